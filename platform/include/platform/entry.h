@@ -1,0 +1,37 @@
+// Program entry points. On Windows these define the names the loader looks for; in the simulated
+// machine they register the program under its file name so that starting that file runs it.
+#pragma once
+
+#include <platform/windows.h>
+
+#if defined(_WIN32)
+
+#define PLATFORM_WINMAIN(fileName, fn)                                                                       \
+    int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)           \
+    {                                                                                                        \
+        return fn(instance, previous, commandLine, showCommand);                                             \
+    }
+
+#define PLATFORM_WWINMAIN(fileName, fn)                                                                      \
+    int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand)         \
+    {                                                                                                        \
+        return fn(instance, previous, commandLine, showCommand);                                             \
+    }
+
+#else
+
+namespace sim
+{
+using WinMainA = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
+using WinMainW = int (*)(HINSTANCE, HINSTANCE, LPWSTR, int);
+bool RegisterProgram(const char16_t* fileName, WinMainA entry);
+bool RegisterProgram(const char16_t* fileName, WinMainW entry);
+} // namespace sim
+
+#define PLATFORM_ENTRY_CAT2(a, b) a##b
+#define PLATFORM_ENTRY_CAT(a, b) PLATFORM_ENTRY_CAT2(a, b)
+#define PLATFORM_WINMAIN(fileName, fn)                                                                       \
+    static const bool PLATFORM_ENTRY_CAT(registered_, __LINE__) = ::sim::RegisterProgram(fileName, &fn);
+#define PLATFORM_WWINMAIN(fileName, fn) PLATFORM_WINMAIN(fileName, fn)
+
+#endif

@@ -1,0 +1,74 @@
+// Shared between the simulated machine's own sources; tests use machine.h.
+#pragma once
+
+#include <platform/windows.h>
+#include "machine.h"
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sim::detail
+{
+
+// One lock over the machine's state: simulated programs run on threads of their own.
+std::recursive_mutex& StateLock();
+
+// The fault the next call of `api` should report, if a test asked for one.
+std::optional<DWORD> TakeFault(std::string_view api);
+
+// Case folding as the file system and the registry compare names.
+char16_t FoldChar(char16_t c);
+WString Fold(WStringView s);
+bool EqualNoCase(WStringView a, WStringView b);
+
+// Text in the machine's code pages.
+UINT ResolveCodePage(UINT codePage);
+WString Widen(std::string_view narrow, UINT codePage = CP_ACP);
+std::string Narrow(WStringView wide, UINT codePage = CP_ACP);
+std::string ToUtf8(WStringView wide);
+WString FromUtf8(std::string_view utf8);
+
+// Kernel objects behind HANDLE values.
+struct KernelObject
+{
+    virtual ~KernelObject() = default;
+};
+HANDLE AddHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> FindHandle(HANDLE handle);
+bool RemoveHandle(HANDLE handle);
+template <typename T> std::shared_ptr<T> FindHandleOf(HANDLE handle)
+{
+    return std::dynamic_pointer_cast<T>(FindHandle(handle));
+}
+
+// The process a simulated thread belongs to.
+struct Process
+{
+    WString imagePath;
+    WString commandLine;
+    std::string commandLineA;
+    WString currentDirectory;
+    bool is32 = false;
+};
+Process& CurrentProcess();
+void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
+
+// Paths.
+WString FullPath(WStringView windowsPath); // absolute, normalised, against the current folder
+std::filesystem::path HostPathOf(WStringView windowsPath);
+bool HostIsDirectory(const std::filesystem::path& p);
+
+// Machine-wide settings read by several parts.
+bool System64();
+bool Administrator();
+
+// Reset hooks of the parts that keep state.
+void ResetRegistry();
+void ResetFiles();
+void ResetProcesses();
+
+} // namespace sim::detail

@@ -1,0 +1,271 @@
+#include "internal.h"
+
+#include <atomic>
+#include <deque>
+#include <map>
+
+namespace sim
+{
+namespace
+{
+struct FaultRule
+{
+    DWORD error;
+    int count;
+    int skip;
+};
+
+struct Core
+{
+    std::recursive_mutex lock;
+    std::map<std::string, std::deque<FaultRule>, std::less<>> faults;
+    std::atomic<ULONGLONG> now{0};
+    std::atomic<UINT> codePage{1252};
+    bool system64 = true;
+    bool administrator = true;
+    std::map<ULONG_PTR, std::shared_ptr<detail::KernelObject>> handles;
+    ULONG_PTR nextHandle = 0x100;
+};
+
+Core& core()
+{
+    static Core c;
+    return c;
+}
+
+thread_local DWORD t_lastError = 0;
+} // namespace
+
+namespace detail
+{
+std::recursive_mutex& StateLock()
+{
+    return core().lock;
+}
+
+std::optional<DWORD> TakeFault(std::string_view api)
+{
+    std::lock_guard g(core().lock);
+    auto it = core().faults.find(api);
+    if (it == core().faults.end() || it->second.empty())
+        return std::nullopt;
+    FaultRule& rule = it->second.front();
+    if (rule.skip > 0)
+    {
+        --rule.skip;
+        return std::nullopt;
+    }
+    DWORD error = rule.error;
+    if (--rule.count <= 0)
+        it->second.pop_front();
+    return error;
+}
+
+char16_t FoldChar(char16_t c)
+{
+    if (c >= u'a' && c <= u'z')
+        return static_cast<char16_t>(c - 0x20);
+    if (c < 0xE0)
+        return c;
+    if (c <= 0xFE && c != 0xF7)
+        return static_cast<char16_t>(c - 0x20);
+    if (c == 0xFF)
+        return 0x178;
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2)
+        return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x430 && c <= 0x44F)
+        return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x450 && c <= 0x45F)
+        return static_cast<char16_t>(c - 0x50);
+    if (c >= 0xFF41 && c <= 0xFF5A)
+        return static_cast<char16_t>(c - 0x20);
+    return c;
+}
+
+WString Fold(WStringView s)
+{
+    WString out(s);
+    for (auto& c : out)
+        c = FoldChar(c);
+    return out;
+}
+
+bool EqualNoCase(WStringView a, WStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldChar(a[i]) != FoldChar(b[i]))
+            return false;
+    return true;
+}
+
+HANDLE AddHandle(std::shared_ptr<KernelObject> object)
+{
+    std::lock_guard g(core().lock);
+    ULONG_PTR value = core().nextHandle;
+    core().nextHandle += 4;
+    core().handles[value] = std::move(object);
+    return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> FindHandle(HANDLE handle)
+{
+    std::lock_guard g(core().lock);
+    auto it = core().handles.find(reinterpret_cast<ULONG_PTR>(handle));
+    return it == core().handles.end() ? nullptr : it->second;
+}
+
+bool RemoveHandle(HANDLE handle)
+{
+    std::shared_ptr<KernelObject> keep; // destroyed outside the lock
+    std::lock_guard g(core().lock);
+    auto it = core().handles.find(reinterpret_cast<ULONG_PTR>(handle));
+    if (it == core().handles.end())
+        return false;
+    keep = std::move(it->second);
+    core().handles.erase(it);
+    return true;
+}
+
+bool System64()
+{
+    std::lock_guard g(core().lock);
+    return core().system64;
+}
+
+bool Administrator()
+{
+    std::lock_guard g(core().lock);
+    return core().administrator;
+}
+
+UINT ResolveCodePage(UINT codePage)
+{
+    if (codePage == CP_ACP)
+        return core().codePage.load();
+    if (codePage == CP_OEMCP)
+        return core().codePage.load() == 932 ? 932 : 437;
+    return codePage;
+}
+} // namespace detail
+
+void Machine::Reset()
+{
+    detail::ResetProcesses(); // joins programs still running before their state goes
+    {
+        std::lock_guard g(core().lock);
+        core().faults.clear();
+        core().handles.clear();
+        core().nextHandle = 0x100;
+        core().now = 0;
+        core().codePage = 1252;
+        core().system64 = true;
+        core().administrator = true;
+    }
+    detail::ResetRegistry();
+    detail::ResetFiles();
+    t_lastError = 0;
+}
+
+void Machine::SetCodePage(UINT acp)
+{
+    core().codePage = acp;
+}
+
+UINT Machine::CodePage() const
+{
+    return core().codePage;
+}
+
+void Machine::SetSystem64(bool is64)
+{
+    std::lock_guard g(core().lock);
+    core().system64 = is64;
+}
+
+void Machine::SetProgram32(bool is32)
+{
+    detail::CurrentProcess().is32 = is32;
+}
+
+void Machine::SetAdministrator(bool admin)
+{
+    std::lock_guard g(core().lock);
+    core().administrator = admin;
+}
+
+void Machine::FailNext(std::string_view api, DWORD error, int count, int skip)
+{
+    std::lock_guard g(core().lock);
+    auto it = core().faults.find(api);
+    if (it == core().faults.end())
+        it = core().faults.emplace(std::string(api), std::deque<FaultRule>{}).first;
+    it->second.push_back({error, count, skip});
+}
+
+ULONGLONG Machine::Now() const
+{
+    return core().now;
+}
+
+void Machine::Advance(ULONGLONG milliseconds)
+{
+    core().now += milliseconds;
+}
+
+Machine& machine()
+{
+    static Machine m;
+    return m;
+}
+
+} // namespace sim
+
+using namespace sim;
+
+DWORD WINAPI GetLastError()
+{
+    return t_lastError;
+}
+
+void WINAPI SetLastError(DWORD code)
+{
+    t_lastError = code;
+}
+
+DWORD WINAPI GetTickCount()
+{
+    return static_cast<DWORD>(core().now.load());
+}
+
+ULONGLONG WINAPI GetTickCount64()
+{
+    return core().now.load();
+}
+
+// Until the machine schedules its threads, a sleep simply moves the virtual clock on.
+void WINAPI Sleep(DWORD milliseconds)
+{
+    core().now += milliseconds;
+}
+
+UINT WINAPI GetACP()
+{
+    return core().codePage;
+}
+
+BOOL WINAPI CloseHandle(HANDLE object)
+{
+    if (auto fault = detail::TakeFault("CloseHandle"))
+    {
+        SetLastError(*fault);
+        return FALSE;
+    }
+    if (!detail::RemoveHandle(object))
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}

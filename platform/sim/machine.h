@@ -1,0 +1,92 @@
+// The simulated Windows machine as tests see it: set up state before a run, inspect it after,
+// inject faults and move the virtual clock. Every test starts from a fresh machine.
+#pragma once
+
+#include <platform/windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim
+{
+
+// A process started by the code under test (WinExec, CreateProcess, ...).
+struct StartedProcess
+{
+    WString commandLine;     // exactly as the caller passed it
+    WString applicationPath; // the program file the command resolved to
+    int showCommand = SW_SHOWNORMAL;
+    WString currentDirectory;
+};
+
+struct RegistryValue
+{
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+enum class RegistryView
+{
+    Native, // what a 64-bit program sees
+    Wow32,  // what a 32-bit program sees on a 64-bit system
+};
+
+// A stand-in for a program outside the system: runs when that file is started.
+using StandIn = std::function<DWORD(const StartedProcess&)>;
+
+class Machine
+{
+public:
+    // A fresh machine: empty registry hives, a new sandboxed file system with C:\Windows, the clock
+    // at its start, no faults, code page 1252, a 64-bit system, an administrator.
+    void Reset();
+
+    // Text.
+    void SetCodePage(UINT acp);
+    UINT CodePage() const;
+
+    // System.
+    void SetSystem64(bool is64);
+    void SetProgram32(bool is32); // the calling program's own bitness
+    void SetAdministrator(bool admin);
+
+    // File system: drive letters map to folders under a per-machine temporary root; names compare
+    // without case.
+    std::filesystem::path Sandbox() const;
+    std::filesystem::path HostPath(WStringView windowsPath) const;
+    void PutFile(WStringView windowsPath, std::string_view bytes = {});
+    std::optional<std::string> FileBytes(WStringView windowsPath) const;
+    bool FileExists(WStringView windowsPath) const;
+
+    // Registry. The key path has no root; `view` picks the 32- or 64-bit view of HKLM\SOFTWARE.
+    void SetRegistryValue(HKEY root, WStringView key, WStringView name, DWORD type,
+                          std::span<const BYTE> data, RegistryView view = RegistryView::Native);
+    std::optional<RegistryValue> GetRegistryValue(HKEY root, WStringView key, WStringView name,
+                                                  RegistryView view = RegistryView::Native) const;
+    bool RegistryKeyExists(HKEY root, WStringView key, RegistryView view = RegistryView::Native) const;
+
+    // Processes. The calling program (the test itself) has its own module path and command line.
+    void SetCallingProgram(WStringView imagePath, WStringView commandLine);
+    // Runs a program registered with the machine as Windows would start it: on its own thread, with
+    // its own module path and command line (arguments after the program name); returns its exit code.
+    DWORD Run(WStringView imagePath, WStringView arguments = {}, int showCommand = SW_SHOWNORMAL);
+    void RegisterStandIn(WStringView fileName, StandIn standIn);
+    std::vector<StartedProcess> Started() const;
+
+    // Faults: the next `count` calls of `api` (after `skip` good ones) fail with `error`.
+    void FailNext(std::string_view api, DWORD error, int count = 1, int skip = 0);
+
+    // Virtual time in milliseconds since the machine started.
+    ULONGLONG Now() const;
+    void Advance(ULONGLONG milliseconds);
+};
+
+Machine& machine();
+
+} // namespace sim

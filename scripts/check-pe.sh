@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Checks the Windows deliverables of one build: the right PE kind, imports of system DLLs only, and
+# for programs a manifest that runs them as the invoking user.
+set -euo pipefail
+build=$1   # build tree, e.g. build/windows-x64
+kind=$2    # PE32+ or PE32
+case $kind in
+  PE32+) objdump=x86_64-w64-mingw32-objdump ;;
+  PE32) objdump=i686-w64-mingw32-objdump ;;
+  *) echo "unknown kind $kind" >&2; exit 2 ;;
+esac
+
+programs=(launch/MonitorLauncher.exe)
+dlls=()
+
+system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|winspool\.drv|msvcrt|ws2_32|iphlpapi|setupapi|newdev|uxtheme|msimg32|wtsapi32|userenv|netapi32|crypt32|wintrust|prntvpt|rpcrt4|dwmapi)\.dll$'
+status=0
+for f in "${programs[@]}" "${dlls[@]}"; do
+  path=$build/$f
+  if [[ ! -f $path ]]; then echo "missing: $path"; status=1; continue; fi
+  header=$($objdump -p "$path")
+  magic=$(grep -m1 '^Magic' <<<"$header" | sed -E 's/.*\((.*)\)/\1/')
+  [[ $magic == "$kind" ]] || { echo "$path: $magic, expected $kind"; status=1; }
+  while read -r dll; do
+    if ! grep -qiE "$system_dlls" <<<"$dll"; then echo "$path imports $dll, not a system DLL"; status=1; fi
+  done < <(grep 'DLL Name:' <<<"$header" | awk '{print $3}')
+  if [[ $f == *.exe ]]; then
+    rsrc=$($objdump -s -j .rsrc "$path" | cut -c44- | tr -d '\n')
+    grep -q 'asInvoker' <<<"$rsrc" || { echo "$path: no asInvoker manifest"; status=1; }
+  fi
+  echo "$path: $kind, imports $(grep 'DLL Name:' <<<"$header" | awk '{print $3}' | tr '\n' ' ')"
+done
+exit $status
