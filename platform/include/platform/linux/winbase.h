@@ -94,3 +94,6 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES sa);
 BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 DWORD WINAPI GetFileAttributesA(LPCSTR name);
 DWORD WINAPI GetFileAttributesW(LPCWSTR name);
+
+// kernel32: path names.
+DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
