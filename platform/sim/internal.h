@@ -70,5 +70,6 @@ bool Administrator();
 void ResetRegistry();
 void ResetFiles();
 void ResetProcesses();
+void ResetEngine();
 
 } // namespace sim::detail

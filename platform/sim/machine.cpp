@@ -165,6 +165,7 @@ void Machine::Reset()
     }
     detail::ResetRegistry();
     detail::ResetFiles();
+    detail::ResetEngine();
     t_lastError = 0;
 }
 
