@@ -15,6 +15,11 @@ std::uint32_t LoadWord(const std::uint8_t* p) noexcept
     return w;
 }
 
+std::size_t IndexSlot(std::uint32_t key) noexcept
+{
+    return (key * 0x9E3779B1u) >> (32 - 13);
+}
+
 } // namespace
 
 void BandCoder::init_compressor(std::uint8_t lastByte) noexcept
@@ -30,7 +35,9 @@ void BandCoder::clear_string_table() noexcept
     {
         m_table[i].child = kNoLink;
         m_table[i].sibling = kNoLink;
+        m_lastChild[i] = static_cast<std::uint16_t>(kNoLink);
     }
+    m_index.fill(0);
     m_block.nextFreeCode = kFirstEntry;
 }
 
@@ -58,32 +65,30 @@ void BandCoder::emit_prefix() noexcept
 
 // Walks down the table from the current prefix. Returns false when the walk reached the saved last
 // byte (the block is complete up to it); true when it stopped on a byte that has no entry yet, which
-// is then in m_byte with m_linkSlot pointing where its entry would be appended.
+// is then in m_byte with m_indexSlot where its entry would be indexed.
 bool BandCoder::find_longest_match() noexcept
 {
     const std::uint8_t* in = m_in;
     const std::uint8_t* const last = m_last;
     std::uint32_t prefix = m_prefix;
-    StringEntry* const table = m_table.data();
+    const std::uint32_t* const index = m_index.data();
     while (in != last)
     {
         const std::uint8_t byte = *in++;
-        std::uint32_t* slot = &table[prefix].child;
-        std::uint32_t code = *slot;
-        while (code != kNoLink && table[code].last != byte)
-        {
-            slot = &table[code].sibling;
-            code = *slot;
-        }
-        if (code == kNoLink)
+        const std::uint32_t key = prefix << 8 | byte;
+        std::size_t slot = IndexSlot(key);
+        std::uint32_t found;
+        while ((found = index[slot]) != 0 && found >> 12 != key)
+            slot = (slot + 1) & (kIndexSlots - 1);
+        if (found == 0)
         {
             m_in = in;
             m_prefix = prefix;
             m_byte = byte;
-            m_linkSlot = slot;
+            m_indexSlot = slot;
             return true;
         }
-        prefix = code;
+        prefix = found & 0xFFF;
     }
     m_in = in;
     m_prefix = prefix;
@@ -107,7 +112,12 @@ void BandCoder::add_table_entry() noexcept
     entry.sibling = kNoLink;
     entry.prefix = m_prefix;
     entry.last = m_byte;
-    *m_linkSlot = next;
+    // Appended at the end of the prefix's child list, as the table memory keeps it.
+    const std::uint16_t lastChild = m_lastChild[m_prefix];
+    (lastChild == kNoLink ? m_table[m_prefix].child : m_table[lastChild].sibling) = next;
+    m_lastChild[m_prefix] = static_cast<std::uint16_t>(next);
+    m_lastChild[next] = static_cast<std::uint16_t>(kNoLink);
+    m_index[m_indexSlot] = (m_prefix << 8 | m_byte) << 12 | next;
     ++next;
 }
 

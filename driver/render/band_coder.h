@@ -73,7 +73,9 @@ constexpr std::size_t MaxBlockSize(std::size_t length)
 }
 
 // The coder's working state. Owned by the caller (one per job or thread), so coders never share
-// state; the table memory it works in belongs to the caller as well.
+// state; the table memory it works in belongs to the caller as well. Children are found through an
+// index of (prefix, byte) pairs rather than by walking the sibling links: a pair has at most one
+// entry, so the codes are the same, and the long child lists of high-entropy bands cost nothing.
 class BandCoder
 {
 public:
@@ -102,8 +104,12 @@ private:
     std::uint8_t* m_out = nullptr;
     std::uint32_t m_prefix = 0;
     std::uint8_t m_byte = 0;
-    std::uint32_t* m_linkSlot = nullptr;
+    std::size_t m_indexSlot = 0; // where a new entry for (m_prefix, m_byte) goes in the index
     bool m_halfPending = false;
+
+    static constexpr std::size_t kIndexSlots = 8192;  // entries of one block fill it at most to 44 %
+    std::array<std::uint32_t, kIndexSlots> m_index{}; // (prefix << 20 | byte << 12 | code), 0 = empty
+    std::array<std::uint16_t, kStringTableEntries> m_lastChild{};
 };
 
 } // namespace render
