@@ -136,3 +136,9 @@ static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW layout");
 #define DT_RASPRINTER 2
 #define HALFTONE 4
 #define COLORONCOLOR 3
+
+// Printer escapes (ExtEscape and DrvEscape codes). (ExtEscape / DrvEscape codes) ---
+#define QUERYESCSUPPORT 8
+#define SETCOPYCOUNT 17
+#define PASSTHROUGH 19
+#define GETTECHNOLOGY 20
