@@ -273,35 +273,47 @@ TEST(SettingsRecord, ShortInputsAreNotReadPastTheirEnd)
     }
 }
 
-TEST(SettingsRecord, Margins)
+TEST(SettingsRecord, MarginsCentreAWholeNumberOfHeadWords)
 {
+    // Worked by hand from the margin rule: the printable width rounds to 32 head pixels at the head's
+    // horizontal dpi (300 for keys 4 and 7, 400 for key 5) and is centred; the top stays 5 mm.
     struct Case
     {
         const WCHAR* driver;
-        LONG width;
-        LONG left;
-    } cases[] = {{u"KORIGRAPH DX-2660", 21590, 296}, // Letter at 600 dpi
-                 {u"KORIGRAPH DX-3600", 21590, 0},
-                 {u"KORIGRAPH DX-3800", 21000, 0},
-                 {u"KORIGRAPH DX-5360", 10000, 0}};
+        LONG key;
+        SIZEL paper;
+        LONG left, right, bottom;
+    } cases[] = {
+        {u"KORIGRAPH DX-1300", 1, {21590, 27940}, 364, 364, 75},
+        {u"KORIGRAPH DX-1300", 1, {21000, 29700}, 340, 340, 210},
+        {u"KORIGRAPH DX-1400", 2, {21590, 27940}, 330, 330, 211},
+        {u"KORIGRAPH DX-1400", 2, {21000, 29700}, 340, 340, 142},
+        {u"KORIGRAPH DX-2660", 3, {21590, 27940}, 296, 296, 211},
+        {u"KORIGRAPH DX-2660", 3, {21000, 29700}, 272, 272, 210},
+        {u"KORIGRAPH DX-3600", 4, {21590, 27940}, 364, 364, 211},
+        {u"KORIGRAPH DX-3600", 4, {21000, 29700}, 340, 340, 210},
+        {u"KORIGRAPH DX-3800", 5, {21590, 27940}, 330, 330, 211},
+        {u"KORIGRAPH DX-3800", 5, {21000, 29700}, 340, 340, 244},
+        {u"KORIGRAPH DX-4600", 6, {21590, 27940}, 296, 296, 211},
+        {u"KORIGRAPH DX-4600", 6, {21000, 29700}, 272, 272, 210},
+        {u"KORIGRAPH DX-5360", 7, {21590, 27940}, 364, 364, 120},
+        {u"KORIGRAPH DX-5360", 7, {21000, 29700}, 340, 340, 300},
+    };
     for (const Case& c : cases)
     {
         SelfDMode r = Defaults(c.driver);
+        ASSERT_EQ(ResolutionOf(r).key, c.key) << "the model table moved";
         Margins m{};
-        SIZEL paper{c.width, 27940};
+        SIZEL paper = c.paper;
         EXPECT_EQ(KgGetMarginSize(r, m, &paper), 1);
-        if (c.left)
-        {
-            EXPECT_EQ(m.left, c.left);
-        }
-        EXPECT_GE(m.left, 0);
-        EXPECT_GE(m.right, 0);
-        EXPECT_LE(m.right - m.left, 1);
+        EXPECT_EQ(m.left, c.left) << c.key << " " << c.paper.cx;
+        EXPECT_EQ(m.right, c.right) << c.key << " " << c.paper.cx;
         EXPECT_EQ(m.top, 500);
-        EXPECT_GE(m.bottom, 0);
+        EXPECT_EQ(m.bottom, c.bottom) << c.key << " " << c.paper.cy;
     }
     Margins m{};
     EXPECT_EQ(KgGetMarginSize(Defaults(), m, nullptr), 0);
+    EXPECT_EQ(m.left, 300);
     EXPECT_EQ(m.bottom, 200);
 }
 
