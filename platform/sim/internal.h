@@ -71,4 +71,8 @@ void ResetRegistry();
 void ResetFiles();
 void ResetProcesses();
 
+// File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
+int HostFileDescriptor(HANDLE file, DWORD* access);
+void ResetMappings();
+
 } // namespace sim::detail
