@@ -130,7 +130,7 @@ RenderError CollectBands(IByteView& file, uint32_t dataOffset, std::vector<BandE
             band.encoding = ReadU16(h + 6);
             if (!TryAssign(band.data, band.length))
                 return RenderError::OutOfMemory;
-            std::memcpy(band.data.data(), h + kBandHeaderSize, band.length);
+            std::copy_n(h + kBandHeaderSize, band.length, band.data.begin());
         }
         pos += kRecordHeaderSize + *payload;
     }
@@ -170,7 +170,7 @@ RenderError DecodePageImage(const CPrintTicket& page, std::span<const BandEntry>
         else if (band.encoding == encoding::Raw)
         {
             const size_t n = std::min(band.data.size(), room);
-            std::memcpy(at.data(), band.data.data(), n);
+            std::copy_n(band.data.begin(), n, at.begin());
         }
     }
     return RenderError::None;
