@@ -163,6 +163,7 @@ void Machine::Reset()
         core().system64 = true;
         core().administrator = true;
     }
+    detail::ResetMappings();
     detail::ResetRegistry();
     detail::ResetFiles();
     detail::ResetEngine();
