@@ -9,7 +9,19 @@ namespace sim::detail
 {
 namespace
 {
-thread_local std::shared_ptr<ThreadState> t_self;
+// The calling thread's state; leaves the machine's list when the thread ends.
+struct SelfHolder
+{
+    std::shared_ptr<ThreadState> state;
+    ~SelfHolder()
+    {
+        if (!state)
+            return;
+        std::lock_guard g(Desk().mu);
+        std::erase(Desk().threads, state);
+    }
+};
+thread_local SelfHolder t_holder;
 
 // Machine time the clock may run on its own (no script acting) before the machine gives up.
 constexpr ULONGLONG kAutoLimit = 60ULL * 60 * 1000;
@@ -173,13 +185,13 @@ std::string DescribeScreenLocked()
 
 std::shared_ptr<ThreadState> SelfPtr()
 {
-    if (!t_self)
+    if (!t_holder.state)
     {
-        t_self = std::make_shared<ThreadState>();
+        t_holder.state = std::make_shared<ThreadState>();
         std::lock_guard g(Desk().mu);
-        Desk().threads.push_back(t_self);
+        Desk().threads.push_back(t_holder.state);
     }
-    return t_self;
+    return t_holder.state;
 }
 
 ThreadState& Self()
@@ -334,7 +346,7 @@ SimThreadScope::~SimThreadScope()
         std::erase(d.threads, self);
         RescheduleLocked();
     }
-    t_self.reset();
+    t_holder.state.reset();
 }
 
 BlockedScope::BlockedScope()

@@ -71,6 +71,7 @@ public:
     bool IsEnabled(HWND window) const; // also false when a parent or a modal owner is disabled
     bool IsVisible(HWND window) const;
     int CheckState(HWND button) const;
+    WString Icon(HWND window, bool big) const;   // the icon resource set with WM_SETICON ("#107")
     std::vector<WString> Items(HWND list) const; // list box, combo box, list view (first column), tab
     int Selection(HWND list) const;              // -1: none
     int Position(HWND control) const;            // up-down, track bar, progress bar

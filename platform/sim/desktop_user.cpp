@@ -1,6 +1,7 @@
 // The scripted user: runs a program beside a script, waits for its UI to be idle, reads what it
 // shows and acts on it as a person would (through the window's own thread).
 #include "desktop_internal.h"
+#include "resources.h"
 
 #include <algorithm>
 #include <chrono>
@@ -261,6 +262,12 @@ bool Desktop::IsEnabled(HWND window) const
 bool Desktop::IsVisible(HWND window) const
 {
     return IsWindowVisible(window) != FALSE;
+}
+
+WString Desktop::Icon(HWND window, bool big) const
+{
+    HICON icon = Read(window, [&](Window& w) { return w.icons[big ? ICON_BIG : ICON_SMALL]; });
+    return icon ? IconNameOf(icon) : WString();
 }
 
 int Desktop::CheckState(HWND button) const

@@ -1416,6 +1416,15 @@ HICON IconHandle(const WString& key)
 }
 } // namespace
 
+WString IconNameOf(HICON icon)
+{
+    std::lock_guard g(registry().lock);
+    for (const auto& [key, handle] : iconHandles())
+        if (handle == icon)
+            return key;
+    return {};
+}
+
 ResourceFile ParseResourceScript(const std::filesystem::path& rcFile)
 {
     Preprocessor pre;

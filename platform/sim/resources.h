@@ -82,5 +82,7 @@ template <typename T> const T* PickLanguage(const ResourceFile::ByLanguage<T>& e
     return entries.empty() ? nullptr : &entries.front().second;
 }
 LANGID UiLanguage();
+// The resource name an icon handle was loaded from ("#107"; system icons "system#32516").
+WString IconNameOf(HICON icon);
 
 } // namespace sim::detail

@@ -453,6 +453,150 @@ TEST_F(Desktop, ProgramWaitingForInputNoScriptGivesFailsInsteadOfHanging)
     EXPECT_NE(failures.messages[0].find("window \"Form\""), std::string::npos) << failures.messages[0];
 }
 
+// A message box that closes itself when its time runs out, the way a timed notice does: a timer
+// procedure quits the box's modal loop.
+void CALLBACK TimeOut(HWND, UINT, UINT_PTR, DWORD)
+{
+    PostQuitMessage(0);
+}
+
+DWORD TimedBox()
+{
+    UINT_PTR timer = SetTimer(nullptr, 0, 5000, TimeOut);
+    int answer = MessageBoxW(nullptr, u"Closing soon", u"Notice", MB_OK);
+    KillTimer(nullptr, timer);
+    MSG quit;
+    bool timedOut = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+    return timedOut ? IDTIMEOUT : static_cast<DWORD>(answer);
+}
+
+TEST_F(Desktop, TimersRunOnTheMachineClockWhileTheScriptWaits)
+{
+    auto& d = sim::desktop();
+    DWORD result = d.Run(TimedBox, [&] {
+        ASSERT_TRUE(d.MessageBox().has_value());
+        d.Advance(4999);
+        EXPECT_TRUE(d.MessageBox().has_value()) << "the script's time does not pass by itself";
+        d.Advance(1);
+        EXPECT_FALSE(d.MessageBox().has_value());
+    });
+    EXPECT_EQ(result, static_cast<DWORD>(IDTIMEOUT));
+    EXPECT_EQ(sim::machine().Now(), 5000u);
+
+    // Answered in time, the same program gets the answer.
+    EXPECT_EQ(d.Run(TimedBox, [&] { d.AnswerMessageBox(IDOK); }), static_cast<DWORD>(IDOK));
+}
+
+// A window holding a list view, a tab control, a track bar and a progress bar; it notes what they
+// report and vetoes leaving the second tab.
+std::vector<std::string> g_notes;
+std::atomic<HWND> g_panel{nullptr};
+
+LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY)
+    {
+        const NMHDR* h = reinterpret_cast<const NMHDR*>(lParam);
+        if (h->code == LVN_ITEMCHANGED)
+        {
+            const NMLISTVIEW* nm = reinterpret_cast<const NMLISTVIEW*>(lParam);
+            g_notes.push_back("item " + std::to_string(nm->iItem) + " " + std::to_string(nm->uOldState) +
+                              "->" + std::to_string(nm->uNewState));
+        }
+        else if (h->code == TCN_SELCHANGING)
+        {
+            bool veto = SendMessageW(h->hwndFrom, TCM_GETCURSEL, 0, 0) == 1;
+            g_notes.push_back(veto ? "tab vetoed" : "tab leaving");
+            return veto;
+        }
+        else if (h->code == TCN_SELCHANGE)
+            g_notes.push_back("tab " + std::to_string(SendMessageW(h->hwndFrom, TCM_GETCURSEL, 0, 0)));
+        return 0;
+    }
+    if (message == WM_HSCROLL && LOWORD(wParam) == TB_THUMBPOSITION)
+    {
+        g_notes.push_back("track " + std::to_string(HIWORD(wParam)));
+        return 0;
+    }
+    if (message == WM_CLOSE)
+    {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD Panel()
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = PanelProc;
+    wc.lpszClassName = u"Panel";
+    RegisterClassExW(&wc);
+    InitCommonControls();
+    HWND panel = CreateWindowExW(0, u"Panel", u"Panel", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                 nullptr, nullptr, Self(), nullptr);
+    auto child = [&](const WCHAR* cls, DWORD style, int id) {
+        return CreateWindowExW(0, cls, u"", WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, panel,
+                               reinterpret_cast<HMENU>(static_cast<LONG_PTR>(id)), Self(), nullptr);
+    };
+    HWND list = child(WC_LISTVIEWW, LVS_REPORT | LVS_SINGLESEL, 1);
+    HWND tabs = child(WC_TABCONTROLW, 0, 2);
+    HWND track = child(TRACKBAR_CLASSW, 0, 3);
+    HWND progress = child(PROGRESS_CLASSW, 0, 4);
+    for (const WCHAR* name : {u"alpha", u"beta", u"gamma"})
+    {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = 99; // appended
+        item.pszText = const_cast<LPWSTR>(name);
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        TCITEMW tab{};
+        tab.mask = TCIF_TEXT;
+        tab.pszText = const_cast<LPWSTR>(name);
+        SendMessageW(tabs, TCM_INSERTITEMW, 9, reinterpret_cast<LPARAM>(&tab));
+    }
+    SendMessageW(track, TBM_SETRANGE, TRUE, MAKELPARAM(0, 10));
+    SendMessageW(progress, PBM_SETRANGE32, 0, 100);
+    SendMessageW(progress, PBM_SETSTEP, 40, 0);
+    for (int i = 0; i < 3; ++i)
+        SendMessageW(progress, PBM_STEPIT, 0, 0); // 40, 80, then past the end: starts over
+    g_panel = panel;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0))
+        DispatchMessageW(&msg);
+    return 0;
+}
+
+TEST_F(Desktop, CommonControlsReportWhatTheUserChanges)
+{
+    g_notes.clear();
+    auto& d = sim::desktop();
+    d.Run(Panel, [&] {
+        HWND panel = d.TopWindow(u"Panel");
+        ASSERT_NE(panel, nullptr);
+        HWND list = d.Control(panel, 1), tabs = d.Control(panel, 2), track = d.Control(panel, 3);
+        EXPECT_EQ(d.Position(d.Control(panel, 4)), 20);
+
+        d.Pick(list, 1);
+        d.Pick(list, 2); // single selection: the first one is left
+        EXPECT_EQ(d.Selection(list), 2);
+        EXPECT_EQ(d.Items(list), (std::vector<WString>{u"alpha", u"beta", u"gamma"}));
+
+        d.Pick(tabs, 1);
+        d.Pick(tabs, 2); // vetoed by the window
+        EXPECT_EQ(d.Selection(tabs), 1);
+
+        d.SetTrackPosition(track, 25); // kept within 0..10
+        EXPECT_EQ(d.Position(track), 10);
+        d.Close(panel);
+    });
+    const std::vector<std::string> expected = {
+        "item 1 0->3", "item 1 3->1", "item 1 1->0", "item 2 0->3", // deselected, unfocused, then the new one
+        "tab leaving", "tab 1",       "tab vetoed",  "track 10"};
+    EXPECT_EQ(g_notes, expected);
+}
+
 TEST_F(Desktop, KeyStateIsWhatTheTestHolds)
 {
     auto& d = sim::desktop();
