@@ -84,7 +84,8 @@ public:
     // again; acting on a hidden or disabled control is a test failure.
     bool Type(HWND edit, WStringView text); // replaces the contents, one character at a time
     bool Click(HWND button);
-    bool Pick(HWND list, int index); // list box, combo box, list view, tab
+    bool SetCheck(HWND button, bool checked); // clicks a check box or radio button when it differs
+    bool Pick(HWND list, int index);          // list box, combo box, list view, tab
     bool PickText(HWND list, WStringView text);
     bool StepUpDown(HWND upDown, int delta);
     bool SetTrackPosition(HWND trackBar, int position);

@@ -131,14 +131,25 @@ DWORD Desktop::Run(const std::function<DWORD()>& ui, const Script& script)
             exitCode = 0xE06D7363;
         }
     });
-    if (script)
-        script();
-    {
+    auto handOver = [&] {
+        // From here the program runs on its own; waiting for input now is a failure.
         std::lock_guard g(d.mu);
         d.scripted = false;
         d.autoBase = Clock();
         RescheduleLocked();
+    };
+    try
+    {
+        if (script)
+            script();
     }
+    catch (...)
+    {
+        handOver();
+        program.join();
+        throw;
+    }
+    handOver();
     program.join();
     return exitCode;
 }
@@ -359,6 +370,15 @@ bool Desktop::Click(HWND button)
         return false;
     PostInput(button, [button] { SendMessageW(button, BM_CLICK, 0, 0); });
     return WaitIdle();
+}
+
+bool Desktop::SetCheck(HWND button, bool checked)
+{
+    if (!WaitIdle())
+        return false;
+    if ((CheckState(button) == BST_CHECKED) == checked)
+        return true;
+    return Click(button);
 }
 
 bool Desktop::Pick(HWND list, int index)

@@ -289,7 +289,7 @@ TEST_F(Desktop, NotificationRulesOfEditUpDownButtonsAndLists)
         for (const Case& c : {Case{u"0", u"1"}, Case{u"9", u"5"}, Case{u"3", u"3"}, Case{u"12", u"5"}})
         {
             ASSERT_TRUE(d.Type(count, c.typed));
-            EXPECT_EQ(d.Text(count), c.shown) << "typed " << sim::machine().CodePage();
+            EXPECT_EQ(d.Text(count), c.shown);
             EXPECT_EQ(d.Position(spin), std::stoi(std::string(c.shown, c.shown + 1)));
         }
         EXPECT_LT(form.countChanges - before, 20) << "the change chain must end";
@@ -595,6 +595,64 @@ TEST_F(Desktop, CommonControlsReportWhatTheUserChanges)
         "item 1 0->3", "item 1 3->1", "item 1 1->0", "item 2 0->3", // deselected, unfocused, then the new one
         "tab leaving", "tab 1",       "tab vetoed",  "track 10"};
     EXPECT_EQ(g_notes, expected);
+}
+
+TEST_F(Desktop, CommandLinesSplitAsTheShellDoes)
+{
+    struct Case
+    {
+        const char16_t* line;
+        std::vector<WString> args;
+    };
+    const Case cases[] = {
+        {u"\"C:\\Program Files\\KGL2BMP.exe\" C:\\a\\job.kgl",
+         {u"C:\\Program Files\\KGL2BMP.exe", u"C:\\a\\job.kgl"}},
+        {u"prog \"C:\\My Files\\job.kgl\"  second", {u"prog", u"C:\\My Files\\job.kgl", u"second"}},
+        {u"C:\\dir\\prog.exe a\\\\\\\"b c\\\\\"d e\"", {u"C:\\dir\\prog.exe", u"a\\\"b", u"c\\d e"}},
+        {u"prog \"say \"\"hi\"\"\" C:\\trail\\", {u"prog", u"say \"hi\"", u"C:\\trail\\"}},
+        {u"prog   ", {u"prog"}},
+    };
+    for (const Case& c : cases)
+    {
+        int count = 0;
+        LPWSTR* argv = CommandLineToArgvW(c.line, &count);
+        ASSERT_NE(argv, nullptr);
+        std::vector<WString> got(argv, argv + count);
+        EXPECT_EQ(got, c.args);
+        LocalFree(argv);
+    }
+}
+
+TEST_F(Desktop, FolderBrowserAnsweredByTheScript)
+{
+    auto& d = sim::desktop();
+    WString chosen, display;
+    d.Run(
+        [&] {
+            WCHAR name[MAX_PATH] = {};
+            BROWSEINFOW info{};
+            info.lpszTitle = u"Pick a folder";
+            info.pszDisplayName = name;
+            info.ulFlags = BIF_RETURNONLYFSDIRS;
+            PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
+            if (!list)
+                return DWORD{0};
+            WCHAR path[MAX_PATH] = {};
+            SHGetPathFromIDListW(list, path);
+            CoTaskMemFree(list);
+            chosen = path;
+            display = name;
+            return DWORD{1};
+        },
+        [&] {
+            auto shown = d.FileDialog();
+            ASSERT_TRUE(shown.has_value());
+            EXPECT_EQ(shown->kind, sim::FileDialogKind::Folder);
+            EXPECT_EQ(shown->title, u"Pick a folder");
+            d.AnswerFileDialog(u"C:\\Output\\Scans");
+        });
+    EXPECT_EQ(chosen, u"C:\\Output\\Scans");
+    EXPECT_EQ(display, u"Scans");
 }
 
 TEST_F(Desktop, KeyStateIsWhatTheTestHolds)

@@ -9,6 +9,11 @@ BOOL WINAPI DragQueryPoint(HDROP drop, POINT* point);
 void WINAPI DragFinish(HDROP drop);
 void WINAPI DragAcceptFiles(HWND window, BOOL accept);
 
+// Command lines split as the shell does; the array is freed with LocalFree (kernel32, declared here
+// beside the one call that hands out such memory).
+LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* count);
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+
 // Folder browsing. An item id list is opaque to the code: it only converts it back to a path.
 typedef struct _ITEMIDLIST ITEMIDLIST;
 typedef ITEMIDLIST* LPITEMIDLIST;
