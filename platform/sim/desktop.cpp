@@ -808,6 +808,17 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_DROPFILES:
         DragFinish(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_CONTEXTMENU:
+    case WM_HELP: {
+        // A child passes these on to its parent.
+        HWND parent = nullptr;
+        {
+            std::lock_guard g(Desk().mu);
+            if (Window* w = FindLocked(window); w && (w->style & WS_CHILD))
+                parent = w->parent;
+        }
+        return parent ? SendMessageW(parent, message, wParam, lParam) : 0;
+    }
     default:
         return 0;
     }

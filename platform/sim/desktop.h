@@ -93,6 +93,8 @@ public:
     bool DropFiles(HWND target, const std::vector<WString>& paths);
     bool PressKey(HWND target, int virtualKey);
     bool Close(HWND window);                    // the close box
+    bool RightClick(HWND window);               // WM_CONTEXTMENU, passed up by children
+    bool AskHelp(HWND control);                 // F1 on a control: WM_HELP with its HELPINFO
     void SetKeyDown(int virtualKey, bool down); // what GetKeyState reports
 
     // Message boxes and common dialogs the program shows, answered by the script.

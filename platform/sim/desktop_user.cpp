@@ -537,6 +537,34 @@ bool Desktop::Close(HWND window)
     return WaitIdle();
 }
 
+bool Desktop::RightClick(HWND window)
+{
+    if (!WaitIdle() || !CanAct(window, "right-click"))
+        return false;
+    PostInput(window, [window] {
+        RECT r{};
+        GetWindowRect(window, &r);
+        SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window),
+                     MAKELPARAM(r.left + 1, r.top + 1));
+    });
+    return WaitIdle();
+}
+
+bool Desktop::AskHelp(HWND control)
+{
+    if (!WaitIdle() || !CanAct(control, "ask for help on"))
+        return false;
+    PostInput(control, [control] {
+        HELPINFO info{};
+        info.cbSize = sizeof(info);
+        info.iContextType = 1; // HELPINFO_WINDOW
+        info.iCtrlId = GetDlgCtrlID(control);
+        info.hItemHandle = control;
+        SendMessageW(control, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    });
+    return WaitIdle();
+}
+
 void Desktop::SetKeyDown(int virtualKey, bool down)
 {
     std::lock_guard g(Desk().mu);

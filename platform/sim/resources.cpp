@@ -448,6 +448,12 @@ class Preprocessor
 public:
     std::vector<Token> Run(const std::filesystem::path& file)
     {
+        // What the resource compilers define for every script.
+        Token one;
+        one.kind = Tok::Number;
+        one.value = 1;
+        defines_["RC_INVOKED"] = {one};
+        defines_["_WIN32"] = {one};
         Include(file, false);
         return std::move(out_);
     }

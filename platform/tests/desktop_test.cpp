@@ -53,6 +53,7 @@ struct Form
     int sizeChanges = 0;
     WNDPROC nameProc = nullptr;
     std::vector<WString> log;
+    std::vector<std::pair<UINT, int>> routed; // messages that reached the dialog, with the control's id
 };
 Form* g_form = nullptr;
 
@@ -69,10 +70,16 @@ LRESULT CALLBACK NameBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPara
     return CallWindowProcW(g_form->nameProc, box, message, wParam, lParam);
 }
 
-INT_PTR CALLBACK FormProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK FormProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message)
     {
+    case WM_CONTEXTMENU:
+        g_form->routed.emplace_back(message, GetDlgCtrlID(reinterpret_cast<HWND>(wParam)));
+        return TRUE;
+    case WM_HELP:
+        g_form->routed.emplace_back(message, reinterpret_cast<const HELPINFO*>(lParam)->iCtrlId);
+        return TRUE;
     case WM_INITDIALOG:
         g_form->nameProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             GetDlgItem(dialog, IDC_NAME), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NameBoxProc)));
@@ -324,6 +331,12 @@ TEST_F(Desktop, NotificationRulesOfEditUpDownButtonsAndLists)
         EXPECT_EQ(form.sizeChanges, 1);
         EXPECT_EQ(d.Selection(size), 2);
         EXPECT_EQ(d.Text(size), u"Small");
+
+        // Right-clicks and help requests on a control reach the dialog.
+        d.RightClick(d.Control(dialog, IDC_LOUD));
+        d.AskHelp(count);
+        EXPECT_EQ(form.routed,
+                  (std::vector<std::pair<UINT, int>>{{WM_CONTEXTMENU, IDC_LOUD}, {WM_HELP, IDC_COUNT}}));
 
         d.PressKey(count, VK_ESCAPE);
     });
