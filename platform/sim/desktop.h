@@ -40,6 +40,10 @@ struct FileDialogShown
     DWORD flags = 0;
 };
 
+// Controls of a property sheet that show the current wizard page's header title and subtitle.
+constexpr int kSheetHeaderTitle = 0x3027;
+constexpr int kSheetHeaderSubtitle = 0x3028;
+
 class Desktop
 {
 public:
@@ -61,7 +65,7 @@ public:
     void Advance(ULONGLONG milliseconds);
 
     // Finding windows: top-level windows by caption (empty: the newest visible one), controls by id
-    // or by class and text.
+    // (anywhere inside, a visible one first: pages of a sheet) or by class and text.
     HWND TopWindow(WStringView caption = {}) const;
     HWND Control(HWND parent, int id) const;
     HWND FindControl(HWND parent, WStringView className, WStringView text = {}) const;

@@ -54,7 +54,8 @@ const DialogTemplate* FindTemplate(HINSTANCE instance, LPCWSTR name)
     return it == file->dialogs.end() ? nullptr : PickLanguage(it->second, UiLanguage());
 }
 
-HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param)
+HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param,
+                        bool asChild = false)
 {
     const DialogTemplate* t = FindTemplate(instance, name);
     if (!t)
@@ -64,6 +65,10 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
     }
     RegisterBuiltInClasses();
     DWORD style = t->style & ~static_cast<DWORD>(WS_VISIBLE);
+    if (asChild) // a page inside a sheet, which the sheet enables whatever its template says
+        style =
+            (style & ~static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_DISABLED)) |
+            WS_CHILD;
     HWND dialog = CreateWindowExW(t->exStyle, t->className.empty() ? u"#32770" : t->className.c_str(),
                                   t->caption.c_str(), style, t->x * kBaseX / 4, t->y * kBaseY / 8,
                                   t->cx * kBaseX / 4, t->cy * kBaseY / 8, parent, nullptr, instance, nullptr);
@@ -77,6 +82,8 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
         if (!(style & WS_CHILD))
             w->owner = parent ? GetAncestorLocked(parent) : nullptr;
     }
+    if (asChild)
+        ShowWindow(dialog, SW_HIDE);
     if (!t->menu.empty())
     {
         WString menuName = t->menu;
@@ -178,13 +185,16 @@ void WaitForAnswer(const std::function<bool()>& answered, HWND owner)
 
 // ---- Dialogs ----
 
-INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
-                               LPARAM param)
+namespace sim::detail
 {
-    HWND owner = parent ? GetAncestor(parent, GA_ROOT) : nullptr;
-    HWND dialog = CreateFromTemplate(instance, templateName, owner, proc, param);
-    if (!dialog)
-        return -1;
+HWND CreateDialogFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param,
+                              bool asChild)
+{
+    return CreateFromTemplate(instance, name, parent, proc, param, asChild);
+}
+
+INT_PTR RunModal(HWND dialog, HWND owner)
+{
     bool disabledOwner = owner && IsWindowEnabled(owner);
     if (disabledOwner)
         EnableWindow(owner, FALSE);
@@ -236,6 +246,17 @@ INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND pa
     if (IsWindow(dialog))
         DestroyWindow(dialog);
     return result;
+}
+} // namespace sim::detail
+
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
+                               LPARAM param)
+{
+    HWND owner = parent ? GetAncestor(parent, GA_ROOT) : nullptr;
+    HWND dialog = CreateFromTemplate(instance, templateName, owner, proc, param);
+    if (!dialog)
+        return -1;
+    return RunModal(dialog, owner);
 }
 
 HWND WINAPI CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,

@@ -230,6 +230,11 @@ LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 void StepUpDownNow(HWND upDown, int delta);
 void RegisterClassLocked(const WNDCLASSEXW& wc, WStringView name);
 
+// Dialogs from templates (pages of a sheet are children) and the modal loop they run in.
+HWND CreateDialogFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param,
+                              bool asChild);
+INT_PTR RunModal(HWND dialog, HWND owner);
+
 // Modal waiting for a script's answer (message boxes, common dialogs): pumps meanwhile.
 void WaitForAnswer(const std::function<bool()>& answered, HWND owner);
 

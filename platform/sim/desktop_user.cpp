@@ -233,13 +233,33 @@ HWND Desktop::TopWindow(WStringView caption) const
 HWND Desktop::Control(HWND parent, int id) const
 {
     std::lock_guard g(Desk().mu);
-    Window* p = FindLocked(parent);
-    if (!p)
-        return nullptr;
-    for (HWND h : p->children)
-        if (Window* c = FindLocked(h); c && static_cast<int>(c->id) == id)
-            return h;
-    return nullptr;
+    // Breadth first over everything inside, so a page's control is found through its sheet.
+    HWND hidden = nullptr;
+    std::vector<HWND> queue{parent};
+    for (size_t i = 0; i < queue.size(); ++i)
+    {
+        Window* w = FindLocked(queue[i]);
+        if (!w)
+            continue;
+        for (HWND h : w->children)
+        {
+            Window* c = FindLocked(h);
+            if (!c)
+                continue;
+            if (static_cast<int>(c->id) == id)
+            {
+                bool visible = true;
+                for (Window* p = c; p; p = p->parent ? FindLocked(p->parent) : nullptr)
+                    visible = visible && (p->style & WS_VISIBLE);
+                if (visible)
+                    return h;
+                if (!hidden)
+                    hidden = h;
+            }
+            queue.push_back(h);
+        }
+    }
+    return hidden;
 }
 
 HWND Desktop::FindControl(HWND parent, WStringView className, WStringView text) const

@@ -668,6 +668,111 @@ TEST_F(Desktop, FolderBrowserAnsweredByTheScript)
     EXPECT_EQ(display, u"Scans");
 }
 
+// A three-page wizard: the options page refuses Next until its box is checked and then jumps to
+// the last page by its template id; every page names itself in the header when it becomes active.
+std::vector<std::string> g_wizard;
+
+INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG)
+    {
+        int number = static_cast<int>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
+        SetWindowLongPtrW(page, GWLP_USERDATA, number);
+        g_wizard.push_back("init " + std::to_string(number));
+        return TRUE;
+    }
+    if (message != WM_NOTIFY)
+        return FALSE;
+    int number = static_cast<int>(GetWindowLongPtrW(page, GWLP_USERDATA));
+    HWND sheet = GetParent(page);
+    LRESULT result = 0;
+    switch (reinterpret_cast<const NMHDR*>(lParam)->code)
+    {
+    case PSN_SETACTIVE: {
+        g_wizard.push_back("active " + std::to_string(number));
+        PropSheet_SetWizButtons(sheet, number == 1   ? PSWIZB_NEXT
+                                       : number == 2 ? PSWIZB_BACK | PSWIZB_NEXT
+                                                     : PSWIZB_BACK | PSWIZB_FINISH);
+        WString title = u"Step " + WString(1, static_cast<WCHAR>(u'0' + number));
+        PropSheet_SetHeaderTitle(sheet, PropSheet_HwndToIndex(sheet, page), title.c_str());
+        break;
+    }
+    case PSN_WIZNEXT:
+        if (number == 2)
+        {
+            bool agreed = IsDlgButtonChecked(page, IDC_AGREE) == BST_CHECKED;
+            if (!agreed)
+                g_wizard.push_back("refused");
+            result = agreed ? IDD_PAGE_DONE : -1;
+        }
+        break;
+    case PSN_WIZFINISH:
+        g_wizard.push_back("finish");
+        break;
+    default:
+        return FALSE;
+    }
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+DWORD RunWizard()
+{
+    PROPSHEETPAGEW pages[3] = {};
+    const int ids[] = {IDD_PAGE_WELCOME, IDD_PAGE_OPTIONS, IDD_PAGE_DONE};
+    HPROPSHEETPAGE handles[3] = {};
+    for (int i = 0; i < 3; ++i)
+    {
+        pages[i].dwSize = sizeof(PROPSHEETPAGEW);
+        pages[i].dwFlags = PSP_USEHEADERTITLE;
+        pages[i].hInstance = Self();
+        pages[i].pszTemplate = MAKEINTRESOURCEW(ids[i]);
+        pages[i].pfnDlgProc = WizardPageProc;
+        pages[i].lParam = i + 1;
+        pages[i].pszHeaderTitle = u"";
+        handles[i] = CreatePropertySheetPageW(&pages[i]);
+    }
+    PROPSHEETHEADERW header{};
+    header.dwSize = sizeof(header);
+    header.dwFlags = PSH_WIZARD97 | PSH_HEADER;
+    header.hInstance = Self();
+    header.pszCaption = u"Setup";
+    header.nPages = 3;
+    header.phpage = handles;
+    return static_cast<DWORD>(PropertySheetW(&header));
+}
+
+TEST_F(Desktop, WizardNavigatesAsItsPagesAnswer)
+{
+    g_wizard.clear();
+    auto& d = sim::desktop();
+    constexpr int kBack = 0x3023, kNext = 0x3024, kFinish = 0x3025;
+    DWORD result = d.Run(RunWizard, [&] {
+        HWND sheet = d.TopWindow(u"Setup");
+        ASSERT_NE(sheet, nullptr);
+        HWND title = d.Control(sheet, sim::kSheetHeaderTitle);
+        EXPECT_EQ(d.Text(title), u"Step 1");
+        EXPECT_FALSE(d.IsEnabled(d.Control(sheet, kBack)));
+        d.Click(d.Control(sheet, kNext));
+        EXPECT_EQ(d.Text(title), u"Step 2");
+        d.Click(d.Control(sheet, kNext)); // refused: the box is not checked
+        EXPECT_EQ(d.Text(title), u"Step 2");
+        d.SetCheck(d.Control(sheet, IDC_AGREE), true);
+        d.Click(d.Control(sheet, kNext));
+        EXPECT_EQ(d.Text(title), u"Step 3");
+        EXPECT_FALSE(d.IsVisible(d.Control(sheet, kNext)));
+        d.Click(d.Control(sheet, kBack));
+        EXPECT_EQ(d.Text(title), u"Step 2");
+        EXPECT_EQ(d.CheckState(d.Control(sheet, IDC_AGREE)), BST_CHECKED) << "a page keeps its state";
+        d.Click(d.Control(sheet, kNext));
+        d.Click(d.Control(sheet, kFinish));
+    });
+    EXPECT_EQ(result, 1u);
+    const std::vector<std::string> expected = {"init 1", "active 1", "init 2",   "active 2", "refused",
+                                               "init 3", "active 3", "active 2", "active 3", "finish"};
+    EXPECT_EQ(g_wizard, expected);
+}
+
 TEST_F(Desktop, KeyStateIsWhatTheTestHolds)
 {
     auto& d = sim::desktop();

@@ -14,3 +14,7 @@
 #define IDC_RED 1005
 #define IDC_GREEN 1006
 #define IDC_SIZE 1007
+#define IDD_PAGE_WELCOME 210
+#define IDD_PAGE_OPTIONS 211
+#define IDD_PAGE_DONE 212
+#define IDC_AGREE 1010

@@ -258,3 +258,154 @@ typedef struct tagNMITEMACTIVATE
     LPARAM lParam;
     UINT uKeyFlags;
 } NMITEMACTIVATE, *LPNMITEMACTIVATE;
+
+// Property sheets and wizards.
+struct _PSP;
+typedef struct _PSP* HPROPSHEETPAGE;
+struct _PROPSHEETPAGEW;
+typedef UINT(CALLBACK* LPFNPSPCALLBACKW)(HWND, UINT, struct _PROPSHEETPAGEW*);
+typedef int(CALLBACK* PFNPROPSHEETCALLBACK)(HWND, UINT, LPARAM);
+
+typedef struct _PROPSHEETPAGEW
+{
+    DWORD dwSize;
+    DWORD dwFlags;
+    HINSTANCE hInstance;
+    LPCWSTR pszTemplate;
+    HICON hIcon;
+    LPCWSTR pszTitle;
+    DLGPROC pfnDlgProc;
+    LPARAM lParam;
+    LPFNPSPCALLBACKW pfnCallback;
+    UINT* pcRefParent;
+    LPCWSTR pszHeaderTitle;
+    LPCWSTR pszHeaderSubTitle;
+    HANDLE hActCtx;
+} PROPSHEETPAGEW, *LPPROPSHEETPAGEW;
+typedef const PROPSHEETPAGEW* LPCPROPSHEETPAGEW;
+
+typedef struct _PROPSHEETHEADERW
+{
+    DWORD dwSize;
+    DWORD dwFlags;
+    HWND hwndParent;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    LPCWSTR pszCaption;
+    UINT nPages;
+    UINT nStartPage;
+    union {
+        LPCPROPSHEETPAGEW ppsp;
+        HPROPSHEETPAGE* phpage;
+    };
+    PFNPROPSHEETCALLBACK pfnCallback;
+    union {
+        HBITMAP hbmWatermark;
+        LPCWSTR pszbmWatermark;
+    };
+    HPALETTE hplWatermark;
+    union {
+        HBITMAP hbmHeader;
+        LPCWSTR pszbmHeader;
+    };
+} PROPSHEETHEADERW, *LPPROPSHEETHEADERW;
+typedef const PROPSHEETHEADERW* LPCPROPSHEETHEADERW;
+
+#define PSP_DEFAULT 0x00000000
+#define PSP_DLGINDIRECT 0x00000001
+#define PSP_USEHICON 0x00000002
+#define PSP_USEICONID 0x00000004
+#define PSP_USETITLE 0x00000008
+#define PSP_HASHELP 0x00000020
+#define PSP_USEREFPARENT 0x00000040
+#define PSP_USECALLBACK 0x00000080
+#define PSP_PREMATURE 0x00000400
+#define PSP_HIDEHEADER 0x00000800
+#define PSP_USEHEADERTITLE 0x00001000
+#define PSP_USEHEADERSUBTITLE 0x00002000
+#define PSPCB_RELEASE 1
+#define PSPCB_CREATE 2
+
+#define PSH_DEFAULT 0x00000000
+#define PSH_USEHICON 0x00000002
+#define PSH_USEICONID 0x00000004
+#define PSH_PROPSHEETPAGE 0x00000008
+#define PSH_WIZARDHASFINISH 0x00000010
+#define PSH_WIZARD 0x00000020
+#define PSH_USEPSTARTPAGE 0x00000040
+#define PSH_NOAPPLYNOW 0x00000080
+#define PSH_USECALLBACK 0x00000100
+#define PSH_HASHELP 0x00000200
+#define PSH_MODELESS 0x00000400
+#define PSH_WATERMARK 0x00008000
+#define PSH_HEADER 0x00080000
+#define PSH_WIZARD_LITE 0x00400000
+#define PSH_WIZARD97 0x01000000
+#define PSH_NOCONTEXTHELP 0x02000000
+#define PSCB_INITIALIZED 1
+#define PSCB_PRECREATE 2
+
+#define PSN_FIRST (0U - 200U)
+#define PSN_SETACTIVE (PSN_FIRST - 0)
+#define PSN_KILLACTIVE (PSN_FIRST - 1)
+#define PSN_APPLY (PSN_FIRST - 2)
+#define PSN_RESET (PSN_FIRST - 3)
+#define PSN_HELP (PSN_FIRST - 5)
+#define PSN_WIZBACK (PSN_FIRST - 6)
+#define PSN_WIZNEXT (PSN_FIRST - 7)
+#define PSN_WIZFINISH (PSN_FIRST - 8)
+#define PSN_QUERYCANCEL (PSN_FIRST - 9)
+#define PSNRET_NOERROR 0
+#define PSNRET_INVALID 1
+#define PSNRET_INVALID_NOCHANGEPAGE 2
+
+#define PSM_SETCURSEL (WM_USER + 101)
+#define PSM_REMOVEPAGE (WM_USER + 102)
+#define PSM_ADDPAGE (WM_USER + 103)
+#define PSM_CHANGED (WM_USER + 104)
+#define PSM_CANCELTOCLOSE (WM_USER + 107)
+#define PSM_UNCHANGED (WM_USER + 109)
+#define PSM_APPLY (WM_USER + 110)
+#define PSM_SETWIZBUTTONS (WM_USER + 112)
+#define PSM_PRESSBUTTON (WM_USER + 113)
+#define PSM_SETCURSELID (WM_USER + 114)
+#define PSM_GETTABCONTROL (WM_USER + 116)
+#define PSM_GETCURRENTPAGEHWND (WM_USER + 118)
+#define PSM_SETTITLEW (WM_USER + 120)
+#define PSM_SETFINISHTEXTW (WM_USER + 121)
+#define PSM_SETHEADERTITLEW (WM_USER + 126)
+#define PSM_SETHEADERSUBTITLEW (WM_USER + 128)
+#define PSM_HWNDTOINDEX (WM_USER + 129)
+#define PSM_INDEXTOHWND (WM_USER + 130)
+#define PSM_PAGETOINDEX (WM_USER + 131)
+#define PSM_INDEXTOPAGE (WM_USER + 132)
+#define PSM_IDTOINDEX (WM_USER + 133)
+#define PSM_INDEXTOID (WM_USER + 134)
+#define PSM_GETRESULT (WM_USER + 135)
+#define PSWIZB_BACK 0x00000001
+#define PSWIZB_NEXT 0x00000002
+#define PSWIZB_FINISH 0x00000004
+#define PSWIZB_DISABLEDFINISH 0x00000008
+#define PSBTN_BACK 0
+#define PSBTN_NEXT 1
+#define PSBTN_FINISH 2
+#define PSBTN_OK 3
+#define PSBTN_APPLYNOW 4
+#define PSBTN_CANCEL 5
+#define PSBTN_HELP 6
+
+#define PropSheet_SetWizButtons(sheet, flags) PostMessageW(sheet, PSM_SETWIZBUTTONS, 0, (LPARAM)(flags))
+#define PropSheet_SetCurSelByID(sheet, id) SendMessageW(sheet, PSM_SETCURSELID, 0, (LPARAM)(id))
+#define PropSheet_Changed(sheet, page) SendMessageW(sheet, PSM_CHANGED, (WPARAM)(page), 0)
+#define PropSheet_UnChanged(sheet, page) SendMessageW(sheet, PSM_UNCHANGED, (WPARAM)(page), 0)
+#define PropSheet_PressButton(sheet, button) PostMessageW(sheet, PSM_PRESSBUTTON, (WPARAM)(button), 0)
+#define PropSheet_HwndToIndex(sheet, page) (int)SendMessageW(sheet, PSM_HWNDTOINDEX, (WPARAM)(page), 0)
+#define PropSheet_GetCurrentPageHwnd(sheet) (HWND) SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)
+#define PropSheet_SetHeaderTitle(sheet, index, text)                                                         \
+    SendMessageW(sheet, PSM_SETHEADERTITLEW, (WPARAM)(index), (LPARAM)(text))
+#define PropSheet_SetHeaderSubTitle(sheet, index, text)                                                      \
+    SendMessageW(sheet, PSM_SETHEADERSUBTITLEW, (WPARAM)(index), (LPARAM)(text))
+
+HPROPSHEETPAGE WINAPI CreatePropertySheetPageW(LPCPROPSHEETPAGEW page);
+BOOL WINAPI DestroyPropertySheetPage(HPROPSHEETPAGE page);
+INT_PTR WINAPI PropertySheetW(LPCPROPSHEETHEADERW header);
