@@ -103,7 +103,8 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
             reinterpret_cast<HMENU>(static_cast<LONG_PTR>(c.id)), instance, nullptr);
         if (!control)
         {
-            ReportFailure("dialog control of unknown class " + ToUtf8(c.className));
+            ReportFailure("cannot create a dialog control of class " + ToUtf8(c.className) + " (error " +
+                          std::to_string(GetLastError()) + ")");
             DestroyWindow(dialog);
             return nullptr;
         }
@@ -252,6 +253,11 @@ INT_PTR RunModal(HWND dialog, HWND owner)
 INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
                                LPARAM param)
 {
+    if (auto fault = TakeFault("DialogBoxParamW"))
+    {
+        SetLastError(*fault);
+        return -1;
+    }
     HWND owner = parent ? GetAncestor(parent, GA_ROOT) : nullptr;
     HWND dialog = CreateFromTemplate(instance, templateName, owner, proc, param);
     if (!dialog)
@@ -831,6 +837,12 @@ std::vector<std::pair<WString, WString>> Filters(LPCWSTR filter)
 BOOL FileDialog(LPOPENFILENAMEW ofn, FileDialogKind kind)
 {
     DesktopState& d = Desk();
+    if (TakeFault(kind == FileDialogKind::Open ? "GetOpenFileNameW" : "GetSaveFileNameW"))
+    {
+        std::lock_guard g(d.mu);
+        d.commDlgError = CDERR_DIALOGFAILURE;
+        return FALSE;
+    }
     if (!ofn || ofn->lStructSize < sizeof(OPENFILENAMEW) - sizeof(void*) - 2 * sizeof(DWORD) ||
         !ofn->lpstrFile)
     {

@@ -130,6 +130,11 @@ DWORD Desktop::Run(const std::function<DWORD()>& ui, const Script& script)
         {
             exitCode = 0xE06D7363;
         }
+        catch (const std::exception& e)
+        {
+            ReportFailure(std::string("the program ended by an exception: ") + e.what());
+            exitCode = 0xE06D7363;
+        }
     });
     auto handOver = [&] {
         // From here the program runs on its own; waiting for input now is a failure.
