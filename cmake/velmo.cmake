@@ -66,6 +66,8 @@ function(velmo_dll name)
     add_library(${name} SHARED ${D_ENTRY} ${D_DEF} ${D_RC})
     set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
     target_link_libraries(${name} PRIVATE ${D_LIBS})
+    # x86 names stdcall exports with their argument size; the .def names them plainly.
+    target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup)
   else()
     add_library(${name}_entry OBJECT ${D_ENTRY})
     target_link_libraries(${name}_entry PUBLIC ${D_LIBS})

@@ -11,9 +11,9 @@ case $kind in
 esac
 
 programs=(launch/MonitorLauncher.exe)
-dlls=()
+dlls=(driver/render/VELMOQ7.dll)
 
-system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|winspool\.drv|msvcrt|ws2_32|iphlpapi|setupapi|newdev|uxtheme|msimg32|wtsapi32|userenv|netapi32|crypt32|wintrust|prntvpt|rpcrt4|dwmapi)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|winspool\.drv|msvcrt|ws2_32|iphlpapi|setupapi|newdev|uxtheme|msimg32|wtsapi32|userenv|netapi32|crypt32|wintrust|prntvpt|rpcrt4|dwmapi)\.dll$|^winspool\.drv$'
 status=0
 for f in "${programs[@]}" "${dlls[@]}"; do
   path=$build/$f
@@ -29,5 +29,15 @@ for f in "${programs[@]}" "${dlls[@]}"; do
     grep -q 'asInvoker' <<<"$rsrc" || { echo "$path: no asInvoker manifest"; status=1; }
   fi
   echo "$path: $kind, imports $(grep 'DLL Name:' <<<"$header" | awk '{print $3}' | tr '\n' ' ')"
+done
+# --- graphics DLL: a user-mode printer driver must export these by name.
+declare -A dll_exports=([driver/render/VELMOQ7.dll]="DrvEnableDriver DrvDisableDriver DrvQueryDriverInfo")
+for f in "${!dll_exports[@]}"; do
+  path=$build/$f
+  [[ -f $path ]] || continue
+  table=$($objdump -p "$path" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
+  for name in ${dll_exports[$f]}; do
+    grep -qE "\] $name\$" <<<"$table" || { echo "$path does not export $name"; status=1; }
+  done
 done
 exit $status

@@ -12,4 +12,12 @@ for preset in windows-x64 windows-x86; do
 done
 scripts/check-pe.sh build/windows-x64 PE32+
 scripts/check-pe.sh build/windows-x86 PE32
+
+# Fuzzing: the print file reader, for a bounded time from the seed files (new findings go to a scratch folder).
+cmake --preset linux-fuzz
+cmake --build --preset linux-fuzz
+fuzz_work=$(mktemp -d)
+trap 'rm -rf "$fuzz_work"' EXIT
+build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=60 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work" tools/printfile/fuzz/corpus
 echo "all builds and tests passed"

@@ -121,6 +121,16 @@ bool SharingConflict(const fs::path& host, DWORD access, DWORD share, bool delet
 }
 } // namespace
 
+int HostFileDescriptor(HANDLE handle, DWORD* access)
+{
+    auto file = FindHandleOf<File>(handle);
+    if (!file)
+        return -1;
+    if (access)
+        *access = file->access;
+    return file->fd;
+}
+
 bool HostIsDirectory(const fs::path& p)
 {
     std::error_code ec;

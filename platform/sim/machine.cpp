@@ -163,8 +163,10 @@ void Machine::Reset()
         core().system64 = true;
         core().administrator = true;
     }
+    detail::ResetMappings();
     detail::ResetRegistry();
     detail::ResetFiles();
+    detail::ResetEngine();
     t_lastError = 0;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <platform/windows.h>
+#include <platform/sim/engine.h>
 
 #include <cstdint>
 #include <filesystem>

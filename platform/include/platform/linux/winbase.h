@@ -97,3 +97,50 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 
 // kernel32: path names.
 DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
+
+// kernel32: file mapping and system information.
+#define PAGE_NOACCESS 0x01
+#define PAGE_READONLY 0x02
+#define PAGE_READWRITE 0x04
+#define PAGE_WRITECOPY 0x08
+#define SEC_COMMIT 0x08000000
+#define FILE_MAP_COPY 0x0001
+#define FILE_MAP_WRITE 0x0002
+#define FILE_MAP_READ 0x0004
+#define FILE_MAP_ALL_ACCESS 0x000F001F
+#define ERROR_FILE_INVALID 1006L
+#define ERROR_INVALID_ADDRESS 487L
+#define ERROR_MAPPED_ALIGNMENT 1132L
+#define ERROR_USER_MAPPED_FILE 1224L
+
+typedef struct _SYSTEM_INFO
+{
+    union {
+        DWORD dwOemId;
+        struct
+        {
+            WORD wProcessorArchitecture;
+            WORD wReserved;
+        } s;
+    } u;
+    DWORD dwPageSize;
+    LPVOID lpMinimumApplicationAddress;
+    LPVOID lpMaximumApplicationAddress;
+    DWORD_PTR dwActiveProcessorMask;
+    DWORD dwNumberOfProcessors;
+    DWORD dwProcessorType;
+    DWORD dwAllocationGranularity;
+    WORD wProcessorLevel;
+    WORD wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+
+void WINAPI GetSystemInfo(LPSYSTEM_INFO info);
+HANDLE WINAPI CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES sa, DWORD protect, DWORD maximumSizeHigh,
+                                 DWORD maximumSizeLow, LPCWSTR name);
+HANDLE WINAPI OpenFileMappingW(DWORD desiredAccess, BOOL inheritHandle, LPCWSTR name);
+LPVOID WINAPI MapViewOfFile(HANDLE mapping, DWORD desiredAccess, DWORD offsetHigh, DWORD offsetLow,
+                            SIZE_T bytes);
+LPVOID WINAPI MapViewOfFileEx(HANDLE mapping, DWORD desiredAccess, DWORD offsetHigh, DWORD offsetLow,
+                              SIZE_T bytes, LPVOID baseAddress);
+BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress);
+BOOL WINAPI FlushViewOfFile(LPCVOID baseAddress, SIZE_T bytes);

@@ -1,2 +1,144 @@
 // Linux declarations: gdi32. Written from the documented API; included by platform/windows.h.
 #pragma once
+
+#define CCHDEVICENAME 32
+#define CCHFORMNAME 32
+#define LF_FACESIZE 32
+
+// DEVMODE field bits.
+#define DM_ORIENTATION 0x00000001L
+#define DM_PAPERSIZE 0x00000002L
+#define DM_PAPERLENGTH 0x00000004L
+#define DM_PAPERWIDTH 0x00000008L
+#define DM_SCALE 0x00000010L
+#define DM_COPIES 0x00000100L
+#define DM_DEFAULTSOURCE 0x00000200L
+#define DM_PRINTQUALITY 0x00000400L
+#define DM_COLOR 0x00000800L
+#define DM_DUPLEX 0x00001000L
+#define DM_YRESOLUTION 0x00002000L
+#define DM_TTOPTION 0x00004000L
+#define DM_COLLATE 0x00008000L
+#define DM_FORMNAME 0x00010000L
+
+#define DM_SPECVERSION 0x0401
+#define DMORIENT_PORTRAIT 1
+#define DMORIENT_LANDSCAPE 2
+#define DMDUP_SIMPLEX 1
+#define DMDUP_VERTICAL 2
+#define DMDUP_HORIZONTAL 3
+#define DMCOLOR_MONOCHROME 1
+#define DMCOLOR_COLOR 2
+#define DMTT_BITMAP 1
+#define DMCOLLATE_FALSE 0
+#define DMCOLLATE_TRUE 1
+
+// DocumentProperties and conversion modes.
+#define DM_UPDATE 1
+#define DM_COPY 2
+#define DM_PROMPT 4
+#define DM_MODIFY 8
+#define DM_IN_BUFFER DM_MODIFY
+#define DM_OUT_BUFFER DM_COPY
+
+// The printer view of DEVMODEW: the display members of the SDK's unions are not used here.
+typedef struct _devicemodeW
+{
+    WCHAR dmDeviceName[CCHDEVICENAME];
+    WORD dmSpecVersion;
+    WORD dmDriverVersion;
+    WORD dmSize;
+    WORD dmDriverExtra;
+    DWORD dmFields;
+    short dmOrientation;
+    short dmPaperSize;
+    short dmPaperLength;
+    short dmPaperWidth;
+    short dmScale;
+    short dmCopies;
+    short dmDefaultSource;
+    short dmPrintQuality;
+    short dmColor;
+    short dmDuplex;
+    short dmYResolution;
+    short dmTTOption;
+    short dmCollate;
+    WCHAR dmFormName[CCHFORMNAME];
+    WORD dmLogPixels;
+    DWORD dmBitsPerPel;
+    DWORD dmPelsWidth;
+    DWORD dmPelsHeight;
+    DWORD dmNup;
+    DWORD dmDisplayFrequency;
+    DWORD dmICMMethod;
+    DWORD dmICMIntent;
+    DWORD dmMediaType;
+    DWORD dmDitherType;
+    DWORD dmReserved1;
+    DWORD dmReserved2;
+    DWORD dmPanningWidth;
+    DWORD dmPanningHeight;
+} DEVMODEW, *PDEVMODEW, *LPDEVMODEW;
+static_assert(sizeof(DEVMODEW) == 220 && offsetof(DEVMODEW, dmFields) == 72 &&
+                  offsetof(DEVMODEW, dmOrientation) == 76 && offsetof(DEVMODEW, dmColor) == 92 &&
+                  offsetof(DEVMODEW, dmFormName) == 102 && offsetof(DEVMODEW, dmLogPixels) == 166,
+              "DEVMODEW crosses the spooler boundary");
+
+typedef struct tagCOLORADJUSTMENT
+{
+    WORD caSize;
+    WORD caFlags;
+    WORD caIlluminantIndex;
+    WORD caRedGamma;
+    WORD caGreenGamma;
+    WORD caBlueGamma;
+    WORD caReferenceBlack;
+    WORD caReferenceWhite;
+    SHORT caContrast;
+    SHORT caBrightness;
+    SHORT caColorfulness;
+    SHORT caRedGreenTint;
+} COLORADJUSTMENT, *PCOLORADJUSTMENT, *LPCOLORADJUSTMENT;
+static_assert(sizeof(COLORADJUSTMENT) == 24, "COLORADJUSTMENT is stored in DEVMODEs");
+
+typedef struct tagLOGFONTW
+{
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    WCHAR lfFaceName[LF_FACESIZE];
+} LOGFONTW, *PLOGFONTW, *LPLOGFONTW;
+static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW layout");
+
+#define ANSI_CHARSET 0
+#define SHIFTJIS_CHARSET 128
+#define FW_NORMAL 400
+#define OUT_STRING_PRECIS 1
+#define OUT_CHARACTER_PRECIS 2
+#define CLIP_CHARACTER_PRECIS 1
+#define DEFAULT_QUALITY 0
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+#define FF_ROMAN 0x10
+#define FF_SWISS 0x20
+#define FF_MODERN 0x30
+
+#define DT_RASPRINTER 2
+#define HALFTONE 4
+#define COLORONCOLOR 3
+
+// Printer escapes (ExtEscape and DrvEscape codes). (ExtEscape / DrvEscape codes) ---
+#define QUERYESCSUPPORT 8
+#define SETCOPYCOUNT 17
+#define PASSTHROUGH 19
+#define GETTECHNOLOGY 20

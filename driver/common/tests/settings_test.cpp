@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <platform/sim/machine.h>
+
+#include "settings.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace velmo;
+
+namespace
+{
+const WCHAR* kPrinter = u"Office Duplicator";
+
+std::vector<BYTE> Bytes(const SelfDMode& r, size_t n = kDevModeSize)
+{
+    std::vector<BYTE> v(n);
+    std::memcpy(v.data(), &r, n);
+    return v;
+}
+
+LONG At(const std::vector<BYTE>& b, size_t off)
+{
+    LONG v;
+    std::memcpy(&v, b.data() + off, 4);
+    return v;
+}
+
+SelfDMode Defaults(const WCHAR* driver = u"KORIGRAPH DX-2660")
+{
+    SelfDMode r;
+    _UdcResetSelfDMode(r, kPrinter, driver);
+    return r;
+}
+
+HANDLE AddPrinter(std::vector<BYTE> devMode = {})
+{
+    sim::PrinterSetup p;
+    p.name = kPrinter;
+    p.driverName = u"KORIGRAPH DX-2660";
+    p.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
+    p.defaultDevMode = std::move(devMode);
+    sim::engine().AddPrinter(p);
+    return sim::engine().OpenPrinter(kPrinter);
+}
+} // namespace
+
+TEST(SettingsRecord, DefaultsForOneModel)
+{
+    SelfDMode r = Defaults();
+    auto b = Bytes(r, kSelfDModeSize);
+    EXPECT_EQ(r.dm.dmSpecVersion, 0x0401);
+    EXPECT_EQ(r.dm.dmDriverVersion, 0x0716);
+    EXPECT_EQ(r.dm.dmSize, 220);
+    EXPECT_EQ(r.dm.dmDriverExtra, 2152);
+    EXPECT_EQ(r.dm.dmFields, 0x8B0Fu | DM_DUPLEX);
+    EXPECT_EQ(r.dm.dmPaperSize, 9);
+    EXPECT_EQ(r.dm.dmPaperWidth, 2100);
+    EXPECT_EQ(r.dm.dmPaperLength, 2970);
+    EXPECT_EQ(r.dm.dmPrintQuality, 600);
+    EXPECT_EQ(r.dm.dmDuplex, 1);
+    EXPECT_EQ(WString(r.dm.dmFormName), u"A4 (210 x 297 mm)");
+    EXPECT_EQ(WString(r.dm.dmDeviceName), kPrinter);
+    const std::pair<size_t, LONG> fields[] = {
+        {220, 5},         {228, 100},  {232, 9},           {248, 1},
+        {252, 1},         {256, 1},    {280, 1},           {284, 2100},
+        {288, 2970},      {292, 1},    {296, 2159},        {300, 2970},
+        {304, 1000},      {308, 1480}, {316 + 80, 259},    {316 + 92 * 19 + 80, 278},
+        {316 + 84, 2100}, {2160, 2},   {2164, 0},          {2172, 1},
+        {2184, 1},        {2192, 1},   {2212, 1},          {2220, 30},
+        {2224, 0x10107},  {2240, 1},   {2244, 2},          {2248, 1},
+        {2284, 3},        {2288, 3},   {2292, 20},         {2296, 100},
+        {2304, 2},        {2364, 30},  {2368, 0x28116119}, {2672, 1}};
+    for (auto [off, value] : fields)
+        EXPECT_EQ(At(b, off), value) << "offset " << off;
+    EXPECT_EQ(b[2368], 0x19);
+    EXPECT_EQ(b[2371], 0x28);
+    EXPECT_EQ(r.colorAdjustment.caSize, 24);
+    EXPECT_EQ(r.colorAdjustment.caRedGamma, 10000);
+    const LONG ht[] = {2,    7,     0,     6810,  3050,  0,    2260, 6550, 0,    1810, 500,
+                       0,    2000,  2450,  0,     5210,  2100, 0,    4750, 5100, 0,    3324,
+                       3474, 10000, 10000, 10000, 10000, 1422, 952,  787,  495,  324,  248};
+    for (size_t i = 0; i < std::size(ht); ++i)
+        EXPECT_EQ(At(b, 2372 + 4 * i), ht[i]) << "DEVHTINFO word " << i;
+    EXPECT_EQ(b[2504] | b[2505] << 8, 0);
+}
+
+TEST(SettingsRecord, UnknownDriverGetsA4ListAnd600Dpi)
+{
+    SelfDMode r = Defaults(u"Some Other Printer");
+    EXPECT_EQ(r.modelPaperListType, 3);
+    EXPECT_EQ(r.modelResolutionType, 3);
+    EXPECT_EQ(r.dm.dmPrintQuality, 600);
+    EXPECT_EQ(r.capabilityFlags, 0);
+    SelfDMode lower = Defaults(u"korigraph dx-3800");
+    EXPECT_EQ(lower.capabilityFlags, 0x10107); // found without case
+    EXPECT_EQ(lower.modelResolutionType, 3);   // not found with it
+}
+
+TEST(SettingsRecord, ValidityMask)
+{
+    SelfDMode own = Defaults();
+    auto valid = Bytes(own);
+    EXPECT_EQ(CfcCheckMySelfDMode(valid, kPrinter), 0u);
+    EXPECT_EQ(CfcCheckMySelfDMode(valid, u"\\\\server\\Office Duplicator,winspool"), 0u);
+    EXPECT_EQ(CfcCheckMySelfDMode(valid, u"Office"), 0u); // compared over the shorter name
+    EXPECT_EQ(CfcCheckMySelfDMode(valid, u"Other"), kMaskDeviceName);
+
+    struct Case
+    {
+        size_t offset;
+        WORD value;
+        DWORD mask;
+    } cases[] = {{64, 0x0400, kMaskSpecVersion},
+                 {66, 0x0715, kMaskDriverVersion},
+                 {68, 212, kMaskSize | kMaskSignature},
+                 {70, 2148, kMaskDriverExtra | kMaskSignature},
+                 {70, 2, kMaskDriverExtra | kMaskSignature},
+                 {2368, 0, kMaskSignature}};
+    for (const Case& c : cases)
+    {
+        auto b = valid;
+        b[c.offset] = static_cast<BYTE>(c.value);
+        b[c.offset + 1] = static_cast<BYTE>(c.value >> 8);
+        EXPECT_EQ(CfcCheckMySelfDMode(b, kPrinter), c.mask) << "offset " << c.offset;
+    }
+    // The newer layout: its own signature at the end it claims.
+    std::vector<BYTE> newer(220 + 2724);
+    std::memcpy(newer.data(), valid.data(), 220);
+    newer[66] = 1835 & 0xFF;
+    newer[67] = 1835 >> 8;
+    newer[70] = 2724 & 0xFF;
+    newer[71] = 2724 >> 8;
+    DWORD sig = kSelfSignature;
+    std::memcpy(newer.data() + newer.size() - 4, &sig, 4);
+    EXPECT_EQ(CfcCheckMySelfDMode(newer, kPrinter), kMaskDriverVersion | kMaskDriverExtra);
+    // Truncated to what the spooler copy holds: the signature lies outside and counts as missing.
+    auto cut = std::make_unique<BYTE[]>(kDevModeSize);
+    std::memcpy(cut.get(), newer.data(), kDevModeSize);
+    EXPECT_EQ(CfcCheckMySelfDMode({cut.get(), kDevModeSize}, kPrinter),
+              kMaskDriverVersion | kMaskDriverExtra | kMaskSignature);
+}
+
+TEST(SettingsRecord, MergeRules)
+{
+    struct Case
+    {
+        const char* name;
+        void (*edit)(SelfDMode&);
+        void (*check)(const SelfDMode&);
+    } cases[] = {
+        {"zoom low", [](SelfDMode& i) { i.zoom = 49; }, [](const SelfDMode& r) { EXPECT_EQ(r.zoom, 100); }},
+        {"zoom edge", [](SelfDMode& i) { i.zoom = 200; }, [](const SelfDMode& r) { EXPECT_EQ(r.zoom, 200); }},
+        {"zoom high", [](SelfDMode& i) { i.zoom = 201; }, [](const SelfDMode& r) { EXPECT_EQ(r.zoom, 100); }},
+        {"sets", [](SelfDMode& i) { i.sets = 100; }, [](const SelfDMode& r) { EXPECT_EQ(r.sets, 1); }},
+        {"sets edge", [](SelfDMode& i) { i.sets = 99; }, [](const SelfDMode& r) { EXPECT_EQ(r.sets, 99); }},
+        {"swing low byte", [](SelfDMode& i) { i.swingValue = 0x1FF; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.swingValue, 0xFFu); }},
+        {"swing zero", [](SelfDMode& i) { i.swingValue = 0x100; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.swingValue, 30u); }},
+        {"duplex long edge",
+         [](SelfDMode& i) {
+             i.dm.dmFields |= DM_DUPLEX;
+             i.dm.dmDuplex = 3;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.duplex, 1);
+             EXPECT_EQ(r.binding, 1);
+             EXPECT_EQ(r.dm.dmDuplex, 3);
+         }},
+        {"simplex keeps booklet",
+         [](SelfDMode& i) {
+             i.dm.dmFields |= DM_DUPLEX;
+             i.dm.dmDuplex = 1;
+             i.duplex = 1;
+             i.booklet = 1;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.duplex, 1);
+             EXPECT_EQ(r.booklet, 1);
+         }},
+        {"custom paper clamps",
+         [](SelfDMode& i) {
+             i.dm.dmPaperSize = 256;
+             i.dm.dmPaperWidth = 500;
+             i.dm.dmPaperLength = 9000;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.paperId, 256);
+             EXPECT_EQ(r.customWidth, 1000);
+             EXPECT_EQ(r.customHeight, 2970);
+         }},
+        {"paper not in A4 list", [](SelfDMode& i) { i.dm.dmPaperSize = 8; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.paperId, 9); }},
+        {"copies", [](SelfDMode& i) { i.dm.dmCopies = 9999; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.copies, 9999); }},
+        {"copies too many", [](SelfDMode& i) { i.dm.dmCopies = 10000; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.copies, 1); }},
+        {"finishing gated",
+         [](SelfDMode& i) {
+             i.finishing[2] = 7;
+             i.finishing[3] = 7;
+             i.finishing[4] = 7;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.finishing[2], 7);
+             EXPECT_EQ(r.finishing[3], 7); // 0x10107 has both option B bits
+             EXPECT_EQ(r.finishing[4], 7);
+         }},
+        {"colour adjustment", [](SelfDMode& i) { i.colorAdjustment.caContrast = 40; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.colorAdjustment.caContrast, 40); }},
+        {"colour adjustment wrong size",
+         [](SelfDMode& i) {
+             i.colorAdjustment.caSize = 20;
+             i.colorAdjustment.caContrast = 40;
+         },
+         [](const SelfDMode& r) { EXPECT_EQ(r.colorAdjustment.caContrast, 0); }},
+        {"document type", [](SelfDMode& i) { i.documentTypeIndex = 0; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.ditherIndex, 2); }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        SelfDMode input = Defaults();
+        c.edit(input);
+        SelfDMode r = Defaults();
+        auto b = Bytes(input);
+        _UdcMergeSelfDMode(r, b, kPrinter, 0, CfcCheckMySelfDMode(b, kPrinter));
+        c.check(r);
+    }
+    // A model without option B drops finishing 4 and 5.
+    SelfDMode input = Defaults(u"KORIGRAPH DX-1400");
+    input.finishing[3] = 5;
+    input.finishing[4] = 5;
+    SelfDMode r = Defaults(u"KORIGRAPH DX-1400");
+    auto b = Bytes(input);
+    _UdcMergeSelfDMode(r, b, kPrinter, 0, 0);
+    EXPECT_EQ(r.finishing[3], 0);
+    EXPECT_EQ(r.finishing[4], 0);
+}
+
+TEST(SettingsRecord, ForeignLayoutGivesOnlyStandardFields)
+{
+    SelfDMode input = Defaults();
+    input.dm.dmDriverVersion = 1835;
+    input.dm.dmOrientation = 2;
+    input.halftoneOn = 0; // where the newer layout keeps something else
+    input.outputSize = 257;
+    auto b = Bytes(input);
+    SelfDMode r = Defaults();
+    _UdcMergeSelfDMode(r, b, kPrinter, 0, CfcCheckMySelfDMode(b, kPrinter));
+    EXPECT_EQ(r.orientation, 2);
+    EXPECT_EQ(r.halftoneOn, 1);
+    EXPECT_EQ(r.outputSize, 0);
+}
+
+TEST(SettingsRecord, ShortInputsAreNotReadPastTheirEnd)
+{
+    SelfDMode input = Defaults();
+    input.dm.dmOrientation = 2;
+    input.zoom = 150;
+    for (size_t n : {size_t{0}, size_t{40}, size_t{72}, size_t{100}, size_t{220}, size_t{232}, size_t{2371}})
+    {
+        auto heap = std::make_unique<BYTE[]>(n ? n : 1);
+        std::memcpy(heap.get(), &input, n);
+        std::span<const BYTE> span(heap.get(), n);
+        SelfDMode r = Defaults();
+        _UdcMergeSelfDMode(r, span, kPrinter, 1, CfcCheckMySelfDMode(span, kPrinter));
+        EXPECT_EQ(r.zoom, n >= 232 ? 150 : 100) << n;
+        EXPECT_EQ(r.orientation, n >= 78 ? 2 : 1) << n;
+    }
+}
+
+TEST(SettingsRecord, MarginsCentreAWholeNumberOfHeadWords)
+{
+    // Worked by hand from the margin rule: the printable width rounds to 32 head pixels at the head's
+    // horizontal dpi (300 for keys 4 and 7, 400 for key 5) and is centred; the top stays 5 mm.
+    struct Case
+    {
+        const WCHAR* driver;
+        LONG key;
+        SIZEL paper;
+        LONG left, right, bottom;
+    } cases[] = {
+        {u"KORIGRAPH DX-1300", 1, {21590, 27940}, 364, 364, 75},
+        {u"KORIGRAPH DX-1300", 1, {21000, 29700}, 340, 340, 210},
+        {u"KORIGRAPH DX-1400", 2, {21590, 27940}, 330, 330, 211},
+        {u"KORIGRAPH DX-1400", 2, {21000, 29700}, 340, 340, 142},
+        {u"KORIGRAPH DX-2660", 3, {21590, 27940}, 296, 296, 211},
+        {u"KORIGRAPH DX-2660", 3, {21000, 29700}, 272, 272, 210},
+        {u"KORIGRAPH DX-3600", 4, {21590, 27940}, 364, 364, 211},
+        {u"KORIGRAPH DX-3600", 4, {21000, 29700}, 340, 340, 210},
+        {u"KORIGRAPH DX-3800", 5, {21590, 27940}, 330, 330, 211},
+        {u"KORIGRAPH DX-3800", 5, {21000, 29700}, 340, 340, 244},
+        {u"KORIGRAPH DX-4600", 6, {21590, 27940}, 296, 296, 211},
+        {u"KORIGRAPH DX-4600", 6, {21000, 29700}, 272, 272, 210},
+        {u"KORIGRAPH DX-5360", 7, {21590, 27940}, 364, 364, 120},
+        {u"KORIGRAPH DX-5360", 7, {21000, 29700}, 340, 340, 300},
+    };
+    for (const Case& c : cases)
+    {
+        SelfDMode r = Defaults(c.driver);
+        ASSERT_EQ(ResolutionOf(r).key, c.key) << "the model table moved";
+        Margins m{};
+        SIZEL paper = c.paper;
+        EXPECT_EQ(KgGetMarginSize(r, m, &paper), 1);
+        EXPECT_EQ(m.left, c.left) << c.key << " " << c.paper.cx;
+        EXPECT_EQ(m.right, c.right) << c.key << " " << c.paper.cx;
+        EXPECT_EQ(m.top, 500);
+        EXPECT_EQ(m.bottom, c.bottom) << c.key << " " << c.paper.cy;
+    }
+    Margins m{};
+    EXPECT_EQ(KgGetMarginSize(Defaults(), m, nullptr), 0);
+    EXPECT_EQ(m.left, 300);
+    EXPECT_EQ(m.bottom, 200);
+}
+
+TEST(ConvertSelfDMode, ModesAgainstTheSpooler)
+{
+    EXPECT_EQ(CfcConvertSelfDMode({}, {}, kPrinter, nullptr, 0, 0), kSelfDModeSize);
+
+    // No default DEVMODE: defaults, and the printer data is not read.
+    HANDLE h = AddPrinter();
+    std::vector<BYTE> out(kSelfDModeSize);
+    ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
+    EXPECT_EQ(sim::engine().PrinterDataReads(kPrinter), 0);
+    EXPECT_EQ(At(out, 2672), 1);
+
+    // Mode 1 writes the block: exactly 304 bytes, binary.
+    ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertUpdate, 0), 1u);
+    auto stored = sim::engine().PrinterData(kPrinter, u"Private DevMode");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->type, DWORD{REG_BINARY});
+    EXPECT_EQ(stored->data.size(), kPrinterBlockSize);
+}
+
+TEST(ConvertSelfDMode, StoredBlockOfWrongSizeGivesDefaults)
+{
+    SelfDMode stored = Defaults();
+    HANDLE h = AddPrinter(Bytes(stored));
+    for (size_t size : {size_t{303}, size_t{305}, size_t{304}})
+    {
+        std::vector<BYTE> block(size, 0);
+        block[8] = 77; // DevPelsDPI
+        sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+        std::vector<BYTE> out(kSelfDModeSize);
+        ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
+        EXPECT_EQ(At(out, 2372 + 8), size == 304 ? 77 : 0) << size;
+    }
+    EXPECT_EQ(sim::engine().Outstanding().size(), 0u);
+}
+
+TEST(ConvertSelfDMode, AllocationFailure)
+{
+    HANDLE h = AddPrinter();
+    sim::engine().FailTag(EngPoolTag("Dad0"));
+    std::vector<BYTE> out(kSelfDModeSize);
+    SetLastError(0);
+    EXPECT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 0u);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});
+}

@@ -1,0 +1,634 @@
+// The graphics engine and the spooler of the simulated machine: pool memory with tags, printers with
+// their data, 24-bit surfaces, palettes, and graphics DLLs loaded by their driver file name.
+#include "engine.h"
+
+#include "internal.h"
+
+#include <platform/dllentry.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace sim
+{
+namespace
+{
+struct Printer
+{
+    PrinterSetup setup;
+    std::map<WString, PrinterDataValue> data; // by folded value name
+    int dataReads = 0;
+    std::string output;
+};
+
+struct Surface
+{
+    SurfaceInfo info;
+    std::vector<BYTE> bits;
+    SURFOBJ object{};
+};
+
+struct PrinterHandle : detail::KernelObject
+{
+    WString printerName;
+};
+
+struct EngineState
+{
+    std::map<WString, Printer> printers; // by folded name
+    std::map<void*, PoolBlock> pool;
+    std::map<ULONG, int> failTags;
+    size_t surfaceLimit = 0;
+    std::map<ULONG_PTR, Surface> surfaces;
+    std::map<ULONG_PTR, ULONG> palettes;
+    ULONG_PTR nextObject = 0x1000;
+};
+
+EngineState& state()
+{
+    static EngineState s;
+    return s;
+}
+
+std::map<WString, std::map<std::string, void (*)()>>& dlls()
+{
+    static std::map<WString, std::map<std::string, void (*)()>> d; // filled before main
+    return d;
+}
+
+Printer* FindPrinter(WStringView name)
+{
+    auto it = state().printers.find(detail::Fold(name));
+    return it == state().printers.end() ? nullptr : &it->second;
+}
+
+Printer* PrinterOf(HANDLE handle)
+{
+    auto h = detail::FindHandleOf<PrinterHandle>(handle);
+    return h ? FindPrinter(h->printerName) : nullptr;
+}
+
+WString FileNameOf(WStringView path)
+{
+    size_t slash = path.find_last_of(u"\\/");
+    return WString(slash == WStringView::npos ? path : path.substr(slash + 1));
+}
+
+// Packs fixed records followed by their strings, as the spooler's two-call functions return them.
+class Packer
+{
+public:
+    explicit Packer(size_t fixed) : size_(fixed) {}
+    size_t Reserve(size_t bytes)
+    {
+        size_t at = size_;
+        size_ += (bytes + 7) & ~size_t{7};
+        return at;
+    }
+    size_t Size() const { return size_; }
+
+private:
+    size_t size_;
+};
+
+template <typename F> F As(PFN fn)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(fn));
+}
+
+BOOL Fail(DWORD error)
+{
+    SetLastError(error);
+    return FALSE;
+}
+} // namespace
+
+namespace detail
+{
+void ResetEngine()
+{
+    std::lock_guard g(StateLock());
+    for (auto& [mem, block] : state().pool)
+        std::free(mem);
+    state() = EngineState{};
+}
+} // namespace detail
+
+bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports)
+{
+    auto& table = dlls()[detail::Fold(fileName)];
+    for (const auto& e : exports)
+        table[e.name] = e.address;
+    return true;
+}
+
+PFN LoadedDriver::Hook(ULONG index) const
+{
+    for (ULONG i = 0; i < data.c; ++i)
+        if (data.pdrvfn[i].iFunc == index)
+            return data.pdrvfn[i].pfn;
+    return nullptr;
+}
+
+void Engine::AddPrinter(const PrinterSetup& printer)
+{
+    std::lock_guard g(detail::StateLock());
+    state().printers[detail::Fold(printer.name)] = Printer{printer, {}, 0, {}};
+}
+
+HANDLE Engine::OpenPrinter(WStringView printerName)
+{
+    std::lock_guard g(detail::StateLock());
+    if (!FindPrinter(printerName))
+        return nullptr;
+    auto h = std::make_shared<PrinterHandle>();
+    h->printerName = WString(printerName);
+    return detail::AddHandle(h);
+}
+
+void Engine::ClosePrinter(HANDLE printer)
+{
+    detail::RemoveHandle(printer);
+}
+
+void Engine::SetPrinterData(WStringView printerName, WStringView valueName, DWORD type,
+                            std::vector<BYTE> data)
+{
+    std::lock_guard g(detail::StateLock());
+    if (Printer* p = FindPrinter(printerName))
+        p->data[detail::Fold(valueName)] = PrinterDataValue{type, std::move(data)};
+}
+
+std::optional<PrinterDataValue> Engine::PrinterData(WStringView printerName, WStringView valueName) const
+{
+    std::lock_guard g(detail::StateLock());
+    Printer* p = FindPrinter(printerName);
+    if (!p)
+        return std::nullopt;
+    auto it = p->data.find(detail::Fold(valueName));
+    if (it == p->data.end())
+        return std::nullopt;
+    return it->second;
+}
+
+int Engine::PrinterDataReads(WStringView printerName) const
+{
+    std::lock_guard g(detail::StateLock());
+    Printer* p = FindPrinter(printerName);
+    return p ? p->dataReads : 0;
+}
+
+std::string Engine::Output(WStringView printerName) const
+{
+    std::lock_guard g(detail::StateLock());
+    Printer* p = FindPrinter(printerName);
+    return p ? p->output : std::string();
+}
+
+std::vector<PoolBlock> Engine::Outstanding() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<PoolBlock> out;
+    for (const auto& [mem, block] : state().pool)
+        out.push_back(block);
+    return out;
+}
+
+void Engine::FailTag(ULONG tag, int count)
+{
+    std::lock_guard g(detail::StateLock());
+    state().failTags[tag] += count;
+}
+
+void Engine::SetSurfaceLimit(size_t bytes)
+{
+    std::lock_guard g(detail::StateLock());
+    state().surfaceLimit = bytes;
+}
+
+std::vector<SurfaceInfo> Engine::Surfaces() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<SurfaceInfo> out;
+    for (const auto& [h, s] : state().surfaces)
+        out.push_back(s.info);
+    return out;
+}
+
+std::optional<SurfaceInfo> Engine::Surface(HSURF surface) const
+{
+    std::lock_guard g(detail::StateLock());
+    auto it = state().surfaces.find(reinterpret_cast<ULONG_PTR>(surface));
+    if (it == state().surfaces.end())
+        return std::nullopt;
+    return it->second.info;
+}
+
+std::vector<ULONG> Engine::Palettes() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<ULONG> out;
+    for (const auto& [h, mode] : state().palettes)
+        out.push_back(mode);
+    return out;
+}
+
+std::optional<LoadedDriver> Engine::LoadDriver(WStringView printerName, ULONG engineVersion)
+{
+    WString file;
+    {
+        std::lock_guard g(detail::StateLock());
+        Printer* p = FindPrinter(printerName);
+        if (!p)
+        {
+            SetLastError(ERROR_INVALID_PRINTER_NAME);
+            return std::nullopt;
+        }
+        file = detail::Fold(FileNameOf(p->setup.driverPath));
+    }
+    auto dll = dlls().find(file);
+    if (dll == dlls().end())
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return std::nullopt;
+    }
+    auto entry = dll->second.find("DrvEnableDriver");
+    if (entry == dll->second.end())
+    {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return std::nullopt;
+    }
+    using EnableDriver = BOOL(APIENTRY*)(ULONG, ULONG, DRVENABLEDATA*);
+    LoadedDriver driver;
+    if (!reinterpret_cast<EnableDriver>(entry->second)(engineVersion, sizeof(DRVENABLEDATA), &driver.data))
+        return std::nullopt;
+    return driver;
+}
+
+std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODEW* devMode)
+{
+    auto driver = LoadDriver(printerName);
+    if (!driver)
+        return std::nullopt;
+    using EnablePDEV = DHPDEV(APIENTRY*)(DEVMODEW*, LPWSTR, ULONG, HSURF*, ULONG, ULONG*, ULONG, DEVINFO*,
+                                         HDEV, LPWSTR, HANDLE);
+    using CompletePDEV = VOID(APIENTRY*)(DHPDEV, HDEV);
+    using DisablePDEV = VOID(APIENTRY*)(DHPDEV);
+    using EnableSurface = HSURF(APIENTRY*)(DHPDEV);
+    auto enablePdev = As<EnablePDEV>(driver->Hook(INDEX_DrvEnablePDEV));
+    auto completePdev = As<CompletePDEV>(driver->Hook(INDEX_DrvCompletePDEV));
+    auto disablePdev = As<DisablePDEV>(driver->Hook(INDEX_DrvDisablePDEV));
+    auto enableSurface = As<EnableSurface>(driver->Hook(INDEX_DrvEnableSurface));
+    if (!enablePdev || !completePdev || !disablePdev || !enableSurface)
+    {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return std::nullopt;
+    }
+    PrinterDC dc;
+    dc.driver = *driver;
+    dc.printer = OpenPrinter(printerName);
+    {
+        std::lock_guard g(detail::StateLock());
+        dc.hdev = reinterpret_cast<HDEV>(state().nextObject += 16);
+    }
+    WString device(printerName);
+    dc.pdev = enablePdev(const_cast<DEVMODEW*>(devMode), nullptr, 0, nullptr, sizeof(GDIINFO),
+                         reinterpret_cast<ULONG*>(&dc.gdiInfo), sizeof(DEVINFO), &dc.devInfo, dc.hdev,
+                         device.data(), dc.printer);
+    if (!dc.pdev)
+    {
+        ClosePrinter(dc.printer);
+        return std::nullopt;
+    }
+    completePdev(dc.pdev, dc.hdev);
+    dc.surface = enableSurface(dc.pdev);
+    if (!dc.surface)
+    {
+        DWORD error = GetLastError();
+        disablePdev(dc.pdev);
+        ClosePrinter(dc.printer);
+        SetLastError(error);
+        return std::nullopt;
+    }
+    return dc;
+}
+
+void Engine::DeleteDC(PrinterDC& dc)
+{
+    using DisablePDEV = VOID(APIENTRY*)(DHPDEV);
+    using DisableSurface = VOID(APIENTRY*)(DHPDEV);
+    if (dc.surface)
+        As<DisableSurface>(dc.driver.Hook(INDEX_DrvDisableSurface))(dc.pdev);
+    if (dc.pdev)
+        As<DisablePDEV>(dc.driver.Hook(INDEX_DrvDisablePDEV))(dc.pdev);
+    ClosePrinter(dc.printer);
+    dc = PrinterDC{};
+}
+
+Engine& engine()
+{
+    static Engine e;
+    return e;
+}
+
+} // namespace sim
+
+using namespace sim;
+
+PVOID APIENTRY EngAllocMem(ULONG flags, ULONG size, ULONG tag)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngAllocMem"))
+    {
+        SetLastError(*fault);
+        return nullptr;
+    }
+    auto failing = state().failTags.find(tag);
+    if (failing != state().failTags.end() && failing->second > 0)
+    {
+        --failing->second;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    void* mem = std::malloc(size ? size : 1);
+    if (!mem)
+        return nullptr;
+    if (flags & FL_ZERO_MEMORY)
+        std::memset(mem, 0, size);
+    else
+        std::memset(mem, 0xCD, size); // pool memory is not cleared unless asked
+    state().pool[mem] = PoolBlock{tag, size};
+    return mem;
+}
+
+VOID APIENTRY EngFreeMem(PVOID mem)
+{
+    if (!mem)
+        return;
+    std::lock_guard g(detail::StateLock());
+    auto it = state().pool.find(mem);
+    if (it == state().pool.end())
+        return; // not from the pool: the real engine would stop the system; the test sees the leak
+    state().pool.erase(it);
+    std::free(mem);
+}
+
+VOID APIENTRY EngSetLastError(ULONG error)
+{
+    SetLastError(error);
+}
+
+ULONG APIENTRY EngGetLastError()
+{
+    return GetLastError();
+}
+
+BOOL APIENTRY EngGetPrinter(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngGetPrinter"))
+        return Fail(*fault);
+    Printer* p = PrinterOf(printer);
+    if (!p)
+        return Fail(ERROR_INVALID_HANDLE);
+    const PrinterSetup& s = p->setup;
+    size_t fixed = level == 2   ? sizeof(PRINTER_INFO_2W)
+                   : level == 4 ? sizeof(PRINTER_INFO_4W)
+                   : level == 5 ? sizeof(PRINTER_INFO_5W)
+                                : 0;
+    if (!fixed)
+        return Fail(ERROR_INVALID_LEVEL);
+    Packer pack((fixed + 7) & ~size_t{7});
+    auto strBytes = [](const WString& w) { return (w.size() + 1) * sizeof(WCHAR); };
+    size_t name = pack.Reserve(strBytes(s.name));
+    size_t port = pack.Reserve(strBytes(s.portName));
+    size_t drv = pack.Reserve(strBytes(s.driverName));
+    size_t proc = pack.Reserve(strBytes(s.printProcessor));
+    size_t dm = pack.Reserve(s.defaultDevMode.size());
+    if (needed)
+        *needed = static_cast<DWORD>(pack.Size());
+    if (!buffer || size < pack.Size())
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memset(buffer, 0, pack.Size());
+    auto put = [&](size_t at, const WString& w) {
+        std::memcpy(buffer + at, w.c_str(), strBytes(w));
+        return reinterpret_cast<LPWSTR>(buffer + at);
+    };
+    if (level == 2)
+    {
+        auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
+        info->pPrinterName = put(name, s.name);
+        info->pPortName = put(port, s.portName);
+        info->pDriverName = put(drv, s.driverName);
+        info->pPrintProcessor = put(proc, s.printProcessor);
+        if (!s.defaultDevMode.empty())
+        {
+            std::memcpy(buffer + dm, s.defaultDevMode.data(), s.defaultDevMode.size());
+            info->pDevMode = reinterpret_cast<LPDEVMODEW>(buffer + dm);
+        }
+        info->Attributes = s.attributes;
+    }
+    else if (level == 4)
+    {
+        auto* info = reinterpret_cast<PRINTER_INFO_4W*>(buffer);
+        info->pPrinterName = put(name, s.name);
+        info->Attributes = s.attributes;
+    }
+    else
+    {
+        auto* info = reinterpret_cast<PRINTER_INFO_5W*>(buffer);
+        info->pPrinterName = put(name, s.name);
+        info->pPortName = put(port, s.portName);
+        info->Attributes = s.attributes;
+    }
+    return TRUE;
+}
+
+BOOL APIENTRY EngGetPrinterDriver(HANDLE printer, LPWSTR, DWORD level, BYTE* buffer, DWORD size,
+                                  DWORD* needed)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngGetPrinterDriver"))
+        return Fail(*fault);
+    Printer* p = PrinterOf(printer);
+    if (!p)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (level != 2)
+        return Fail(ERROR_INVALID_LEVEL);
+    const PrinterSetup& s = p->setup;
+    auto strBytes = [](const WString& w) { return (w.size() + 1) * sizeof(WCHAR); };
+    Packer pack((sizeof(DRIVER_INFO_2W) + 7) & ~size_t{7});
+    size_t name = pack.Reserve(strBytes(s.driverName));
+    size_t path = pack.Reserve(strBytes(s.driverPath));
+    if (needed)
+        *needed = static_cast<DWORD>(pack.Size());
+    if (!buffer || size < pack.Size())
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memset(buffer, 0, pack.Size());
+    auto* info = reinterpret_cast<DRIVER_INFO_2W*>(buffer);
+    info->cVersion = 3;
+    std::memcpy(buffer + name, s.driverName.c_str(), strBytes(s.driverName));
+    info->pName = reinterpret_cast<LPWSTR>(buffer + name);
+    std::memcpy(buffer + path, s.driverPath.c_str(), strBytes(s.driverPath));
+    info->pDriverPath = reinterpret_cast<LPWSTR>(buffer + path);
+    return TRUE;
+}
+
+DWORD APIENTRY EngGetPrinterData(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
+                                 LPDWORD needed)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngGetPrinterData"))
+        return *fault;
+    Printer* p = PrinterOf(printer);
+    if (!p)
+        return ERROR_INVALID_HANDLE;
+    ++p->dataReads;
+    auto it = p->data.find(detail::Fold(valueName ? WStringView(valueName) : WStringView()));
+    if (it == p->data.end())
+        return ERROR_FILE_NOT_FOUND;
+    if (type)
+        *type = it->second.type;
+    if (needed)
+        *needed = static_cast<DWORD>(it->second.data.size());
+    if (it->second.data.size() > size || (!data && !it->second.data.empty()))
+        return ERROR_MORE_DATA;
+    if (!it->second.data.empty())
+        std::memcpy(data, it->second.data.data(), it->second.data.size());
+    return ERROR_SUCCESS;
+}
+
+DWORD APIENTRY EngSetPrinterData(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngSetPrinterData"))
+        return *fault;
+    Printer* p = PrinterOf(printer);
+    if (!p)
+        return ERROR_INVALID_HANDLE;
+    if (!valueName || (!data && size))
+        return ERROR_INVALID_PARAMETER;
+    p->data[detail::Fold(valueName)] = PrinterDataValue{type, std::vector<BYTE>(data, data + size)};
+    return ERROR_SUCCESS;
+}
+
+BOOL APIENTRY EngWritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written)
+{
+    std::lock_guard g(detail::StateLock());
+    if (written)
+        *written = 0;
+    if (auto fault = detail::TakeFault("EngWritePrinter"))
+        return Fail(*fault);
+    Printer* p = PrinterOf(printer);
+    if (!p)
+        return Fail(ERROR_INVALID_HANDLE);
+    p->output.append(static_cast<const char*>(buffer), size);
+    if (written)
+        *written = size;
+    return TRUE;
+}
+
+HBITMAP APIENTRY EngCreateBitmap(SIZEL size, LONG stride, ULONG format, FLONG flags, PVOID bits)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngCreateBitmap"))
+    {
+        SetLastError(*fault);
+        return nullptr;
+    }
+    // Only what a printer driver asks for: engine-managed 24-bit bitmaps.
+    if (format != BMF_24BPP || bits || size.cx <= 0 || size.cy <= 0 || stride < size.cx * 3)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(size.cy);
+    if (state().surfaceLimit && bytes > state().surfaceLimit)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    ULONG_PTR handle = state().nextObject += 16;
+    Surface& s = state().surfaces[handle];
+    s.info = SurfaceInfo{size, stride, format, (flags & BMF_TOPDOWN) != 0, nullptr, 0, false};
+    s.bits.assign(bytes, 0xFF);
+    s.object.hsurf = reinterpret_cast<HSURF>(handle);
+    s.object.sizlBitmap = size;
+    s.object.cjBits = static_cast<ULONG>(bytes);
+    s.object.pvBits = s.bits.data();
+    s.object.pvScan0 = (flags & BMF_TOPDOWN) ? s.bits.data() : s.bits.data() + bytes - stride;
+    s.object.lDelta = (flags & BMF_TOPDOWN) ? stride : -stride;
+    s.object.iBitmapFormat = format;
+    s.object.iType = STYPE_BITMAP;
+    return reinterpret_cast<HBITMAP>(handle);
+}
+
+BOOL APIENTRY EngAssociateSurface(HSURF surface, HDEV device, FLONG hooks)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngAssociateSurface"))
+        return Fail(*fault);
+    auto it = state().surfaces.find(reinterpret_cast<ULONG_PTR>(surface));
+    if (it == state().surfaces.end() || !device)
+        return Fail(ERROR_INVALID_PARAMETER);
+    it->second.info.device = device;
+    it->second.info.hooks = hooks;
+    it->second.object.hdev = device;
+    return TRUE;
+}
+
+BOOL APIENTRY EngMarkBandingSurface(HSURF surface)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngMarkBandingSurface"))
+        return Fail(*fault);
+    auto it = state().surfaces.find(reinterpret_cast<ULONG_PTR>(surface));
+    if (it == state().surfaces.end())
+        return Fail(ERROR_INVALID_PARAMETER);
+    it->second.info.banding = true;
+    return TRUE;
+}
+
+BOOL APIENTRY EngDeleteSurface(HSURF surface)
+{
+    std::lock_guard g(detail::StateLock());
+    if (!state().surfaces.erase(reinterpret_cast<ULONG_PTR>(surface)))
+        return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+SURFOBJ* APIENTRY EngLockSurface(HSURF surface)
+{
+    std::lock_guard g(detail::StateLock());
+    auto it = state().surfaces.find(reinterpret_cast<ULONG_PTR>(surface));
+    return it == state().surfaces.end() ? nullptr : &it->second.object;
+}
+
+VOID APIENTRY EngUnlockSurface(SURFOBJ*) {}
+
+HPALETTE APIENTRY EngCreatePalette(ULONG mode, ULONG, ULONG*, FLONG, FLONG, FLONG)
+{
+    std::lock_guard g(detail::StateLock());
+    if (auto fault = detail::TakeFault("EngCreatePalette"))
+    {
+        SetLastError(*fault);
+        return nullptr;
+    }
+    if (mode != PAL_RGB && mode != PAL_BGR)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    ULONG_PTR handle = state().nextObject += 16;
+    state().palettes[handle] = mode;
+    return reinterpret_cast<HPALETTE>(handle);
+}
+
+BOOL APIENTRY EngDeletePalette(HPALETTE palette)
+{
+    std::lock_guard g(detail::StateLock());
+    if (!state().palettes.erase(reinterpret_cast<ULONG_PTR>(palette)))
+        return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}

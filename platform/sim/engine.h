@@ -1,0 +1,101 @@
+// The simulated graphics engine and spooler as tests see them: printers with their drivers, default
+// DEVMODEs and printer data; the engine's pool, surfaces and palettes; loading a printer's graphics
+// DLL by its driver file name and opening a device context on it as an application's print would.
+#pragma once
+
+#include <platform/winddi.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim
+{
+
+struct PrinterSetup
+{
+    WString name;
+    WString driverName;
+    WString portName = u"LPT1:";
+    WString printProcessor = u"WinPrint";
+    DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
+    std::vector<BYTE> defaultDevMode; // any size and version, as stored; empty: none
+    WString driverPath;               // the graphics DLL, e.g. C:\...\spool\drivers\x64\3\VELMOQ7.DLL
+};
+
+struct PrinterDataValue
+{
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct PoolBlock
+{
+    ULONG tag = 0;
+    size_t size = 0;
+};
+
+struct SurfaceInfo
+{
+    SIZEL size{};
+    LONG stride = 0;
+    ULONG format = 0;
+    bool topDown = false;
+    HDEV device = nullptr; // set by EngAssociateSurface
+    FLONG hooks = 0;
+    bool banding = false;
+};
+
+// A graphics DLL as the engine holds it after DrvEnableDriver.
+struct LoadedDriver
+{
+    DRVENABLEDATA data{};
+    PFN Hook(ULONG index) const; // null when the table has no such entry
+};
+
+// What the engine keeps of one device context of a printer.
+struct PrinterDC
+{
+    HANDLE printer = nullptr;
+    LoadedDriver driver;
+    HDEV hdev = nullptr;
+    DHPDEV pdev = nullptr;
+    GDIINFO gdiInfo{};
+    DEVINFO devInfo{};
+    HSURF surface = nullptr;
+};
+
+class Engine
+{
+public:
+    // Spooler.
+    void AddPrinter(const PrinterSetup& printer);
+    HANDLE OpenPrinter(WStringView printerName); // null when there is no such printer
+    void ClosePrinter(HANDLE printer);
+    void SetPrinterData(WStringView printerName, WStringView valueName, DWORD type, std::vector<BYTE> data);
+    std::optional<PrinterDataValue> PrinterData(WStringView printerName, WStringView valueName) const;
+    int PrinterDataReads(WStringView printerName) const; // EngGetPrinterData calls so far
+    std::string Output(WStringView printerName) const;   // what EngWritePrinter wrote
+
+    // Pool: what is allocated now; allocations with `tag` fail `count` times from now on. The Nth
+    // allocation from now fails with machine().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, N - 1).
+    std::vector<PoolBlock> Outstanding() const;
+    void FailTag(ULONG tag, int count = 1);
+
+    // Surfaces and palettes: bitmaps above `bytes` cannot be created (0: no limit).
+    void SetSurfaceLimit(size_t bytes);
+    std::vector<SurfaceInfo> Surfaces() const;
+    std::optional<SurfaceInfo> Surface(HSURF surface) const;
+    std::vector<ULONG> Palettes() const; // the modes of the palettes that exist
+
+    // Drivers: DrvEnableDriver of the DLL the printer's driver path names (by its file name).
+    std::optional<LoadedDriver> LoadDriver(WStringView printerName, ULONG engineVersion = 0x00030100);
+    // A device context for a printer with a DEVMODE: enable the PDEV, complete it, enable the surface.
+    // Null when a step fails (the last error tells which); nothing is left behind then.
+    std::optional<PrinterDC> CreateDC(WStringView printerName, const DEVMODEW* devMode);
+    void DeleteDC(PrinterDC& dc);
+};
+
+Engine& engine();
+
+} // namespace sim
