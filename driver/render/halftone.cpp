@@ -1,0 +1,624 @@
+#include "halftone.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+namespace velmoq7
+{
+
+std::atomic<std::uint32_t> RndNow{15};
+
+namespace
+{
+
+// ---- noise -------------------------------------------------------------------------------------------
+
+// x -> (a * x + b) mod kRndC, composed.
+struct Affine
+{
+    std::uint64_t a = 1, b = 0;
+
+    std::uint32_t operator()(std::uint32_t x) const
+    {
+        return static_cast<std::uint32_t>((a * x + b) % kRndC);
+    }
+    Affine Then(const Affine& next) const { return {next.a * a % kRndC, (next.a * b + next.b) % kRndC}; }
+};
+
+constexpr Affine kStep{kRndA, kRndB};
+
+Affine Power(Affine f, std::uint64_t n)
+{
+    Affine result;
+    while (n)
+    {
+        if (n & 1)
+            result = result.Then(f);
+        f = f.Then(f);
+        n >>= 1;
+    }
+    return result;
+}
+
+// Takes the next n values of the module-wide sequence in one atomic step; noise[k] = value k+1 mod 16.
+void DrawNoise(std::uint8_t* noise, int n)
+{
+    if (n <= 0)
+        return;
+    const Affine jump = Power(kStep, static_cast<std::uint64_t>(n));
+    std::uint32_t start = RndNow.load(std::memory_order_relaxed);
+    while (!RndNow.compare_exchange_weak(start, jump(start), std::memory_order_relaxed))
+    {
+    }
+    // Four interleaved runs break the serial dependency of one generator.
+    const Affine step4 = Power(kStep, 4);
+    std::uint32_t lane[4];
+    std::uint32_t r = start;
+    for (int j = 0; j < 4; ++j)
+        lane[j] = r = kStep(r);
+    int k = 0;
+    for (; k + 4 <= n; k += 4)
+        for (int j = 0; j < 4; ++j)
+        {
+            noise[k + j] = static_cast<std::uint8_t>(lane[j] & 15);
+            lane[j] = step4(lane[j]);
+        }
+    for (int j = 0; k < n; ++k, ++j)
+        noise[k] = static_cast<std::uint8_t>(lane[j] & 15);
+}
+
+// ---- gray --------------------------------------------------------------------------------------------
+
+int Clamp255(int g)
+{
+    return std::clamp(g, 0, 255);
+}
+
+int CorrectOne(const HalftoneContext& ctx, int g)
+{
+    if (ctx.densityAdjust != 0 && g != 255)
+    {
+        if (ctx.ProcessingMethodForDensity == 0)
+            g = Clamp255(g * (ctx.densityAdjust + 100) / 100);
+        else
+            g = Clamp255(g + ctx.densityAdjust * 128 / 100);
+    }
+    if (ctx.contrastAdjust != 0 && g != 255)
+        g = Clamp255((g - 128) * (ctx.contrastAdjust + 64) / 64 + 128);
+    if (ctx.grayShiftOn == 1 && g != 255)
+        g = Clamp255(g - ctx.grayShift * 128 / 100);
+    return g;
+}
+
+bool HasCorrections(const HalftoneContext& ctx)
+{
+    return ctx.densityAdjust != 0 || ctx.contrastAdjust != 0 || ctx.grayShiftOn == 1;
+}
+
+enum class DropOut
+{
+    None,
+    Classes,
+    Tolerance
+};
+
+template <DropOut Mode> struct PixelGray
+{
+    int swing, colors, invert;
+
+    int operator()(const std::uint8_t* p) const
+    {
+        if constexpr (Mode == DropOut::None)
+            return GrayOf(p[0], p[1], p[2]);
+        else if constexpr (Mode == DropOut::Classes)
+            return TakeApartColor(p[0], p[1], p[2], swing, colors, invert);
+        else
+            return TakeApartColor2(p[0], p[1], p[2], swing, colors, invert);
+    }
+};
+
+template <DropOut Mode>
+void GrayLine(const HalftoneContext& ctx, std::uint16_t* gray, const std::uint8_t* src, int pixelCount,
+              const std::uint8_t* lut)
+{
+    const PixelGray<Mode> pix{ctx.swingValue, ctx.separationColors, ctx.separationInvert};
+    int out = 0;
+    if (ctx.resolutionType == 1)
+    {
+        const bool average = ctx.documentType == 3;
+        int i = 0;
+        for (; i + 2 <= pixelCount; i += 2, src += 6)
+        {
+            const int a = pix(src), b = pix(src + 3);
+            gray[out++] = static_cast<std::uint16_t>(average ? (a + b) / 2 : std::min(a, b));
+        }
+        if (i < pixelCount)
+            gray[out++] = static_cast<std::uint16_t>(pix(src));
+    }
+    else if (ctx.resolutionType == 3)
+    {
+        for (int i = 0; i < pixelCount; i += 6, src += 18)
+        {
+            const int n = std::min(6, pixelCount - i);
+            gray[out++] = static_cast<std::uint16_t>(n >= 2 ? std::min(pix(src), pix(src + 3)) : pix(src));
+            for (int j = 2; j < n; ++j)
+                gray[out++] = static_cast<std::uint16_t>(pix(src + 3 * j));
+        }
+    }
+    else
+    {
+        for (int i = 0; i < pixelCount; ++i, src += 3)
+            gray[i] = static_cast<std::uint16_t>(pix(src));
+        out = pixelCount;
+    }
+    if (lut)
+        for (int i = 0; i < out; ++i)
+            gray[i] = lut[gray[i]];
+}
+
+int GrayCount(int resolutionType, int pixelCount)
+{
+    if (resolutionType == 1)
+        return (pixelCount + 1) / 2;
+    if (resolutionType == 3)
+    {
+        const int tail = pixelCount % 6;
+        return pixelCount / 6 * 5 + (tail >= 2 ? tail - 1 : tail);
+    }
+    return pixelCount;
+}
+
+// ---- 1-bit -------------------------------------------------------------------------------------------
+
+void PutGroup(std::uint8_t* out, int group, unsigned bits)
+{
+    out[2 * group] = static_cast<std::uint8_t>(bits >> 8);
+    out[2 * group + 1] = static_cast<std::uint8_t>(bits);
+}
+
+// A dot wherever the threshold row, repeated from the first pixel, is above the gray value.
+void Threshold(std::uint8_t* out, const std::uint16_t* gray, int pixelCount, const std::uint16_t* row,
+               int width)
+{
+    std::array<std::uint16_t, 64> ext; // the row repeated, so 16 pixels from any phase read straight on
+    for (int i = 0; i < width + 16; ++i)
+        ext[i] = row[i % width];
+    const int groups = pixelCount / 16;
+    const int advance = 16 % width;
+    int phase = 0;
+    for (int gi = 0; gi < groups; ++gi)
+    {
+        const std::uint16_t* t = ext.data() + phase;
+        const std::uint16_t* g = gray + gi * 16;
+        unsigned bits = 0;
+        for (int i = 0; i < 16; ++i)
+            bits |= static_cast<unsigned>(t[i] > g[i]) << (15 - i);
+        PutGroup(out, gi, bits);
+        phase += advance;
+        if (phase >= width)
+            phase -= width;
+    }
+    // The remainder bit by bit, pixels 8 to 15 into the second byte.
+    const int rest = pixelCount - groups * 16;
+    if (rest > 0)
+    {
+        unsigned bits = 0;
+        for (int i = 0; i < rest; ++i)
+            bits |= static_cast<unsigned>(ext[phase + i] > gray[groups * 16 + i]) << (15 - i);
+        out[2 * groups] = static_cast<std::uint8_t>(bits >> 8);
+        if (rest > 8)
+            out[2 * groups + 1] = static_cast<std::uint8_t>(bits);
+    }
+}
+
+std::int16_t Saturate16(int v)
+{
+    return static_cast<std::int16_t>(std::clamp(v, -32768, 32767));
+}
+
+// Three-line kernel with noise. prev1/prev2 hold the errors of the two lines before; on return prev1
+// holds this line's and prev2 the line before's. sums is scratch.
+void DiffuseThreeLine(std::uint8_t* out, const std::uint16_t* gray, int n, int lineNumber,
+                      std::int16_t* prev1, std::int16_t* prev2, std::int16_t* sums)
+{
+    // What the two lines before pass on does not depend on this line: gather it first.
+    auto at = [n](const std::int16_t* row, int x) { return x >= 0 && x < n ? int(row[x]) : 0; };
+    auto edge = [&](int x) {
+        return 3 * at(prev1, x - 2) + 5 * at(prev1, x - 1) + 7 * at(prev1, x) + 5 * at(prev1, x + 1) +
+               3 * at(prev1, x + 2) + at(prev2, x - 2) + 3 * at(prev2, x - 1) + 5 * at(prev2, x) +
+               3 * at(prev2, x + 1) + at(prev2, x + 2);
+    };
+    for (int x = 0; x < std::min(2, n); ++x)
+        sums[x] = Saturate16(edge(x));
+    for (int x = 2; x < n - 2; ++x)
+    {
+        const int s = 3 * prev1[x - 2] + 5 * prev1[x - 1] + 7 * prev1[x] + 5 * prev1[x + 1] +
+                      3 * prev1[x + 2] + prev2[x - 2] + 3 * prev2[x - 1] + 5 * prev2[x] + 3 * prev2[x + 1] +
+                      prev2[x + 2];
+        sums[x] = Saturate16(s);
+    }
+    for (int x = std::max(2, n - 2); x < n; ++x)
+        sums[x] = Saturate16(edge(x));
+    std::memcpy(prev2, prev1, sizeof(std::int16_t) * n);
+
+    std::array<std::uint8_t, kMaxLinePixels> noise;
+    DrawNoise(noise.data(), n);
+
+    const bool leftward = (lineNumber & 1) == 0;
+    const int groups = n / 16;
+    int e1 = 0, e2 = 0, k = 0;
+    for (int step = 0; step < groups; ++step)
+    {
+        const int gi = leftward ? groups - 1 - step : step;
+        unsigned bits = 0;
+        for (int i = 0; i < 16; ++i, ++k)
+        {
+            const int bit = leftward ? 15 - i : i;
+            const int x = gi * 16 + bit;
+            const int v = gray[x] + (sums[x] + 7 * e1 + 5 * e2) / 48;
+            const int nz = noise[k];
+            int err;
+            if (v < 128)
+            {
+                bits |= 0x8000u >> bit;
+                err = v + nz - 8;
+            }
+            else
+                err = v + nz - 263;
+            err = std::clamp(err, -128, 127);
+            prev1[x] = static_cast<std::int16_t>(err);
+            e2 = e1;
+            e1 = err;
+        }
+        PutGroup(out, gi, bits);
+    }
+}
+
+// Four neighbours: converts the row loaded by the call before, spreading into it and the next row.
+void DiffuseFourNeighbour(std::uint8_t* out, int n, int lineNumber, bool spreadDown, std::int16_t* cur,
+                          std::int16_t* next)
+{
+    const bool leftward = (lineNumber & 1) == 0;
+    const int d = leftward ? -1 : 1;
+    const int groups = n / 16;
+    for (int step = 0; step < groups; ++step)
+    {
+        const int gi = leftward ? groups - 1 - step : step;
+        unsigned bits = 0;
+        for (int i = 0; i < 16; ++i)
+        {
+            const int bit = leftward ? 15 - i : i;
+            const int x = gi * 16 + bit;
+            const int v = cur[x];
+            int err = v;
+            if (v <= 128)
+                bits |= 0x8000u >> bit;
+            else
+                err = v - 255;
+            const int ahead = x + d, behind = x - d;
+            const bool aheadIn = ahead >= 0 && ahead < n, behindIn = behind >= 0 && behind < n;
+            if (aheadIn)
+                cur[ahead] = static_cast<std::int16_t>(cur[ahead] + err * 44 / 100);
+            if (spreadDown)
+            {
+                if (behindIn)
+                    next[behind] = static_cast<std::int16_t>(next[behind] + err * 19 / 100);
+                next[x] = static_cast<std::int16_t>(next[x] + err * 31 / 100);
+                if (aheadIn)
+                    next[ahead] = static_cast<std::int16_t>(next[ahead] + err * 6 / 100);
+            }
+        }
+        PutGroup(out, gi, bits);
+    }
+}
+
+int DitherIndexOf(const HalftoneContext& ctx)
+{
+    return ctx.ditherIndex >= 0 && ctx.ditherIndex <= 3 ? ctx.ditherIndex : 1;
+}
+
+struct Row
+{
+    const GammaCurve* gamma;
+    DitherView matrix;
+};
+
+constexpr std::array<std::uint8_t, 256> MakeBitReverse()
+{
+    std::array<std::uint8_t, 256> t{};
+    for (int i = 0; i < 256; ++i)
+    {
+        int r = 0;
+        for (int b = 0; b < 8; ++b)
+            if (i & (1 << b))
+                r |= 0x80 >> b;
+        t[i] = static_cast<std::uint8_t>(r);
+    }
+    return t;
+}
+
+constexpr std::array<std::uint8_t, 256> s_LSBitChg = MakeBitReverse();
+
+} // namespace
+
+// ---- selection ---------------------------------------------------------------------------------------
+
+HalftoneChoice SelectHalftone(const HalftoneContext& ctx)
+{
+    const int index = DitherIndexOf(ctx);
+    const bool fixed = (index < 3 ? ctx.OrderedDitherMethod : ctx.ErrorDiffusionMethod) != 0;
+    const DitherView none{};
+
+    // Nearest listed resolution; unequal dpi pairs go by the horizontal one.
+    static constexpr int kListed[] = {300, 360, 400, 600, 800};
+    int dpi = kListed[0];
+    for (int listed : kListed)
+        if (std::abs(listed - ctx.xDpi) < std::abs(dpi - ctx.xDpi))
+            dpi = listed;
+    const int type = ctx.resolutionType;
+
+    auto pick = [&](const Row(&fixedRows)[4], const Row(&sizedRows)[4]) {
+        const Row& r = fixed ? fixedRows[index] : sizedRows[index];
+        return HalftoneChoice{r.gamma, r.matrix};
+    };
+    switch (dpi)
+    {
+    case 300: {
+        const Row f[4] = {{&g_Gamma088, View(g_Dither_So)},
+                          {&g_Gamma115, View(g_Dither_Standard)},
+                          {&g_Gamma145, View(g_Dither_Mitsu)},
+                          {&g_Gamma145, none}};
+        const Row s[4] = {{&g_Gamma130A, View(g_Dither_10x10)},
+                          {&g_Gamma140A, View(g_Dither_8x8)},
+                          {&g_Gamma150A, View(g_Dither_6x6)},
+                          {&g_Gamma150A, none}};
+        return pick(f, s);
+    }
+    case 400: {
+        const Row f[4] = {{&g_Gamma140M, View(g_Dither_8x8_45)},
+                          {&g_Gamma210M, View(g_Dither_4x4_Bayer)},
+                          {&g_Gamma250M, View(g_Dither_4x4_Halftone)},
+                          {&g_Gamma270M, none}};
+        const Row s[4] = {{&g_Gamma140A, View(g_Dither_10x10)},
+                          {&g_Gamma160A, View(g_Dither_8x8)},
+                          {&g_Gamma180A, View(g_Dither_6x6)},
+                          {&g_Gamma180A, none}};
+        return pick(f, s);
+    }
+    case 360: {
+        const Row s[4] = {{&g_Gamma130A, View(g_Dither_10x12)},
+                          {&g_Gamma140A, View(g_Dither_8x10)},
+                          {&g_Gamma150A, View(g_Dither_6x7)},
+                          {&g_Gamma150A, none}};
+        return pick(s, s);
+    }
+    case 800: {
+        const Row square[4] = {{&g_Gamma140A, View(g_Dither_14x14)},
+                               {&g_Gamma150A, View(g_Dither_12x12)},
+                               {&g_Gamma160A, View(g_Dither_10x10)},
+                               {&g_Gamma160A, none}};
+        const Row wide[4] = {{&g_Gamma140A, View(g_Dither_10x20)},
+                             {&g_Gamma150A, View(g_Dither_8x16)},
+                             {&g_Gamma160A, View(g_Dither_6x12)},
+                             {&g_Gamma160A, none}};
+        return type == 0 ? pick(square, square) : pick(wide, wide);
+    }
+    default: { // 600
+        if (type == 1 || type == 3)
+        {
+            const Row f[4] = {{&g_Gamma170M, View(g_Dither_4x8_45_36)},
+                              {&g_Gamma220M, View(g_Dither_4x8_Bayer_36)},
+                              {&g_Gamma250M, View(g_Dither_4x8_Halftone_36)},
+                              {&g_Gamma280M, none}};
+            const Row s[4] = {{&g_Gamma130A, View(g_Dither_8x16)},
+                              {&g_Gamma160A, View(g_Dither_6x12)},
+                              {&g_Gamma190A, View(g_Dither_4x8)},
+                              {&g_Gamma190A, none}};
+            return pick(f, s);
+        }
+        const Row f[4] = {{&g_Gamma170M, View(g_Dither_8x8_45)},
+                          {&g_Gamma220M, View(g_Dither_4x4_Bayer)},
+                          {&g_Gamma250M, View(g_Dither_4x4_Halftone)},
+                          {&g_Gamma280M, none}};
+        if (type == 2)
+        {
+            const Row s[4] = {{&g_Gamma130A, View(g_Dither_16x16w)},
+                              {&g_Gamma160A, View(g_Dither_12x12w)},
+                              {&g_Gamma190A, View(g_Dither_8x8w)},
+                              {&g_Gamma190AW, none}};
+            return pick(f, s);
+        }
+        const Row s[4] = {{&g_Gamma140A, View(g_Dither_14x14)},
+                          {&g_Gamma160A, View(g_Dither_12x12)},
+                          {&g_Gamma180A, View(g_Dither_10x10)},
+                          {&g_Gamma180A, none}};
+        return pick(f, s);
+    }
+    }
+}
+
+// ---- drop-out ----------------------------------------------------------------------------------------
+
+int TakeApartColor(std::uint8_t p0, std::uint8_t p1, std::uint8_t p2, int swing, int colors, int invert)
+{
+    const int h = swing & 0xFF, l = 255 - h;
+    int classes = 0;
+    if (p0 <= h && p1 <= h && p2 <= h)
+        classes |= 0x01;
+    if (p0 >= l && p1 <= h && p2 <= h)
+        classes |= 0x02;
+    if (p1 >= l && p0 <= h && p2 <= h)
+        classes |= 0x04;
+    if (p2 >= l && p0 <= h && p1 <= h)
+        classes |= 0x08;
+    if (p1 >= l && p2 >= l && p0 <= h)
+        classes |= 0x10;
+    if (p0 >= l && p2 >= l && p1 <= h)
+        classes |= 0x20;
+    if (p0 >= l && p1 >= l && p2 <= h)
+        classes |= 0x40;
+    const bool meets = (classes & colors) != 0;
+    return (invert ? !meets : meets) ? 255 : GrayOf(p0, p1, p2);
+}
+
+int TakeApartColor2(std::uint8_t p0, std::uint8_t p1, std::uint8_t p2, int swing, int colors, int invert)
+{
+    const int h = swing & 0xFF, l = 255 - h;
+    const int lo = std::max(0, p0 - h), hi = std::min(255, p0 + h);
+    auto near = [&](int c) { return c >= lo && c <= hi; };
+    int classes = 0;
+    if (near(p1) && near(p2))
+        classes |= 0x01;
+    if (p0 >= l && p1 <= l && p2 <= l && std::abs(p1 - p2) <= h)
+        classes |= 0x02;
+    if (p1 >= l && p0 <= l && p2 <= l && std::abs(p0 - p2) <= h)
+        classes |= 0x04;
+    if (p2 >= l && p0 <= l && p1 <= l && std::abs(p0 - p1) <= h)
+        classes |= 0x08;
+    if (p1 >= l && p2 >= l && p0 <= l)
+        classes |= 0x10;
+    if (p0 >= l && p2 >= l && p1 <= l)
+        classes |= 0x20;
+    if (p0 >= l && p1 >= l && p2 <= l)
+        classes |= 0x40;
+    const bool meets = (classes & colors) != 0;
+    return (invert ? !meets : meets) ? 255 : GrayOf(p0, p1, p2);
+}
+
+// ---- entry points ------------------------------------------------------------------------------------
+
+int Convert24ToGrayPageForwardVelmo(const HalftoneContext& ctx, std::span<std::uint16_t> gray,
+                                    std::span<const std::uint8_t> line24, int pixelCount, int firstPixel)
+{
+    if (pixelCount < 0 || firstPixel < 0 ||
+        (static_cast<std::size_t>(firstPixel) + pixelCount) * 3 > line24.size())
+        return -1;
+    const int count = GrayCount(ctx.resolutionType, pixelCount);
+    if (static_cast<std::size_t>(count) > gray.size())
+        return -1;
+
+    std::array<std::uint8_t, 256> lut;
+    const bool corrected = HasCorrections(ctx);
+    if (corrected)
+        for (int g = 0; g < 256; ++g)
+            lut[g] = static_cast<std::uint8_t>(CorrectOne(ctx, g));
+    const std::uint8_t* table = corrected ? lut.data() : nullptr;
+    const std::uint8_t* src = line24.data() + static_cast<std::size_t>(firstPixel) * 3;
+
+    if (ctx.colorSeparation == 0)
+        GrayLine<DropOut::None>(ctx, gray.data(), src, pixelCount, table);
+    else if (ctx.ProcessingMethodForColorSeparation == 0)
+        GrayLine<DropOut::Classes>(ctx, gray.data(), src, pixelCount, table);
+    else
+        GrayLine<DropOut::Tolerance>(ctx, gray.data(), src, pixelCount, table);
+    return count;
+}
+
+bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::uint8_t> out,
+                                    std::span<std::uint16_t> gray, int pixelCount, int lineNumber,
+                                    int groups16, int remaining, std::span<std::int16_t> row1,
+                                    std::span<std::int16_t> row2, std::span<std::int16_t> row3, int lineCount)
+{
+    if (pixelCount < 0 || groups16 < 0 || remaining < 0 || remaining > 15 ||
+        groups16 * 16 + remaining != pixelCount || gray.size() < static_cast<std::size_t>(pixelCount) ||
+        out.size() < static_cast<std::size_t>((pixelCount + 7) / 8))
+        return false;
+
+    const int bytes = (pixelCount + 7) / 8;
+    if (ctx.halftoneOn == 0)
+    {
+        static constexpr std::uint16_t kWhite[1] = {255};
+        std::memset(out.data(), 0, bytes);
+        Threshold(out.data(), gray.data(), pixelCount, kWhite, 1);
+        return true;
+    }
+
+    const int index = DitherIndexOf(ctx);
+    const int n = groups16 * 16;
+    if (index == 3 &&
+        (row1.size() < static_cast<std::size_t>(n) || row2.size() < static_cast<std::size_t>(n) ||
+         row3.size() < static_cast<std::size_t>(n) || n > kMaxLinePixels))
+        return false;
+
+    HalftoneChoice choice = SelectHalftone(ctx);
+    if (ctx.gammaOverride)
+        choice.gamma = ctx.gammaOverride;
+    if (ctx.ditherOverride.width > 0)
+        choice.matrix = ctx.ditherOverride;
+
+    const GammaCurve& curve = *choice.gamma;
+    std::uint16_t* g = gray.data();
+    for (int i = 0; i < pixelCount; ++i)
+        g[i] = curve[std::min<std::uint16_t>(g[i], 255)];
+
+    std::memset(out.data(), 0, bytes);
+    if (index < 3)
+    {
+        const DitherView& m = choice.matrix;
+        const int y = ((lineNumber % m.height) + m.height) % m.height;
+        Threshold(out.data(), g, pixelCount, m.thresholds + y * m.width, m.width);
+        return true;
+    }
+
+    if (ctx.ErrorDiffusionMethod == 0)
+    {
+        DiffuseThreeLine(out.data(), g, n, lineNumber, row1.data(), row2.data(), row3.data());
+        return true;
+    }
+
+    // Four neighbours, one line behind: row1 current, row2 next.
+    const bool up = ctx.linesCountUp;
+    const bool first = up ? lineNumber == 0 : lineNumber == lineCount;
+    const bool second = up ? lineNumber == 1 : lineNumber == lineCount - 1;
+    const bool last = up ? lineNumber == lineCount - 1 : lineNumber == 1;
+    std::int16_t* cur = row1.data();
+    std::int16_t* next = row2.data();
+    auto load = [&](std::int16_t* row) {
+        for (int i = 0; i < n; ++i)
+            row[i] = static_cast<std::int16_t>(g[i]);
+    };
+    if (first)
+    {
+        load(cur);
+        return true;
+    }
+    if (!second)
+        std::memcpy(cur, next, sizeof(std::int16_t) * n);
+    if (!last)
+        load(next);
+    DiffuseFourNeighbour(out.data(), n, lineNumber, lineNumber + 1 < lineCount, cur, next);
+    return true;
+}
+
+int CheckNullLine(std::span<const std::uint8_t> line24, int firstPixel, int groups8, int remaining)
+{
+    if (firstPixel < 0 || groups8 < 0 || remaining < 0)
+        return 1;
+    const std::size_t offset = static_cast<std::size_t>(firstPixel) * 3;
+    const std::size_t length = static_cast<std::size_t>(groups8) * 8 + remaining;
+    if (offset > line24.size() || length > line24.size() - offset)
+        return 1;
+    const std::uint8_t* p = line24.data() + offset;
+    for (int i = 0; i < groups8; ++i, p += 8)
+    {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        if (v != ~std::uint64_t{0})
+            return 1;
+    }
+    for (int i = 0; i < remaining; ++i)
+        if (p[i] != 0xFF)
+            return 1;
+    return 0;
+}
+
+void FilpLineData(std::span<std::uint8_t> line)
+{
+    std::reverse(line.begin(), line.end());
+    for (std::uint8_t& b : line)
+        b = s_LSBitChg[b];
+}
+
+} // namespace velmoq7
