@@ -24,7 +24,10 @@ struct Affine
     {
         return static_cast<std::uint32_t>((a * x + b) % kRndC);
     }
-    Affine Then(const Affine& next) const { return {next.a * a % kRndC, (next.a * b + next.b) % kRndC}; }
+    constexpr Affine Then(const Affine& next) const
+    {
+        return {next.a * a % kRndC, (next.a * b + next.b) % kRndC};
+    }
 };
 
 constexpr Affine kStep{kRndA, kRndB};
@@ -42,31 +45,105 @@ Affine Power(Affine f, std::uint64_t n)
     return result;
 }
 
-// Takes the next n values of the module-wide sequence in one atomic step; noise[k] = value k+1 mod 16.
-void DrawNoise(std::uint8_t* noise, int n)
+// Takes the next n values of the module-wide sequence in one atomic step; returns the state before them.
+std::uint32_t ReserveNoise(int n)
 {
-    if (n <= 0)
-        return;
     const Affine jump = Power(kStep, static_cast<std::uint64_t>(n));
     std::uint32_t start = RndNow.load(std::memory_order_relaxed);
     while (!RndNow.compare_exchange_weak(start, jump(start), std::memory_order_relaxed))
     {
     }
-    // Four interleaved runs break the serial dependency of one generator.
-    const Affine step4 = Power(kStep, 4);
-    std::uint32_t lane[4];
-    std::uint32_t r = start;
-    for (int j = 0; j < 4; ++j)
-        lane[j] = r = kStep(r);
-    int k = 0;
-    for (; k + 4 <= n; k += 4)
-        for (int j = 0; j < 4; ++j)
-        {
-            noise[k + j] = static_cast<std::uint8_t>(lane[j] & 15);
-            lane[j] = step4(lane[j]);
-        }
-    for (int j = 0; k < n; ++k, ++j)
-        noise[k] = static_cast<std::uint8_t>(lane[j] & 15);
+    return start;
+}
+
+constexpr Affine kStep2 = kStep.Then(kStep);
+
+// ---- vector kernels ----------------------------------------------------------------------------------
+//
+// The loops below vectorise; on x86 each is built twice, for the baseline and for AVX2, and the second is
+// taken when the processor has it.
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define HALFTONE_CLONES 1
+#define HALFTONE_KERNEL __attribute__((always_inline)) inline
+#define HALFTONE_AVX2 __attribute__((target("avx2")))
+#else
+#define HALFTONE_CLONES 0
+#define HALFTONE_KERNEL inline
+#endif
+
+HALFTONE_KERNEL void GrayKernel(std::uint16_t* __restrict gray, const std::uint8_t* __restrict src, int n)
+{
+    for (int i = 0; i < n; ++i)
+        gray[i] = static_cast<std::uint16_t>((5 * src[3 * i] + 9 * src[3 * i + 1] + 2 * src[3 * i + 2]) >> 4);
+}
+
+// Dots of a 16-pixel group where the limit is above the gray value; t runs with g.
+HALFTONE_KERNEL unsigned GroupBits(const std::uint16_t* __restrict t, const std::uint16_t* __restrict g)
+{
+    unsigned bits = 0;
+    for (int i = 0; i < 16; ++i)
+        bits |= static_cast<unsigned>(t[i] > std::min<std::uint16_t>(g[i], 255)) << (15 - i);
+    return bits;
+}
+
+// The errors the two lines before pass on to each pixel of this one (interior pixels only).
+HALFTONE_KERNEL void SumsKernel(std::int16_t* __restrict sums, const std::int16_t* __restrict p1,
+                                const std::int16_t* __restrict p2, int from, int to)
+{
+    for (int x = from; x < to; ++x)
+    {
+        const int s = 3 * p1[x - 2] + 5 * p1[x - 1] + 7 * p1[x] + 5 * p1[x + 1] + 3 * p1[x + 2] + p2[x - 2] +
+                      3 * p2[x - 1] + 5 * p2[x] + 3 * p2[x + 1] + p2[x + 2];
+        sums[x] = static_cast<std::int16_t>(std::clamp(s, -32768, 32767));
+    }
+}
+
+void GrayBase(std::uint16_t* gray, const std::uint8_t* src, int n)
+{
+    GrayKernel(gray, src, n);
+}
+void SumsBase(std::int16_t* sums, const std::int16_t* p1, const std::int16_t* p2, int from, int to)
+{
+    SumsKernel(sums, p1, p2, from, to);
+}
+void ThresholdGroupsBase(std::uint8_t* out, const std::uint16_t* gray, int groups, const std::uint16_t* ext,
+                         int width);
+
+#if HALFTONE_CLONES
+HALFTONE_AVX2 void GrayAvx2(std::uint16_t* gray, const std::uint8_t* src, int n)
+{
+    GrayKernel(gray, src, n);
+}
+HALFTONE_AVX2 void SumsAvx2(std::int16_t* sums, const std::int16_t* p1, const std::int16_t* p2, int from,
+                            int to)
+{
+    SumsKernel(sums, p1, p2, from, to);
+}
+HALFTONE_AVX2 void ThresholdGroupsAvx2(std::uint8_t* out, const std::uint16_t* gray, int groups,
+                                       const std::uint16_t* ext, int width);
+
+const bool s_HasAvx2 = __builtin_cpu_supports("avx2");
+#else
+constexpr bool s_HasAvx2 = false;
+#endif
+
+void GrayPlain(std::uint16_t* gray, const std::uint8_t* src, int n)
+{
+#if HALFTONE_CLONES
+    if (s_HasAvx2)
+        return GrayAvx2(gray, src, n);
+#endif
+    GrayBase(gray, src, n);
+}
+
+void Sums(std::int16_t* sums, const std::int16_t* p1, const std::int16_t* p2, int from, int to)
+{
+#if HALFTONE_CLONES
+    if (s_HasAvx2)
+        return SumsAvx2(sums, p1, p2, from, to);
+#endif
+    SumsBase(sums, p1, p2, from, to);
 }
 
 // ---- gray --------------------------------------------------------------------------------------------
@@ -149,8 +226,11 @@ void GrayLine(const HalftoneContext& ctx, std::uint16_t* gray, const std::uint8_
     }
     else
     {
-        for (int i = 0; i < pixelCount; ++i, src += 3)
-            gray[i] = static_cast<std::uint16_t>(pix(src));
+        if constexpr (Mode == DropOut::None)
+            GrayPlain(gray, src, pixelCount);
+        else
+            for (int i = 0; i < pixelCount; ++i, src += 3)
+                gray[i] = static_cast<std::uint16_t>(pix(src));
         out = pixelCount;
     }
     if (lut)
@@ -178,39 +258,79 @@ void PutGroup(std::uint8_t* out, int group, unsigned bits)
     out[2 * group + 1] = static_cast<std::uint8_t>(bits);
 }
 
-// A dot wherever the threshold row, repeated from the first pixel, is above the gray value.
-void Threshold(std::uint8_t* out, const std::uint16_t* gray, int pixelCount, const std::uint16_t* row,
-               int width)
+// Whole groups: ext holds the limit row repeated, so 16 pixels from any phase read straight on.
+HALFTONE_KERNEL void ThresholdGroupsKernel(std::uint8_t* __restrict out, const std::uint16_t* __restrict gray,
+                                           int groups, const std::uint16_t* __restrict ext, int width)
 {
-    std::array<std::uint16_t, 64> ext; // the row repeated, so 16 pixels from any phase read straight on
-    for (int i = 0; i < width + 16; ++i)
-        ext[i] = row[i % width];
-    const int groups = pixelCount / 16;
     const int advance = 16 % width;
     int phase = 0;
     for (int gi = 0; gi < groups; ++gi)
     {
-        const std::uint16_t* t = ext.data() + phase;
-        const std::uint16_t* g = gray + gi * 16;
-        unsigned bits = 0;
-        for (int i = 0; i < 16; ++i)
-            bits |= static_cast<unsigned>(t[i] > g[i]) << (15 - i);
-        PutGroup(out, gi, bits);
+        const unsigned bits = GroupBits(ext + phase, gray + gi * 16);
+        out[2 * gi] = static_cast<std::uint8_t>(bits >> 8);
+        out[2 * gi + 1] = static_cast<std::uint8_t>(bits);
         phase += advance;
         if (phase >= width)
             phase -= width;
     }
+}
+
+void ThresholdGroupsBase(std::uint8_t* out, const std::uint16_t* gray, int groups, const std::uint16_t* ext,
+                         int width)
+{
+    ThresholdGroupsKernel(out, gray, groups, ext, width);
+}
+
+#if HALFTONE_CLONES
+HALFTONE_AVX2 void ThresholdGroupsAvx2(std::uint8_t* out, const std::uint16_t* gray, int groups,
+                                       const std::uint16_t* ext, int width)
+{
+    ThresholdGroupsKernel(out, gray, groups, ext, width);
+}
+#endif
+
+// A dot wherever the limit is above the gray value; ext holds width + 16 limits, the row of width
+// limits repeated from the first pixel.
+void Threshold(std::uint8_t* out, const std::uint16_t* gray, int pixelCount, const std::uint16_t* ext,
+               int width)
+{
+    const int groups = pixelCount / 16;
+#if HALFTONE_CLONES
+    if (s_HasAvx2)
+        ThresholdGroupsAvx2(out, gray, groups, ext, width);
+    else
+#endif
+        ThresholdGroupsBase(out, gray, groups, ext, width);
     // The remainder bit by bit, pixels 8 to 15 into the second byte.
+    const int phase = groups * 16 % width;
     const int rest = pixelCount - groups * 16;
     if (rest > 0)
     {
         unsigned bits = 0;
         for (int i = 0; i < rest; ++i)
-            bits |= static_cast<unsigned>(ext[phase + i] > gray[groups * 16 + i]) << (15 - i);
+            bits |=
+                static_cast<unsigned>(ext[phase + i] > std::min<std::uint16_t>(gray[groups * 16 + i], 255))
+                << (15 - i);
         out[2 * groups] = static_cast<std::uint8_t>(bits >> 8);
         if (rest > 8)
             out[2 * groups + 1] = static_cast<std::uint8_t>(bits);
     }
+}
+
+// Mapped gray curve[g] lies below threshold t exactly when g lies below limit[t], the first gray level
+// the rising curve maps to t or above: comparing the unmapped gray with limit[threshold] saves mapping
+// every pixel.
+std::array<std::uint16_t, 257> Limits(const GammaCurve& curve)
+{
+    std::array<std::uint16_t, 257> limit{};
+    int g = 0;
+    for (int t = 0; t <= 256; ++t)
+    {
+        while (g < 256 && curve[g] < t)
+            ++g;
+        limit[t] = static_cast<std::uint16_t>(g);
+    }
+    return limit;
 }
 
 std::int16_t Saturate16(int v)
@@ -218,10 +338,45 @@ std::int16_t Saturate16(int v)
     return static_cast<std::int16_t>(std::clamp(v, -32768, 32767));
 }
 
+// One line of the three-line kernel in scan order; errors go to errors[], first noise value given.
+template <bool Leftward>
+void ThreeLineScan(std::uint8_t* out, const std::uint16_t* gray, const GammaCurve& curve, int n,
+                   std::int16_t* errors, const std::int16_t* sums, std::uint32_t first)
+{
+    std::uint32_t even = first, odd = kStep(first);
+    const int groups = n / 16;
+    int e1 = 0, e2 = 0;
+    auto pixel = [&](int x, std::uint32_t& lane) {
+        const int noise = static_cast<int>(lane & 15);
+        lane = kStep2(lane);
+        const int gathered = sums[x] + 5 * e2; // ready before the pixel before is done
+        const int v = curve[std::min<std::uint16_t>(gray[x], 255)] + (gathered + 7 * e1) / 48;
+        const int noDot = v + noise - 263;
+        const int err = std::clamp(v < 128 ? noDot + 255 : noDot, -128, 127);
+        errors[x] = static_cast<std::int16_t>(err);
+        e2 = e1;
+        e1 = err;
+        return static_cast<unsigned>(v < 128);
+    };
+    for (int step = 0; step < groups; ++step)
+    {
+        const int gi = Leftward ? groups - 1 - step : step;
+        const int base = gi * 16;
+        unsigned bits = 0;
+        for (int i = 0; i < 16; i += 2)
+        {
+            const int b0 = Leftward ? 15 - i : i, b1 = Leftward ? 14 - i : i + 1;
+            bits |= pixel(base + b0, even) << (15 - b0);
+            bits |= pixel(base + b1, odd) << (15 - b1);
+        }
+        PutGroup(out, gi, bits);
+    }
+}
+
 // Three-line kernel with noise. prev1/prev2 hold the errors of the two lines before; on return prev1
 // holds this line's and prev2 the line before's. sums is scratch.
-void DiffuseThreeLine(std::uint8_t* out, const std::uint16_t* gray, int n, int lineNumber,
-                      std::int16_t* prev1, std::int16_t* prev2, std::int16_t* sums)
+void DiffuseThreeLine(std::uint8_t* out, const std::uint16_t* gray, const GammaCurve& curve, int n,
+                      int lineNumber, std::int16_t* prev1, std::int16_t* prev2, std::int16_t* sums)
 {
     // What the two lines before pass on does not depend on this line: gather it first.
     auto at = [n](const std::int16_t* row, int x) { return x >= 0 && x < n ? int(row[x]) : 0; };
@@ -232,57 +387,30 @@ void DiffuseThreeLine(std::uint8_t* out, const std::uint16_t* gray, int n, int l
     };
     for (int x = 0; x < std::min(2, n); ++x)
         sums[x] = Saturate16(edge(x));
-    for (int x = 2; x < n - 2; ++x)
-    {
-        const int s = 3 * prev1[x - 2] + 5 * prev1[x - 1] + 7 * prev1[x] + 5 * prev1[x + 1] +
-                      3 * prev1[x + 2] + prev2[x - 2] + 3 * prev2[x - 1] + 5 * prev2[x] + 3 * prev2[x + 1] +
-                      prev2[x + 2];
-        sums[x] = Saturate16(s);
-    }
+    Sums(sums, prev1, prev2, 2, n - 2);
     for (int x = std::max(2, n - 2); x < n; ++x)
         sums[x] = Saturate16(edge(x));
     std::memcpy(prev2, prev1, sizeof(std::int16_t) * n);
 
-    std::array<std::uint8_t, kMaxLinePixels> noise;
-    DrawNoise(noise.data(), n);
-
-    const bool leftward = (lineNumber & 1) == 0;
-    const int groups = n / 16;
-    int e1 = 0, e2 = 0, k = 0;
-    for (int step = 0; step < groups; ++step)
-    {
-        const int gi = leftward ? groups - 1 - step : step;
-        unsigned bits = 0;
-        for (int i = 0; i < 16; ++i, ++k)
-        {
-            const int bit = leftward ? 15 - i : i;
-            const int x = gi * 16 + bit;
-            const int v = gray[x] + (sums[x] + 7 * e1 + 5 * e2) / 48;
-            const int nz = noise[k];
-            int err;
-            if (v < 128)
-            {
-                bits |= 0x8000u >> bit;
-                err = v + nz - 8;
-            }
-            else
-                err = v + nz - 263;
-            err = std::clamp(err, -128, 127);
-            prev1[x] = static_cast<std::int16_t>(err);
-            e2 = e1;
-            e1 = err;
-        }
-        PutGroup(out, gi, bits);
-    }
+    // The noise runs as two interleaved generators, even and odd pixels of the scan, beside the error
+    // chain rather than on it.
+    const std::uint32_t start = ReserveNoise(n);
+    if ((lineNumber & 1) == 0)
+        ThreeLineScan<true>(out, gray, curve, n, prev1, sums, kStep(start));
+    else
+        ThreeLineScan<false>(out, gray, curve, n, prev1, sums, kStep(start));
 }
 
-// Four neighbours: converts the row loaded by the call before, spreading into it and the next row.
-void DiffuseFourNeighbour(std::uint8_t* out, int n, int lineNumber, bool spreadDown, std::int16_t* cur,
+// Four neighbours: converts the row loaded by the call before, spreading into the next row. The share
+// for the next pixel and the three for the row below are carried in registers and added once.
+void DiffuseFourNeighbour(std::uint8_t* out, int n, int lineNumber, bool spreadDown, const std::int16_t* cur,
                           std::int16_t* next)
 {
     const bool leftward = (lineNumber & 1) == 0;
-    const int d = leftward ? -1 : 1;
     const int groups = n / 16;
+    int carry = 0;      // 44 % of the pixel before, for this one
+    int e1 = 0, e2 = 0; // errors of the pixel before and the one before that
+    int x1 = -1;        // the pixel before, -1 at the start of the line
     for (int step = 0; step < groups; ++step)
     {
         const int gi = leftward ? groups - 1 - step : step;
@@ -291,27 +419,23 @@ void DiffuseFourNeighbour(std::uint8_t* out, int n, int lineNumber, bool spreadD
         {
             const int bit = leftward ? 15 - i : i;
             const int x = gi * 16 + bit;
-            const int v = cur[x];
-            int err = v;
-            if (v <= 128)
-                bits |= 0x8000u >> bit;
-            else
-                err = v - 255;
-            const int ahead = x + d, behind = x - d;
-            const bool aheadIn = ahead >= 0 && ahead < n, behindIn = behind >= 0 && behind < n;
-            if (aheadIn)
-                cur[ahead] = static_cast<std::int16_t>(cur[ahead] + err * 44 / 100);
-            if (spreadDown)
-            {
-                if (behindIn)
-                    next[behind] = static_cast<std::int16_t>(next[behind] + err * 19 / 100);
-                next[x] = static_cast<std::int16_t>(next[x] + err * 31 / 100);
-                if (aheadIn)
-                    next[ahead] = static_cast<std::int16_t>(next[ahead] + err * 6 / 100);
-            }
+            const int v = cur[x] + carry;
+            const int dot = v <= 128;
+            const int err = v - (dot ? 0 : 255);
+            bits |= static_cast<unsigned>(dot) << (15 - bit);
+            carry = err * 44 / 100;
+            // Below the pixel before: 6 % from two back, 31 % from it, 19 % from this one.
+            if (spreadDown && x1 >= 0)
+                next[x1] =
+                    static_cast<std::int16_t>(next[x1] + e2 * 6 / 100 + e1 * 31 / 100 + err * 19 / 100);
+            e2 = e1;
+            e1 = err;
+            x1 = x;
         }
         PutGroup(out, gi, bits);
     }
+    if (spreadDown && x1 >= 0)
+        next[x1] = static_cast<std::int16_t>(next[x1] + e2 * 6 / 100 + e1 * 31 / 100);
 }
 
 int DitherIndexOf(const HalftoneContext& ctx)
@@ -517,7 +641,7 @@ int Convert24ToGrayPageForwardVelmo(const HalftoneContext& ctx, std::span<std::u
 }
 
 bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::uint8_t> out,
-                                    std::span<std::uint16_t> gray, int pixelCount, int lineNumber,
+                                    std::span<const std::uint16_t> gray, int pixelCount, int lineNumber,
                                     int groups16, int remaining, std::span<std::int16_t> row1,
                                     std::span<std::int16_t> row2, std::span<std::int16_t> row3, int lineCount)
 {
@@ -529,9 +653,10 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
     const int bytes = (pixelCount + 7) / 8;
     if (ctx.halftoneOn == 0)
     {
-        static constexpr std::uint16_t kWhite[1] = {255};
+        std::array<std::uint16_t, 17> white;
+        white.fill(255);
         std::memset(out.data(), 0, bytes);
-        Threshold(out.data(), gray.data(), pixelCount, kWhite, 1);
+        Threshold(out.data(), gray.data(), pixelCount, white.data(), 1);
         return true;
     }
 
@@ -548,23 +673,28 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
     if (ctx.ditherOverride.width > 0)
         choice.matrix = ctx.ditherOverride;
 
+    // The gray line is read through the curve, not rewritten: nothing reads it after this call.
     const GammaCurve& curve = *choice.gamma;
-    std::uint16_t* g = gray.data();
-    for (int i = 0; i < pixelCount; ++i)
-        g[i] = curve[std::min<std::uint16_t>(g[i], 255)];
+    const std::uint16_t* g = gray.data();
 
+    const DitherView& m = choice.matrix;
+    if (index < 3 && (m.width <= 0 || m.width > 48 || m.height <= 0))
+        return false;
     std::memset(out.data(), 0, bytes);
     if (index < 3)
     {
-        const DitherView& m = choice.matrix;
         const int y = ((lineNumber % m.height) + m.height) % m.height;
-        Threshold(out.data(), g, pixelCount, m.thresholds + y * m.width, m.width);
+        const auto limit = Limits(curve);
+        std::array<std::uint16_t, 64> ext;
+        for (int i = 0; i < m.width + 16; ++i)
+            ext[i] = limit[std::min<std::uint16_t>(m.thresholds[y * m.width + i % m.width], 256)];
+        Threshold(out.data(), g, pixelCount, ext.data(), m.width);
         return true;
     }
 
     if (ctx.ErrorDiffusionMethod == 0)
     {
-        DiffuseThreeLine(out.data(), g, n, lineNumber, row1.data(), row2.data(), row3.data());
+        DiffuseThreeLine(out.data(), g, curve, n, lineNumber, row1.data(), row2.data(), row3.data());
         return true;
     }
 
@@ -577,7 +707,7 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
     std::int16_t* next = row2.data();
     auto load = [&](std::int16_t* row) {
         for (int i = 0; i < n; ++i)
-            row[i] = static_cast<std::int16_t>(g[i]);
+            row[i] = static_cast<std::int16_t>(curve[std::min<std::uint16_t>(g[i], 255)]);
     };
     if (first)
     {

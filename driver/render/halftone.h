@@ -36,7 +36,7 @@ struct HalftoneContext
     int grayShift = 30;                         // -64..64
     bool linesCountUp = true; // false for strips handed in bottom up, lines numbered line count .. 1
 
-    // Set only by tests: curve and matrix instead of those the table picks.
+    // Set only by tests: curve (rising) and matrix (at most 48 wide) instead of those the table picks.
     const GammaCurve* gammaOverride = nullptr;
     DitherView ditherOverride{};
 };
@@ -77,11 +77,11 @@ int Convert24ToGrayPageForwardVelmo(const HalftoneContext& ctx, std::span<std::u
                                     std::span<const std::uint8_t> line24, int pixelCount, int firstPixel);
 
 // Fills the first (pixelCount + 7) / 8 bytes of out, most significant bit first, 1 = dot. With
-// halftoneOn the gray line is mapped through the curve in place first. groups16 * 16 + remaining must
-// equal pixelCount; error diffusion converts only the whole groups and needs rows that hold them. Returns
-// false, writing nothing, when the arguments do not fit.
+// halftoneOn the gray values are read through the tone curve (the gray line itself is left as it is).
+// groups16 * 16 + remaining must equal pixelCount; error diffusion converts only the whole groups and
+// needs rows that hold them. Returns false, writing nothing, when the arguments do not fit.
 bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::uint8_t> out,
-                                    std::span<std::uint16_t> gray, int pixelCount, int lineNumber,
+                                    std::span<const std::uint16_t> gray, int pixelCount, int lineNumber,
                                     int groups16, int remaining, std::span<std::int16_t> row1,
                                     std::span<std::int16_t> row2, std::span<std::int16_t> row3,
                                     int lineCount);

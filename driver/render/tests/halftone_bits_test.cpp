@@ -89,21 +89,30 @@ TEST(HalftoneOrderedDither, PhaseRunsFromTheFirstPixelHandedInAndTheLineNumber)
     }
 }
 
-TEST(HalftoneOrderedDither, MapsTheGrayLineThroughTheCurveInPlaceFirst)
+TEST(HalftoneOrderedDither, ComparesTheThresholdWithTheGrayThroughTheCurve)
 {
-    GammaCurve invert{};
+    // A curve with flat steps and a jump: a dot wherever threshold > curve[gray], gray above 255 read as
+    // 255, every threshold against every gray level.
+    GammaCurve curve{};
     for (int i = 0; i < 256; ++i)
-        invert[i] = std::uint16_t(255 - i);
-    const std::uint16_t half[] = {128};
+        curve[i] = std::uint16_t(i < 100 ? i / 2 : i < 200 ? 150 : i);
+    std::vector<std::uint16_t> thresholds(256);
+    std::iota(thresholds.begin(), thresholds.end(), std::uint16_t{0});
     HalftoneContext ctx;
     ctx.ditherIndex = 2;
-    ctx.gammaOverride = &invert;
-    ctx.ditherOverride = {1, 1, half};
-    std::vector<std::uint16_t> gray = {0, 255, 100, 200, 300};
-    const auto out = ToBits(ctx, gray, 0);
-    EXPECT_EQ(gray, (std::vector<std::uint16_t>{255, 0, 155, 55, 0}))
-        << "out-of-range gray reads the curve's end";
-    EXPECT_EQ(out[0], 0b01011000);
+    ctx.gammaOverride = &curve;
+    ctx.ditherOverride = {16, 16, thresholds.data()};
+    for (int g : {0, 1, 2, 98, 99, 100, 150, 199, 200, 201, 254, 255, 300})
+        for (int y = 0; y < 16; ++y)
+        {
+            std::vector<std::uint16_t> gray(16, std::uint16_t(g));
+            const auto out = ToBits(ctx, gray, y);
+            for (int x = 0; x < 16; ++x)
+                ASSERT_EQ(Dot(out, x), thresholds[y * 16 + x] > curve[std::min(g, 255)])
+                    << "gray " << g << " threshold " << thresholds[y * 16 + x];
+            EXPECT_EQ(gray, std::vector<std::uint16_t>(16, std::uint16_t(g)))
+                << "the gray line is not rewritten";
+        }
 }
 
 TEST(HalftoneOrderedDither, WhitePrintsNothingAndBlackPrintsEverythingWithEveryTable)
