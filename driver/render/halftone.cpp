@@ -401,41 +401,75 @@ void DiffuseThreeLine(std::uint8_t* out, const std::uint16_t* gray, const GammaC
         ThreeLineScan<false>(out, gray, curve, n, prev1, sums, kStep(start));
 }
 
+// What a pixel of value v passes on in the four-neighbour method, for every v the rows can hold: values
+// stay within -128..383 when the rows start from zero, so v & 2047 (two's complement) indexes exactly;
+// the mask only keeps a foreign row from reading outside the table.
+struct Spread
+{
+    std::int16_t ahead;   // 44 %, the next pixel of the row
+    std::int16_t below6;  // 6 %, below and ahead
+    std::int16_t below31; // 31 %, below
+    std::int16_t below19; // 19 %, below and behind
+};
+
+constexpr std::array<Spread, 2048> MakeSpreads()
+{
+    std::array<Spread, 2048> t{};
+    for (int v = -1024; v < 1024; ++v)
+    {
+        const int err = v <= 128 ? v : v - 255;
+        t[v & 2047] = {static_cast<std::int16_t>(err * 44 / 100), static_cast<std::int16_t>(err * 6 / 100),
+                       static_cast<std::int16_t>(err * 31 / 100), static_cast<std::int16_t>(err * 19 / 100)};
+    }
+    return t;
+}
+
+constexpr std::array<Spread, 2048> kSpreads = MakeSpreads();
+
 // Four neighbours: converts the row loaded by the call before, spreading into the next row. The share
 // for the next pixel and the three for the row below are carried in registers and added once.
-void DiffuseFourNeighbour(std::uint8_t* out, int n, int lineNumber, bool spreadDown, const std::int16_t* cur,
-                          std::int16_t* next)
+template <bool Leftward>
+void FourNeighbourScan(std::uint8_t* out, int n, bool spreadDown, const std::int16_t* cur, std::int16_t* next)
 {
-    const bool leftward = (lineNumber & 1) == 0;
     const int groups = n / 16;
-    int carry = 0;      // 44 % of the pixel before, for this one
-    int e1 = 0, e2 = 0; // errors of the pixel before and the one before that
-    int x1 = -1;        // the pixel before, -1 at the start of the line
+    int carry = 0;    // 44 % of the pixel before, for this one
+    int pending6 = 0; // 6 % of the pixel two back, for the one below the pixel before
+    int pending = 0;  // what the row below the pixel before has gathered so far
+    int x1 = -1;      // the pixel before, -1 at the start of the line
     for (int step = 0; step < groups; ++step)
     {
-        const int gi = leftward ? groups - 1 - step : step;
+        const int gi = Leftward ? groups - 1 - step : step;
         unsigned bits = 0;
         for (int i = 0; i < 16; ++i)
         {
-            const int bit = leftward ? 15 - i : i;
+            const int bit = Leftward ? 15 - i : i;
             const int x = gi * 16 + bit;
             const int v = cur[x] + carry;
-            const int dot = v <= 128;
-            const int err = v - (dot ? 0 : 255);
-            bits |= static_cast<unsigned>(dot) << (15 - bit);
-            carry = err * 44 / 100;
-            // Below the pixel before: 6 % from two back, 31 % from it, 19 % from this one.
-            if (spreadDown && x1 >= 0)
-                next[x1] =
-                    static_cast<std::int16_t>(next[x1] + e2 * 6 / 100 + e1 * 31 / 100 + err * 19 / 100);
-            e2 = e1;
-            e1 = err;
+            const Spread& sp = kSpreads[static_cast<unsigned>(v) & 2047];
+            carry = sp.ahead;
+            bits |= static_cast<unsigned>(v <= 128) << (15 - bit);
+            if (spreadDown)
+            {
+                if (x1 >= 0)
+                    next[x1] = static_cast<std::int16_t>(next[x1] + pending + sp.below19);
+                pending = pending6 + sp.below31;
+                pending6 = sp.below6;
+            }
             x1 = x;
         }
         PutGroup(out, gi, bits);
     }
     if (spreadDown && x1 >= 0)
-        next[x1] = static_cast<std::int16_t>(next[x1] + e2 * 6 / 100 + e1 * 31 / 100);
+        next[x1] = static_cast<std::int16_t>(next[x1] + pending);
+}
+
+void DiffuseFourNeighbour(std::uint8_t* out, int n, int lineNumber, bool spreadDown, const std::int16_t* cur,
+                          std::int16_t* next)
+{
+    if ((lineNumber & 1) == 0)
+        FourNeighbourScan<true>(out, n, spreadDown, cur, next);
+    else
+        FourNeighbourScan<false>(out, n, spreadDown, cur, next);
 }
 
 int DitherIndexOf(const HalftoneContext& ctx)
