@@ -345,18 +345,25 @@ void ThreeLineScan(std::uint8_t* out, const std::uint16_t* gray, const GammaCurv
 {
     std::uint32_t even = first, odd = kStep(first);
     const int groups = n / 16;
-    int e1 = 0, e2 = 0;
+    // The error of the pixel before is carried times 7 (7 * clamp(e) = clamp(7 * e) with the bounds times
+    // 7), which takes a multiplication off the chain from one pixel to the next.
+    int e1x7 = 0, e2 = 0, e1 = 0;
     auto pixel = [&](int x, std::uint32_t& lane) {
         const int noise = static_cast<int>(lane & 15);
         lane = kStep2(lane);
+        const int mapped = curve[std::min<std::uint16_t>(gray[x], 255)];
         const int gathered = sums[x] + 5 * e2; // ready before the pixel before is done
-        const int v = curve[std::min<std::uint16_t>(gray[x], 255)] + (gathered + 7 * e1) / 48;
+        const int q = (gathered + e1x7) / 48;
+        const int v = mapped + q;
+        const bool dot = v < 128;
         const int noDot = v + noise - 263;
-        const int err = std::clamp(v < 128 ? noDot + 255 : noDot, -128, 127);
+        const int noDotX7 = 7 * q + (7 * (mapped + noise) - 7 * 263);
+        e1x7 = std::clamp(dot ? noDotX7 + 7 * 255 : noDotX7, -7 * 128, 7 * 127);
+        const int err = std::clamp(dot ? noDot + 255 : noDot, -128, 127);
         errors[x] = static_cast<std::int16_t>(err);
         e2 = e1;
         e1 = err;
-        return static_cast<unsigned>(v < 128);
+        return static_cast<unsigned>(dot);
     };
     for (int step = 0; step < groups; ++step)
     {
@@ -401,9 +408,9 @@ void DiffuseThreeLine(std::uint8_t* out, const std::uint16_t* gray, const GammaC
         ThreeLineScan<false>(out, gray, curve, n, prev1, sums, kStep(start));
 }
 
-// What a pixel of value v passes on in the four-neighbour method, for every v the rows can hold: values
-// stay within -128..383 when the rows start from zero, so v & 2047 (two's complement) indexes exactly;
-// the mask only keeps a foreign row from reading outside the table.
+// What a pixel of value v passes on in the four-neighbour method. No error exceeds 128 either way, so
+// from rows that start at zero (or hold errors of the other method) values stay within -128..383 and
+// v & 2047 (two's complement) indexes exactly; the mask only keeps a foreign row inside the table.
 struct Spread
 {
     std::int16_t ahead;   // 44 %, the next pixel of the row
@@ -698,7 +705,7 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
     const int n = groups16 * 16;
     if (index == 3 &&
         (row1.size() < static_cast<std::size_t>(n) || row2.size() < static_cast<std::size_t>(n) ||
-         row3.size() < static_cast<std::size_t>(n) || n > kMaxLinePixels))
+         row3.size() < static_cast<std::size_t>(n)))
         return false;
 
     HalftoneChoice choice = SelectHalftone(ctx);
