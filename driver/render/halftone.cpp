@@ -123,7 +123,11 @@ HALFTONE_AVX2 void SumsAvx2(std::int16_t* sums, const std::int16_t* p1, const st
 HALFTONE_AVX2 void ThresholdGroupsAvx2(std::uint8_t* out, const std::uint16_t* gray, int groups,
                                        const std::uint16_t* ext, int width);
 
-const bool s_HasAvx2 = __builtin_cpu_supports("avx2");
+// Runs before main (or DllMain), maybe before the run-time library has looked at the processor.
+const bool s_HasAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #else
 constexpr bool s_HasAvx2 = false;
 #endif
@@ -658,7 +662,7 @@ int Convert24ToGrayPageForwardVelmo(const HalftoneContext& ctx, std::span<std::u
                                     std::span<const std::uint8_t> line24, int pixelCount, int firstPixel)
 {
     if (pixelCount < 0 || firstPixel < 0 ||
-        (static_cast<std::size_t>(firstPixel) + pixelCount) * 3 > line24.size())
+        (static_cast<std::uint64_t>(firstPixel) + static_cast<std::uint64_t>(pixelCount)) * 3 > line24.size())
         return -1;
     const int count = GrayCount(ctx.resolutionType, pixelCount);
     if (static_cast<std::size_t>(count) > gray.size())
@@ -686,8 +690,8 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
                                     int groups16, int remaining, std::span<std::int16_t> row1,
                                     std::span<std::int16_t> row2, std::span<std::int16_t> row3, int lineCount)
 {
-    if (pixelCount < 0 || groups16 < 0 || remaining < 0 || remaining > 15 ||
-        groups16 * 16 + remaining != pixelCount || gray.size() < static_cast<std::size_t>(pixelCount) ||
+    if (pixelCount < 0 || groups16 != pixelCount / 16 || remaining != pixelCount % 16 ||
+        gray.size() < static_cast<std::size_t>(pixelCount) ||
         out.size() < static_cast<std::size_t>((pixelCount + 7) / 8))
         return false;
 
@@ -767,8 +771,9 @@ int CheckNullLine(std::span<const std::uint8_t> line24, int firstPixel, int grou
 {
     if (firstPixel < 0 || groups8 < 0 || remaining < 0)
         return 1;
-    const std::size_t offset = static_cast<std::size_t>(firstPixel) * 3;
-    const std::size_t length = static_cast<std::size_t>(groups8) * 8 + remaining;
+    const std::uint64_t offset = static_cast<std::uint64_t>(firstPixel) * 3;
+    const std::uint64_t length =
+        static_cast<std::uint64_t>(groups8) * 8 + static_cast<std::uint64_t>(remaining);
     if (offset > line24.size() || length > line24.size() - offset)
         return 1;
     const std::uint8_t* p = line24.data() + offset;

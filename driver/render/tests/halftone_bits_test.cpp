@@ -205,6 +205,7 @@ TEST(HalftoneBits, RefusesArgumentsThatDoNotFitAndWritesNothing)
         ConvertGrayTo01PageBitmapVelmo(ctx, std::span(out).first(2), gray, 20, 0, 1, 4, row, row, row, 10));
     EXPECT_FALSE(
         ConvertGrayTo01PageBitmapVelmo(ctx, out, std::span(gray).first(19), 20, 0, 1, 4, row, row, row, 10));
+    EXPECT_FALSE(ConvertGrayTo01PageBitmapVelmo(ctx, out, gray, 20, 0, 0x7FFFFFFF / 8, 4, row, row, row, 10));
     ctx.ditherIndex = 3;
     EXPECT_FALSE(ConvertGrayTo01PageBitmapVelmo(ctx, out, gray, 20, 0, 1, 4, row, shortRow, row, 10));
     EXPECT_EQ(out, std::vector<std::uint8_t>(3, 0xA5));
@@ -251,6 +252,8 @@ TEST(HalftoneNullLine, LooksAtExactlyTheBytesFromTheFirstPixel)
     }
     const std::vector<std::uint8_t> white(36, 0xFF);
     EXPECT_EQ(CheckNullLine(white, 2, 4, 0), 1) << "a run past the line is never called blank";
+    EXPECT_EQ(CheckNullLine(white, 0x7FFFFFFF, 0, 1), 1);
+    EXPECT_EQ(CheckNullLine(white, 0, 0x7FFFFFFF, 7), 1);
 }
 
 } // namespace

@@ -226,6 +226,7 @@ TEST(HalftoneGray, RefusesPixelsOutsideTheBuffers)
     std::vector<std::uint16_t> gray(3, 7);
     EXPECT_EQ(Convert24ToGrayPageForwardVelmo(ctx, gray, bytes, 3, 1), -1);
     EXPECT_EQ(Convert24ToGrayPageForwardVelmo(ctx, gray, bytes, -1, 0), -1);
+    EXPECT_EQ(Convert24ToGrayPageForwardVelmo(ctx, gray, bytes, 0x7FFFFFFF, 0x7FFFFFFF), -1);
     EXPECT_EQ(Convert24ToGrayPageForwardVelmo(ctx, std::span(gray).first(2), bytes, 3, 0), -1);
     EXPECT_EQ(gray, (std::vector<std::uint16_t>{7, 7, 7})) << "a refused line writes nothing";
     ctx.resolutionType = 1; // three pixels fit two gray values
