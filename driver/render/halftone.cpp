@@ -349,25 +349,18 @@ void ThreeLineScan(std::uint8_t* out, const std::uint16_t* gray, const GammaCurv
 {
     std::uint32_t even = first, odd = kStep(first);
     const int groups = n / 16;
-    // The error of the pixel before is carried times 7 (7 * clamp(e) = clamp(7 * e) with the bounds times
-    // 7), which takes a multiplication off the chain from one pixel to the next.
-    int e1x7 = 0, e2 = 0, e1 = 0;
+    int e1 = 0, e2 = 0;
     auto pixel = [&](int x, std::uint32_t& lane) {
         const int noise = static_cast<int>(lane & 15);
         lane = kStep2(lane);
-        const int mapped = curve[std::min<std::uint16_t>(gray[x], 255)];
         const int gathered = sums[x] + 5 * e2; // ready before the pixel before is done
-        const int q = (gathered + e1x7) / 48;
-        const int v = mapped + q;
-        const bool dot = v < 128;
+        const int v = curve[std::min<std::uint16_t>(gray[x], 255)] + (gathered + 7 * e1) / 48;
         const int noDot = v + noise - 263;
-        const int noDotX7 = 7 * q + (7 * (mapped + noise) - 7 * 263);
-        e1x7 = std::clamp(dot ? noDotX7 + 7 * 255 : noDotX7, -7 * 128, 7 * 127);
-        const int err = std::clamp(dot ? noDot + 255 : noDot, -128, 127);
+        const int err = std::clamp(v < 128 ? noDot + 255 : noDot, -128, 127);
         errors[x] = static_cast<std::int16_t>(err);
         e2 = e1;
         e1 = err;
-        return static_cast<unsigned>(dot);
+        return static_cast<unsigned>(v < 128);
     };
     for (int step = 0; step < groups; ++step)
     {
