@@ -760,6 +760,17 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
     return true;
 }
 
+ErrorRows ErrorRowsIn(std::span<std::byte> userBuffer)
+{
+    if (userBuffer.size() < 3 * kErrorRowBytes)
+        return {};
+    auto row = [&](std::size_t i) {
+        return std::span(reinterpret_cast<std::int16_t*>(userBuffer.data() + i * kErrorRowBytes),
+                         kMaxLinePixels);
+    };
+    return {row(0), row(1), row(2)};
+}
+
 int CheckNullLine(std::span<const std::uint8_t> line24, int firstPixel, int groups8, int remaining)
 {
     if (firstPixel < 0 || groups8 < 0 || remaining < 0)

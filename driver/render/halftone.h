@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -44,6 +45,16 @@ struct HalftoneContext
 // The error rows: three rows of 14,336 signed values, in the second user buffer at 0, 28,672 and
 // 57,344. Zero when the surface is enabled, never cleared afterwards.
 inline constexpr int kMaxLinePixels = 14336;
+inline constexpr std::size_t kErrorRowBytes = 2 * kMaxLinePixels;
+
+struct ErrorRows
+{
+    std::span<std::int16_t> row1, row2, row3;
+};
+
+// The rows inside the second user buffer (2-byte aligned, as pool memory is); all three empty when the
+// buffer is too small to hold them, which error diffusion then refuses.
+ErrorRows ErrorRowsIn(std::span<std::byte> userBuffer);
 
 // Module-wide noise of the three-line error diffusion: starts at 15 and runs on across lines, pages,
 // jobs and PDEVs. Each line takes its run of the sequence in one atomic step, so concurrent jobs share

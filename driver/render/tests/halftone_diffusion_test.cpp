@@ -265,4 +265,23 @@ TEST(HalftoneFourNeighbourDiffusion, EachCallPrintsTheLineHandedInBeforeIt)
     }
 }
 
+TEST(HalftoneErrorRows, LieInTheUserBufferAtTheirOffsets)
+{
+    std::vector<std::byte> buffer(86016);
+    const ErrorRows rows = ErrorRowsIn(buffer);
+    ASSERT_EQ(rows.row3.size(), std::size_t(14336));
+    EXPECT_EQ(reinterpret_cast<std::byte*>(rows.row1.data()), buffer.data());
+    EXPECT_EQ(reinterpret_cast<std::byte*>(rows.row2.data()), buffer.data() + 28672);
+    EXPECT_EQ(reinterpret_cast<std::byte*>(rows.row3.data()), buffer.data() + 57344);
+
+    std::vector<std::byte> small(86015);
+    const ErrorRows none = ErrorRowsIn(small);
+    EXPECT_TRUE(none.row1.empty() && none.row2.empty() && none.row3.empty());
+    HalftoneContext ctx = Diffusion(0);
+    std::vector<std::uint16_t> gray(32, 0);
+    std::vector<std::uint8_t> out(4);
+    EXPECT_FALSE(
+        ConvertGrayTo01PageBitmapVelmo(ctx, out, gray, 32, 0, 2, 0, none.row1, none.row2, none.row3, 1));
+}
+
 } // namespace
