@@ -342,6 +342,14 @@ std::int16_t Saturate16(int v)
     return static_cast<std::int16_t>(std::clamp(v, -32768, 32767));
 }
 
+// trunc(x / 48) in 32-bit arithmetic for |x| < 49152 (the sums are 16-bit, the errors 8-bit, so every x
+// of the kernel is): x * 43691 / 2^21 overshoots x / 48 by a factor below 1 + 2^-17, so its floor is exact
+// for x >= 0, and adding just under 2^21 first turns the floor into the ceiling for negative x.
+inline int Div48(int x)
+{
+    return (x * 43691 + ((x >> 31) & 0x1FFFFF)) >> 21;
+}
+
 // One line of the three-line kernel in scan order; errors go to errors[], first noise value given.
 template <bool Leftward>
 void ThreeLineScan(std::uint8_t* out, const std::uint16_t* gray, const GammaCurve& curve, int n,
@@ -349,18 +357,23 @@ void ThreeLineScan(std::uint8_t* out, const std::uint16_t* gray, const GammaCurv
 {
     std::uint32_t even = first, odd = kStep(first);
     const int groups = n / 16;
+    // The chain from one pixel's error to the next bounds the speed, so everything that does not wait for
+    // the pixel before is prepared beside it: the mapped gray with its noise, the errors of the lines
+    // before and of two pixels back, the level the quotient decides the dot by.
     int e1 = 0, e2 = 0;
     auto pixel = [&](int x, std::uint32_t& lane) {
         const int noise = static_cast<int>(lane & 15);
         lane = kStep2(lane);
-        const int gathered = sums[x] + 5 * e2; // ready before the pixel before is done
-        const int v = curve[std::min<std::uint16_t>(gray[x], 255)] + (gathered + 7 * e1) / 48;
-        const int noDot = v + noise - 263;
-        const int err = std::clamp(v < 128 ? noDot + 255 : noDot, -128, 127);
+        const int mapped = curve[std::min<std::uint16_t>(gray[x], 255)];
+        const int base = mapped + noise;
+        const int gathered = sums[x] + 5 * e2 - e1;
+        const int q = Div48(gathered + 8 * e1); // + 7 * e1 in all
+        const int dot = q < 128 - mapped;       // mapped + q < 128
+        const int err = std::clamp(dot ? q + (base - 8) : q + (base - 263), -128, 127);
         errors[x] = static_cast<std::int16_t>(err);
         e2 = e1;
         e1 = err;
-        return static_cast<unsigned>(v < 128);
+        return static_cast<unsigned>(dot);
     };
     for (int step = 0; step < groups; ++step)
     {
