@@ -8,14 +8,12 @@
 // as the eye resolves it at reading distance), on a gray ramp and on a patch of the photo-like page.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <cstdint>
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <string>
-#include <numbers>
+#include <cmath>
+#include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "halftone.h"
