@@ -9,6 +9,7 @@
 #include "page_render.h"
 #include "print_scan.h"
 
+#include <filesystem>
 #include <string>
 
 namespace kgl2bmp
@@ -23,6 +24,12 @@ constexpr const char16_t* kJob = u"C:\\Jobs\\job.kgl";
 std::string AsString(const Bytes& bytes)
 {
     return {bytes.begin(), bytes.end()};
+}
+
+// ASCII text of a wide string, for messages and numbers.
+std::string Ascii(WStringView text)
+{
+    return {text.begin(), text.end()};
 }
 
 // A page on 10 x 10 mm paper: its lines of 32 pixels, with the header's resolution, copies and sets.
@@ -133,8 +140,7 @@ TEST_F(Kgl2Bmp, OpensTheFileFromTheCommandLineATypedPathTheOpenDialogOrADrop)
         for (const char16_t* path : {u"C:\\Jobs\\missing.kgl", u"C:\\Jobs", u"C:\\Jobs\\notes.txt"})
         {
             d.Type(Item(IDC_PATH), path);
-            EXPECT_EQ(Values(), kNoPages)
-                << std::string(path, path + std::char_traits<char16_t>::length(path));
+            EXPECT_EQ(Values(), kNoPages) << Ascii(path);
             EXPECT_FALSE(d.IsEnabled(Item(IDC_SAVE)));
             EXPECT_TRUE(SaveMenuGreyed());
         }
@@ -182,9 +188,8 @@ TEST_F(Kgl2Bmp, PageBoxShowsThePageAndIsKeptWithinTheFile)
         for (const Case& c : cases)
         {
             ASSERT_TRUE(d.Type(Item(IDC_PAGE), c.typed));
-            EXPECT_EQ(Values(), c.shown) << std::string(c.typed, c.typed + 2);
-            EXPECT_EQ(d.Position(Item(IDC_PAGE_SPIN)),
-                      std::stoi(std::string(c.shown[3].begin(), c.shown[3].end())));
+            EXPECT_EQ(Values(), c.shown) << Ascii(c.typed);
+            EXPECT_EQ(d.Position(Item(IDC_PAGE_SPIN)), std::stoi(Ascii(c.shown[3])));
         }
         d.StepUpDown(Item(IDC_PAGE_SPIN), -1);
         EXPECT_EQ(Values(), (Numbers{u"3", u"300", u"300", u"2", u"5", u"1"}));
@@ -228,8 +233,18 @@ TEST_F(Kgl2Bmp, SaveProposesTheNameWritesTheReadersBitmapAndCancelWritesNothing)
     ASSERT_TRUE(written);
     EXPECT_EQ(*written, ReaderBitmap(job, 2));
     EXPECT_NE(*written, ReaderBitmap(job, 0));
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\Jobs\\job page001.bmp"));
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\Out\\job page001.bmp"));
+    // The cancelled save wrote nothing: the folders hold what they held.
+    const std::pair<const char16_t*, std::vector<std::string>> folders[] = {
+        {u"C:\\Out", {"third.bmp"}}, {u"C:\\Jobs", {"job.kgl"}}, {u"C:\\Tools", {}}};
+    for (const auto& [folder, expected] : folders)
+    {
+        std::vector<std::string> names;
+        const auto host = sim::machine().HostPath(folder);
+        if (std::filesystem::exists(host))
+            for (const auto& entry : std::filesystem::directory_iterator(host))
+                names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, expected) << Ascii(folder);
+    }
 }
 
 TEST_F(Kgl2Bmp, AFileThatVanishedOrShrankIsReloadedInsteadOfSaved)
@@ -341,6 +356,16 @@ TEST_F(Kgl2Bmp, ASaveThatWritesNothingShowsAnErrorAndNoCoverage)
             EXPECT_FALSE(sim::machine().FileExists(u"C:\\Out\\failed.bmp"));
             EXPECT_TRUE(d.IsEnabled(Item(IDC_SAVE)));
         }
+        // A file that is there but cannot be mapped any more: an error, no save dialog, and a reload.
+        sim::machine().FailNext("CreateFileMappingW", ERROR_NOT_ENOUGH_MEMORY);
+        d.Click(Item(IDC_SAVE));
+        EXPECT_FALSE(d.FileDialog());
+        const auto box = d.MessageBox();
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text, u"The KORIGRAPH file cannot be opened.");
+        d.AnswerMessageBox(IDOK);
+        EXPECT_FALSE(d.MessageBox());
+        EXPECT_EQ(Shown(IDC_PAGES), u"1") << "reloaded";
     });
 }
 
