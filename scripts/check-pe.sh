@@ -10,7 +10,7 @@ case $kind in
   *) echo "unknown kind $kind" >&2; exit 2 ;;
 esac
 
-programs=(launch/MonitorLauncher.exe)
+programs=(launch/MonitorLauncher.exe tools/printfile/KGL2BMP.exe)
 dlls=(driver/render/VELMOQ7.dll)
 
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|winspool\.drv|msvcrt|ws2_32|iphlpapi|setupapi|newdev|uxtheme|msimg32|wtsapi32|userenv|netapi32|crypt32|wintrust|prntvpt|rpcrt4|dwmapi)\.dll$|^winspool\.drv$'

@@ -356,6 +356,7 @@ BlockedScope::BlockedScope()
     if (self->simulated)
     {
         counted = true;
+        thread = self;
         self->wait = WaitKind::Blocked;
         --Desk().active;
         RescheduleLocked();
@@ -364,10 +365,16 @@ BlockedScope::BlockedScope()
 
 BlockedScope::~BlockedScope()
 {
+    Wake();
+}
+
+void BlockedScope::Wake()
+{
+    std::lock_guard g(Desk().mu);
     if (!counted)
         return;
-    std::lock_guard g(Desk().mu);
-    Self().wait = WaitKind::None;
+    counted = false;
+    thread->wait = WaitKind::None;
     ++Desk().active;
 }
 

@@ -257,7 +257,12 @@ struct BlockedScope
     ~BlockedScope();
     BlockedScope(const BlockedScope&) = delete;
     BlockedScope& operator=(const BlockedScope&) = delete;
+    // Called by the simulated thread this one waits for, before it ends: the waiting thread counts as
+    // running again, so the end of the awaited thread is not taken for a machine where nothing can
+    // happen any more.
+    void Wake();
     bool counted = false;
+    std::shared_ptr<ThreadState> thread;
 };
 
 WString ToWString(LPCWSTR text);

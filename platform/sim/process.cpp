@@ -75,6 +75,8 @@ WString CommandTail(WStringView commandLine)
 DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int show)
 {
     DWORD exitCode = 0;
+    // Waiting starts before the program does, so that the program's end can hand the turn back.
+    detail::BlockedScope waiting;
     std::thread thread([&] {
         detail::SimThreadScope simulated; // takes part in the machine's scheduling
         t_process = process;
@@ -95,8 +97,8 @@ DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int
             std::cerr << "simulated program ended by an exception: " << e.what() << "\n";
             exitCode = 0xE06D7363;
         }
+        waiting.Wake();
     });
-    detail::BlockedScope waiting;
     thread.join();
     return exitCode;
 }

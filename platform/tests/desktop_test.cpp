@@ -783,6 +783,26 @@ TEST_F(Desktop, KeyStateIsWhatTheTestHolds)
     d.SetKeyDown(VK_LSHIFT, false);
     EXPECT_EQ(GetKeyState(VK_SHIFT), 0);
 }
+
+int WINAPI AskerMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
+{
+    return MessageBoxW(nullptr, commandLine, u"Asker", MB_YESNO);
+}
+
+TEST_F(Desktop, ProgramStartedByItsPathEndsWithoutBeingTakenForStuck)
+{
+    // The program runs on a thread of its own while the thread that started it waits for it: its end
+    // wakes that thread rather than leaving a machine where nothing can happen.
+    auto& d = sim::desktop();
+    DWORD result = d.Run(u"C:\\Apps\\DesktopAsker.exe", u"Go on?", [&] {
+        auto box = d.MessageBox();
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(box->text, u"Go on?");
+        d.AnswerMessageBox(IDNO);
+    });
+    EXPECT_EQ(result, static_cast<DWORD>(IDNO));
+}
 } // namespace
 
 PLATFORM_WWINMAIN(u"DesktopSender.exe", SenderMain)
+PLATFORM_WWINMAIN(u"DesktopAsker.exe", AskerMain)

@@ -1,7 +1,9 @@
 // Resource ids of KGL2BMP.
 #pragma once
 
-#define IDC_STATIC -1
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
 #define IDD_ABOUT 103
 #define IDM_ABOUT 104
 #define IDM_EXIT 105
