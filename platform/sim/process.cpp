@@ -6,6 +6,7 @@
 
 #include <platform/entry.h>
 
+#include <atomic>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -75,8 +76,14 @@ WString CommandTail(WStringView commandLine)
 DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int show)
 {
     DWORD exitCode = 0;
+    std::atomic<bool> finished{false};
     std::thread thread([&] {
         detail::SimThreadScope simulated; // takes part in the machine's scheduling
+        struct Finish
+        {
+            std::atomic<bool>& flag;
+            ~Finish() { flag = true; } // before the scope above leaves the schedule
+        } finish{finished};
         t_process = process;
         WString tail = CommandTail(process->commandLine);
         try
@@ -96,7 +103,9 @@ DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int
             exitCode = 0xE06D7363;
         }
     });
-    detail::BlockedScope waiting;
+    // Once the program is done its starter is about to run again, not stuck.
+    const std::function<bool()> done = [&finished] { return finished.load(); };
+    detail::BlockedScope waiting(&done);
     thread.join();
     return exitCode;
 }
@@ -331,8 +340,7 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName)
 {
     if (!moduleName)
         return kInstance;
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+    return detail::LoadedModule(moduleName);
 }
 
 LPSTR WINAPI GetCommandLineA()
