@@ -10,7 +10,7 @@ case $kind in
   *) echo "unknown kind $kind" >&2; exit 2 ;;
 esac
 
-programs=(launch/MonitorLauncher.exe tools/printfile/KGL2BMP.exe)
+programs=(launch/MonitorLauncher.exe tools/printfile/KGL2BMP.exe tools/printfile/VelmoPrintToFile.exe)
 dlls=(driver/render/VELMOQ7.dll)
 
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|winspool\.drv|msvcrt|ws2_32|iphlpapi|setupapi|newdev|uxtheme|msimg32|wtsapi32|userenv|netapi32|crypt32|wintrust|prntvpt|rpcrt4|dwmapi)\.dll$|^winspool\.drv$'
@@ -25,8 +25,11 @@ for f in "${programs[@]}" "${dlls[@]}"; do
     if ! grep -qiE "$system_dlls" <<<"$dll"; then echo "$path imports $dll, not a system DLL"; status=1; fi
   done < <(grep 'DLL Name:' <<<"$header" | awk '{print $3}')
   if [[ $f == *.exe ]]; then
-    rsrc=$($objdump -s -j .rsrc "$path" | cut -c44- | tr -d '\n')
-    grep -q 'asInvoker' <<<"$rsrc" || { echo "$path: no asInvoker manifest"; status=1; }
+    # The raw resource section: a dump's text column shifts with the width of its addresses.
+    rsrc=$(mktemp)
+    ${objdump%objdump}objcopy -O binary --only-section=.rsrc "$path" "$rsrc"
+    grep -qa 'asInvoker' "$rsrc" || { echo "$path: no asInvoker manifest"; status=1; }
+    rm -f "$rsrc"
   fi
   echo "$path: $kind, imports $(grep 'DLL Name:' <<<"$header" | awk '{print $3}' | tr '\n' ' ')"
 done

@@ -349,7 +349,7 @@ SimThreadScope::~SimThreadScope()
     t_holder.state.reset();
 }
 
-BlockedScope::BlockedScope()
+BlockedScope::BlockedScope(const std::function<bool()>* done)
 {
     auto self = SelfPtr();
     std::lock_guard g(Desk().mu);
@@ -358,6 +358,7 @@ BlockedScope::BlockedScope()
         counted = true;
         thread = self;
         self->wait = WaitKind::Blocked;
+        self->ready = done;
         --Desk().active;
         RescheduleLocked();
     }
@@ -375,6 +376,7 @@ void BlockedScope::Wake()
         return;
     counted = false;
     thread->wait = WaitKind::None;
+    thread->ready = nullptr;
     ++Desk().active;
 }
 
@@ -576,6 +578,7 @@ void ResetDesktop()
         t->quit = false;
         t->abortThrown = false;
         t->focus = nullptr;
+        t->inputAttachedTo.clear();
     }
 }
 
@@ -1255,6 +1258,14 @@ HWND WINAPI SetActiveWindow(HWND window)
     return old;
 }
 
+namespace
+{
+DWORD ThreadIdOf(const ThreadState* t)
+{
+    return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(t) >> 4);
+}
+} // namespace
+
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {
     std::lock_guard g(Desk().mu);
@@ -1263,7 +1274,50 @@ DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId)
         return 0;
     if (processId)
         *processId = 4;
-    return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(w->thread.get()) >> 4);
+    return ThreadIdOf(w->thread.get());
+}
+
+DWORD WINAPI GetCurrentThreadId()
+{
+    return ThreadIdOf(SelfPtr().get());
+}
+
+// The desktop keeps one queue per thread, so sharing an input state only records the pair; what
+// Windows checks is kept: two different live threads, and parting only what was joined.
+BOOL WINAPI AttachThreadInput(DWORD attachThreadId, DWORD attachToThreadId, BOOL attach)
+{
+    std::lock_guard g(Desk().mu);
+    ThreadState* from = nullptr;
+    bool toAlive = false;
+    for (const auto& t : Desk().threads)
+    {
+        if (!t->alive)
+            continue;
+        if (ThreadIdOf(t.get()) == attachThreadId)
+            from = t.get();
+        if (ThreadIdOf(t.get()) == attachToThreadId)
+            toAlive = true;
+    }
+    if (!from || !toAlive || attachThreadId == attachToThreadId)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto& joined = from->inputAttachedTo;
+    auto it = std::find(joined.begin(), joined.end(), attachToThreadId);
+    if (attach)
+    {
+        if (it == joined.end())
+            joined.push_back(attachToThreadId);
+        return TRUE;
+    }
+    if (it == joined.end())
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    joined.erase(it);
+    return TRUE;
 }
 
 BOOL WINAPI SetPropW(HWND window, LPCWSTR name, HANDLE data)

@@ -837,10 +837,13 @@ std::vector<std::pair<WString, WString>> Filters(LPCWSTR filter)
 BOOL FileDialog(LPOPENFILENAMEW ofn, FileDialogKind kind)
 {
     DesktopState& d = Desk();
-    if (TakeFault(kind == FileDialogKind::Open ? "GetOpenFileNameW" : "GetSaveFileNameW"))
+    if (auto fault = TakeFault(kind == FileDialogKind::Open ? "GetOpenFileNameW" : "GetSaveFileNameW"))
     {
+        // A common-dialog code is what the dialog reports; any other fault is a failed dialog.
+        bool dialogCode =
+            *fault == CDERR_STRUCTSIZE || (*fault >= FNERR_SUBCLASSFAILURE && *fault <= FNERR_BUFFERTOOSMALL);
         std::lock_guard g(d.mu);
-        d.commDlgError = CDERR_DIALOGFAILURE;
+        d.commDlgError = dialogCode ? *fault : CDERR_DIALOGFAILURE;
         return FALSE;
     }
     if (!ofn || ofn->lStructSize < sizeof(OPENFILENAMEW) - sizeof(void*) - 2 * sizeof(DWORD) ||
@@ -848,6 +851,15 @@ BOOL FileDialog(LPOPENFILENAMEW ofn, FileDialogKind kind)
     {
         std::lock_guard g(d.mu);
         d.commDlgError = CDERR_STRUCTSIZE;
+        return FALSE;
+    }
+    // An initial name no file can have ends the dialog before it shows.
+    if (ofn->nMaxFile &&
+        std::any_of(ofn->lpstrFile, std::find(ofn->lpstrFile, ofn->lpstrFile + ofn->nMaxFile, 0),
+                    [](WCHAR c) { return c < 0x20 || WStringView(u"<>\"|").find(c) != WStringView::npos; }))
+    {
+        std::lock_guard g(d.mu);
+        d.commDlgError = FNERR_INVALIDFILENAME;
         return FALSE;
     }
     auto pending = std::make_shared<PendingFileDialog>();

@@ -65,6 +65,7 @@ struct ThreadState
     bool abortThrown = false;
     HWND focus = nullptr;
     const std::function<bool()>* ready = nullptr; // while waiting: what would wake the thread
+    std::vector<DWORD> inputAttachedTo; // threads whose input state this one shares (AttachThreadInput)
 };
 
 struct Item
@@ -253,7 +254,9 @@ struct SimThreadScope
 };
 struct BlockedScope
 {
-    BlockedScope();
+    // `done` (read with the desktop lock held) tells when what the thread waits for has happened, so
+    // the scheduler counts it as about to run rather than stuck.
+    explicit BlockedScope(const std::function<bool()>* done = nullptr);
     ~BlockedScope();
     BlockedScope(const BlockedScope&) = delete;
     BlockedScope& operator=(const BlockedScope&) = delete;

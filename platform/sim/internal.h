@@ -53,6 +53,7 @@ struct Process
     std::string commandLineA;
     WString currentDirectory;
     bool is32 = false;
+    std::shared_ptr<struct LoaderState> loader; // modules loaded and where DLLs are looked for
 };
 Process& CurrentProcess();
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
@@ -75,5 +76,9 @@ void ResetEngine();
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);
 void ResetMappings();
+
+// The loader: a module the process has loaded, by file name (null and ERROR_MOD_NOT_FOUND if none).
+HMODULE LoadedModule(WStringView name);
+void ResetLoader();
 
 } // namespace sim::detail

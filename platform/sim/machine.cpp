@@ -175,6 +175,7 @@ void Machine::Reset()
     detail::ResetRegistry();
     detail::ResetFiles();
     detail::ResetEngine();
+    detail::ResetLoader();
     t_lastError = 0;
 }
 

@@ -38,6 +38,14 @@ enum class RegistryView
     Wow32,  // what a 32-bit program sees on a 64-bit system
 };
 
+// Where a program told the loader to look for DLLs.
+struct DllSearch
+{
+    std::optional<WString> dllDirectory; // SetDllDirectoryW; "" takes the current folder out of the search
+    DWORD defaultDirectories = 0;        // SetDefaultDllDirectories (LOAD_LIBRARY_SEARCH_*); 0: never called
+    DWORD searchMode = 0;                // SetSearchPathMode flags in force; 0: never called
+};
+
 // A stand-in for a program outside the system: runs when that file is started.
 using StandIn = std::function<DWORD(const StartedProcess&)>;
 
@@ -79,6 +87,8 @@ public:
     DWORD Run(WStringView imagePath, WStringView arguments = {}, int showCommand = SW_SHOWNORMAL);
     void RegisterStandIn(WStringView fileName, StandIn standIn);
     std::vector<StartedProcess> Started() const;
+    // The DLL search settings of the latest process of that program (or of the test itself).
+    std::optional<DllSearch> DllSearchOf(WStringView imagePath) const;
 
     // Faults: the next `count` calls of `api` (after `skip` good ones) fail with `error`.
     void FailNext(std::string_view api, DWORD error, int count = 1, int skip = 0);

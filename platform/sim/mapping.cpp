@@ -39,6 +39,7 @@ struct View
     std::shared_ptr<Section> section; // a view keeps its section alive, as on Windows
     size_t length = 0;
     bool shared = false;
+    DWORD protect = PAGE_READONLY;
 };
 
 struct Mappings
@@ -319,7 +320,10 @@ LPVOID WINAPI MapViewOfFileEx(HANDLE mapping, DWORD desiredAccess, DWORD offsetH
         SetLastError(baseAddress ? ERROR_INVALID_ADDRESS : ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    mappings().views[reinterpret_cast<uintptr_t>(p)] = View{section, length, shared};
+    mappings().views[reinterpret_cast<uintptr_t>(p)] = View{section, length, shared,
+                                                            static_cast<DWORD>(write  ? PAGE_READWRITE
+                                                                               : copy ? PAGE_WRITECOPY
+                                                                                      : PAGE_READONLY)};
     SetLastError(ERROR_SUCCESS);
     return p;
 }
@@ -364,4 +368,41 @@ BOOL WINAPI FlushViewOfFile(LPCVOID baseAddress, SIZE_T bytes)
         ::msync(reinterpret_cast<void*>(it->first), end, MS_SYNC);
     }
     return TRUE;
+}
+
+// Only the views of sections are known here: other addresses of the process are not simulated.
+SIZE_T WINAPI VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION buffer, SIZE_T length)
+{
+    if (!buffer || length < sizeof(MEMORY_BASIC_INFORMATION))
+    {
+        SetLastError(24); // ERROR_BAD_LENGTH
+        return 0;
+    }
+    std::lock_guard g(StateLock());
+    auto at = reinterpret_cast<uintptr_t>(address);
+    auto& views = mappings().views;
+    auto it = views.upper_bound(at);
+    if (it == views.begin())
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    --it;
+    constexpr uintptr_t kPage = 4096;
+    uintptr_t end = it->first + (it->second.length + kPage - 1) / kPage * kPage; // views end on a page
+    if (at >= end)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    uintptr_t page = at / kPage * kPage;
+    DWORD protect = it->second.protect;
+    *buffer = MEMORY_BASIC_INFORMATION{reinterpret_cast<PVOID>(page),
+                                       reinterpret_cast<PVOID>(it->first),
+                                       protect,
+                                       end - page,
+                                       MEM_COMMIT,
+                                       protect,
+                                       MEM_MAPPED};
+    return sizeof(MEMORY_BASIC_INFORMATION);
 }

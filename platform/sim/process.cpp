@@ -6,6 +6,7 @@
 
 #include <platform/entry.h>
 
+#include <atomic>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -333,8 +334,7 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName)
 {
     if (!moduleName)
         return kInstance;
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+    return detail::LoadedModule(moduleName);
 }
 
 LPSTR WINAPI GetCommandLineA()

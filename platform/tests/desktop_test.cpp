@@ -806,3 +806,46 @@ TEST_F(Desktop, ProgramStartedByItsPathEndsWithoutBeingTakenForStuck)
 
 PLATFORM_WWINMAIN(u"DesktopSender.exe", SenderMain)
 PLATFORM_WWINMAIN(u"DesktopAsker.exe", AskerMain)
+
+namespace
+{
+TEST_F(Desktop, InputStatesJoinOnlyBetweenTwoLiveThreads)
+{
+    std::atomic<DWORD> uiThread{0};
+    sim::desktop().Run(
+        [&] {
+            uiThread = GetCurrentThreadId();
+            return static_cast<DWORD>(MessageBoxW(nullptr, u"waiting", u"UI", MB_OK));
+        },
+        [&] {
+            ASSERT_TRUE(sim::desktop().MessageBox());
+            DWORD self = GetCurrentThreadId();
+            EXPECT_FALSE(AttachThreadInput(self, self, TRUE));
+            EXPECT_FALSE(AttachThreadInput(self, 0x1234, TRUE));
+            EXPECT_FALSE(AttachThreadInput(self, uiThread, FALSE)) << "never joined";
+            EXPECT_TRUE(AttachThreadInput(self, uiThread, TRUE));
+            EXPECT_TRUE(AttachThreadInput(self, uiThread, FALSE));
+            EXPECT_FALSE(AttachThreadInput(self, uiThread, FALSE));
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            sim::desktop().AnswerMessageBox(IDOK);
+        });
+    EXPECT_FALSE(AttachThreadInput(GetCurrentThreadId(), uiThread, TRUE)) << "the thread has ended";
+}
+
+TEST_F(Desktop, FileDialogOpenedWithAnImpossibleNameEndsAtOnce)
+{
+    WCHAR file[MAX_PATH] = u"a|b.txt";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    EXPECT_FALSE(GetSaveFileNameW(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_INVALIDFILENAME));
+    sim::machine().FailNext("GetOpenFileNameW", FNERR_BUFFERTOOSMALL);
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_BUFFERTOOSMALL)) << "a dialog's own code";
+    sim::machine().FailNext("GetOpenFileNameW", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(GetOpenFileNameW(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_DIALOGFAILURE));
+}
+} // namespace

@@ -154,3 +154,34 @@ TEST(Mapping, NamedPageFileSectionsAreSharedMachineWide)
     EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, u"Local\\Shared"), nullptr);
 }
 } // namespace
+
+namespace
+{
+TEST(Mapping, AViewReachesToTheEndOfItsLastPage)
+{
+    HANDLE section =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 5000, u"Local\\Sized");
+    ASSERT_NE(section, nullptr);
+    auto* view = static_cast<BYTE*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
+    ASSERT_NE(view, nullptr);
+    MEMORY_BASIC_INFORMATION info{};
+    ASSERT_EQ(VirtualQuery(view + 4100, &info, sizeof info), sizeof info);
+    EXPECT_EQ(info.BaseAddress, view + 4096);
+    EXPECT_EQ(info.AllocationBase, view);
+    EXPECT_EQ(info.RegionSize, 4096u);
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READWRITE));
+    EXPECT_EQ(info.Type, static_cast<DWORD>(MEM_MAPPED));
+    EXPECT_EQ(view[8191], 0) << "the rest of the last page reads as zero";
+    EXPECT_EQ(VirtualQuery(view + 8192, &info, sizeof info), 0u);
+    EXPECT_EQ(VirtualQuery(view, &info, sizeof info - 1), 0u);
+
+    auto* readOnly = static_cast<BYTE*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 100));
+    ASSERT_EQ(VirtualQuery(readOnly, &info, sizeof info), sizeof info);
+    EXPECT_EQ(info.RegionSize, 4096u);
+    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));
+    UnmapViewOfFile(readOnly);
+    UnmapViewOfFile(view);
+    EXPECT_EQ(VirtualQuery(view, &info, sizeof info), 0u) << "gone with the view";
+    CloseHandle(section);
+}
+} // namespace

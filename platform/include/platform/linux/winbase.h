@@ -147,3 +147,43 @@ LPVOID WINAPI MapViewOfFileEx(HANDLE mapping, DWORD desiredAccess, DWORD offsetH
                               SIZE_T bytes, LPVOID baseAddress);
 BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress);
 BOOL WINAPI FlushViewOfFile(LPCVOID baseAddress, SIZE_T bytes);
+
+// kernel32: the loader and where it looks for DLLs.
+#define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
+#define BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE 0x00000001
+#define BASE_SEARCH_PATH_PERMANENT 0x00008000
+#define BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE 0x00010000
+
+typedef INT_PTR(WINAPI* FARPROC)();
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
+HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
+BOOL WINAPI FreeLibrary(HMODULE module);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
+BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
+BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);
+BOOL WINAPI SetSearchPathMode(DWORD flags);
+
+// kernel32: threads.
+DWORD WINAPI GetCurrentThreadId();
+
+// kernel32: what lies at an address of the process.
+#define MEM_COMMIT 0x00001000
+#define MEM_FREE 0x00010000
+#define MEM_MAPPED 0x00040000
+
+typedef struct _MEMORY_BASIC_INFORMATION
+{
+    PVOID BaseAddress;
+    PVOID AllocationBase;
+    DWORD AllocationProtect;
+    SIZE_T RegionSize;
+    DWORD State;
+    DWORD Protect;
+    DWORD Type;
+} MEMORY_BASIC_INFORMATION, *PMEMORY_BASIC_INFORMATION;
+
+SIZE_T WINAPI VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION buffer, SIZE_T length);

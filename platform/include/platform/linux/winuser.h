@@ -667,6 +667,7 @@ HWND WINAPI SetFocus(HWND window);
 HWND WINAPI GetFocus();
 BOOL WINAPI SetForegroundWindow(HWND window);
 HWND WINAPI GetForegroundWindow();
+BOOL WINAPI AttachThreadInput(DWORD attachThreadId, DWORD attachToThreadId, BOOL attach);
 HWND WINAPI SetActiveWindow(HWND window);
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 BOOL WINAPI SetPropW(HWND window, LPCWSTR name, HANDLE data);
