@@ -44,9 +44,9 @@ BYTE RopByte(BYTE rop3, BYTE p, BYTE s, BYTE d)
 void PutPixel(Surface& dst, LONG x, LONG y, COLORREF c)
 {
     BYTE* p = dst.Row(y) + 3 * x;
-    p[0] = GetBValue(c);
+    p[dst.rgbOrder ? 2 : 0] = GetBValue(c);
     p[1] = GetGValue(c);
-    p[2] = GetRValue(c);
+    p[dst.rgbOrder ? 0 : 2] = GetRValue(c);
 }
 
 // Calls f(rect) for each part of `area` that the clip shows.
@@ -122,6 +122,7 @@ void BitBlt(Surface& dst, const RECTL& dstRect, const Source* src, POINTL srcOri
                          dstRect.top + (src->height - srcOrigin.y)};
         area = Intersect(area, fromSource);
     }
+    const int bi = dst.rgbOrder ? 2 : 0, ri = 2 - bi;
     const BYTE pb = GetBValue(brush), pg = GetGValue(brush), pr = GetRValue(brush);
     ForEachVisible(clip, area, [&](const RECTL& v) {
         for (LONG y = v.top; y < v.bottom; ++y)
@@ -131,9 +132,9 @@ void BitBlt(Surface& dst, const RECTL& dstRect, const Source* src, POINTL srcOri
             {
                 for (LONG x = v.left; x < v.right; ++x, d += 3)
                 {
-                    d[0] = pb;
+                    d[bi] = pb;
                     d[1] = pg;
-                    d[2] = pr;
+                    d[ri] = pr;
                 }
                 continue;
             }
@@ -141,9 +142,9 @@ void BitBlt(Surface& dst, const RECTL& dstRect, const Source* src, POINTL srcOri
             {
                 COLORREF s =
                     src ? src->Pixel(srcOrigin.x + (x - dstRect.left), srcOrigin.y + (y - dstRect.top)) : 0;
-                d[0] = RopByte(rop3, pb, GetBValue(s), d[0]);
+                d[bi] = RopByte(rop3, pb, GetBValue(s), d[bi]);
                 d[1] = RopByte(rop3, pg, GetGValue(s), d[1]);
-                d[2] = RopByte(rop3, pr, GetRValue(s), d[2]);
+                d[ri] = RopByte(rop3, pr, GetRValue(s), d[ri]);
             }
         }
     });
