@@ -16,6 +16,11 @@ function(velmo_program name)
   else()
     add_library(${name}_entry OBJECT ${P_ENTRY})
     target_link_libraries(${name}_entry PUBLIC ${P_LIBS})
+    # The simulated machine reads the program's resources from the same script windres compiles.
+    if(P_RC)
+      get_filename_component(rc_path ${P_RC} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      target_compile_definitions(${name}_entry PRIVATE PLATFORM_RESOURCE_FILE="${rc_path}")
+    endif()
   endif()
 endfunction()
 

@@ -1,5 +1,7 @@
 #include "internal.h"
 
+#include "desktop_internal.h"
+
 #include <atomic>
 #include <deque>
 #include <map>
@@ -38,6 +40,11 @@ thread_local DWORD t_lastError = 0;
 
 namespace detail
 {
+std::atomic<ULONGLONG>& Clock()
+{
+    return core().now;
+}
+
 std::recursive_mutex& StateLock()
 {
     return core().lock;
@@ -153,6 +160,7 @@ UINT ResolveCodePage(UINT codePage)
 void Machine::Reset()
 {
     detail::ResetProcesses(); // joins programs still running before their state goes
+    detail::ResetDesktop();
     {
         std::lock_guard g(core().lock);
         core().faults.clear();
@@ -214,6 +222,7 @@ ULONGLONG Machine::Now() const
 void Machine::Advance(ULONGLONG milliseconds)
 {
     core().now += milliseconds;
+    detail::ClockMoved();
 }
 
 Machine& machine()
@@ -246,10 +255,12 @@ ULONGLONG WINAPI GetTickCount64()
     return core().now.load();
 }
 
-// Until the machine schedules its threads, a sleep simply moves the virtual clock on.
+// A simulated program's thread sleeps on the machine's clock (which jumps when every simulated
+// thread waits); the test's own thread simply moves the clock on.
 void WINAPI Sleep(DWORD milliseconds)
 {
-    core().now += milliseconds;
+    if (!detail::SleepOnClock(milliseconds))
+        core().now += milliseconds;
 }
 
 UINT WINAPI GetACP()

@@ -91,3 +91,5 @@ public:
 Machine& machine();
 
 } // namespace sim
+
+#include "desktop.h" // the desktop and its scripted user

@@ -2,6 +2,8 @@
 // own module path, command line and current folder; what the code starts is recorded.
 #include "internal.h"
 
+#include "desktop_internal.h"
+
 #include <platform/entry.h>
 
 #include <cstring>
@@ -74,6 +76,7 @@ DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int
 {
     DWORD exitCode = 0;
     std::thread thread([&] {
+        detail::SimThreadScope simulated; // takes part in the machine's scheduling
         t_process = process;
         WString tail = CommandTail(process->commandLine);
         try
@@ -93,6 +96,7 @@ DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int
             exitCode = 0xE06D7363;
         }
     });
+    detail::BlockedScope waiting;
     thread.join();
     return exitCode;
 }
@@ -168,6 +172,7 @@ void Launch(const StartedProcess& record)
     {
         Entry entry = it->second;
         auto process = NewProcess(record.applicationPath, record.commandLine, record.currentDirectory);
+        detail::ExpectSimThread(); // busy from now on, not once its thread gets going
         ps.running.emplace_back(
             [entry, process, show = record.showCommand] { RunEntry(entry, process, show); });
     }
@@ -247,6 +252,7 @@ DWORD Machine::Run(WStringView imagePath, WStringView arguments, int showCommand
     WString commandLine = (full.find(u' ') != WString::npos ? u"\"" + full + u"\"" : full);
     if (!arguments.empty())
         commandLine += u" " + WString(arguments);
+    detail::ExpectSimThread();
     return RunEntry(entry, NewProcess(full, commandLine, {}), showCommand);
 }
 

@@ -15,5 +15,6 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshMachine);
+    sim::desktop().SetFailureReporter([](const std::string& message) { ADD_FAILURE() << message; });
     return RUN_ALL_TESTS();
 }

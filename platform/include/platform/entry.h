@@ -26,12 +26,23 @@ using WinMainA = int (*)(HINSTANCE, HINSTANCE, LPSTR, int);
 using WinMainW = int (*)(HINSTANCE, HINSTANCE, LPWSTR, int);
 bool RegisterProgram(const char16_t* fileName, WinMainA entry);
 bool RegisterProgram(const char16_t* fileName, WinMainW entry);
+bool RegisterModuleResources(const char16_t* fileName, const char* rcFile);
 } // namespace sim
+
+// The build names the program's resource script; the machine reads it for LoadStringW and friends.
+#if defined(PLATFORM_RESOURCE_FILE)
+#define PLATFORM_ENTRY_RESOURCES(fileName)                                                                   \
+    static const bool PLATFORM_ENTRY_CAT(resources_, __LINE__) =                                             \
+        ::sim::RegisterModuleResources(fileName, PLATFORM_RESOURCE_FILE);
+#else
+#define PLATFORM_ENTRY_RESOURCES(fileName)
+#endif
 
 #define PLATFORM_ENTRY_CAT2(a, b) a##b
 #define PLATFORM_ENTRY_CAT(a, b) PLATFORM_ENTRY_CAT2(a, b)
 #define PLATFORM_WINMAIN(fileName, fn)                                                                       \
-    static const bool PLATFORM_ENTRY_CAT(registered_, __LINE__) = ::sim::RegisterProgram(fileName, &fn);
+    static const bool PLATFORM_ENTRY_CAT(registered_, __LINE__) = ::sim::RegisterProgram(fileName, &fn);     \
+    PLATFORM_ENTRY_RESOURCES(fileName)
 #define PLATFORM_WWINMAIN(fileName, fn) PLATFORM_WINMAIN(fileName, fn)
 
 #endif

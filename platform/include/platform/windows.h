@@ -18,6 +18,9 @@
 #include <platform/linux/winreg.h>
 #include <platform/linux/wingdi.h>
 #include <platform/linux/winuser.h>
+// Desktop: language and version records.
+#include <platform/linux/winnls.h>
+#include <platform/linux/winver.h>
 
 #endif
 

@@ -95,6 +95,9 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 DWORD WINAPI GetFileAttributesA(LPCSTR name);
 DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 
+// kernel32: local memory.
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+
 // kernel32: path names.
 DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
 

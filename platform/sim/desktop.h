@@ -1,0 +1,125 @@
+// The simulated desktop as tests see it: a scripted user who reads and drives what a program shows
+// (windows, controls, menus, message boxes, common dialogs) whenever the program's UI thread is idle.
+#pragma once
+
+#include <platform/windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim
+{
+
+struct MessageBoxShown
+{
+    WString text;
+    WString caption;
+    UINT type = 0;
+};
+
+enum class FileDialogKind
+{
+    Open,
+    Save,
+    Folder,
+};
+
+struct FileDialogShown
+{
+    FileDialogKind kind = FileDialogKind::Open;
+    WString title;
+    WString initialFolder;
+    WString fileName; // what the file box shows when the dialog opens
+    WString defaultExtension;
+    std::vector<std::pair<WString, WString>> filters; // (description, pattern)
+    DWORD filterIndex = 0;
+    DWORD flags = 0;
+};
+
+// Controls of a property sheet that show the current wizard page's header title and subtitle.
+constexpr int kSheetHeaderTitle = 0x3027;
+constexpr int kSheetHeaderSubtitle = 0x3028;
+
+class Desktop
+{
+public:
+    using Script = std::function<void()>;
+
+    // Runs a registered program (or `ui` on a simulated thread of its own) while `script` acts on
+    // the calling thread. When the script is done the program must end by itself; if it waits for
+    // input no script gives, the test fails and the program is stopped. Returns the exit code.
+    DWORD Run(WStringView imagePath, WStringView arguments, const Script& script);
+    DWORD Run(const std::function<DWORD()>& ui, const Script& script);
+
+    // Waits until every UI thread waits for input with nothing queued. False (and a test failure)
+    // when the program was stopped or stays busy.
+    bool WaitIdle();
+    // Lets time pass (firing timers) until `condition` holds; a failure when nothing is left to
+    // happen or `maxMilliseconds` of machine time pass first.
+    bool WaitUntil(const std::function<bool()>& condition, ULONGLONG maxMilliseconds = 10 * 60 * 1000);
+    // Moves the machine's clock on, firing due timers and ending sleeps in order.
+    void Advance(ULONGLONG milliseconds);
+
+    // Finding windows: top-level windows by caption (empty: the newest visible one), controls by id
+    // (anywhere inside, a visible one first: pages of a sheet) or by class and text.
+    HWND TopWindow(WStringView caption = {}) const;
+    HWND Control(HWND parent, int id) const;
+    HWND FindControl(HWND parent, WStringView className, WStringView text = {}) const;
+
+    // What a user sees.
+    WString Text(HWND window) const;
+    bool IsEnabled(HWND window) const; // also false when a parent or a modal owner is disabled
+    bool IsVisible(HWND window) const;
+    int CheckState(HWND button) const;
+    WString Icon(HWND window, bool big) const;   // the icon resource set with WM_SETICON ("#107")
+    std::vector<WString> Items(HWND list) const; // list box, combo box, list view (first column), tab
+    int Selection(HWND list) const;              // -1: none
+    int Position(HWND control) const;            // up-down, track bar, progress bar
+    std::pair<int, int> Range(HWND control) const;
+    WString MenuText(HWND window, UINT id) const;              // by command id, anywhere in the menu bar
+    WString MenuBarText(HWND window, int position) const;      // a top-level item
+    std::optional<UINT> MenuState(HWND window, UINT id) const; // MF_CHECKED | MF_GRAYED, ...
+
+    // What a user does. Each waits until the program is idle, acts as the user would, and waits
+    // again; acting on a hidden or disabled control is a test failure.
+    bool Type(HWND edit, WStringView text); // replaces the contents, one character at a time
+    bool Click(HWND button);
+    bool SetCheck(HWND button, bool checked); // clicks a check box or radio button when it differs
+    bool Pick(HWND list, int index);          // list box, combo box, list view, tab
+    bool PickText(HWND list, WStringView text);
+    bool StepUpDown(HWND upDown, int delta);
+    bool SetTrackPosition(HWND trackBar, int position);
+    bool SelectMenu(HWND window, UINT id);
+    bool DropFiles(HWND target, const std::vector<WString>& paths);
+    bool PressKey(HWND target, int virtualKey);
+    bool Close(HWND window);                    // the close box
+    bool RightClick(HWND window);               // WM_CONTEXTMENU, passed up by children
+    bool AskHelp(HWND control);                 // F1 on a control: WM_HELP with its HELPINFO
+    void SetKeyDown(int virtualKey, bool down); // what GetKeyState reports
+
+    // Message boxes and common dialogs the program shows, answered by the script.
+    std::optional<MessageBoxShown> MessageBox() const;
+    std::vector<MessageBoxShown> MessageBoxes() const; // every box shown since the machine started
+    bool AnswerMessageBox(int result);
+    std::optional<FileDialogShown> FileDialog() const;
+    bool AnswerFileDialog(WStringView path);
+    bool CancelFileDialog();
+
+    // Languages: what LoadStringW picks and what GetUserDefaultLangID reports.
+    void SetUiLanguage(LANGID language);
+    void SetUserLanguage(LANGID language);
+
+    // Resources of a module (by file name) read from an .rc file, as a program's entry does.
+    void RegisterResources(WStringView moduleFileName, const std::filesystem::path& rcFile);
+
+    // Where failures of the scripted user go (the test framework installs its own).
+    void SetFailureReporter(std::function<void(const std::string&)> reporter);
+};
+
+Desktop& desktop();
+
+} // namespace sim

@@ -1,0 +1,266 @@
+// Shared between the desktop's own sources: windows, threads and their queues, the scheduler.
+#pragma once
+
+#include "internal.h"
+
+#include <platform/commctrl.h>
+#include <platform/commdlg.h>
+#include <platform/shellapi.h>
+
+#include "desktop.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sim::detail
+{
+
+// Thrown out of a simulated program's wait when the machine gives up on it (nothing will ever
+// wake it); the program's thread ends and the test reports why.
+struct ProgramStuck : std::exception
+{
+    const char* what() const noexcept override { return "simulated program stopped: it waits for nothing"; }
+};
+
+enum class WaitKind
+{
+    None,
+    Message, // in a message loop: idle when nothing is queued
+    Sleep,   // on the clock only
+    Blocked, // on another thread (join, event)
+};
+
+struct Sent
+{
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result = 0;
+    bool done = false;
+};
+
+struct Posted
+{
+    MSG msg{};
+    std::function<void()> task; // user input acted out on the window's thread
+};
+
+struct ThreadState
+{
+    bool simulated = false;
+    bool alive = true;
+    std::deque<Posted> posted;
+    std::deque<std::shared_ptr<Sent>> sent;
+    bool quit = false;
+    int quitCode = 0;
+    WaitKind wait = WaitKind::None;
+    ULONGLONG deadline = ~0ULL;
+    bool abortThrown = false;
+    HWND focus = nullptr;
+    const std::function<bool()>* ready = nullptr; // while waiting: what would wake the thread
+};
+
+struct Item
+{
+    WString text;
+    LPARAM data = 0;
+    UINT state = 0;
+    std::vector<WString> subItems; // list view columns after the first
+};
+
+struct Window
+{
+    HWND handle = nullptr;
+    WString className; // as registered
+    WNDPROC proc = nullptr;
+    DLGPROC dialogProc = nullptr;
+    bool isDialog = false;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    LONG_PTR id = 0;
+    HWND parent = nullptr;
+    HWND owner = nullptr;
+    WString text;
+    LONG_PTR userData = 0;
+    LONG_PTR msgResult = 0;
+    LONG_PTR dialogUser = 0;
+    HINSTANCE instance = nullptr;
+    std::shared_ptr<ThreadState> thread;
+    HMENU menu = nullptr;
+    RECT rect{};
+    std::vector<HWND> children;
+    std::map<WString, HANDLE> props;
+    HICON icons[2] = {nullptr, nullptr};
+    bool dialogEnded = false;
+    INT_PTR dialogResult = 0;
+    // Control state.
+    int check = 0;
+    std::vector<Item> items;
+    std::vector<WString> columns;
+    int current = -1;
+    int low = 0, high = 0, pos = 0, step = 10;
+    HWND buddy = nullptr;
+    int selStart = 0, selEnd = 0;
+    UINT limit = 30000;
+    bool modified = false;
+    DWORD extendedStyle = 0;
+    HANDLE image = nullptr;
+};
+
+struct MenuItem
+{
+    WString text;
+    UINT id = 0;
+    UINT type = 0;  // MFT_*
+    UINT state = 0; // MFS_*
+    HMENU sub = nullptr;
+    ULONG_PTR data = 0;
+};
+
+struct Menu
+{
+    std::vector<MenuItem> items;
+    bool popup = false;
+};
+
+struct Timer
+{
+    HWND window;
+    UINT_PTR id;
+    std::shared_ptr<ThreadState> thread;
+    UINT interval;
+    ULONGLONG due;
+    TIMERPROC proc;
+};
+
+struct PendingMessageBox
+{
+    MessageBoxShown shown;
+    std::optional<int> answer;
+};
+
+struct PendingFileDialog
+{
+    FileDialogShown shown;
+    bool answered = false;
+    std::optional<WString> path; // nothing: cancelled
+};
+
+struct DesktopState
+{
+    std::mutex mu;
+    std::condition_variable cv;
+    std::vector<std::shared_ptr<ThreadState>> threads;
+    int active = 0;
+    int pendingStarts = 0;
+    bool scripted = false;
+    bool aborting = false;
+    ULONGLONG autoBase = 0;
+    std::map<HWND, std::shared_ptr<Window>> windows;
+    ULONG_PTR nextWindow = 0x10010;
+    std::map<WString, WNDCLASSEXW> classes; // by folded name; names kept in classNames
+    std::map<WString, WString> classNames;
+    std::vector<Timer> timers;
+    UINT_PTR nextTimerId = 0x7000;
+    std::map<HMENU, std::shared_ptr<Menu>> menus;
+    ULONG_PTR nextMenu = 0x20010;
+    std::vector<int> keysDown;
+    std::shared_ptr<PendingMessageBox> messageBox;
+    std::vector<MessageBoxShown> messageBoxHistory;
+    std::shared_ptr<PendingFileDialog> fileDialog;
+    DWORD commDlgError = 0;
+    std::map<ULONG_PTR, std::vector<WString>> drops;
+    std::map<ULONG_PTR, WString> folders; // item id lists handed out by the folder browser
+    ULONG_PTR nextObject = 0x30010;
+    LANGID uiLanguage = 0x409;
+    LANGID userLanguage = 0x409;
+    HWND foreground = nullptr;
+};
+
+DesktopState& Desk();
+std::atomic<ULONGLONG>& Clock();
+
+// The calling thread's queue state (created on first use).
+ThreadState& Self();
+std::shared_ptr<ThreadState> SelfPtr();
+
+// With Desk().mu held.
+Window* FindLocked(HWND window);
+HWND GetAncestorLocked(HWND window);
+void RescheduleLocked();
+bool IdleLocked();                          // every UI thread waits for input with nothing to do
+std::optional<ULONGLONG> NextEventLocked(); // the earliest timer or timed wait
+void ExpectSimThread();                     // a simulated thread is about to start
+void ReportFailure(const std::string& message);
+std::string DescribeScreenLocked();
+
+std::shared_ptr<Window> FindWindowPtr(HWND window);
+bool IsOwnThread(HWND window);
+
+// Message retrieval shared by GetMessage, PeekMessage and the modal loops. `stop` is checked with the
+// desktop lock held after every delivered sent message or input.
+enum class Got
+{
+    Message,
+    Quit,
+    Nothing,
+    Stopped,
+};
+Got Pump(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool wait,
+         const std::function<bool()>& stop);
+
+// Sends to the window's procedure on its own thread.
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Posts a piece of user input to the window's thread (or acts it out now on the calling thread).
+void PostInput(HWND window, std::function<void()> task);
+// Notifications a control sends its parent.
+void NotifyCommand(HWND control, UINT code);
+LRESULT NotifyParent(HWND control, UINT code, NMHDR* header);
+
+// Built-in classes (controls and the dialog class).
+void RegisterBuiltInClasses();
+LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void StepUpDownNow(HWND upDown, int delta);
+void RegisterClassLocked(const WNDCLASSEXW& wc, WStringView name);
+
+// Dialogs from templates (pages of a sheet are children) and the modal loop they run in.
+HWND CreateDialogFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param,
+                              bool asChild);
+INT_PTR RunModal(HWND dialog, HWND owner);
+
+// Modal waiting for a script's answer (message boxes, common dialogs): pumps meanwhile.
+void WaitForAnswer(const std::function<bool()>& answered, HWND owner);
+
+// Resources.
+void ResetDesktop();
+bool SleepOnClock(DWORD milliseconds);
+void ClockMoved();
+
+// Registered with the machine by the simulated program threads.
+struct SimThreadScope
+{
+    SimThreadScope();
+    ~SimThreadScope();
+    SimThreadScope(const SimThreadScope&) = delete;
+    SimThreadScope& operator=(const SimThreadScope&) = delete;
+};
+struct BlockedScope
+{
+    BlockedScope();
+    ~BlockedScope();
+    BlockedScope(const BlockedScope&) = delete;
+    BlockedScope& operator=(const BlockedScope&) = delete;
+    bool counted = false;
+};
+
+WString ToWString(LPCWSTR text);
+void CopyOut(WStringView text, LPWSTR buffer, int size);
+
+} // namespace sim::detail
