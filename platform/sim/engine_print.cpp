@@ -54,7 +54,7 @@ std::unique_ptr<PrintDC> PrintDC::Create(WStringView printerName, const DEVMODEW
     auto dc = engine().CreateDC(printerName, devMode);
     if (!dc)
         return nullptr;
-    return std::unique_ptr<PrintDC>(new PrintDC(std::move(*dc)));
+    return std::unique_ptr<PrintDC>(new PrintDC(std::move(*dc), printerName));
 }
 
 PrintDC::~PrintDC()
@@ -191,7 +191,7 @@ BOOL PrintDC::ResetDC(const DEVMODEW* devMode)
 
     PrinterDC next = dc_;
     next.hdev = detail::NewDeviceHandle();
-    WString device(u"printer");
+    WString device = printerName_;
     next.pdev = enable(const_cast<DEVMODEW*>(devMode), nullptr, 0, nullptr, sizeof(GDIINFO),
                        reinterpret_cast<ULONG*>(&next.gdiInfo), sizeof(DEVINFO), &next.devInfo, next.hdev,
                        device.data(), next.printer);

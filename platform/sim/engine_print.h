@@ -49,13 +49,14 @@ public:
     DWORD JobId() const { return jobId_; }
 
 private:
-    explicit PrintDC(PrinterDC dc) : dc_(std::move(dc)) {}
+    PrintDC(PrinterDC dc, WStringView printerName) : dc_(std::move(dc)), printerName_(printerName) {}
     using Op = std::function<BOOL(SURFOBJ* surface, POINTL origin, CLIPOBJ* clip)>;
     BOOL Draw(Op op);
     BOOL Replay(SURFOBJ* surface, POINTL origin);
     template <typename F> F Hook(ULONG index, FLONG hookBit) const;
 
     PrinterDC dc_;
+    WString printerName_;
     std::vector<Op> journal_;
     bool failed_ = false; // a drawing call failed on this page
     DWORD jobId_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace sim::raster
 {
@@ -162,6 +163,19 @@ void StretchBlt(Surface& dst, const RECTL& dstRect, const Source& src, const REC
     const LONG sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
     RECTL area = Intersect(to, RECTL{0, 0, dst.width, dst.height});
     ForEachVisible(clip, area, [&](const RECTL& v) {
+        // Source columns covered by each destination column: [x0, x1).
+        std::vector<LONG> columns(static_cast<size_t>(v.right - v.left) * 2);
+        for (LONG x = v.left; x < v.right; ++x)
+        {
+            LONG dx = mirrorX ? (to.right - 1 - x) : (x - to.left);
+            LONG x0 = srcRect.left + static_cast<LONG>(static_cast<long long>(dx) * sw / dw);
+            LONG x1 = srcRect.left + static_cast<LONG>((static_cast<long long>(dx) + 1) * sw / dw);
+            if (!smooth || x1 <= x0)
+                x1 = x0 + 1;
+            columns[2 * static_cast<size_t>(x - v.left)] = x0;
+            columns[2 * static_cast<size_t>(x - v.left) + 1] = x1;
+        }
+        const int bi = dst.rgbOrder ? 2 : 0, ri = 2 - bi;
         for (LONG y = v.top; y < v.bottom; ++y)
         {
             LONG dy = mirrorY ? (to.bottom - 1 - y) : (y - to.top);
@@ -170,13 +184,20 @@ void StretchBlt(Surface& dst, const RECTL& dstRect, const Source& src, const REC
             LONG y1 = srcRect.top + static_cast<LONG>((static_cast<long long>(dy) + 1) * sh / dh);
             if (!smooth || y1 <= y0)
                 y1 = y0 + 1;
-            for (LONG x = v.left; x < v.right; ++x)
+            BYTE* d = dst.Row(y) + 3 * v.left;
+            for (LONG x = v.left; x < v.right; ++x, d += 3)
             {
-                LONG dx = mirrorX ? (to.right - 1 - x) : (x - to.left);
-                LONG x0 = srcRect.left + static_cast<LONG>(static_cast<long long>(dx) * sw / dw);
-                LONG x1 = srcRect.left + static_cast<LONG>((static_cast<long long>(dx) + 1) * sw / dw);
-                if (!smooth || x1 <= x0)
-                    x1 = x0 + 1;
+                const LONG x0 = columns[2 * static_cast<size_t>(x - v.left)];
+                const LONG x1 = columns[2 * static_cast<size_t>(x - v.left) + 1];
+                if (y1 == y0 + 1 && x1 == x0 + 1 && src.bitsPerPixel == 24)
+                {
+                    // One 24-bit source pixel: copied as it is.
+                    const BYTE* p = src.bits + static_cast<std::ptrdiff_t>(y0) * src.stride + 3 * x0;
+                    d[bi] = p[0];
+                    d[1] = p[1];
+                    d[ri] = p[2];
+                    continue;
+                }
                 unsigned r = 0, g = 0, b = 0, n = 0;
                 for (LONG sy = y0; sy < y1; ++sy)
                     for (LONG sx = x0; sx < x1; ++sx, ++n)
