@@ -34,7 +34,7 @@ for f in "${programs[@]}" "${dlls[@]}"; do
   echo "$path: $kind, imports $(grep 'DLL Name:' <<<"$header" | awk '{print $3}' | tr '\n' ' ')"
 done
 # --- graphics DLL: a user-mode printer driver must export these by name.
-declare -A dll_exports=([driver/render/VELMOQ7.dll]="DrvEnableDriver DrvDisableDriver DrvQueryDriverInfo")
+declare -A dll_exports=([driver/render/VELMOQ7.dll]="DrvEnableDriver DrvDisableDriver DrvQueryDriverInfo DrvEscape DrvQueryFont DrvQueryFontTree DrvQueryFontData")
 for f in "${!dll_exports[@]}"; do
   path=$build/$f
   [[ -f $path ]] || continue

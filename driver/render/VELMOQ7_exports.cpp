@@ -20,8 +20,32 @@ BOOL APIENTRY DrvQueryDriverInfo(DWORD mode, PVOID buffer, DWORD size, PDWORD ne
     return velmoq7::DrvQueryDriverInfo(mode, buffer, size, needed);
 }
 
+ULONG APIENTRY DrvEscape(SURFOBJ* surface, ULONG escape, ULONG inSize, PVOID in, ULONG outSize, PVOID out)
+{
+    return velmoq7::DrvEscape(surface, escape, inSize, in, outSize, out);
+}
+
+PIFIMETRICS APIENTRY DrvQueryFont(DHPDEV pdev, ULONG_PTR file, ULONG face, ULONG_PTR* id)
+{
+    return velmoq7::DrvQueryFont(pdev, file, face, id);
+}
+
+PVOID APIENTRY DrvQueryFontTree(DHPDEV pdev, ULONG_PTR file, ULONG face, ULONG mode, ULONG_PTR* id)
+{
+    return velmoq7::DrvQueryFontTree(pdev, file, face, mode, id);
+}
+
+LONG APIENTRY DrvQueryFontData(DHPDEV pdev, FONTOBJ* font, ULONG mode, HGLYPH glyph, GLYPHDATA* data,
+                               PVOID buffer, ULONG size)
+{
+    return velmoq7::DrvQueryFontData(pdev, font, mode, glyph, data, buffer, size);
+}
+
 PLATFORM_DLL_END
 
 PLATFORM_DLL_REGISTER(u"VELMOQ7.DLL", PLATFORM_DLL_EXPORT(velmoq7, DrvEnableDriver),
                       PLATFORM_DLL_EXPORT(velmoq7, DrvDisableDriver),
-                      PLATFORM_DLL_EXPORT(velmoq7, DrvQueryDriverInfo))
+                      PLATFORM_DLL_EXPORT(velmoq7, DrvQueryDriverInfo),
+                      PLATFORM_DLL_EXPORT(velmoq7, DrvEscape), PLATFORM_DLL_EXPORT(velmoq7, DrvQueryFont),
+                      PLATFORM_DLL_EXPORT(velmoq7, DrvQueryFontTree),
+                      PLATFORM_DLL_EXPORT(velmoq7, DrvQueryFontData))

@@ -146,7 +146,11 @@ void SetPublicDevice(PDev& pdev)
     d.copies = s.copies;
     d.userBufferSizes[0] = 0x40000;
     d.userBufferSizes[1] = 0x15000;
-    d.userBufferCount = 2;
+    // The coder's string table and context live with the surface, so that no band of a page can be
+    // lost to a failed allocation.
+    d.userBufferSizes[kCoderBuffer] =
+        static_cast<ULONG>((kStringTableBytes + sizeof(render::BandCoder) + 0xFFF) & ~0xFFFu);
+    d.userBufferCount = 3;
     d.spoolBufferSize = kSpoolBufferSize;
     d.pixelOrder = s.pixelOrder;
 }

@@ -4,7 +4,10 @@
 
 #include <platform/winddi.h>
 
+#include "band_coder.h"
+#include "kgl_records.h"
 #include "settings.h"
+#include "spool.h"
 
 namespace velmoq7
 {
@@ -64,6 +67,58 @@ struct BandingFormat
     SIZEL surfaceSize;
 };
 
+// One band in page pixels (the printable area at the scaled resolution).
+struct BandRect
+{
+    LONG x;
+    LONG y;
+    LONG width;
+    LONG height;
+};
+
+// The 1-bit page image cut out of the drawn page: lines run across the page for horizontal strips and
+// along the columns for vertical ones; what lies beyond the largest paper is cropped on both sides.
+struct PageImage
+{
+    LONG drawnLength; // pixels of a drawn line
+    LONG drawnCount;  // drawn lines
+    LONG lineLength;  // pixels of an image line (the W of its bytes per line)
+    LONG lineCount;
+    LONG firstPixel; // of a drawn line
+    LONG firstLine;  // of the drawn lines
+    WORD bytesPerLine;
+};
+
+// The user buffers and where the band flow works in them.
+inline constexpr ULONG kRawSubBandOffset = 0;
+inline constexpr ULONG kRawSubBandSize = 34816; // 32,768 and one more line of up to 2,048 bytes
+inline constexpr ULONG kSubBandFlushBytes = 32768;
+inline constexpr ULONG kMaxLineBytes = 2048;
+inline constexpr ULONG kGrayLineOffset = 36864;
+inline constexpr LONG kMaxGrayPixels = 14336;
+inline constexpr ULONG kCodeOutputOffset = 0x10000;
+inline constexpr ULONG kColumnOffset = 0x20000;
+inline constexpr LONG kMaxColumnPixels = 43690;
+inline constexpr int kCoderBuffer = 2; // the string table, then the coder's context
+inline constexpr ULONG kStringTableBytes = 0x10000;
+static_assert(render::MaxBlockSize(kRawSubBandSize) <= kColumnOffset - kCodeOutputOffset);
+static_assert(kGrayLineOffset + kMaxGrayPixels * 2 <= kCodeOutputOffset);
+static_assert(kColumnOffset + kMaxColumnPixels * 3 <= 0x40000);
+
+// The job's state in this PDEV, beside what the record writer keeps.
+struct FlowState
+{
+    render::KglJobState job;
+    BandRect bands[kMaxBands]; // in page position: top to bottom, or left to right
+    LONG bandIndex;            // bands sent so far on the open page
+    PageImage image;
+    WCHAR docName[261];
+    DWORD jobId;
+    // What a replacing PDEV takes over of the spool state before its own spool output exists.
+    DWORD carriedSpoolFlags;
+    BOOL carriedRefusal;
+};
+
 struct PDev
 {
     DWORD marker;
@@ -81,10 +136,12 @@ struct PDev
     ULONG systemBufferSizes[kSystemBufferCount];
     BYTE* userBuffers[kMaxUserBuffers];
     velmo::SelfDMode settingsRecord;
-    // The rest of the block, up to the end marker, holds the job state, the band coder's context and
-    // the spool buffer state of the page flow.
+    FlowState flow;
+    render::SpoolState* spool; // in spoolStorage while the surface exists
+    render::BandCoder* coder;  // in the coder's user buffer while the surface exists
+    alignas(render::SpoolState) BYTE spoolStorage[sizeof(render::SpoolState)];
 };
-static_assert(sizeof(PDev) <= kPDevSize - 2 - 4096, "room for the page flow's state");
+static_assert(sizeof(PDev) <= kPDevSize - 2, "the end marker lies behind the PDEV's state");
 
 // The PDEV behind a handle the engine passed, or null (last error 87) when it is not one of ours.
 PDev* CfgQueryMyDevice(DHPDEV dhpdev);
@@ -97,6 +154,9 @@ void SetPublicDevice(PDev& pdev);
 void SetPrivateDevice(PDev& pdev);
 void MakeGdiInfo(const PDev& pdev, GDIINFO& info);
 void MakeDevInfo(const PDev& pdev, DEVINFO& info);
+
+// The page format words that decide whether a reset keeps the job.
+render::PageSetupWords PageSetupWordsOf(const PDev& pdev);
 
 BOOL AllocatePageMemory(PDev& pdev);
 BOOL AllocateSystemMemory(PDev& pdev);

@@ -4,6 +4,7 @@
 #include "pdev.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace velmoq7
 {
@@ -72,6 +73,15 @@ BOOL AllocatePageMemory(PDev& pdev)
     pdev.band.stripSize = strip;
     pdev.band.banding = banding;
     pdev.band.surfaceSize = size;
+    const bool horizontal = Horizontal(pdev.band.code);
+    const LONG extent = horizontal ? pdev.page.printableHeightPx : pdev.page.printableWidthPx;
+    for (LONG i = 0; i < count; ++i)
+    {
+        const LONG at = i * strip;
+        const LONG span = std::min(strip, extent - at);
+        pdev.flow.bands[i] = horizontal ? BandRect{0, at, pdev.page.printableWidthPx, span}
+                                        : BandRect{at, 0, span, pdev.page.printableHeightPx};
+    }
     return TRUE;
 }
 
@@ -116,8 +126,42 @@ BOOL AllocateUserMemory(PDev& pdev)
     return TRUE;
 }
 
+namespace
+{
+// The spool output over the spool area of the system memory, handing its bytes to the printer.
+void StartSpoolOutput(PDev& pdev)
+{
+    std::span<BYTE> area(pdev.systemBuffers[kSpoolAreaBuffer] + 1024, render::kSpoolBufferSize);
+    HANDLE printer = pdev.printer;
+    render::SpoolWriteFn write = [printer](const BYTE* data, DWORD size, DWORD* written) {
+        return EngWritePrinter(printer, const_cast<BYTE*>(data), size, written);
+    };
+    pdev.spool =
+        std::construct_at(reinterpret_cast<render::SpoolState*>(pdev.spoolStorage), area, std::move(write));
+    pdev.spool->jobFlags = pdev.flow.carriedSpoolFlags;
+    pdev.spool->duplexRefused = pdev.flow.carriedRefusal != FALSE;
+}
+
+void StartCoder(PDev& pdev)
+{
+    static_assert(std::is_trivially_destructible_v<render::BandCoder>);
+    BYTE* memory = pdev.userBuffers[kCoderBuffer];
+    render::StringTableSpan table(reinterpret_cast<render::StringEntry*>(memory),
+                                  render::kStringTableEntries);
+    pdev.coder = std::construct_at(reinterpret_cast<render::BandCoder*>(memory + kStringTableBytes), table);
+}
+} // namespace
+
 void FreeDeviceMemory(PDev& pdev)
 {
+    if (pdev.spool)
+    {
+        pdev.flow.carriedSpoolFlags = pdev.spool->jobFlags;
+        pdev.flow.carriedRefusal = pdev.spool->duplexRefused;
+        std::destroy_at(pdev.spool);
+        pdev.spool = nullptr;
+    }
+    pdev.coder = nullptr;
     for (BYTE*& b : pdev.userBuffers)
     {
         EngFreeMem(b);
@@ -142,6 +186,8 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev)
         EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    StartCoder(*pdev);
+    StartSpoolOutput(*pdev);
     return pdev->surface;
 }
 

@@ -43,6 +43,15 @@ struct EngineState
     std::map<ULONG_PTR, Surface> surfaces;
     std::map<ULONG_PTR, ULONG> palettes;
     ULONG_PTR nextObject = 0x1000;
+    struct Device
+    {
+        DHPDEV pdev = nullptr;
+        bool rgb = false;
+    };
+    std::map<HDEV, Device> devices;
+    bool recording = false;
+    std::vector<EngCall> calls;
+    std::function<void(DHPDEV)> pdevHook;
 };
 
 EngineState& state()
@@ -113,7 +122,71 @@ void ResetEngine()
         std::free(mem);
     state() = EngineState{};
 }
+
+void RegisterDevice(HDEV hdev, DHPDEV pdev, HPALETTE palette)
+{
+    std::lock_guard g(StateLock());
+    auto pal = state().palettes.find(reinterpret_cast<ULONG_PTR>(palette));
+    state().devices[hdev] =
+        EngineState::Device{pdev, pal != state().palettes.end() && pal->second == PAL_RGB};
+}
+
+void ForgetDevice(HDEV hdev)
+{
+    std::lock_guard g(StateLock());
+    state().devices.erase(hdev);
+}
+
+bool DeviceIsRgb(HDEV hdev)
+{
+    std::lock_guard g(StateLock());
+    auto it = state().devices.find(hdev);
+    return it != state().devices.end() && it->second.rgb;
+}
+
+void RecordCall(EngCall call)
+{
+    std::lock_guard g(StateLock());
+    if (state().recording)
+        state().calls.push_back(std::move(call));
+}
+
+HDEV NewDeviceHandle()
+{
+    std::lock_guard g(StateLock());
+    return reinterpret_cast<HDEV>(state().nextObject += 16);
+}
 } // namespace detail
+
+void detail::PdevEnabled(DHPDEV pdev)
+{
+    std::function<void(DHPDEV)> hook;
+    {
+        std::lock_guard g(detail::StateLock());
+        hook = state().pdevHook;
+    }
+    if (hook)
+        hook(pdev);
+}
+
+void Engine::OnPdevEnabled(std::function<void(DHPDEV)> hook)
+{
+    std::lock_guard g(detail::StateLock());
+    state().pdevHook = std::move(hook);
+}
+
+void Engine::RecordDrawing(bool on)
+{
+    std::lock_guard g(detail::StateLock());
+    state().recording = on;
+    state().calls.clear();
+}
+
+std::vector<EngCall> Engine::DrawingCalls() const
+{
+    std::lock_guard g(detail::StateLock());
+    return state().calls;
+}
 
 bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports)
 {
@@ -288,10 +361,7 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
     PrinterDC dc;
     dc.driver = *driver;
     dc.printer = OpenPrinter(printerName);
-    {
-        std::lock_guard g(detail::StateLock());
-        dc.hdev = reinterpret_cast<HDEV>(state().nextObject += 16);
-    }
+    dc.hdev = detail::NewDeviceHandle();
     WString device(printerName);
     dc.pdev = enablePdev(const_cast<DEVMODEW*>(devMode), nullptr, 0, nullptr, sizeof(GDIINFO),
                          reinterpret_cast<ULONG*>(&dc.gdiInfo), sizeof(DEVINFO), &dc.devInfo, dc.hdev,
@@ -301,12 +371,15 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
         ClosePrinter(dc.printer);
         return std::nullopt;
     }
+    detail::RegisterDevice(dc.hdev, dc.pdev, dc.devInfo.hpalDefault);
     completePdev(dc.pdev, dc.hdev);
+    detail::PdevEnabled(dc.pdev);
     dc.surface = enableSurface(dc.pdev);
     if (!dc.surface)
     {
         DWORD error = GetLastError();
         disablePdev(dc.pdev);
+        detail::ForgetDevice(dc.hdev);
         ClosePrinter(dc.printer);
         SetLastError(error);
         return std::nullopt;
@@ -322,6 +395,7 @@ void Engine::DeleteDC(PrinterDC& dc)
         As<DisableSurface>(dc.driver.Hook(INDEX_DrvDisableSurface))(dc.pdev);
     if (dc.pdev)
         As<DisablePDEV>(dc.driver.Hook(INDEX_DrvDisablePDEV))(dc.pdev);
+    detail::ForgetDevice(dc.hdev);
     ClosePrinter(dc.printer);
     dc = PrinterDC{};
 }
@@ -575,6 +649,8 @@ BOOL APIENTRY EngAssociateSurface(HSURF surface, HDEV device, FLONG hooks)
     it->second.info.device = device;
     it->second.info.hooks = hooks;
     it->second.object.hdev = device;
+    auto dev = state().devices.find(device);
+    it->second.object.dhpdev = dev == state().devices.end() ? nullptr : dev->second.pdev;
     return TRUE;
 }
 

@@ -5,6 +5,7 @@
 
 #include <platform/winddi.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +66,26 @@ struct PrinterDC
     HSURF surface = nullptr;
 };
 
+// A call that reached the engine's own drawing, as the recorder keeps it.
+struct EngCall
+{
+    std::string name; // "EngBitBlt", "EngStretchBlt", ...
+    const SURFOBJ* dst = nullptr;
+    const SURFOBJ* src = nullptr;
+    const CLIPOBJ* clip = nullptr;
+    const void* object = nullptr; // the STROBJ or PATHOBJ passed on
+    RECTL dstRect{};
+    RECTL srcRect{};
+    POINTL srcPoint{};
+    bool hasBrushOrigin = false;
+    POINTL brushOrigin{};
+    ULONG mode = 0; // stretch mode
+    bool hasColorAdjustment = false;
+    COLORADJUSTMENT colorAdjustment{};
+    ROP4 rop = 0;
+    MIX mix = 0;
+};
+
 class Engine
 {
 public:
@@ -94,7 +115,27 @@ public:
     // Null when a step fails (the last error tells which); nothing is left behind then.
     std::optional<PrinterDC> CreateDC(WStringView printerName, const DEVMODEW* devMode);
     void DeleteDC(PrinterDC& dc);
+
+    // Called with every PDEV the engine enables, before its surface is enabled: lets a test set what
+    // no DEVMODE can (the band counts, the diffusion method). Empty: none.
+    void OnPdevEnabled(std::function<void(DHPDEV)> hook);
+
+    // The engine's drawing calls from now on are kept (and those kept so far dropped) while on.
+    void RecordDrawing(bool on);
+    std::vector<EngCall> DrawingCalls() const;
 };
+
+namespace detail
+{
+// What the engine knows of a device once its PDEV exists: the PDEV (set into the SURFOBJ of a
+// surface associated with the device) and the byte order of its palette.
+void RegisterDevice(HDEV hdev, DHPDEV pdev, HPALETTE palette);
+void ForgetDevice(HDEV hdev);
+bool DeviceIsRgb(HDEV hdev);
+void RecordCall(EngCall call);
+HDEV NewDeviceHandle();
+void PdevEnabled(DHPDEV pdev);
+} // namespace detail
 
 Engine& engine();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace sim::raster
 {
@@ -44,9 +45,9 @@ BYTE RopByte(BYTE rop3, BYTE p, BYTE s, BYTE d)
 void PutPixel(Surface& dst, LONG x, LONG y, COLORREF c)
 {
     BYTE* p = dst.Row(y) + 3 * x;
-    p[0] = GetBValue(c);
+    p[dst.rgbOrder ? 2 : 0] = GetBValue(c);
     p[1] = GetGValue(c);
-    p[2] = GetRValue(c);
+    p[dst.rgbOrder ? 0 : 2] = GetRValue(c);
 }
 
 // Calls f(rect) for each part of `area` that the clip shows.
@@ -122,6 +123,7 @@ void BitBlt(Surface& dst, const RECTL& dstRect, const Source* src, POINTL srcOri
                          dstRect.top + (src->height - srcOrigin.y)};
         area = Intersect(area, fromSource);
     }
+    const int bi = dst.rgbOrder ? 2 : 0, ri = 2 - bi;
     const BYTE pb = GetBValue(brush), pg = GetGValue(brush), pr = GetRValue(brush);
     ForEachVisible(clip, area, [&](const RECTL& v) {
         for (LONG y = v.top; y < v.bottom; ++y)
@@ -131,9 +133,9 @@ void BitBlt(Surface& dst, const RECTL& dstRect, const Source* src, POINTL srcOri
             {
                 for (LONG x = v.left; x < v.right; ++x, d += 3)
                 {
-                    d[0] = pb;
+                    d[bi] = pb;
                     d[1] = pg;
-                    d[2] = pr;
+                    d[ri] = pr;
                 }
                 continue;
             }
@@ -141,9 +143,9 @@ void BitBlt(Surface& dst, const RECTL& dstRect, const Source* src, POINTL srcOri
             {
                 COLORREF s =
                     src ? src->Pixel(srcOrigin.x + (x - dstRect.left), srcOrigin.y + (y - dstRect.top)) : 0;
-                d[0] = RopByte(rop3, pb, GetBValue(s), d[0]);
+                d[bi] = RopByte(rop3, pb, GetBValue(s), d[bi]);
                 d[1] = RopByte(rop3, pg, GetGValue(s), d[1]);
-                d[2] = RopByte(rop3, pr, GetRValue(s), d[2]);
+                d[ri] = RopByte(rop3, pr, GetRValue(s), d[ri]);
             }
         }
     });
@@ -161,6 +163,19 @@ void StretchBlt(Surface& dst, const RECTL& dstRect, const Source& src, const REC
     const LONG sw = srcRect.right - srcRect.left, sh = srcRect.bottom - srcRect.top;
     RECTL area = Intersect(to, RECTL{0, 0, dst.width, dst.height});
     ForEachVisible(clip, area, [&](const RECTL& v) {
+        // Source columns covered by each destination column: [x0, x1).
+        std::vector<LONG> columns(static_cast<size_t>(v.right - v.left) * 2);
+        for (LONG x = v.left; x < v.right; ++x)
+        {
+            LONG dx = mirrorX ? (to.right - 1 - x) : (x - to.left);
+            LONG x0 = srcRect.left + static_cast<LONG>(static_cast<long long>(dx) * sw / dw);
+            LONG x1 = srcRect.left + static_cast<LONG>((static_cast<long long>(dx) + 1) * sw / dw);
+            if (!smooth || x1 <= x0)
+                x1 = x0 + 1;
+            columns[2 * static_cast<size_t>(x - v.left)] = x0;
+            columns[2 * static_cast<size_t>(x - v.left) + 1] = x1;
+        }
+        const int bi = dst.rgbOrder ? 2 : 0, ri = 2 - bi;
         for (LONG y = v.top; y < v.bottom; ++y)
         {
             LONG dy = mirrorY ? (to.bottom - 1 - y) : (y - to.top);
@@ -169,13 +184,20 @@ void StretchBlt(Surface& dst, const RECTL& dstRect, const Source& src, const REC
             LONG y1 = srcRect.top + static_cast<LONG>((static_cast<long long>(dy) + 1) * sh / dh);
             if (!smooth || y1 <= y0)
                 y1 = y0 + 1;
-            for (LONG x = v.left; x < v.right; ++x)
+            BYTE* d = dst.Row(y) + 3 * v.left;
+            for (LONG x = v.left; x < v.right; ++x, d += 3)
             {
-                LONG dx = mirrorX ? (to.right - 1 - x) : (x - to.left);
-                LONG x0 = srcRect.left + static_cast<LONG>(static_cast<long long>(dx) * sw / dw);
-                LONG x1 = srcRect.left + static_cast<LONG>((static_cast<long long>(dx) + 1) * sw / dw);
-                if (!smooth || x1 <= x0)
-                    x1 = x0 + 1;
+                const LONG x0 = columns[2 * static_cast<size_t>(x - v.left)];
+                const LONG x1 = columns[2 * static_cast<size_t>(x - v.left) + 1];
+                if (y1 == y0 + 1 && x1 == x0 + 1 && src.bitsPerPixel == 24)
+                {
+                    // One 24-bit source pixel: copied as it is.
+                    const BYTE* p = src.bits + static_cast<std::ptrdiff_t>(y0) * src.stride + 3 * x0;
+                    d[bi] = p[0];
+                    d[1] = p[1];
+                    d[ri] = p[2];
+                    continue;
+                }
                 unsigned r = 0, g = 0, b = 0, n = 0;
                 for (LONG sy = y0; sy < y1; ++sy)
                     for (LONG sx = x0; sx < x1; ++sx, ++n)

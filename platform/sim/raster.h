@@ -17,6 +17,7 @@ struct Surface
     LONG height = 0;
     LONG stride = 0; // bytes from one row to the next
     BYTE* bits = nullptr;
+    bool rgbOrder = false; // red first in memory, as a PAL_RGB device draws
 
     BYTE* Row(LONG y) const { return bits + static_cast<std::ptrdiff_t>(y) * stride; }
 };

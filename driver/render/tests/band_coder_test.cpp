@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "band_coder.h"
+#include "stream_decoder.h"
 
 #include <optional>
 #include <random>
@@ -10,134 +11,7 @@
 namespace
 {
 
-using Bytes = std::vector<std::uint8_t>;
-using Codes = std::vector<std::uint32_t>;
-
-// Codes of a block, unpacked two from every three bytes.
-Codes Unpack(const Bytes& block)
-{
-    Codes codes;
-    for (std::size_t i = 0; i + 3 <= block.size(); i += 3)
-    {
-        const std::uint32_t v = block[i] | (block[i + 1] << 8) | (block[i + 2] << 16);
-        codes.push_back(v & 0xFFF);
-        codes.push_back(v >> 12);
-    }
-    return codes;
-}
-
-// A decoder written from the code table alone, strict about everything the coder promises.
-struct Decoded
-{
-    Bytes data;
-    int freezes = 0;
-    std::size_t dataCodesBeforeFreeze = 0;
-    bool lastEntryAfterFreeze = false;
-};
-
-std::optional<Decoded> Decode(const Bytes& block, std::string& error)
-{
-    if (block.size() % 3 != 0)
-    {
-        error = "block is not whole triples";
-        return std::nullopt;
-    }
-    const Codes codes = Unpack(block);
-    Decoded out;
-    std::vector<Bytes> table(4096);
-    std::uint32_t next = 0;
-    bool frozen = false;
-    std::optional<Bytes> prev;
-    std::size_t dataCodes = 0;
-    std::size_t i = 0;
-    if (codes.size() < 2 || codes[0] != 257 || codes[1] != 0)
-    {
-        error = "block does not open with a clear";
-        return std::nullopt;
-    }
-    while (i < codes.size())
-    {
-        const std::uint32_t code = codes[i++];
-        if (code == 257)
-        {
-            if (i == codes.size())
-            {
-                error = "control code without argument";
-                return std::nullopt;
-            }
-            const std::uint32_t arg = codes[i++];
-            if (arg == 0)
-            {
-                next = 512;
-                frozen = false;
-                prev.reset();
-            }
-            else if (arg == 2)
-            {
-                ++out.freezes;
-                out.dataCodesBeforeFreeze = dataCodes;
-                frozen = true;
-            }
-            else
-            {
-                error = "unknown control argument";
-                return std::nullopt;
-            }
-            continue;
-        }
-        if (code == 258)
-        {
-            // Only a padding code may follow, and only to complete the last triple.
-            if (codes.size() - i > 1 || (i < codes.size() && codes[i] != 0))
-            {
-                error = "data behind the end code";
-                return std::nullopt;
-            }
-            return out;
-        }
-        if (code >= 259 && code <= 511)
-        {
-            const std::size_t words = code == 511 ? 254 : code - 257;
-            out.data.insert(out.data.end(), words * 4, 0);
-            continue;
-        }
-        Bytes s;
-        if (code < 256)
-            s = {static_cast<std::uint8_t>(code)};
-        else if (code == 256)
-        {
-            if (!prev || frozen || next > 4095)
-            {
-                error = "256 with no entry being defined";
-                return std::nullopt;
-            }
-            s = *prev;
-            s.push_back((*prev)[0]);
-            if (out.freezes > 0)
-                out.lastEntryAfterFreeze = true;
-        }
-        else
-        {
-            if (code >= next || table[code].empty())
-            {
-                error = "code " + std::to_string(code) + " not yet defined";
-                return std::nullopt;
-            }
-            s = table[code];
-        }
-        if (prev && !frozen && next <= 4095)
-        {
-            Bytes entry = *prev;
-            entry.push_back(s[0]);
-            table[next++] = std::move(entry);
-        }
-        ++dataCodes;
-        out.data.insert(out.data.end(), s.begin(), s.end());
-        prev = std::move(s);
-    }
-    error = "no end code";
-    return std::nullopt;
-}
+using namespace streamtest;
 
 struct Coder
 {

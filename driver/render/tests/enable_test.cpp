@@ -126,7 +126,7 @@ TEST(EnableDriver, MemoryFailureAtEachTag)
 {
     AddPrinter();
     velmo::SelfDMode s = Settings();
-    for (const char* tag : {"Dap0", "Dad0", "Das0", "Dau0", "Dau1"})
+    for (const char* tag : {"Dap0", "Dad0", "Das0", "Dau0", "Dau1", "Dau2"})
     {
         sim::engine().FailTag(EngPoolTag(*reinterpret_cast<const char(*)[5]>(tag)));
         SetLastError(0);
@@ -177,13 +177,17 @@ TEST(EnableDriver, EveryHookRefusesADamagedPdev)
         SetLastError(0), DrvDisableSurface(bad), refused(true);
         SetLastError(0), DrvCompletePDEV(bad, nullptr), refused(true);
         SetLastError(0), DrvDisablePDEV(bad), refused(true);
-        // A drawing destination that is not ours is the engine's, not an error of the caller.
-        SetLastError(0);
+        // A drawing destination that is not ours is the engine's: the call goes there unchanged.
+        sim::engine().RecordDrawing(true);
         DrvPaint(&so, nullptr, nullptr, nullptr, 0);
-        EXPECT_NE(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+        const auto calls = sim::engine().DrawingCalls();
+        sim::engine().RecordDrawing(false);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].name, "EngPaint");
+        EXPECT_EQ(calls[0].dst, &so);
         bytes[d.offset] = keep;
     }
-    EXPECT_EQ(sim::engine().Outstanding().size(), 4u); // PDEV, system and two user buffers: still ours
+    EXPECT_EQ(sim::engine().Outstanding().size(), 5u); // PDEV, system and three user buffers: still ours
     sim::engine().DeleteDC(*dc);
     EXPECT_TRUE(sim::engine().Outstanding().empty());
 }

@@ -186,13 +186,60 @@ typedef struct _SURFOBJ
     USHORT fjBitmap;
 } SURFOBJ;
 
-// Objects the engine hands to drawing hooks; the driver passes them on without looking inside.
-typedef struct _CLIPOBJ CLIPOBJ;
-typedef struct _XLATEOBJ XLATEOBJ;
-typedef struct _BRUSHOBJ BRUSHOBJ;
-typedef struct _STROBJ STROBJ;
+#define BMF_1BPP 1L
+
+// Objects the engine hands to drawing hooks. The driver passes them on; only the engine looks inside,
+// and its own objects carry more behind these public fields.
+typedef struct _CLIPOBJ
+{
+    ULONG iUniq;
+    RECTL rclBounds;
+    BYTE iDComplexity;
+    BYTE iFComplexity;
+    BYTE iMode;
+    BYTE fjOptions;
+} CLIPOBJ;
+#define DC_TRIVIAL 0
+#define DC_RECT 1
+#define DC_COMPLEX 3
+
+typedef struct _XLATEOBJ
+{
+    ULONG iUniq;
+    FLONG flXlate;
+    USHORT iSrcType;
+    USHORT iDstType;
+    ULONG cEntries;
+    ULONG* pulXlate;
+} XLATEOBJ;
+#define XO_TRIVIAL 0x00000001
+#define XO_TABLE 0x00000002
+
+typedef struct _BRUSHOBJ
+{
+    ULONG iSolidColor;
+    PVOID pvRbrush;
+    FLONG flColorType;
+} BRUSHOBJ;
+
+typedef struct _GLYPHPOS GLYPHPOS;
+typedef struct _STROBJ
+{
+    ULONG cGlyphs;
+    FLONG flAccel;
+    ULONG ulCharInc;
+    RECTL rclBkGround;
+    GLYPHPOS* pgp;
+    LPWSTR pwszOrg;
+} STROBJ;
+
+typedef struct _PATHOBJ
+{
+    FLONG fl;
+    ULONG cCurves;
+} PATHOBJ;
+
 typedef struct _FONTOBJ FONTOBJ;
-typedef struct _PATHOBJ PATHOBJ;
 typedef struct _XFORMOBJ XFORMOBJ;
 typedef struct _GLYPHDATA GLYPHDATA;
 typedef struct _IFIMETRICS IFIMETRICS, *PIFIMETRICS;
@@ -239,3 +286,25 @@ VOID APIENTRY EngUnlockSurface(SURFOBJ* surface);
 HPALETTE APIENTRY EngCreatePalette(ULONG mode, ULONG count, ULONG* colors, FLONG red, FLONG green,
                                    FLONG blue);
 BOOL APIENTRY EngDeletePalette(HPALETTE palette);
+
+// Eng services: the engine's own drawing, which the driver's drawing hooks hand their calls to.
+BOOL APIENTRY EngBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* clip, XLATEOBJ* xlate,
+                        RECTL* dstRect, POINTL* srcPoint, POINTL* maskPoint, BRUSHOBJ* brush,
+                        POINTL* brushOrigin, ROP4 rop);
+BOOL APIENTRY EngStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* clip, XLATEOBJ* xlate,
+                            COLORADJUSTMENT* ca, POINTL* htOrigin, RECTL* dstRect, RECTL* srcRect,
+                            POINTL* maskPoint, ULONG mode);
+BOOL APIENTRY EngCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* dstRect,
+                          POINTL* srcPoint);
+BOOL APIENTRY EngTextOut(SURFOBJ* dst, STROBJ* str, FONTOBJ* font, CLIPOBJ* clip, RECTL* extra, RECTL* opaque,
+                         BRUSHOBJ* fore, BRUSHOBJ* opaqueBrush, POINTL* origin, MIX mix);
+BOOL APIENTRY EngPaint(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* origin, MIX mix);
+BOOL APIENTRY EngFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* origin,
+                          MIX mix, FLONG options);
+BOOL APIENTRY EngStrokePath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ* xform, BRUSHOBJ* brush,
+                            POINTL* origin, LINEATTRS* line, MIX mix);
+BOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ* xform,
+                                   BRUSHOBJ* stroke, LINEATTRS* line, BRUSHOBJ* fill, POINTL* origin, MIX mix,
+                                   FLONG options);
+BOOL APIENTRY EngLineTo(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x1, LONG y1, LONG x2, LONG y2,
+                        RECTL* bounds, MIX mix);
