@@ -125,6 +125,17 @@ EngCall Call(const char* name, SURFOBJ* dst, CLIPOBJ* clip)
     return c;
 }
 
+// The calls that take a brush: its origin and the mix are recorded too.
+EngCall Call(const char* name, SURFOBJ* dst, CLIPOBJ* clip, const POINTL* brushOrigin, MIX mix)
+{
+    EngCall c = Call(name, dst, clip);
+    c.mix = mix;
+    c.hasBrushOrigin = brushOrigin != nullptr;
+    if (brushOrigin)
+        c.brushOrigin = *brushOrigin;
+    return c;
+}
+
 BOOL Invalid()
 {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -153,16 +164,13 @@ void Fill(raster::Surface& s, const SimPath& path, COLORREF color, bool winding,
 BOOL APIENTRY EngBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* dstRect,
                         POINTL* srcPoint, POINTL*, BRUSHOBJ* brush, POINTL* brushOrigin, ROP4 rop)
 {
-    EngCall call = Call("EngBitBlt", dst, clip);
+    EngCall call = Call("EngBitBlt", dst, clip, brushOrigin, 0);
     call.src = src;
     call.rop = rop;
     if (dstRect)
         call.dstRect = *dstRect;
     if (srcPoint)
         call.srcPoint = *srcPoint;
-    call.hasBrushOrigin = brushOrigin != nullptr;
-    if (brushOrigin)
-        call.brushOrigin = *brushOrigin;
     detail::RecordCall(call);
     auto d = Destination(dst);
     if (!d || !dstRect)
@@ -225,12 +233,8 @@ BOOL APIENTRY EngCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* clip, XLATEOBJ* x
 BOOL APIENTRY EngTextOut(SURFOBJ* dst, STROBJ* str, FONTOBJ*, CLIPOBJ* clip, RECTL*, RECTL* opaque,
                          BRUSHOBJ* fore, BRUSHOBJ* opaqueBrush, POINTL* brushOrigin, MIX mix)
 {
-    EngCall call = Call("EngTextOut", dst, clip);
+    EngCall call = Call("EngTextOut", dst, clip, brushOrigin, mix);
     call.object = str;
-    call.mix = mix;
-    call.hasBrushOrigin = brushOrigin != nullptr;
-    if (brushOrigin)
-        call.brushOrigin = *brushOrigin;
     if (opaque)
         call.dstRect = *opaque;
     detail::RecordCall(call);
@@ -247,11 +251,7 @@ BOOL APIENTRY EngTextOut(SURFOBJ* dst, STROBJ* str, FONTOBJ*, CLIPOBJ* clip, REC
 
 BOOL APIENTRY EngPaint(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin, MIX mix)
 {
-    EngCall call = Call("EngPaint", dst, clip);
-    call.mix = mix;
-    call.hasBrushOrigin = brushOrigin != nullptr;
-    if (brushOrigin)
-        call.brushOrigin = *brushOrigin;
+    EngCall call = Call("EngPaint", dst, clip, brushOrigin, mix);
     detail::RecordCall(call);
     auto d = Destination(dst);
     if (!d || !clip)
@@ -263,12 +263,8 @@ BOOL APIENTRY EngPaint(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* bru
 BOOL APIENTRY EngFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin,
                           MIX mix, FLONG options)
 {
-    EngCall call = Call("EngFillPath", dst, clip);
+    EngCall call = Call("EngFillPath", dst, clip, brushOrigin, mix);
     call.object = path;
-    call.mix = mix;
-    call.hasBrushOrigin = brushOrigin != nullptr;
-    if (brushOrigin)
-        call.brushOrigin = *brushOrigin;
     detail::RecordCall(call);
     auto d = Destination(dst);
     if (!d || !path)
@@ -280,12 +276,8 @@ BOOL APIENTRY EngFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* 
 BOOL APIENTRY EngStrokePath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* brush,
                             POINTL* brushOrigin, LINEATTRS*, MIX mix)
 {
-    EngCall call = Call("EngStrokePath", dst, clip);
+    EngCall call = Call("EngStrokePath", dst, clip, brushOrigin, mix);
     call.object = path;
-    call.mix = mix;
-    call.hasBrushOrigin = brushOrigin != nullptr;
-    if (brushOrigin)
-        call.brushOrigin = *brushOrigin;
     detail::RecordCall(call);
     auto d = Destination(dst);
     if (!d || !path)
@@ -297,12 +289,8 @@ BOOL APIENTRY EngStrokePath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ
 BOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* stroke,
                                    LINEATTRS*, BRUSHOBJ* fill, POINTL* brushOrigin, MIX mix, FLONG options)
 {
-    EngCall call = Call("EngStrokeAndFillPath", dst, clip);
+    EngCall call = Call("EngStrokeAndFillPath", dst, clip, brushOrigin, mix);
     call.object = path;
-    call.mix = mix;
-    call.hasBrushOrigin = brushOrigin != nullptr;
-    if (brushOrigin)
-        call.brushOrigin = *brushOrigin;
     detail::RecordCall(call);
     auto d = Destination(dst);
     if (!d || !path)
