@@ -14,6 +14,7 @@
 #include "print_job.h"
 #include "print_scan.h"
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <functional>
@@ -115,6 +116,22 @@ size_t Dots(const std::vector<streamtest::Bytes>& lines)
     return dots;
 }
 
+// The page image the reader decodes for `page` equals the lines the driver sent.
+void ExpectImage(IByteView& view, const CPrintTicket& page, const streamtest::PageImageBits& image)
+{
+    std::vector<BandEntry> bands;
+    ASSERT_EQ(CollectBands(view, page.dataOffset, bands), RenderError::None);
+    PageImage decoded;
+    ASSERT_EQ(DecodePageImage(page, bands, decoded), RenderError::None);
+    ASSERT_EQ(decoded.stride, image.bytesPerLine);
+    ASSERT_EQ(decoded.lines, image.lines.size());
+    size_t differing = 0;
+    for (size_t y = 0; y < decoded.lines; ++y)
+        differing += !std::equal(image.lines[y].begin(), image.lines[y].end(),
+                                 decoded.bits.begin() + static_cast<std::ptrdiff_t>(y * decoded.stride));
+    EXPECT_EQ(differing, 0u) << "lines that differ from the driver's";
+}
+
 void ExpectReadBack(const Case& c)
 {
     const Printed printed = Print(c);
@@ -166,17 +183,7 @@ void ExpectReadBack(const Case& c)
         EXPECT_EQ(t.rightMargin, streamtest::Le16At(layout, 8));
         EXPECT_EQ(t.bottomMargin, streamtest::Le16At(layout, 10));
 
-        std::vector<BandEntry> bands;
-        ASSERT_EQ(CollectBands(view, t.dataOffset, bands), RenderError::None);
-        PageImage decoded;
-        ASSERT_EQ(DecodePageImage(t, bands, decoded), RenderError::None);
-        ASSERT_EQ(decoded.stride, image.bytesPerLine);
-        ASSERT_EQ(decoded.lines, image.lines.size());
-        size_t differing = 0;
-        for (size_t y = 0; y < decoded.lines; ++y)
-            differing += !std::equal(image.lines[y].begin(), image.lines[y].end(),
-                                     decoded.bits.begin() + static_cast<std::ptrdiff_t>(y * decoded.stride));
-        EXPECT_EQ(differing, 0u) << "lines that differ from the driver's";
+        ExpectImage(view, t, image);
         const size_t dots = Dots(image.lines);
         EXPECT_GT(dots, image.lines.size() * image.bytesPerLine * 8 / 50)
             << "a page with text, gray and a picture";
@@ -373,5 +380,67 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info)
 
 INSTANTIATE_TEST_SUITE_P(Printed, RoundTrip, ::testing::ValuesIn(kCases), CaseName);
 
+} // namespace
+} // namespace printfile
+
+namespace printfile
+{
+namespace
+{
+TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
+{
+    sim::machine().Reset();
+    sim::PrinterSetup printer;
+    printer.name = kPrinter;
+    printer.driverName = u"KORIGRAPH DX-1300";
+    printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
+    sim::engine().AddPrinter(printer);
+    velmo::SelfDMode a4;
+    velmo::_UdcResetSelfDMode(a4, kPrinter, printer.driverName.c_str());
+    demo::SetHalftone(a4, Halftone::DitherC);
+    SetPaper(a4, kA4);
+    velmo::SelfDMode a5 = a4;
+    a5.dm.dmPaperSize = 11;
+
+    auto dc = sim::PrintDC::Create(kPrinter, &a4.dm);
+    ASSERT_TRUE(dc);
+    ASSERT_TRUE(dc->StartDoc(u"two papers"));
+    ASSERT_TRUE(dc->StartPage());
+    demo::DrawTestPage(*dc, "A4");
+    ASSERT_TRUE(dc->EndPage());
+    ASSERT_TRUE(dc->ResetDC(&a5.dm));
+    ASSERT_TRUE(dc->StartPage());
+    demo::DrawTestPage(*dc, "A5");
+    ASSERT_TRUE(dc->EndPage());
+    ASSERT_TRUE(dc->EndDoc());
+    dc.reset();
+    const std::string stream = sim::engine().Output(kPrinter);
+
+    std::string error;
+    const auto records = streamtest::ReadStream(stream, error);
+    ASSERT_TRUE(records) << error;
+    const std::string types = streamtest::Types(*records);
+    ASSERT_EQ(std::count(types.begin(), types.end(), ','), 2) << "the new paper starts a new job";
+    const auto sent = streamtest::Pages(*records, error);
+    ASSERT_TRUE(sent) << error;
+    ASSERT_EQ(sent->size(), 2u);
+
+    sim::machine().PutFile(kFile, stream);
+    CMemoryMappedFile file;
+    ASSERT_TRUE(file.Open(kFile));
+    std::vector<CPrintTicket> tickets;
+    ASSERT_EQ(ScanPrintFile(tickets, file), 2);
+    EXPECT_EQ(tickets[0].paperId, 9);
+    EXPECT_EQ(tickets[1].paperId, 11);
+    EXPECT_EQ(tickets[1].paperWidth, 1480);
+    EXPECT_EQ(tickets[1].paperHeight, 2100);
+    MappedFileByteView view(file);
+    for (size_t p = 0; p < 2; ++p)
+    {
+        SCOPED_TRACE(p);
+        EXPECT_EQ(static_cast<size_t>(tickets[p].lineCount), (*sent)[p].lines.size());
+        ExpectImage(view, tickets[p], (*sent)[p]);
+    }
+}
 } // namespace
 } // namespace printfile
