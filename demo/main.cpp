@@ -1,6 +1,6 @@
 // The package's main job on the simulated machine: an application prints the built-in test page (or
-// the user's own picture) through the graphics driver on a simulated duplicator, and the print file
-// the driver wrote is saved under an output folder.
+// the user's own picture) through the graphics driver on a simulated duplicator; the print file the
+// driver wrote is saved under an output folder, with every page read back from it as a bitmap.
 #include "print_job.h"
 
 #include <cstdio>
@@ -14,14 +14,16 @@ namespace
 {
 void Usage(std::FILE* to)
 {
-    std::fprintf(to,
-                 "usage: velmo-demo [--model NAME] [--paper A4] [--dpi N] [--halftone METHOD] [--pages N]\n"
-                 "                  [--image FILE.ppm|FILE.pgm] [--out FOLDER]\n"
-                 "Prints the built-in test page (or the picture) through the printer driver on a simulated\n"
-                 "duplicator and saves the print file (.kgl) under FOLDER (default out/).\n"
-                 "METHOD: lineart, dither-a, dither-b (default), dither-c, diffusion, diffusion-4.\n"
-                 "Models:\n%s",
-                 demo::ModelList().c_str());
+    std::fprintf(
+        to,
+        "usage: velmo-demo [--model NAME] [--paper A4] [--dpi N] [--halftone METHOD] [--pages N]\n"
+        "                  [--image FILE.ppm|FILE.pgm] [--out FOLDER]\n"
+        "Prints the built-in test page (or the picture) through the printer driver on a simulated\n"
+        "duplicator and saves the print file (.kgl) under FOLDER (default out/), with every page of it\n"
+        "read back as a 1-bit BMP of the sheet beside it.\n"
+        "METHOD: lineart, dither-a, dither-b (default), dither-c, diffusion, diffusion-4.\n"
+        "Models:\n%s",
+        demo::ModelList().c_str());
 }
 
 bool ReadFile(const std::string& path, std::vector<std::uint8_t>& bytes)
@@ -120,23 +122,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", result.error.c_str());
         return 1;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(out, ec);
     const std::string stem = image ? std::filesystem::path(imagePath).stem().string() : "testpage";
-    const std::filesystem::path file = std::filesystem::path(out) / (stem + "-" + method + ".kgl");
-    std::ofstream kgl(file, std::ios::binary | std::ios::trunc);
-    kgl.write(result.stream.data(), static_cast<std::streamsize>(result.stream.size()));
-    kgl.close();
-    if (!kgl)
+    const demo::SavedJob saved = demo::SaveJob(result.stream, out, stem + "-" + method);
+    if (!saved.error.empty())
     {
-        std::fprintf(stderr, "cannot write %s\n", file.string().c_str());
+        std::fprintf(stderr, "%s\n", saved.error.c_str());
         return 1;
     }
     std::printf("Printed %s on a simulated %s: %s paper, %d dpi, %s, %ld x %ld pixels drawn%s.\n",
                 image ? imagePath.c_str() : "the test page", options.model.c_str(), options.paper.c_str(),
                 result.dpi, method.c_str(), static_cast<long>(result.drawn.cx),
                 static_cast<long>(result.drawn.cy), result.banded ? " in bands" : "");
-    std::printf("Print file: %s (%zu bytes)\n", std::filesystem::absolute(file).string().c_str(),
+    std::printf("Print file: %s (%zu bytes)\n",
+                std::filesystem::absolute(saved.printFile).lexically_normal().string().c_str(),
                 result.stream.size());
+    std::printf("Page bitmaps, as the print file reader sees each sheet:\n");
+    for (const auto& bmp : saved.bitmaps)
+        std::printf("  %s\n", std::filesystem::absolute(bmp).lexically_normal().string().c_str());
     return 0;
 }

@@ -2,12 +2,15 @@
 
 #include <platform/sim/machine.h>
 
+#include "mapped_file.h"
+#include "page_render.h"
 #include "pdev.h"
-#include "settings.h"
+#include "print_scan.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <fstream>
 
 namespace demo
 {
@@ -73,6 +76,34 @@ std::string PaperNames(const velmo::ModelRow& m)
 }
 } // namespace
 
+void SetHalftone(velmo::SelfDMode& s, Halftone method)
+{
+    s.halftoneOn = method == Halftone::LineArt ? 0 : 1;
+    switch (method)
+    {
+    case Halftone::DitherA:
+        s.documentTypeIndex = 2;
+        break;
+    case Halftone::DitherB:
+        s.documentTypeIndex = 1;
+        break;
+    case Halftone::DitherC:
+        s.documentTypeIndex = 0;
+        break;
+    case Halftone::Diffusion:
+    case Halftone::DiffusionFourPoint:
+        s.documentTypeIndex = 3;
+        break;
+    case Halftone::LineArt:
+        break;
+    }
+}
+
+LONG DiffusionKernel(Halftone method)
+{
+    return method == Halftone::DiffusionFourPoint ? 1 : 0;
+}
+
 std::string ModelList()
 {
     std::string out;
@@ -116,27 +147,11 @@ JobResult RunJob(const JobOptions& options)
     velmo::SelfDMode s;
     velmo::_UdcResetSelfDMode(s, kPrinter, printer.driverName.c_str());
     s.dm.dmPaperSize = static_cast<short>(*paper);
-    s.halftoneOn = options.halftone == Halftone::LineArt ? 0 : 1;
-    switch (options.halftone)
-    {
-    case Halftone::DitherA:
-        s.documentTypeIndex = 2;
-        break;
-    case Halftone::DitherB:
-        s.documentTypeIndex = 1;
-        break;
-    case Halftone::DitherC:
-        s.documentTypeIndex = 0;
-        break;
-    case Halftone::Diffusion:
-    case Halftone::DiffusionFourPoint:
-        s.documentTypeIndex = 3;
-        break;
-    case Halftone::LineArt:
-        break;
-    }
-    // The diffusion kernel is a printer-level setting that no DEVMODE carries.
-    const LONG kernel = options.halftone == Halftone::DiffusionFourPoint ? 1 : 0;
+    s.dm.dmOrientation = options.orientation;
+    s.zoom = options.zoom;
+    s.rotate = options.rotate ? 1 : 0;
+    SetHalftone(s, options.halftone);
+    const LONG kernel = DiffusionKernel(options.halftone);
     sim::engine().OnPdevEnabled([kernel](DHPDEV d) {
         if (auto* pdev = velmoq7::CfgQueryMyDeviceQuiet(d))
             pdev->settings->ErrorDiffusionMethod = kernel;
@@ -171,6 +186,87 @@ JobResult RunJob(const JobOptions& options)
     result.stream = sim::engine().Output(kPrinter);
     machine.Reset();
     return result;
+}
+
+PageBitmaps RenderPages(const std::string& stream)
+{
+    PageBitmaps out;
+    auto& machine = sim::machine();
+    machine.Reset();
+    const WString path = u"C:\\Jobs\\job.kgl";
+    machine.PutFile(path, stream);
+    printfile::CMemoryMappedFile file;
+    std::vector<printfile::CPrintTicket> pages;
+    if (stream.empty())
+        out.error = "the print file is empty"; // a job the driver refused writes nothing
+    else if (!file.Open(path.c_str()))
+        out.error = "the print file cannot be opened (error " + std::to_string(GetLastError()) + ")";
+    else if (printfile::ScanPrintFile(pages, file) == 0)
+        out.error = "the print file holds no page";
+    for (size_t i = 0; out.error.empty() && i < pages.size(); ++i)
+    {
+        const std::string name = "C:\\Jobs\\page" + std::to_string(i + 1) + ".bmp";
+        const WString bmp = Wide(name);
+        const printfile::RenderResult r = printfile::RenderPageToBmp(file, pages[i], bmp.c_str());
+        const auto bytes = r.Written() ? machine.FileBytes(bmp) : std::nullopt;
+        if (!bytes)
+        {
+            out.error = "page " + std::to_string(i + 1) +
+                        " cannot be rendered: " + printfile::DescribeRenderError(r.error);
+            out.bitmaps.clear();
+            break;
+        }
+        out.bitmaps.push_back(*bytes);
+        DeleteFileW(bmp.c_str()); // a big job's sheets need not all lie in the sandbox at once
+    }
+    file.Close();
+    machine.Reset();
+    return out;
+}
+
+namespace
+{
+bool WriteWhole(const std::filesystem::path& path, std::string_view bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    f.close();
+    if (f)
+        return true;
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return false;
+}
+} // namespace
+
+SavedJob SaveJob(const std::string& stream, const std::filesystem::path& folder, const std::string& stem)
+{
+    SavedJob saved;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    saved.printFile = folder / (stem + ".kgl");
+    if (!WriteWhole(saved.printFile, stream))
+    {
+        saved.error = "cannot write " + saved.printFile.string();
+        return saved;
+    }
+    const PageBitmaps pages = RenderPages(stream);
+    if (!pages.error.empty())
+    {
+        saved.error = saved.printFile.string() + ": " + pages.error;
+        return saved;
+    }
+    for (size_t i = 0; i < pages.bitmaps.size(); ++i)
+    {
+        const auto path = folder / (stem + "-page" + std::to_string(i + 1) + ".bmp");
+        if (!WriteWhole(path, pages.bitmaps[i]))
+        {
+            saved.error = "cannot write " + path.string();
+            return saved;
+        }
+        saved.bitmaps.push_back(path);
+    }
+    return saved;
 }
 
 namespace

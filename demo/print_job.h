@@ -5,9 +5,12 @@
 #include <platform/sim/engine_print.h>
 
 #include "pnm.h"
+#include "settings.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace demo
 {
@@ -41,6 +44,9 @@ struct JobOptions
     Halftone halftone = Halftone::DitherB;
     int pages = 1;
     const Image* image = nullptr; // printed in place of the test page
+    int zoom = 100;               // percent
+    short orientation = DMORIENT_PORTRAIT;
+    bool rotate = false; // the page turned by 180 degrees (or fed turned, in landscape)
 };
 
 struct JobResult
@@ -57,6 +63,30 @@ JobResult RunJob(const JobOptions& options);
 
 // The model names the driver knows, with the dpi each prints at.
 std::string ModelList();
+
+// What the DEVMODE carries of a halftone method.
+void SetHalftone(velmo::SelfDMode& s, Halftone method);
+// The diffusion kernel: a printer-level setting that no DEVMODE carries.
+LONG DiffusionKernel(Halftone method);
+
+// Every page of a print file read back through the print file reader, each as the 1-bit BMP of its
+// whole sheet (the file's bytes). Starts from a fresh simulated machine each time.
+struct PageBitmaps
+{
+    std::string error; // empty when every page was rendered
+    std::vector<std::string> bitmaps;
+};
+PageBitmaps RenderPages(const std::string& stream);
+
+// The print file and the bitmaps of its pages, saved under `folder` as <stem>.kgl and
+// <stem>-page<N>.bmp.
+struct SavedJob
+{
+    std::string error; // empty when everything was written
+    std::filesystem::path printFile;
+    std::vector<std::filesystem::path> bitmaps;
+};
+SavedJob SaveJob(const std::string& stream, const std::filesystem::path& folder, const std::string& stem);
 
 void DrawTestPage(sim::PrintDC& dc, const std::string& caption);
 void DrawImage(sim::PrintDC& dc, const Image& image);
