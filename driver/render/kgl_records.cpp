@@ -357,8 +357,17 @@ BOOL KglJobWriter::Reset(KglJobState& next, const PageSetupWords& oldWords, cons
 {
     if (m_job.pageOpen)
         _UdgSendEndPage(m_spool, m_job);
-    if (m_job.jobRecordSent)
+    // A PDEV replaced before its first page still carries the job it took over: it is compared like
+    // any other, and a job start it was told to resend stays owed.
+    if (m_job.jobRecordSent || m_job.jobPageCount > 0)
+    {
         _UdgSendResetDoc(m_job, next, oldWords, newWords);
+        if (m_job.resend)
+        {
+            next.resend = true;
+            next.duplexPageCount = 0;
+        }
+    }
     next.jobPageCount = m_job.jobPageCount;
     RtgWriteSpoolFlash(m_spool);
     return Succeeded();

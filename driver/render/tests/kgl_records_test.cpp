@@ -411,6 +411,54 @@ TEST(KglJob, AResetThatTurnsThePageKeepsTheJobAndItsDuplexCount)
     }
 }
 
+// A PDEV replaced again before its first page passes the job on as it took it over: the resend it
+// was told of, and the comparison with the page it replaces.
+TEST(KglJob, TwoResetsWithoutAPageBetweenThemKeepTheJobDecision)
+{
+    struct Case
+    {
+        const char* name;
+        PageSetupWords middle, last;
+        int jobStarts;
+        BYTE secondDuplexByte;
+    };
+    const PageSetupWords a4{2100, 2970, 10, 20, 4832, 6848, 64, 118};
+    const PageSetupWords a3{2970, 4200, 10, 20, 6848, 9696, 64, 118};
+    const Case cases[] = {
+        {"same format throughout", a4, a4, 1, 0x05},
+        {"other paper, then kept", a3, a3, 2, 0x01},
+        {"same, then other paper", a4, a3, 2, 0x01},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Job job;
+        PageSettings s;
+        s.duplex = 1;
+        s.capabilityFlags = kCapabilityDuplex;
+        ASSERT_TRUE(job.Page(job.first, s));
+        KglJobState second;
+        KglJobState third;
+        ASSERT_TRUE(KglJobWriter(job.spool, job.first).Reset(second, a4, c.middle));
+        ASSERT_TRUE(KglJobWriter(job.spool, second).Reset(third, c.middle, c.last));
+        ASSERT_TRUE(job.Page(third, s));
+        ASSERT_TRUE(KglJobWriter(job.spool, third).EndDoc());
+
+        const auto records = Parse(job.stream);
+        int jobStarts = 0;
+        Bytes duplexBytes;
+        for (const auto& r : records)
+        {
+            jobStarts += r.type == KglType::JobStart;
+            if (r.type == KglType::PageLayout)
+                duplexBytes.push_back(r.payload[0]);
+        }
+        EXPECT_EQ(jobStarts, c.jobStarts);
+        EXPECT_EQ(duplexBytes, (Bytes{0x01, c.secondDuplexByte}));
+        EXPECT_EQ(Types(records).back(), KglType::JobEnd);
+    }
+}
+
 TEST(KglJob, AResetWhileAPageIsOpenClosesItAndTheOldPdevWritesNoJobEnd)
 {
     Job job;
