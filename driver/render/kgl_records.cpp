@@ -286,7 +286,8 @@ BOOL _UdgSendEndPage(SpoolState& spool, KglJobState& job)
 
 BOOL _UdgSendEndDoc(SpoolState& spool, KglJobState& job)
 {
-    if (!job.jobRecordSent)
+    // Pages started in the job mean a job start went out, perhaps through a PDEV replaced since.
+    if (!job.jobRecordSent && job.jobPageCount == 0)
         return TRUE;
     return WriteKglRecord(spool, KglType::JobEnd);
 }

@@ -2,6 +2,7 @@
 
 #include "kgl_records.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -472,6 +473,33 @@ TEST(KglJob, AResetWhileAPageIsOpenClosesItAndTheOldPdevWritesNoJobEnd)
     expected.push_back(KglType::PageEnd);
     EXPECT_EQ(Types(Parse(job.stream)), expected);
     EXPECT_EQ(second.jobPageCount, 1u);
+}
+
+// The PDEV in force at the end of the document closes the job that an earlier PDEV started, even when
+// no page went out through it; a refused job stays silent to the end.
+TEST(KglJob, AJobEndsAfterAResetThatNoPageFollowed)
+{
+    for (const bool refused : {false, true})
+    {
+        SCOPED_TRACE(refused ? "refused" : "printed");
+        Job job;
+        job.spool.duplexRefused = refused;
+        ASSERT_TRUE(job.Page(job.first, PageSettings{}));
+        KglJobState second;
+        const PageSetupWords words{1, 2, 3, 4, 5, 6, 7, 8};
+        ASSERT_TRUE(KglJobWriter(job.spool, job.first).Reset(second, words, words));
+        ASSERT_TRUE(KglJobWriter(job.spool, second).EndDoc());
+        const auto types = Types(Parse(job.stream));
+        if (refused)
+        {
+            EXPECT_TRUE(types.empty());
+            continue;
+        }
+        ASSERT_FALSE(types.empty());
+        EXPECT_EQ(types.front(), KglType::JobStart);
+        EXPECT_EQ(types.back(), KglType::JobEnd);
+        EXPECT_EQ(std::count(types.begin(), types.end(), KglType::JobEnd), 1);
+    }
 }
 
 TEST(KglJob, AJobStartDroppedByARefusedPdevIsSentAgainAfterAReset)
