@@ -216,8 +216,11 @@ DWORD CfcConvertSelfDMode(std::span<BYTE> output, std::span<const BYTE> input, c
                 return 0;
             }
             std::memcpy(output.data(), input.data(), standard + priv);
-            output[70] = static_cast<BYTE>(extra);
-            output[71] = static_cast<BYTE>(extra >> 8);
+            if (standard >= offsetof(DEVMODEW, dmFields)) // a standard part too short has no field for it
+            {
+                output[70] = static_cast<BYTE>(extra);
+                output[71] = static_cast<BYTE>(extra >> 8);
+            }
         }
         else
         {

@@ -361,3 +361,36 @@ TEST(ConvertSelfDMode, AllocationFailure)
     EXPECT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 0u);
     EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});
 }
+
+TEST(ConvertSelfDMode, ShorterDevModeGoesBackInItsOwnShape)
+{
+    HANDLE h = AddPrinter();
+    SelfDMode own = Defaults();
+    own.dm.dmOrientation = 2;
+    own.dm.dmFields = DM_ORIENTATION;
+
+    // An older standard part of 156 bytes with 8 private bytes behind it.
+    std::vector<BYTE> older = Bytes(own, 164);
+    older[68] = 156;
+    older[69] = 0;
+    older[70] = 8;
+    older[71] = 0;
+    std::vector<BYTE> out(164, 0xEE);
+    ASSERT_EQ(CfcConvertSelfDMode(out, older, kPrinter, h, kConvertCopy | 0x2000, 0), 1u);
+    EXPECT_EQ(out, older);
+    std::vector<BYTE> small(163);
+    SetLastError(0);
+    EXPECT_EQ(CfcConvertSelfDMode(small, older, kPrinter, h, kConvertCopy | 0x2000, 0), 0u);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+
+    // A standard part that ends before its own dmDriverExtra: only what it holds is written, and the
+    // output needs no more room than that.
+    std::vector<BYTE> stub = Bytes(own, 100);
+    stub[68] = 64;
+    stub[69] = 0;
+    stub[70] = 0;
+    stub[71] = 0;
+    std::vector<BYTE> exact(64);
+    ASSERT_EQ(CfcConvertSelfDMode(exact, stub, kPrinter, h, kConvertCopy | 0x2000, 0), 1u);
+    EXPECT_TRUE(std::equal(exact.begin(), exact.end(), stub.begin()));
+}
