@@ -143,6 +143,30 @@ BOOL RtcGetPrinterInfo(HANDLE printer, const WCHAR*, void* buffer, DWORD size, D
     }
 }
 
+void CfcLimitStoredSelfDMode(SelfDMode& r)
+{
+    // A stored record that passes the check is taken whole, so its numbers get the ranges a job's
+    // settings get before any of them reaches the device geometry.
+    auto limit = [](LONG& v, LONG lo, LONG hi, LONG otherwise) {
+        if (v < lo || v > hi)
+            v = otherwise;
+    };
+    limit(r.zoom, 50, 200, 100);
+    limit(r.copies, 1, g_MaxCopies, 1);
+    limit(r.sets, 1, g_MaxSetNum, 1);
+    limit(r.densityAdjust, -64, 64, 0);
+    limit(r.contrastAdjust, -64, 64, 0);
+    limit(r.grayShift, -64, 64, 30);
+    for (LONG* size : {&r.customWidth, &r.customHeight, &r.maxPaperWidth, &r.maxPaperHeight, &r.minPaperWidth,
+                       &r.minPaperHeight})
+        limit(*size, 0, kLargestPaperSide, 0);
+    for (UserPaper& paper : r.userPapers)
+    {
+        limit(paper.width, 0, kLargestPaperSide, 0);
+        limit(paper.height, 0, kLargestPaperSide, 0);
+    }
+}
+
 BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printerName)
 {
     BYTE devMode[kDevModeSize] = {};
@@ -159,6 +183,7 @@ BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printer
         {
             std::memcpy(&record, devMode, kDevModeSize);
             std::memcpy(&record.printer, block, kPrinterBlockSize);
+            CfcLimitStoredSelfDMode(record);
             return TRUE;
         }
     }

@@ -142,6 +142,11 @@ void _UdcUpdateCmnDModeArea(SelfDMode& record, const WCHAR* printerName);
 void _UdcMergeSelfDMode(SelfDMode& record, std::span<const BYTE> input, const WCHAR* printerName,
                         LONG forceCopies, DWORD inputMask);
 void _UdcNormalizeSelfDMode(SelfDMode& record);
+
+// Paper sides beyond this (0.1 mm) are no paper the series feeds.
+constexpr LONG kLargestPaperSide = 20000;
+// Brings a stored record's numbers into the ranges a job's settings are held to.
+void CfcLimitStoredSelfDMode(SelfDMode& record);
 DWORD _UdcGetDriverVersion();
 DWORD _UdcQueryDriverInfo(DWORD code);
 

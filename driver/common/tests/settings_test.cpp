@@ -352,6 +352,48 @@ TEST(ConvertSelfDMode, StoredBlockOfWrongSizeGivesDefaults)
     EXPECT_EQ(sim::engine().Outstanding().size(), 0u);
 }
 
+TEST(ConvertSelfDMode, StoredRecordNumbersAreHeldToTheirRanges)
+{
+    // A stored record of this very layout passes the check and is taken whole; a damaged one must
+    // not carry numbers into the device geometry that overflow its arithmetic.
+    SelfDMode damaged = Defaults();
+    damaged.zoom = 0x7FFFFFFF;
+    damaged.copies = -5;
+    damaged.sets = 1000;
+    damaged.densityAdjust = 1 << 30;
+    damaged.maxPaperWidth = 0x7FFFFFF0;
+    damaged.customHeight = -1;
+    damaged.userPapers[0].width = 0x40000000;
+    HANDLE h = AddPrinter(Bytes(damaged));
+    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    std::vector<BYTE> out(kSelfDModeSize);
+    ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
+    SelfDMode r{};
+    std::memcpy(&r, out.data(), sizeof r);
+    EXPECT_EQ(r.zoom, 100);
+    EXPECT_EQ(r.copies, 1);
+    EXPECT_EQ(r.sets, 1);
+    EXPECT_EQ(r.densityAdjust, 0);
+    EXPECT_EQ(r.maxPaperWidth, 0);
+    EXPECT_EQ(r.customHeight, 0);
+    EXPECT_EQ(r.userPapers[0].width, 0);
+
+    // Numbers already in range stay as stored.
+    SelfDMode good = Defaults();
+    good.zoom = 150;
+    good.sets = 7;
+    sim::machine().Reset();
+    h = AddPrinter(Bytes(good));
+    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
+    std::memcpy(&r, out.data(), sizeof r);
+    EXPECT_EQ(r.zoom, 150);
+    EXPECT_EQ(r.sets, 7);
+    EXPECT_EQ(r.maxPaperWidth, good.maxPaperWidth);
+}
+
 TEST(ConvertSelfDMode, AllocationFailure)
 {
     HANDLE h = AddPrinter();
