@@ -702,6 +702,8 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
         return false;
 
     const int bytes = (pixelCount + 7) / 8;
+    if (bytes == 0)
+        return true; // the spans may be empty: nothing to clear
     if (ctx.halftoneOn == 0)
     {
         std::array<std::uint16_t, 17> white;
@@ -742,6 +744,8 @@ bool ConvertGrayTo01PageBitmapVelmo(const HalftoneContext& ctx, std::span<std::u
         Threshold(out.data(), g, pixelCount, ext.data(), m.width);
         return true;
     }
+    if (n == 0)
+        return true; // no whole group: no dot, no error and no noise; the rows may be empty
 
     if (ctx.ErrorDiffusionMethod == 0)
     {

@@ -3,6 +3,8 @@
 #include "halftone.h"
 #include "page_flow.h"
 
+#include <algorithm>
+
 namespace velmoq7
 {
 namespace
@@ -56,10 +58,14 @@ bool LineConverter::Convert(std::span<const std::uint8_t> line24, int pixels, in
     const int grayPixels = Convert24ToGrayPageForwardVelmo(ctx, gray, line24, pixels, 0);
     if (grayPixels < 0)
         return false;
+    // The image line's bytes follow its width shrunk and rounded down; an odd last gray pixel may lie past
+    // them and is dropped rather than failing the line.
+    const int pixelsOut =
+        static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(grayPixels), out.size() * 8));
     const ErrorRows rows = ErrorRowsIn(std::span<std::byte>(
         reinterpret_cast<std::byte*>(m_pdev.userBuffers[1]), m_pdev.device.userBufferSizes[1]));
-    return ConvertGrayTo01PageBitmapVelmo(ctx, out, gray, grayPixels, lineNumber, grayPixels / 16,
-                                          grayPixels % 16, rows.row1, rows.row2, rows.row3,
+    return ConvertGrayTo01PageBitmapVelmo(ctx, out, gray, pixelsOut, lineNumber, pixelsOut / 16,
+                                          pixelsOut % 16, rows.row1, rows.row2, rows.row3,
                                           static_cast<int>(m_pdev.flow.image.lineCount));
 }
 

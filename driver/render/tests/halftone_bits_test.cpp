@@ -212,6 +212,38 @@ TEST(HalftoneBits, RefusesArgumentsThatDoNotFitAndWritesNothing)
     EXPECT_EQ(gray, std::vector<std::uint16_t>(20, 0));
 }
 
+TEST(HalftoneBits, LinesWithoutAWholeGroupNeedNoBuffersBeyondTheirBytes)
+{
+    // No pixel, or no whole group for error diffusion: empty spans are enough, nothing is touched and the
+    // noise does not move.
+    struct Method
+    {
+        int halftoneOn, ditherIndex, diffusion;
+    };
+    const Method methods[] = {{0, 1, 0}, {1, 1, 0}, {1, 3, 0}, {1, 3, 1}};
+    for (const Method& m : methods)
+        for (int pixels : {0, 5})
+            for (int line : {0, 1, 2})
+            {
+                HalftoneContext ctx;
+                ctx.halftoneOn = m.halftoneOn;
+                ctx.ditherIndex = m.ditherIndex;
+                ctx.ErrorDiffusionMethod = m.diffusion;
+                std::vector<std::uint16_t> gray(pixels, 0);
+                std::vector<std::uint8_t> out(pixels ? 1 : 0, 0xA5);
+                RndNow = 15;
+                EXPECT_TRUE(
+                    ConvertGrayTo01PageBitmapVelmo(ctx, out, gray, pixels, line, 0, pixels, {}, {}, {}, 3))
+                    << m.halftoneOn << "/" << m.ditherIndex << "/" << m.diffusion << " " << pixels << " line "
+                    << line;
+                EXPECT_EQ(RndNow.load(), 15u);
+                if (pixels)
+                {
+                    EXPECT_EQ(out[0], m.ditherIndex == 3 && m.halftoneOn ? 0x00 : 0xF8);
+                }
+            }
+}
+
 TEST(HalftoneFlip, MirrorsTheLineAndUndoesItself)
 {
     std::vector<std::uint8_t> line = {0x01, 0x80, 0xF0, 0x35};
