@@ -1,6 +1,6 @@
 #include "print_job.h"
 
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 #include "mapped_file.h"
 #include "page_render.h"

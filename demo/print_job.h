@@ -2,7 +2,7 @@
 // (the built-in test page or a user's picture) through the graphics driver, and the stream it wrote.
 #pragma once
 
-#include <platform/sim/engine_print.h>
+#include <sim/engine_print.h>
 
 #include "pnm.h"
 #include "settings.h"

@@ -4,7 +4,7 @@
 #include <platform/commdlg.h>
 #include <platform/entry.h>
 #include <platform/shellapi.h>
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 #include "desktop_test_ids.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 #include <cstring>
 #include <string>

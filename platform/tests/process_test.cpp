@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <platform/entry.h>
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <platform/sim/raster.h>
+#include "gdi/raster.h"
 
 #include <set>
 #include <vector>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <platform/shlwapi.h>
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 namespace
 {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <platform/sim/engine_print.h>
-#include <platform/sim/machine.h>
+#include <sim/engine_print.h>
+#include <sim/machine.h>
 
 #include "enable.h"
 #include "pdev.h"

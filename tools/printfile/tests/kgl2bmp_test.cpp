@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <platform/commdlg.h>
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 #include "kgl2bmp_resource.h"
 #include "kgl2bmp_texts.h"

@@ -4,7 +4,7 @@
 #include "page_render.h"
 #include "print_scan.h"
 
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 namespace printfile
 {

@@ -4,7 +4,7 @@
 
 #include <platform/commdlg.h>
 #include <platform/entry.h>
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 #include "print_to_file.h"
 #include "print_to_file_app.h"

@@ -3,8 +3,8 @@
 // driver-side test decoder reads them from the printer's output.
 #include <gtest/gtest.h>
 
-#include <platform/sim/engine_print.h>
-#include <platform/sim/machine.h>
+#include <sim/engine_print.h>
+#include <sim/machine.h>
 
 #include "driver/render/tests/stream_decoder.h"
 #include "enable.h"

@@ -3,7 +3,7 @@
 #include "kgl_fixture.h"
 #include "print_scan.h"
 
-#include <platform/sim/machine.h>
+#include <sim/machine.h>
 
 #include <functional>
 

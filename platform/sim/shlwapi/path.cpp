@@ -1,5 +1,5 @@
 // Path names and the shell's path predicates over the simulated file system.
-#include "internal.h"
+#include "core/internal.h"
 
 #include <platform/shlwapi.h>
 

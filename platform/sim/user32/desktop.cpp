@@ -1,6 +1,6 @@
 // The desktop's core: threads and their queues, windows and classes, sent and posted messages,
 // timers, and the scheduler that moves the machine's clock when every simulated thread waits.
-#include "desktop_internal.h"
+#include "user32/desktop_internal.h"
 
 #include <algorithm>
 #include <iostream>

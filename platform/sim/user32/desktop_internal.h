@@ -1,13 +1,13 @@
 // Shared between the desktop's own sources: windows, threads and their queues, the scheduler.
 #pragma once
 
-#include "internal.h"
+#include "core/internal.h"
 
 #include <platform/commctrl.h>
 #include <platform/commdlg.h>
 #include <platform/shellapi.h>
 
-#include "desktop.h"
+#include <sim/desktop.h>
 
 #include <condition_variable>
 #include <deque>

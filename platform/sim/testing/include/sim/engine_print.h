@@ -3,8 +3,8 @@
 // replayed for every band, moved to the band and clipped to it.
 #pragma once
 
-#include "engine.h"
-#include "engine_draw.h"
+#include <sim/engine.h>
+#include <sim/engine_draw.h>
 
 #include <functional>
 #include <memory>

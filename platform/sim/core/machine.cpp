@@ -1,6 +1,6 @@
-#include "internal.h"
+#include "core/internal.h"
 
-#include "desktop_internal.h"
+#include "user32/desktop_internal.h"
 
 #include <atomic>
 #include <deque>

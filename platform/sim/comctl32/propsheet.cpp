@@ -1,6 +1,6 @@
 // Property sheets and wizards: pages made from templates when first shown, the navigation
 // notifications pages answer through DWLP_MSGRESULT, and the sheet messages pages send back.
-#include "desktop_internal.h"
+#include "user32/desktop_internal.h"
 
 #include <algorithm>
 #include <cstddef>

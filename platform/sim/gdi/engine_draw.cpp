@@ -1,8 +1,8 @@
 // The graphics engine's own drawing calls, over the raster routines. Every call is checked against
 // what a printer driver can pass on (24-bit destinations, 1- or 24-bit sources) and may be recorded.
-#include "engine.h"
-#include "engine_draw.h"
-#include "raster.h"
+#include <sim/engine.h>
+#include <sim/engine_draw.h>
+#include "gdi/raster.h"
 
 #include <algorithm>
 #include <optional>

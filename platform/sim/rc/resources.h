@@ -1,7 +1,7 @@
 // Resources of simulated modules, read from the same .rc files the Windows build compiles.
 #pragma once
 
-#include "internal.h"
+#include "core/internal.h"
 
 #include <filesystem>
 #include <map>

@@ -1,7 +1,7 @@
 // The scripted user: runs a program beside a script, waits for its UI to be idle, reads what it
 // shows and acts on it as a person would (through the window's own thread).
-#include "desktop_internal.h"
-#include "resources.h"
+#include "user32/desktop_internal.h"
+#include "rc/resources.h"
 
 #include <algorithm>
 #include <chrono>

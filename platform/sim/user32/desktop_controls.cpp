@@ -1,5 +1,5 @@
 // The built-in controls: state and the notifications Windows sends their parents.
-#include "desktop_internal.h"
+#include "user32/desktop_internal.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The graphics engine and the spooler of the simulated machine: pool memory with tags, printers with
 // their data, 24-bit surfaces, palettes, and graphics DLLs loaded by their driver file name.
-#include "engine.h"
+#include <sim/engine.h>
 
-#include "internal.h"
+#include "core/internal.h"
 
 #include <platform/dllentry.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <platform/windows.h>
-#include <platform/sim/engine.h>
+#include <sim/engine.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -102,4 +102,4 @@ Machine& machine();
 
 } // namespace sim
 
-#include "desktop.h" // the desktop and its scripted user
+#include <sim/desktop.h> // the desktop and its scripted user

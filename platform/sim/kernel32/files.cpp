@@ -1,6 +1,6 @@
 // The file system: drive letters are folders under a per-machine temporary root, names compare
 // without case, trailing dots and blanks of a name are dropped, and open files honour share modes.
-#include "internal.h"
+#include "core/internal.h"
 
 #include <cstdlib>
 #include <fcntl.h>

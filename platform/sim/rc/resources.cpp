@@ -1,8 +1,8 @@
 // Resource scripts: a small preprocessor (#include, #define, conditionals) and the statements the
 // package's .rc files use (dialogs, menus, string tables, version records, icons, manifests).
-#include "resources.h"
+#include "rc/resources.h"
 
-#include "desktop_internal.h"
+#include "user32/desktop_internal.h"
 
 #include <cstring>
 #include <fstream>

@@ -1,5 +1,5 @@
 // Glyphs of the engine's built-in 5x7 font, ASCII 32-126: seven rows, bit 4 the leftmost pixel.
-#include "raster.h"
+#include "gdi/raster.h"
 
 namespace sim::raster
 {

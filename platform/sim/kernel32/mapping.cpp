@@ -1,6 +1,6 @@
 // File mapping: sections backed by a file or by the page file (machine-wide by name), views that start on
 // the allocation granularity, and the system information that tells the granularity.
-#include "internal.h"
+#include "core/internal.h"
 
 #include <cstring>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 // The loader: the system's DLLs, found by name in System32, loaded and freed per process with their
 // reference counts, the few exports system code looks up at run time, and the DLL search settings a
 // process makes (recorded for tests). Only system DLLs load; any other name is "not found".
-#include "internal.h"
+#include "core/internal.h"
 
 #include <array>
 #include <cstring>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <platform/windows.h>
-#include "machine.h"
+#include <sim/machine.h>
 
 #include <filesystem>
 #include <memory>

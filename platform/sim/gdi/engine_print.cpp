@@ -1,7 +1,7 @@
-#include "engine_print.h"
+#include <sim/engine_print.h>
 
-#include "internal.h"
-#include "raster.h"
+#include "core/internal.h"
+#include "gdi/raster.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // Processes: programs are registered by file name and run on threads of their own, each with its
 // own module path, command line and current folder; what the code starts is recorded.
-#include "internal.h"
+#include "core/internal.h"
 
-#include "desktop_internal.h"
+#include "user32/desktop_internal.h"
 
 #include <platform/entry.h>
 

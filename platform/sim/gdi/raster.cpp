@@ -1,4 +1,4 @@
-#include "raster.h"
+#include "gdi/raster.h"
 
 #include <algorithm>
 #include <cmath>

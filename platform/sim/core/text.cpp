@@ -1,7 +1,7 @@
 // Code pages as Windows converts them: unmappable characters become the default character, invalid
 // input the replacement character, and the five bytes code page 1252 leaves undefined map to the
 // control characters of the same value.
-#include "internal.h"
+#include "core/internal.h"
 
 #include <cerrno>
 #include <cstring>

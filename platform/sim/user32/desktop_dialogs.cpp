@@ -1,7 +1,7 @@
 // Dialogs from templates, dialog item functions, menus, message boxes, common dialogs answered by the
 // scripted user, and drag and drop of files.
-#include "desktop_internal.h"
-#include "resources.h"
+#include "user32/desktop_internal.h"
+#include "rc/resources.h"
 
 #include <algorithm>
 #include <cstdarg>

@@ -1,6 +1,6 @@
 // The registry: one store under the A and W functions, HKCU inside HKEY_USERS, HKCR inside
 // HKLM\SOFTWARE\Classes, and the 32-bit view of HKLM\SOFTWARE under WOW6432Node on a 64-bit system.
-#include "internal.h"
+#include "core/internal.h"
 
 #include <cstring>
 #include <map>
