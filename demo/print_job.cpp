@@ -1,6 +1,7 @@
 #include "print_job.h"
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 
 #include "mapped_file.h"
 #include "page_render.h"
@@ -142,7 +143,7 @@ JobResult RunJob(const JobOptions& options)
     printer.name = kPrinter;
     printer.driverName = Wide(options.model);
     printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(printer);
+    sim::spooler().AddPrinter(printer);
 
     velmo::SelfDMode s;
     velmo::_UdcResetSelfDMode(s, kPrinter, printer.driverName.c_str());
@@ -183,7 +184,7 @@ JobResult RunJob(const JobOptions& options)
     dc.reset();
     if (!ok)
         result.error = "the print job failed (error " + std::to_string(GetLastError()) + ")";
-    result.stream = sim::engine().Output(kPrinter);
+    result.stream = sim::spooler().Output(kPrinter);
     machine.Reset();
     return result;
 }

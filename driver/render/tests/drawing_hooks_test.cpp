@@ -2,6 +2,7 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 
 #include "enable.h"
 #include "pdev.h"
@@ -22,7 +23,7 @@ std::unique_ptr<sim::PrintDC> OpenDc()
     p.name = kPrinter;
     p.driverName = u"KORIGRAPH DX-1300";
     p.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(p);
+    sim::spooler().AddPrinter(p);
     velmo::SelfDMode s;
     velmo::_UdcResetSelfDMode(s, kPrinter, p.driverName.c_str());
     s.zoom = 50;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 
 #include "enable.h"
 #include "pdev.h"
@@ -20,7 +21,7 @@ void AddPrinter()
     p.name = kPrinter;
     p.driverName = u"KORIGRAPH DX-2660";
     p.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(p);
+    sim::spooler().AddPrinter(p);
 }
 
 velmo::SelfDMode Settings(void (*edit)(velmo::SelfDMode&) = nullptr)

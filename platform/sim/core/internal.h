@@ -69,7 +69,6 @@ bool Administrator();
 void ResetRegistry();
 void ResetFiles();
 void ResetProcesses();
-void ResetEngine();
 
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);

@@ -174,7 +174,6 @@ void Machine::Reset()
     detail::ResetMappings();
     detail::ResetRegistry();
     detail::ResetFiles();
-    detail::ResetEngine();
     detail::ResetLoader();
     detail::DestroyParts();
     t_lastError = 0;

@@ -5,6 +5,7 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 
 #include "driver/render/tests/stream_decoder.h"
 #include "enable.h"
@@ -70,7 +71,7 @@ Printed Print(const Case& c)
     printer.name = kPrinter;
     printer.driverName = WString(model.begin(), model.end());
     printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(printer);
+    sim::spooler().AddPrinter(printer);
 
     velmo::SelfDMode s;
     velmo::_UdcResetSelfDMode(s, kPrinter, printer.driverName.c_str());
@@ -103,7 +104,7 @@ Printed Print(const Case& c)
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     sim::engine().OnPdevEnabled({});
-    out.stream = sim::engine().Output(kPrinter);
+    out.stream = sim::spooler().Output(kPrinter);
     return out;
 }
 
@@ -394,7 +395,7 @@ TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
     printer.name = kPrinter;
     printer.driverName = u"KORIGRAPH DX-1300";
     printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(printer);
+    sim::spooler().AddPrinter(printer);
     velmo::SelfDMode a4;
     velmo::_UdcResetSelfDMode(a4, kPrinter, printer.driverName.c_str());
     demo::SetHalftone(a4, Halftone::DitherC);
@@ -414,7 +415,7 @@ TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->EndDoc());
     dc.reset();
-    const std::string stream = sim::engine().Output(kPrinter);
+    const std::string stream = sim::spooler().Output(kPrinter);
 
     std::string error;
     const auto records = streamtest::ReadStream(stream, error);
