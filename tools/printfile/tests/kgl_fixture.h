@@ -70,9 +70,14 @@ class Stream
 public:
     Bytes bytes;
 
+    Stream& Record(kgl::RecordType type, std::span<const BYTE> payload = {})
+    {
+        return Record(static_cast<BYTE>(type), payload);
+    }
+    // Any type byte, foreign ones included.
     Stream& Record(BYTE type, std::span<const BYTE> payload = {})
     {
-        bytes.insert(bytes.end(), std::begin(kRecordPrefix), std::end(kRecordPrefix));
+        bytes.insert(bytes.end(), kgl::kEscapePrefix.begin(), kgl::kEscapePrefix.end());
         bytes.push_back(type);
         bytes.push_back(0);
         bytes.insert(bytes.end(), payload.begin(), payload.end());
@@ -83,11 +88,11 @@ public:
         bytes.insert(bytes.end(), text.begin(), text.end());
         return *this;
     }
-    Stream& JobStart() { return Record(record::JobStart); }
-    Stream& JobEnd() { return Record(record::JobEnd); }
-    Stream& PageEnd() { return Record(record::PageEnd); }
-    Stream& Options() { return Record(record::PageOptions, Bytes(5, 0)); }
-    Stream& Extra() { return Record(record::PageExtra, Bytes(2, 0)); }
+    Stream& JobStart() { return Record(kgl::RecordType::JobStart); }
+    Stream& JobEnd() { return Record(kgl::RecordType::JobEnd); }
+    Stream& PageEnd() { return Record(kgl::RecordType::PageEnd); }
+    Stream& Options() { return Record(kgl::RecordType::PageOptions, Bytes(5, 0)); }
+    Stream& Extra() { return Record(kgl::RecordType::PageExtra, Bytes(2, 0)); }
     Stream& PageLayout(const Layout& l = {})
     {
         Bytes p(26, 0);
@@ -99,7 +104,7 @@ public:
         PutU16(&p[6], l.extent2);
         PutU16(&p[8], l.right);
         PutU16(&p[10], l.bottom);
-        return Record(record::PageLayout, p);
+        return Record(kgl::RecordType::PageLayout, p);
     }
     Stream& PageHeader(const Header& h = {})
     {
@@ -113,7 +118,7 @@ public:
         PutU16(&p[16], h.top);
         PutU16(&p[20], h.sets);
         PutU16(&p[24], 100);
-        return Record(record::PageHeader, p);
+        return Record(kgl::RecordType::PageHeader, p);
     }
     // The four records that open a page.
     Stream& PageStart(const Header& h = {}, const Layout& l = {})
@@ -129,7 +134,7 @@ public:
         PutU16(&p[6], encoding);
         p.insert(p.end(), block.begin(), block.end());
         p.insert(p.end(), 10, 0); // the writer's trailing zeros
-        return Record(record::SubBand, p);
+        return Record(kgl::RecordType::SubBand, p);
     }
     // A page of `lines` lines of `bytesPerLine` bytes (top line first), sent in bands of `perBand` lines.
     Stream& Page(const Bytes& lines, Header h, unsigned perBand = 8, const Layout& l = {})

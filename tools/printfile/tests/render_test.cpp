@@ -262,7 +262,8 @@ TEST_F(Render, EveryCutAndInflatedLengthFailsCleanly)
     size_t bandsSeen = 0;
     for (size_t at = 0; at + 10 <= s.bytes.size(); ++at)
     {
-        if (!IsRecordHeader(std::span(s.bytes).subspan(at)) || s.bytes[at + 8] != record::SubBand)
+        if (!IsRecordHeader(std::span(s.bytes).subspan(at)) ||
+            RecordTypeAt(std::span(s.bytes).subspan(at)) != kgl::RecordType::SubBand)
             continue;
         ++bandsSeen;
         for (size_t field : {0, 2, 4})
