@@ -1,9 +1,11 @@
-// Hand-made print files for the reader's tests: records as the format lays them out, and code blocks packed
-// from lists of codes.
+// Hand-made print files for the reader's tests: records as the format lays them out, with code blocks
+// packed from lists of codes.
 #pragma once
 
 #include "byte_view.h"
 #include "kgl_records.h"
+
+#include <testing/kgl_codes.h>
 
 #include <initializer_list>
 #include <span>
@@ -14,32 +16,8 @@ namespace printfile::fixture
 {
 using Bytes = std::vector<BYTE>;
 
-// Codes packed two to three bytes; an odd count ends with code 0.
-inline Bytes Codes(std::span<const unsigned> codes)
-{
-    Bytes out;
-    for (size_t i = 0; i < codes.size(); i += 2)
-    {
-        const unsigned a = codes[i], b = i + 1 < codes.size() ? codes[i + 1] : 0;
-        out.push_back(static_cast<BYTE>(a));
-        out.push_back(static_cast<BYTE>((a >> 8) | ((b & 0xF) << 4)));
-        out.push_back(static_cast<BYTE>(b >> 4));
-    }
-    return out;
-}
-inline Bytes Codes(std::initializer_list<unsigned> codes)
-{
-    return Codes(std::span<const unsigned>(codes.begin(), codes.size()));
-}
-
-// A block that sends every byte as a literal.
-inline Bytes LiteralBlock(std::span<const BYTE> raw)
-{
-    std::vector<unsigned> codes{257, 0};
-    codes.insert(codes.end(), raw.begin(), raw.end());
-    codes.push_back(258);
-    return Codes(codes);
-}
+using kgltest::LiteralBlock;
+using kgltest::PackCodes;
 
 struct Header
 {

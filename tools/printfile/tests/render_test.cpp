@@ -161,7 +161,7 @@ TEST_F(Render, ABlankPageIsWrittenAndTellsSo)
 
 TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
 {
-    const Bytes blank = Codes({257, 0, 0, 0, 258});
+    const Bytes blank = PackCodes({257, 0, 0, 0, 258});
     struct Case
     {
         const char* name;
@@ -183,19 +183,19 @@ TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
          RenderError::BandOutsidePage},
         {"a damaged block",
          [](Stream& s) {
-             s.PageStart().Band(0, 1, Codes({257, 0, 600, 258})).PageEnd();
+             s.PageStart().Band(0, 1, PackCodes({257, 0, 600, 258})).PageEnd();
          },
          RenderError::DamagedBand},
         {"a block longer than its lines",
          [](Stream& s) {
-             s.PageStart().Band(0, 1, Codes({257, 0, 0, 259, 0, 258})).PageEnd();
+             s.PageStart().Band(0, 1, PackCodes({257, 0, 0, 259, 0, 258})).PageEnd();
          },
          RenderError::DamagedBand},
         {"no resolution",
          [](Stream& s) {
              Header h;
              h.resolution = 0;
-             s.PageStart(h).Band(0, 1, Codes({257, 0, 0, 258})).PageEnd();
+             s.PageStart(h).Band(0, 1, PackCodes({257, 0, 0, 258})).PageEnd();
          },
          RenderError::BadPageSize},
         {"a sheet too large", [&](Stream& s) { s.PageStart(big, huge).Band(0, 1, blank).PageEnd(); },

@@ -22,7 +22,7 @@ std::vector<CPrintTicket> Scan(const Bytes& bytes)
     return pages;
 }
 
-const Bytes kBlank = Codes({257, 0, 0, 0, 258});
+const Bytes kBlank = PackCodes({257, 0, 0, 0, 258});
 
 TEST(Scan, RecordStructure)
 {
