@@ -55,6 +55,8 @@ struct Case
     int pages = 1;
     short copies = 1;
     LONG sets = 1;
+
+    friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
 
 struct Printed
