@@ -457,9 +457,7 @@ bool Machine::RegistryKeyExists(HKEY root, WStringView key, RegistryView view) c
 
 using namespace sim::detail;
 
-#define REG_FAULT(api)                                                                                       \
-    if (auto fault = TakeFault(api))                                                                         \
-        return static_cast<LSTATUS>(*fault);
+#define REG_FAULT(api) SIM_FAULT_STATUS(api, LSTATUS)
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM sam, PHKEY result)
 {

@@ -3,6 +3,7 @@
 
 #include <platform/windows.h>
 #include <sim/machine.h>
+#include "core/faults.h"
 
 #include <filesystem>
 #include <memory>
@@ -16,9 +17,6 @@ namespace sim::detail
 
 // One lock over the machine's state: simulated programs run on threads of their own.
 std::recursive_mutex& StateLock();
-
-// The fault the next call of `api` should report, if a test asked for one.
-std::optional<DWORD> TakeFault(std::string_view api);
 
 // Case folding as the file system and the registry compare names.
 char16_t FoldChar(char16_t c);

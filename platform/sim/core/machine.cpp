@@ -1,10 +1,14 @@
 #include "core/internal.h"
 
+#include "core/state.h"
 #include "user32/desktop_internal.h"
 
 #include <atomic>
 #include <deque>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <stdexcept>
 
 namespace sim
 {
@@ -17,7 +21,7 @@ struct FaultRule
     int skip;
 };
 
-struct Core
+struct Core : detail::PartBase
 {
     std::recursive_mutex lock;
     std::map<std::string, std::deque<FaultRule>, std::less<>> faults;
@@ -31,8 +35,7 @@ struct Core
 
 Core& core()
 {
-    static Core c;
-    return c;
+    return detail::Part<Core>();
 }
 
 thread_local DWORD t_lastError = 0;
@@ -52,6 +55,13 @@ std::recursive_mutex& StateLock()
 
 std::optional<DWORD> TakeFault(std::string_view api)
 {
+    if (!IsFaultPoint(api))
+    {
+        // A site whose name is not listed could never be made to fail by a test.
+        std::fprintf(stderr, "simulated machine: %.*s is not a listed fault point\n",
+                     static_cast<int>(api.size()), api.data());
+        std::abort();
+    }
     std::lock_guard g(core().lock);
     auto it = core().faults.find(api);
     if (it == core().faults.end() || it->second.empty())
@@ -161,21 +171,12 @@ void Machine::Reset()
 {
     detail::ResetProcesses(); // joins programs still running before their state goes
     detail::ResetDesktop();
-    {
-        std::lock_guard g(core().lock);
-        core().faults.clear();
-        core().handles.clear();
-        core().nextHandle = 0x100;
-        core().now = 0;
-        core().codePage = 1252;
-        core().system64 = true;
-        core().administrator = true;
-    }
     detail::ResetMappings();
     detail::ResetRegistry();
     detail::ResetFiles();
     detail::ResetEngine();
     detail::ResetLoader();
+    detail::DestroyParts();
     t_lastError = 0;
 }
 
@@ -208,11 +209,23 @@ void Machine::SetAdministrator(bool admin)
 
 void Machine::FailNext(std::string_view api, DWORD error, int count, int skip)
 {
+    if (!detail::IsFaultPoint(api))
+        throw std::invalid_argument("no fault point is named " + std::string(api));
     std::lock_guard g(core().lock);
     auto it = core().faults.find(api);
     if (it == core().faults.end())
         it = core().faults.emplace(std::string(api), std::deque<FaultRule>{}).first;
     it->second.push_back({error, count, skip});
+}
+
+std::vector<std::string> Machine::PendingFaults() const
+{
+    std::lock_guard g(core().lock);
+    std::vector<std::string> pending;
+    for (const auto& [api, rules] : core().faults)
+        if (!rules.empty())
+            pending.push_back(api);
+    return pending;
 }
 
 ULONGLONG Machine::Now() const
@@ -271,11 +284,7 @@ UINT WINAPI GetACP()
 
 BOOL WINAPI CloseHandle(HANDLE object)
 {
-    if (auto fault = detail::TakeFault("CloseHandle"))
-    {
-        SetLastError(*fault);
-        return FALSE;
-    }
+    SIM_FAULT_POINT("CloseHandle", FALSE);
     if (!detail::RemoveHandle(object))
     {
         SetLastError(ERROR_INVALID_HANDLE);

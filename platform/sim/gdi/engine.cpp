@@ -413,11 +413,7 @@ using namespace sim;
 PVOID APIENTRY EngAllocMem(ULONG flags, ULONG size, ULONG tag)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngAllocMem"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("EngAllocMem", nullptr);
     auto failing = state().failTags.find(tag);
     if (failing != state().failTags.end() && failing->second > 0)
     {
@@ -461,8 +457,7 @@ ULONG APIENTRY EngGetLastError()
 BOOL APIENTRY EngGetPrinter(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngGetPrinter"))
-        return Fail(*fault);
+    SIM_FAULT_POINT("EngGetPrinter", FALSE);
     Printer* p = PrinterOf(printer);
     if (!p)
         return Fail(ERROR_INVALID_HANDLE);
@@ -523,8 +518,7 @@ BOOL APIENTRY EngGetPrinterDriver(HANDLE printer, LPWSTR, DWORD level, BYTE* buf
                                   DWORD* needed)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngGetPrinterDriver"))
-        return Fail(*fault);
+    SIM_FAULT_POINT("EngGetPrinterDriver", FALSE);
     Printer* p = PrinterOf(printer);
     if (!p)
         return Fail(ERROR_INVALID_HANDLE);
@@ -553,8 +547,7 @@ DWORD APIENTRY EngGetPrinterData(HANDLE printer, LPWSTR valueName, LPDWORD type,
                                  LPDWORD needed)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngGetPrinterData"))
-        return *fault;
+    SIM_FAULT_STATUS("EngGetPrinterData", DWORD);
     Printer* p = PrinterOf(printer);
     if (!p)
         return ERROR_INVALID_HANDLE;
@@ -576,8 +569,7 @@ DWORD APIENTRY EngGetPrinterData(HANDLE printer, LPWSTR valueName, LPDWORD type,
 DWORD APIENTRY EngSetPrinterData(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngSetPrinterData"))
-        return *fault;
+    SIM_FAULT_STATUS("EngSetPrinterData", DWORD);
     Printer* p = PrinterOf(printer);
     if (!p)
         return ERROR_INVALID_HANDLE;
@@ -592,8 +584,7 @@ BOOL APIENTRY EngWritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD
     std::lock_guard g(detail::StateLock());
     if (written)
         *written = 0;
-    if (auto fault = detail::TakeFault("EngWritePrinter"))
-        return Fail(*fault);
+    SIM_FAULT_POINT("EngWritePrinter", FALSE);
     Printer* p = PrinterOf(printer);
     if (!p)
         return Fail(ERROR_INVALID_HANDLE);
@@ -606,11 +597,7 @@ BOOL APIENTRY EngWritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD
 HBITMAP APIENTRY EngCreateBitmap(SIZEL size, LONG stride, ULONG format, FLONG flags, PVOID bits)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngCreateBitmap"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("EngCreateBitmap", nullptr);
     // Only what a printer driver asks for: engine-managed 24-bit bitmaps.
     if (format != BMF_24BPP || bits || size.cx <= 0 || size.cy <= 0 || stride < size.cx * 3)
     {
@@ -641,8 +628,7 @@ HBITMAP APIENTRY EngCreateBitmap(SIZEL size, LONG stride, ULONG format, FLONG fl
 BOOL APIENTRY EngAssociateSurface(HSURF surface, HDEV device, FLONG hooks)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngAssociateSurface"))
-        return Fail(*fault);
+    SIM_FAULT_POINT("EngAssociateSurface", FALSE);
     auto it = state().surfaces.find(reinterpret_cast<ULONG_PTR>(surface));
     if (it == state().surfaces.end() || !device)
         return Fail(ERROR_INVALID_PARAMETER);
@@ -657,8 +643,7 @@ BOOL APIENTRY EngAssociateSurface(HSURF surface, HDEV device, FLONG hooks)
 BOOL APIENTRY EngMarkBandingSurface(HSURF surface)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngMarkBandingSurface"))
-        return Fail(*fault);
+    SIM_FAULT_POINT("EngMarkBandingSurface", FALSE);
     auto it = state().surfaces.find(reinterpret_cast<ULONG_PTR>(surface));
     if (it == state().surfaces.end())
         return Fail(ERROR_INVALID_PARAMETER);
@@ -686,11 +671,7 @@ VOID APIENTRY EngUnlockSurface(SURFOBJ*) {}
 HPALETTE APIENTRY EngCreatePalette(ULONG mode, ULONG, ULONG*, FLONG, FLONG, FLONG)
 {
     std::lock_guard g(detail::StateLock());
-    if (auto fault = detail::TakeFault("EngCreatePalette"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("EngCreatePalette", nullptr);
     if (mode != PAL_RGB && mode != PAL_BGR)
     {
         SetLastError(ERROR_INVALID_PARAMETER);

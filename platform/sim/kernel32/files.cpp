@@ -299,11 +299,7 @@ using namespace sim::detail;
 HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
                           DWORD, HANDLE)
 {
-    if (auto fault = TakeFault("CreateFileW"))
-    {
-        SetError(*fault);
-        return INVALID_HANDLE_VALUE;
-    }
+    SIM_FAULT_POINT("CreateFileW", INVALID_HANDLE_VALUE);
     if (!name || !*name)
     {
         SetError(ERROR_PATH_NOT_FOUND);
@@ -394,11 +390,7 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, L
 {
     if (read)
         *read = 0;
-    if (auto fault = TakeFault("ReadFile"))
-    {
-        SetError(*fault);
-        return FALSE;
-    }
+    SIM_FAULT_POINT("ReadFile", FALSE);
     auto file = FindHandleOf<File>(handle);
     if (!file)
     {
@@ -425,11 +417,7 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
 {
     if (written)
         *written = 0;
-    if (auto fault = TakeFault("WriteFile"))
-    {
-        SetError(*fault);
-        return FALSE;
-    }
+    SIM_FAULT_POINT("WriteFile", FALSE);
     auto file = FindHandleOf<File>(handle);
     if (!file)
     {
@@ -501,11 +489,7 @@ DWORD WINAPI SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DW
 
 BOOL WINAPI DeleteFileW(LPCWSTR name)
 {
-    if (auto fault = TakeFault("DeleteFileW"))
-    {
-        SetError(*fault);
-        return FALSE;
-    }
+    SIM_FAULT_POINT("DeleteFileW", FALSE);
     std::lock_guard g(StateLock());
     fs::path host = HostPathOf(name);
     std::error_code ec;
@@ -539,11 +523,7 @@ BOOL WINAPI DeleteFileA(LPCSTR name)
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES)
 {
-    if (auto fault = TakeFault("CreateDirectoryW"))
-    {
-        SetError(*fault);
-        return FALSE;
-    }
+    SIM_FAULT_POINT("CreateDirectoryW", FALSE);
     std::lock_guard g(StateLock());
     fs::path host = HostPathOf(name);
     std::error_code ec;
@@ -572,11 +552,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa)
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR name)
 {
-    if (auto fault = TakeFault("RemoveDirectoryW"))
-    {
-        SetError(*fault);
-        return FALSE;
-    }
+    SIM_FAULT_POINT("RemoveDirectoryW", FALSE);
     std::lock_guard g(StateLock());
     fs::path host = HostPathOf(name);
     if (!HostIsDirectory(host))
@@ -594,11 +570,7 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name)
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR name)
 {
-    if (auto fault = TakeFault("GetFileAttributesW"))
-    {
-        SetError(*fault);
-        return INVALID_FILE_ATTRIBUTES;
-    }
+    SIM_FAULT_POINT("GetFileAttributesW", INVALID_FILE_ATTRIBUTES);
     std::lock_guard g(StateLock());
     fs::path host = HostPathOf(name ? name : u"");
     struct stat st;

@@ -179,11 +179,7 @@ using namespace sim::detail;
 
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags)
 {
-    if (auto fault = TakeFault("LoadLibraryExW"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("LoadLibraryExW", nullptr);
     constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
                                    LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
     if (!fileName || !*fileName || file || (flags & ~kSearchFlags))
@@ -222,11 +218,7 @@ BOOL WINAPI FreeLibrary(HMODULE module)
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName)
 {
-    if (auto fault = TakeFault("GetProcAddress"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("GetProcAddress", nullptr);
     std::lock_guard g(StateLock());
     auto index = IndexOf(module);
     if (module && (!index || StateOfProcess().references[*index] == 0))
@@ -247,8 +239,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName)
 
 BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName)
 {
-    if (auto fault = TakeFault("SetDllDirectoryW"))
-        return Fail(*fault);
+    SIM_FAULT_POINT("SetDllDirectoryW", FALSE);
     std::lock_guard g(StateLock());
     LoaderState& state = StateOfProcess();
     if (pathName)

@@ -129,11 +129,7 @@ void WINAPI GetSystemInfo(LPSYSTEM_INFO info)
 HANDLE WINAPI CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD maximumSizeHigh,
                                  DWORD maximumSizeLow, LPCWSTR name)
 {
-    if (auto fault = TakeFault("CreateFileMappingW"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("CreateFileMappingW", nullptr);
     DWORD page = protect & 0xFF;
     if (page != PAGE_READONLY && page != PAGE_READWRITE && page != PAGE_WRITECOPY)
     {
@@ -232,11 +228,7 @@ HANDLE WINAPI CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD prote
 
 HANDLE WINAPI OpenFileMappingW(DWORD desiredAccess, BOOL, LPCWSTR name)
 {
-    if (auto fault = TakeFault("OpenFileMappingW"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("OpenFileMappingW", nullptr);
     if (!name || !*name)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -262,11 +254,7 @@ HANDLE WINAPI OpenFileMappingW(DWORD desiredAccess, BOOL, LPCWSTR name)
 LPVOID WINAPI MapViewOfFileEx(HANDLE mapping, DWORD desiredAccess, DWORD offsetHigh, DWORD offsetLow,
                               SIZE_T bytes, LPVOID baseAddress)
 {
-    if (auto fault = TakeFault("MapViewOfFile"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("MapViewOfFile", nullptr);
     std::lock_guard g(StateLock());
     auto handle = FindHandleOf<SectionHandle>(mapping);
     if (!handle)

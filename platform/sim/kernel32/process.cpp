@@ -302,11 +302,7 @@ DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size)
 {
-    if (auto fault = detail::TakeFault("GetModuleFileNameA"))
-    {
-        SetLastError(*fault);
-        return 0;
-    }
+    SIM_FAULT_POINT("GetModuleFileNameA", 0);
     if (module && module != kInstance)
     {
         SetLastError(ERROR_MOD_NOT_FOUND);

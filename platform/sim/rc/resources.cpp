@@ -1608,11 +1608,7 @@ DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle)
 
 BOOL WINAPI GetFileVersionInfoW(LPCWSTR fileName, DWORD, DWORD size, LPVOID data)
 {
-    if (auto fault = TakeFault("GetFileVersionInfoW"))
-    {
-        SetLastError(*fault);
-        return FALSE;
-    }
+    SIM_FAULT_POINT("GetFileVersionInfoW", FALSE);
     DWORD need = GetFileVersionInfoSizeW(fileName, nullptr);
     if (!need || !data)
         return FALSE;

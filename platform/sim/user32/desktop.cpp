@@ -672,11 +672,7 @@ BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE)
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param)
 {
-    if (auto fault = TakeFault("CreateWindowExW"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("CreateWindowExW", nullptr);
     WNDCLASSEXW wc{};
     WString realName;
     if (!className || !ClassLookup(className, wc, realName))

@@ -253,11 +253,7 @@ INT_PTR RunModal(HWND dialog, HWND owner)
 INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
                                LPARAM param)
 {
-    if (auto fault = TakeFault("DialogBoxParamW"))
-    {
-        SetLastError(*fault);
-        return -1;
-    }
+    SIM_FAULT_POINT("DialogBoxParamW", -1);
     HWND owner = parent ? GetAncestor(parent, GA_ROOT) : nullptr;
     HWND dialog = CreateFromTemplate(instance, templateName, owner, proc, param);
     if (!dialog)
@@ -453,11 +449,7 @@ BOOL WINAPI CheckRadioButton(HWND dialog, int first, int last, int check)
 
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
-    if (auto fault = TakeFault("MessageBoxW"))
-    {
-        SetLastError(*fault);
-        return 0;
-    }
+    SIM_FAULT_POINT("MessageBoxW", 0);
     auto box = std::make_shared<PendingMessageBox>();
     box->shown = MessageBoxShown{ToWString(text), caption ? WString(caption) : WString(u"Error"), type};
     {

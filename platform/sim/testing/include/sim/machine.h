@@ -90,8 +90,11 @@ public:
     // The DLL search settings of the latest process of that program (or of the test itself).
     std::optional<DllSearch> DllSearchOf(WStringView imagePath) const;
 
-    // Faults: the next `count` calls of `api` (after `skip` good ones) fail with `error`.
+    // Faults: the next `count` calls of `api` (after `skip` good ones) fail with `error`. A name
+    // that is no fault point throws std::invalid_argument; a fault still pending when a test ends
+    // fails that test.
     void FailNext(std::string_view api, DWORD error, int count = 1, int skip = 0);
+    std::vector<std::string> PendingFaults() const;
 
     // Virtual time in milliseconds since the machine started.
     ULONGLONG Now() const;

@@ -1,0 +1,63 @@
+// Fault points: the APIs a test may make fail. One list, so a misspelt name is refused at once
+// instead of never firing, and one prologue per return convention instead of a hand-written check
+// at every site.
+#pragma once
+
+#include <platform/windows.h>
+
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
+namespace sim::detail
+{
+
+// Kept sorted: FailNext looks names up here. A part that adds a fault point adds its name.
+inline constexpr std::string_view kFaultPoints[] = {
+    "CloseHandle",         "CreateDirectoryW",    "CreateFileMappingW",    "CreateFileW",
+    "CreateWindowExW",     "DeleteFileW",         "DialogBoxParamW",       "EngAllocMem",
+    "EngAssociateSurface", "EngCreateBitmap",     "EngCreatePalette",      "EngGetPrinter",
+    "EngGetPrinterData",   "EngGetPrinterDriver", "EngMarkBandingSurface", "EngSetPrinterData",
+    "EngWritePrinter",     "GetFileAttributesW",  "GetFileVersionInfoW",   "GetModuleFileNameA",
+    "GetOpenFileNameW",    "GetProcAddress",      "GetSaveFileNameW",      "LoadLibraryExW",
+    "MapViewOfFile",       "MessageBoxW",         "OpenFileMappingW",      "ReadFile",
+    "RegCreateKeyA",       "RegCreateKeyExA",     "RegCreateKeyExW",       "RegCreateKeyW",
+    "RegDeleteKeyA",       "RegDeleteKeyExW",     "RegDeleteKeyW",         "RegDeleteValueA",
+    "RegDeleteValueW",     "RegEnumKeyExW",       "RegEnumValueW",         "RegOpenKeyExA",
+    "RegOpenKeyExW",       "RegQueryValueExA",    "RegQueryValueExW",      "RegSetValueExA",
+    "RegSetValueExW",      "RemoveDirectoryW",    "SetDllDirectoryW",      "WinExec",
+    "WriteFile",
+};
+
+constexpr bool IsFaultPoint(std::string_view api)
+{
+    return std::binary_search(std::begin(kFaultPoints), std::end(kFaultPoints), api);
+}
+
+static_assert(std::is_sorted(std::begin(kFaultPoints), std::end(kFaultPoints)), "keep the list sorted");
+
+// The fault the next call of `api` should report, if a test asked for one.
+std::optional<DWORD> TakeFault(std::string_view api);
+
+} // namespace sim::detail
+
+// A function that reports failure through the last error: the fault's code is set and `result` returned.
+#define SIM_FAULT_POINT(api, result)                                                                         \
+    do                                                                                                       \
+    {                                                                                                        \
+        static_assert(::sim::detail::IsFaultPoint(api), "not a listed fault point");                         \
+        if (auto simFault_ = ::sim::detail::TakeFault(api))                                                  \
+        {                                                                                                    \
+            SetLastError(*simFault_);                                                                        \
+            return result;                                                                                   \
+        }                                                                                                    \
+    } while (0)
+
+// A function whose result is the error code itself (registry status, printer-data codes).
+#define SIM_FAULT_STATUS(api, Type)                                                                          \
+    do                                                                                                       \
+    {                                                                                                        \
+        static_assert(::sim::detail::IsFaultPoint(api), "not a listed fault point");                         \
+        if (auto simFault_ = ::sim::detail::TakeFault(api))                                                  \
+            return static_cast<Type>(*simFault_);                                                            \
+    } while (0)
