@@ -1,5 +1,7 @@
 #include "band_decoder.h"
 
+#include "kgl_format.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,10 +9,10 @@ namespace printfile
 {
 namespace
 {
-constexpr unsigned kClear = 257; // control code; its argument follows
-constexpr unsigned kLast = 256;  // the entry made last
-constexpr unsigned kEnd = 258;
-constexpr unsigned kFirstEntry = 512;
+using kgl::kCodeControl;
+using kgl::kCodeEnd;
+using kgl::kCodeLastEntry;
+using kgl::kFirstEntry;
 constexpr size_t kWorkUnit = 65536;
 
 class CodeReader
@@ -24,14 +26,14 @@ public:
         {
             if (m_block.size() - m_at < 2)
                 return false;
-            code = (m_block[m_at] | (m_block[m_at + 1] << 8)) & 0xFFF;
+            code = kgl::FirstCode(m_block[m_at], m_block[m_at + 1]);
         }
         else
         {
-            if (m_block.size() - m_at < 3)
+            if (m_block.size() - m_at < kgl::kCodePairSize)
                 return false;
-            code = (m_block[m_at + 1] | (m_block[m_at + 2] << 8)) >> 4;
-            m_at += 3;
+            code = kgl::SecondCode(m_block[m_at + 1], m_block[m_at + 2]);
+            m_at += kgl::kCodePairSize;
         }
         m_first = !m_first;
         return true;
@@ -82,36 +84,36 @@ DecodeResult BandDecoder::Decode(std::span<const BYTE> block, std::span<BYTE> ou
         unsigned code = 0;
         if (!reader.Next(code))
             return {DecodeStatus::Damaged, 0};
-        if (code >= kFirstEntry || code == kLast)
+        if (code >= kFirstEntry || code == kCodeLastEntry)
         {
-            const size_t ref = code == kLast ? next - 1 : code;
+            const size_t ref = code == kCodeLastEntry ? next - 1 : code;
             if (next == 0 || ref < base || ref >= next)
                 return {DecodeStatus::Damaged, 0};
             const Entry e = m_table[ref];
             m_table[next++] = {e.length + 1, static_cast<uint32_t>(wp)};
             copyEntry(e);
         }
-        else if (code < 256)
+        else if (code < kgl::kLiteralCodes)
         {
             m_table[next++] = {1, static_cast<uint32_t>(wp)};
             work[wp++] = static_cast<BYTE>(code);
         }
-        else if (code == kClear)
+        else if (code == kCodeControl)
         {
             unsigned argument = 0;
             if (!reader.Next(argument))
                 return {DecodeStatus::Damaged, 0};
-            if (argument == 0)
+            if (argument == kgl::kControlClear)
             {
                 next = base = kFirstEntry;
                 continue;
             }
         }
-        else if (code == kEnd)
+        else if (code == kCodeEnd)
             break;
         else
         {
-            for (unsigned words = code - kClear; words > 0 && wp + 4 <= end; --words)
+            for (unsigned words = code - kgl::kCodeRunBase; words > 0 && wp + 4 <= end; --words)
                 wp += 4;
         }
         if (next >= kEntryLimit)

@@ -107,20 +107,20 @@ RenderError CollectBands(IByteView& file, uint32_t dataOffset, std::vector<BandE
         const std::span<const BYTE> ahead = view.subspan(pos - viewStart);
         if (!IsRecordHeader(ahead))
         {
-            const void* esc = std::memchr(ahead.data() + 1, kRecordPrefix[0], ahead.size() - 1);
+            const void* esc = std::memchr(ahead.data() + 1, kgl::kEscapePrefix[0], ahead.size() - 1);
             pos = esc ? pos + static_cast<uint32_t>(static_cast<const BYTE*>(esc) - ahead.data())
                       : static_cast<uint32_t>(viewEnd);
             continue;
         }
         if (ahead.size() < kRecordHeaderSize)
             break;
-        const BYTE type = ahead[8];
-        if (type == record::PageEnd)
+        const kgl::RecordType type = RecordTypeAt(ahead);
+        if (type == kgl::RecordType::PageEnd)
             return bands.empty() ? RenderError::NoBands : RenderError::None;
         const auto payload = PayloadSize(type, ahead.subspan(kRecordHeaderSize));
         if (!payload || ahead.size() - kRecordHeaderSize < *payload)
             break;
-        if (type == record::SubBand)
+        if (type == kgl::RecordType::SubBand)
         {
             const BYTE* h = ahead.data() + kRecordHeaderSize;
             BandEntry& band = bands.emplace_back();

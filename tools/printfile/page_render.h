@@ -3,6 +3,7 @@
 #pragma once
 
 #include "band_decoder.h"
+#include "kgl_format.h"
 #include "mapped_file.h"
 #include "print_ticket.h"
 
@@ -23,8 +24,8 @@ struct BandEntry
 
 namespace encoding
 {
-inline constexpr WORD Raw = 0;
-inline constexpr WORD Coded = 2;
+inline constexpr WORD Raw = kgl::kEncodingRaw;
+inline constexpr WORD Coded = kgl::kEncodingCoded;
 } // namespace encoding
 
 enum class RenderError

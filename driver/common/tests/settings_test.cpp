@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <testing/duplicator.h>
 
 #include "settings.h"
 
@@ -37,12 +38,7 @@ SelfDMode Defaults(const WCHAR* driver = u"KORIGRAPH DX-2660")
 
 HANDLE AddPrinter(std::vector<BYTE> devMode = {})
 {
-    sim::PrinterSetup p;
-    p.name = kPrinter;
-    p.driverName = u"KORIGRAPH DX-2660";
-    p.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    p.defaultDevMode = std::move(devMode);
-    sim::engine().AddPrinter(p);
+    printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-2660", std::move(devMode));
     return sim::engine().OpenPrinter(kPrinter);
 }
 } // namespace

@@ -2,11 +2,12 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <testing/duplicator.h>
+#include <testing/stream_decoder.h>
 
 #include "enable.h"
 #include "page_flow.h"
 #include "pdev.h"
-#include "stream_decoder.h"
 
 #include <bit>
 #include <functional>
@@ -21,11 +22,7 @@ const WCHAR* kPrinter = u"Duplicator";
 
 void AddPrinter(const WCHAR* model)
 {
-    sim::PrinterSetup p;
-    p.name = kPrinter;
-    p.driverName = model;
-    p.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(p);
+    printtest::InstallDuplicator(kPrinter, model);
 }
 
 // 300-dpi A4 model without options; drawn at half size unless a test says otherwise.

@@ -161,7 +161,7 @@ TEST_F(Render, ABlankPageIsWrittenAndTellsSo)
 
 TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
 {
-    const Bytes blank = Codes({257, 0, 0, 0, 258});
+    const Bytes blank = PackCodes({257, 0, 0, 0, 258});
     struct Case
     {
         const char* name;
@@ -183,19 +183,19 @@ TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
          RenderError::BandOutsidePage},
         {"a damaged block",
          [](Stream& s) {
-             s.PageStart().Band(0, 1, Codes({257, 0, 600, 258})).PageEnd();
+             s.PageStart().Band(0, 1, PackCodes({257, 0, 600, 258})).PageEnd();
          },
          RenderError::DamagedBand},
         {"a block longer than its lines",
          [](Stream& s) {
-             s.PageStart().Band(0, 1, Codes({257, 0, 0, 259, 0, 258})).PageEnd();
+             s.PageStart().Band(0, 1, PackCodes({257, 0, 0, 259, 0, 258})).PageEnd();
          },
          RenderError::DamagedBand},
         {"no resolution",
          [](Stream& s) {
              Header h;
              h.resolution = 0;
-             s.PageStart(h).Band(0, 1, Codes({257, 0, 0, 258})).PageEnd();
+             s.PageStart(h).Band(0, 1, PackCodes({257, 0, 0, 258})).PageEnd();
          },
          RenderError::BadPageSize},
         {"a sheet too large", [&](Stream& s) { s.PageStart(big, huge).Band(0, 1, blank).PageEnd(); },
@@ -262,7 +262,8 @@ TEST_F(Render, EveryCutAndInflatedLengthFailsCleanly)
     size_t bandsSeen = 0;
     for (size_t at = 0; at + 10 <= s.bytes.size(); ++at)
     {
-        if (!IsRecordHeader(std::span(s.bytes).subspan(at)) || s.bytes[at + 8] != record::SubBand)
+        if (!IsRecordHeader(std::span(s.bytes).subspan(at)) ||
+            RecordTypeAt(std::span(s.bytes).subspan(at)) != kgl::RecordType::SubBand)
             continue;
         ++bandsSeen;
         for (size_t field : {0, 2, 4})

@@ -5,13 +5,14 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <testing/duplicator.h>
+#include <testing/stream_decoder.h>
+#include <testing/test_page.h>
 
-#include "driver/render/tests/stream_decoder.h"
 #include "enable.h"
 #include "mapped_file.h"
 #include "page_render.h"
 #include "pdev.h"
-#include "print_job.h"
 #include "print_scan.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ struct Case
 {
     const char* name;
     const char* model;
-    demo::Halftone halftone;
+    printtest::Halftone halftone;
     std::function<void(velmo::SelfDMode&)> settings;
     LONG bands; // 1: the page drawn in one surface; more: that many bands, banding forced
     // What the reader must make of it.
@@ -54,6 +55,8 @@ struct Case
     int pages = 1;
     short copies = 1;
     LONG sets = 1;
+
+    friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
 
 struct Printed
@@ -65,22 +68,19 @@ struct Printed
 Printed Print(const Case& c)
 {
     sim::machine().Reset();
-    const std::string model = c.model;
-    sim::PrinterSetup printer;
-    printer.name = kPrinter;
-    printer.driverName = WString(model.begin(), model.end());
-    printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(printer);
+    const std::string narrow = c.model;
+    const WString model(narrow.begin(), narrow.end());
+    printtest::InstallDuplicator(kPrinter, model.c_str());
 
     velmo::SelfDMode s;
-    velmo::_UdcResetSelfDMode(s, kPrinter, printer.driverName.c_str());
-    demo::SetHalftone(s, c.halftone);
+    velmo::_UdcResetSelfDMode(s, kPrinter, model.c_str());
+    printtest::SetHalftone(s, c.halftone);
     s.dm.dmCopies = c.copies;
     s.sets = c.sets;
     c.settings(s);
 
     Printed out;
-    const LONG kernel = demo::DiffusionKernel(c.halftone);
+    const LONG kernel = printtest::DiffusionKernel(c.halftone);
     sim::engine().OnPdevEnabled([&](DHPDEV d) {
         velmoq7::PDev* pdev = velmoq7::CfgQueryMyDeviceQuiet(d);
         pdev->settings->ErrorDiffusionMethod = kernel;
@@ -97,7 +97,7 @@ Printed Print(const Case& c)
     for (int page = 1; page <= c.pages; ++page)
     {
         EXPECT_TRUE(dc->StartPage());
-        demo::DrawTestPage(*dc, std::string(c.name) + ", page " + std::to_string(page));
+        printtest::DrawTestPage(*dc, std::string(c.name) + ", page " + std::to_string(page));
         EXPECT_TRUE(dc->EndPage());
     }
     EXPECT_TRUE(dc->EndDoc());
@@ -207,7 +207,7 @@ void SetPaper(velmo::SelfDMode& s, short id, short orientation = DMORIENT_PORTRA
     s.rotate = rotate;
 }
 
-using demo::Halftone;
+using printtest::Halftone;
 constexpr short kA3 = 8, kA4 = 9, kPostcard = 257, kLetter = 258, kLegal = 5, kCustom = 256;
 
 const Case kCases[] = {
@@ -390,14 +390,10 @@ namespace
 TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
 {
     sim::machine().Reset();
-    sim::PrinterSetup printer;
-    printer.name = kPrinter;
-    printer.driverName = u"KORIGRAPH DX-1300";
-    printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(printer);
+    printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-1300");
     velmo::SelfDMode a4;
-    velmo::_UdcResetSelfDMode(a4, kPrinter, printer.driverName.c_str());
-    demo::SetHalftone(a4, Halftone::DitherC);
+    velmo::_UdcResetSelfDMode(a4, kPrinter, u"KORIGRAPH DX-1300");
+    printtest::SetHalftone(a4, Halftone::DitherC);
     SetPaper(a4, kA4);
     velmo::SelfDMode a5 = a4;
     a5.dm.dmPaperSize = 11;
@@ -406,11 +402,11 @@ TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
     ASSERT_TRUE(dc);
     ASSERT_TRUE(dc->StartDoc(u"two papers"));
     ASSERT_TRUE(dc->StartPage());
-    demo::DrawTestPage(*dc, "A4");
+    printtest::DrawTestPage(*dc, "A4");
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->ResetDC(&a5.dm));
     ASSERT_TRUE(dc->StartPage());
-    demo::DrawTestPage(*dc, "A5");
+    printtest::DrawTestPage(*dc, "A5");
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->EndDoc());
     dc.reset();

@@ -22,13 +22,13 @@ std::vector<CPrintTicket> Scan(const Bytes& bytes)
     return pages;
 }
 
-const Bytes kBlank = Codes({257, 0, 0, 0, 258});
+const Bytes kBlank = PackCodes({257, 0, 0, 0, 258});
 
 TEST(Scan, RecordStructure)
 {
     Bytes fake(20, 0);
-    std::copy(std::begin(kRecordPrefix), std::end(kRecordPrefix), fake.begin() + 4);
-    fake[12] = record::PageEnd; // a page end inside a payload is not a record
+    std::copy(kgl::kEscapePrefix.begin(), kgl::kEscapePrefix.end(), fake.begin() + 4);
+    fake[12] = static_cast<BYTE>(kgl::RecordType::PageEnd); // a page end inside a payload is not a record
 
     struct Case
     {
@@ -76,7 +76,7 @@ TEST(Scan, RecordStructure)
              s.PageStart().Band(0, 4, kBlank).PageEnd().PageStart();
              Bytes head(10, 0);
              PutU16(&head[0], 5000);
-             s.Record(record::SubBand, head).PageEnd();
+             s.Record(kgl::RecordType::SubBand, head).PageEnd();
          },
          {4}},
     };
