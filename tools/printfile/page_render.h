@@ -5,6 +5,7 @@
 #include "band_decoder.h"
 #include "kgl_format.h"
 #include "mapped_file.h"
+#include "nothrow_array.h"
 #include "print_ticket.h"
 
 #include <functional>
@@ -61,7 +62,7 @@ struct PageImage
 {
     size_t stride = 0;
     size_t lines = 0;
-    std::vector<BYTE> bits; // top line first, most significant bit leftmost, 1 = black
+    NothrowArray<BYTE> bits; // top line first, most significant bit leftmost, 1 = black
 };
 
 struct Sheet
@@ -69,7 +70,7 @@ struct Sheet
     uint32_t width = 0;
     uint32_t height = 0;
     size_t rowBytes = 0;
-    std::vector<BYTE> bits; // top row first
+    NothrowArray<BYTE> bits; // top row first
 };
 
 // The bands from `dataOffset` up to the page end record.

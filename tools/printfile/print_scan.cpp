@@ -57,6 +57,29 @@ constexpr int kPostcardCode = 14;
 constexpr int kInchCustomCode = 16;
 constexpr int kUserPaper = 256;
 
+// 300- and 360-dpi pages share one code (at 360 dpi, 5 of 6 pixels are kept across); the lines down and
+// the margins above and below them fill the sheet at the one or the other.
+constexpr int kSharedResolutionCode = 0x33;
+constexpr int kSharedDpi[] = {300, 360};
+
+// The resolution down at which the page's lines and margins best fill its sheet, whose height `extent` (the
+// layout's, zoom included) is in 0.1 mm or, for inch papers, 0.01 inch.
+int LinesPerInchDown(const CPrintTicket& t, int extent)
+{
+    const int64_t tenthMm = t.inchUnits ? int64_t{extent} * 254 / 100 : extent;
+    const int64_t height = tenthMm ? tenthMm : t.paperHeight;
+    const int64_t lines = int64_t{t.topOffset} + t.lineCount + t.bottomMargin;
+    int best = t.yDpi;
+    int64_t bestMiss = INT64_MAX;
+    for (int dpi : kSharedDpi)
+    {
+        const int64_t miss = std::abs(height * dpi / 254 - lines);
+        if (miss < bestMiss)
+            best = dpi, bestMiss = miss;
+    }
+    return best;
+}
+
 int Clamp32(uint64_t v)
 {
     return static_cast<int>(std::min<uint64_t>(v, INT32_MAX));
@@ -294,6 +317,9 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
         t.paperHeight = MulDivRounded(
             static_cast<int>(std::min<int64_t>(int64_t{t.lineCount} + t.topOffset, INT32_MAX)), 254, t.yDpi);
     }
+
+    if (hasLayout && resolution == kSharedResolutionCode)
+        t.yDpi = LinesPerInchDown(t, ReadU16(l + 6));
 
     if (hasLayout)
     {
