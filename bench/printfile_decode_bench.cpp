@@ -7,6 +7,8 @@
 
 #include "page_render.h"
 
+#include <testing/kgl_codes.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -17,19 +19,6 @@ using namespace printfile;
 constexpr unsigned kBytesPerLine = 880;
 constexpr unsigned kLines = 9921;
 constexpr unsigned kLinesPerBand = 38;
-
-std::vector<BYTE> Pack(const std::vector<unsigned>& codes)
-{
-    std::vector<BYTE> out;
-    for (size_t i = 0; i < codes.size(); i += 2)
-    {
-        const unsigned a = codes[i], b = i + 1 < codes.size() ? codes[i + 1] : 0;
-        out.push_back(static_cast<BYTE>(a));
-        out.push_back(static_cast<BYTE>((a >> 8) | ((b & 0xF) << 4)));
-        out.push_back(static_cast<BYTE>(b >> 4));
-    }
-    return out;
-}
 
 bool ZeroWord(const BYTE* p)
 {
@@ -58,7 +47,7 @@ std::vector<BYTE> Encode(const BYTE* raw, size_t n)
         codes.push_back(raw[i++]);
     }
     codes.push_back(258);
-    return Pack(codes);
+    return kgltest::PackCodes(codes);
 }
 
 // Text-like content: lines of "glyphs" in the middle 80 % of the width, blank leading between them.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sim/engine_print.h>
+#include <testing/test_page.h>
 
 #include "pnm.h"
 #include "settings.h"
@@ -15,26 +16,11 @@
 namespace demo
 {
 
-enum class Halftone
-{
-    LineArt,
-    DitherA, // the three ordered dithers, coarse to fine as the settings list them
-    DitherB,
-    DitherC,
-    Diffusion,          // three-line error diffusion with noise
-    DiffusionFourPoint, // four-neighbour error diffusion
-};
-
-struct HalftoneName
-{
-    const char* name;
-    Halftone method;
-};
-inline constexpr HalftoneName kHalftones[] = {
-    {"lineart", Halftone::LineArt},     {"dither-a", Halftone::DitherA},
-    {"dither-b", Halftone::DitherB},    {"dither-c", Halftone::DitherC},
-    {"diffusion", Halftone::Diffusion}, {"diffusion-4", Halftone::DiffusionFourPoint},
-};
+using printtest::DiffusionKernel;
+using printtest::DrawTestPage;
+using printtest::Halftone;
+using printtest::kHalftones;
+using printtest::SetHalftone;
 
 struct JobOptions
 {
@@ -64,11 +50,6 @@ JobResult RunJob(const JobOptions& options);
 // The model names the driver knows, with the dpi each prints at.
 std::string ModelList();
 
-// What the DEVMODE carries of a halftone method.
-void SetHalftone(velmo::SelfDMode& s, Halftone method);
-// The diffusion kernel: a printer-level setting that no DEVMODE carries.
-LONG DiffusionKernel(Halftone method);
-
 // Every page of a print file read back through the print file reader, each as the 1-bit BMP of its
 // whole sheet (the file's bytes). Starts from a fresh simulated machine each time.
 struct PageBitmaps
@@ -88,7 +69,6 @@ struct SavedJob
 };
 SavedJob SaveJob(const std::string& stream, const std::filesystem::path& folder, const std::string& stem);
 
-void DrawTestPage(sim::PrintDC& dc, const std::string& caption);
 void DrawImage(sim::PrintDC& dc, const Image& image);
 
 } // namespace demo

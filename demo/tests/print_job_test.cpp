@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "driver/render/tests/stream_decoder.h"
+#include <testing/stream_decoder.h>
+
 #include "print_job.h"
 
 #include <unistd.h>

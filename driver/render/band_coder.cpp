@@ -49,10 +49,10 @@ void BandCoder::write_code(std::uint32_t code) noexcept
         m_halfPending = true;
         return;
     }
-    const std::uint32_t first = m_block.pendingHalfTriple;
-    m_out[0] = static_cast<std::uint8_t>(first);
-    m_out[1] = static_cast<std::uint8_t>((first >> 8) | ((code & 0x0F) << 4));
-    m_out[2] = static_cast<std::uint8_t>(code >> 4);
+    const auto pair = kgl::PackCodePair(m_block.pendingHalfTriple, code);
+    m_out[0] = pair[0];
+    m_out[1] = pair[1];
+    m_out[2] = pair[2];
     m_out += 3;
     m_halfPending = false;
     m_block.pendingHalfTriple = 0;

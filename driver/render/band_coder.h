@@ -2,6 +2,8 @@
 // One call turns one sub-band into one self-contained code block.
 #pragma once
 
+#include "kgl_format.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -13,16 +15,16 @@ namespace render
 {
 
 // Code values of the block format.
-inline constexpr std::uint32_t kCodeLastEntry = 256; // the entry made last (decoder: still being defined)
-inline constexpr std::uint32_t kCodeControl = 257;   // next code is the argument
-inline constexpr std::uint32_t kControlClear = 0;
-inline constexpr std::uint32_t kControlTableFull = 2;
-inline constexpr std::uint32_t kCodeEnd = 258;
-inline constexpr std::uint32_t kCodeRunBase = 257; // 259..510: run of (code - 257) zero words
-inline constexpr std::uint32_t kCodeLongRun = 511; // run of 254 zero words, more may follow
-inline constexpr std::uint32_t kMaxRunWords = 254;
-inline constexpr std::uint32_t kFirstEntry = 512;
-inline constexpr std::uint32_t kLastEntry = 4095;
+using kgl::kCodeControl;
+using kgl::kCodeEnd;
+using kgl::kCodeLastEntry;
+using kgl::kCodeLongRun;
+using kgl::kCodeRunBase;
+using kgl::kControlClear;
+using kgl::kControlTableFull;
+using kgl::kFirstEntry;
+using kgl::kLastEntry;
+using kgl::kMaxRunWords;
 
 inline constexpr std::uint32_t kNoLink = 0xFFFF;
 inline constexpr std::uint32_t kTableFrozen = 0xFFFF;

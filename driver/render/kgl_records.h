@@ -5,6 +5,7 @@
 #include <platform/windows.h>
 
 #include "band_coder.h"
+#include "kgl_format.h"
 #include "spool.h"
 
 #include <array>
@@ -26,19 +27,9 @@ struct Le16
 };
 static_assert(sizeof(Le16) == 2 && alignof(Le16) == 1);
 
-enum class KglType : BYTE
-{
-    PageExtra = 0x20,
-    PageHeader = 0x21,
-    SubBand = 0x22,
-    PageEnd = 0x23,
-    PageOptions = 0x26,
-    JobEnd = 0x27,
-    PageLayout = 0x28,
-    JobStart = 0x2C,
-};
+using KglType = kgl::RecordType;
 
-inline constexpr std::array<BYTE, 8> kKglEscapePrefix = {0x1B, '#', '1', '2', '3', '4', '5', 'X'};
+inline constexpr std::array<BYTE, 8> kKglEscapePrefix = kgl::kEscapePrefix;
 
 struct KglRecordHeader
 {
@@ -46,8 +37,9 @@ struct KglRecordHeader
     KglType type{};
     BYTE terminator = 0;
 };
-static_assert(sizeof(KglRecordHeader) == 10);
-static_assert(offsetof(KglRecordHeader, type) == 8 && offsetof(KglRecordHeader, terminator) == 9);
+static_assert(sizeof(KglRecordHeader) == kgl::kRecordHeaderSize);
+static_assert(offsetof(KglRecordHeader, type) == kgl::kRecordTypeOffset &&
+              offsetof(KglRecordHeader, terminator) == 9);
 
 struct KglPageOptions
 {
@@ -56,7 +48,7 @@ struct KglPageOptions
     Le16 reserved2;
     BYTE reserved4 = 0;
 };
-static_assert(sizeof(KglPageOptions) == 5);
+static_assert(sizeof(KglPageOptions) == kgl::kPageOptionsSize);
 static_assert(offsetof(KglPageOptions, optionB) == 1 && offsetof(KglPageOptions, reserved2) == 2 &&
               offsetof(KglPageOptions, reserved4) == 4);
 
@@ -72,7 +64,7 @@ struct KglPageLayout
     Le16 bottomMargin;
     std::array<BYTE, 14> reserved12{};
 };
-static_assert(sizeof(KglPageLayout) == 26);
+static_assert(sizeof(KglPageLayout) == kgl::kPageLayoutSize);
 static_assert(offsetof(KglPageLayout, marker) == 3 && offsetof(KglPageLayout, extent1) == 4 &&
               offsetof(KglPageLayout, extent2) == 6 && offsetof(KglPageLayout, rightMargin) == 8 &&
               offsetof(KglPageLayout, bottomMargin) == 10 && offsetof(KglPageLayout, reserved12) == 12);
@@ -81,7 +73,7 @@ struct KglPageExtra
 {
     Le16 reserved0;
 };
-static_assert(sizeof(KglPageExtra) == 2);
+static_assert(sizeof(KglPageExtra) == kgl::kPageExtraSize);
 
 struct KglPageHeader
 {
@@ -99,14 +91,14 @@ struct KglPageHeader
     Le16 reserved22;
     Le16 scale = 100;
 };
-static_assert(sizeof(KglPageHeader) == 26);
+static_assert(sizeof(KglPageHeader) == kgl::kPageHeaderSize);
 static_assert(offsetof(KglPageHeader, copies) == 2 && offsetof(KglPageHeader, resolutionCode) == 4 &&
               offsetof(KglPageHeader, paperSource) == 6 && offsetof(KglPageHeader, paperCode) == 8 &&
               offsetof(KglPageHeader, bytesPerLine) == 10 && offsetof(KglPageHeader, leftMargin) == 14 &&
               offsetof(KglPageHeader, topMargin) == 16 && offsetof(KglPageHeader, sets) == 20 &&
               offsetof(KglPageHeader, scale) == 24);
 
-inline constexpr WORD kSubBandEncodingCoded = 2;
+inline constexpr WORD kSubBandEncodingCoded = kgl::kEncodingCoded;
 
 struct KglSubBandHeader
 {
@@ -116,11 +108,11 @@ struct KglSubBandHeader
     Le16 encoding = kSubBandEncodingCoded;
     Le16 reserved8;
 };
-static_assert(sizeof(KglSubBandHeader) == 10);
+static_assert(sizeof(KglSubBandHeader) == kgl::kSubBandHeaderSize);
 static_assert(offsetof(KglSubBandHeader, firstLine) == 2 && offsetof(KglSubBandHeader, lineCount) == 4 &&
               offsetof(KglSubBandHeader, encoding) == 6);
 
-inline constexpr std::array<BYTE, 10> g_SubBandNull10{};
+inline constexpr std::array<BYTE, kgl::kSubBandTrailerSize> g_SubBandNull10{};
 
 template <class Record> std::array<BYTE, sizeof(Record)> RecordBytes(const Record& r)
 {

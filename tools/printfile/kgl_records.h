@@ -3,60 +3,37 @@
 #pragma once
 
 #include "byte_view.h"
+#include "kgl_format.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace printfile
 {
 
-inline constexpr BYTE kRecordPrefix[8] = {0x1B, '#', '1', '2', '3', '4', '5', 'X'};
-inline constexpr uint32_t kRecordHeaderSize = 10;
-inline constexpr uint32_t kBandHeaderSize = 10;
-
-namespace record
-{
-inline constexpr BYTE JobStart = ',';
-inline constexpr BYTE PageOptions = '&';
-inline constexpr BYTE PageLayout = '(';
-inline constexpr BYTE PageExtra = ' ';
-inline constexpr BYTE PageHeader = '!';
-inline constexpr BYTE SubBand = 0x22;
-inline constexpr BYTE PageEnd = '#';
-inline constexpr BYTE Dollar = '$';
-inline constexpr BYTE Reserved = '%';
-inline constexpr BYTE JobEnd = '\'';
-} // namespace record
+inline constexpr uint32_t kRecordHeaderSize = kgl::kRecordHeaderSize;
+inline constexpr uint32_t kBandHeaderSize = kgl::kSubBandHeaderSize;
 
 inline bool IsRecordHeader(std::span<const BYTE> at)
 {
-    return at.size() >= sizeof kRecordPrefix &&
-           std::memcmp(at.data(), kRecordPrefix, sizeof kRecordPrefix) == 0;
+    return at.size() >= kgl::kEscapePrefix.size() &&
+           std::equal(kgl::kEscapePrefix.begin(), kgl::kEscapePrefix.end(), at.begin());
+}
+
+inline kgl::RecordType RecordTypeAt(std::span<const BYTE> header)
+{
+    return static_cast<kgl::RecordType>(header[kgl::kRecordTypeOffset]);
 }
 
 // Bytes a record of `type` occupies behind its header, given the bytes that follow the header; nothing when
 // those bytes are too few to tell (a sub-band's length is in its band header).
-inline std::optional<uint32_t> PayloadSize(BYTE type, std::span<const BYTE> after)
+inline std::optional<uint32_t> PayloadSize(kgl::RecordType type, std::span<const BYTE> after)
 {
-    switch (type)
-    {
-    case record::PageOptions:
-        return 5;
-    case record::PageLayout:
-    case record::PageHeader:
-        return 26;
-    case record::PageExtra:
-        return 2;
-    case record::Dollar:
-        return 10;
-    case record::Reserved:
-        return 20;
-    case record::SubBand:
-        if (after.size() < kBandHeaderSize)
-            return std::nullopt;
-        return kBandHeaderSize + ReadU16(after.data());
-    default:
-        return 0;
-    }
+    if (const auto fixed = kgl::FixedPayloadSize(type))
+        return static_cast<uint32_t>(*fixed);
+    if (after.size() < kBandHeaderSize)
+        return std::nullopt;
+    return kBandHeaderSize + ReadU16(after.data());
 }
 
 } // namespace printfile

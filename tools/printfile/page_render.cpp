@@ -107,20 +107,20 @@ RenderError CollectBands(IByteView& file, uint32_t dataOffset, std::vector<BandE
         const std::span<const BYTE> ahead = view.subspan(pos - viewStart);
         if (!IsRecordHeader(ahead))
         {
-            const void* esc = std::memchr(ahead.data() + 1, kRecordPrefix[0], ahead.size() - 1);
+            const void* esc = std::memchr(ahead.data() + 1, kgl::kEscapePrefix[0], ahead.size() - 1);
             pos = esc ? pos + static_cast<uint32_t>(static_cast<const BYTE*>(esc) - ahead.data())
                       : static_cast<uint32_t>(viewEnd);
             continue;
         }
         if (ahead.size() < kRecordHeaderSize)
             break;
-        const BYTE type = ahead[8];
-        if (type == record::PageEnd)
+        const kgl::RecordType type = RecordTypeAt(ahead);
+        if (type == kgl::RecordType::PageEnd)
             return bands.empty() ? RenderError::NoBands : RenderError::None;
         const auto payload = PayloadSize(type, ahead.subspan(kRecordHeaderSize));
         if (!payload || ahead.size() - kRecordHeaderSize < *payload)
             break;
-        if (type == record::SubBand)
+        if (type == kgl::RecordType::SubBand)
         {
             const BYTE* h = ahead.data() + kRecordHeaderSize;
             BandEntry& band = bands.emplace_back();
@@ -147,7 +147,7 @@ RenderError DecodePageImage(const CPrintTicket& page, std::span<const BandEntry>
     const uint64_t size = uint64_t{image.stride} * image.lines;
     if (size > limits.maxImageBytes)
         return RenderError::TooLarge;
-    if (!TryAssign(image.bits, static_cast<size_t>(size)))
+    if (!image.bits.Allocate(static_cast<size_t>(size)))
         return RenderError::OutOfMemory;
 
     BandDecoder decoder;
@@ -163,7 +163,10 @@ RenderError DecodePageImage(const CPrintTicket& page, std::span<const BandEntry>
             const size_t capacity = std::min<size_t>(room, size_t{band.lineCount} * image.stride);
             if (capacity == 0)
                 continue;
-            const DecodeResult r = decoder.Decode(band.data, at.first(capacity));
+            // Straight into the page image: a buffer of the band's size beside it would double the peak.
+            const DecodeResult r = decoder.DecodeInPlace(band.data, at.first(capacity));
+            if (r.status == DecodeStatus::OutOfMemory)
+                return RenderError::OutOfMemory;
             if (r.status == DecodeStatus::Damaged || r.status == DecodeStatus::TooLong)
                 return RenderError::DamagedBand;
         }
@@ -208,7 +211,7 @@ RenderError ComposeSheet(const CPrintTicket& page, const PageImage& image, Sheet
     sheet.width = static_cast<uint32_t>(width);
     sheet.height = static_cast<uint32_t>(height);
     sheet.rowBytes = static_cast<size_t>(rowBytes);
-    if (!TryAssign(sheet.bits, static_cast<size_t>(size)))
+    if (!sheet.bits.Allocate(static_cast<size_t>(size)))
         return RenderError::OutOfMemory;
 
     const size_t left = static_cast<size_t>(std::max(page.leftOffset, 0));
@@ -245,20 +248,28 @@ bool EmitMonochromeBmp(const ByteSink& sink, std::span<const BYTE> topDownBits, 
     PutU32(header + 54, 0x00FFFFFF); // colour 0 white, colour 1 black
     if (!sink(header))
         return false;
-    // Rows go bottom-up, gathered into pieces of about 1 MiB.
-    const size_t perPiece = rowBytes ? std::max<size_t>(1, (size_t{1} << 20) / rowBytes) : 1;
-    std::vector<BYTE> piece;
-    piece.reserve(std::min<size_t>(perPiece, height) * rowBytes);
+    // Rows go bottom-up, gathered into pieces of about 1 MiB; without room for a piece, or for rows as
+    // long as one, row by row.
+    constexpr size_t kPieceBytes = size_t{1} << 20;
+    const size_t perPiece = rowBytes ? std::max<size_t>(1, kPieceBytes / rowBytes) : 1;
+    NothrowArray<BYTE> piece;
+    const bool gather = perPiece > 1 && piece.Allocate(std::min<size_t>(perPiece, height) * rowBytes);
     for (uint32_t row = height; row > 0;)
     {
-        piece.clear();
-        for (size_t n = 0; n < perPiece && row > 0; ++n)
+        if (!gather)
         {
             --row;
-            const BYTE* src = topDownBits.data() + size_t{row} * rowBytes;
-            piece.insert(piece.end(), src, src + rowBytes);
+            if (!sink(topDownBits.subspan(size_t{row} * rowBytes, rowBytes)))
+                return false;
+            continue;
         }
-        if (!sink(piece))
+        size_t used = 0;
+        for (size_t n = 0; n < perPiece && row > 0; ++n, used += rowBytes)
+        {
+            --row;
+            std::memcpy(piece.data() + used, topDownBits.data() + size_t{row} * rowBytes, rowBytes);
+        }
+        if (!sink(std::span<const BYTE>(piece.data(), used)))
             return false;
     }
     return true;
@@ -313,7 +324,7 @@ RenderResult RenderPageToBmp(IByteView& file, const CPrintTicket& page, LPCWSTR 
     Sheet sheet;
     if ((result.error = ComposeSheet(page, image, sheet, limits)) != RenderError::None)
         return result;
-    image.bits = {};
+    image.bits.Reset();
     result.error = WriteBmpFile(path, sheet.bits, sheet.width, sheet.height, page.xDpi, page.yDpi);
     return result;
 }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "band_decoder.h"
+#include "kgl_format.h"
 #include "mapped_file.h"
+#include "nothrow_array.h"
 #include "print_ticket.h"
 
 #include <functional>
@@ -23,8 +25,8 @@ struct BandEntry
 
 namespace encoding
 {
-inline constexpr WORD Raw = 0;
-inline constexpr WORD Coded = 2;
+inline constexpr WORD Raw = kgl::kEncodingRaw;
+inline constexpr WORD Coded = kgl::kEncodingCoded;
 } // namespace encoding
 
 enum class RenderError
@@ -60,7 +62,7 @@ struct PageImage
 {
     size_t stride = 0;
     size_t lines = 0;
-    std::vector<BYTE> bits; // top line first, most significant bit leftmost, 1 = black
+    NothrowArray<BYTE> bits; // top line first, most significant bit leftmost, 1 = black
 };
 
 struct Sheet
@@ -68,7 +70,7 @@ struct Sheet
     uint32_t width = 0;
     uint32_t height = 0;
     size_t rowBytes = 0;
-    std::vector<BYTE> bits; // top row first
+    NothrowArray<BYTE> bits; // top row first
 };
 
 // The bands from `dataOffset` up to the page end record.

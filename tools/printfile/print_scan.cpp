@@ -57,6 +57,29 @@ constexpr int kPostcardCode = 14;
 constexpr int kInchCustomCode = 16;
 constexpr int kUserPaper = 256;
 
+// 300- and 360-dpi pages share one code (at 360 dpi, 5 of 6 pixels are kept across); the lines down and
+// the margins above and below them fill the sheet at the one or the other.
+constexpr int kSharedResolutionCode = 0x33;
+constexpr int kSharedDpi[] = {300, 360};
+
+// The resolution down at which the page's lines and margins best fill its sheet, whose height `extent` (the
+// layout's, zoom included) is in 0.1 mm or, for inch papers, 0.01 inch.
+int LinesPerInchDown(const CPrintTicket& t, int extent)
+{
+    const int64_t tenthMm = t.inchUnits ? int64_t{extent} * 254 / 100 : extent;
+    const int64_t height = tenthMm ? tenthMm : t.paperHeight;
+    const int64_t lines = int64_t{t.topOffset} + t.lineCount + t.bottomMargin;
+    int best = t.yDpi;
+    int64_t bestMiss = INT64_MAX;
+    for (int dpi : kSharedDpi)
+    {
+        const int64_t miss = std::abs(height * dpi / 254 - lines);
+        if (miss < bestMiss)
+            best = dpi, bestMiss = miss;
+    }
+    return best;
+}
+
 int Clamp32(uint64_t v)
 {
     return static_cast<int>(std::min<uint64_t>(v, INT32_MAX));
@@ -81,51 +104,51 @@ void ClosePage(Pending& p, std::vector<CPrintTicket>& pages, int& count)
 }
 
 // Applies one whole record; `behind` is the file offset of the byte after it.
-void Apply(BYTE type, std::span<const BYTE> payload, uint32_t behind, Pending& p,
+void Apply(kgl::RecordType type, std::span<const BYTE> payload, uint32_t behind, Pending& p,
            std::vector<CPrintTicket>& pages, int& count)
 {
     const BYTE* d = payload.data();
     switch (type)
     {
-    case record::JobStart:
+    case kgl::RecordType::JobStart:
         p.flags = seen::JobStart;
         break;
-    case record::PageOptions:
+    case kgl::RecordType::PageOptions:
         std::copy_n(d, p.options.size(), p.options.begin());
         p.flags |= seen::Options;
         break;
-    case record::PageLayout:
+    case kgl::RecordType::PageLayout:
         std::copy_n(d, p.layout.size(), p.layout.begin());
         p.flags |= seen::Layout;
         break;
-    case record::PageExtra:
+    case kgl::RecordType::PageExtra:
         p.extra = ReadU16(d);
         p.flags |= seen::Extra;
         break;
-    case record::PageHeader:
+    case kgl::RecordType::PageHeader:
         std::copy_n(d, p.header.size(), p.header.begin());
         p.dataOffset = behind;
         p.bandLineSum = 0;
         p.lastBandEnd = 0; // a page dropped by a job start must not lend its bands to the next
         p.flags |= seen::Header;
         break;
-    case record::SubBand:
+    case kgl::RecordType::SubBand:
         p.bandLineSum += ReadU16(d + 4);
         p.lastBandEnd = uint64_t{ReadU16(d + 2)} + ReadU16(d + 4);
         p.flags |= seen::SubBand;
         break;
-    case record::PageEnd:
+    case kgl::RecordType::PageEnd:
         p.flags |= seen::PageEnd;
         ClosePage(p, pages, count);
         break;
-    case record::Dollar:
+    case kgl::RecordType::Dollar:
         p.flags |= seen::Dollar;
         break;
-    case record::Reserved:
+    case kgl::RecordType::Reserved:
         std::copy_n(d, p.reserved.size(), p.reserved.begin());
         p.flags |= seen::Reserved;
         break;
-    case record::JobEnd:
+    case kgl::RecordType::JobEnd:
         p.flags |= seen::JobEnd;
         break;
     default:
@@ -174,10 +197,10 @@ int ScanPrintFile(std::vector<CPrintTicket>& pages, IByteView& file)
             viewEnd = uint64_t{viewStart} + view.size();
         }
         const std::span<const BYTE> ahead = view.subspan(pos - viewStart);
-        if (ahead.front() != kRecordPrefix[0])
+        if (ahead.front() != kgl::kEscapePrefix[0])
         {
             // Bytes between records are passed over; find the next escape quickly.
-            const void* esc = std::memchr(ahead.data(), kRecordPrefix[0], ahead.size());
+            const void* esc = std::memchr(ahead.data(), kgl::kEscapePrefix[0], ahead.size());
             pos = esc ? pos + static_cast<uint32_t>(static_cast<const BYTE*>(esc) - ahead.data())
                       : static_cast<uint32_t>(viewEnd);
             continue;
@@ -189,7 +212,7 @@ int ScanPrintFile(std::vector<CPrintTicket>& pages, IByteView& file)
         }
         if (ahead.size() < kRecordHeaderSize)
             break; // a header cut off by the end of the file
-        const BYTE type = ahead[8];
+        const kgl::RecordType type = RecordTypeAt(ahead);
         const auto payload = PayloadSize(type, ahead.subspan(kRecordHeaderSize));
         if (!payload || ahead.size() - kRecordHeaderSize < *payload)
             break; // a payload cut off by the end of the file: its page is not complete
@@ -294,6 +317,9 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
         t.paperHeight = MulDivRounded(
             static_cast<int>(std::min<int64_t>(int64_t{t.lineCount} + t.topOffset, INT32_MAX)), 254, t.yDpi);
     }
+
+    if (hasLayout && resolution == kSharedResolutionCode)
+        t.yDpi = LinesPerInchDown(t, ReadU16(l + 6));
 
     if (hasLayout)
     {

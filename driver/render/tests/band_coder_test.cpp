@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <testing/stream_decoder.h>
+
 #include "band_coder.h"
-#include "stream_decoder.h"
 
 #include <optional>
 #include <random>

@@ -2,6 +2,7 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <testing/duplicator.h>
 
 #include "enable.h"
 #include "pdev.h"
@@ -18,13 +19,9 @@ const WCHAR* kPrinter = u"Duplicator";
 // A device context drawn in one piece, so each drawing call reaches the engine once.
 std::unique_ptr<sim::PrintDC> OpenDc()
 {
-    sim::PrinterSetup p;
-    p.name = kPrinter;
-    p.driverName = u"KORIGRAPH DX-1300";
-    p.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(p);
+    printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-1300");
     velmo::SelfDMode s;
-    velmo::_UdcResetSelfDMode(s, kPrinter, p.driverName.c_str());
+    velmo::_UdcResetSelfDMode(s, kPrinter, u"KORIGRAPH DX-1300");
     s.zoom = 50;
     sim::engine().OnPdevEnabled([](DHPDEV d) { CfgQueryMyDeviceQuiet(d)->settings->bandingStartNo = 1; });
     auto dc = sim::PrintDC::Create(kPrinter, &s.dm);

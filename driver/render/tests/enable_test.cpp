@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <testing/duplicator.h>
 
 #include "enable.h"
 #include "pdev.h"
@@ -16,11 +17,7 @@ const WCHAR* kPrinter = u"Office Duplicator";
 
 void AddPrinter()
 {
-    sim::PrinterSetup p;
-    p.name = kPrinter;
-    p.driverName = u"KORIGRAPH DX-2660";
-    p.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(p);
+    printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-2660");
 }
 
 velmo::SelfDMode Settings(void (*edit)(velmo::SelfDMode&) = nullptr)

@@ -46,6 +46,8 @@ struct GrayCase
     std::function<void(HalftoneContext&)> set;
     std::vector<Rgb> pixels;
     std::vector<int> expected;
+
+    friend void PrintTo(const GrayCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class GrayTable : public ::testing::TestWithParam<GrayCase>

@@ -1,6 +1,7 @@
 // The registry: one store under the A and W functions, HKCU inside HKEY_USERS, HKCR inside
 // HKLM\SOFTWARE\Classes, and the 32-bit view of HKLM\SOFTWARE under WOW6432Node on a 64-bit system.
 #include "core/internal.h"
+#include "core/state.h"
 
 #include <cstring>
 #include <map>
@@ -36,16 +37,24 @@ struct OpenKey
     bool view32 = false;
 };
 
-struct Store
+struct Store : PartBase
 {
+    bool seeded = false;
     std::shared_ptr<Key> machine, users;
     std::map<ULONG_PTR, OpenKey> handles;
     ULONG_PTR nextHandle = 0x2000;
 };
 
+void Seed(Store& s);
+
 Store& store()
 {
-    static Store s;
+    Store& s = Part<Store>();
+    if (!s.seeded)
+    {
+        s.seeded = true; // seeding walks keys, which comes back here
+        Seed(s);
+    }
     return s;
 }
 
@@ -379,14 +388,10 @@ LSTATUS DeleteKeyImpl(HKEY base, WStringView subKey, REGSAM sam)
     key->parent->children.erase(Fold(key->name));
     return ERROR_SUCCESS;
 }
-} // namespace
 
-void ResetRegistry()
+// The keys a fresh system has.
+void Seed(Store& s)
 {
-    std::lock_guard g(StateLock());
-    Store& s = store();
-    s.handles.clear();
-    s.nextHandle = 0x2000;
     s.machine = std::make_shared<Key>();
     s.machine->name = u"HKEY_LOCAL_MACHINE";
     s.users = std::make_shared<Key>();
@@ -401,6 +406,8 @@ void ResetRegistry()
     Child(s.users, kCurrentUserSid, true);
     Child(s.users, u".DEFAULT", true);
 }
+
+} // namespace
 
 } // namespace sim::detail
 

@@ -65,15 +65,11 @@ bool HostIsDirectory(const std::filesystem::path& p);
 bool System64();
 bool Administrator();
 
-// Reset hooks of the parts that keep state.
-void ResetRegistry();
-void ResetFiles();
-void ResetProcesses();
-void ResetEngine();
+// Waits for every program still running (before the machine's state goes).
+void JoinPrograms();
 
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);
-void ResetMappings();
 
 // The loader: a module the process has loaded, by file name (null and ERROR_MOD_NOT_FOUND if none).
 HMODULE LoadedModule(WStringView name);

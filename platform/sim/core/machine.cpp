@@ -169,12 +169,7 @@ UINT ResolveCodePage(UINT codePage)
 
 void Machine::Reset()
 {
-    detail::ResetProcesses(); // joins programs still running before their state goes
-    detail::ResetDesktop();
-    detail::ResetMappings();
-    detail::ResetRegistry();
-    detail::ResetFiles();
-    detail::ResetEngine();
+    detail::JoinPrograms(); // nothing may run while the state goes
     detail::ResetLoader();
     detail::DestroyParts();
     t_lastError = 0;

@@ -1,6 +1,7 @@
 // The file system: drive letters are folders under a per-machine temporary root, names compare
 // without case, trailing dots and blanks of a name are dropped, and open files honour share modes.
 #include "core/internal.h"
+#include "core/state.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -14,10 +15,23 @@ namespace sim::detail
 {
 namespace
 {
-struct FileSystem
+// A new sandboxed folder tree per machine, removed with it.
+struct FileSystem : PartBase
 {
     fs::path root;
-    ~FileSystem()
+    FileSystem()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "velmo-sim-XXXXXX").string();
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        if (!mkdtemp(buf.data()))
+            std::abort();
+        root = buf.data();
+        for (const char* d :
+             {"C/Windows/System32", "C/Windows/Temp", "C/Program Files", "C/Users/User/AppData/Local/Temp"})
+            fs::create_directories(root / d);
+    }
+    ~FileSystem() override
     {
         std::error_code ec;
         if (!root.empty())
@@ -27,8 +41,7 @@ struct FileSystem
 
 FileSystem& files()
 {
-    static FileSystem f;
-    return f;
+    return Part<FileSystem>();
 }
 
 struct File : KernelObject
@@ -45,10 +58,14 @@ struct File : KernelObject
 };
 
 // Open files by host path, for share-mode checks.
+struct OpenFiles : PartBase
+{
+    std::vector<std::weak_ptr<File>> files;
+};
+
 std::vector<std::weak_ptr<File>>& openFiles()
 {
-    static std::vector<std::weak_ptr<File>> v;
-    return v;
+    return Part<OpenFiles>().files;
 }
 
 bool IsSep(char16_t c)
@@ -217,25 +234,6 @@ fs::path HostPathOf(WStringView windowsPath)
         i = j + 1;
     }
     return host;
-}
-
-void ResetFiles()
-{
-    std::lock_guard g(StateLock());
-    auto& f = files();
-    std::error_code ec;
-    if (!f.root.empty())
-        fs::remove_all(f.root, ec);
-    std::string tmpl = (fs::temp_directory_path() / "velmo-sim-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        std::abort();
-    f.root = buf.data();
-    openFiles().clear();
-    for (const char* d :
-         {"C/Windows/System32", "C/Windows/Temp", "C/Program Files", "C/Users/User/AppData/Local/Temp"})
-        fs::create_directories(f.root / d);
 }
 
 } // namespace sim::detail

@@ -1,6 +1,7 @@
 // File mapping: sections backed by a file or by the page file (machine-wide by name), views that start on
 // the allocation granularity, and the system information that tells the granularity.
 #include "core/internal.h"
+#include "core/state.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -42,16 +43,20 @@ struct View
     DWORD protect = PAGE_READONLY;
 };
 
-struct Mappings
+struct Mappings : PartBase
 {
     std::map<WString, std::weak_ptr<Section>> named; // by folded name
     std::map<uintptr_t, View> views;                 // by base address
+    ~Mappings() override
+    {
+        for (auto& [base, view] : views)
+            ::munmap(reinterpret_cast<void*>(base), view.length);
+    }
 };
 
 Mappings& mappings()
 {
-    static Mappings m;
-    return m;
+    return Part<Mappings>();
 }
 
 std::shared_ptr<Section> FindNamed(LPCWSTR name)
@@ -94,15 +99,6 @@ void* SnapshotView(const Section& s, ULONGLONG offset, size_t length, void* at, 
     return p;
 }
 } // namespace
-
-void ResetMappings()
-{
-    std::lock_guard g(StateLock());
-    for (auto& [base, view] : mappings().views)
-        ::munmap(reinterpret_cast<void*>(base), view.length);
-    mappings().views.clear();
-    mappings().named.clear();
-}
 
 } // namespace sim::detail
 

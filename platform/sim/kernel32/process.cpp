@@ -1,6 +1,7 @@
 // Processes: programs are registered by file name and run on threads of their own, each with its
 // own module path, command line and current folder; what the code starts is recorded.
 #include "core/internal.h"
+#include "core/state.h"
 
 #include "user32/desktop_internal.h"
 
@@ -26,7 +27,7 @@ std::map<WString, Entry>& programs()
     return p;
 }
 
-struct Processes
+struct Processes : detail::PartBase
 {
     std::shared_ptr<detail::Process> calling;
     std::map<WString, StandIn> standIns;
@@ -36,8 +37,7 @@ struct Processes
 
 Processes& processes()
 {
-    static Processes p;
-    return p;
+    return detail::Part<Processes>();
 }
 
 thread_local std::shared_ptr<detail::Process> t_process;
@@ -218,19 +218,21 @@ void SetThreadProcess(std::shared_ptr<Process> process)
     t_process = std::move(process);
 }
 
-void ResetProcesses()
+void JoinPrograms()
 {
-    std::vector<std::thread> running;
+    // A program may start another while it ends, so the list is taken until it stays empty.
+    for (;;)
     {
-        std::lock_guard g(StateLock());
-        running.swap(processes().running);
+        std::vector<std::thread> running;
+        {
+            std::lock_guard g(StateLock());
+            running.swap(processes().running);
+        }
+        if (running.empty())
+            break;
+        for (auto& t : running)
+            t.join();
     }
-    for (auto& t : running)
-        t.join();
-    std::lock_guard g(StateLock());
-    processes().calling.reset();
-    processes().standIns.clear();
-    processes().started.clear();
     t_process.reset();
 }
 } // namespace detail

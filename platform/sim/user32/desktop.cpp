@@ -9,16 +9,22 @@ namespace sim::detail
 {
 namespace
 {
-// The calling thread's state; leaves the machine's list when the thread ends.
+std::atomic<std::uint64_t> g_generation{0};
+
+// The calling thread's state in the machine it was made in; leaves the machine's list when the
+// thread ends.
 struct SelfHolder
 {
     std::shared_ptr<ThreadState> state;
+    std::uint64_t generation = 0;
     ~SelfHolder()
     {
         if (!state)
             return;
-        std::lock_guard g(Desk().mu);
-        std::erase(Desk().threads, state);
+        DesktopState& d = Desk();
+        std::lock_guard g(d.mu);
+        if (d.generation == generation)
+            std::erase(d.threads, state);
     }
 };
 thread_local SelfHolder t_holder;
@@ -142,10 +148,11 @@ void DeliverSent(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Sent>
 }
 } // namespace
 
+DesktopState::DesktopState() : generation(++g_generation) {}
+
 DesktopState& Desk()
 {
-    static DesktopState d;
-    return d;
+    return Part<DesktopState>();
 }
 
 void ReportFailure(const std::string& message)
@@ -185,11 +192,13 @@ std::string DescribeScreenLocked()
 
 std::shared_ptr<ThreadState> SelfPtr()
 {
-    if (!t_holder.state)
+    DesktopState& d = Desk();
+    if (!t_holder.state || t_holder.generation != d.generation)
     {
         t_holder.state = std::make_shared<ThreadState>();
-        std::lock_guard g(Desk().mu);
-        Desk().threads.push_back(t_holder.state);
+        t_holder.generation = d.generation;
+        std::lock_guard g(d.mu);
+        d.threads.push_back(t_holder.state);
     }
     return t_holder.state;
 }
@@ -547,39 +556,6 @@ void CopyOut(WStringView text, LPWSTR buffer, int size)
     size_t n = std::min<size_t>(text.size(), static_cast<size_t>(size - 1));
     std::copy_n(text.begin(), n, buffer);
     buffer[n] = 0;
-}
-
-void ResetDesktop()
-{
-    DesktopState& d = Desk();
-    std::lock_guard g(d.mu);
-    d.windows.clear();
-    d.timers.clear();
-    d.menus.clear();
-    d.keysDown.clear();
-    d.messageBox.reset();
-    d.messageBoxHistory.clear();
-    d.fileDialog.reset();
-    d.commDlgError = 0;
-    d.drops.clear();
-    d.folders.clear();
-    d.uiLanguage = 0x409;
-    d.userLanguage = 0x409;
-    d.aborting = false;
-    d.scripted = false;
-    d.pendingStarts = 0;
-    d.autoBase = 0;
-    d.foreground = nullptr;
-    d.classes.clear();
-    d.classNames.clear();
-    for (auto& t : d.threads)
-    {
-        t->posted.clear();
-        t->quit = false;
-        t->abortThrown = false;
-        t->focus = nullptr;
-        t->inputAttachedTo.clear();
-    }
 }
 
 } // namespace sim::detail

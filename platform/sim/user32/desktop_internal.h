@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/internal.h"
+#include "core/state.h"
 
 #include <platform/commctrl.h>
 #include <platform/commdlg.h>
@@ -154,8 +155,10 @@ struct PendingFileDialog
     std::optional<WString> path; // nothing: cancelled
 };
 
-struct DesktopState
+struct DesktopState : PartBase
 {
+    DesktopState();
+    std::uint64_t generation; // tells a thread's record of an earlier machine from one of this
     std::mutex mu;
     std::condition_variable cv;
     std::vector<std::shared_ptr<ThreadState>> threads;
@@ -239,8 +242,6 @@ INT_PTR RunModal(HWND dialog, HWND owner);
 // Modal waiting for a script's answer (message boxes, common dialogs): pumps meanwhile.
 void WaitForAnswer(const std::function<bool()>& answered, HWND owner);
 
-// Resources.
-void ResetDesktop();
 bool SleepOnClock(DWORD milliseconds);
 void ClockMoved();
 

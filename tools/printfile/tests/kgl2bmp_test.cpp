@@ -320,7 +320,7 @@ TEST_F(Kgl2Bmp, ASaveThatWritesNothingShowsAnErrorAndNoCoverage)
     Stream damaged; // a code beyond the table built so far
     damaged.JobStart()
         .PageStart(SmallPage(0x33, 1, 1), SmallSheet())
-        .Band(0, 1, Codes({257, 0, 600, 258}))
+        .Band(0, 1, PackCodes({257, 0, 600, 258}))
         .PageEnd();
     sim::machine().PutFile(u"C:\\Jobs\\damaged.kgl", AsString(damaged.bytes));
     sim::machine().PutFile(kJob, AsString(OnePageJob()));

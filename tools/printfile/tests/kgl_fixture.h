@@ -1,9 +1,11 @@
-// Hand-made print files for the reader's tests: records as the format lays them out, and code blocks packed
-// from lists of codes.
+// Hand-made print files for the reader's tests: records as the format lays them out, with code blocks
+// packed from lists of codes.
 #pragma once
 
 #include "byte_view.h"
 #include "kgl_records.h"
+
+#include <testing/kgl_codes.h>
 
 #include <initializer_list>
 #include <span>
@@ -14,32 +16,8 @@ namespace printfile::fixture
 {
 using Bytes = std::vector<BYTE>;
 
-// Codes packed two to three bytes; an odd count ends with code 0.
-inline Bytes Codes(std::span<const unsigned> codes)
-{
-    Bytes out;
-    for (size_t i = 0; i < codes.size(); i += 2)
-    {
-        const unsigned a = codes[i], b = i + 1 < codes.size() ? codes[i + 1] : 0;
-        out.push_back(static_cast<BYTE>(a));
-        out.push_back(static_cast<BYTE>((a >> 8) | ((b & 0xF) << 4)));
-        out.push_back(static_cast<BYTE>(b >> 4));
-    }
-    return out;
-}
-inline Bytes Codes(std::initializer_list<unsigned> codes)
-{
-    return Codes(std::span<const unsigned>(codes.begin(), codes.size()));
-}
-
-// A block that sends every byte as a literal.
-inline Bytes LiteralBlock(std::span<const BYTE> raw)
-{
-    std::vector<unsigned> codes{257, 0};
-    codes.insert(codes.end(), raw.begin(), raw.end());
-    codes.push_back(258);
-    return Codes(codes);
-}
+using kgltest::LiteralBlock;
+using kgltest::PackCodes;
 
 struct Header
 {
@@ -70,9 +48,14 @@ class Stream
 public:
     Bytes bytes;
 
+    Stream& Record(kgl::RecordType type, std::span<const BYTE> payload = {})
+    {
+        return Record(static_cast<BYTE>(type), payload);
+    }
+    // Any type byte, foreign ones included.
     Stream& Record(BYTE type, std::span<const BYTE> payload = {})
     {
-        bytes.insert(bytes.end(), std::begin(kRecordPrefix), std::end(kRecordPrefix));
+        bytes.insert(bytes.end(), kgl::kEscapePrefix.begin(), kgl::kEscapePrefix.end());
         bytes.push_back(type);
         bytes.push_back(0);
         bytes.insert(bytes.end(), payload.begin(), payload.end());
@@ -83,11 +66,11 @@ public:
         bytes.insert(bytes.end(), text.begin(), text.end());
         return *this;
     }
-    Stream& JobStart() { return Record(record::JobStart); }
-    Stream& JobEnd() { return Record(record::JobEnd); }
-    Stream& PageEnd() { return Record(record::PageEnd); }
-    Stream& Options() { return Record(record::PageOptions, Bytes(5, 0)); }
-    Stream& Extra() { return Record(record::PageExtra, Bytes(2, 0)); }
+    Stream& JobStart() { return Record(kgl::RecordType::JobStart); }
+    Stream& JobEnd() { return Record(kgl::RecordType::JobEnd); }
+    Stream& PageEnd() { return Record(kgl::RecordType::PageEnd); }
+    Stream& Options() { return Record(kgl::RecordType::PageOptions, Bytes(5, 0)); }
+    Stream& Extra() { return Record(kgl::RecordType::PageExtra, Bytes(2, 0)); }
     Stream& PageLayout(const Layout& l = {})
     {
         Bytes p(26, 0);
@@ -99,7 +82,7 @@ public:
         PutU16(&p[6], l.extent2);
         PutU16(&p[8], l.right);
         PutU16(&p[10], l.bottom);
-        return Record(record::PageLayout, p);
+        return Record(kgl::RecordType::PageLayout, p);
     }
     Stream& PageHeader(const Header& h = {})
     {
@@ -113,7 +96,7 @@ public:
         PutU16(&p[16], h.top);
         PutU16(&p[20], h.sets);
         PutU16(&p[24], 100);
-        return Record(record::PageHeader, p);
+        return Record(kgl::RecordType::PageHeader, p);
     }
     // The four records that open a page.
     Stream& PageStart(const Header& h = {}, const Layout& l = {})
@@ -129,7 +112,7 @@ public:
         PutU16(&p[6], encoding);
         p.insert(p.end(), block.begin(), block.end());
         p.insert(p.end(), 10, 0); // the writer's trailing zeros
-        return Record(record::SubBand, p);
+        return Record(kgl::RecordType::SubBand, p);
     }
     // A page of `lines` lines of `bytesPerLine` bytes (top line first), sent in bands of `perBand` lines.
     Stream& Page(const Bytes& lines, Header h, unsigned perBand = 8, const Layout& l = {})

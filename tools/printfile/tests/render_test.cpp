@@ -5,6 +5,9 @@
 #include "print_scan.h"
 
 #include <sim/machine.h>
+#include <testing/address_space.h>
+
+#include <cstdlib>
 
 namespace printfile
 {
@@ -161,7 +164,7 @@ TEST_F(Render, ABlankPageIsWrittenAndTellsSo)
 
 TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
 {
-    const Bytes blank = Codes({257, 0, 0, 0, 258});
+    const Bytes blank = PackCodes({257, 0, 0, 0, 258});
     struct Case
     {
         const char* name;
@@ -183,19 +186,19 @@ TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
          RenderError::BandOutsidePage},
         {"a damaged block",
          [](Stream& s) {
-             s.PageStart().Band(0, 1, Codes({257, 0, 600, 258})).PageEnd();
+             s.PageStart().Band(0, 1, PackCodes({257, 0, 600, 258})).PageEnd();
          },
          RenderError::DamagedBand},
         {"a block longer than its lines",
          [](Stream& s) {
-             s.PageStart().Band(0, 1, Codes({257, 0, 0, 259, 0, 258})).PageEnd();
+             s.PageStart().Band(0, 1, PackCodes({257, 0, 0, 259, 0, 258})).PageEnd();
          },
          RenderError::DamagedBand},
         {"no resolution",
          [](Stream& s) {
              Header h;
              h.resolution = 0;
-             s.PageStart(h).Band(0, 1, Codes({257, 0, 0, 258})).PageEnd();
+             s.PageStart(h).Band(0, 1, PackCodes({257, 0, 0, 258})).PageEnd();
          },
          RenderError::BadPageSize},
         {"a sheet too large", [&](Stream& s) { s.PageStart(big, huge).Band(0, 1, blank).PageEnd(); },
@@ -209,6 +212,52 @@ TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
         const Rendered r = RenderFirstPage(s.bytes);
         EXPECT_EQ(r.result.error, c.error) << DescribeRenderError(r.result.error);
         EXPECT_FALSE(r.bmp);
+    }
+}
+
+// A file of a few hundred bytes may declare a page of a gigabyte. Where the address space cannot hold it,
+// the converter reports that it is out of memory instead of ending; where it holds the page image once, the
+// page is converted.
+TEST_F(Render, ALargeDeclaredPageMeetsAFullAddressSpaceWithAnError)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // the cap must not outlive the child
+    auto page = [](unsigned lines) {
+        Header h;
+        h.paperCode = 0;
+        h.bytesPerLine = 0xFFFC;
+        Layout l;
+        l.extent1 = l.extent2 = 100; // a sheet of 118 x 118 pixels
+        Stream s;
+        s.PageStart(h, l).Band(0, lines, PackCodes({257, 0, 0x80, 258})).PageEnd();
+        return s.bytes;
+    };
+    struct Case
+    {
+        const char* name;
+        Bytes file;
+        uint64_t headroom;
+        RenderError error;
+        uint64_t black;
+    };
+    const Case cases[] = {
+        {"a page image of 1 GB, 512 MB free", page(16384), uint64_t{512} << 20, RenderError::OutOfMemory, 0},
+        {"a page image of 64 MB, 96 MB free", page(1024), uint64_t{96} << 20, RenderError::None, 1},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ASSERT_LT(c.file.size(), 300u);
+        auto convert = [&] {
+            if (!memtest::CapAddressSpace(c.headroom))
+                std::exit(2);
+            const Rendered r = RenderFirstPage(c.file);
+            const bool written = r.bmp.has_value();
+            std::exit(r.result.error == c.error && written == r.result.Written() &&
+                              r.result.blackPixels == c.black
+                          ? 0
+                          : 1);
+        };
+        EXPECT_EXIT(convert(), ::testing::ExitedWithCode(0), "");
     }
 }
 
@@ -262,7 +311,8 @@ TEST_F(Render, EveryCutAndInflatedLengthFailsCleanly)
     size_t bandsSeen = 0;
     for (size_t at = 0; at + 10 <= s.bytes.size(); ++at)
     {
-        if (!IsRecordHeader(std::span(s.bytes).subspan(at)) || s.bytes[at + 8] != record::SubBand)
+        if (!IsRecordHeader(std::span(s.bytes).subspan(at)) ||
+            RecordTypeAt(std::span(s.bytes).subspan(at)) != kgl::RecordType::SubBand)
             continue;
         ++bandsSeen;
         for (size_t field : {0, 2, 4})

@@ -5,13 +5,15 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
+#include <testing/duplicator.h>
+#include <testing/stream_decoder.h>
+#include <testing/test_page.h>
 
-#include "driver/render/tests/stream_decoder.h"
 #include "enable.h"
 #include "mapped_file.h"
 #include "page_render.h"
 #include "pdev.h"
-#include "print_job.h"
 #include "print_scan.h"
 
 #include <algorithm>
@@ -42,7 +44,7 @@ struct Case
 {
     const char* name;
     const char* model;
-    demo::Halftone halftone;
+    printtest::Halftone halftone;
     std::function<void(velmo::SelfDMode&)> settings;
     LONG bands; // 1: the page drawn in one surface; more: that many bands, banding forced
     // What the reader must make of it.
@@ -54,6 +56,8 @@ struct Case
     int pages = 1;
     short copies = 1;
     LONG sets = 1;
+
+    friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
 
 struct Printed
@@ -65,22 +69,19 @@ struct Printed
 Printed Print(const Case& c)
 {
     sim::machine().Reset();
-    const std::string model = c.model;
-    sim::PrinterSetup printer;
-    printer.name = kPrinter;
-    printer.driverName = WString(model.begin(), model.end());
-    printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(printer);
+    const std::string narrow = c.model;
+    const WString model(narrow.begin(), narrow.end());
+    printtest::InstallDuplicator(kPrinter, model.c_str());
 
     velmo::SelfDMode s;
-    velmo::_UdcResetSelfDMode(s, kPrinter, printer.driverName.c_str());
-    demo::SetHalftone(s, c.halftone);
+    velmo::_UdcResetSelfDMode(s, kPrinter, model.c_str());
+    printtest::SetHalftone(s, c.halftone);
     s.dm.dmCopies = c.copies;
     s.sets = c.sets;
     c.settings(s);
 
     Printed out;
-    const LONG kernel = demo::DiffusionKernel(c.halftone);
+    const LONG kernel = printtest::DiffusionKernel(c.halftone);
     sim::engine().OnPdevEnabled([&](DHPDEV d) {
         velmoq7::PDev* pdev = velmoq7::CfgQueryMyDeviceQuiet(d);
         pdev->settings->ErrorDiffusionMethod = kernel;
@@ -97,13 +98,13 @@ Printed Print(const Case& c)
     for (int page = 1; page <= c.pages; ++page)
     {
         EXPECT_TRUE(dc->StartPage());
-        demo::DrawTestPage(*dc, std::string(c.name) + ", page " + std::to_string(page));
+        printtest::DrawTestPage(*dc, std::string(c.name) + ", page " + std::to_string(page));
         EXPECT_TRUE(dc->EndPage());
     }
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     sim::engine().OnPdevEnabled({});
-    out.stream = sim::engine().Output(kPrinter);
+    out.stream = sim::spooler().Output(kPrinter);
     return out;
 }
 
@@ -207,7 +208,7 @@ void SetPaper(velmo::SelfDMode& s, short id, short orientation = DMORIENT_PORTRA
     s.rotate = rotate;
 }
 
-using demo::Halftone;
+using printtest::Halftone;
 constexpr short kA3 = 8, kA4 = 9, kPostcard = 257, kLetter = 258, kLegal = 5, kCustom = 256;
 
 const Case kCases[] = {
@@ -344,13 +345,37 @@ const Case kCases[] = {
      300,
      300,
      0},
-    // 360-dpi pages carry the 300-dpi code, and nothing else in the stream tells them apart: the
-    // reader takes them for 300 dpi, so their sheet comes out too small (the image is still exact).
+    // 360-dpi pages carry the 300-dpi code, with 5 of 6 pixels kept across; their lines and margins
+    // fill a sheet at 360 dpi down.
     {"A4 at 360 dpi",
      "KORIGRAPH DX-5360",
      Halftone::Diffusion,
      [](velmo::SelfDMode& s) { SetPaper(s, kA4); },
      20,
+     17,
+     {9, 0, 2100, 2970, 1},
+     300,
+     360,
+     0},
+    {"A5 landscape fed the other way, turned, at 360 dpi",
+     "KORIGRAPH DX-5365",
+     Halftone::DitherA,
+     [](velmo::SelfDMode& s) { SetPaper(s, 11, DMORIENT_LANDSCAPE, 2, 1); },
+     1,
+     velmoq7::kBandBottomUp,
+     {78, 0, 2100, 1480, 2},
+     300,
+     360,
+     180},
+    // Zoomed to 120 %, a 300-dpi page has as many lines as the sheet at 360 dpi; its extents tell.
+    {"A4 at 300 dpi zoomed to 120 %",
+     "KORIGRAPH DX-1300",
+     Halftone::LineArt,
+     [](velmo::SelfDMode& s) {
+         SetPaper(s, kA4);
+         s.zoom = 120;
+     },
+     1,
      17,
      {9, 0, 2100, 2970, 1},
      300,
@@ -390,14 +415,10 @@ namespace
 TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
 {
     sim::machine().Reset();
-    sim::PrinterSetup printer;
-    printer.name = kPrinter;
-    printer.driverName = u"KORIGRAPH DX-1300";
-    printer.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(printer);
+    printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-1300");
     velmo::SelfDMode a4;
-    velmo::_UdcResetSelfDMode(a4, kPrinter, printer.driverName.c_str());
-    demo::SetHalftone(a4, Halftone::DitherC);
+    velmo::_UdcResetSelfDMode(a4, kPrinter, u"KORIGRAPH DX-1300");
+    printtest::SetHalftone(a4, Halftone::DitherC);
     SetPaper(a4, kA4);
     velmo::SelfDMode a5 = a4;
     a5.dm.dmPaperSize = 11;
@@ -406,15 +427,15 @@ TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
     ASSERT_TRUE(dc);
     ASSERT_TRUE(dc->StartDoc(u"two papers"));
     ASSERT_TRUE(dc->StartPage());
-    demo::DrawTestPage(*dc, "A4");
+    printtest::DrawTestPage(*dc, "A4");
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->ResetDC(&a5.dm));
     ASSERT_TRUE(dc->StartPage());
-    demo::DrawTestPage(*dc, "A5");
+    printtest::DrawTestPage(*dc, "A5");
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->EndDoc());
     dc.reset();
-    const std::string stream = sim::engine().Output(kPrinter);
+    const std::string stream = sim::spooler().Output(kPrinter);
 
     std::string error;
     const auto records = streamtest::ReadStream(stream, error);
