@@ -67,7 +67,6 @@ bool Administrator();
 
 // Waits for every program still running (before the machine's state goes).
 void JoinPrograms();
-void ResetEngine();
 
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);

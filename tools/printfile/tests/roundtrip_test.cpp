@@ -5,6 +5,7 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 #include <testing/stream_decoder.h>
 #include <testing/test_page.h>
@@ -103,7 +104,7 @@ Printed Print(const Case& c)
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     sim::engine().OnPdevEnabled({});
-    out.stream = sim::engine().Output(kPrinter);
+    out.stream = sim::spooler().Output(kPrinter);
     return out;
 }
 
@@ -434,7 +435,7 @@ TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->EndDoc());
     dc.reset();
-    const std::string stream = sim::engine().Output(kPrinter);
+    const std::string stream = sim::spooler().Output(kPrinter);
 
     std::string error;
     const auto records = streamtest::ReadStream(stream, error);

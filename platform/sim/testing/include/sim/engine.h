@@ -1,9 +1,10 @@
-// The simulated graphics engine and spooler as tests see them: printers with their drivers, default
-// DEVMODEs and printer data; the engine's pool, surfaces and palettes; loading a printer's graphics
-// DLL by its driver file name and opening a device context on it as an application's print would.
+// The simulated graphics engine as tests see it: the pool, surfaces and palettes; loading a printer's
+// graphics DLL and opening a device context on it as an application's print would. The printers
+// themselves are the spooler's (sim/spooler.h).
 #pragma once
 
 #include <platform/winddi.h>
+#include <sim/spooler.h>
 
 #include <functional>
 #include <optional>
@@ -12,23 +13,6 @@
 
 namespace sim
 {
-
-struct PrinterSetup
-{
-    WString name;
-    WString driverName;
-    WString portName = u"LPT1:";
-    WString printProcessor = u"WinPrint";
-    DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
-    std::vector<BYTE> defaultDevMode; // any size and version, as stored; empty: none
-    WString driverPath;               // the graphics DLL, e.g. C:\...\spool\drivers\x64\3\VELMOQ7.DLL
-};
-
-struct PrinterDataValue
-{
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
 
 struct PoolBlock
 {
@@ -89,15 +73,6 @@ struct EngCall
 class Engine
 {
 public:
-    // Spooler.
-    void AddPrinter(const PrinterSetup& printer);
-    HANDLE OpenPrinter(WStringView printerName); // null when there is no such printer
-    void ClosePrinter(HANDLE printer);
-    void SetPrinterData(WStringView printerName, WStringView valueName, DWORD type, std::vector<BYTE> data);
-    std::optional<PrinterDataValue> PrinterData(WStringView printerName, WStringView valueName) const;
-    int PrinterDataReads(WStringView printerName) const; // EngGetPrinterData calls so far
-    std::string Output(WStringView printerName) const;   // what EngWritePrinter wrote
-
     // Pool: what is allocated now; allocations with `tag` fail `count` times from now on. The Nth
     // allocation from now fails with machine().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, N - 1).
     std::vector<PoolBlock> Outstanding() const;
