@@ -5,6 +5,7 @@
 //   velmo-wine-figures save <file> <page>      the box saving a page with Shift+Ctrl shows (coverage or
 //   error)
 #include <sim/machine.h>
+#include <sim/spooler.h>
 
 #include "enable.h"
 #include "kgl2bmp_texts.h"
@@ -60,7 +61,7 @@ int Geometry(const std::string& model)
     setup.name = printer;
     setup.driverName = driver;
     setup.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(setup);
+    sim::spooler().AddPrinter(setup);
     velmo::SelfDMode s;
     velmo::_UdcResetSelfDMode(s, printer.c_str(), driver.c_str());
     auto dc = sim::engine().CreateDC(printer.c_str(), &s.dm);
