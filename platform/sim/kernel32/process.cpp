@@ -4,7 +4,7 @@
 #include "core/state.h"
 #include "kernel32/loader.h"
 
-#include "user32/desktop_internal.h"
+#include "core/scheduler.h"
 
 #include <platform/entry.h>
 

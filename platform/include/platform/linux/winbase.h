@@ -95,6 +95,12 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 DWORD WINAPI GetFileAttributesA(LPCSTR name);
 DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 
+// kernel32: initialization files (profile functions) ----------------------------------------------
+UINT WINAPI GetPrivateProfileIntW(LPCWSTR appName, LPCWSTR keyName, INT defaultValue, LPCWSTR fileName);
+DWORD WINAPI GetPrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR defaultValue, LPWSTR returned,
+                                      DWORD size, LPCWSTR fileName);
+// ---- end of initialization files -------------------------------------------------------------------
+
 // kernel32: local memory.
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 

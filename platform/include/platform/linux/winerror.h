@@ -41,6 +41,13 @@
 #define ERROR_CANTWRITE 1013L
 #define ERROR_TIMEOUT 1460L
 
+// Threads and synchronisation.
+#define WAIT_TIMEOUT 258L
+#define ERROR_NOT_OWNER 288L
+#define ERROR_TOO_MANY_POSTS 298L
+#define ERROR_POSSIBLE_DEADLOCK 1131L
+#define ERROR_INVALID_THREAD_ID 1444L
+
 // Graphics engine and spooler.
 #define ERROR_BAD_DRIVER_LEVEL 119L
 #define ERROR_INVALID_LEVEL 124L
