@@ -71,16 +71,16 @@ const DRVFN s_DrvFnTable[kHookCount] = {
 
 BOOL APIENTRY DrvEnableDriver(ULONG engineVersion, ULONG size, DRVENABLEDATA* data)
 {
-    if (engineVersion < DDI_DRIVER_VERSION_NT4 || size < sizeof(ULONG) * 3 || !data)
+    // A record without room for the table pointer (12 to 15 bytes on x64) would leave the engine with
+    // a hook count and no hooks.
+    if (engineVersion < DDI_DRIVER_VERSION_NT4 || size < sizeof(DRVENABLEDATA) || !data)
     {
         EngSetLastError(ERROR_BAD_DRIVER_LEVEL);
         return FALSE;
     }
-    // The record may be the engine's older, shorter one: fill only what it holds.
     data->iDriverVersion = DDI_DRIVER_VERSION_NT4;
     data->c = kHookCount;
-    if (size >= sizeof(DRVENABLEDATA))
-        data->pdrvfn = const_cast<DRVFN*>(s_DrvFnTable);
+    data->pdrvfn = const_cast<DRVFN*>(s_DrvFnTable);
     return TRUE;
 }
 
@@ -162,8 +162,9 @@ void SetPrivateDevice(PDev& pdev)
     velmo::PaperSize paper{2100, 2970};
     if (auto size = velmo::_UduGetPaperListSize(s, velmo::PaperIndexOfId(s, s.paperId)))
         paper = *size;
-    paper.width = std::max<LONG>(paper.width, 1);
-    paper.height = std::max<LONG>(paper.height, 1);
+    // Held to what a paper can be, so that the sizes in 0.01 mm and every product below stay in range.
+    paper.width = std::clamp<LONG>(paper.width, 1, velmo::kLargestPaperSide);
+    paper.height = std::clamp<LONG>(paper.height, 1, velmo::kLargestPaperSide);
     SIZEL paper001{paper.width * 10, paper.height * 10};
     velmo::Margins m{};
     velmo::KgGetMarginSize(s, m, &paper001);

@@ -117,6 +117,7 @@ struct FlowState
     // What a replacing PDEV takes over of the spool state before its own spool output exists.
     DWORD carriedSpoolFlags;
     BOOL carriedRefusal;
+    LONG refusalCopies; // the copy count the duplex refusal was last decided for
 };
 
 struct PDev
