@@ -128,10 +128,10 @@ const ModelRow g_ModeleList[] = {
 };
 
 const DitherRow g_DitherList[5] = {
-    {DitherMatrix::So, 4, 530, 64042, DitherMatrix::So, 4},
-    {DitherMatrix::Standard, 4, 531, 64043, DitherMatrix::Standard, 4},
-    {DitherMatrix::Mitsu, 4, 526, 64043, DitherMatrix::Mitsu, 4},
-    {DitherMatrix::None, 4, 527, 64043, DitherMatrix::None, 4},
+    {g_Dither_So, 4, 530, 64042, g_Dither_So, 4},
+    {g_Dither_Standard, 4, 531, 64043, g_Dither_Standard, 4},
+    {g_Dither_Mitsu, 4, 526, 64043, g_Dither_Mitsu, 4},
+    {g_Dither_Gosa, 4, 527, 64043, g_Dither_Gosa, 4},
     {DitherMatrix::None, 0, 0, 0, DitherMatrix::None, 0},
 };
 

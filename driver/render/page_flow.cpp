@@ -312,6 +312,20 @@ void ReportBand(const PDev& pdev, POINTL* origin)
     const BandRect& b = BandInSendOrder(pdev, pdev.flow.bandIndex);
     *origin = POINTL{b.x, b.y};
 }
+
+// After a band was sent: on to the next one and its origin, or after the last one the page's end and
+// the origin that tells the engine the page is done.
+BOOL NextBandPrePost(PDev& pdev, POINTL* origin)
+{
+    if (++pdev.flow.bandIndex < pdev.band.bandCount)
+    {
+        ReportBand(pdev, origin);
+        return TRUE;
+    }
+    if (origin)
+        *origin = POINTL{-1, -1};
+    return render::KglJobWriter(*pdev.spool, pdev.flow.job).EndPage();
+}
 } // namespace
 
 BOOL APIENTRY DrvStartDoc(SURFOBJ* surface, LPWSTR docName, DWORD jobId)
@@ -395,14 +409,7 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* surface, POINTL* origin)
     EraseSurface(surface);
     if (!ok)
         return FALSE;
-    if (++flow.bandIndex < pdev->band.bandCount)
-    {
-        ReportBand(*pdev, origin);
-        return TRUE;
-    }
-    if (origin)
-        *origin = POINTL{-1, -1};
-    return render::KglJobWriter(*pdev->spool, flow.job).EndPage();
+    return NextBandPrePost(*pdev, origin);
 }
 
 BOOL APIENTRY DrvResetPDEV(DHPDEV oldPdev, DHPDEV newPdev)

@@ -323,7 +323,16 @@ struct TwoPages
     int jobStarts = 0;
 };
 
-TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& second)
+using ResetOrder = sim::PrintDC::ResetOrder;
+constexpr ResetOrder kResetOrders[] = {ResetOrder::SurfaceAfterReset, ResetOrder::SurfaceBeforeReset};
+
+const char* Name(ResetOrder order)
+{
+    return order == ResetOrder::SurfaceAfterReset ? "new surface after the reset"
+                                                  : "new surface before the reset";
+}
+
+TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& second, ResetOrder order)
 {
     auto dc = sim::PrintDC::Create(kPrinter, &first.dm);
     EXPECT_TRUE(dc);
@@ -333,7 +342,7 @@ TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& se
     EXPECT_TRUE(dc->StartPage());
     dc->FillRect({10, 10, 20, 20}, RGB(0, 0, 0));
     EXPECT_TRUE(dc->EndPage());
-    EXPECT_TRUE(dc->ResetDC(&second.dm));
+    EXPECT_TRUE(dc->ResetDC(&second.dm, order));
     EXPECT_TRUE(dc->StartPage());
     EXPECT_TRUE(dc->EndPage());
     EXPECT_TRUE(dc->EndDoc());
@@ -351,6 +360,7 @@ TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& se
 }
 } // namespace
 
+// Whichever order the engine replaces the PDEV in, the job is handed over the same way.
 TEST(PageFlow, ResetThatOnlyTurnsThePageKeepsTheJob)
 {
     auto duplex = [](velmo::SelfDMode& r) {
@@ -358,32 +368,43 @@ TEST(PageFlow, ResetThatOnlyTurnsThePageKeepsTheJob)
         r.dm.dmDuplex = DMDUP_VERTICAL;
         r.dm.dmPaperSize = 9;
     };
-    const auto portrait = Settings(kDuplexModel, duplex);
-    const auto landscape = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
-        duplex(r);
-        r.dm.dmOrientation = DMORIENT_LANDSCAPE;
-    });
-    const TwoPages turned = PrintTwoPages(portrait, landscape);
-    EXPECT_EQ(turned.jobStarts, 1);
-    ASSERT_EQ(turned.layouts.size(), 2u);
-    EXPECT_EQ(turned.layouts[0].payload[0], 0x01);
-    EXPECT_EQ(turned.layouts[1].payload[0], 0x05); // the duplex count goes on
-    EXPECT_EQ(Types(turned.records).back(), '\'');
+    std::vector<std::string> streams;
+    for (ResetOrder order : kResetOrders)
+    {
+        SCOPED_TRACE(Name(order));
+        sim::machine().Reset();
+        const auto portrait = Settings(kDuplexModel, duplex);
+        const auto landscape = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
+            duplex(r);
+            r.dm.dmOrientation = DMORIENT_LANDSCAPE;
+        });
+        const TwoPages turned = PrintTwoPages(portrait, landscape, order);
+        streams.push_back(sim::engine().Output(kPrinter));
+        EXPECT_EQ(turned.jobStarts, 1);
+        ASSERT_EQ(turned.layouts.size(), 2u);
+        EXPECT_EQ(turned.layouts[0].payload[0], 0x01);
+        EXPECT_EQ(turned.layouts[1].payload[0], 0x05); // the duplex count goes on
+        EXPECT_EQ(Types(turned.records).back(), '\'');
 
-    sim::machine().Reset();
-    const auto a4 = Settings(kDuplexModel, duplex);
-    const auto a3 = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
-        duplex(r);
-        r.dm.dmPaperSize = 8;
-    });
-    const TwoPages changed = PrintTwoPages(a4, a3);
-    EXPECT_EQ(changed.jobStarts, 2);
-    ASSERT_EQ(changed.layouts.size(), 2u);
-    EXPECT_EQ(changed.layouts[1].payload[0], 0x01); // a new job counts its duplex pages afresh
-    const std::string types = Types(changed.records);
-    EXPECT_EQ(types.find(','), 0u);
-    EXPECT_EQ(std::count(types.begin(), types.end(), '#'), 2);
-    EXPECT_EQ(std::count(types.begin(), types.end(), '\''), 1);
+        sim::machine().Reset();
+        const auto a4 = Settings(kDuplexModel, duplex);
+        const auto a3 = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
+            duplex(r);
+            r.dm.dmPaperSize = 8;
+        });
+        const TwoPages changed = PrintTwoPages(a4, a3, order);
+        streams.push_back(sim::engine().Output(kPrinter));
+        EXPECT_EQ(changed.jobStarts, 2);
+        ASSERT_EQ(changed.layouts.size(), 2u);
+        EXPECT_EQ(changed.layouts[1].payload[0], 0x01); // a new job counts its duplex pages afresh
+        const std::string types = Types(changed.records);
+        EXPECT_EQ(types.find(','), 0u);
+        EXPECT_EQ(std::count(types.begin(), types.end(), '#'), 2);
+        EXPECT_EQ(std::count(types.begin(), types.end(), '\''), 1);
+    }
+    ASSERT_EQ(streams.size(), 4u);
+    EXPECT_EQ(streams[0], streams[2]);
+    EXPECT_EQ(streams[1], streams[3]);
 }
 
 TEST(PageFlow, RefusedDuplexJobsPrintNothing)
@@ -418,20 +439,25 @@ TEST(PageFlow, RefusedDuplexJobsPrintNothing)
 
 TEST(PageFlow, RefusalIsDecidedAgainOnTheReplacingPdev)
 {
-    auto refused = Settings(kDuplexModel, [](velmo::SelfDMode& r) {
-        r.dm.dmFields |= DM_DUPLEX;
-        r.dm.dmDuplex = DMDUP_VERTICAL;
-        r.dm.dmPaperSize = 11;
-    });
-    auto simplex = Settings(kDuplexModel, [](velmo::SelfDMode& r) { r.dm.dmPaperSize = 11; });
-    const TwoPages job = PrintTwoPages(refused, simplex);
-    // The first page vanished with its job start; the second starts the job again.
-    EXPECT_EQ(Types(job.records).substr(0, 5), ",&( !");
-    EXPECT_EQ(job.jobStarts, 1);
-    EXPECT_EQ(
-        std::count_if(job.records.begin(), job.records.end(), [](const Record& r) { return r.type == '#'; }),
-        1);
-    EXPECT_EQ(Types(job.records).back(), '\'');
+    for (ResetOrder order : kResetOrders)
+    {
+        SCOPED_TRACE(Name(order));
+        sim::machine().Reset();
+        auto refused = Settings(kDuplexModel, [](velmo::SelfDMode& r) {
+            r.dm.dmFields |= DM_DUPLEX;
+            r.dm.dmDuplex = DMDUP_VERTICAL;
+            r.dm.dmPaperSize = 11;
+        });
+        auto simplex = Settings(kDuplexModel, [](velmo::SelfDMode& r) { r.dm.dmPaperSize = 11; });
+        const TwoPages job = PrintTwoPages(refused, simplex, order);
+        // The first page vanished with its job start; the second starts the job again.
+        EXPECT_EQ(Types(job.records).substr(0, 5), ",&( !");
+        EXPECT_EQ(job.jobStarts, 1);
+        EXPECT_EQ(std::count_if(job.records.begin(), job.records.end(),
+                                [](const Record& r) { return r.type == '#'; }),
+                  1);
+        EXPECT_EQ(Types(job.records).back(), '\'');
+    }
 }
 
 TEST(PageFlow, CopyCountEscapeReachesThePageHeader)
