@@ -137,9 +137,14 @@ Got PrinterInfo(HANDLE printer, void* buffer, DWORD size, DWORD code, DWORD* wri
         case 10: {
             if (!info->pDevMode)
                 return Got::No;
-            // Only what the spooler really returned: a DEVMODE claiming more stops at the buffer's end.
-            size_t available = raw.size - (reinterpret_cast<const BYTE*>(info->pDevMode) - raw.data.get());
-            size_t claimed = size_t{info->pDevMode->dmSize} + info->pDevMode->dmDriverExtra;
+            // Only what the spooler really returned: a DEVMODE claiming more stops at the buffer's end,
+            // and one too short to hold its own size fields is taken as it is.
+            const BYTE* devMode = reinterpret_cast<const BYTE*>(info->pDevMode);
+            size_t available = raw.size - (devMode - raw.data.get());
+            size_t claimed = available;
+            if (available >= offsetof(DEVMODEW, dmFields))
+                claimed = size_t{static_cast<WORD>(devMode[68] | devMode[69] << 8)} +
+                          static_cast<WORD>(devMode[70] | devMode[71] << 8);
             size_t n = std::min({available, claimed, size_t{size}});
             std::memcpy(buffer, info->pDevMode, n);
             if (written)

@@ -727,6 +727,19 @@ TEST(ConvertSelfDMode, PrinterInformationByCode)
     }
 }
 
+TEST(ConvertSelfDMode, StoredDefaultTooShortForItsSizeFieldsIsTakenAsItIs)
+{
+    SelfDMode stored = Defaults();
+    HANDLE h = AddPrinter(Bytes(stored, 40));
+    std::vector<BYTE> copy(kDevModeSize, 0xEE);
+    DWORD written = 0;
+    ASSERT_TRUE(RtcGetPrinterInfo(h, kPrinter, copy.data(), static_cast<DWORD>(copy.size()), 10, &written));
+    EXPECT_EQ(written, 40u);
+    std::vector<BYTE> out(kSelfDModeSize);
+    ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
+    EXPECT_EQ(At(out, offsetof(SelfDMode, signature)), LONG{kSelfSignature}); // the defaults
+}
+
 TEST(ConvertSelfDMode, CopyOfAFullSizeInputIsTheMergedRecord)
 {
     HANDLE h = AddPrinter();
