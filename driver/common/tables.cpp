@@ -1,5 +1,6 @@
 #include "tables.h"
 
+#include "models.h"
 #include "settings.h"
 
 #include <algorithm>
@@ -109,23 +110,14 @@ const ResolutionRow g_ResolutionList[8] = {
     {7, 360, 360, 509, 64036}, {0, -1, -1, -1, 0},
 };
 
-// The series' models: every resolution key, paper-list type and capability value appears, and the
-// two generic driver names print as the A3 model with every option.
+// The series' models, from the one list both DLLs read.
+#define VELMO_GRAPHICS_MODEL_ROW(name, key, paperListType, capabilities, uiPaperListType, uiCapabilities,    \
+                                 scanLine)                                                                   \
+    {name, key, paperListType, capabilities},
 const ModelRow g_ModeleList[] = {
-    {TEXT("KORIGRAPH Driver"), 3, 1, 0x10107},
-    {TEXT("KORIGRAPH Driver with UserMode"), 3, 1, 0x10107},
-    {TEXT("KORIGRAPH DX-1300"), 1, 3, 0},
-    {TEXT("KORIGRAPH DX-1400"), 2, 3, 0x1},
-    {TEXT("KORIGRAPH DX-2600"), 3, 2, 0x101},
-    {TEXT("KORIGRAPH DX-2650"), 3, 1, 0x102},
-    {TEXT("KORIGRAPH DX-2660"), 3, 3, 0x10107},
-    {TEXT("KORIGRAPH DX-3600"), 4, 1, 0x103},
-    {TEXT("KORIGRAPH DX-3800"), 5, 1, 0x10107},
-    {TEXT("KORIGRAPH DX-4600"), 6, 4, 0x40000},
-    {TEXT("KORIGRAPH DX-5360"), 7, 2, 0x101},
-    {TEXT("KORIGRAPH DX-5365"), 7, 4, 0x10107},
-    {{}, 0, 0, 0},
+    VELMO_MODELS(VELMO_GRAPHICS_MODEL_ROW){{}, 0, 0, 0},
 };
+#undef VELMO_GRAPHICS_MODEL_ROW
 
 const DitherRow g_DitherList[5] = {
     {g_Dither_So, 4, 530, 64042, g_Dither_So, 4},

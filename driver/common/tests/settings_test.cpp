@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "settings.h"
@@ -39,7 +40,7 @@ SelfDMode Defaults(const WCHAR* driver = u"KORIGRAPH DX-2660")
 HANDLE AddPrinter(std::vector<BYTE> devMode = {})
 {
     printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-2660", std::move(devMode));
-    return sim::engine().OpenPrinter(kPrinter);
+    return sim::spooler().OpenPrinter(kPrinter);
 }
 } // namespace
 
@@ -321,12 +322,12 @@ TEST(ConvertSelfDMode, ModesAgainstTheSpooler)
     HANDLE h = AddPrinter();
     std::vector<BYTE> out(kSelfDModeSize);
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
-    EXPECT_EQ(sim::engine().PrinterDataReads(kPrinter), 0);
+    EXPECT_EQ(sim::spooler().PrinterDataReads(kPrinter), 0);
     EXPECT_EQ(At(out, 2672), 1);
 
     // Mode 1 writes the block: exactly 304 bytes, binary.
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertUpdate, 0), 1u);
-    auto stored = sim::engine().PrinterData(kPrinter, u"Private DevMode");
+    auto stored = sim::spooler().PrinterData(kPrinter, u"Private DevMode");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->type, DWORD{REG_BINARY});
     EXPECT_EQ(stored->data.size(), kPrinterBlockSize);
@@ -340,7 +341,7 @@ TEST(ConvertSelfDMode, StoredBlockOfWrongSizeGivesDefaults)
     {
         std::vector<BYTE> block(size, 0);
         block[8] = 77; // DevPelsDPI
-        sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+        sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
         std::vector<BYTE> out(kSelfDModeSize);
         ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
         EXPECT_EQ(At(out, 2372 + 8), size == 304 ? 77 : 0) << size;
@@ -361,8 +362,8 @@ TEST(ConvertSelfDMode, StoredRecordNumbersAreHeldToTheirRanges)
     damaged.customHeight = -1;
     damaged.userPapers[0].width = 0x40000000;
     HANDLE h = AddPrinter(Bytes(damaged));
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
-                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                  std::vector<BYTE>(kPrinterBlockSize, 0));
     std::vector<BYTE> out(kSelfDModeSize);
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
     SelfDMode r{};
@@ -383,8 +384,8 @@ TEST(ConvertSelfDMode, StoredRecordNumbersAreHeldToTheirRanges)
     good.sets = 7;
     sim::machine().Reset();
     h = AddPrinter(Bytes(good));
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
-                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                  std::vector<BYTE>(kPrinterBlockSize, 0));
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
     std::memcpy(&r, out.data(), sizeof r);
     EXPECT_EQ(r.zoom, 150);

@@ -2,6 +2,7 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 #include <testing/stream_decoder.h>
 
@@ -94,7 +95,7 @@ std::string PrintPage(const velmo::SelfDMode& s, const Drawing& draw, SIZEL* dra
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     EXPECT_TRUE(sim::engine().Outstanding().empty());
-    return sim::engine().Output(kPrinter);
+    return sim::spooler().Output(kPrinter);
 }
 
 RECTL Bounds(const PageImageBits& page, size_t& dots)
@@ -300,7 +301,7 @@ TEST(PageFlow, SubBandsAreCutAfterTheLineThatPasses32768Bytes)
     pdev.flow.image.drawnCount = 600;
     ASSERT_TRUE(_UdgSendPageMemory(pdev, *surface, BandRect{0, 0, 4960, 600}));
     ASSERT_TRUE(render::RtgWriteSpoolFlash(*pdev.spool));
-    const auto records = Records(sim::engine().Output(kPrinter));
+    const auto records = Records(sim::spooler().Output(kPrinter));
     std::vector<std::pair<int, int>> cuts;
     for (const auto& r : records)
         if (r.type == '"')
@@ -349,7 +350,7 @@ TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& se
     dc.reset();
     EXPECT_TRUE(sim::engine().Outstanding().empty());
     TwoPages out;
-    out.records = Records(sim::engine().Output(kPrinter));
+    out.records = Records(sim::spooler().Output(kPrinter));
     for (const auto& r : out.records)
     {
         out.jobStarts += r.type == ',';
@@ -488,7 +489,7 @@ TEST(PageFlow, FailedSpoolWriteAbandonsTheJob)
     EXPECT_FALSE(dc->EndPage());
     EXPECT_FALSE(dc->StartPage());
     EXPECT_FALSE(dc->EndDoc());
-    EXPECT_TRUE(sim::engine().Output(kPrinter).empty());
+    EXPECT_TRUE(sim::spooler().Output(kPrinter).empty());
 }
 
 // The conversion sees the image's lines numbered in the order they are sent, whichever way the page is

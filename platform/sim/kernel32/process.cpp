@@ -3,7 +3,7 @@
 #include "core/internal.h"
 #include "core/state.h"
 
-#include "user32/desktop_internal.h"
+#include "core/scheduler.h"
 
 #include <platform/entry.h>
 
