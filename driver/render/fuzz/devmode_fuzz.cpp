@@ -7,6 +7,7 @@
 // and reaches the merge and the stored-record limits whole.
 #include <sim/engine.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "pdev.h"
@@ -102,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                 : std::vector<BYTE>(in.stored.begin(), in.stored.end());
     printtest::InstallDuplicator(kPrinter, kModel, stored);
     if (in.flags & kPrinterBlock)
-        sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+        sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
                                      std::vector<BYTE>(in.block.begin(), in.block.end()));
     // A band surface beyond this fails to be made, as on a machine short of memory: every band count
     // is still sized, the smallest pages get their surface, and runs do not spend their time clearing
@@ -114,10 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         job = in.flags & kJobOverDefaults ? OverDefaults(in.job) : AsClaimed(in.job);
 
     // The conversion alone, the way a DEVMODE is handed back to an application.
-    HANDLE printer = sim::engine().OpenPrinter(kPrinter);
+    HANDLE printer = sim::spooler().OpenPrinter(kPrinter);
     std::vector<BYTE> out(velmo::kSelfDModeSize);
     velmo::CfcConvertSelfDMode(out, job, kPrinter, printer, velmo::kConvertCopy | 0x2000, 0);
-    sim::engine().ClosePrinter(printer);
+    sim::spooler().ClosePrinter(printer);
 
     // A device on it, as an application's CreateDC would make.
     auto dc =

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "enable.h"
@@ -216,7 +217,7 @@ TEST(EnableDriver, UserPaperSizesFromAnApplicationAreHeldToTheModel)
     printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-2660", devMode);
     std::vector<BYTE> block(velmo::kPrinterBlockSize);
     std::memcpy(block.data(), &stored.printer, block.size());
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
 
     struct Case
     {
