@@ -786,8 +786,8 @@ TEST(ConvertSelfDMode, PoolExhaustionIsReportedAsError8)
     SelfDMode stored = Defaults();
     stored.zoom = 150;
     HANDLE h = AddPrinter(Bytes(stored));
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
-                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                  std::vector<BYTE>(kPrinterBlockSize, 0));
     for (DWORD code : {DWORD{14}, DWORD{10}, DWORD{20}, DWORD{3}})
     {
         WCHAR buffer[MAX_PATH];

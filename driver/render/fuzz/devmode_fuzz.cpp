@@ -102,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                 : std::vector<BYTE>(in.stored.begin(), in.stored.end());
     printtest::InstallDuplicator(kPrinter, kModel, stored);
     if (in.flags & kPrinterBlock)
-        sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
-                                     std::vector<BYTE>(in.block.begin(), in.block.end()));
+        sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                      std::vector<BYTE>(in.block.begin(), in.block.end()));
     // A band surface beyond this fails to be made, as on a machine short of memory: every band count
     // is still sized, the smallest pages get their surface, and runs do not spend their time clearing
     // megabytes of bitmap and buffers.
@@ -114,10 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         job = in.flags & kJobOverDefaults ? OverDefaults(in.job) : AsClaimed(in.job);
 
     // The conversion alone, the way a DEVMODE is handed back to an application.
-    HANDLE printer = sim::engine().OpenPrinter(kPrinter);
+    HANDLE printer = sim::spooler().OpenPrinter(kPrinter);
     std::vector<BYTE> out(velmo::kSelfDModeSize);
     velmo::CfcConvertSelfDMode(out, job, kPrinter, printer, velmo::kConvertCopy | 0x2000, 0);
-    sim::engine().ClosePrinter(printer);
+    sim::spooler().ClosePrinter(printer);
 
     // A device on it, as an application's CreateDC would make.
     auto dc =

@@ -208,7 +208,7 @@ TEST(EnableDriver, UserPaperSizesFromAnApplicationAreHeldToTheModel)
     printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-2660", devMode);
     std::vector<BYTE> block(velmo::kPrinterBlockSize);
     std::memcpy(block.data(), &stored.printer, block.size());
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
 
     struct Case
     {

@@ -380,7 +380,7 @@ TEST(PageFlow, ResetThatOnlyTurnsThePageKeepsTheJob)
             r.dm.dmOrientation = DMORIENT_LANDSCAPE;
         });
         const TwoPages turned = PrintTwoPages(portrait, landscape, order);
-        streams.push_back(sim::engine().Output(kPrinter));
+        streams.push_back(sim::spooler().Output(kPrinter));
         EXPECT_EQ(turned.jobStarts, 1);
         ASSERT_EQ(turned.layouts.size(), 2u);
         EXPECT_EQ(turned.layouts[0].payload[0], 0x01);
@@ -394,7 +394,7 @@ TEST(PageFlow, ResetThatOnlyTurnsThePageKeepsTheJob)
             r.dm.dmPaperSize = 8;
         });
         const TwoPages changed = PrintTwoPages(a4, a3, order);
-        streams.push_back(sim::engine().Output(kPrinter));
+        streams.push_back(sim::spooler().Output(kPrinter));
         EXPECT_EQ(changed.jobStarts, 2);
         ASSERT_EQ(changed.layouts.size(), 2u);
         EXPECT_EQ(changed.layouts[1].payload[0], 0x01); // a new job counts its duplex pages afresh
@@ -567,7 +567,7 @@ TEST(PageFlow, EndingTheDocumentClosesAnOpenPage)
         }
         EXPECT_TRUE(dc->EndDoc());
         dc.reset();
-        const auto records = Records(sim::engine().Output(kPrinter));
+        const auto records = Records(sim::spooler().Output(kPrinter));
         EXPECT_EQ(Types(records).substr(0, 5), ",&( !");
         const std::string types = Types(records);
         ASSERT_GE(types.size(), 2u);
@@ -616,7 +616,7 @@ TEST(PageFlow, CopyCountEscapeIsHeldToTheDuplexLimit)
         }
         ok = dc->EndDoc() && ok;
         dc.reset();
-        const auto records = Records(sim::engine().Output(kPrinter));
+        const auto records = Records(sim::spooler().Output(kPrinter));
         int headers = 0;
         for (const auto& r : records)
             if (r.type == '!')
@@ -661,7 +661,7 @@ TEST(PageFlow, StoredDefaultsCannotLiftTheLargestPaper)
     printtest::InstallDuplicator(kPrinter, kDuplexModel, devMode);
     std::vector<BYTE> block(velmo::kPrinterBlockSize);
     std::memcpy(block.data(), &stored.printer, block.size());
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
 
     // The application brings no DEVMODE of its own: the printer's defaults are the job's settings.
     auto dc = sim::PrintDC::Create(kPrinter, nullptr);
@@ -672,7 +672,7 @@ TEST(PageFlow, StoredDefaultsCannotLiftTheLargestPaper)
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->EndDoc());
     dc.reset();
-    const auto pages = PagesOf(Records(sim::engine().Output(kPrinter)));
+    const auto pages = PagesOf(Records(sim::spooler().Output(kPrinter)));
     ASSERT_EQ(pages.size(), 1u);
     // The custom paper is held to the largest, 431.8 mm, and the page cut to it less its margins at
     // 600 dpi: drawn at twice that, printed at it.
