@@ -16,6 +16,7 @@ struct EntryCall
 {
     DWORD reason;
     std::string process;
+    bool processEnding = false; // the reserved argument is set
     bool operator==(const EntryCall&) const = default;
 };
 std::vector<EntryCall> g_entryCalls;
@@ -35,11 +36,11 @@ const char* WINAPI ProbeName()
 {
     return "probe";
 }
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
     char image[MAX_PATH];
     GetModuleFileNameA(nullptr, image, MAX_PATH);
-    g_entryCalls.push_back({reason, image});
+    g_entryCalls.push_back({reason, image, reserved != nullptr});
     return reason != DLL_PROCESS_ATTACH || !g_refuseAttach;
 }
 PLATFORM_DLL_END
@@ -101,7 +102,7 @@ TEST(Loader, AProductDllLoadsByItsFileNameAndGivesItsExportsByNameAndOrdinal)
     }
 }
 
-TEST(Loader, AProductDllAttachesOnItsFirstLoadInAProcessAndDetachesOnItsLastFree)
+TEST(Loader, AProductDllAttachesOnItsFirstLoadInAProcessAndDetachesOnItsLastFreeOrTheProcessEnd)
 {
     g_entryCalls.clear();
     const std::string self = "C:\\Users\\User\\test.exe";
@@ -111,13 +112,16 @@ TEST(Loader, AProductDllAttachesOnItsFirstLoadInAProcessAndDetachesOnItsLastFree
     EXPECT_EQ(GetModuleHandleW(u"probe.dll"), probe);
     EXPECT_EQ(g_entryCalls, (std::vector<EntryCall>{{DLL_PROCESS_ATTACH, self}}));
 
-    // Another process loads it for itself.
+    // Another process loads it for itself, and its end detaches it there.
     EXPECT_EQ(sim::machine().Run(u"C:\\Tools\\loads.exe"), 0u);
-    EXPECT_EQ(g_entryCalls.size(), 2u);
-    EXPECT_EQ(g_entryCalls.back(), (EntryCall{DLL_PROCESS_ATTACH, "C:\\Tools\\loads.exe"}));
+    const std::string other = "C:\\Tools\\loads.exe";
+    EXPECT_EQ(g_entryCalls, (std::vector<EntryCall>{{DLL_PROCESS_ATTACH, self},
+                                                    {DLL_PROCESS_ATTACH, other},
+                                                    {DLL_PROCESS_DETACH, other, true}}));
+    g_entryCalls.clear();
 
     EXPECT_TRUE(FreeLibrary(probe));
-    EXPECT_EQ(g_entryCalls.size(), 2u) << "one reference is left";
+    EXPECT_TRUE(g_entryCalls.empty()) << "one reference is left";
     EXPECT_TRUE(FreeLibrary(probe));
     EXPECT_EQ(g_entryCalls.back(), (EntryCall{DLL_PROCESS_DETACH, self}));
     EXPECT_EQ(GetModuleHandleW(u"probe.dll"), nullptr);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "enable.h"
@@ -73,7 +74,14 @@ TEST(EnableDriver, DeviceContextThroughTheEngine)
     EXPECT_TRUE(surface->banding);
     EXPECT_EQ(surface->hooks, FLONG{0x5FB});
     EXPECT_EQ(surface->size.cx, LONG(dc->gdiInfo.ulHorzRes));
+    // The engine holds the DLL loaded, as LoadLibrary would, while the device context lives.
+    HMODULE dll = GetModuleHandleW(u"VELMOQ7.DLL");
+    ASSERT_NE(dll, nullptr);
+    EXPECT_EQ(dll, dc->driver.module);
+    EXPECT_NE(GetProcAddress(dll, MAKEINTRESOURCEA(1)), nullptr);
+    EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(1)), GetProcAddress(dll, "DrvEnableDriver"));
     sim::engine().DeleteDC(*dc);
+    EXPECT_EQ(GetModuleHandleW(u"VELMOQ7.DLL"), nullptr);
     EXPECT_TRUE(sim::engine().Outstanding().empty());
     EXPECT_TRUE(sim::engine().Surfaces().empty());
     EXPECT_TRUE(sim::engine().Palettes().empty());
@@ -137,6 +145,7 @@ TEST(EnableDriver, MemoryFailureAtEachTag)
         EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY}) << tag;
         EXPECT_TRUE(sim::engine().Outstanding().empty()) << tag;
         EXPECT_TRUE(sim::engine().Palettes().empty()) << tag;
+        EXPECT_EQ(GetModuleHandleW(u"VELMOQ7.DLL"), nullptr) << tag;
     }
 }
 

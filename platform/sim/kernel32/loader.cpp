@@ -100,7 +100,8 @@ const std::map<std::string, void (*)(), std::less<>>& Kernel32Exports()
 
 struct LoaderState
 {
-    std::vector<int> references; // by module index
+    std::vector<int> references;   // by module index
+    std::vector<size_t> loadOrder; // modules loaded on demand, in the order they came
     DllSearch search;
 
     int& References(size_t index)
@@ -207,19 +208,43 @@ HMODULE LoadModule(WStringView name)
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;
         }
-        if (StateOfProcess().References(*index)++ == 0)
+        LoaderState& state = StateOfProcess();
+        if (state.References(*index)++ == 0)
+        {
+            state.loadOrder.push_back(*index);
             attach = Modules()[*index].dllMain;
+        }
         module = HandleOf(*index);
     }
     if (attach && !attach(module, DLL_PROCESS_ATTACH, nullptr))
     {
         attach(module, DLL_PROCESS_DETACH, nullptr);
         std::lock_guard g(StateLock());
-        --StateOfProcess().References(*IndexOf(module));
+        LoaderState& state = StateOfProcess();
+        --state.References(*IndexOf(module));
+        std::erase(state.loadOrder, *IndexOf(module));
         SetLastError(ERROR_DLL_INIT_FAILED);
         return nullptr;
     }
     return module;
+}
+
+void EndProcessModules()
+{
+    std::vector<size_t> detach;
+    {
+        std::lock_guard g(StateLock());
+        LoaderState& state = StateOfProcess();
+        detach.assign(state.loadOrder.rbegin(), state.loadOrder.rend());
+        for (size_t index : detach)
+            state.References(index) = 0;
+        state.loadOrder.clear();
+    }
+    // A non-null reserved argument tells the entry point the process is ending.
+    static int ending;
+    for (size_t index : detach)
+        if (DllEntryPoint dllMain = Modules()[index].dllMain)
+            dllMain(HandleOf(index), DLL_PROCESS_DETACH, &ending);
 }
 
 void (*ExportOf(HMODULE module, LPCSTR procName))()
@@ -304,7 +329,10 @@ BOOL WINAPI FreeLibrary(HMODULE module)
         if (Modules()[*index].alwaysLoaded && references == 1) // the process's own reference stays
             return TRUE;
         if (--references == 0)
+        {
+            std::erase(StateOfProcess().loadOrder, *index);
             detach = Modules()[*index].dllMain;
+        }
     }
     if (detach)
         detach(module, DLL_PROCESS_DETACH, nullptr);

@@ -29,11 +29,16 @@ WString FileNameOf(WStringView path)
     return WString(slash == WStringView::npos ? path : path.substr(slash + 1));
 }
 
-// Icon handles stand for resources by name; the value only has to be stable and non-null.
+// Icon handles stand for resources by name; the value only has to be stable and non-null. They
+// belong to the machine: a handle from an earlier machine names nothing.
+struct IconHandles : PartBase
+{
+    std::map<WString, HICON> byName;
+};
+
 std::map<WString, HICON>& iconHandles()
 {
-    static std::map<WString, HICON> h;
-    return h;
+    return Part<IconHandles>().byName;
 }
 
 HICON IconHandle(const WString& key)
