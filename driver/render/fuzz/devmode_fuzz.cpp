@@ -7,7 +7,6 @@
 // and reaches the merge and the stored-record limits whole.
 #include <sim/engine.h>
 #include <sim/machine.h>
-#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "pdev.h"
