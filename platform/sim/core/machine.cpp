@@ -164,8 +164,6 @@ UINT ResolveCodePage(UINT codePage)
 void Machine::Reset()
 {
     detail::JoinPrograms(); // nothing may run while the state goes
-    detail::ResetEngine();
-    detail::ResetLoader();
     detail::DestroyParts();
     t_lastError = 0;
 }

@@ -2,6 +2,7 @@
 // own module path, command line and current folder; what the code starts is recorded.
 #include "core/internal.h"
 #include "core/state.h"
+#include "kernel32/loader.h"
 
 #include "core/sync.h"
 
@@ -9,7 +10,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <thread>
 #include <variant>
@@ -118,12 +118,25 @@ std::function<DWORD()> EntryBody(const Entry& entry, std::shared_ptr<detail::Pro
 {
     return [entry, process, show]() -> DWORD {
         WString tail = CommandTail(process->commandLine);
-        if (auto a = std::get_if<WinMainA>(&entry))
+        DWORD exitCode = 0;
+        try
         {
-            std::string narrow = detail::Narrow(tail);
-            return static_cast<DWORD>((*a)(kInstance, nullptr, narrow.data(), show));
+            if (auto a = std::get_if<WinMainA>(&entry))
+            {
+                std::string narrow = detail::Narrow(tail);
+                exitCode = static_cast<DWORD>((*a)(kInstance, nullptr, narrow.data(), show));
+            }
+            else
+                exitCode =
+                    static_cast<DWORD>(std::get<WinMainW>(entry)(kInstance, nullptr, tail.data(), show));
         }
-        return static_cast<DWORD>(std::get<WinMainW>(entry)(kInstance, nullptr, tail.data(), show));
+        catch (...)
+        {
+            detail::EndProcessModules();
+            throw;
+        }
+        detail::EndProcessModules(); // the DLLs it still holds hear that the process ends
+        return exitCode;
     };
 }
 

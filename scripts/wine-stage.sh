@@ -1,0 +1,313 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine on a virtual display of its own, driven through its windows by the
+# programs of tests/windows, and holds its answers against the Linux build's: the same bitmaps, coverage
+# and page geometry from the same print files and models. One line per check, then a count; exits
+# non-zero when a check fails. Needs the windows-x64 (and windows-x86) builds; builds linux-release's
+# demo and figures itself.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/build/wine-stage
+check_time=${WINE_CHECK_TIME:-120}
+passed=0 failed=0 skipped=0
+
+rm -rf "$work"
+mkdir -p "$work/logs"
+cmake --preset linux-release >/dev/null
+cmake --build --preset linux-release --target velmo-demo velmo-wine-figures >/dev/null
+demo=$root/build/linux-release/demo/velmo-demo
+figures=$root/build/linux-release/tests/windows/velmo-wine-figures
+
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+# No crash debugger (it would wait for a user) and no browser or .NET installers in the new prefix.
+export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
+
+# ---- the display and the prefix
+display=
+for n in $(seq 90 140); do
+  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=$n; break; fi
+done
+[[ -n $display ]] || { echo "no free X display number"; exit 1; }
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/logs/xvfb.log" 2>&1 &
+xvfb_pid=$!
+stop() {
+  wineserver -k >/dev/null 2>&1
+  kill "$xvfb_pid" >/dev/null 2>&1
+  wait "$xvfb_pid" 2>/dev/null
+}
+trap stop EXIT
+export DISPLAY=:$display
+
+# Waits until a command succeeds, for at most $1 seconds.
+wait_until() {
+  local limit=$1
+  shift
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    ((SECONDS < end)) || return 1
+    sleep 0.1
+  done
+}
+export -f wait_until
+wait_until 20 test -e "/tmp/.X11-unix/X$display" || { echo "Xvfb did not start"; exit 1; }
+timeout 180 wineboot -i >"$work/logs/wineboot.log" 2>&1 || { echo "the Wine prefix could not be made"; exit 1; }
+# One server for the whole stage: each program starts without making its own.
+wineserver -p
+echo "Wine stage: $(wine --version 2>/dev/null), display :$display, prefix $WINEPREFIX"
+
+winpath() { winepath -w "$1" 2>/dev/null; }
+export -f winpath
+
+# ---- the print files and the Linux reader's bitmaps
+# Every halftone method, four models, three papers; one job of two pages.
+prints=(
+  "dither-b|KORIGRAPH DX-2660|A4|2"
+  "lineart|KORIGRAPH DX-3800|A4|1"
+  "dither-a|KORIGRAPH DX-5360|A4|1"
+  "dither-c|KORIGRAPH Driver|A3|1"
+  "diffusion|KORIGRAPH DX-2660|A5|1"
+  "diffusion-4|KORIGRAPH DX-1300|A4|1"
+)
+for p in "${prints[@]}"; do
+  IFS='|' read -r halftone model paper pages <<<"$p"
+  "$demo" --model "$model" --paper "$paper" --halftone "$halftone" --pages "$pages" \
+    --out "$work/prints/$halftone" >"$work/logs/demo-$halftone.log" 2>&1 ||
+    { echo "the demo could not print $halftone: $(tail -1 "$work/logs/demo-$halftone.log")"; exit 1; }
+done
+
+# ---- checks
+# check <name> <function> [arguments]: the function runs bounded in time, its output in the check's log.
+check() {
+  local name=$1
+  shift
+  local log=$work/logs/$name.log
+  if timeout --kill-after=10 "$check_time" bash -c '"$@"' check "$@" >"$log" 2>&1; then
+    echo "PASS $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL $name: $(grep -v '^\s*$' "$log" | tail -1)"
+    failed=$((failed + 1))
+  fi
+}
+skip() {
+  echo "SKIP $1: $2"
+  skipped=$((skipped + 1))
+}
+
+# Runs a program under Wine in the background, bounded; its pid in $started.
+start() {
+  timeout --kill-after=5 60 wine "$@" >/dev/null 2>&1 &
+  started=$!
+}
+# The driver's steps; its output on stdout, its failure (a "FAIL" line) ends the check.
+drive() {
+  local out
+  out=$(timeout 90 wine "$bin/tests/windows/ui_driver.exe" "$@" 2>/dev/null | tr -d '\r')
+  local rc=$?
+  printf '%s\n' "$out"
+  ((rc == 0)) && ! grep -q '^FAIL' <<<"$out"
+}
+expect_equal() {
+  [[ $1 == "$2" ]] && return 0
+  echo "$3: got \"$1\", expected \"$2\""
+  return 1
+}
+export -f start drive expect_equal
+
+# Every page of a print file saved through KGL2BMP's dialog equals the Linux reader's bitmap; the first
+# page is saved with Shift+Ctrl held, and its coverage box equals the Linux figure.
+kgl2bmp_file() {
+  local halftone=$1 folder=$work/prints/$1
+  local kgl=$folder/testpage-$halftone.kgl out=$work/out-$arch/$halftone
+  mkdir -p "$out"
+  local pages
+  pages=$(find "$folder" -name "testpage-$halftone-page*.bmp" | wc -l)
+  ((pages > 0)) || { echo "the Linux reader wrote no page"; return 1; }
+  local steps=("window:KGL2BMP|1001" "settext:1001|$(winpath "$kgl")" "waittext:1005|$pages")
+  for ((page = 1; page <= pages; page++)); do
+    steps+=("settext:1011|$page" "waittext:1011|$page")
+    if ((page == 1)); then
+      steps+=("keys:shift+ctrl+return" "filedialog:$(winpath "$out")\\page$page.bmp" "box:KGL2BMP" "press:1"
+        "window:KGL2BMP|1001")
+    else
+      steps+=("press:1017" "filedialog:$(winpath "$out")\\page$page.bmp")
+    fi
+  done
+  steps+=("waittext:1005|$pages" close gone)
+  start "$bin/tools/printfile/KGL2BMP.exe"
+  local program=$started shown
+  shown=$(drive "${steps[@]}") || { echo "$shown"; return 1; }
+  wait "$program"
+  local box expected
+  box=$(grep '^box:' <<<"$shown")
+  expected=$("$figures" save "$kgl" 1)
+  expect_equal "$box" "$expected" "coverage" || return 1
+  for ((page = 1; page <= pages; page++)); do
+    cmp "$out/page$page.bmp" "$folder/testpage-$halftone-page$page.bmp" ||
+      { echo "page $page differs from the Linux reader's bitmap"; return 1; }
+  done
+  echo "$pages pages equal"
+}
+
+# A page whose image data is damaged: the program's error, and no bitmap.
+kgl2bmp_damaged() {
+  local source=$work/prints/dither-b/testpage-dither-b.kgl damaged=$work/damaged-$arch.kgl out=$work/damaged-$arch.bmp
+  # The second page's band data overwritten: the file still scans, the page cannot be decoded.
+  python3 - "$source" "$damaged" <<'EOF'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = int(len(data) * 0.75)
+data[at:at + 4000] = b'\xff' * 4000
+open(sys.argv[2], 'wb').write(data)
+EOF
+  local expected
+  expected=$("$figures" save "$damaged" 2)
+  grep -q 'could not be saved' <<<"$expected" || { echo "the damage does not show on Linux: $expected"; return 1; }
+  rm -f "$out"
+  start "$bin/tools/printfile/KGL2BMP.exe"
+  local program=$started shown
+  shown=$(drive "window:KGL2BMP|1001" "settext:1001|$(winpath "$damaged")" "waittext:1005|2" "settext:1011|2" \
+    "waittext:1011|2" "keys:shift+ctrl+return" "filedialog:$(winpath "$out")" "box:KGL2BMP" "press:1" \
+    "window:KGL2BMP|1001" "enabled:1017|1" close gone) || { echo "$shown"; return 1; }
+  wait "$program"
+  expect_equal "$(grep '^box:' <<<"$shown")" "$expected" "message" || return 1
+  [[ ! -e $out ]] || { echo "a bitmap was written"; return 1; }
+}
+
+# A missing file (given on the command line): no pages, nothing to save.
+kgl2bmp_missing() {
+  local missing=$work/missing.kgl
+  start "$bin/tools/printfile/KGL2BMP.exe" "$(winpath "$missing")"
+  local program=$started shown
+  shown=$(drive "window:KGL2BMP|1001" "waittext:1001|$(winpath "$missing")" "waittext:1005|0" "enabled:1017|0" \
+    "press:1017" "waittext:1005|0" close gone) || { echo "$shown"; return 1; }
+  wait "$program"
+}
+
+ptf() {
+  timeout 90 wine "$bin/tests/windows/ptf_starter.exe" "$@" 2>/dev/null | tr -d '\r'
+}
+export -f ptf
+
+# The save-path request: the first free number proposed, the chosen path returned; a cancel returns none.
+ptf_save_path() {
+  local folder=$work/ptf-$arch
+  mkdir -p "$folder"
+  : >"$folder/IMAGE00001.kgl"
+  local helper=$bin/tools/printfile/VelmoPrintToFile.exe answer shown
+  answer=$(ptf save "$helper" "$(winpath "$folder")" &
+    drive "filedialog:$(winpath "$folder")\\Job 1.kgl"
+    wait)
+  echo "$answer"
+  grep -q '^proposed: .*IMAGE00002\.kgl$' <<<"$answer" || { echo "not proposed IMAGE00002.kgl"; return 1; }
+  expect_equal "$(grep '^path:' <<<"$answer")" "path: $(winpath "$folder")\\Job 1.kgl" "returned path" || return 1
+}
+ptf_cancel() {
+  local folder=$work/ptf-$arch
+  mkdir -p "$folder"
+  local answer
+  answer=$(ptf save "$bin/tools/printfile/VelmoPrintToFile.exe" "$(winpath "$folder")" &
+    drive canceldialog
+    wait)
+  echo "$answer"
+  expect_equal "$(grep '^path:' <<<"$answer")" "path: none" "answer" || return 1
+}
+# A message whose text runs to the end of the section's page: no box, answer 0.
+ptf_short_section() {
+  local answer
+  answer=$(ptf unterminated "$bin/tools/printfile/VelmoPrintToFile.exe")
+  echo "$answer"
+  expect_equal "$(grep '^answer:' <<<"$answer")" "answer: 0" "answer" || return 1
+}
+# A message box answered by the user, and one left to time out (32000).
+ptf_message_box() {
+  local helper=$bin/tools/printfile/VelmoPrintToFile.exe answer
+  answer=$(ptf box "$helper" 0x24 0 2 "Printed 3 pages" "Job" &
+    drive "box:Job" "press:6"
+    wait)
+  echo "$answer"
+  expect_equal "$(grep '^box:' <<<"$answer")" "box: Printed 3 pages" "text" || return 1
+  expect_equal "$(grep '^answer:' <<<"$answer")" "answer: 6" "answer" || return 1
+  answer=$(ptf box "$helper" 0 1500 2 "Done" "Job")
+  echo "$answer"
+  expect_equal "$(grep '^answer:' <<<"$answer")" "answer: 32000" "timed answer" || return 1
+}
+
+# MonitorLauncher beside the stand-in monitor, in a folder with a blank: the setting chooses how the
+# monitor is shown, a damaged setting is rewritten, the launcher's command line is passed on.
+monitor_launcher() {
+  local folder="$work/monitor $arch" key='HKCU\SOFTWARE\VELMO\STATWATCH'
+  mkdir -p "$folder"
+  cp "$bin/launch/MonitorLauncher.exe" "$bin/tests/windows/RXMonitor.exe" "$folder/"
+  local monitor
+  monitor=$(winpath "$folder")\\RXMonitor.exe
+  run_launcher() {
+    rm -f "$folder/RXMonitor.log"
+    timeout 60 wine "$folder/MonitorLauncher.exe" "$@" >/dev/null 2>&1
+    wait_until 30 test -s "$folder/RXMonitor.log" || { echo "the monitor was not started"; return 1; }
+    tr -d '\r\n' <"$folder/RXMonitor.log"
+  }
+  local seen
+  wine reg add "$key" /v SHOW /t REG_BINARY /d 01 /f >/dev/null 2>&1
+  seen=$(run_launcher /port 3) || { echo "$seen"; return 1; }
+  expect_equal "$seen" "show 0 command \"$monitor\" -S /port 3" "SHOW 01" || return 1
+  wine reg add "$key" /v SHOW /t REG_BINARY /d 00 /f >/dev/null 2>&1
+  seen=$(run_launcher) || { echo "$seen"; return 1; }
+  expect_equal "$seen" "show 4 command \"$monitor\" -B " "SHOW 00" || return 1
+  wine reg add "$key" /v SHOW /t REG_BINARY /d 0101 /f >/dev/null 2>&1
+  seen=$(run_launcher) || { echo "$seen"; return 1; }
+  expect_equal "$seen" "show 4 command \"$monitor\" -B " "damaged SHOW" || return 1
+  wine reg query "$key" /v SHOW 2>/dev/null | tr -d '\r' | grep -qE 'SHOW\s+REG_BINARY\s+00$' ||
+    { echo "the damaged value was not rewritten: $(wine reg query "$key" /v SHOW 2>/dev/null | tr -d '\r' | grep SHOW)"; return 1; }
+}
+
+# The graphics DLL: its exports, DrvQueryDriverInfo, DrvEnableDriver, and a PDEV for a printer added to
+# the spooler, whose geometry equals the Linux figure for the same model.
+graphics_dll() {
+  local model=$1 printer="Wine stage $1" answer expected
+  local exports
+  exports=$(sed -n '/^EXPORTS/,$p' "$def" | sed 1d | awk '{print $1}')
+  # shellcheck disable=SC2086
+  answer=$(timeout 60 wine "$bin/tests/windows/dll_harness.exe" "$(winpath "$bin/driver/render/VELMOQ7.dll")" \
+    "$printer" "$model" $exports 2>/dev/null | tr -d '\r')
+  echo "$answer"
+  grep -q '^FAIL' <<<"$answer" && return 1
+  expect_equal "$(grep -E '^(user mode|driver version)' <<<"$answer")" "$("$figures" driver)" "entry points" ||
+    return 1
+  expect_equal "$(grep '^geometry:' <<<"$answer")" "$("$figures" geometry "$model")" "geometry" || return 1
+}
+
+export work figures def
+export -f kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
+  ptf_message_box monitor_launcher graphics_dll
+
+run_checks() {
+  # The .def velmo_dll wrote from the DLL's export list.
+  export arch=$1 bin=$root/build/windows-$1 def=$root/build/windows-$1/driver/render/VELMOQ7.def
+  for p in "${prints[@]}"; do
+    check "$arch-kgl2bmp-${p%%|*}" kgl2bmp_file "${p%%|*}"
+  done
+  check "$arch-kgl2bmp-damaged" kgl2bmp_damaged
+  check "$arch-kgl2bmp-missing" kgl2bmp_missing
+  check "$arch-printtofile-save-path" ptf_save_path
+  check "$arch-printtofile-cancel" ptf_cancel
+  check "$arch-printtofile-short-section" ptf_short_section
+  check "$arch-printtofile-message-box" ptf_message_box
+  check "$arch-monitorlauncher" monitor_launcher
+  check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
+  check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
+}
+
+run_checks x64
+# 32-bit programs need wine32 and a kernel that runs them.
+if timeout 30 wine "$root/build/windows-x86/tests/windows/ui_driver.exe" >/dev/null 2>&1; then
+  run_checks x86
+else
+  reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
+  for name in kgl2bmp printtofile monitorlauncher graphics-dll; do skip "x86-$name" "$reason"; done
+fi
+
+summary="$passed passed, $failed failed"
+((skipped > 0)) && summary+=", $skipped skipped"
+echo "$summary"
+((failed == 0))

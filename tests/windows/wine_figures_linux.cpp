@@ -1,0 +1,145 @@
+// The Linux figures the Wine stage holds the Windows build's answers against, printed as the drivers
+// print them under Wine:
+//   velmo-wine-figures driver                  what DrvQueryDriverInfo and DrvEnableDriver answer
+//   velmo-wine-figures geometry <model>        the page geometry of a PDEV for the model's defaults
+//   velmo-wine-figures save <file> <page>      the box saving a page with Shift+Ctrl shows (coverage or
+//   error)
+#include <sim/machine.h>
+#include <sim/spooler.h>
+
+#include "enable.h"
+#include "kgl2bmp_texts.h"
+#include "mapped_file.h"
+#include "page_render.h"
+#include "pdev_geometry.h"
+#include "print_scan.h"
+#include "settings.h"
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace
+{
+WString Wide(const std::string& text)
+{
+    return WString(text.begin(), text.end());
+}
+
+// The box's text as the UI driver prints it: UTF-8, line breaks shown as "\n".
+std::string OneLine(const WString& text)
+{
+    std::string out;
+    for (char16_t c : text)
+    {
+        if (c == u'\r')
+            continue;
+        if (c == u'\n')
+            out += "\\n";
+        else if (c < 0x80)
+            out += static_cast<char>(c);
+        else if (c < 0x800)
+        {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+        else
+        {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+int Geometry(const std::string& model)
+{
+    const WString driver = Wide(model);
+    const WString printer = u"Wine stage";
+    sim::PrinterSetup setup;
+    setup.name = printer;
+    setup.driverName = driver;
+    setup.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
+    sim::spooler().AddPrinter(setup);
+    velmo::SelfDMode s;
+    velmo::_UdcResetSelfDMode(s, printer.c_str(), driver.c_str());
+    auto dc = sim::engine().CreateDC(printer.c_str(), &s.dm);
+    if (!dc)
+    {
+        std::fprintf(stderr, "the driver refused the device context (error %lu)\n",
+                     static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    drive::PrintGeometry(dc->gdiInfo);
+    sim::engine().DeleteDC(*dc);
+    return 0;
+}
+
+int Driver()
+{
+    DRVENABLEDATA data{};
+    if (!velmoq7::DrvEnableDriver(drive::kEngineVersion, sizeof data, &data))
+        return 1;
+    DWORD userMode = 0, needed = 0;
+    const BOOL queried = velmoq7::DrvQueryDriverInfo(DRVQUERY_USERMODE, &userMode, sizeof userMode, &needed);
+    std::printf("user mode: %d %lu\n", queried, static_cast<unsigned long>(userMode));
+    std::printf("driver version 0x%lx, %lu hooks\n", static_cast<unsigned long>(data.iDriverVersion),
+                static_cast<unsigned long>(data.c));
+    return 0;
+}
+
+int Save(const std::string& printFile, int pageNumber)
+{
+    std::ifstream in(printFile, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const WString path = u"C:\\Jobs\\job.kgl";
+    sim::machine().PutFile(path, bytes);
+    printfile::CMemoryMappedFile file;
+    std::vector<printfile::CPrintTicket> pages;
+    if (!file.Open(path.c_str()) || printfile::ScanPrintFile(pages, file) < pageNumber || pageNumber < 1)
+    {
+        std::fprintf(stderr, "%s has no page %d\n", printFile.c_str(), pageNumber);
+        return 1;
+    }
+    const printfile::CPrintTicket& page = pages[static_cast<size_t>(pageNumber - 1)];
+    const printfile::RenderResult r = printfile::RenderPageToBmp(file, page, u"C:\\Jobs\\page.bmp");
+    if (!r.Written())
+    {
+        std::printf("box: %s\n", OneLine(kgl2bmp::SaveErrorText(kgl2bmp::kEnglish, r.error)).c_str());
+        return 0;
+    }
+    // The sheet's extent as the converter's dialog takes it: tenths of a millimetre at the page's dpi.
+    const auto extent = [](int tenthsOfMm, int dpi) {
+        return tenthsOfMm > 0 && dpi > 0 ? uint64_t(tenthsOfMm) * uint64_t(dpi) / 254 : uint64_t{0};
+    };
+    const WString text =
+        kgl2bmp::CoverageText(kgl2bmp::kEnglish, r.blackPixels, extent(page.paperWidth, page.xDpi),
+                              extent(page.paperHeight, page.yDpi));
+    std::printf("box: %s\n", OneLine(text).c_str());
+    file.Close();
+    return 0;
+}
+
+int Run(const std::string& what, int argc, char** argv)
+{
+    if (what == "driver" && argc == 2)
+        return Driver();
+    if (what == "geometry" && argc == 3)
+        return Geometry(argv[2]);
+    if (what == "save" && argc == 4)
+        return Save(argv[2], std::atoi(argv[3]));
+    std::fprintf(stderr, "usage: velmo-wine-figures driver | geometry <model> | save <file> <page>\n");
+    return 2;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Without a reset the machine has no sandbox yet, and its drive C: would be the current folder.
+    sim::machine().Reset();
+    const int result = Run(argc > 1 ? argv[1] : "", argc, argv);
+    std::error_code ignored;
+    std::filesystem::remove_all(sim::machine().Sandbox(), ignored);
+    return result;
+}
