@@ -46,6 +46,7 @@ template <typename T> std::shared_ptr<T> FindHandleOf(HANDLE handle)
 // The process a simulated thread belongs to.
 struct Process
 {
+    DWORD id = 0;
     WString imagePath;
     WString commandLine;
     std::string commandLineA;
@@ -54,6 +55,7 @@ struct Process
     std::shared_ptr<struct LoaderState> loader; // modules loaded and where DLLs are looked for
 };
 Process& CurrentProcess();
+std::shared_ptr<Process> ThreadProcess();                // null: the calling program
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
 
 // Paths.
@@ -65,7 +67,7 @@ bool HostIsDirectory(const std::filesystem::path& p);
 bool System64();
 bool Administrator();
 
-// Waits for every program still running (before the machine's state goes).
+// Waits for every program and thread still running (before the machine's state goes).
 void JoinPrograms();
 
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.

@@ -120,6 +120,41 @@ std::shared_ptr<ThreadState> SelfPtr()
     return t_holder.state;
 }
 
+std::shared_ptr<ThreadState> NewThreadState()
+{
+    Scheduler& s = Sched();
+    auto state = std::make_shared<ThreadState>();
+    std::lock_guard g(s.mu);
+    state->id = s.nextThreadId;
+    s.nextThreadId += 4;
+    return state;
+}
+
+void KeepRunning(std::thread thread)
+{
+    Scheduler& s = Sched();
+    std::lock_guard g(s.runningMu);
+    s.running.push_back(std::move(thread));
+}
+
+void JoinRunning()
+{
+    // A thread may start another while it ends, so the list is taken until it stays empty.
+    Scheduler& s = Sched();
+    for (;;)
+    {
+        std::vector<std::thread> running;
+        {
+            std::lock_guard g(s.runningMu);
+            running.swap(s.running);
+        }
+        if (running.empty())
+            break;
+        for (auto& t : running)
+            t.join();
+    }
+}
+
 ThreadState& Self()
 {
     return *SelfPtr();
@@ -188,6 +223,20 @@ void WaitLocked(std::unique_lock<std::mutex>& lock, ThreadState& t, WaitKind kin
     }
 }
 
+bool InputLocked(const ThreadState& t, DWORD wakeMask)
+{
+    if ((wakeMask & QS_SENDMESSAGE) && !t.sent.empty())
+        return true;
+    if ((wakeMask & (QS_ALLPOSTMESSAGE | QS_POSTMESSAGE | QS_INPUT | QS_PAINT | QS_HOTKEY)) &&
+        (!t.posted.empty() || t.quit))
+        return true;
+    if (wakeMask & QS_TIMER)
+        for (const SchedulerClient& c : Clients())
+            if (c.timerDueLocked && c.timerDueLocked(t))
+                return true;
+    return false;
+}
+
 bool IdleLocked()
 {
     Scheduler& s = Sched();
@@ -239,16 +288,18 @@ void RescheduleLocked()
     if (s.aborting || s.active > 0 || s.pendingStarts > 0)
         return;
     bool anyWaiting = false;
+    bool testWaits = false;
     for (const auto& t : s.threads)
         if (t->wait != WaitKind::None)
         {
             anyWaiting = true;
+            testWaits = testWaits || !t->simulated;
             if (HasWorkLocked(*t))
                 return;
         }
     if (!anyWaiting)
         return;
-    if (s.scripted && IdleLocked())
+    if (s.scripted && !testWaits && IdleLocked())
         return; // the script acts
     std::optional<ULONGLONG> next = NextEventLocked();
     if (!next)
@@ -322,10 +373,19 @@ void Step(ULONGLONG milliseconds)
     WaitIdle();
 }
 
-SimThreadScope::SimThreadScope()
+SimThreadScope::SimThreadScope() : SimThreadScope(nullptr) {}
+
+SimThreadScope::SimThreadScope(std::shared_ptr<ThreadState> record)
 {
-    auto self = SelfPtr();
     Scheduler& s = Sched();
+    if (record)
+    {
+        std::lock_guard g(s.mu);
+        s.threads.push_back(record);
+        t_holder.state = std::move(record);
+        t_holder.generation = s.generation;
+    }
+    auto self = SelfPtr();
     std::lock_guard g(s.mu);
     self->simulated = true;
     ++s.active;

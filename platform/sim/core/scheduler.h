@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sim::detail
@@ -90,6 +91,8 @@ struct Scheduler : PartBase
     ULONGLONG autoBase = 0;
     std::atomic<ULONGLONG> now{0};
     DWORD nextThreadId = 0x104;
+    std::mutex runningMu;             // the host threads only, never with mu held
+    std::vector<std::thread> running; // joined by Reset
 };
 
 Scheduler& Sched();
@@ -106,12 +109,20 @@ struct SchedulerClient
     void (*threadEndedLocked)(const std::shared_ptr<ThreadState>& t,
                               std::vector<std::shared_ptr<void>>& keep) = nullptr;
     std::string (*describeLocked)() = nullptr;
+    // A timer of the thread's windows has come due.
+    bool (*timerDueLocked)(const ThreadState& t) = nullptr;
 };
 bool AddSchedulerClient(const SchedulerClient& client);
 
 // The calling thread's record (created on first use).
 ThreadState& Self();
 std::shared_ptr<ThreadState> SelfPtr();
+// A record for a thread about to start, so its id is known before it runs.
+std::shared_ptr<ThreadState> NewThreadState();
+
+// Host threads of the machine, joined (until none is left) before its state goes.
+void KeepRunning(std::thread thread);
+void JoinRunning();
 
 // With Sched().mu held.
 void RescheduleLocked();
@@ -124,6 +135,8 @@ void WaitLocked(std::unique_lock<std::mutex>& lock, ThreadState& t, WaitKind kin
                 const std::function<bool()>& ready, std::string waitsFor = {},
                 const std::function<ULONGLONG()>* due = nullptr);
 void AbortLocked(const std::string& why);
+// Input of the kinds in `wakeMask` (QS_*) is queued for the thread.
+bool InputLocked(const ThreadState& t, DWORD wakeMask);
 std::string DescribeWaitsLocked();
 
 void ExpectSimThread(); // a simulated thread is about to start
@@ -143,6 +156,7 @@ void Step(ULONGLONG milliseconds);
 struct SimThreadScope
 {
     SimThreadScope();
+    explicit SimThreadScope(std::shared_ptr<ThreadState> record); // from NewThreadState
     ~SimThreadScope();
     SimThreadScope(const SimThreadScope&) = delete;
     SimThreadScope& operator=(const SimThreadScope&) = delete;

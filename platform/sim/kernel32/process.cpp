@@ -4,13 +4,12 @@
 #include "core/state.h"
 #include "kernel32/loader.h"
 
-#include "core/scheduler.h"
+#include "core/sync.h"
 
 #include <platform/entry.h>
 
 #include <atomic>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <thread>
 #include <variant>
@@ -33,7 +32,7 @@ struct Processes : detail::PartBase
     std::shared_ptr<detail::Process> calling;
     std::map<WString, StandIn> standIns;
     std::vector<StartedProcess> started;
-    std::vector<std::thread> running;
+    DWORD nextProcessId = 0x1000;
 };
 
 Processes& processes()
@@ -74,15 +73,52 @@ WString CommandTail(WStringView commandLine)
     return WString(commandLine.substr(i));
 }
 
-DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int show)
+// A process handle: signaled when the program's main thread returns, with its exit code.
+struct ProcessObject : detail::EndObject
 {
-    DWORD exitCode = 0;
-    // Waiting starts before the program does, so that the program's end can hand the turn back.
-    detail::BlockedScope waiting;
-    std::thread thread([&] {
-        detail::SimThreadScope simulated; // takes part in the machine's scheduling
-        t_process = process;
+    std::string image;
+    std::string DescribeLocked() const override
+    {
+        return "process " + std::to_string(id) + " (" + image + ")";
+    }
+};
+
+struct Launched
+{
+    std::shared_ptr<ProcessObject> process;
+    std::shared_ptr<detail::ThreadObject> thread;
+};
+
+// Runs the program's entry on a simulated thread of its own; `ended` runs on that thread once the
+// process handle is signaled.
+Launched StartProgram(std::function<DWORD()> body, std::shared_ptr<detail::Process> process,
+                      std::function<void(DWORD)> ended = {})
+{
+    Launched l{std::make_shared<ProcessObject>(), std::make_shared<detail::ThreadObject>()};
+    {
+        std::lock_guard g(detail::StateLock());
+        l.process->id = process ? process->id : processes().nextProcessId;
+        if (!process)
+            processes().nextProcessId += 4;
+    }
+    l.process->image = process ? detail::ToUtf8(FileNameOf(process->imagePath)) : "stand-in";
+    detail::StartSimThread(l.thread, process, std::move(body),
+                           [object = l.process, ended = std::move(ended)](DWORD code) {
+                               {
+                                   std::lock_guard g(detail::Sched().mu);
+                                   detail::EndLocked(*object, code);
+                               }
+                               if (ended)
+                                   ended(code);
+                           });
+    return l;
+}
+
+std::function<DWORD()> EntryBody(const Entry& entry, std::shared_ptr<detail::Process> process, int show)
+{
+    return [entry, process, show]() -> DWORD {
         WString tail = CommandTail(process->commandLine);
+        DWORD exitCode = 0;
         try
         {
             if (auto a = std::get_if<WinMainA>(&entry))
@@ -94,21 +130,36 @@ DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int
                 exitCode =
                     static_cast<DWORD>(std::get<WinMainW>(entry)(kInstance, nullptr, tail.data(), show));
         }
-        catch (const std::exception& e)
+        catch (...)
         {
-            std::cerr << "simulated program ended by an exception: " << e.what() << "\n";
-            exitCode = 0xE06D7363;
+            detail::EndProcessModules();
+            throw;
         }
-        detail::EndProcessModules();
-        waiting.Wake();
-    });
-    thread.join();
-    return exitCode;
+        detail::EndProcessModules(); // the DLLs it still holds hear that the process ends
+        return exitCode;
+    };
+}
+
+// Runs the program and waits for it to end, as a caller blocked on a process would.
+DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int show)
+{
+    Launched l = StartProgram(EntryBody(entry, process, show), process);
+    // Once the program has ended its caller is about to run, not stuck.
+    const std::function<bool()> ended = [&] { return l.process->ended; };
+    detail::BlockedScope waiting(&ended);
+    std::unique_lock lock(detail::Sched().mu);
+    detail::Sched().cv.wait(lock, ended);
+    return l.process->exitCode;
 }
 
 std::shared_ptr<detail::Process> NewProcess(WStringView image, WStringView commandLine, WStringView cwd)
 {
     auto p = std::make_shared<detail::Process>();
+    {
+        std::lock_guard g(detail::StateLock());
+        p->id = processes().nextProcessId;
+        processes().nextProcessId += 4;
+    }
     p->imagePath = detail::FullPath(image);
     p->commandLine = WString(commandLine);
     p->commandLineA = detail::Narrow(commandLine);
@@ -163,24 +214,21 @@ std::optional<WString> ResolveProgram(WStringView commandLine)
 }
 
 // Starts a recorded process: its stand-in or registered program runs on a thread of its own.
-void Launch(const StartedProcess& record)
+std::optional<Launched> Launch(const StartedProcess& record)
 {
     WString key = detail::Fold(FileNameOf(record.applicationPath));
     Processes& ps = processes();
     if (auto it = ps.standIns.find(key); it != ps.standIns.end())
     {
         StandIn standIn = it->second;
-        ps.running.emplace_back([standIn, record] { standIn(record); });
-        return;
+        return StartProgram([standIn, record] { return standIn(record); }, nullptr);
     }
     if (auto it = programs().find(key); it != programs().end())
     {
-        Entry entry = it->second;
         auto process = NewProcess(record.applicationPath, record.commandLine, record.currentDirectory);
-        detail::ExpectSimThread(); // busy from now on, not once its thread gets going
-        ps.running.emplace_back(
-            [entry, process, show = record.showCommand] { RunEntry(entry, process, show); });
+        return StartProgram(EntryBody(it->second, process, record.showCommand), process);
     }
+    return std::nullopt;
 }
 } // namespace
 
@@ -206,6 +254,7 @@ Process& CurrentProcess()
     if (!processes().calling)
     {
         auto p = std::make_shared<Process>();
+        p->id = 4;
         p->imagePath = u"C:\\Users\\User\\test.exe";
         p->commandLine = u"\"" + p->imagePath + u"\"";
         p->commandLineA = Narrow(p->commandLine);
@@ -220,21 +269,14 @@ void SetThreadProcess(std::shared_ptr<Process> process)
     t_process = std::move(process);
 }
 
+std::shared_ptr<Process> ThreadProcess()
+{
+    return t_process;
+}
+
 void JoinPrograms()
 {
-    // A program may start another while it ends, so the list is taken until it stays empty.
-    for (;;)
-    {
-        std::vector<std::thread> running;
-        {
-            std::lock_guard g(StateLock());
-            running.swap(processes().running);
-        }
-        if (running.empty())
-            break;
-        for (auto& t : running)
-            t.join();
-    }
+    JoinRunning();
     t_process.reset();
 }
 } // namespace detail
@@ -259,7 +301,6 @@ DWORD Machine::Run(WStringView imagePath, WStringView arguments, int showCommand
     WString commandLine = (full.find(u' ') != WString::npos ? u"\"" + full + u"\"" : full);
     if (!arguments.empty())
         commandLine += u" " + WString(arguments);
-    detail::ExpectSimThread();
     return RunEntry(entry, NewProcess(full, commandLine, {}), showCommand);
 }
 
@@ -363,4 +404,74 @@ UINT WINAPI WinExec(LPCSTR cmdLine, UINT showCmd)
     processes().started.push_back(record);
     Launch(record);
     return 33;
+}
+
+BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR currentDirectory,
+                           LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation)
+{
+    SIM_FAULT_POINT("CreateProcessW", FALSE);
+    if ((!applicationName && !commandLine) || !startupInfo || !processInformation)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    WString line = commandLine ? WString(commandLine) : u"\"" + WString(applicationName) + u"\"";
+    std::lock_guard g(detail::StateLock());
+    std::optional<WString> program;
+    if (applicationName)
+    {
+        // Taken as it is, against the current folder: no search, no extension added.
+        if (IsFile(applicationName))
+            program = detail::FullPath(applicationName);
+    }
+    else
+        program = ResolveProgram(line);
+    int show = (startupInfo->dwFlags & STARTF_USESHOWWINDOW) ? startupInfo->wShowWindow : SW_SHOWNORMAL;
+    StartedProcess record{line, program.value_or(WString()), show,
+                          currentDirectory ? detail::FullPath(currentDirectory)
+                                           : detail::CurrentProcess().currentDirectory};
+    std::optional<Launched> launched = program ? Launch(record) : std::nullopt;
+    if (!launched)
+    {
+        SetLastError(ERROR_FILE_NOT_FOUND); // no such file, or nothing the machine can run
+        return FALSE;
+    }
+    processes().started.push_back(record);
+    processInformation->hProcess = detail::AddHandle(launched->process);
+    processInformation->hThread = detail::AddHandle(launched->thread);
+    processInformation->dwProcessId = launched->process->id;
+    processInformation->dwThreadId = launched->thread->id;
+    return TRUE;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
+{
+    auto object = std::dynamic_pointer_cast<ProcessObject>(detail::FindEndObject(process));
+    if (!exitCode || (!object && process != reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1))))
+    {
+        SetLastError(exitCode ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard g(detail::Sched().mu);
+    *exitCode = object ? object->exitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+DWORD WINAPI GetProcessId(HANDLE process)
+{
+    if (process == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+        return GetCurrentProcessId();
+    auto object = std::dynamic_pointer_cast<ProcessObject>(detail::FindEndObject(process));
+    if (!object)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return object->id;
+}
+
+DWORD WINAPI GetCurrentProcessId()
+{
+    return detail::CurrentProcess().id;
 }

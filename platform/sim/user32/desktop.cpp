@@ -46,8 +46,16 @@ void ThreadEndedLocked(const std::shared_ptr<ThreadState>& self, std::vector<std
     std::erase_if(d.timers, [&](const Timer& t) { return t.thread == self; });
 }
 
-const bool g_scheduled = AddSchedulerClient(SchedulerClient{
-    NextTimerLocked, OwnsWindowsLocked, ThreadEndedLocked, [] { return DescribeScreenLocked(); }});
+bool TimerDueLocked(const ThreadState& t)
+{
+    ULONGLONG now = Clock();
+    return std::any_of(Desk().timers.begin(), Desk().timers.end(),
+                       [&](const Timer& timer) { return timer.thread.get() == &t && TimerDue(timer, now); });
+}
+
+const bool g_scheduled =
+    AddSchedulerClient(SchedulerClient{NextTimerLocked, OwnsWindowsLocked, ThreadEndedLocked,
+                                       [] { return DescribeScreenLocked(); }, TimerDueLocked});
 
 bool MatchesFilter(HWND hwnd, HWND filter, UINT message, UINT min, UINT max)
 {

@@ -179,8 +179,91 @@ BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
 BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);
 BOOL WINAPI SetSearchPathMode(DWORD flags);
 
-// kernel32: threads.
+// kernel32: threads, processes and waits.
+#define INFINITE 0xFFFFFFFF
+#define STILL_ACTIVE 259
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED 0x00000080L
+#define WAIT_ABANDONED_0 0x00000080L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define MAXIMUM_WAIT_OBJECTS 64
+#define CREATE_SUSPENDED 0x00000004
+#define SYNCHRONIZE 0x00100000L
+#define EVENT_MODIFY_STATE 0x0002
+#define EVENT_ALL_ACCESS 0x001F0003
+#define MUTEX_ALL_ACCESS 0x001F0001
+#define SEMAPHORE_MODIFY_STATE 0x0002
+#define SEMAPHORE_ALL_ACCESS 0x001F0003
+#define TIMER_MODIFY_STATE 0x0002
+#define TIMER_ALL_ACCESS 0x001F0003
+#define STARTF_USESHOWWINDOW 0x00000001
+
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+typedef void(CALLBACK* PTIMERAPCROUTINE)(LPVOID argument, DWORD timerLow, DWORD timerHigh);
+
+typedef struct _STARTUPINFOW
+{
+    DWORD cb;
+    LPWSTR lpReserved;
+    LPWSTR lpDesktop;
+    LPWSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOW, *LPSTARTUPINFOW;
+
+typedef struct _PROCESS_INFORMATION
+{
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
 DWORD WINAPI GetCurrentThreadId();
+DWORD WINAPI GetCurrentProcessId();
+HANDLE WINAPI GetCurrentThread();
+HANDLE WINAPI GetCurrentProcess();
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                           LPVOID parameter, DWORD flags, LPDWORD threadId);
+[[noreturn]] void WINAPI ExitThread(DWORD exitCode);
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+DWORD WINAPI GetThreadId(HANDLE thread);
+BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
+                           LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                           BOOL inheritHandles, DWORD flags, LPVOID environment, LPCWSTR currentDirectory,
+                           LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation);
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+DWORD WINAPI GetProcessId(HANDLE process);
+
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, BOOL initialState, LPCWSTR name);
+HANDLE WINAPI OpenEventW(DWORD access, BOOL inheritHandle, LPCWSTR name);
+BOOL WINAPI SetEvent(HANDLE event);
+BOOL WINAPI ResetEvent(HANDLE event);
+HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCWSTR name);
+HANDLE WINAPI OpenMutexW(DWORD access, BOOL inheritHandle, LPCWSTR name);
+BOOL WINAPI ReleaseMutex(HANDLE mutex);
+HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES sa, LONG initialCount, LONG maximumCount, LPCWSTR name);
+HANDLE WINAPI OpenSemaphoreW(DWORD access, BOOL inheritHandle, LPCWSTR name);
+BOOL WINAPI ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LPLONG previousCount);
+HANDLE WINAPI CreateWaitableTimerW(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, LPCWSTR name);
+HANDLE WINAPI OpenWaitableTimerW(DWORD access, BOOL inheritHandle, LPCWSTR name);
+BOOL WINAPI SetWaitableTimer(HANDLE timer, const LARGE_INTEGER* dueTime, LONG period,
+                             PTIMERAPCROUTINE completion, LPVOID argument, BOOL resume);
+BOOL WINAPI CancelWaitableTimer(HANDLE timer);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds);
 
 // kernel32: what lies at an address of the process.
 #define MEM_COMMIT 0x00001000
