@@ -406,14 +406,15 @@ WString FullPath(WStringView path)
         base = cwd.substr(0, 2);
         p = cwd.substr(2) + u"\\" + p;
     }
-    std::vector<WString> parts;
+    std::vector<WStringView> parts; // views of p, which outlives them
+    parts.reserve(16);
     size_t i = 0;
     while (i <= p.size())
     {
         size_t j = i;
         while (j < p.size() && !IsSep(p[j]))
             ++j;
-        WString part = p.substr(i, j - i);
+        WStringView part = WStringView(p).substr(i, j - i);
         if (part == u"..")
         {
             if (!parts.empty())
@@ -422,15 +423,19 @@ WString FullPath(WStringView path)
         else if (!part.empty() && part != u".")
         {
             while (!part.empty() && (part.back() == u'.' || part.back() == u' '))
-                part.pop_back();
+                part.remove_suffix(1);
             if (!part.empty())
                 parts.push_back(part);
         }
         i = j + 1;
     }
     WString out = base;
-    for (const auto& part : parts)
-        out += u"\\" + part;
+    out.reserve(base.size() + p.size() + 1);
+    for (WStringView part : parts)
+    {
+        out += u'\\';
+        out += part;
+    }
     if (parts.empty())
         out += u"\\";
     return out;
