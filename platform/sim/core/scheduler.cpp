@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <iostream>
 
 namespace sim::detail
@@ -37,8 +38,18 @@ thread_local SelfHolder t_holder;
 // Machine time the clock may run on its own (no script acting) before the machine gives up.
 constexpr ULONGLONG kAutoLimit = 60ULL * 60 * 1000;
 
-// Real time a program may stay busy before the script gives up on it.
+// How long a program may stay busy before the script gives up on it. Counted in the processor time the
+// test process spends, so a loaded machine (sanitizers, parallel tests) does not turn slow work into a
+// hang; the real-time limit only catches a program stuck in a host call that spends none.
 constexpr auto kBusyLimit = std::chrono::seconds(30);
+constexpr auto kBusyRealLimit = std::chrono::seconds(240);
+
+std::chrono::nanoseconds ProcessorTime()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+}
 
 bool HasWorkLocked(const ThreadState& t)
 {
@@ -338,14 +349,16 @@ bool WaitIdle()
 {
     Scheduler& s = Sched();
     std::unique_lock lock(s.mu);
-    auto limit = std::chrono::steady_clock::now() + kBusyLimit;
+    const auto realLimit = std::chrono::steady_clock::now() + kBusyRealLimit;
+    const auto processorLimit = ProcessorTime() + kBusyLimit;
     for (;;)
     {
         if (s.aborting)
             return false;
         if (IdleLocked())
             return true;
-        if (s.cv.wait_until(lock, limit) == std::cv_status::timeout && !IdleLocked())
+        if (s.cv.wait_for(lock, std::chrono::seconds(1)) == std::cv_status::timeout && !IdleLocked() &&
+            (ProcessorTime() >= processorLimit || std::chrono::steady_clock::now() >= realLimit))
         {
             AbortLocked("the program stayed busy for 30 s without waiting for input");
             return false;
