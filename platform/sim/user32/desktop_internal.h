@@ -69,12 +69,16 @@ struct ThreadState
     std::vector<DWORD> inputAttachedTo; // threads whose input state this one shares (AttachThreadInput)
 };
 
-struct Item
+// A control's own record (its items, range, check state, ...), made by its window procedure and
+// owned by its window. The test reads what a user sees of any control through it.
+struct ControlState
 {
-    WString text;
-    LPARAM data = 0;
-    UINT state = 0;
-    std::vector<WString> subItems; // list view columns after the first
+    virtual ~ControlState() = default;
+    virtual int CheckState() const { return 0; }
+    virtual std::vector<WString> Items() const { return {}; }
+    virtual int Selection() const { return -1; }
+    virtual int Position() const { return 0; }
+    virtual std::pair<int, int> Range() const { return {0, 0}; }
 };
 
 struct Window
@@ -102,19 +106,11 @@ struct Window
     HICON icons[2] = {nullptr, nullptr};
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;
-    // Control state.
-    int check = 0;
-    std::vector<Item> items;
-    std::vector<WString> columns;
-    int current = -1;
-    int low = 0, high = 0, pos = 0, step = 10;
-    HWND buddy = nullptr;
-    int selStart = 0, selEnd = 0;
-    UINT limit = 30000;
-    bool modified = false;
-    DWORD extendedStyle = 0;
-    HANDLE image = nullptr;
+    std::unique_ptr<ControlState> control; // a built-in control's record; none for other windows
 };
+
+// What a user sees of the window as a control (nothing for a window that is not one).
+const ControlState& ControlOf(const Window& window);
 
 struct MenuItem
 {
