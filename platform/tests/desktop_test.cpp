@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace
 {
@@ -787,6 +788,28 @@ TEST_F(Desktop, WizardNavigatesAsItsPagesAnswer)
                                    left(2), init(3), note(3, PSN_SETACTIVE), note(3, PSN_WIZBACK), left(3),
                                    note(2, PSN_SETACTIVE), note(2, PSN_WIZNEXT), left(2),
                                    note(3, PSN_SETACTIVE), note(3, PSN_WIZFINISH)}));
+}
+
+TEST_F(Desktop, WindowFunctionsRefuseAHandleThatNamesNoWindow)
+{
+    const HWND none = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0));
+    RECT rect{};
+    const std::pair<const char*, std::function<bool()>> calls[] = {
+        {"GetWindowRect", [&] { return GetWindowRect(none, &rect) != FALSE; }},
+        {"GetClientRect", [&] { return GetClientRect(none, &rect) != FALSE; }},
+        {"MoveWindow", [&] { return MoveWindow(none, 0, 0, 10, 10, TRUE) != FALSE; }},
+        {"SetWindowPos", [&] { return SetWindowPos(none, nullptr, 0, 0, 10, 10, 0) != FALSE; }},
+        {"GetDlgItem", [&] { return GetDlgItem(none, 1) != nullptr; }},
+        {"GetDlgCtrlID", [&] { return GetDlgCtrlID(none) != 0; }},
+        {"GetMenu", [&] { return GetMenu(none) != nullptr; }},
+        {"SetMenu", [&] { return SetMenu(none, nullptr) != FALSE; }},
+    };
+    for (const auto& [name, call] : calls)
+    {
+        SetLastError(0);
+        EXPECT_FALSE(call()) << name;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE)) << name;
+    }
 }
 
 TEST_F(Desktop, PropertySheetPageOfAnEarlierMachineIsUnknownAfterReset)

@@ -193,6 +193,15 @@ std::shared_ptr<ThreadState> SelfPtr();
 
 // With Desk().mu held.
 Window* FindLocked(HWND window);
+// The window, or null with ERROR_INVALID_WINDOW_HANDLE set, as a window function fails for a handle
+// that names no window.
+inline Window* WindowOrErrorLocked(HWND window)
+{
+    Window* w = FindLocked(window);
+    if (!w)
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return w;
+}
 HWND GetAncestorLocked(HWND window);
 void RescheduleLocked();
 bool IdleLocked();                          // every UI thread waits for input with nothing to do
