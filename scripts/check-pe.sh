@@ -33,14 +33,19 @@ for f in "${programs[@]}" "${dlls[@]}"; do
   fi
   echo "$path: $kind, imports $(grep 'DLL Name:' <<<"$header" | awk '{print $3}' | tr '\n' ' ')"
 done
-# --- graphics DLL: a user-mode printer driver must export these by name.
-declare -A dll_exports=([driver/render/VELMOQ7.dll]="DrvEnableDriver DrvDisableDriver DrvQueryDriverInfo DrvEscape DrvQueryFont DrvQueryFontTree DrvQueryFontData")
-for f in "${!dll_exports[@]}"; do
+# --- DLLs: each export of the .def velmo_dll wrote from the DLL's export list, by name at its ordinal.
+for f in "${dlls[@]}"; do
   path=$build/$f
+  def=${path%.dll}.def
   [[ -f $path ]] || continue
-  table=$($objdump -p "$path" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
-  for name in ${dll_exports[$f]}; do
-    grep -qE "\] $name\$" <<<"$table" || { echo "$path does not export $name"; status=1; }
-  done
+  [[ -f $def ]] || { echo "missing: $def"; status=1; continue; }
+  dump=$($objdump -p "$path")
+  base=$(sed -nE 's/^Ordinal Base[[:space:]]+([0-9]+)$/\1/p' <<<"$dump" | head -1)
+  table=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump")
+  while read -r name ordinal; do
+    ordinal=${ordinal#@}
+    grep -qE "\[ *$((ordinal - base))\] $name\$" <<<"$table" ||
+      { echo "$path does not export $name at ordinal $ordinal"; status=1; }
+  done < <(sed -n '/^EXPORTS/,$p' "$def" | sed 1d)
 done
 exit $status

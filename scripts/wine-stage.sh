@@ -281,9 +281,9 @@ export work figures def
 export -f kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box monitor_launcher graphics_dll
 
-def=$root/driver/render/VELMOQ7.def
 run_checks() {
-  export arch=$1 bin=$root/build/windows-$1
+  # The .def velmo_dll wrote from the DLL's export list.
+  export arch=$1 bin=$root/build/windows-$1 def=$root/build/windows-$1/driver/render/VELMOQ7.def
   for p in "${prints[@]}"; do
     check "$arch-kgl2bmp-${p%%|*}" kgl2bmp_file "${p%%|*}"
   done

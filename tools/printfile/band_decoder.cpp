@@ -76,7 +76,11 @@ DecodeResult BandDecoder::Run(std::span<const BYTE> block, std::span<BYTE> outpu
     const size_t end = (capacity + kWorkUnit - 1) / kWorkUnit * kWorkUnit;
     if (end > UINT32_MAX)
         return {};
-    if (m_table.empty() && !m_table.Allocate(kTableEntries))
+    // Every code makes one entry at most, and a clear moves the next one to 512: a short block needs only
+    // the start of the table.
+    const size_t codes = block.size() / kgl::kCodePairSize * 2 + 1;
+    const size_t entries = std::min<size_t>(kTableEntries, kFirstEntry + codes + 1);
+    if (m_table.size() < entries && !m_table.Allocate(entries))
         return {DecodeStatus::OutOfMemory, 0};
     constexpr DecodeResult kTooLong{DecodeStatus::TooLong, 0};
 

@@ -124,10 +124,10 @@ RenderError CollectBands(IByteView& file, uint32_t dataOffset, std::vector<BandE
         {
             const BYTE* h = ahead.data() + kRecordHeaderSize;
             BandEntry& band = bands.emplace_back();
-            band.length = ReadU16(h);
-            band.firstLine = ReadU16(h + 2);
-            band.lineCount = ReadU16(h + 4);
-            band.encoding = ReadU16(h + 6);
+            band.length = ReadU16(h + offsetof(SubBandHeader, length));
+            band.firstLine = ReadU16(h + offsetof(SubBandHeader, firstLine));
+            band.lineCount = ReadU16(h + offsetof(SubBandHeader, lineCount));
+            band.encoding = ReadU16(h + offsetof(SubBandHeader, encoding));
             if (!TryAssign(band.data, band.length))
                 return RenderError::OutOfMemory;
             std::copy_n(h + kBandHeaderSize, band.length, band.data.begin());
@@ -234,18 +234,19 @@ bool EmitMonochromeBmp(const ByteSink& sink, std::span<const BYTE> topDownBits, 
     if (imageBytes > topDownBits.size() || imageBytes > UINT32_MAX - kBmpHeaderSize || width > INT32_MAX ||
         height > INT32_MAX)
         return false;
+    using H = MonochromeBmpHeader;
     BYTE header[kBmpHeaderSize] = {'B', 'M'};
-    PutU32(header + 2, static_cast<uint32_t>(imageBytes + kBmpHeaderSize));
-    PutU32(header + 10, kBmpHeaderSize);
-    PutU32(header + 14, 40);
-    PutU32(header + 18, width);
-    PutU32(header + 22, height);
-    PutU16(header + 26, 1);
-    PutU16(header + 28, 1);
-    PutU32(header + 38, static_cast<uint32_t>(int64_t{xDpi} * 10000 / 254));
-    PutU32(header + 42, static_cast<uint32_t>(int64_t{yDpi} * 10000 / 254));
-    PutU32(header + 46, 2);
-    PutU32(header + 54, 0x00FFFFFF); // colour 0 white, colour 1 black
+    PutU32(header + offsetof(H, fileSize), static_cast<uint32_t>(imageBytes + kBmpHeaderSize));
+    PutU32(header + offsetof(H, pixelOffset), kBmpHeaderSize);
+    PutU32(header + offsetof(H, infoSize), kBmpInfoHeaderSize);
+    PutU32(header + offsetof(H, width), width);
+    PutU32(header + offsetof(H, height), height);
+    PutU16(header + offsetof(H, planes), 1);
+    PutU16(header + offsetof(H, bitsPerPixel), 1);
+    PutU32(header + offsetof(H, xPixelsPerMetre), static_cast<uint32_t>(int64_t{xDpi} * 10000 / 254));
+    PutU32(header + offsetof(H, yPixelsPerMetre), static_cast<uint32_t>(int64_t{yDpi} * 10000 / 254));
+    PutU32(header + offsetof(H, coloursUsed), 2);
+    PutU32(header + offsetof(H, palette), 0x00FFFFFF); // colour 0 white, colour 1 black
     if (!sink(header))
         return false;
     // Rows go bottom-up, gathered into pieces of about 1 MiB; without room for a piece, or for rows as

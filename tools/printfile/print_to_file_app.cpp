@@ -305,7 +305,7 @@ DWORD RunMessageBoxService(HWND owner, HANDLE section)
             TimedMessageBox(owner, request->text.c_str(), caption, request->type, request->timeout));
     }
     if (bytes.size() >= kMessageHeaderBytes)
-        PutU32(bytes, 4, result);
+        PutU32(bytes, offsetof(MessageBoxExchange, result), result);
     return result;
 }
 

@@ -73,6 +73,5 @@ int HostFileDescriptor(HANDLE file, DWORD* access);
 
 // The loader: a module the process has loaded, by file name (null and ERROR_MOD_NOT_FOUND if none).
 HMODULE LoadedModule(WStringView name);
-void ResetLoader();
 
 } // namespace sim::detail

@@ -4,6 +4,7 @@
 
 #include "core/internal.h"
 #include "core/state.h"
+#include "kernel32/loader.h"
 #include "winspool/spooler_internal.h"
 
 #include <platform/dllentry.h>
@@ -51,18 +52,6 @@ struct EngineState : detail::PartBase
 EngineState& state()
 {
     return detail::Part<EngineState>();
-}
-
-std::map<WString, std::map<std::string, void (*)()>>& dlls()
-{
-    static std::map<WString, std::map<std::string, void (*)()>> d; // filled before main
-    return d;
-}
-
-WString FileNameOf(WStringView path)
-{
-    size_t slash = path.find_last_of(u"\\/");
-    return WString(slash == WStringView::npos ? path : path.substr(slash + 1));
 }
 
 template <typename F> F As(PFN fn)
@@ -144,14 +133,6 @@ std::vector<EngCall> Engine::DrawingCalls() const
     return state().calls;
 }
 
-bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports)
-{
-    auto& table = dlls()[detail::Fold(fileName)];
-    for (const auto& e : exports)
-        table[e.name] = e.address;
-    return true;
-}
-
 PFN LoadedDriver::Hook(ULONG index) const
 {
     for (ULONG i = 0; i < data.c; ++i)
@@ -210,7 +191,7 @@ std::vector<ULONG> Engine::Palettes() const
 
 std::optional<LoadedDriver> Engine::LoadDriver(WStringView printerName, ULONG engineVersion)
 {
-    WString file;
+    WString path;
     {
         std::lock_guard g(detail::StateLock());
         const PrinterSetup* p = detail::FindPrinter(printerName);
@@ -219,25 +200,29 @@ std::optional<LoadedDriver> Engine::LoadDriver(WStringView printerName, ULONG en
             SetLastError(ERROR_INVALID_PRINTER_NAME);
             return std::nullopt;
         }
-        file = detail::Fold(FileNameOf(p->driverPath));
+        path = p->driverPath;
     }
-    auto dll = dlls().find(file);
-    if (dll == dlls().end())
-    {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return std::nullopt;
-    }
-    auto entry = dll->second.find("DrvEnableDriver");
-    if (entry == dll->second.end())
-    {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return std::nullopt;
-    }
-    using EnableDriver = BOOL(APIENTRY*)(ULONG, ULONG, DRVENABLEDATA*);
     LoadedDriver driver;
-    if (!reinterpret_cast<EnableDriver>(entry->second)(engineVersion, sizeof(DRVENABLEDATA), &driver.data))
+    driver.module = detail::LoadModule(path);
+    if (!driver.module)
         return std::nullopt;
+    using EnableDriver = BOOL(APIENTRY*)(ULONG, ULONG, DRVENABLEDATA*);
+    auto enable = reinterpret_cast<EnableDriver>(detail::ExportOf(driver.module, "DrvEnableDriver"));
+    if (!enable || !enable(engineVersion, sizeof(DRVENABLEDATA), &driver.data))
+    {
+        DWORD error = GetLastError();
+        UnloadDriver(driver);
+        SetLastError(error);
+        return std::nullopt;
+    }
     return driver;
+}
+
+void Engine::UnloadDriver(LoadedDriver& driver)
+{
+    if (driver.module)
+        FreeLibrary(driver.module);
+    driver = LoadedDriver{};
 }
 
 std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODEW* devMode)
@@ -256,6 +241,7 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
     auto enableSurface = As<EnableSurface>(driver->Hook(INDEX_DrvEnableSurface));
     if (!enablePdev || !completePdev || !disablePdev || !enableSurface)
     {
+        UnloadDriver(*driver);
         SetLastError(ERROR_PROC_NOT_FOUND);
         return std::nullopt;
     }
@@ -270,6 +256,7 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
     if (!dc.pdev)
     {
         spooler().ClosePrinter(dc.printer);
+        UnloadDriver(dc.driver);
         return std::nullopt;
     }
     detail::RegisterDevice(dc.hdev, dc.pdev, dc.devInfo.hpalDefault);
@@ -282,6 +269,7 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
         disablePdev(dc.pdev);
         detail::ForgetDevice(dc.hdev);
         spooler().ClosePrinter(dc.printer);
+        UnloadDriver(dc.driver);
         SetLastError(error);
         return std::nullopt;
     }
@@ -298,6 +286,7 @@ void Engine::DeleteDC(PrinterDC& dc)
         As<DisablePDEV>(dc.driver.Hook(INDEX_DrvDisablePDEV))(dc.pdev);
     detail::ForgetDevice(dc.hdev);
     spooler().ClosePrinter(dc.printer);
+    UnloadDriver(dc.driver);
     dc = PrinterDC{};
 }
 

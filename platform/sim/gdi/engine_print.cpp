@@ -176,7 +176,7 @@ BOOL PrintDC::EndDoc()
     return ended;
 }
 
-BOOL PrintDC::ResetDC(const DEVMODEW* devMode)
+BOOL PrintDC::ResetDC(const DEVMODEW* devMode, ResetOrder order)
 {
     using EnablePDEV = DHPDEV(APIENTRY*)(DEVMODEW*, LPWSTR, ULONG, HSURF*, ULONG, ULONG*, ULONG, DEVINFO*,
                                          HDEV, LPWSTR, HANDLE);
@@ -204,9 +204,18 @@ BOOL PrintDC::ResetDC(const DEVMODEW* devMode)
     detail::RegisterDevice(next.hdev, next.pdev, next.devInfo.hpalDefault);
     complete(next.pdev, next.hdev);
     detail::PdevEnabled(next.pdev);
+    const bool surfaceFirst = order == ResetOrder::SurfaceBeforeReset;
+    if (surfaceFirst && !(next.surface = enableSurface(next.pdev)))
+    {
+        disablePdev(next.pdev);
+        detail::ForgetDevice(next.hdev);
+        return FALSE;
+    }
     // A driver without the reset hook, or one that refuses it, keeps the old device context.
     if (!reset || !reset(dc_.pdev, next.pdev))
     {
+        if (surfaceFirst)
+            disableSurface(next.pdev);
         disablePdev(next.pdev);
         detail::ForgetDevice(next.hdev);
         return FALSE;
@@ -214,7 +223,8 @@ BOOL PrintDC::ResetDC(const DEVMODEW* devMode)
     disableSurface(dc_.pdev);
     disablePdev(dc_.pdev);
     detail::ForgetDevice(dc_.hdev);
-    next.surface = enableSurface(next.pdev);
+    if (!surfaceFirst)
+        next.surface = enableSurface(next.pdev);
     dc_ = next;
     if (!dc_.surface)
     {

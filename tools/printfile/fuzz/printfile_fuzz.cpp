@@ -44,9 +44,10 @@ uint64_t WholeBitmapSize()
     CloseHandle(f);
     if (!ok)
         return 0;
-    const uint32_t declared = ReadU16(header + 2) | uint32_t{ReadU16(header + 4)} << 16;
-    const uint64_t width = ReadU16(header + 18) | uint32_t{ReadU16(header + 20)} << 16;
-    const uint64_t height = ReadU16(header + 22) | uint32_t{ReadU16(header + 24)} << 16;
+    auto u32 = [&](size_t at) { return ReadU16(header + at) | uint32_t{ReadU16(header + at + 2)} << 16; };
+    const uint64_t declared = u32(offsetof(MonochromeBmpHeader, fileSize));
+    const uint64_t width = u32(offsetof(MonochromeBmpHeader, width));
+    const uint64_t height = u32(offsetof(MonochromeBmpHeader, height));
     const uint64_t rows = (((width + 31) >> 3) & ~uint64_t{3}) * height;
     return declared == uint64_t(size.QuadPart) && declared == kBmpHeaderSize + rows ? declared : 0;
 }

@@ -103,6 +103,16 @@ TEST_F(Render, AnA4PageAt300DpiOnItsSheet)
         << "nothing else is black";
 }
 
+TEST_F(Render, TopDownBitsGoToTheFileBottomUp)
+{
+    const Bytes rows = {0x80, 0, 0, 0, 0x01, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}; // three rows of 32 pixels
+    ASSERT_TRUE(WriteMonochromeBmp(u"C:\\out\\rows.bmp", rows, 32, 3, 300, 300));
+    const std::string bmp = sim::machine().FileBytes(u"C:\\out\\rows.bmp").value_or("");
+    ASSERT_EQ(bmp.size(), 62u + 12u);
+    EXPECT_EQ(U32(bmp, 22), 3u);
+    EXPECT_EQ(bmp.substr(62), std::string("\xFF\xFF\xFF\xFF\x01\0\0\0\x80\0\0\0", 12));
+}
+
 TEST_F(Render, AnImageBeyondTheSheetIsClippedButCountedWhole)
 {
     // Custom paper 10 x 10 mm at 300 dpi: a 118 x 118 sheet; the image is 128 pixels wide, placed at 100,

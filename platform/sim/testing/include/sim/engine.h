@@ -31,9 +31,10 @@ struct SurfaceInfo
     bool banding = false;
 };
 
-// A graphics DLL as the engine holds it after DrvEnableDriver.
+// A graphics DLL as the engine holds it after DrvEnableDriver: loaded until UnloadDriver.
 struct LoadedDriver
 {
+    HMODULE module = nullptr;
     DRVENABLEDATA data{};
     PFN Hook(ULONG index) const; // null when the table has no such entry
 };
@@ -84,8 +85,10 @@ public:
     std::optional<SurfaceInfo> Surface(HSURF surface) const;
     std::vector<ULONG> Palettes() const; // the modes of the palettes that exist
 
-    // Drivers: DrvEnableDriver of the DLL the printer's driver path names (by its file name).
+    // Drivers: the DLL the printer's driver path names, loaded as LoadLibrary does, and its
+    // DrvEnableDriver called.
     std::optional<LoadedDriver> LoadDriver(WStringView printerName, ULONG engineVersion = 0x00030100);
+    void UnloadDriver(LoadedDriver& driver);
     // A device context for a printer with a DEVMODE: enable the PDEV, complete it, enable the surface.
     // Null when a step fails (the last error tells which); nothing is left behind then.
     std::optional<PrinterDC> CreateDC(WStringView printerName, const DEVMODEW* devMode);
