@@ -1,5 +1,8 @@
 #include "monitor_launcher.h"
 
+#include <platform/boundary.h>
+#include <platform/handles.h>
+
 #include <cstdio>
 
 namespace monitorlauncher
@@ -31,40 +34,39 @@ std::optional<std::string> FormatCommand(std::string_view folder, bool hidden, s
 
 BYTE ReadShowSetting()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    platform::UniqueRegKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingKey, 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS)
     {
-        if (RegCreateKeyA(HKEY_CURRENT_USER, kSettingKey, &key) == ERROR_SUCCESS)
-        {
-            WriteVisible(key);
-            RegCloseKey(key);
-        }
+        if (RegCreateKeyA(HKEY_CURRENT_USER, kSettingKey, key.Put()) == ERROR_SUCCESS)
+            WriteVisible(key.Get());
         return 0;
     }
     BYTE setting = 0;
     DWORD size = sizeof setting;
-    if (RegQueryValueExA(key, kSettingValue, nullptr, nullptr, &setting, &size) != ERROR_SUCCESS || size != 1)
+    if (RegQueryValueExA(key.Get(), kSettingValue, nullptr, nullptr, &setting, &size) != ERROR_SUCCESS ||
+        size != 1)
     {
-        WriteVisible(key);
+        WriteVisible(key.Get());
         setting = 0;
     }
-    RegCloseKey(key);
     return setting;
 }
 
 int WINAPI Main(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
-    char module[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
-    std::string_view path(module, length < MAX_PATH ? length : 0);
-    size_t slash = path.rfind('\\');
-    BYTE setting = ReadShowSetting();
-    if (slash == std::string_view::npos)
-        return 1; // no folder to find the monitor in
-    bool hidden = setting != 0;
-    if (auto command = FormatCommand(path.substr(0, slash), hidden, commandLine ? commandLine : ""))
-        WinExec(command->c_str(), hidden ? SW_HIDE : SW_SHOWNOACTIVATE);
-    return 1;
+    return platform::Boundary(1, [&]() -> int {
+        char module[MAX_PATH] = {};
+        DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
+        std::string_view path(module, length < MAX_PATH ? length : 0);
+        size_t slash = path.rfind('\\');
+        BYTE setting = ReadShowSetting();
+        if (slash == std::string_view::npos)
+            return 1; // no folder to find the monitor in
+        bool hidden = setting != 0;
+        if (auto command = FormatCommand(path.substr(0, slash), hidden, commandLine ? commandLine : ""))
+            WinExec(command->c_str(), hidden ? SW_HIDE : SW_SHOWNOACTIVATE);
+        return 1;
+    });
 }
 
 } // namespace monitorlauncher

@@ -7,10 +7,12 @@
 #include <sim/machine.h>
 
 #include "desktop_test_ids.h"
+#include "message_sequence.h"
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace
 {
@@ -671,6 +673,7 @@ TEST_F(Desktop, FolderBrowserAnsweredByTheScript)
 // A three-page wizard: the options page refuses Next until its box is checked and then jumps to
 // the last page by its template id; every page names itself in the header when it becomes active.
 std::vector<std::string> g_wizard;
+std::vector<sequence::Message> g_wizardMessages;
 
 INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
 {
@@ -679,6 +682,7 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
         int number = static_cast<int>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
         SetWindowLongPtrW(page, GWLP_USERDATA, number);
         g_wizard.push_back("init " + std::to_string(number));
+        g_wizardMessages.push_back({number, WM_INITDIALOG, 0});
         return TRUE;
     }
     if (message != WM_NOTIFY)
@@ -686,6 +690,7 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
     int number = static_cast<int>(GetWindowLongPtrW(page, GWLP_USERDATA));
     HWND sheet = GetParent(page);
     LRESULT result = 0;
+    g_wizardMessages.push_back({number, WM_NOTIFY, reinterpret_cast<const NMHDR*>(lParam)->code});
     switch (reinterpret_cast<const NMHDR*>(lParam)->code)
     {
     case PSN_SETACTIVE: {
@@ -745,6 +750,7 @@ DWORD RunWizard()
 TEST_F(Desktop, WizardNavigatesAsItsPagesAnswer)
 {
     g_wizard.clear();
+    g_wizardMessages.clear();
     auto& d = sim::desktop();
     constexpr int kBack = 0x3023, kNext = 0x3024, kFinish = 0x3025;
     DWORD result = d.Run(RunWizard, [&] {
@@ -771,6 +777,39 @@ TEST_F(Desktop, WizardNavigatesAsItsPagesAnswer)
     const std::vector<std::string> expected = {"init 1", "active 1", "init 2",   "active 2", "refused",
                                                "init 3", "active 3", "active 2", "active 3", "finish"};
     EXPECT_EQ(g_wizard, expected);
+
+    // The notifications in Windows' order; a page left may or may not hear that it is left.
+    auto init = [](int page) { return sequence::Expected{{page, WM_INITDIALOG, 0}}; };
+    auto note = [](int page, UINT code) { return sequence::Expected{{page, WM_NOTIFY, code}}; };
+    auto left = [](int page) { return sequence::Expected{{page, WM_NOTIFY, PSN_KILLACTIVE}, true}; };
+    EXPECT_TRUE(sequence::Matches(g_wizardMessages,
+                                  {init(1), note(1, PSN_SETACTIVE), note(1, PSN_WIZNEXT), left(1), init(2),
+                                   note(2, PSN_SETACTIVE), note(2, PSN_WIZNEXT), note(2, PSN_WIZNEXT),
+                                   left(2), init(3), note(3, PSN_SETACTIVE), note(3, PSN_WIZBACK), left(3),
+                                   note(2, PSN_SETACTIVE), note(2, PSN_WIZNEXT), left(2),
+                                   note(3, PSN_SETACTIVE), note(3, PSN_WIZFINISH)}));
+}
+
+TEST_F(Desktop, WindowFunctionsRefuseAHandleThatNamesNoWindow)
+{
+    const HWND none = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0));
+    RECT rect{};
+    const std::pair<const char*, std::function<bool()>> calls[] = {
+        {"GetWindowRect", [&] { return GetWindowRect(none, &rect) != FALSE; }},
+        {"GetClientRect", [&] { return GetClientRect(none, &rect) != FALSE; }},
+        {"MoveWindow", [&] { return MoveWindow(none, 0, 0, 10, 10, TRUE) != FALSE; }},
+        {"SetWindowPos", [&] { return SetWindowPos(none, nullptr, 0, 0, 10, 10, 0) != FALSE; }},
+        {"GetDlgItem", [&] { return GetDlgItem(none, 1) != nullptr; }},
+        {"GetDlgCtrlID", [&] { return GetDlgCtrlID(none) != 0; }},
+        {"GetMenu", [&] { return GetMenu(none) != nullptr; }},
+        {"SetMenu", [&] { return SetMenu(none, nullptr) != FALSE; }},
+    };
+    for (const auto& [name, call] : calls)
+    {
+        SetLastError(0);
+        EXPECT_FALSE(call()) << name;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE)) << name;
+    }
 }
 
 TEST_F(Desktop, PropertySheetPageOfAnEarlierMachineIsUnknownAfterReset)

@@ -1,5 +1,6 @@
 #include "kgl2bmp_dialogs.h"
 
+#include <platform/boundary.h>
 #include <platform/commctrl.h>
 #include <platform/commdlg.h>
 #include <platform/shellapi.h>
@@ -120,19 +121,21 @@ INT_PTR CBaseDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 INT_PTR CALLBACK CBaseDialog::StaticDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CBaseDialog* self = nullptr;
-    if (message == WM_INITDIALOG)
-    {
-        self = reinterpret_cast<CBaseDialog*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
-        if (self)
-            self->m_window = window;
-    }
-    else
-        self = reinterpret_cast<CBaseDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self)
-        return FALSE;
-    return self->DialogProc(message, wParam, lParam);
+    return platform::Boundary(INT_PTR{FALSE}, [&]() -> INT_PTR {
+        CBaseDialog* self = nullptr;
+        if (message == WM_INITDIALOG)
+        {
+            self = reinterpret_cast<CBaseDialog*>(lParam);
+            SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+            if (self)
+                self->m_window = window;
+        }
+        else
+            self = reinterpret_cast<CBaseDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (!self)
+            return FALSE;
+        return self->DialogProc(message, wParam, lParam);
+    });
 }
 
 INT_PTR CBaseDialog::Show()
@@ -157,19 +160,21 @@ bool FileExists(LPCWSTR path)
 // The path box takes dropped files; its old procedure is kept in its own user data.
 LRESULT CALLBACK EditDropProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const auto old = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(box, GWLP_USERDATA));
-    if (!old)
-        return DefWindowProcW(box, message, wParam, lParam);
-    if (message == WM_DROPFILES && GetWindowLongPtrW(GetParent(box), GWLP_USERDATA))
-    {
-        const auto drop = reinterpret_cast<HDROP>(wParam);
-        WCHAR path[MAX_PATH] = {};
-        DragQueryFileW(drop, 0, path, MAX_PATH);
-        DragFinish(drop);
-        SetWindowTextW(box, path);
-        return 0;
-    }
-    return CallWindowProcW(old, box, message, wParam, lParam);
+    return platform::Boundary(LRESULT{0}, [&]() -> LRESULT {
+        const auto old = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(box, GWLP_USERDATA));
+        if (!old)
+            return DefWindowProcW(box, message, wParam, lParam);
+        if (message == WM_DROPFILES && GetWindowLongPtrW(GetParent(box), GWLP_USERDATA))
+        {
+            const auto drop = reinterpret_cast<HDROP>(wParam);
+            WCHAR path[MAX_PATH] = {};
+            DragQueryFileW(drop, 0, path, MAX_PATH);
+            DragFinish(drop);
+            SetWindowTextW(box, path);
+            return 0;
+        }
+        return CallWindowProcW(old, box, message, wParam, lParam);
+    });
 }
 
 void SetMenuText(HMENU menu, UINT item, bool byPosition, LPCWSTR text)
@@ -509,14 +514,16 @@ INT_PTR CAboutDlg::OnCommand(HWND window, WORD id, HWND, WORD code)
 
 int Main(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
-    // The page box's up-down control is a common control: registered before the dialog creates.
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&controls);
+    return platform::Boundary(-1, [&]() -> int {
+        // The page box's up-down control is a common control: registered before the dialog creates.
+        INITCOMMONCONTROLSEX controls{};
+        controls.dwSize = sizeof(controls);
+        controls.dwICC = ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES;
+        InitCommonControlsEx(&controls);
 
-    CMainDialog dialog(instance);
-    return static_cast<int>(dialog.Show());
+        CMainDialog dialog(instance);
+        return static_cast<int>(dialog.Show());
+    });
 }
 
 } // namespace kgl2bmp

@@ -3,7 +3,9 @@
 #include "print_to_file.h"
 #include "print_to_file_resource.h"
 
+#include <platform/boundary.h>
 #include <platform/commdlg.h>
+#include <platform/handles.h>
 #include <platform/shellapi.h>
 #include <platform/shlwapi.h>
 
@@ -81,20 +83,22 @@ void CALLBACK TimeoutTimerProc(HWND, UINT, UINT_PTR id, DWORD)
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message)
-    {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
+    return platform::Boundary(LRESULT{0}, [&]() -> LRESULT {
+        switch (message)
+        {
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            BeginPaint(window, &paint);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+    });
 }
 
 // A helper started by a background component gets no foreground by itself; sharing the input state
@@ -248,22 +252,20 @@ int TimedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type, DWORD 
 
 void RunSavePathService(HWND owner, LPCWSTR sectionName)
 {
-    HANDLE section = OpenFileMappingW(FILE_MAP_WRITE, FALSE, sectionName);
+    platform::UniqueKernelHandle section(OpenFileMappingW(FILE_MAP_WRITE, FALSE, sectionName));
     if (!section)
     {
         ShowText(owner, IDS_CANNOT_OPEN_SECTION, MB_ICONERROR);
         return;
     }
-    void* view = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0);
-    if (!view || ViewSize(view) < kSavePathBytes)
+    platform::UniqueMappedView view(MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (!view || ViewSize(view.Get()) < kSavePathBytes)
     {
-        if (view)
-            UnmapViewOfFile(view);
+        view.Reset(); // unmapped before the message box waits for the user
         ShowText(owner, IDS_CANNOT_MAP_SECTION, MB_ICONERROR);
-        CloseHandle(section);
         return;
     }
-    std::span<BYTE> record(static_cast<BYTE*>(view), kSavePathBytes);
+    std::span<BYTE> record(static_cast<BYTE*>(view.Get()), kSavePathBytes);
     auto folder = ReadSaveFolder(record);
     std::fill(record.begin(), record.end(), BYTE{0}); // a crash or a cancel leaves no path
 
@@ -279,20 +281,15 @@ void RunSavePathService(HWND owner, LPCWSTR sectionName)
     if (!initialFolder)
         lstrcpynW(file, kFallbackName, MAX_PATH);
     AskForPath(owner, record, file, initialFolder);
-
-    UnmapViewOfFile(view);
-    CloseHandle(section);
 }
 
 DWORD RunMessageBoxService(HWND owner, HANDLE section)
 {
-    void* view = MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0);
+    platform::UniqueKernelHandle owned(section);
+    platform::UniqueMappedView view(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
     if (!view)
-    {
-        CloseHandle(section);
         return 0;
-    }
-    std::span<BYTE> bytes(static_cast<BYTE*>(view), ViewSize(view));
+    std::span<BYTE> bytes(static_cast<BYTE*>(view.Get()), ViewSize(view.Get()));
     DWORD result = 0;
     if (auto request = ParseMessageBoxRequest(bytes))
     {
@@ -309,70 +306,71 @@ DWORD RunMessageBoxService(HWND owner, HANDLE section)
     }
     if (bytes.size() >= kMessageHeaderBytes)
         PutU32(bytes, offsetof(MessageBoxExchange, result), result);
-    UnmapViewOfFile(view);
-    CloseHandle(section);
     return result;
 }
 
 int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
 {
-    HardenDllSearchPath();
-    WString caption = Caption();
-    WCHAR className[32] = {};
-    LoadStringW(instance, IDS_CLASS_NAME, className, 32);
+    return platform::Boundary(0, [&]() -> int {
+        HardenDllSearchPath();
+        WString caption = Caption();
+        WCHAR className[32] = {};
+        LoadStringW(instance, IDS_CLASS_NAME, className, 32);
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon =
-        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-    wc.lpszClassName = className;
-    if (!RegisterClassExW(&wc))
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance;
+        wc.hIcon = static_cast<HICON>(
+            LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        wc.hIconSm =
+            static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0));
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+        wc.lpszClassName = className;
+        if (!RegisterClassExW(&wc))
+            return 0;
+        HWND window = CreateWindowExW(0, className, caption.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      instance, nullptr);
+        if (!window)
+            return 0;
+        ShowWindow(window, showCommand);
+        UpdateWindow(window);
+        BringToFront(window);
+
+        int argc = 0;
+        LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+        WCHAR name[MAX_PATH] = {};
+        if (argv && argc >= 2)
+            lstrcpynW(name, argv[1], MAX_PATH);
+        if (argv)
+            LocalFree(argv);
+
+        switch (SelectService(name))
+        {
+        case Service::SavePath:
+            RunSavePathService(window, name);
+            break;
+        case Service::MessageBox:
+            if (HANDLE section = OpenFileMappingW(FILE_MAP_WRITE, FALSE, name))
+                RunMessageBoxService(window, section);
+            break;
+        case Service::None:
+            TimedMessageBox(window, LoadText(IDS_BAD_ARGUMENT, 1024).c_str(), caption.c_str(), MB_ICONERROR,
+                            kBadArgumentTimeout);
+            break;
+        }
+
+        DestroyWindow(window);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
         return 0;
-    HWND window = CreateWindowExW(0, className, caption.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  instance, nullptr);
-    if (!window)
-        return 0;
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
-    BringToFront(window);
-
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    WCHAR name[MAX_PATH] = {};
-    if (argv && argc >= 2)
-        lstrcpynW(name, argv[1], MAX_PATH);
-    if (argv)
-        LocalFree(argv);
-
-    switch (SelectService(name))
-    {
-    case Service::SavePath:
-        RunSavePathService(window, name);
-        break;
-    case Service::MessageBox:
-        if (HANDLE section = OpenFileMappingW(FILE_MAP_WRITE, FALSE, name))
-            RunMessageBoxService(window, section);
-        break;
-    case Service::None:
-        TimedMessageBox(window, LoadText(IDS_BAD_ARGUMENT, 1024).c_str(), caption.c_str(), MB_ICONERROR,
-                        kBadArgumentTimeout);
-        break;
-    }
-
-    DestroyWindow(window);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-    {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return 0;
+    });
 }
 
 } // namespace velmoprinttofile

@@ -8,6 +8,35 @@ using namespace sim::detail;
 
 namespace
 {
+struct Item
+{
+    WString text;
+    LPARAM data = 0;
+    UINT state = 0;
+    std::vector<WString> subItems; // the columns after the first
+};
+
+struct ListViewState : ControlState
+{
+    std::vector<Item> items;
+    std::vector<WString> columns;
+    DWORD extendedStyle = 0;
+    std::vector<WString> Items() const override
+    {
+        std::vector<WString> out;
+        for (const Item& i : items)
+            out.push_back(i.text);
+        return out;
+    }
+    int Selection() const override
+    {
+        for (size_t i = 0; i < items.size(); ++i)
+            if (items[i].state & LVIS_SELECTED)
+                return static_cast<int>(i);
+        return -1;
+    }
+};
+
 struct StateChange
 {
     int item;
@@ -30,20 +59,20 @@ void NotifyStateChanges(HWND window, const std::vector<StateChange>& changes)
 }
 
 // Sets state bits of one item (or all, -1), keeping a single-selection list single.
-std::vector<StateChange> SetStateLocked(Window& w, int item, UINT state, UINT mask)
+std::vector<StateChange> SetStateLocked(ListViewState& list, DWORD style, int item, UINT state, UINT mask)
 {
     std::vector<StateChange> changes;
-    int n = static_cast<int>(w.items.size());
-    auto apply = [&](int i, UINT s, UINT m) {
-        UINT old = w.items[i].state;
-        UINT next = (old & ~m) | (s & m);
+    int n = static_cast<int>(list.items.size());
+    auto apply = [&](int i, UINT bits, UINT m) {
+        UINT old = list.items[i].state;
+        UINT next = (old & ~m) | (bits & m);
         if (next != old)
         {
-            w.items[i].state = next;
-            changes.push_back({i, old, next, w.items[i].data});
+            list.items[i].state = next;
+            changes.push_back({i, old, next, list.items[i].data});
         }
     };
-    if ((mask & LVIS_SELECTED) && (state & LVIS_SELECTED) && (w.style & LVS_SINGLESEL))
+    if ((mask & LVIS_SELECTED) && (state & LVIS_SELECTED) && (style & LVS_SINGLESEL))
         for (int i = 0; i < n; ++i)
             if (i != item)
                 apply(i, 0, LVIS_SELECTED);
@@ -69,23 +98,24 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     if (!wp)
         return 0;
     Window& w = *wp;
-    int n = static_cast<int>(w.items.size());
+    auto& s = StateOf<ListViewState>(w);
+    int n = static_cast<int>(s.items.size());
     LVITEMW* item = reinterpret_cast<LVITEMW*>(lParam);
     auto textOf = [&](int i, int sub) -> WString {
         if (sub == 0)
-            return w.items[i].text;
+            return s.items[i].text;
         size_t k = static_cast<size_t>(sub - 1);
-        return k < w.items[i].subItems.size() ? w.items[i].subItems[k] : WString();
+        return k < s.items[i].subItems.size() ? s.items[i].subItems[k] : WString();
     };
     auto setText = [&](int i, int sub, LPCWSTR text) {
         if (sub == 0)
-            w.items[i].text = ToWString(text);
+            s.items[i].text = ToWString(text);
         else
         {
             size_t k = static_cast<size_t>(sub - 1);
-            if (w.items[i].subItems.size() <= k)
-                w.items[i].subItems.resize(k + 1);
-            w.items[i].subItems[k] = ToWString(text);
+            if (s.items[i].subItems.size() <= k)
+                s.items[i].subItems.resize(k + 1);
+            s.items[i].subItems[k] = ToWString(text);
         }
     };
     switch (message)
@@ -94,15 +124,15 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         const LVCOLUMNW* col = reinterpret_cast<const LVCOLUMNW*>(lParam);
         if (!col)
             return -1;
-        int at = std::clamp(static_cast<int>(wParam), 0, static_cast<int>(w.columns.size()));
-        w.columns.insert(w.columns.begin() + at,
+        int at = std::clamp(static_cast<int>(wParam), 0, static_cast<int>(s.columns.size()));
+        s.columns.insert(s.columns.begin() + at,
                          (col->mask & LVCF_TEXT) ? ToWString(col->pszText) : WString());
         return at;
     }
     case LVM_DELETECOLUMN:
-        if (wParam >= w.columns.size())
+        if (wParam >= s.columns.size())
             return FALSE;
-        w.columns.erase(w.columns.begin() + static_cast<int>(wParam));
+        s.columns.erase(s.columns.begin() + static_cast<int>(wParam));
         return TRUE;
     case LVM_INSERTITEMW: {
         if (!item || item->iSubItem != 0)
@@ -117,10 +147,10 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         int at = std::clamp(item->iItem, 0, n);
         if (w.style & LVS_SORTASCENDING)
             at = static_cast<int>(
-                std::upper_bound(w.items.begin(), w.items.end(), it.text,
+                std::upper_bound(s.items.begin(), s.items.end(), it.text,
                                  [](const WString& a, const Item& b) { return Fold(a) < Fold(b.text); }) -
-                w.items.begin());
-        w.items.insert(w.items.begin() + at, it);
+                s.items.begin());
+        s.items.insert(s.items.begin() + at, it);
         return at;
     }
     case LVM_SETITEMW:
@@ -134,9 +164,9 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (message == LVM_SETITEMW && item->iSubItem == 0)
         {
             if (item->mask & LVIF_PARAM)
-                w.items[i].data = item->lParam;
+                s.items[i].data = item->lParam;
             if (item->mask & LVIF_STATE)
-                changes = SetStateLocked(w, i, item->state, item->stateMask);
+                changes = SetStateLocked(s, w.style, i, item->state, item->stateMask);
         }
         lock.unlock();
         NotifyStateChanges(window, changes);
@@ -153,9 +183,9 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (message == LVM_GETITEMTEXTW)
             return static_cast<LRESULT>(std::min<size_t>(text.size(), std::max(item->cchTextMax - 1, 0)));
         if (item->mask & LVIF_PARAM)
-            item->lParam = w.items[i].data;
+            item->lParam = s.items[i].data;
         if (item->mask & LVIF_STATE)
-            item->state = w.items[i].state & item->stateMask;
+            item->state = s.items[i].state & item->stateMask;
         return TRUE;
     }
     case LVM_GETITEMCOUNT:
@@ -163,15 +193,15 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case LVM_DELETEITEM:
         if (static_cast<int>(wParam) < 0 || static_cast<int>(wParam) >= n)
             return FALSE;
-        w.items.erase(w.items.begin() + static_cast<int>(wParam));
+        s.items.erase(s.items.begin() + static_cast<int>(wParam));
         return TRUE;
     case LVM_DELETEALLITEMS:
-        w.items.clear();
+        s.items.clear();
         return TRUE;
     case LVM_SETITEMSTATE: {
         if (!item)
             return FALSE;
-        auto changes = SetStateLocked(w, static_cast<int>(wParam), item->state, item->stateMask);
+        auto changes = SetStateLocked(s, w.style, static_cast<int>(wParam), item->state, item->stateMask);
         lock.unlock();
         NotifyStateChanges(window, changes);
         return TRUE;
@@ -179,28 +209,28 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case LVM_GETITEMSTATE:
         if (static_cast<int>(wParam) < 0 || static_cast<int>(wParam) >= n)
             return 0;
-        return w.items[static_cast<int>(wParam)].state & static_cast<UINT>(lParam);
+        return s.items[static_cast<int>(wParam)].state & static_cast<UINT>(lParam);
     case LVM_GETNEXTITEM: {
         UINT want = static_cast<UINT>(lParam) & (LVNI_SELECTED | LVNI_FOCUSED);
         for (int i = static_cast<int>(wParam) + 1; i < n; ++i)
         {
             UINT need = (want & LVNI_SELECTED ? LVIS_SELECTED : 0) | (want & LVNI_FOCUSED ? LVIS_FOCUSED : 0);
-            if ((w.items[i].state & need) == need)
+            if ((s.items[i].state & need) == need)
                 return i;
         }
         return -1;
     }
     case LVM_GETSELECTEDCOUNT:
-        return std::count_if(w.items.begin(), w.items.end(),
+        return std::count_if(s.items.begin(), s.items.end(),
                              [](const Item& it) { return (it.state & LVIS_SELECTED) != 0; });
     case LVM_SETEXTENDEDLISTVIEWSTYLE: {
-        DWORD old = w.extendedStyle;
+        DWORD old = s.extendedStyle;
         DWORD mask = wParam ? static_cast<DWORD>(wParam) : ~0u;
-        w.extendedStyle = (old & ~mask) | (static_cast<DWORD>(lParam) & mask);
+        s.extendedStyle = (old & ~mask) | (static_cast<DWORD>(lParam) & mask);
         return old;
     }
     case LVM_GETEXTENDEDLISTVIEWSTYLE:
-        return w.extendedStyle;
+        return s.extendedStyle;
     case LVM_ENSUREVISIBLE:
     case LVM_SETCOLUMNWIDTH:
         return TRUE;

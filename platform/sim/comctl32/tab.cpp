@@ -6,6 +6,29 @@
 using namespace sim;
 using namespace sim::detail;
 
+namespace
+{
+struct Tab
+{
+    WString text;
+    LPARAM data = 0;
+};
+
+struct TabState : ControlState
+{
+    std::vector<Tab> items;
+    int current = -1;
+    std::vector<WString> Items() const override
+    {
+        std::vector<WString> out;
+        for (const Tab& t : items)
+            out.push_back(t.text);
+        return out;
+    }
+    int Selection() const override { return current; }
+};
+} // namespace
+
 namespace sim::detail
 {
 LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -14,8 +37,8 @@ LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     Window* wp = FindLocked(window);
     if (!wp)
         return 0;
-    Window& w = *wp;
-    int n = static_cast<int>(w.items.size());
+    auto& s = StateOf<TabState>(*wp);
+    int n = static_cast<int>(s.items.size());
     switch (message)
     {
     case TCM_INSERTITEMW: {
@@ -23,16 +46,16 @@ LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         if (!item)
             return -1;
         int at = std::clamp(static_cast<int>(wParam), 0, n);
-        Item it;
+        Tab it;
         if (item->mask & TCIF_TEXT)
             it.text = ToWString(item->pszText);
         if (item->mask & TCIF_PARAM)
             it.data = item->lParam;
-        w.items.insert(w.items.begin() + at, it);
-        if (w.current < 0)
-            w.current = 0;
-        else if (w.current >= at && n > 0)
-            ++w.current;
+        s.items.insert(s.items.begin() + at, it);
+        if (s.current < 0)
+            s.current = 0;
+        else if (s.current >= at && n > 0)
+            ++s.current;
         return at;
     }
     case TCM_SETITEMW:
@@ -44,16 +67,16 @@ LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         if (message == TCM_SETITEMW)
         {
             if (item->mask & TCIF_TEXT)
-                w.items[i].text = ToWString(item->pszText);
+                s.items[i].text = ToWString(item->pszText);
             if (item->mask & TCIF_PARAM)
-                w.items[i].data = item->lParam;
+                s.items[i].data = item->lParam;
         }
         else
         {
             if (item->mask & TCIF_TEXT)
-                CopyOut(w.items[i].text, item->pszText, item->cchTextMax);
+                CopyOut(s.items[i].text, item->pszText, item->cchTextMax);
             if (item->mask & TCIF_PARAM)
-                item->lParam = w.items[i].data;
+                item->lParam = s.items[i].data;
         }
         return TRUE;
     }
@@ -62,22 +85,22 @@ LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case TCM_DELETEITEM:
         if (static_cast<int>(wParam) < 0 || static_cast<int>(wParam) >= n)
             return FALSE;
-        w.items.erase(w.items.begin() + static_cast<int>(wParam));
-        if (w.current >= static_cast<int>(w.items.size()))
-            w.current = static_cast<int>(w.items.size()) - 1;
+        s.items.erase(s.items.begin() + static_cast<int>(wParam));
+        if (s.current >= static_cast<int>(s.items.size()))
+            s.current = static_cast<int>(s.items.size()) - 1;
         return TRUE;
     case TCM_DELETEALLITEMS:
-        w.items.clear();
-        w.current = -1;
+        s.items.clear();
+        s.current = -1;
         return TRUE;
     case TCM_GETCURSEL:
-        return w.current;
+        return s.current;
     case TCM_SETCURSEL:
     case TCM_SETCURFOCUS: {
-        int old = w.current;
+        int old = s.current;
         if (static_cast<int>(wParam) < 0 || static_cast<int>(wParam) >= n)
             return -1;
-        w.current = static_cast<int>(wParam);
+        s.current = static_cast<int>(wParam);
         return old;
     }
     case TCM_ADJUSTRECT:

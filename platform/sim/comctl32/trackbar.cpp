@@ -6,6 +6,16 @@
 using namespace sim;
 using namespace sim::detail;
 
+namespace
+{
+struct TrackBarState : ControlState
+{
+    int low = 0, high = 100, pos = 0;
+    int Position() const override { return pos; }
+    std::pair<int, int> Range() const override { return {low, high}; }
+};
+} // namespace
+
 namespace sim::detail
 {
 LRESULT CALLBACK TrackBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -14,40 +24,42 @@ LRESULT CALLBACK TrackBarProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     {
     case WM_CREATE:
         With(window, [](Window& w) {
-            w.low = 0;
-            w.high = 100;
+            w.control = std::make_unique<TrackBarState>();
             return true;
         });
         return 0;
     case TBM_SETRANGE:
     case TBM_SETRANGEMIN:
     case TBM_SETRANGEMAX:
-        With(window, [&](Window& w) {
+        WithState<TrackBarState>(window, [&](Window&, TrackBarState& s) {
             if (message == TBM_SETRANGE)
             {
-                w.low = static_cast<short>(LOWORD(lParam));
-                w.high = static_cast<short>(HIWORD(lParam));
+                s.low = static_cast<short>(LOWORD(lParam));
+                s.high = static_cast<short>(HIWORD(lParam));
             }
             else if (message == TBM_SETRANGEMIN)
-                w.low = static_cast<int>(lParam);
+                s.low = static_cast<int>(lParam);
             else
-                w.high = static_cast<int>(lParam);
-            w.pos = std::clamp(w.pos, w.low, std::max(w.low, w.high));
+                s.high = static_cast<int>(lParam);
+            s.pos = std::clamp(s.pos, s.low, std::max(s.low, s.high));
             return true;
         });
         return 0;
     case TBM_GETRANGEMIN:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(w.low); });
+        return WithState<TrackBarState>(
+            window, [](Window&, TrackBarState& s) { return static_cast<LRESULT>(s.low); });
     case TBM_GETRANGEMAX:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(w.high); });
+        return WithState<TrackBarState>(
+            window, [](Window&, TrackBarState& s) { return static_cast<LRESULT>(s.high); });
     case TBM_SETPOS:
-        With(window, [&](Window& w) {
-            w.pos = std::clamp(static_cast<int>(lParam), w.low, std::max(w.low, w.high));
+        WithState<TrackBarState>(window, [&](Window&, TrackBarState& s) {
+            s.pos = std::clamp(static_cast<int>(lParam), s.low, std::max(s.low, s.high));
             return true;
         });
         return 0;
     case TBM_GETPOS:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(w.pos); });
+        return WithState<TrackBarState>(
+            window, [](Window&, TrackBarState& s) { return static_cast<LRESULT>(s.pos); });
     case TBM_SETTICFREQ:
     case TBM_SETPAGESIZE:
     case TBM_SETLINESIZE:

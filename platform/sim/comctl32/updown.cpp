@@ -8,6 +8,15 @@ using namespace sim::detail;
 
 namespace
 {
+struct UpDownState : ControlState
+{
+    int low = 100, high = 0; // the control's documented default range runs backwards
+    int pos = 0;
+    HWND buddy = nullptr;
+    int Position() const override { return pos; }
+    std::pair<int, int> Range() const override { return {low, high}; }
+};
+
 WString FormatPosition(int value, bool thousands)
 {
     WString digits = Widen(std::to_string(value < 0 ? -static_cast<long long>(value) : value));
@@ -23,11 +32,11 @@ void UpdateBuddy(HWND upDown)
 {
     HWND buddy = nullptr;
     WString text;
-    With(upDown, [&](Window& w) {
+    WithState<UpDownState>(upDown, [&](Window& w, UpDownState& s) {
         if (w.style & UDS_SETBUDDYINT)
         {
-            buddy = w.buddy;
-            text = FormatPosition(w.pos, !(w.style & UDS_NOTHOUSANDS));
+            buddy = s.buddy;
+            text = FormatPosition(s.pos, !(w.style & UDS_NOTHOUSANDS));
         }
         return true;
     });
@@ -42,7 +51,8 @@ void UpdateBuddy(HWND upDown)
 // The position from the buddy's text, as the control reads it before it reports or steps.
 bool SyncFromBuddy(HWND upDown)
 {
-    HWND buddy = With(upDown, [](Window& w) { return (w.style & UDS_SETBUDDYINT) ? w.buddy : HWND{}; });
+    HWND buddy = WithState<UpDownState>(
+        upDown, [](Window& w, UpDownState& s) { return (w.style & UDS_SETBUDDYINT) ? s.buddy : HWND{}; });
     if (!buddy)
         return true;
     WCHAR text[64] = {};
@@ -65,11 +75,11 @@ bool SyncFromBuddy(HWND upDown)
     }
     if (digits[0] == u'-')
         v = -v;
-    return With(upDown, [&](Window& w) {
-        int lo = std::min(w.low, w.high), hi = std::max(w.low, w.high);
+    return WithState<UpDownState>(upDown, [&](Window&, UpDownState& s) {
+        int lo = std::min(s.low, s.high), hi = std::max(s.low, s.high);
         if (v < lo || v > hi)
             return false;
-        w.pos = static_cast<int>(v);
+        s.pos = static_cast<int>(v);
         return true;
     });
 }
@@ -81,7 +91,8 @@ HWND UpDownOfBuddy(HWND edit)
 {
     std::lock_guard g(Desk().mu);
     for (const auto& [h, w] : Desk().windows)
-        if (w->buddy == edit && EqualNoCase(w->className, UPDOWN_CLASSW))
+        if (auto* upDown = dynamic_cast<const UpDownState*>(w->control.get());
+            upDown && upDown->buddy == edit)
             return h;
     return nullptr;
 }
@@ -91,54 +102,52 @@ LRESULT CALLBACK UpDownProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message)
     {
     case WM_CREATE:
-        With(window, [&](Window& w) {
-            w.low = 100; // the control's documented default range runs backwards
-            w.high = 0;
-            w.pos = 0;
+        WithState<UpDownState>(window, [&](Window& w, UpDownState& s) {
             if (w.style & UDS_AUTOBUDDY)
                 if (Window* p = FindLocked(w.parent))
                 {
                     auto me = std::find(p->children.begin(), p->children.end(), window);
                     if (me != p->children.begin())
-                        w.buddy = *(me - 1);
+                        s.buddy = *(me - 1);
                 }
             return true;
         });
         return 0;
     case UDM_SETRANGE32:
     case UDM_SETRANGE:
-        With(window, [&](Window& w) {
+        WithState<UpDownState>(window, [&](Window&, UpDownState& s) {
             if (message == UDM_SETRANGE32)
             {
-                w.low = static_cast<int>(wParam);
-                w.high = static_cast<int>(lParam);
+                s.low = static_cast<int>(wParam);
+                s.high = static_cast<int>(lParam);
             }
             else
             {
-                w.low = static_cast<short>(HIWORD(lParam));
-                w.high = static_cast<short>(LOWORD(lParam));
+                s.low = static_cast<short>(HIWORD(lParam));
+                s.high = static_cast<short>(LOWORD(lParam));
             }
             return true;
         });
         return 0;
     case UDM_GETRANGE32:
-        With(window, [&](Window& w) {
+        WithState<UpDownState>(window, [&](Window&, UpDownState& s) {
             if (wParam)
-                *reinterpret_cast<int*>(wParam) = w.low;
+                *reinterpret_cast<int*>(wParam) = s.low;
             if (lParam)
-                *reinterpret_cast<int*>(lParam) = w.high;
+                *reinterpret_cast<int*>(lParam) = s.high;
             return true;
         });
         return 0;
     case UDM_GETRANGE:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(MAKELONG(w.high, w.low)); });
+        return WithState<UpDownState>(
+            window, [](Window&, UpDownState& s) { return static_cast<LRESULT>(MAKELONG(s.high, s.low)); });
     case UDM_SETPOS32:
     case UDM_SETPOS: {
         int requested =
             message == UDM_SETPOS32 ? static_cast<int>(lParam) : static_cast<short>(LOWORD(lParam));
-        int old = With(window, [&](Window& w) {
-            int previous = w.pos;
-            w.pos = std::clamp(requested, std::min(w.low, w.high), std::max(w.low, w.high));
+        int old = WithState<UpDownState>(window, [&](Window&, UpDownState& s) {
+            int previous = s.pos;
+            s.pos = std::clamp(requested, std::min(s.low, s.high), std::max(s.low, s.high));
             return previous;
         });
         UpdateBuddy(window);
@@ -149,19 +158,20 @@ LRESULT CALLBACK UpDownProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         bool ok = SyncFromBuddy(window);
         if (message == UDM_GETPOS32 && lParam)
             *reinterpret_cast<BOOL*>(lParam) = ok ? FALSE : TRUE;
-        int pos = With(window, [](Window& w) { return w.pos; });
+        int pos = WithState<UpDownState>(window, [](Window&, UpDownState& s) { return s.pos; });
         if (message == UDM_GETPOS)
             return MAKELONG(pos, ok ? 0 : 1);
         return pos;
     }
     case UDM_SETBUDDY:
-        return With(window, [&](Window& w) {
-            HWND old = w.buddy;
-            w.buddy = reinterpret_cast<HWND>(wParam);
+        return WithState<UpDownState>(window, [&](Window&, UpDownState& s) {
+            HWND old = s.buddy;
+            s.buddy = reinterpret_cast<HWND>(wParam);
             return reinterpret_cast<LRESULT>(old);
         });
     case UDM_GETBUDDY:
-        return With(window, [](Window& w) { return reinterpret_cast<LRESULT>(w.buddy); });
+        return WithState<UpDownState>(
+            window, [](Window&, UpDownState& s) { return reinterpret_cast<LRESULT>(s.buddy); });
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -173,27 +183,27 @@ void StepUpDownNow(HWND upDown, int delta)
 {
     SyncFromBuddy(upDown);
     NMUPDOWN nm{};
-    nm.iPos = With(upDown, [](Window& w) { return w.pos; });
+    nm.iPos = WithState<UpDownState>(upDown, [](Window&, UpDownState& s) { return s.pos; });
     nm.iDelta = delta;
     if (NotifyParent(upDown, UDN_DELTAPOS, &nm.hdr))
         return;
-    bool changed = With(upDown, [&](Window& w) {
-        int lo = std::min(w.low, w.high), hi = std::max(w.low, w.high);
-        int step = w.low > w.high ? -nm.iDelta : nm.iDelta;
-        long long next = static_cast<long long>(w.pos) + step;
+    bool changed = WithState<UpDownState>(upDown, [&](Window& w, UpDownState& s) {
+        int lo = std::min(s.low, s.high), hi = std::max(s.low, s.high);
+        int step = s.low > s.high ? -nm.iDelta : nm.iDelta;
+        long long next = static_cast<long long>(s.pos) + step;
         if (next < lo)
             next = (w.style & UDS_WRAP) ? hi : lo;
         else if (next > hi)
             next = (w.style & UDS_WRAP) ? lo : hi;
-        bool moved = next != w.pos;
-        w.pos = static_cast<int>(next);
+        bool moved = next != s.pos;
+        s.pos = static_cast<int>(next);
         return moved;
     });
     if (!changed)
         return;
     UpdateBuddy(upDown);
     bool horizontal = GetWindowLongW(upDown, GWL_STYLE) & UDS_HORZ;
-    int pos = With(upDown, [](Window& w) { return w.pos; });
+    int pos = WithState<UpDownState>(upDown, [](Window&, UpDownState& s) { return s.pos; });
     SendMessageW(ParentOf(upDown), horizontal ? WM_HSCROLL : WM_VSCROLL,
                  MAKEWPARAM(4 /* SB_THUMBPOSITION */, pos), reinterpret_cast<LPARAM>(upDown));
     SendMessageW(ParentOf(upDown), horizontal ? WM_HSCROLL : WM_VSCROLL,

@@ -5,7 +5,7 @@
 
 namespace sim::detail
 {
-// Runs `f` on the control's state with the desktop locked; false when the window is gone.
+// Runs `f` on the window with the desktop locked; false when the window is gone.
 template <typename F> auto With(HWND window, F f) -> decltype(f(std::declval<Window&>()))
 {
     std::lock_guard g(Desk().mu);
@@ -13,6 +13,29 @@ template <typename F> auto With(HWND window, F f) -> decltype(f(std::declval<Win
     if (!w)
         return {};
     return f(*w);
+}
+
+// The control's record of type T, made on its first message.
+template <typename T> T& StateOf(Window& w)
+{
+    if (auto* state = dynamic_cast<T*>(w.control.get()))
+        return *state;
+    auto made = std::make_unique<T>();
+    T& state = *made;
+    w.control = std::move(made);
+    return state;
+}
+
+// Runs `f` on the window and its control record with the desktop locked; false when the window is
+// gone.
+template <typename T, typename F>
+auto WithState(HWND window, F f) -> decltype(f(std::declval<Window&>(), std::declval<T&>()))
+{
+    std::lock_guard g(Desk().mu);
+    Window* w = FindLocked(window);
+    if (!w)
+        return {};
+    return f(*w, StateOf<T>(*w));
 }
 
 inline HWND ParentOf(HWND window)

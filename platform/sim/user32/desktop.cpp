@@ -912,7 +912,7 @@ HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName)
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w || !rect)
         return FALSE;
     *rect = w->rect;
@@ -922,7 +922,7 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect)
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w || !rect)
         return FALSE;
     *rect = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
@@ -933,7 +933,7 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL)
 {
     {
         std::lock_guard g(Desk().mu);
-        Window* w = FindLocked(window);
+        Window* w = WindowOrErrorLocked(window);
         if (!w)
             return FALSE;
         w->rect = RECT{x, y, x + width, y + height};
@@ -945,7 +945,7 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL)
 BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w)
         return FALSE;
     if (!(flags & SWP_NOMOVE))

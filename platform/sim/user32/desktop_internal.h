@@ -23,12 +23,16 @@
 namespace sim::detail
 {
 
-struct Item
+// A control's own record (its items, range, check state, ...), made by its window procedure and
+// owned by its window. The test reads what a user sees of any control through it.
+struct ControlState
 {
-    WString text;
-    LPARAM data = 0;
-    UINT state = 0;
-    std::vector<WString> subItems; // list view columns after the first
+    virtual ~ControlState() = default;
+    virtual int CheckState() const { return 0; }
+    virtual std::vector<WString> Items() const { return {}; }
+    virtual int Selection() const { return -1; }
+    virtual int Position() const { return 0; }
+    virtual std::pair<int, int> Range() const { return {0, 0}; }
 };
 
 struct Window
@@ -56,19 +60,11 @@ struct Window
     HICON icons[2] = {nullptr, nullptr};
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;
-    // Control state.
-    int check = 0;
-    std::vector<Item> items;
-    std::vector<WString> columns;
-    int current = -1;
-    int low = 0, high = 0, pos = 0, step = 10;
-    HWND buddy = nullptr;
-    int selStart = 0, selEnd = 0;
-    UINT limit = 30000;
-    bool modified = false;
-    DWORD extendedStyle = 0;
-    HANDLE image = nullptr;
+    std::unique_ptr<ControlState> control; // a built-in control's record; none for other windows
 };
+
+// What a user sees of the window as a control (nothing for a window that is not one).
+const ControlState& ControlOf(const Window& window);
 
 struct MenuItem
 {
@@ -139,6 +135,15 @@ DesktopState& Desk();
 
 // With Desk().mu held.
 Window* FindLocked(HWND window);
+// The window, or null with ERROR_INVALID_WINDOW_HANDLE set, as a window function fails for a handle
+// that names no window.
+inline Window* WindowOrErrorLocked(HWND window)
+{
+    Window* w = FindLocked(window);
+    if (!w)
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return w;
+}
 HWND GetAncestorLocked(HWND window);
 std::string DescribeScreenLocked();
 

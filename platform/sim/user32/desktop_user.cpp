@@ -273,43 +273,29 @@ WString Desktop::Icon(HWND window, bool big) const
 
 int Desktop::CheckState(HWND button) const
 {
-    return Read(button, [](Window& w) { return w.check; });
+    return Read(button, [](Window& w) { return ControlOf(w).CheckState(); });
 }
 
 std::vector<WString> Desktop::Items(HWND list) const
 {
-    return Read(list, [](Window& w) {
-        std::vector<WString> out;
-        for (const Item& i : w.items)
-            out.push_back(i.text);
-        return out;
-    });
+    return Read(list, [](Window& w) { return ControlOf(w).Items(); });
 }
 
 int Desktop::Selection(HWND list) const
 {
     std::lock_guard g(Desk().mu);
     Window* w = FindLocked(list);
-    if (!w)
-        return -1;
-    if (EqualNoCase(w->className, WC_LISTVIEWW))
-    {
-        for (size_t i = 0; i < w->items.size(); ++i)
-            if (w->items[i].state & LVIS_SELECTED)
-                return static_cast<int>(i);
-        return -1;
-    }
-    return w->current;
+    return w ? ControlOf(*w).Selection() : -1;
 }
 
 int Desktop::Position(HWND control) const
 {
-    return Read(control, [](Window& w) { return w.pos; });
+    return Read(control, [](Window& w) { return ControlOf(w).Position(); });
 }
 
 std::pair<int, int> Desktop::Range(HWND control) const
 {
-    return Read(control, [](Window& w) { return std::pair{w.low, w.high}; });
+    return Read(control, [](Window& w) { return ControlOf(w).Range(); });
 }
 
 WString Desktop::MenuText(HWND window, UINT id) const

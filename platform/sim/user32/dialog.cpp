@@ -333,12 +333,9 @@ BOOL WINAPI MapDialogRect(HWND, LPRECT rect)
 HWND WINAPI GetDlgItem(HWND dialog, int id)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(dialog);
+    Window* w = WindowOrErrorLocked(dialog);
     if (!w)
-    {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
-    }
     for (HWND h : w->children)
         if (Window* c = FindLocked(h); c && static_cast<int>(c->id) == id)
             return h;
@@ -349,7 +346,7 @@ HWND WINAPI GetDlgItem(HWND dialog, int id)
 int WINAPI GetDlgCtrlID(HWND window)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     return w && (w->style & WS_CHILD) ? static_cast<int>(w->id) : 0;
 }
 

@@ -126,14 +126,14 @@ BOOL WINAPI DestroyMenu(HMENU menu)
 HMENU WINAPI GetMenu(HWND window)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     return w && !(w->style & WS_CHILD) ? w->menu : nullptr;
 }
 
 BOOL WINAPI SetMenu(HWND window, HMENU menu)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w || (w->style & WS_CHILD))
         return FALSE;
     w->menu = menu;

@@ -65,6 +65,7 @@ LPSTR WINAPI GetCommandLineA();
 LPWSTR WINAPI GetCommandLineW();
 UINT WINAPI WinExec(LPCSTR cmdLine, UINT showCmd);
 BOOL WINAPI CloseHandle(HANDLE object);
+void WINAPI OutputDebugStringA(LPCSTR text);
 UINT WINAPI GetACP();
 
 // kernel32: text.

@@ -15,6 +15,12 @@ struct BuiltIn
 
 namespace sim::detail
 {
+const ControlState& ControlOf(const Window& window)
+{
+    static const ControlState kNone;
+    return window.control ? *window.control : kNone;
+}
+
 void RegisterBuiltInClasses()
 {
     static const BuiltIn kClasses[] = {

@@ -8,6 +8,12 @@ using namespace sim::detail;
 
 namespace
 {
+struct ButtonState : ControlState
+{
+    int check = BST_UNCHECKED;
+    int CheckState() const override { return check; }
+};
+
 DWORD ButtonType(DWORD style)
 {
     return style & BS_TYPEMASK;
@@ -56,43 +62,46 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     switch (message)
     {
     case BM_GETCHECK:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(w.check); });
+        return WithState<ButtonState>(window,
+                                      [](Window&, ButtonState& s) { return static_cast<LRESULT>(s.check); });
     case BM_SETCHECK:
-        With(window, [&](Window& w) {
+        WithState<ButtonState>(window, [&](Window& w, ButtonState& s) {
             DWORD type = ButtonType(w.style);
             if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || IsRadio(w.style) || type == BS_3STATE ||
                 type == BS_AUTO3STATE)
-                w.check = static_cast<int>(wParam);
+                s.check = static_cast<int>(wParam);
             return true;
         });
         return 0;
     case BM_GETSTATE:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(w.check); });
+        return WithState<ButtonState>(window,
+                                      [](Window&, ButtonState& s) { return static_cast<LRESULT>(s.check); });
     case BM_SETSTYLE:
-        With(window, [&](Window& w) {
+        WithState<ButtonState>(window, [&](Window& w, ButtonState&) {
             w.style = (w.style & ~0xFFFFul) | (wParam & 0xFFFF);
             return true;
         });
         return 0;
     case BM_CLICK: {
-        bool enabled = With(window, [](Window& w) { return !(w.style & WS_DISABLED); });
+        bool enabled =
+            WithState<ButtonState>(window, [](Window& w, ButtonState&) { return !(w.style & WS_DISABLED); });
         if (!enabled)
             return 0;
         std::vector<HWND> uncheck;
-        With(window, [&](Window& w) {
+        WithState<ButtonState>(window, [&](Window& w, ButtonState& s) {
             switch (ButtonType(w.style))
             {
             case BS_AUTOCHECKBOX:
-                w.check = w.check ? BST_UNCHECKED : BST_CHECKED;
+                s.check = s.check ? BST_UNCHECKED : BST_CHECKED;
                 break;
             case BS_AUTO3STATE:
-                w.check = (w.check + 1) % 3;
+                s.check = (s.check + 1) % 3;
                 break;
             case BS_AUTORADIOBUTTON:
                 for (HWND h : GroupOfLocked(w))
                     if (h != w.handle)
                         uncheck.push_back(h);
-                w.check = BST_CHECKED;
+                s.check = BST_CHECKED;
                 break;
             default:
                 break;

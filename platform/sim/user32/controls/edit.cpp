@@ -8,6 +8,13 @@ using namespace sim::detail;
 
 namespace
 {
+struct EditState : ControlState
+{
+    int selStart = 0, selEnd = 0;
+    UINT limit = 30000;
+    bool modified = false;
+};
+
 void Beep()
 {
     MessageBeep(0);
@@ -28,23 +35,23 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     {
     case WM_SETTEXT: {
         // An edit control reports a change also when the program sets its text.
-        With(window, [&](Window& w) {
+        WithState<EditState>(window, [&](Window& w, EditState& s) {
             w.text = ToWString(reinterpret_cast<LPCWSTR>(lParam));
-            if (w.text.size() > w.limit)
-                w.text.resize(w.limit);
-            w.selStart = w.selEnd = 0;
-            w.modified = false;
+            if (w.text.size() > s.limit)
+                w.text.resize(s.limit);
+            s.selStart = s.selEnd = 0;
+            s.modified = false;
             return true;
         });
         EditChanged(window);
         return TRUE;
     }
     case WM_CHAR: {
-        bool changed = With(window, [&](Window& w) {
+        bool changed = WithState<EditState>(window, [&](Window& w, EditState& s) {
             if (w.style & ES_READONLY)
                 return false;
             WCHAR c = static_cast<WCHAR>(wParam);
-            int a = std::min(w.selStart, w.selEnd), b = std::max(w.selStart, w.selEnd);
+            int a = std::min(s.selStart, s.selEnd), b = std::max(s.selStart, s.selEnd);
             a = std::clamp(a, 0, static_cast<int>(w.text.size()));
             b = std::clamp(b, a, static_cast<int>(w.text.size()));
             if (c == VK_BACK)
@@ -61,13 +68,13 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                     return false;
                 if ((w.style & ES_NUMBER) && (c < u'0' || c > u'9'))
                     return false;
-                if (w.text.size() - (b - a) >= w.limit)
+                if (w.text.size() - (b - a) >= s.limit)
                     return false;
                 w.text.replace(a, b - a, 1, c);
                 ++a;
             }
-            w.selStart = w.selEnd = a;
-            w.modified = true;
+            s.selStart = s.selEnd = a;
+            s.modified = true;
             return true;
         });
         if (changed)
@@ -83,44 +90,45 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                     StepUpDownNow(upDown, wParam == VK_UP ? 1 : -1);
         return 0;
     case EM_SETSEL:
-        With(window, [&](Window& w) {
+        WithState<EditState>(window, [&](Window& w, EditState& s) {
             int size = static_cast<int>(w.text.size());
-            int s = static_cast<int>(wParam), e = static_cast<int>(lParam);
-            w.selStart = s < 0 ? 0 : std::min(s, size);
-            w.selEnd = e < 0 ? size : std::min(e, size);
+            int start = static_cast<int>(wParam), e = static_cast<int>(lParam);
+            s.selStart = start < 0 ? 0 : std::min(start, size);
+            s.selEnd = e < 0 ? size : std::min(e, size);
             return true;
         });
         return 0;
     case EM_GETSEL:
-        return With(window, [&](Window& w) {
+        return WithState<EditState>(window, [&](Window&, EditState& s) {
             if (wParam)
-                *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(w.selStart);
+                *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(s.selStart);
             if (lParam)
-                *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(w.selEnd);
-            return static_cast<LRESULT>(MAKELONG(w.selStart, w.selEnd));
+                *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(s.selEnd);
+            return static_cast<LRESULT>(MAKELONG(s.selStart, s.selEnd));
         });
     case EM_REPLACESEL: {
-        With(window, [&](Window& w) {
+        WithState<EditState>(window, [&](Window& w, EditState& s) {
             WString add = ToWString(reinterpret_cast<LPCWSTR>(lParam));
-            int a = std::clamp(std::min(w.selStart, w.selEnd), 0, static_cast<int>(w.text.size()));
-            int b = std::clamp(std::max(w.selStart, w.selEnd), a, static_cast<int>(w.text.size()));
+            int a = std::clamp(std::min(s.selStart, s.selEnd), 0, static_cast<int>(w.text.size()));
+            int b = std::clamp(std::max(s.selStart, s.selEnd), a, static_cast<int>(w.text.size()));
             w.text.replace(a, b - a, add);
-            w.selStart = w.selEnd = a + static_cast<int>(add.size());
+            s.selStart = s.selEnd = a + static_cast<int>(add.size());
             return true;
         });
         EditChanged(window);
         return 0;
     }
     case EM_LIMITTEXT:
-        With(window, [&](Window& w) {
-            w.limit = wParam ? static_cast<UINT>(wParam) : 0x7FFFFFFE;
+        WithState<EditState>(window, [&](Window&, EditState& s) {
+            s.limit = wParam ? static_cast<UINT>(wParam) : 0x7FFFFFFE;
             return true;
         });
         return 0;
     case EM_GETLIMITTEXT:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(w.limit); });
+        return WithState<EditState>(window,
+                                    [](Window&, EditState& s) { return static_cast<LRESULT>(s.limit); });
     case EM_SETREADONLY:
-        return With(window, [&](Window& w) {
+        return WithState<EditState>(window, [&](Window& w, EditState&) {
             if (wParam)
                 w.style |= ES_READONLY;
             else
@@ -128,10 +136,11 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return LRESULT{TRUE};
         });
     case EM_GETMODIFY:
-        return With(window, [](Window& w) { return static_cast<LRESULT>(w.modified); });
+        return WithState<EditState>(window,
+                                    [](Window&, EditState& s) { return static_cast<LRESULT>(s.modified); });
     case EM_SETMODIFY:
-        With(window, [&](Window& w) {
-            w.modified = wParam != 0;
+        WithState<EditState>(window, [&](Window&, EditState& s) {
+            s.modified = wParam != 0;
             return true;
         });
         return 0;

@@ -5,6 +5,27 @@
 
 namespace sim::detail
 {
+struct ListItem
+{
+    WString text;
+    LPARAM data = 0;
+};
+
+// Shared by list boxes and combo boxes.
+struct ItemListState : ControlState
+{
+    std::vector<ListItem> items;
+    int current = -1;
+    std::vector<WString> Items() const override
+    {
+        std::vector<WString> out;
+        for (const ListItem& i : items)
+            out.push_back(i.text);
+        return out;
+    }
+    int Selection() const override { return current; }
+};
+
 struct ListMessages
 {
     UINT add, insert, remove, reset, count, getCur, setCur, getText, getTextLen, getData, setData, findExact,

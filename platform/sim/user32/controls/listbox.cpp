@@ -9,15 +9,15 @@ using namespace sim::detail;
 
 namespace
 {
-int FindItem(const Window& w, int start, WStringView text, bool exact)
+int FindItem(const ItemListState& s, int start, WStringView text, bool exact)
 {
-    int n = static_cast<int>(w.items.size());
+    int n = static_cast<int>(s.items.size());
     for (int k = 1; k <= n; ++k)
     {
         int i = (start + k + n) % n;
         if (start < 0)
             i = k - 1;
-        const WString& t = w.items[i].text;
+        const WString& t = s.items[i].text;
         if (exact ? EqualNoCase(t, text)
                   : (t.size() >= text.size() && EqualNoCase(t.substr(0, text.size()), text)))
             return i;
@@ -40,11 +40,12 @@ LRESULT ListProc(const ListMessages& m, HWND window, UINT message, WPARAM wParam
     if (!wp)
         return -1;
     Window& w = *wp;
-    int n = static_cast<int>(w.items.size());
+    auto& s = StateOf<ItemListState>(w);
+    int n = static_cast<int>(s.items.size());
     auto setCurrent = [&](int i) {
-        w.current = i;
+        s.current = i;
         if (m.combo)
-            w.text = i >= 0 ? w.items[i].text : WString();
+            w.text = i >= 0 ? s.items[i].text : WString();
     };
     if (message == m.add || message == m.insert)
     {
@@ -54,37 +55,37 @@ LRESULT ListProc(const ListMessages& m, HWND window, UINT message, WPARAM wParam
             at = static_cast<int>(wParam) < 0 || static_cast<int>(wParam) > n ? n : static_cast<int>(wParam);
         else if (w.style & m.sortStyle)
             at = static_cast<int>(
-                std::upper_bound(w.items.begin(), w.items.end(), text,
-                                 [](const WString& a, const Item& b) { return Fold(a) < Fold(b.text); }) -
-                w.items.begin());
-        Item added;
+                std::upper_bound(s.items.begin(), s.items.end(), text,
+                                 [](const WString& a, const ListItem& b) { return Fold(a) < Fold(b.text); }) -
+                s.items.begin());
+        ListItem added;
         added.text = text;
-        w.items.insert(w.items.begin() + at, added);
-        if (w.current >= at)
-            ++w.current;
+        s.items.insert(s.items.begin() + at, added);
+        if (s.current >= at)
+            ++s.current;
         return at;
     }
     if (message == m.remove)
     {
         if (static_cast<int>(wParam) < 0 || static_cast<int>(wParam) >= n)
             return -1;
-        w.items.erase(w.items.begin() + static_cast<int>(wParam));
-        if (w.current == static_cast<int>(wParam))
+        s.items.erase(s.items.begin() + static_cast<int>(wParam));
+        if (s.current == static_cast<int>(wParam))
             setCurrent(-1);
-        else if (w.current > static_cast<int>(wParam))
-            --w.current;
+        else if (s.current > static_cast<int>(wParam))
+            --s.current;
         return n - 1;
     }
     if (message == m.reset)
     {
-        w.items.clear();
+        s.items.clear();
         setCurrent(-1);
         return 0;
     }
     if (message == m.count)
         return n;
     if (message == m.getCur)
-        return w.current;
+        return s.current;
     if (message == m.setCur)
     {
         int i = static_cast<int>(wParam);
@@ -103,11 +104,11 @@ LRESULT ListProc(const ListMessages& m, HWND window, UINT message, WPARAM wParam
             return -1;
         if (message == m.getText && lParam)
         {
-            const WString& t = w.items[i].text;
+            const WString& t = s.items[i].text;
             std::copy(t.begin(), t.end(), reinterpret_cast<LPWSTR>(lParam));
             reinterpret_cast<LPWSTR>(lParam)[t.size()] = 0;
         }
-        return static_cast<LRESULT>(w.items[i].text.size());
+        return static_cast<LRESULT>(s.items[i].text.size());
     }
     if (message == m.getData || message == m.setData)
     {
@@ -116,23 +117,23 @@ LRESULT ListProc(const ListMessages& m, HWND window, UINT message, WPARAM wParam
             return -1;
         if (message == m.setData)
         {
-            w.items[i].data = lParam;
+            s.items[i].data = lParam;
             return TRUE;
         }
-        return w.items[i].data;
+        return s.items[i].data;
     }
     if (message == m.findExact || message == m.find || message == m.select)
     {
-        int i = FindItem(w, static_cast<int>(wParam), ToWString(reinterpret_cast<LPCWSTR>(lParam)),
+        int i = FindItem(s, static_cast<int>(wParam), ToWString(reinterpret_cast<LPCWSTR>(lParam)),
                          message == m.findExact);
         if (message == m.select && i >= 0)
             setCurrent(i);
         return i;
     }
     if (!m.combo && message == LB_GETSEL)
-        return static_cast<int>(wParam) == w.current ? 1 : 0;
+        return static_cast<int>(wParam) == s.current ? 1 : 0;
     if (!m.combo && message == LB_GETSELCOUNT)
-        return w.current >= 0 ? 1 : 0;
+        return s.current >= 0 ? 1 : 0;
     lock.unlock();
     return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -4,6 +4,14 @@
 using namespace sim;
 using namespace sim::detail;
 
+namespace
+{
+struct StaticState : ControlState
+{
+    HANDLE image = nullptr;
+};
+} // namespace
+
 namespace sim::detail
 {
 LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -13,15 +21,16 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case STM_SETICON:
     case STM_SETIMAGE: {
         LPARAM image = message == STM_SETICON ? static_cast<LPARAM>(wParam) : lParam;
-        return With(window, [&](Window& w) {
-            HANDLE old = w.image;
-            w.image = reinterpret_cast<HANDLE>(image);
+        return WithState<StaticState>(window, [&](Window&, StaticState& s) {
+            HANDLE old = s.image;
+            s.image = reinterpret_cast<HANDLE>(image);
             return reinterpret_cast<LRESULT>(old);
         });
     }
     case STM_GETICON:
     case STM_GETIMAGE:
-        return With(window, [](Window& w) { return reinterpret_cast<LRESULT>(w.image); });
+        return WithState<StaticState>(
+            window, [](Window&, StaticState& s) { return reinterpret_cast<LRESULT>(s.image); });
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
