@@ -87,6 +87,10 @@ check() {
   else
     echo "FAIL $name: $(grep -v '^\s*$' "$log" | tail -1)"
     failed=$((failed + 1))
+    # A failed check may leave its program open: a fresh server, so the next check sees no window of it.
+    wineserver -k >/dev/null 2>&1
+    wineserver -w
+    wineserver -p
   fi
 }
 skip() {
