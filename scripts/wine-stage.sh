@@ -300,6 +300,35 @@ export work figures
 export -f kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box monitor_launcher graphics_dll
 
+# The behaviour checks the Linux tests also hold the simulation to, one line each. A check that fails
+# for a Wine defect listed for this Wine version is skipped with the listed reason.
+known=$root/tests/windows/wine-known-differences.txt
+wine_version=$(wine --version 2>/dev/null | awk '{print $1}')
+behaviour() {
+  local log=$work/logs/$arch-behaviour.log results
+  results=$(timeout --kill-after=10 "$check_time" wine "$bin/tests/windows/behaviour_checks.exe" 2>/dev/null | tr -d '\r')
+  printf '%s\n' "$results" >"$log"
+  if ! grep -q '^PASS\|^FAIL' <<<"$results"; then
+    echo "FAIL $arch-behaviour: the checks did not run"
+    failed=$((failed + 1))
+    return
+  fi
+  local verdict name detail reason
+  while read -r verdict name detail; do
+    name=${name%:}
+    reason=$(awk -F'\t' -v n="$name" -v v="$wine_version" '!/^#/ && $1 == n && $2 == v {print $3}' "$known")
+    if [[ $verdict == PASS ]]; then
+      echo "PASS $arch-behaviour-$name"
+      passed=$((passed + 1))
+    elif [[ -n $reason ]]; then
+      skip "$arch-behaviour-$name" "a Wine defect: $reason"
+    else
+      echo "FAIL $arch-behaviour-$name: $detail"
+      failed=$((failed + 1))
+    fi
+  done < <(grep -E '^(PASS|FAIL) ' <<<"$results")
+}
+
 run_checks() {
   export arch=$1 bin=$root/build/windows-$1
   # The DLL's export list, as the build names it.
@@ -317,6 +346,7 @@ run_checks() {
   check "$arch-monitorlauncher" monitor_launcher
   check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
   check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
+  behaviour
 }
 
 run_checks x64
@@ -325,7 +355,7 @@ if timeout 30 wine "$root/build/windows-x86/tests/windows/ui_driver.exe" >/dev/n
   run_checks x86
 else
   reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
-  for name in kgl2bmp printtofile monitorlauncher graphics-dll; do skip "x86-$name" "$reason"; done
+  for name in kgl2bmp printtofile monitorlauncher graphics-dll behaviour; do skip "x86-$name" "$reason"; done
 fi
 
 summary="$passed passed, $failed failed"
