@@ -248,6 +248,20 @@ ptf_message_box() {
   expect_equal "$(grep '^answer:' <<<"$answer")" "answer: 32000" "timed answer" || return 1
 }
 
+# The helper's texts for a user of a language: its own table, or English where it has none; the same
+# box as the Linux build shows that user.
+ptf_language() {
+  local locale=$1 language=$2 expected caption shown
+  expected=$("$figures" helper-box "$language") || { echo "no Linux figure for $language"; return 1; }
+  caption=$(sed -n 's/^caption: //p' <<<"$expected")
+  LANG=$locale LC_ALL=$locale timeout --kill-after=5 60 wine "$bin/tools/printfile/VelmoPrintToFile.exe" \
+    'Local\none' >/dev/null 2>&1 &
+  local program=$!
+  shown=$(drive "box:$caption" "press:1") || { echo "$shown"; return 1; }
+  wait "$program"
+  expect_equal "$(grep '^box:' <<<"$shown")" "$(grep '^box:' <<<"$expected")" "text" || return 1
+}
+
 # MonitorLauncher beside the stand-in monitor, in a folder with a blank: the setting chooses how the
 # monitor is shown, a damaged setting is rewritten, the launcher's command line is passed on.
 monitor_launcher() {
@@ -298,7 +312,7 @@ graphics_dll() {
 
 export work figures
 export -f kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
-  ptf_message_box monitor_launcher graphics_dll
+  ptf_message_box ptf_language monitor_launcher graphics_dll
 
 # The behaviour checks the Linux tests also hold the simulation to, one line each. A check that fails
 # for a Wine defect listed for this Wine version is skipped with the listed reason.
@@ -343,6 +357,9 @@ run_checks() {
   check "$arch-printtofile-cancel" ptf_cancel
   check "$arch-printtofile-short-section" ptf_short_section
   check "$arch-printtofile-message-box" ptf_message_box
+  check "$arch-printtofile-japanese-user" ptf_language ja_JP.UTF-8 0x411
+  check "$arch-printtofile-german-user" ptf_language de_DE.UTF-8 0x407
+  check "$arch-printtofile-polish-user" ptf_language pl_PL.UTF-8 0x415
   check "$arch-monitorlauncher" monitor_launcher
   check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
   check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
