@@ -1,6 +1,7 @@
 #include "print_job.h"
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "mapped_file.h"
@@ -153,7 +154,7 @@ JobResult RunJob(const JobOptions& options)
     dc.reset();
     if (!ok)
         result.error = "the print job failed (error " + std::to_string(GetLastError()) + ")";
-    result.stream = sim::engine().Output(kPrinter);
+    result.stream = sim::spooler().Output(kPrinter);
     machine.Reset();
     return result;
 }

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace velmo
 {
@@ -16,19 +15,58 @@ struct PoolFree
     void operator()(void* p) const { EngFreeMem(p); }
 };
 
-std::vector<BYTE> GetPrinterLevel(HANDLE printer, DWORD level)
+// What the spooler answered to a query: memory of the engine's pool, so that running out of it is a
+// failure the caller reports (error 8) rather than an exception.
+struct PoolBytes
+{
+    std::unique_ptr<BYTE, PoolFree> data;
+    DWORD size = 0;
+};
+
+enum class Got
+{
+    Yes,
+    No,
+    OutOfMemory,
+};
+
+Got Allocate(PoolBytes& out, DWORD size)
+{
+    out.data.reset(static_cast<BYTE*>(EngAllocMem(FL_ZERO_MEMORY, size, EngPoolTag("Dad0"))));
+    out.size = out.data ? size : 0;
+    return out.data ? Got::Yes : Got::OutOfMemory;
+}
+
+Got GetPrinterLevel(HANDLE printer, DWORD level, PoolBytes& out)
 {
     DWORD needed = 0;
     EngGetPrinter(printer, level, nullptr, 0, &needed);
     if (!needed)
-        return {};
-    std::vector<BYTE> buffer(needed);
-    if (!EngGetPrinter(printer, level, buffer.data(), needed, &needed))
-        return {};
-    return buffer;
+        return Got::No;
+    if (Allocate(out, needed) != Got::Yes)
+        return Got::OutOfMemory;
+    if (!EngGetPrinter(printer, level, out.data.get(), needed, &needed))
+        return Got::No;
+    return Got::Yes;
 }
 
-BOOL PutText(const WCHAR* text, void* buffer, DWORD size, DWORD* written)
+Got GetDriverPath(HANDLE printer, PoolBytes& out, const WCHAR*& path)
+{
+    DWORD needed = 0;
+    EngGetPrinterDriver(printer, nullptr, 2, nullptr, 0, &needed);
+    if (!needed)
+        return Got::No;
+    if (Allocate(out, needed) != Got::Yes)
+        return Got::OutOfMemory;
+    if (!EngGetPrinterDriver(printer, nullptr, 2, out.data.get(), needed, &needed) ||
+        out.size < sizeof(DRIVER_INFO_2W))
+        return Got::No;
+    path = reinterpret_cast<const DRIVER_INFO_2W*>(out.data.get())->pDriverPath;
+    return path ? Got::Yes : Got::No;
+}
+
+// `length` characters of `text` (all of it when npos), cut to the buffer and ended there.
+BOOL PutText(const WCHAR* text, void* buffer, DWORD size, DWORD* written, size_t length = size_t(-1))
 {
     if (!text)
         return FALSE;
@@ -36,7 +74,7 @@ BOOL PutText(const WCHAR* text, void* buffer, DWORD size, DWORD* written)
     if (!chars)
         return FALSE;
     size_t n = 0;
-    while (text[n] && n + 1 < chars)
+    while (n < length && text[n] && n + 1 < chars)
         ++n;
     std::memcpy(buffer, text, n * sizeof(WCHAR));
     static_cast<WCHAR*>(buffer)[n] = 0;
@@ -54,15 +92,24 @@ BOOL PutDword(DWORD value, void* buffer, DWORD size, DWORD* written)
         *written = sizeof value;
     return TRUE;
 }
-} // namespace
 
-BOOL RtcGetPrinterInfo(HANDLE printer, const WCHAR*, void* buffer, DWORD size, DWORD code, DWORD* written)
+// The last backslash among the first `length` characters of `text`, or npos.
+size_t LastSlash(const WCHAR* text, size_t length)
 {
-    if (written)
-        *written = 0;
-    if (!buffer)
-        return FALSE;
-    std::memset(buffer, 0, size);
+    size_t slash = size_t(-1);
+    for (size_t i = 0; i < length && text[i]; ++i)
+        if (text[i] == u'\\')
+            slash = i;
+    return slash;
+}
+
+Got Yes(BOOL answered)
+{
+    return answered ? Got::Yes : Got::No;
+}
+
+Got PrinterInfo(HANDLE printer, void* buffer, DWORD size, DWORD code, DWORD* written)
+{
     switch (code)
     {
     case 0:
@@ -72,74 +119,98 @@ BOOL RtcGetPrinterInfo(HANDLE printer, const WCHAR*, void* buffer, DWORD size, D
     case 4:
     case 10:
     case 13: {
-        std::vector<BYTE> raw = GetPrinterLevel(printer, 2);
-        if (raw.size() < sizeof(PRINTER_INFO_2W))
-            return FALSE;
-        const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(raw.data());
+        PoolBytes raw;
+        Got got = GetPrinterLevel(printer, 2, raw);
+        if (got != Got::Yes || raw.size < sizeof(PRINTER_INFO_2W))
+            return got == Got::Yes ? Got::No : got;
+        const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(raw.data.get());
         switch (code)
         {
         case 14:
-            return PutText(info->pPrinterName, buffer, size, written);
+            return Yes(PutText(info->pPrinterName, buffer, size, written));
         case 12:
-            return PutText(info->pPortName, buffer, size, written);
+            return Yes(PutText(info->pPortName, buffer, size, written));
         case 4:
-            return PutText(info->pPrintProcessor, buffer, size, written);
+            return Yes(PutText(info->pPrintProcessor, buffer, size, written));
         case 13:
-            return PutDword(info->Attributes, buffer, size, written);
+            return Yes(PutDword(info->Attributes, buffer, size, written));
         case 10: {
             if (!info->pDevMode)
-                return FALSE;
-            // Only what the spooler really returned: a DEVMODE claiming more stops at the buffer's end.
-            size_t available = raw.size() - (reinterpret_cast<const BYTE*>(info->pDevMode) - raw.data());
-            size_t claimed = size_t{info->pDevMode->dmSize} + info->pDevMode->dmDriverExtra;
+                return Got::No;
+            // Only what the spooler really returned: a DEVMODE claiming more stops at the buffer's end,
+            // and one too short to hold its own size fields is taken as it is.
+            const BYTE* devMode = reinterpret_cast<const BYTE*>(info->pDevMode);
+            size_t available = raw.size - (devMode - raw.data.get());
+            size_t claimed = available;
+            if (available >= offsetof(DEVMODEW, dmFields))
+                claimed = size_t{static_cast<WORD>(devMode[68] | devMode[69] << 8)} +
+                          static_cast<WORD>(devMode[70] | devMode[71] << 8);
             size_t n = std::min({available, claimed, size_t{size}});
             std::memcpy(buffer, info->pDevMode, n);
             if (written)
                 *written = static_cast<DWORD>(n);
-            return TRUE;
+            return Got::Yes;
         }
         default:
-            return PutText(info->pDriverName, buffer, size, written);
+            return Yes(PutText(info->pDriverName, buffer, size, written));
         }
     }
     case 20:
     case 30: {
-        std::vector<BYTE> raw = GetPrinterLevel(printer, code == 20 ? 4 : 5);
-        if (code == 20 && raw.size() >= sizeof(PRINTER_INFO_4W))
-            return PutDword(reinterpret_cast<const PRINTER_INFO_4W*>(raw.data())->Attributes, buffer, size,
-                            written);
-        if (code == 30 && raw.size() >= sizeof(PRINTER_INFO_5W))
-            return PutDword(reinterpret_cast<const PRINTER_INFO_5W*>(raw.data())->Attributes, buffer, size,
-                            written);
-        return FALSE;
+        PoolBytes raw;
+        Got got = GetPrinterLevel(printer, code == 20 ? 4 : 5, raw);
+        if (got != Got::Yes)
+            return got;
+        if (code == 20 && raw.size >= sizeof(PRINTER_INFO_4W))
+            return Yes(PutDword(reinterpret_cast<const PRINTER_INFO_4W*>(raw.data.get())->Attributes, buffer,
+                                size, written));
+        if (code == 30 && raw.size >= sizeof(PRINTER_INFO_5W))
+            return Yes(PutDword(reinterpret_cast<const PRINTER_INFO_5W*>(raw.data.get())->Attributes, buffer,
+                                size, written));
+        return Got::No;
     }
     case 3:
     case 1:
     case 2:
     case 100: {
-        DWORD needed = 0;
-        EngGetPrinterDriver(printer, nullptr, 2, nullptr, 0, &needed);
-        if (!needed)
-            return FALSE;
-        std::vector<BYTE> raw(needed);
-        if (!EngGetPrinterDriver(printer, nullptr, 2, raw.data(), needed, &needed) ||
-            raw.size() < sizeof(DRIVER_INFO_2W))
-            return FALSE;
-        const WCHAR* path = reinterpret_cast<const DRIVER_INFO_2W*>(raw.data())->pDriverPath;
-        if (!path)
-            return FALSE;
-        WString folder(path);
-        size_t slash = folder.find_last_of(u'\\');
-        folder.resize(slash == WString::npos ? 0 : slash);
+        PoolBytes raw;
+        const WCHAR* path = nullptr;
+        Got got = GetDriverPath(printer, raw, path);
+        if (got != Got::Yes)
+            return got;
+        // The driver file's folder (3), or that folder's parent ending in its backslash.
+        size_t folder = LastSlash(path, size_t(-1));
+        if (folder == size_t(-1))
+            folder = 0;
         if (code != 3)
         {
-            slash = folder.find_last_of(u'\\');
-            folder.resize(slash == WString::npos ? 0 : slash + 1);
+            size_t parent = LastSlash(path, folder);
+            folder = parent == size_t(-1) ? 0 : parent + 1;
         }
-        return PutText(folder.c_str(), buffer, size, written);
+        return Yes(PutText(path, buffer, size, written, folder));
     }
     default:
-        return FALSE; // 110 and 111 ask for device fonts, which this driver has none of
+        return Got::No; // 110 and 111 ask for device fonts, which this driver has none of
+    }
+}
+} // namespace
+
+BOOL RtcGetPrinterInfo(HANDLE printer, const WCHAR*, void* buffer, DWORD size, DWORD code, DWORD* written)
+{
+    if (written)
+        *written = 0;
+    if (!buffer)
+        return FALSE;
+    std::memset(buffer, 0, size);
+    switch (PrinterInfo(printer, buffer, size, code, written))
+    {
+    case Got::Yes:
+        return TRUE;
+    case Got::OutOfMemory:
+        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    default:
+        return FALSE;
     }
 }
 
@@ -157,28 +228,28 @@ void CfcLimitStoredSelfDMode(SelfDMode& r)
     limit(r.densityAdjust, -64, 64, 0);
     limit(r.contrastAdjust, -64, 64, 0);
     limit(r.grayShift, -64, 64, 30);
-    for (LONG* size : {&r.customWidth, &r.customHeight, &r.maxPaperWidth, &r.maxPaperHeight, &r.minPaperWidth,
-                       &r.minPaperHeight})
-        limit(*size, 0, kLargestPaperSide, 0);
-    for (UserPaper& paper : r.userPapers)
-    {
-        limit(paper.width, 0, kLargestPaperSide, 0);
-        limit(paper.height, 0, kLargestPaperSide, 0);
-    }
+    // A largest paper of 0 would turn the page's cropping off.
+    HoldPaperSizes(r);
 }
 
 BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printerName)
 {
     BYTE devMode[kDevModeSize] = {};
     DWORD got = 0;
-    if (RtcGetPrinterInfo(printer, printerName, devMode, sizeof devMode, 10, &got) &&
-        CfcQueryMySelfDMode(std::span<const BYTE>(devMode, got), printerName))
+    // A query that ran out of memory is no missing default: the job must not print with the defaults.
+    const Got query = PrinterInfo(printer, devMode, sizeof devMode, 10, &got);
+    if (query == Got::OutOfMemory)
+    {
+        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    if (query == Got::Yes && CfcQueryMySelfDMode(std::span<const BYTE>(devMode, got), printerName))
     {
         DWORD type = 0;
         DWORD needed = 0;
         BYTE block[kPrinterBlockSize] = {};
-        WString name(kPrivateDevModeValue);
-        if (EngGetPrinterData(printer, name.data(), &type, block, sizeof block, &needed) == ERROR_SUCCESS &&
+        WCHAR name[] = TEXT("Private DevMode");
+        if (EngGetPrinterData(printer, name, &type, block, sizeof block, &needed) == ERROR_SUCCESS &&
             needed == kPrinterBlockSize)
         {
             std::memcpy(&record, devMode, kDevModeSize);
@@ -188,7 +259,11 @@ BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printer
         }
     }
     WCHAR driver[MAX_PATH] = {};
-    RtcGetPrinterInfo(printer, printerName, driver, sizeof driver, 0);
+    if (PrinterInfo(printer, driver, sizeof driver, 0, nullptr) == Got::OutOfMemory)
+    {
+        EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
     _UdcResetSelfDMode(record, printerName, driver);
     return TRUE;
 }
@@ -197,8 +272,8 @@ BOOL RtcWriteRegSelfDMode(const SelfDMode& record, HANDLE printer)
 {
     BYTE block[kPrinterBlockSize];
     std::memcpy(block, &record.printer, sizeof block);
-    WString name(kPrivateDevModeValue);
-    return EngSetPrinterData(printer, name.data(), REG_BINARY, block, sizeof block) == ERROR_SUCCESS;
+    WCHAR name[] = TEXT("Private DevMode");
+    return EngSetPrinterData(printer, name, REG_BINARY, block, sizeof block) == ERROR_SUCCESS;
 }
 
 DWORD CfcConvertSelfDMode(std::span<BYTE> output, std::span<const BYTE> input, const WCHAR* printerName,
@@ -213,7 +288,8 @@ DWORD CfcConvertSelfDMode(std::span<BYTE> output, std::span<const BYTE> input, c
         EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    RtcReadRegSelfDMode(*work, printer, printerName);
+    if (!RtcReadRegSelfDMode(*work, printer, printerName))
+        return 0; // out of memory, last error 8
 
     bool merged = (mode & kConvertMerge) && !input.empty();
     if (merged)

@@ -71,18 +71,18 @@ public:
         auto v = U32(offset, privateEnd_);
         return v ? std::optional<LONG>(static_cast<LONG>(*v)) : std::nullopt;
     }
-    // `count` wide characters at `offset` within `end`, cut at the first NUL.
-    WString Text(size_t offset, size_t count, size_t end) const
+    // Up to N wide characters at `offset` within `end`, cut at the first NUL; the count taken.
+    template <size_t N> size_t Text(size_t offset, WCHAR (&out)[N], size_t end) const
     {
-        WString out;
-        for (size_t i = 0; i < count && offset + 2 * i + 2 <= end; ++i)
+        size_t n = 0;
+        for (; n < N && offset + 2 * n + 2 <= end; ++n)
         {
-            WCHAR c = static_cast<WCHAR>(bytes_[offset + 2 * i] | bytes_[offset + 2 * i + 1] << 8);
+            WCHAR c = static_cast<WCHAR>(bytes_[offset + 2 * n] | bytes_[offset + 2 * n + 1] << 8);
             if (!c)
                 break;
-            out.push_back(c);
+            out[n] = c;
         }
-        return out;
+        return n;
     }
     size_t StandardEnd() const { return standardEnd_; }
     size_t PrivateEnd() const { return privateEnd_; }
@@ -154,8 +154,8 @@ DWORD CfcCheckMySelfDMode(std::span<const BYTE> devMode, const WCHAR* printerNam
     size_t end = size_t{in.DmSize()} + in.DmDriverExtra();
     if (in.DmDriverExtra() < 4 || in.U32(end - 4, devMode.size()) != kSelfSignature)
         mask |= kMaskSignature;
-    WString device = in.Text(0, CCHDEVICENAME, devMode.size());
-    WStringView a = NamePart(device);
+    WCHAR device[CCHDEVICENAME];
+    WStringView a = NamePart(WStringView(device, in.Text(0, device, devMode.size())));
     WStringView b = NamePart(View(printerName));
     size_t n = std::min(a.size(), b.size());
     if (a.substr(0, n) != b.substr(0, n))
@@ -300,6 +300,7 @@ void _UdcMergeSelfDMode(SelfDMode& r, std::span<const BYTE> input, const WCHAR* 
         std::memcpy(r.userPapers, src.data(), src.size());
         for (UserPaper& p : r.userPapers)
             p.name[std::size(p.name) - 1] = 0;
+        HoldPaperSizes(r);
     }
     if (auto v = priv(offsetof(SelfDMode, userPaperFlag)))
         r.userPaperFlag = InRange(*v, 0, 1) ? *v : 0;
@@ -398,6 +399,29 @@ void _UdcMergeSelfDMode(SelfDMode& r, std::span<const BYTE> input, const WCHAR* 
     if (auto v = priv(offsetof(SelfDMode, uiValue7)); v && InRange(*v, 0, 5))
         r.uiValue7 = *v;
     _UdcUpdateCmnDModeArea(r, printerName);
+}
+
+void HoldPaperSizes(SelfDMode& r)
+{
+    const PaperSize model = MaxPaperSize(r.modelPaperListType);
+    if (!InRange(r.maxPaperWidth, g_MinPaperSize.width, kLargestPaperSide) ||
+        !InRange(r.maxPaperHeight, g_MinPaperSize.height, kLargestPaperSide))
+    {
+        r.maxPaperWidth = model.width;
+        r.maxPaperHeight = model.height;
+    }
+    if (!InRange(r.minPaperWidth, 1, r.maxPaperWidth) || !InRange(r.minPaperHeight, 1, r.maxPaperHeight))
+    {
+        r.minPaperWidth = g_MinPaperSize.width;
+        r.minPaperHeight = g_MinPaperSize.height;
+    }
+    auto hold = [&](LONG& width, LONG& height) {
+        width = std::clamp(width, r.minPaperWidth, r.maxPaperWidth);
+        height = std::clamp(height, r.minPaperHeight, r.maxPaperHeight);
+    };
+    hold(r.customWidth, r.customHeight);
+    for (UserPaper& paper : r.userPapers)
+        hold(paper.width, paper.height);
 }
 
 void _UdcNormalizeSelfDMode(SelfDMode&) {}

@@ -145,12 +145,16 @@ void _UdcNormalizeSelfDMode(SelfDMode& record);
 
 // Paper sides beyond this (0.1 mm) are no paper the series feeds.
 constexpr LONG kLargestPaperSide = 20000;
+// Holds the largest and smallest paper to sane values (the model's own otherwise), and the custom and
+// user paper sizes between them.
+void HoldPaperSizes(SelfDMode& record);
 // Brings a stored record's numbers into the ranges a job's settings are held to.
 void CfcLimitStoredSelfDMode(SelfDMode& record);
 DWORD _UdcGetDriverVersion();
 DWORD _UdcQueryDriverInfo(DWORD code);
 
-// The spooler side: the printer's information by code, and the printer-level block.
+// The spooler side: the printer's information by code, and the printer-level block. Both fail with
+// last error 8 when the engine's pool runs out; the read otherwise always fills the record.
 BOOL RtcGetPrinterInfo(HANDLE printer, const WCHAR* printerName, void* buffer, DWORD size, DWORD code,
                        DWORD* written = nullptr);
 BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printerName);

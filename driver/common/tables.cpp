@@ -1,5 +1,6 @@
 #include "tables.h"
 
+#include "models.h"
 #include "settings.h"
 
 #include <algorithm>
@@ -109,29 +110,20 @@ const ResolutionRow g_ResolutionList[8] = {
     {7, 360, 360, 509, 64036}, {0, -1, -1, -1, 0},
 };
 
-// The series' models: every resolution key, paper-list type and capability value appears, and the
-// two generic driver names print as the A3 model with every option.
+// The series' models, from the one list both DLLs read.
+#define VELMO_GRAPHICS_MODEL_ROW(name, key, paperListType, capabilities, uiPaperListType, uiCapabilities,    \
+                                 scanLine)                                                                   \
+    {name, key, paperListType, capabilities},
 const ModelRow g_ModeleList[] = {
-    {TEXT("KORIGRAPH Driver"), 3, 1, 0x10107},
-    {TEXT("KORIGRAPH Driver with UserMode"), 3, 1, 0x10107},
-    {TEXT("KORIGRAPH DX-1300"), 1, 3, 0},
-    {TEXT("KORIGRAPH DX-1400"), 2, 3, 0x1},
-    {TEXT("KORIGRAPH DX-2600"), 3, 2, 0x101},
-    {TEXT("KORIGRAPH DX-2650"), 3, 1, 0x102},
-    {TEXT("KORIGRAPH DX-2660"), 3, 3, 0x10107},
-    {TEXT("KORIGRAPH DX-3600"), 4, 1, 0x103},
-    {TEXT("KORIGRAPH DX-3800"), 5, 1, 0x10107},
-    {TEXT("KORIGRAPH DX-4600"), 6, 4, 0x40000},
-    {TEXT("KORIGRAPH DX-5360"), 7, 2, 0x101},
-    {TEXT("KORIGRAPH DX-5365"), 7, 4, 0x10107},
-    {{}, 0, 0, 0},
+    VELMO_MODELS(VELMO_GRAPHICS_MODEL_ROW){{}, 0, 0, 0},
 };
+#undef VELMO_GRAPHICS_MODEL_ROW
 
 const DitherRow g_DitherList[5] = {
-    {DitherMatrix::So, 4, 530, 64042, DitherMatrix::So, 4},
-    {DitherMatrix::Standard, 4, 531, 64043, DitherMatrix::Standard, 4},
-    {DitherMatrix::Mitsu, 4, 526, 64043, DitherMatrix::Mitsu, 4},
-    {DitherMatrix::None, 4, 527, 64043, DitherMatrix::None, 4},
+    {g_Dither_So, 4, 530, 64042, g_Dither_So, 4},
+    {g_Dither_Standard, 4, 531, 64043, g_Dither_Standard, 4},
+    {g_Dither_Mitsu, 4, 526, 64043, g_Dither_Mitsu, 4},
+    {g_Dither_Gosa, 4, 527, 64043, g_Dither_Gosa, 4},
     {DitherMatrix::None, 0, 0, 0, DitherMatrix::None, 0},
 };
 
@@ -422,16 +414,17 @@ bool _UduSupportDuplex(const SelfDMode& settings)
 
 namespace
 {
-LONG CeilDiv(LONG a, LONG b)
+// In 64 bits: a paper side of a stored record times a resolution does not fit in 32.
+LONG CeilDiv(long long a, LONG b)
 {
-    return (a + b - 1) / b;
+    return static_cast<LONG>((a + b - 1) / b);
 }
 
 // Printable pixels across `extent` (0.01 mm) less two margins, rounded to a multiple of 32.
 LONG PrintablePixels(LONG extent, LONG margins, LONG dpi)
 {
-    LONG p = ((extent - margins) * dpi + 1270) / 2540;
-    return (p + 16) & ~31;
+    long long p = ((static_cast<long long>(extent) - margins) * dpi + 1270) / 2540;
+    return static_cast<LONG>((p + 16) & ~31LL);
 }
 } // namespace
 
@@ -449,12 +442,12 @@ int KgGetMarginSize(const SelfDMode& settings, Margins& margins, const SIZEL* pa
     LONG W = paperSize->cx;
     LONG H = paperSize->cy;
     LONG p = std::max<LONG>(0, PrintablePixels(W, g_MarginSize.left + g_MarginSize.right, h));
-    LONG w = std::min(W, CeilDiv(p * 2540, h));
+    LONG w = std::min(W, CeilDiv(static_cast<long long>(p) * 2540, h));
     margins.left = (W - w) / 2;
     margins.right = W - margins.left - w;
     margins.top = g_MarginSize.top;
     LONG q = std::max<LONG>(0, PrintablePixels(H, g_MarginSize.top + g_MarginSize.bottom, v));
-    margins.bottom = std::max<LONG>(0, H - g_MarginSize.top - CeilDiv(q * 2540, v));
+    margins.bottom = std::max<LONG>(0, H - g_MarginSize.top - CeilDiv(static_cast<long long>(q) * 2540, v));
     return 1;
 }
 

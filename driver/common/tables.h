@@ -108,6 +108,12 @@ enum class DitherMatrix : LONG
     Mitsu,
 };
 
+// The dither list's matrices by their table names; the error-diffusion row draws with none.
+inline constexpr DitherMatrix g_Dither_So = DitherMatrix::So;
+inline constexpr DitherMatrix g_Dither_Standard = DitherMatrix::Standard;
+inline constexpr DitherMatrix g_Dither_Mitsu = DitherMatrix::Mitsu;
+inline constexpr DitherMatrix g_Dither_Gosa = DitherMatrix::None;
+
 struct DitherRow
 {
     DitherMatrix matrix;

@@ -1,6 +1,7 @@
 // The graphics DLL's exports: the engine's entry, and what marks it a user-mode printer driver.
 #include <platform/dllentry.h>
 
+#include "VELMOQ7_exports.h"
 #include "enable.h"
 
 PLATFORM_DLL_BEGIN(velmoq7)
@@ -43,9 +44,4 @@ LONG APIENTRY DrvQueryFontData(DHPDEV pdev, FONTOBJ* font, ULONG mode, HGLYPH gl
 
 PLATFORM_DLL_END
 
-PLATFORM_DLL_REGISTER(u"VELMOQ7.DLL", PLATFORM_DLL_EXPORT(velmoq7, DrvEnableDriver),
-                      PLATFORM_DLL_EXPORT(velmoq7, DrvDisableDriver),
-                      PLATFORM_DLL_EXPORT(velmoq7, DrvQueryDriverInfo),
-                      PLATFORM_DLL_EXPORT(velmoq7, DrvEscape), PLATFORM_DLL_EXPORT(velmoq7, DrvQueryFont),
-                      PLATFORM_DLL_EXPORT(velmoq7, DrvQueryFontTree),
-                      PLATFORM_DLL_EXPORT(velmoq7, DrvQueryFontData))
+PLATFORM_DLL_REGISTER(velmoq7, u"VELMOQ7.DLL", VELMOQ7_EXPORT_LIST)

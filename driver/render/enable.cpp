@@ -71,16 +71,16 @@ const DRVFN s_DrvFnTable[kHookCount] = {
 
 BOOL APIENTRY DrvEnableDriver(ULONG engineVersion, ULONG size, DRVENABLEDATA* data)
 {
-    if (engineVersion < DDI_DRIVER_VERSION_NT4 || size < sizeof(ULONG) * 3 || !data)
+    // A record without room for the table pointer (12 to 15 bytes on x64) would leave the engine with
+    // a hook count and no hooks.
+    if (engineVersion < DDI_DRIVER_VERSION_NT4 || size < sizeof(DRVENABLEDATA) || !data)
     {
         EngSetLastError(ERROR_BAD_DRIVER_LEVEL);
         return FALSE;
     }
-    // The record may be the engine's older, shorter one: fill only what it holds.
     data->iDriverVersion = DDI_DRIVER_VERSION_NT4;
     data->c = kHookCount;
-    if (size >= sizeof(DRVENABLEDATA))
-        data->pdrvfn = const_cast<DRVFN*>(s_DrvFnTable);
+    data->pdrvfn = const_cast<DRVFN*>(s_DrvFnTable);
     return TRUE;
 }
 
@@ -133,7 +133,7 @@ PDev* CfgQueryMyDevice(DHPDEV dhpdev)
     return pdev;
 }
 
-void SetPublicDevice(PDev& pdev)
+void _UdgSetPublicDevice(PDev& pdev)
 {
     const velmo::SelfDMode& s = *pdev.settings;
     const velmo::ResolutionRow& reso = velmo::ResolutionOf(s);
@@ -155,15 +155,16 @@ void SetPublicDevice(PDev& pdev)
     d.pixelOrder = s.pixelOrder;
 }
 
-void SetPrivateDevice(PDev& pdev)
+void _UdgSetPaperFormat(PDev& pdev)
 {
     const velmo::SelfDMode& s = *pdev.settings;
     PageFormat& f = pdev.page;
     velmo::PaperSize paper{2100, 2970};
     if (auto size = velmo::_UduGetPaperListSize(s, velmo::PaperIndexOfId(s, s.paperId)))
         paper = *size;
-    paper.width = std::max<LONG>(paper.width, 1);
-    paper.height = std::max<LONG>(paper.height, 1);
+    // Held to what a paper can be, so that the sizes in 0.01 mm and every product below stay in range.
+    paper.width = std::clamp<LONG>(paper.width, 1, velmo::kLargestPaperSide);
+    paper.height = std::clamp<LONG>(paper.height, 1, velmo::kLargestPaperSide);
     SIZEL paper001{paper.width * 10, paper.height * 10};
     velmo::Margins m{};
     velmo::KgGetMarginSize(s, m, &paper001);
@@ -194,10 +195,20 @@ void SetPrivateDevice(PDev& pdev)
     f.printableHeightPx = std::max<LONG>(1, px(printH, d.dpiY));
     f.leftPx = px(offX, d.dpiX);
     f.topPx = px(offY, d.dpiY);
+}
 
+void _UdgSetBandingFormat(PDev& pdev)
+{
+    const velmo::SelfDMode& s = *pdev.settings;
     bool aligned = (s.orientation == DMORIENT_PORTRAIT) == (s.paperFeed == 1);
     pdev.band.code = aligned ? (s.rotate ? kBandBottomUp : kBandTopDown)
                              : (s.rotate ? kBandLeftToRight : kBandRightToLeft);
+}
+
+void SetPrivateDevice(PDev& pdev)
+{
+    _UdgSetPaperFormat(pdev);
+    _UdgSetBandingFormat(pdev);
 }
 
 void MakeGdiInfo(const PDev& pdev, GDIINFO& g)
@@ -232,6 +243,15 @@ void MakeGdiInfo(const PDev& pdev, GDIINFO& g)
     g.flHTFlags = HT_FLAG_HAS_BLACK_DYE;
 }
 
+void CfgAdjustGdiInfo(const GDIINFO& built, ULONG* caps, ULONG capsSize)
+{
+    if (!caps || !capsSize)
+        return;
+    size_t n = std::min<size_t>({capsSize, 264, sizeof built});
+    std::memset(caps, 0, capsSize);
+    std::memcpy(caps, &built, n);
+}
+
 void MakeDevInfo(const PDev& pdev, DEVINFO& i)
 {
     LONG dpi = velmo::ResolutionOf(*pdev.settings).x;
@@ -242,6 +262,14 @@ void MakeDevInfo(const PDev& pdev, DEVINFO& i)
     i.lfAnsiFixFont = Font(TEXT("Courier"), height, ANSI_CHARSET, 0x31);
     i.iDitherFormat = BMF_24BPP;
     i.hpalDefault = pdev.palette;
+}
+
+void CfgAdjustDevInfo(const DEVINFO& built, DEVINFO* devInfo, ULONG devInfoSize)
+{
+    if (!devInfo || !devInfoSize)
+        return;
+    std::memset(devInfo, 0, devInfoSize);
+    std::memcpy(devInfo, &built, std::min<size_t>(devInfoSize, sizeof built));
 }
 
 DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* devMode, LPWSTR, ULONG, HSURF*, ULONG capsSize, ULONG* caps,
@@ -272,7 +300,7 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* devMode, LPWSTR, ULONG, HSURF*, ULONG ca
         EngFreeMem(pdev);
         return nullptr;
     }
-    SetPublicDevice(*pdev);
+    _UdgSetPublicDevice(*pdev);
     SetPrivateDevice(*pdev);
     pdev->palette = EngCreatePalette(pdev->device.pixelOrder == 2 ? PAL_RGB : PAL_BGR, 0, nullptr, 0, 0, 0);
     if (!pdev->palette)
@@ -283,19 +311,10 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* devMode, LPWSTR, ULONG, HSURF*, ULONG ca
     }
     GDIINFO gdi;
     MakeGdiInfo(*pdev, gdi);
-    if (caps && capsSize)
-    {
-        size_t n = std::min<size_t>({capsSize, 264, sizeof gdi});
-        std::memset(caps, 0, capsSize);
-        std::memcpy(caps, &gdi, n);
-    }
+    CfgAdjustGdiInfo(gdi, caps, capsSize);
     DEVINFO info;
     MakeDevInfo(*pdev, info);
-    if (devInfo && devInfoSize)
-    {
-        std::memset(devInfo, 0, devInfoSize);
-        std::memcpy(devInfo, &info, std::min<size_t>(devInfoSize, sizeof info));
-    }
+    CfgAdjustDevInfo(info, devInfo, devInfoSize);
     return reinterpret_cast<DHPDEV>(pdev);
 }
 

@@ -260,18 +260,24 @@ BOOL _UdgSendStartPage(SpoolState& spool, KglJobState& job, const PageSettings& 
 BOOL VelmoSendSubBandData(SpoolState& spool, KglJobState& job, BandCoder& coder, std::span<const BYTE> lines,
                           WORD lineCount, std::span<BYTE> codeBuffer)
 {
+    // A sub-band that cannot be sent, or whose lines cannot be numbered, would shift or wrap every
+    // later line: stop the job instead.
+    if (job.nextLine + lineCount > static_cast<DWORD>(kMaxPageLines))
+    {
+        spool.jobFlags |= kJobWriteError;
+        return FALSE;
+    }
     const auto length = coder.Compress(lines, codeBuffer);
     if (!length || *length > 0xFFFF)
     {
-        // A sub-band that cannot be sent would shift every later line: stop the job instead.
         spool.jobFlags |= kJobWriteError;
         return FALSE;
     }
     KglSubBandHeader band;
     band.blockLength = static_cast<WORD>(*length);
-    band.firstLine = job.nextLine;
+    band.firstLine = static_cast<WORD>(job.nextLine);
     band.lineCount = lineCount;
-    job.nextLine = static_cast<WORD>(job.nextLine + lineCount);
+    job.nextLine += lineCount;
     const auto bandBytes = RecordBytes(band);
     return WriteKglRecord(spool, KglType::SubBand, bandBytes) &&
            KgWriteSpoolOrFile(spool, codeBuffer.data(), static_cast<DWORD>(*length)) &&
@@ -346,6 +352,9 @@ BOOL KglJobWriter::EndPage()
 
 BOOL KglJobWriter::EndDoc()
 {
+    // A document ended in the middle of a page still closes it, so the stream stays well formed.
+    if (m_job.pageOpen)
+        _UdgSendEndPage(m_spool, m_job);
     _UdgSendEndDoc(m_spool, m_job);
     RtgWriteSpoolFlash(m_spool);
     const BOOL ok = Succeeded();

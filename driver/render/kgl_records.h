@@ -206,8 +206,11 @@ struct KglJobState
     bool pageOpen = false;
     bool resend = false;
     DWORD duplexPageCount = 0;
-    WORD nextLine = 0; // first line of the next sub-band of the open page
+    DWORD nextLine = 0; // first line of the next sub-band of the open page
 };
+
+// Lines of one page: the sub-band header numbers them in 16 bits.
+inline constexpr LONG kMaxPageLines = 0xFFFF;
 
 BOOL _UdgSendStartDoc(SpoolState& spool, KglJobState& job);
 BOOL _UdgSendStartPage(SpoolState& spool, KglJobState& job, const PageSettings& s, const PageTableValues& t,

@@ -42,6 +42,8 @@ render::PageTableValues PageTableValuesOf(const velmo::SelfDMode& s)
         t.paperWidth = size->width;
         t.paperHeight = size->height;
     }
+    t.paperWidth = std::clamp<LONG>(t.paperWidth, 0, velmo::kLargestPaperSide);
+    t.paperHeight = std::clamp<LONG>(t.paperHeight, 0, velmo::kLargestPaperSide);
     SIZEL paper001{t.paperWidth * 10, t.paperHeight * 10};
     velmo::Margins m{};
     velmo::KgGetMarginSize(s, m, &paper001);
@@ -86,25 +88,25 @@ PageImage ComputePageImage(const PDev& pdev)
     img.drawnCount = horizontal ? f.printableHeightPx : f.printableWidthPx;
 
     // The printable area of the largest paper, in device pixels at the unscaled resolution. The device
-    // lays its lines across the feed: along the paper's width when fed lengthwise.
-    LONG along = img.drawnLength;
-    LONG across = img.drawnCount;
-    if (s.maxPaperWidth > 0 && s.maxPaperHeight > 0)
-    {
-        SIZEL max001{s.maxPaperWidth * 10, s.maxPaperHeight * 10};
-        velmo::Margins m{};
-        velmo::KgGetMarginSize(s, m, &max001);
-        const velmo::ResolutionRow& reso = velmo::ResolutionOf(s);
-        auto px = [](LONG v001, LONG dpi) {
-            return static_cast<LONG>(static_cast<long long>(std::max<LONG>(v001, 0)) * dpi / 2540);
-        };
-        LONG w = px(max001.cx - m.left - m.right, reso.x);
-        LONG h = px(max001.cy - m.top - m.bottom, reso.y);
-        if (s.paperFeed != 1)
-            std::swap(w, h);
-        along = w / 4 * 4;
-        across = h;
-    }
+    // lays its lines across the feed: along the paper's width when fed lengthwise. A record without a
+    // sane largest paper gets the model's, so that the cropping always holds.
+    velmo::PaperSize largest{s.maxPaperWidth, s.maxPaperHeight};
+    if (largest.width <= 0 || largest.height <= 0 || largest.width > velmo::kLargestPaperSide ||
+        largest.height > velmo::kLargestPaperSide)
+        largest = velmo::MaxPaperSize(s.modelPaperListType);
+    SIZEL max001{largest.width * 10, largest.height * 10};
+    velmo::Margins m{};
+    velmo::KgGetMarginSize(s, m, &max001);
+    const velmo::ResolutionRow& reso = velmo::ResolutionOf(s);
+    auto px = [](LONG v001, LONG dpi) {
+        return static_cast<LONG>(static_cast<long long>(std::max<LONG>(v001, 0)) * dpi / 2540);
+    };
+    LONG w = px(max001.cx - m.left - m.right, reso.x);
+    LONG h = px(max001.cy - m.top - m.bottom, reso.y);
+    if (s.paperFeed != 1)
+        std::swap(w, h);
+    const LONG along = w / 4 * 4;
+    const LONG across = h;
     img.lineLength = std::max<LONG>(1, std::min(img.drawnLength, along));
     img.lineCount = std::max<LONG>(1, std::min(img.drawnCount, across));
     img.firstPixel = (img.drawnLength - img.lineLength) / 2;
@@ -272,8 +274,31 @@ void EraseSurface(SURFOBJ* surface)
         std::memset(surface->pvBits, 0xFF, surface->cjBits);
 }
 
+// The duplex copy limit holds for the copy count each page is sent with, also when the application
+// changes it after the job was decided: before anything went out the job vanishes like any refused one;
+// once pages are out it can only be abandoned.
+BOOL HoldCopiesToTheDuplexLimit(PDev& pdev)
+{
+    FlowState& flow = pdev.flow;
+    render::SpoolState& spool = *pdev.spool;
+    if (pdev.device.copies == flow.refusalCopies || spool.duplexRefused)
+        return TRUE;
+    flow.refusalCopies = pdev.device.copies;
+    if (velmo::KgCheckEnableDuplexJob(*pdev.settings, pdev.device.copies))
+        return TRUE;
+    if (!(spool.jobFlags & render::kJobWriteSucceeded) && spool.fill == 0)
+    {
+        spool.duplexRefused = true;
+        return TRUE;
+    }
+    Fail(pdev);
+    return FALSE;
+}
+
 BOOL SendStartPage(PDev& pdev)
 {
+    if (!HoldCopiesToTheDuplexLimit(pdev))
+        return FALSE;
     render::KglJobWriter writer(*pdev.spool, pdev.flow.job);
     pdev.flow.image = ComputePageImage(pdev);
     const velmo::SelfDMode& s = *pdev.settings;
@@ -286,6 +311,20 @@ void ReportBand(const PDev& pdev, POINTL* origin)
         return;
     const BandRect& b = BandInSendOrder(pdev, pdev.flow.bandIndex);
     *origin = POINTL{b.x, b.y};
+}
+
+// After a band was sent: on to the next one and its origin, or after the last one the page's end and
+// the origin that tells the engine the page is done.
+BOOL NextBandPrePost(PDev& pdev, POINTL* origin)
+{
+    if (++pdev.flow.bandIndex < pdev.band.bandCount)
+    {
+        ReportBand(pdev, origin);
+        return TRUE;
+    }
+    if (origin)
+        *origin = POINTL{-1, -1};
+    return render::KglJobWriter(*pdev.spool, pdev.flow.job).EndPage();
 }
 } // namespace
 
@@ -311,6 +350,7 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* surface)
     {
         // Recomputed on every PDEV, so a refusal never outlives the settings that caused it.
         pdev->spool->duplexRefused = !velmo::KgCheckEnableDuplexJob(*pdev->settings, pdev->device.copies);
+        pdev->flow.refusalCopies = pdev->device.copies;
     }
     pdev->flow.bandIndex = 0;
     EraseSurface(surface);
@@ -369,14 +409,7 @@ BOOL APIENTRY DrvNextBand(SURFOBJ* surface, POINTL* origin)
     EraseSurface(surface);
     if (!ok)
         return FALSE;
-    if (++flow.bandIndex < pdev->band.bandCount)
-    {
-        ReportBand(*pdev, origin);
-        return TRUE;
-    }
-    if (origin)
-        *origin = POINTL{-1, -1};
-    return render::KglJobWriter(*pdev->spool, flow.job).EndPage();
+    return NextBandPrePost(*pdev, origin);
 }
 
 BOOL APIENTRY DrvResetPDEV(DHPDEV oldPdev, DHPDEV newPdev)

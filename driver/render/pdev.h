@@ -117,6 +117,7 @@ struct FlowState
     // What a replacing PDEV takes over of the spool state before its own spool output exists.
     DWORD carriedSpoolFlags;
     BOOL carriedRefusal;
+    LONG refusalCopies; // the copy count the duplex refusal was last decided for
 };
 
 struct PDev
@@ -150,10 +151,18 @@ PDev* CfgQueryMyDeviceQuiet(DHPDEV dhpdev);
 
 LONG CfgCalcBandSize(LONG total, LONG parts, LONG alignment);
 
-void SetPublicDevice(PDev& pdev);
+// The device description from the settings.
+void _UdgSetPublicDevice(PDev& pdev);
+// The page format and the band orientation code; SetPrivateDevice sets both.
+void _UdgSetPaperFormat(PDev& pdev);
+void _UdgSetBandingFormat(PDev& pdev);
 void SetPrivateDevice(PDev& pdev);
+// The engine's device description is built whole, then copied into the engine's buffers (GDIINFO at
+// most 264 bytes of it); what the copy leaves of a buffer is cleared.
 void MakeGdiInfo(const PDev& pdev, GDIINFO& info);
+void CfgAdjustGdiInfo(const GDIINFO& built, ULONG* caps, ULONG capsSize);
 void MakeDevInfo(const PDev& pdev, DEVINFO& info);
+void CfgAdjustDevInfo(const DEVINFO& built, DEVINFO* devInfo, ULONG devInfoSize);
 
 // The page format words that decide whether a reset keeps the job.
 render::PageSetupWords PageSetupWordsOf(const PDev& pdev);

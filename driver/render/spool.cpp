@@ -1,7 +1,6 @@
 #include "spool.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace render
 {
@@ -29,11 +28,10 @@ void WriteThrough(SpoolState& spool, const BYTE* data, DWORD size)
 
 } // namespace
 
-SpoolState::SpoolState(std::span<BYTE> buffer_, SpoolWriteFn write_)
-    : buffer(buffer_), write(std::move(write_))
+SpoolState::SpoolState(std::span<BYTE> buffer_, SpoolWriteFn write_) noexcept : buffer(buffer_), write(write_)
 {
     if (buffer.size() < kSpoolBufferSize || !write)
-        throw std::invalid_argument("spool output needs a full buffer and a writer");
+        jobFlags |= kJobWriteError;
 }
 
 BOOL KgWriteSpoolOrFile(SpoolState& spool, const BYTE* data, DWORD size)

@@ -4,7 +4,6 @@
 
 #include <platform/windows.h>
 
-#include <functional>
 #include <span>
 
 namespace render
@@ -16,13 +15,34 @@ inline constexpr DWORD kSpoolBufferSize = 0xF800; // 63,488 bytes
 inline constexpr DWORD kJobWriteSucceeded = 0x4;
 inline constexpr DWORD kJobWriteError = 0x8;
 
-// Hands bytes to the spooler; the engine's EngWritePrinter over the job's printer handle.
-using SpoolWriteFn = std::function<BOOL(const BYTE* data, DWORD size, DWORD* written)>;
+// Hands bytes to the spooler; the engine's EngWritePrinter over the job's printer handle. A plain
+// function and its context, so that setting up the output can neither allocate nor throw.
+struct SpoolWriteFn
+{
+    BOOL (*call)(void* context, const BYTE* data, DWORD size, DWORD* written) = nullptr;
+    void* context = nullptr;
+
+    BOOL operator()(const BYTE* data, DWORD size, DWORD* written) const
+    {
+        return call(context, data, size, written);
+    }
+    explicit operator bool() const noexcept { return call != nullptr; }
+};
+
+// A writer calling `writer(data, size, written)`, which must outlive the spool output.
+template <class Writer> SpoolWriteFn SpoolWriterOf(Writer& writer) noexcept
+{
+    return {[](void* context, const BYTE* data, DWORD size, DWORD* written) -> BOOL {
+                return (*static_cast<Writer*>(context))(data, size, written);
+            },
+            &writer};
+}
 
 struct SpoolState
 {
-    // `buffer` must hold kSpoolBufferSize bytes; the caller owns it.
-    SpoolState(std::span<BYTE> buffer, SpoolWriteFn write);
+    // `buffer` must hold kSpoolBufferSize bytes; the caller owns it. Without such a buffer or a writer
+    // the output starts stopped: every write and flush fails.
+    SpoolState(std::span<BYTE> buffer, SpoolWriteFn write) noexcept;
 
     std::span<BYTE> buffer;
     SpoolWriteFn write;

@@ -132,12 +132,11 @@ namespace
 void StartSpoolOutput(PDev& pdev)
 {
     std::span<BYTE> area(pdev.systemBuffers[kSpoolAreaBuffer] + 1024, render::kSpoolBufferSize);
-    HANDLE printer = pdev.printer;
-    render::SpoolWriteFn write = [printer](const BYTE* data, DWORD size, DWORD* written) {
-        return EngWritePrinter(printer, const_cast<BYTE*>(data), size, written);
-    };
-    pdev.spool =
-        std::construct_at(reinterpret_cast<render::SpoolState*>(pdev.spoolStorage), area, std::move(write));
+    render::SpoolWriteFn write{[](void* printer, const BYTE* data, DWORD size, DWORD* written) -> BOOL {
+                                   return EngWritePrinter(printer, const_cast<BYTE*>(data), size, written);
+                               },
+                               pdev.printer};
+    pdev.spool = std::construct_at(reinterpret_cast<render::SpoolState*>(pdev.spoolStorage), area, write);
     pdev.spool->jobFlags = pdev.flow.carriedSpoolFlags;
     pdev.spool->duplexRefused = pdev.flow.carriedRefusal != FALSE;
 }

@@ -773,6 +773,22 @@ TEST_F(Desktop, WizardNavigatesAsItsPagesAnswer)
     EXPECT_EQ(g_wizard, expected);
 }
 
+TEST_F(Desktop, PropertySheetPageOfAnEarlierMachineIsUnknownAfterReset)
+{
+    PROPSHEETPAGEW record{};
+    record.dwSize = sizeof(record);
+    record.hInstance = Self();
+    record.pszTemplate = MAKEINTRESOURCEW(IDD_PAGE_WELCOME);
+    record.pfnDlgProc = WizardPageProc;
+    HPROPSHEETPAGE kept = CreatePropertySheetPageW(&record);
+    ASSERT_NE(kept, nullptr);
+    HPROPSHEETPAGE destroyed = CreatePropertySheetPageW(&record);
+    EXPECT_TRUE(DestroyPropertySheetPage(destroyed));
+    EXPECT_FALSE(DestroyPropertySheetPage(destroyed));
+    sim::machine().Reset();
+    EXPECT_FALSE(DestroyPropertySheetPage(kept));
+}
+
 TEST_F(Desktop, KeyStateIsWhatTheTestHolds)
 {
     auto& d = sim::desktop();

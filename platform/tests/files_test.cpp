@@ -2,6 +2,9 @@
 
 #include <sim/machine.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace
 {
 TEST(Files, NamesCompareWithoutCaseAndStayInsideTheSandbox)
@@ -70,5 +73,54 @@ TEST(Files, DispositionsSharingAndErrors)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
     EXPECT_EQ(written, 0u);
     CloseHandle(f);
+}
+
+// Names are looked up from what each folder was seen to hold; whoever changes a folder, through the
+// machine or on the host, the next lookup must see the change under any case.
+TEST(Files, NamesStayExactWhoeverChangesTheFolder)
+{
+    auto& m = sim::machine();
+    namespace fs = std::filesystem;
+    auto found = [](const char16_t* name) { return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES; };
+    const fs::path c = m.Sandbox() / "C";
+
+    m.PutFile(u"C:\\Jobs\\Page.kgl", "1");
+    EXPECT_TRUE(found(u"c:\\JOBS\\page.KGL"));
+    EXPECT_FALSE(found(u"C:\\jobs\\Other.kgl"));
+
+    std::ofstream(c / "Jobs" / "Other.kgl") << "2"; // written on the host
+    EXPECT_TRUE(found(u"C:\\jobs\\OTHER.KGL"));
+    fs::rename(c / "Jobs" / "Page.kgl", c / "Jobs" / "Moved.kgl");
+    EXPECT_FALSE(found(u"C:\\JOBS\\PAGE.KGL"));
+    EXPECT_EQ(m.FileBytes(u"c:\\jobs\\moved.KGL"), "1");
+    EXPECT_TRUE(DeleteFileW(u"C:\\JOBS\\MOVED.KGL"));
+    EXPECT_FALSE(found(u"C:\\Jobs\\Moved.kgl"));
+    HANDLE h = CreateFileW(u"C:\\JOBS\\New.kgl", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_TRUE(found(u"C:\\jobs\\new.kgl"));
+
+    // A folder moved away and another made in its place under another case.
+    fs::rename(c / "Jobs", c / "Old");
+    EXPECT_FALSE(found(u"C:\\JOBS\\NEW.KGL"));
+    EXPECT_TRUE(found(u"C:\\old\\NEW.KGL"));
+    EXPECT_TRUE(CreateDirectoryW(u"C:\\JOBS", nullptr));
+    m.PutFile(u"C:\\jobs\\Fresh.kgl");
+    EXPECT_FALSE(found(u"C:\\Jobs\\New.kgl"));
+    EXPECT_TRUE(found(u"C:\\Jobs\\FRESH.kgl"));
+    EXPECT_TRUE(DeleteFileW(u"C:\\jobs\\fresh.kgl"));
+    EXPECT_TRUE(RemoveDirectoryW(u"c:\\jobs"));
+    EXPECT_FALSE(found(u"C:\\JOBS"));
+
+    // A folder reached through a link: what the link leads to changes above the folder.
+    fs::create_directories(m.Sandbox() / "D" / "One" / "Box");
+    std::ofstream(m.Sandbox() / "D" / "One" / "Box" / "First.kgl") << "1";
+    fs::create_directory_symlink(m.Sandbox() / "D" / "One" / "Box", c / "Link");
+    EXPECT_TRUE(found(u"C:\\LINK\\FIRST.KGL"));
+    fs::rename(m.Sandbox() / "D" / "One", m.Sandbox() / "D" / "Two");
+    fs::create_directories(m.Sandbox() / "D" / "One" / "Box");
+    std::ofstream(m.Sandbox() / "D" / "One" / "Box" / "Second.kgl") << "2";
+    EXPECT_FALSE(found(u"C:\\link\\first.kgl"));
+    EXPECT_TRUE(found(u"C:\\link\\second.kgl"));
 }
 } // namespace

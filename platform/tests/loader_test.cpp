@@ -1,9 +1,149 @@
 #include <gtest/gtest.h>
 
+#include <platform/dllentry.h>
+#include <platform/entry.h>
 #include <sim/machine.h>
+
+#include <iterator>
+#include <string>
+#include <vector>
 
 namespace
 {
+// A product DLL as the test program registers it: its entry point logs which process it attaches
+// to or detaches from, and can refuse to attach.
+struct EntryCall
+{
+    DWORD reason;
+    std::string process;
+    bool processEnding = false; // the reserved argument is set
+    bool operator==(const EntryCall&) const = default;
+};
+std::vector<EntryCall> g_entryCalls;
+bool g_refuseAttach = false;
+} // namespace
+
+#define PROBE_EXPORT_LIST(X)                                                                                 \
+    X(1, ProbeTwice)                                                                                         \
+    X(7, ProbeName)
+
+PLATFORM_DLL_BEGIN(probe)
+int WINAPI ProbeTwice(int n)
+{
+    return 2 * n;
+}
+const char* WINAPI ProbeName()
+{
+    return "probe";
+}
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
+{
+    char image[MAX_PATH];
+    GetModuleFileNameA(nullptr, image, MAX_PATH);
+    g_entryCalls.push_back({reason, image, reserved != nullptr});
+    return reason != DLL_PROCESS_ATTACH || !g_refuseAttach;
+}
+PLATFORM_DLL_END
+PLATFORM_DLL_REGISTER_WITH_MAIN(probe, u"Probe.dll", PROBE_EXPORT_LIST)
+
+namespace
+{
+int WINAPI LoadsTheProbe(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    return LoadLibraryW(u"probe") ? 0 : 1; // left loaded: the process ends with it
+}
+PLATFORM_WINMAIN(u"loads.exe", LoadsTheProbe)
+
+constexpr DWORD kMarker = 0xDEADBEEF;
+
+template <typename F> F Proc(HMODULE module, LPCSTR name)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+TEST(Loader, AProductDllLoadsByItsFileNameAndGivesItsExportsByNameAndOrdinal)
+{
+    HMODULE probe = LoadLibraryW(u"Probe.dll");
+    ASSERT_NE(probe, nullptr);
+    // The extension is added to a name without one; a trailing dot says the name has none.
+    const struct
+    {
+        const WCHAR* name;
+        bool found;
+    } names[] = {
+        {u"PROBE.DLL", true},
+        {u"probe", true},
+        {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\probe.dll", true},
+        {u"probe.", false},
+        {u"probe.exe", false},
+        {u"kernel32.", false},
+        {u"absent.dll", false},
+    };
+    for (size_t i = 0; i < std::size(names); ++i)
+    {
+        SetLastError(kMarker);
+        EXPECT_EQ(LoadLibraryW(names[i].name), names[i].found ? probe : nullptr) << i;
+        EXPECT_EQ(GetLastError(), names[i].found ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_MOD_NOT_FOUND}) << i;
+    }
+
+    auto twice = Proc<int(WINAPI*)(int)>(probe, MAKEINTRESOURCEA(1));
+    ASSERT_NE(twice, nullptr);
+    EXPECT_EQ(twice(21), 42);
+    EXPECT_EQ(Proc<int(WINAPI*)(int)>(probe, "ProbeTwice"), twice);
+    auto name = Proc<const char*(WINAPI*)()>(probe, MAKEINTRESOURCEA(7));
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name(), "probe");
+    const LPCSTR missing[] = {MAKEINTRESOURCEA(2), MAKEINTRESOURCEA(0), "probetwice", "DllMain"};
+    for (LPCSTR proc : missing)
+    {
+        SetLastError(kMarker);
+        EXPECT_EQ(GetProcAddress(probe, proc), nullptr);
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_PROC_NOT_FOUND});
+    }
+}
+
+TEST(Loader, AProductDllAttachesOnItsFirstLoadInAProcessAndDetachesOnItsLastFreeOrTheProcessEnd)
+{
+    g_entryCalls.clear();
+    const std::string self = "C:\\Users\\User\\test.exe";
+    HMODULE probe = LoadLibraryW(u"probe.dll");
+    ASSERT_NE(probe, nullptr);
+    EXPECT_EQ(LoadLibraryW(u"PROBE"), probe);
+    EXPECT_EQ(GetModuleHandleW(u"probe.dll"), probe);
+    EXPECT_EQ(g_entryCalls, (std::vector<EntryCall>{{DLL_PROCESS_ATTACH, self}}));
+
+    // Another process loads it for itself, and its end detaches it there.
+    EXPECT_EQ(sim::machine().Run(u"C:\\Tools\\loads.exe"), 0u);
+    const std::string other = "C:\\Tools\\loads.exe";
+    EXPECT_EQ(g_entryCalls, (std::vector<EntryCall>{{DLL_PROCESS_ATTACH, self},
+                                                    {DLL_PROCESS_ATTACH, other},
+                                                    {DLL_PROCESS_DETACH, other, true}}));
+    g_entryCalls.clear();
+
+    EXPECT_TRUE(FreeLibrary(probe));
+    EXPECT_TRUE(g_entryCalls.empty()) << "one reference is left";
+    EXPECT_TRUE(FreeLibrary(probe));
+    EXPECT_EQ(g_entryCalls.back(), (EntryCall{DLL_PROCESS_DETACH, self}));
+    EXPECT_EQ(GetModuleHandleW(u"probe.dll"), nullptr);
+    SetLastError(kMarker);
+    EXPECT_EQ(GetProcAddress(probe, "ProbeTwice"), nullptr) << "unloaded";
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+    SetLastError(kMarker);
+    EXPECT_FALSE(FreeLibrary(probe));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+
+    // An entry point that refuses to attach is detached at once, and the load fails.
+    g_entryCalls.clear();
+    g_refuseAttach = true;
+    SetLastError(kMarker);
+    EXPECT_EQ(LoadLibraryW(u"probe.dll"), nullptr);
+    g_refuseAttach = false;
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_DLL_INIT_FAILED});
+    EXPECT_EQ(g_entryCalls, (std::vector<EntryCall>{{DLL_PROCESS_ATTACH, self}, {DLL_PROCESS_DETACH, self}}));
+    EXPECT_EQ(GetModuleHandleW(u"probe.dll"), nullptr);
+    EXPECT_EQ(LoadLibraryW(u"probe.dll"), probe) << "and loads once it attaches";
+}
+
 TEST(Loader, SystemDllsLoadByNameOrFromSystem32Only)
 {
     HMODULE kernel = LoadLibraryExW(u"kernel32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);

@@ -6,6 +6,7 @@
 //   error)
 #include <sim/desktop.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 
 #include "enable.h"
 #include "kgl2bmp_texts.h"
@@ -61,7 +62,7 @@ int Geometry(const std::string& model)
     setup.name = printer;
     setup.driverName = driver;
     setup.driverPath = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL";
-    sim::engine().AddPrinter(setup);
+    sim::spooler().AddPrinter(setup);
     velmo::SelfDMode s;
     velmo::_UdcResetSelfDMode(s, printer.c_str(), driver.c_str());
     auto dc = sim::engine().CreateDC(printer.c_str(), &s.dm);

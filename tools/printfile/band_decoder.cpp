@@ -50,34 +50,45 @@ DecodeResult BandDecoder::Decode(std::span<const BYTE> block, std::span<BYTE> ou
 {
     if (block.empty() || output.empty())
         return {};
+    if (m_work.size() < output.size() && !m_work.Allocate(output.size()))
+        return {DecodeStatus::OutOfMemory, 0};
+    const DecodeResult r = Run(block, std::span<BYTE>(m_work.data(), output.size()));
+    if (r.status == DecodeStatus::Ok)
+        std::memcpy(output.data(), m_work.data(), r.bytes);
+    return r;
+}
+
+DecodeResult BandDecoder::DecodeInPlace(std::span<const BYTE> block, std::span<BYTE> output)
+{
+    if (block.empty() || output.empty())
+        return {};
+    return Run(block, output);
+}
+
+DecodeResult BandDecoder::Run(std::span<const BYTE> block, std::span<BYTE> output)
+{
     const size_t capacity = output.size();
     if (capacity > SIZE_MAX - kWorkUnit)
         return {};
-    const size_t workSize = (capacity + kWorkUnit - 1) / kWorkUnit * kWorkUnit;
-    if (workSize > UINT32_MAX)
+    // A block is decoded as into the capacity rounded up to 64 KiB: what it writes there beyond the capacity
+    // fails it, what it would write beyond the rounded end is cut. Bytes beyond the capacity are never kept,
+    // so they are not written at all.
+    const size_t end = (capacity + kWorkUnit - 1) / kWorkUnit * kWorkUnit;
+    if (end > UINT32_MAX)
         return {};
-    m_table.resize(kTableEntries);
-    m_work.assign(workSize, 0); // zero runs are only skipped over
+    // Every code makes one entry at most, and a clear moves the next one to 512: a short block needs only
+    // the start of the table.
+    const size_t codes = block.size() / kgl::kCodePairSize * 2 + 1;
+    const size_t entries = std::min<size_t>(kTableEntries, kFirstEntry + codes + 1);
+    if (m_table.size() < entries && !m_table.Allocate(entries))
+        return {DecodeStatus::OutOfMemory, 0};
+    constexpr DecodeResult kTooLong{DecodeStatus::TooLong, 0};
 
-    BYTE* const work = m_work.data();
-    const size_t end = workSize;
+    BYTE* const work = output.data();
     size_t wp = 0;
     size_t next = 0;
     size_t base = 0; // entries below this were made before the last clear and are gone
     CodeReader reader(block);
-
-    // Copies the bytes of an entry (one more than the code that made it wrote) behind the write position; the
-    // last of them may be the first being written, so overlapping copies go byte by byte.
-    auto copyEntry = [&](const Entry& e) {
-        size_t n = std::min<size_t>(size_t{e.length} + 1, end - wp);
-        const size_t src = e.position;
-        if (src + n <= wp)
-            std::memcpy(work + wp, work + src, n);
-        else
-            for (size_t k = 0; k < n; ++k)
-                work[wp + k] = work[src + k];
-        wp += n;
-    };
 
     while (wp < end)
     {
@@ -89,12 +100,25 @@ DecodeResult BandDecoder::Decode(std::span<const BYTE> block, std::span<BYTE> ou
             const size_t ref = code == kCodeLastEntry ? next - 1 : code;
             if (next == 0 || ref < base || ref >= next)
                 return {DecodeStatus::Damaged, 0};
+            // An entry's bytes are one more than the code that made it wrote; the last of them may be the
+            // first being written, so overlapping copies go byte by byte.
             const Entry e = m_table[ref];
+            const size_t n = std::min<size_t>(size_t{e.length} + 1, end - wp);
+            if (n > capacity - wp)
+                return kTooLong;
             m_table[next++] = {e.length + 1, static_cast<uint32_t>(wp)};
-            copyEntry(e);
+            const size_t src = e.position;
+            if (src + n <= wp)
+                std::memcpy(work + wp, work + src, n);
+            else
+                for (size_t k = 0; k < n; ++k)
+                    work[wp + k] = work[src + k];
+            wp += n;
         }
         else if (code < kgl::kLiteralCodes)
         {
+            if (wp == capacity)
+                return kTooLong;
             m_table[next++] = {1, static_cast<uint32_t>(wp)};
             work[wp++] = static_cast<BYTE>(code);
         }
@@ -113,8 +137,12 @@ DecodeResult BandDecoder::Decode(std::span<const BYTE> block, std::span<BYTE> ou
             break;
         else
         {
-            for (unsigned words = code - kgl::kCodeRunBase; words > 0 && wp + 4 <= end; --words)
-                wp += 4;
+            // Whole zero words only, as many as fit before the rounded end.
+            const size_t words = std::min<size_t>(code - kgl::kCodeRunBase, (end - wp) / 4);
+            if (words * 4 > capacity - wp)
+                return kTooLong;
+            std::memset(work + wp, 0, words * 4);
+            wp += words * 4;
         }
         if (next >= kEntryLimit)
             break;
@@ -122,9 +150,6 @@ DecodeResult BandDecoder::Decode(std::span<const BYTE> block, std::span<BYTE> ou
 
     if (wp == 0)
         return {};
-    if (wp > capacity)
-        return {DecodeStatus::TooLong, 0};
-    std::memcpy(output.data(), work, wp);
     return {DecodeStatus::Ok, wp};
 }
 

@@ -124,10 +124,10 @@ RenderError CollectBands(IByteView& file, uint32_t dataOffset, std::vector<BandE
         {
             const BYTE* h = ahead.data() + kRecordHeaderSize;
             BandEntry& band = bands.emplace_back();
-            band.length = ReadU16(h);
-            band.firstLine = ReadU16(h + 2);
-            band.lineCount = ReadU16(h + 4);
-            band.encoding = ReadU16(h + 6);
+            band.length = ReadU16(h + offsetof(SubBandHeader, length));
+            band.firstLine = ReadU16(h + offsetof(SubBandHeader, firstLine));
+            band.lineCount = ReadU16(h + offsetof(SubBandHeader, lineCount));
+            band.encoding = ReadU16(h + offsetof(SubBandHeader, encoding));
             if (!TryAssign(band.data, band.length))
                 return RenderError::OutOfMemory;
             std::copy_n(h + kBandHeaderSize, band.length, band.data.begin());
@@ -147,7 +147,7 @@ RenderError DecodePageImage(const CPrintTicket& page, std::span<const BandEntry>
     const uint64_t size = uint64_t{image.stride} * image.lines;
     if (size > limits.maxImageBytes)
         return RenderError::TooLarge;
-    if (!TryAssign(image.bits, static_cast<size_t>(size)))
+    if (!image.bits.Allocate(static_cast<size_t>(size)))
         return RenderError::OutOfMemory;
 
     BandDecoder decoder;
@@ -163,7 +163,10 @@ RenderError DecodePageImage(const CPrintTicket& page, std::span<const BandEntry>
             const size_t capacity = std::min<size_t>(room, size_t{band.lineCount} * image.stride);
             if (capacity == 0)
                 continue;
-            const DecodeResult r = decoder.Decode(band.data, at.first(capacity));
+            // Straight into the page image: a buffer of the band's size beside it would double the peak.
+            const DecodeResult r = decoder.DecodeInPlace(band.data, at.first(capacity));
+            if (r.status == DecodeStatus::OutOfMemory)
+                return RenderError::OutOfMemory;
             if (r.status == DecodeStatus::Damaged || r.status == DecodeStatus::TooLong)
                 return RenderError::DamagedBand;
         }
@@ -208,7 +211,7 @@ RenderError ComposeSheet(const CPrintTicket& page, const PageImage& image, Sheet
     sheet.width = static_cast<uint32_t>(width);
     sheet.height = static_cast<uint32_t>(height);
     sheet.rowBytes = static_cast<size_t>(rowBytes);
-    if (!TryAssign(sheet.bits, static_cast<size_t>(size)))
+    if (!sheet.bits.Allocate(static_cast<size_t>(size)))
         return RenderError::OutOfMemory;
 
     const size_t left = static_cast<size_t>(std::max(page.leftOffset, 0));
@@ -231,34 +234,43 @@ bool EmitMonochromeBmp(const ByteSink& sink, std::span<const BYTE> topDownBits, 
     if (imageBytes > topDownBits.size() || imageBytes > UINT32_MAX - kBmpHeaderSize || width > INT32_MAX ||
         height > INT32_MAX)
         return false;
+    using H = MonochromeBmpHeader;
     BYTE header[kBmpHeaderSize] = {'B', 'M'};
-    PutU32(header + 2, static_cast<uint32_t>(imageBytes + kBmpHeaderSize));
-    PutU32(header + 10, kBmpHeaderSize);
-    PutU32(header + 14, 40);
-    PutU32(header + 18, width);
-    PutU32(header + 22, height);
-    PutU16(header + 26, 1);
-    PutU16(header + 28, 1);
-    PutU32(header + 38, static_cast<uint32_t>(int64_t{xDpi} * 10000 / 254));
-    PutU32(header + 42, static_cast<uint32_t>(int64_t{yDpi} * 10000 / 254));
-    PutU32(header + 46, 2);
-    PutU32(header + 54, 0x00FFFFFF); // colour 0 white, colour 1 black
+    PutU32(header + offsetof(H, fileSize), static_cast<uint32_t>(imageBytes + kBmpHeaderSize));
+    PutU32(header + offsetof(H, pixelOffset), kBmpHeaderSize);
+    PutU32(header + offsetof(H, infoSize), kBmpInfoHeaderSize);
+    PutU32(header + offsetof(H, width), width);
+    PutU32(header + offsetof(H, height), height);
+    PutU16(header + offsetof(H, planes), 1);
+    PutU16(header + offsetof(H, bitsPerPixel), 1);
+    PutU32(header + offsetof(H, xPixelsPerMetre), static_cast<uint32_t>(int64_t{xDpi} * 10000 / 254));
+    PutU32(header + offsetof(H, yPixelsPerMetre), static_cast<uint32_t>(int64_t{yDpi} * 10000 / 254));
+    PutU32(header + offsetof(H, coloursUsed), 2);
+    PutU32(header + offsetof(H, palette), 0x00FFFFFF); // colour 0 white, colour 1 black
     if (!sink(header))
         return false;
-    // Rows go bottom-up, gathered into pieces of about 1 MiB.
-    const size_t perPiece = rowBytes ? std::max<size_t>(1, (size_t{1} << 20) / rowBytes) : 1;
-    std::vector<BYTE> piece;
-    piece.reserve(std::min<size_t>(perPiece, height) * rowBytes);
+    // Rows go bottom-up, gathered into pieces of about 1 MiB; without room for a piece, or for rows as
+    // long as one, row by row.
+    constexpr size_t kPieceBytes = size_t{1} << 20;
+    const size_t perPiece = rowBytes ? std::max<size_t>(1, kPieceBytes / rowBytes) : 1;
+    NothrowArray<BYTE> piece;
+    const bool gather = perPiece > 1 && piece.Allocate(std::min<size_t>(perPiece, height) * rowBytes);
     for (uint32_t row = height; row > 0;)
     {
-        piece.clear();
-        for (size_t n = 0; n < perPiece && row > 0; ++n)
+        if (!gather)
         {
             --row;
-            const BYTE* src = topDownBits.data() + size_t{row} * rowBytes;
-            piece.insert(piece.end(), src, src + rowBytes);
+            if (!sink(topDownBits.subspan(size_t{row} * rowBytes, rowBytes)))
+                return false;
+            continue;
         }
-        if (!sink(piece))
+        size_t used = 0;
+        for (size_t n = 0; n < perPiece && row > 0; ++n, used += rowBytes)
+        {
+            --row;
+            std::memcpy(piece.data() + used, topDownBits.data() + size_t{row} * rowBytes, rowBytes);
+        }
+        if (!sink(std::span<const BYTE>(piece.data(), used)))
             return false;
     }
     return true;
@@ -313,7 +325,7 @@ RenderResult RenderPageToBmp(IByteView& file, const CPrintTicket& page, LPCWSTR 
     Sheet sheet;
     if ((result.error = ComposeSheet(page, image, sheet, limits)) != RenderError::None)
         return result;
-    image.bits = {};
+    image.bits.Reset();
     result.error = WriteBmpFile(path, sheet.bits, sheet.width, sheet.height, page.xDpi, page.yDpi);
     return result;
 }

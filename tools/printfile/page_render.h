@@ -5,8 +5,10 @@
 #include "band_decoder.h"
 #include "kgl_format.h"
 #include "mapped_file.h"
+#include "nothrow_array.h"
 #include "print_ticket.h"
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -61,7 +63,7 @@ struct PageImage
 {
     size_t stride = 0;
     size_t lines = 0;
-    std::vector<BYTE> bits; // top line first, most significant bit leftmost, 1 = black
+    NothrowArray<BYTE> bits; // top line first, most significant bit leftmost, 1 = black
 };
 
 struct Sheet
@@ -69,7 +71,7 @@ struct Sheet
     uint32_t width = 0;
     uint32_t height = 0;
     size_t rowBytes = 0;
-    std::vector<BYTE> bits; // top row first
+    NothrowArray<BYTE> bits; // top row first
 };
 
 // The bands from `dataOffset` up to the page end record.
@@ -85,7 +87,37 @@ RenderError ComposeSheet(const CPrintTicket& page, const PageImage& image, Sheet
 using ByteSink = std::function<bool(std::span<const BYTE>)>;
 bool EmitMonochromeBmp(const ByteSink& sink, std::span<const BYTE> topDownBits, uint32_t width,
                        uint32_t height, int xDpi, int yDpi);
-inline constexpr uint32_t kBmpHeaderSize = 62;
+
+// The bitmap file before its rows: file header, information header and the two colours, little-endian fields
+// at fixed offsets (the file header's words are not aligned, so none is a structure's member).
+struct MonochromeBmpHeader
+{
+    BYTE type[2];
+    BYTE fileSize[4];
+    BYTE reserved[4];
+    BYTE pixelOffset[4];
+    BYTE infoSize[4];
+    BYTE width[4];
+    BYTE height[4]; // positive: rows bottom-up
+    BYTE planes[2];
+    BYTE bitsPerPixel[2];
+    BYTE compression[4];
+    BYTE imageSize[4];
+    BYTE xPixelsPerMetre[4];
+    BYTE yPixelsPerMetre[4];
+    BYTE coloursUsed[4];
+    BYTE coloursImportant[4];
+    BYTE palette[2][4]; // white, black
+};
+static_assert(sizeof(MonochromeBmpHeader) == 62);
+static_assert(offsetof(MonochromeBmpHeader, infoSize) == 14 && offsetof(MonochromeBmpHeader, width) == 18 &&
+              offsetof(MonochromeBmpHeader, planes) == 26 &&
+              offsetof(MonochromeBmpHeader, xPixelsPerMetre) == 38 &&
+              offsetof(MonochromeBmpHeader, coloursUsed) == 46 &&
+              offsetof(MonochromeBmpHeader, palette) == 54);
+inline constexpr uint32_t kBmpHeaderSize = sizeof(MonochromeBmpHeader);
+inline constexpr uint32_t kBmpInfoHeaderSize =
+    offsetof(MonochromeBmpHeader, palette) - offsetof(MonochromeBmpHeader, infoSize);
 
 // Creates (or replaces) the file; false, with no file left behind, when it cannot be written whole.
 bool WriteMonochromeBmp(LPCWSTR path, std::span<const BYTE> topDownBits, uint32_t width, uint32_t height,

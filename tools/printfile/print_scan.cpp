@@ -57,6 +57,29 @@ constexpr int kPostcardCode = 14;
 constexpr int kInchCustomCode = 16;
 constexpr int kUserPaper = 256;
 
+// 300- and 360-dpi pages share one code (at 360 dpi, 5 of 6 pixels are kept across); the lines down and
+// the margins above and below them fill the sheet at the one or the other.
+constexpr int kSharedResolutionCode = 0x33;
+constexpr int kSharedDpi[] = {300, 360};
+
+// The resolution down at which the page's lines and margins best fill its sheet, whose height `extent` (the
+// layout's, zoom included) is in 0.1 mm or, for inch papers, 0.01 inch.
+int LinesPerInchDown(const CPrintTicket& t, int extent)
+{
+    const int64_t tenthMm = t.inchUnits ? int64_t{extent} * 254 / 100 : extent;
+    const int64_t height = tenthMm ? tenthMm : t.paperHeight;
+    const int64_t lines = int64_t{t.topOffset} + t.lineCount + t.bottomMargin;
+    int best = t.yDpi;
+    int64_t bestMiss = INT64_MAX;
+    for (int dpi : kSharedDpi)
+    {
+        const int64_t miss = std::abs(height * dpi / 254 - lines);
+        if (miss < bestMiss)
+            best = dpi, bestMiss = miss;
+    }
+    return best;
+}
+
 int Clamp32(uint64_t v)
 {
     return static_cast<int>(std::min<uint64_t>(v, INT32_MAX));
@@ -110,8 +133,9 @@ void Apply(kgl::RecordType type, std::span<const BYTE> payload, uint32_t behind,
         p.flags |= seen::Header;
         break;
     case kgl::RecordType::SubBand:
-        p.bandLineSum += ReadU16(d + 4);
-        p.lastBandEnd = uint64_t{ReadU16(d + 2)} + ReadU16(d + 4);
+        p.bandLineSum += ReadU16(d + offsetof(SubBandHeader, lineCount));
+        p.lastBandEnd = uint64_t{ReadU16(d + offsetof(SubBandHeader, firstLine))} +
+                        ReadU16(d + offsetof(SubBandHeader, lineCount));
         p.flags |= seen::SubBand;
         break;
     case kgl::RecordType::PageEnd:
@@ -215,13 +239,13 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
     const BYTE* l = t.rawLayout.data();
     const bool hasLayout = seenFlags & seen::Layout;
 
-    t.sets = ReadU16(h + 20);
-    t.copies = ReadU16(h + 2);
-    const int resolution = ReadU16(h + 4);
+    t.sets = ReadU16(h + offsetof(PageHeaderWords, sets));
+    t.copies = ReadU16(h + offsetof(PageHeaderWords, copies));
+    const int resolution = ReadU16(h + offsetof(PageHeaderWords, resolution));
     t.yDpi = (resolution & 0xF) * 100;
     t.xDpi = ((resolution >> 4) & 0xF) * 100;
 
-    switch (ReadU16(h + 6))
+    switch (ReadU16(h + offsetof(PageHeaderWords, source)))
     {
     case 1:
         t.bin = 4;
@@ -240,7 +264,7 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
         break;
     }
 
-    const int code = ReadU16(h + 8);
+    const int code = ReadU16(h + offsetof(PageHeaderWords, paperCode));
     const auto row = std::find_if(std::begin(kPapers), std::end(kPapers),
                                   [&](const PaperRow& r) { return r.code == code; });
     if (row != std::end(kPapers))
@@ -252,7 +276,7 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
         if (row->landscape)
             t.orientation = 2;
         // A postcard fed the other way carries the portrait code; its image lies along the long edge.
-        if (code == kPostcardCode && hasLayout && (l[1] & 1))
+        if (code == kPostcardCode && hasLayout && (l[offsetof(PageLayoutBytes, feed)] & 1))
         {
             std::swap(t.paperWidth, t.paperHeight);
             t.orientation = 2;
@@ -264,22 +288,23 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
         t.inchUnits = code == kInchCustomCode ? 1 : 0;
         if (hasLayout)
         {
-            const int w = ReadU16(l + 4), hgt = ReadU16(l + 6);
+            const int w = ReadU16(l + offsetof(PageLayoutBytes, extent1)),
+                      hgt = ReadU16(l + offsetof(PageLayoutBytes, extent2));
             t.paperWidth = t.inchUnits ? w * 254 / 100 : w;
             t.paperHeight = t.inchUnits ? hgt * 254 / 100 : hgt;
-            if (l[1] & 1)
+            if (l[offsetof(PageLayoutBytes, feed)] & 1)
                 t.orientation = 2;
         }
     }
 
-    t.lineWidth = ReadU16(h + 10) * 8;
-    t.leftOffset = ReadU16(h + 14);
-    t.topOffset = ReadU16(h + 16);
+    t.lineWidth = ReadU16(h + offsetof(PageHeaderWords, bytesPerLine)) * 8;
+    t.leftOffset = ReadU16(h + offsetof(PageHeaderWords, leftOffset));
+    t.topOffset = ReadU16(h + offsetof(PageHeaderWords, topOffset));
 
     if (hasLayout)
     {
-        t.rightMargin = ReadU16(l + 8);
-        t.bottomMargin = ReadU16(l + 10);
+        t.rightMargin = ReadU16(l + offsetof(PageLayoutBytes, rightMargin));
+        t.bottomMargin = ReadU16(l + offsetof(PageLayoutBytes, bottomMargin));
     }
     else if (t.paperWidth != 0)
     {
@@ -295,9 +320,12 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
             static_cast<int>(std::min<int64_t>(int64_t{t.lineCount} + t.topOffset, INT32_MAX)), 254, t.yDpi);
     }
 
+    if (hasLayout && resolution == kSharedResolutionCode)
+        t.yDpi = LinesPerInchDown(t, ReadU16(l + offsetof(PageLayoutBytes, extent2)));
+
     if (hasLayout)
     {
-        const BYTE d = l[0];
+        const BYTE d = l[offsetof(PageLayoutBytes, duplex)];
         if (!(d & 1))
             t.duplexMode = 1;
         else if (d & 2)
@@ -309,9 +337,9 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
                 t.backSide = 1;
         }
         static constexpr int kAngles[8] = {-1, 0, 90, 180, 270, -1, -1, -1};
-        t.angle = kAngles[(l[1] >> 1) & 7];
-        t.rotate180 = (l[1] >> 4) & 1;
-        switch (l[2] & 0xF)
+        t.angle = kAngles[(l[offsetof(PageLayoutBytes, feed)] >> 1) & 7];
+        t.rotate180 = (l[offsetof(PageLayoutBytes, feed)] >> 4) & 1;
+        switch (l[offsetof(PageLayoutBytes, layoutMode)] & 0xF)
         {
         case 1:
             t.layoutMode = 2;
@@ -326,8 +354,8 @@ bool DecodePageRecord(size_t index, std::vector<CPrintTicket>& pages, DWORD seen
             t.layoutMode = 1;
             break;
         }
-        t.layoutHigh = l[3] >> 4;
-        t.layoutLow = l[3] & 0xF;
+        t.layoutHigh = l[offsetof(PageLayoutBytes, layoutNibbles)] >> 4;
+        t.layoutLow = l[offsetof(PageLayoutBytes, layoutNibbles)] & 0xF;
     }
     return true;
 }

@@ -138,9 +138,9 @@ std::optional<MessageBoxRequest> ParseMessageBoxRequest(std::span<const BYTE> vi
     if (view.size() < kMessageHeaderBytes)
         return std::nullopt;
     MessageBoxRequest request;
-    request.type = ReadU32(view, 8);
-    request.timeout = ReadU32(view, 12);
-    DWORD count = ReadU32(view, 16);
+    request.type = ReadU32(view, offsetof(MessageBoxExchange, type));
+    request.timeout = ReadU32(view, offsetof(MessageBoxExchange, timeout));
+    DWORD count = ReadU32(view, offsetof(MessageBoxExchange, stringCount));
     size_t at = kMessageHeaderBytes;
     auto text = ReadString(view, at);
     if (!text)

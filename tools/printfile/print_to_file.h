@@ -4,6 +4,7 @@
 
 #include <platform/windows.h>
 
+#include <cstddef>
 #include <optional>
 #include <span>
 
@@ -29,8 +30,30 @@ bool IsAcceptableTitle(WStringView title);
 // The first free "IMAGEnnnnn.kgl" in `folder`, into `out` (MAX_PATH characters); 1 on success.
 BOOL MakeDefaultFileName(LPWSTR out, LPCWSTR folder);
 
-constexpr size_t kSavePathBytes = MAX_PATH * sizeof(WCHAR);
-constexpr size_t kMessageHeaderBytes = 20;
+// The save-path section, as the starter lays it out: the default folder in, the chosen path out (all zeros
+// for none), NUL-terminated UTF-16 both.
+struct SavePathExchange
+{
+    WCHAR path[MAX_PATH];
+};
+static_assert(sizeof(WCHAR) == 2 && sizeof(SavePathExchange) == 520);
+
+// The message-box section: little-endian words, then the text and, with two strings or more, the caption,
+// NUL-terminated UTF-16, from `strings` on.
+struct MessageBoxExchange
+{
+    DWORD unused;
+    DWORD result;  // out: the box's answer, kTimedOut, or 0 when no box was shown
+    DWORD type;    // MessageBoxW flags
+    DWORD timeout; // milliseconds; 0 for none
+    DWORD stringCount;
+};
+static_assert(sizeof(DWORD) == 4 && sizeof(MessageBoxExchange) == 20);
+static_assert(offsetof(MessageBoxExchange, result) == 4 && offsetof(MessageBoxExchange, type) == 8 &&
+              offsetof(MessageBoxExchange, timeout) == 12 && offsetof(MessageBoxExchange, stringCount) == 16);
+
+constexpr size_t kSavePathBytes = sizeof(SavePathExchange);
+constexpr size_t kMessageHeaderBytes = sizeof(MessageBoxExchange);
 constexpr DWORD kTimedOut = 32000;
 
 // The default folder a save-path request carries, normalised with a trailing backslash, or nothing

@@ -308,7 +308,7 @@ DWORD RunMessageBoxService(HWND owner, HANDLE section)
             TimedMessageBox(owner, request->text.c_str(), caption, request->type, request->timeout));
     }
     if (bytes.size() >= kMessageHeaderBytes)
-        PutU32(bytes, 4, result);
+        PutU32(bytes, offsetof(MessageBoxExchange, result), result);
     UnmapViewOfFile(view);
     CloseHandle(section);
     return result;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "settings.h"
@@ -39,7 +40,7 @@ SelfDMode Defaults(const WCHAR* driver = u"KORIGRAPH DX-2660")
 HANDLE AddPrinter(std::vector<BYTE> devMode = {})
 {
     printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-2660", std::move(devMode));
-    return sim::engine().OpenPrinter(kPrinter);
+    return sim::spooler().OpenPrinter(kPrinter);
 }
 } // namespace
 
@@ -321,12 +322,12 @@ TEST(ConvertSelfDMode, ModesAgainstTheSpooler)
     HANDLE h = AddPrinter();
     std::vector<BYTE> out(kSelfDModeSize);
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
-    EXPECT_EQ(sim::engine().PrinterDataReads(kPrinter), 0);
+    EXPECT_EQ(sim::spooler().PrinterDataReads(kPrinter), 0);
     EXPECT_EQ(At(out, 2672), 1);
 
     // Mode 1 writes the block: exactly 304 bytes, binary.
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertUpdate, 0), 1u);
-    auto stored = sim::engine().PrinterData(kPrinter, u"Private DevMode");
+    auto stored = sim::spooler().PrinterData(kPrinter, u"Private DevMode");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->type, DWORD{REG_BINARY});
     EXPECT_EQ(stored->data.size(), kPrinterBlockSize);
@@ -340,7 +341,7 @@ TEST(ConvertSelfDMode, StoredBlockOfWrongSizeGivesDefaults)
     {
         std::vector<BYTE> block(size, 0);
         block[8] = 77; // DevPelsDPI
-        sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+        sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
         std::vector<BYTE> out(kSelfDModeSize);
         ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
         EXPECT_EQ(At(out, 2372 + 8), size == 304 ? 77 : 0) << size;
@@ -361,8 +362,8 @@ TEST(ConvertSelfDMode, StoredRecordNumbersAreHeldToTheirRanges)
     damaged.customHeight = -1;
     damaged.userPapers[0].width = 0x40000000;
     HANDLE h = AddPrinter(Bytes(damaged));
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
-                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                  std::vector<BYTE>(kPrinterBlockSize, 0));
     std::vector<BYTE> out(kSelfDModeSize);
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
     SelfDMode r{};
@@ -371,9 +372,11 @@ TEST(ConvertSelfDMode, StoredRecordNumbersAreHeldToTheirRanges)
     EXPECT_EQ(r.copies, 1);
     EXPECT_EQ(r.sets, 1);
     EXPECT_EQ(r.densityAdjust, 0);
-    EXPECT_EQ(r.maxPaperWidth, 0);
-    EXPECT_EQ(r.customHeight, 0);
-    EXPECT_EQ(r.userPapers[0].width, 0);
+    // The largest paper is the model's again, and the paper sizes lie between its smallest and largest.
+    EXPECT_EQ(r.maxPaperWidth, g_MaxPaperSizeA4.width);
+    EXPECT_EQ(r.maxPaperHeight, g_MaxPaperSizeA4.height);
+    EXPECT_EQ(r.customHeight, g_MinPaperSize.height);
+    EXPECT_EQ(r.userPapers[0].width, g_MaxPaperSizeA4.width);
 
     // Numbers already in range stay as stored.
     SelfDMode good = Defaults();
@@ -381,8 +384,8 @@ TEST(ConvertSelfDMode, StoredRecordNumbersAreHeldToTheirRanges)
     good.sets = 7;
     sim::machine().Reset();
     h = AddPrinter(Bytes(good));
-    sim::engine().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
-                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                  std::vector<BYTE>(kPrinterBlockSize, 0));
     ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
     std::memcpy(&r, out.data(), sizeof r);
     EXPECT_EQ(r.zoom, 150);
@@ -431,4 +434,392 @@ TEST(ConvertSelfDMode, ShorterDevModeGoesBackInItsOwnShape)
     std::vector<BYTE> exact(64);
     ASSERT_EQ(CfcConvertSelfDMode(exact, stub, kPrinter, h, kConvertCopy | 0x2000, 0), 1u);
     EXPECT_TRUE(std::equal(exact.begin(), exact.end(), stub.begin()));
+}
+
+// Every merge rule of an application's DEVMODE of this layout, one case each way.
+TEST(SettingsRecord, MergeRulesForEveryField)
+{
+    struct Case
+    {
+        const char* name;
+        void (*edit)(SelfDMode&);
+        void (*check)(const SelfDMode&);
+        LONG forceCopies = 0;
+    } cases[] = {
+        {"paper source in the bin list", [](SelfDMode& i) { i.dm.dmDefaultSource = 2; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.paperSource, 2); }},
+        {"paper source not in the bin list", [](SelfDMode& i) { i.dm.dmDefaultSource = 7; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.paperSource, 5); }},
+        {"paper source without its field bit",
+         [](SelfDMode& i) {
+             i.dm.dmDefaultSource = 2;
+             i.dm.dmFields &= ~DM_DEFAULTSOURCE;
+         },
+         [](const SelfDMode& r) { EXPECT_EQ(r.paperSource, 5); }},
+        {"paper override copied", [](SelfDMode& i) { i.paperOverride = 3; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.paperOverride, 3); }},
+        {"output size in the list", [](SelfDMode& i) { i.outputSize = 11; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.outputSize, 11); }},
+        {"output size not in the A4 list", [](SelfDMode& i) { i.outputSize = 8; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.outputSize, 0); }},
+        {"rotate", [](SelfDMode& i) { i.rotate = 1; }, [](const SelfDMode& r) { EXPECT_EQ(r.rotate, 1); }},
+        {"rotate out of range kept", [](SelfDMode& i) { i.rotate = 2; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.rotate, 0); }},
+        {"orientation", [](SelfDMode& i) { i.dm.dmOrientation = 2; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.orientation, 2); }},
+        {"orientation out of range kept", [](SelfDMode& i) { i.dm.dmOrientation = 3; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.orientation, 1); }},
+        {"paper feed", [](SelfDMode& i) { i.paperFeed = 2; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.paperFeed, 2); }},
+        {"paper feed out of range kept", [](SelfDMode& i) { i.paperFeed = 3; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.paperFeed, 1); }},
+        {"no copies kept", [](SelfDMode& i) { i.dm.dmCopies = 0; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.copies, 1); }},
+        {"copies without their field bit",
+         [](SelfDMode& i) {
+             i.dm.dmCopies = 7;
+             i.dm.dmFields &= ~DM_COPIES;
+         },
+         [](const SelfDMode& r) { EXPECT_EQ(r.copies, 1); }},
+        {"copies forced without their field bit",
+         [](SelfDMode& i) {
+             i.dm.dmCopies = 7;
+             i.dm.dmFields &= ~DM_COPIES;
+         },
+         [](const SelfDMode& r) { EXPECT_EQ(r.copies, 7); }, 1},
+        {"collate", [](SelfDMode& i) { i.dm.dmCollate = 1; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.collate, 1); }},
+        {"sets none", [](SelfDMode& i) { i.sets = 0; }, [](const SelfDMode& r) { EXPECT_EQ(r.sets, 1); }},
+        {"user paper flag", [](SelfDMode& i) { i.userPaperFlag = 1; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.userPaperFlag, 1); }},
+        {"user paper flag out of range", [](SelfDMode& i) { i.userPaperFlag = 2; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.userPaperFlag, 0); }},
+        {"user papers copied, names ended",
+         [](SelfDMode& i) {
+             std::fill(std::begin(i.userPapers[3].name), std::end(i.userPapers[3].name), u'x');
+             i.userPapers[3].width = 1500;
+             i.userPapers[3].height = 2500;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.userPapers[3].name[38], u'x');
+             EXPECT_EQ(r.userPapers[3].name[39], 0);
+             EXPECT_EQ(r.userPapers[3].width, 1500);
+             EXPECT_EQ(r.userPapers[3].height, 2500);
+         }},
+        {"user papers held to the model's sizes",
+         [](SelfDMode& i) {
+             i.userPapers[0].width = 0x7FFFFFFF;
+             i.userPapers[0].height = -5;
+             i.userPapers[1].width = 10;
+             i.userPapers[1].height = 40000;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.userPapers[0].width, g_MaxPaperSizeA4.width);
+             EXPECT_EQ(r.userPapers[0].height, g_MinPaperSize.height);
+             EXPECT_EQ(r.userPapers[1].width, g_MinPaperSize.width);
+             EXPECT_EQ(r.userPapers[1].height, g_MaxPaperSizeA4.height);
+         }},
+        {"the model's one resolution",
+         [](SelfDMode& i) {
+             i.dm.dmPrintQuality = 600;
+             i.dm.dmYResolution = 600;
+         },
+         [](const SelfDMode& r) { EXPECT_EQ(ResolutionOf(r).key, 3); }},
+        {"another resolution is not taken",
+         [](SelfDMode& i) {
+             i.dm.dmPrintQuality = 300;
+             i.dm.dmYResolution = 300;
+         },
+         [](const SelfDMode& r) { EXPECT_EQ(ResolutionOf(r).x, 600); }},
+        {"density at its edges",
+         [](SelfDMode& i) {
+             i.densityAdjust = -64;
+             i.contrastAdjust = 64;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.densityAdjust, -64);
+             EXPECT_EQ(r.contrastAdjust, 64);
+         }},
+        {"density beyond its edges",
+         [](SelfDMode& i) {
+             i.densityAdjust = 65;
+             i.contrastAdjust = -65;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.densityAdjust, 0);
+             EXPECT_EQ(r.contrastAdjust, 0);
+         }},
+        {"halftone off", [](SelfDMode& i) { i.halftoneOn = 0; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.halftoneOn, 0); }},
+        {"gray shift",
+         [](SelfDMode& i) {
+             i.grayShiftOn = 1;
+             i.grayShift = -64;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.grayShiftOn, 1);
+             EXPECT_EQ(r.grayShift, -64);
+         }},
+        {"gray shift out of range", [](SelfDMode& i) { i.grayShift = 65; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.grayShift, 30); }},
+        {"colour separation copied",
+         [](SelfDMode& i) {
+             i.colorSeparation = 5;
+             i.separationInvert = 0;
+             i.separationColors = 3;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.colorSeparation, 5);
+             EXPECT_EQ(r.separationInvert, 0);
+             EXPECT_EQ(r.separationColors, 3);
+         }},
+        {"document type photograph", [](SelfDMode& i) { i.documentTypeIndex = 3; },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.documentType, 3);
+             EXPECT_EQ(r.ditherIndex, 3);
+         }},
+        {"document type graphics", [](SelfDMode& i) { i.documentTypeIndex = 2; },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.documentType, 0);
+             EXPECT_EQ(r.ditherIndex, 0);
+         }},
+        {"document type out of range kept", [](SelfDMode& i) { i.documentTypeIndex = 4; },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.documentTypeIndex, 1);
+             EXPECT_EQ(r.ditherIndex, 1);
+         }},
+        {"duplex short edge",
+         [](SelfDMode& i) {
+             i.dm.dmFields |= DM_DUPLEX;
+             i.dm.dmDuplex = 2;
+             i.binding = 1;
+             i.booklet = 1;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.duplex, 1);
+             EXPECT_EQ(r.binding, 0);
+             EXPECT_EQ(r.booklet, 0);
+         }},
+        {"simplex without booklet",
+         [](SelfDMode& i) {
+             i.dm.dmFields |= DM_DUPLEX;
+             i.dm.dmDuplex = 1;
+             i.duplex = 1;
+         },
+         [](const SelfDMode& r) { EXPECT_EQ(r.duplex, 0); }},
+        {"finishing 1 to 3 copied",
+         [](SelfDMode& i) {
+             i.finishing[0] = 1;
+             i.finishing[1] = 2;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.finishing[0], 1);
+             EXPECT_EQ(r.finishing[1], 2);
+         }},
+        {"ui value 5 hides ui value 4",
+         [](SelfDMode& i) {
+             i.uiValue5 = 2;
+             i.uiValue4 = 1;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.uiValue5, 2);
+             EXPECT_EQ(r.uiValue4, 0);
+         }},
+        {"ui value 4 alone", [](SelfDMode& i) { i.uiValue4 = 1; },
+         [](const SelfDMode& r) { EXPECT_EQ(r.uiValue4, 1); }},
+        {"ui values out of range",
+         [](SelfDMode& i) {
+             i.uiValue5 = 4;
+             i.uiValue6 = 3;
+             i.uiValue7 = 6;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.uiValue5, 0);
+             EXPECT_EQ(r.uiValue6, 0);
+             EXPECT_EQ(r.uiValue7, 0);
+         }},
+        {"ui values in range",
+         [](SelfDMode& i) {
+             i.uiValue6 = 2;
+             i.uiValue7 = 5;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.uiValue6, 2);
+             EXPECT_EQ(r.uiValue7, 5);
+         }},
+        {"values that are never merged",
+         [](SelfDMode& i) {
+             i.bandingStartNo = 1;
+             i.pixelOrder = 0;
+             i.maxPaperWidth = 9000;
+             i.capabilityFlags = 0;
+         },
+         [](const SelfDMode& r) {
+             EXPECT_EQ(r.bandingStartNo, 20);
+             EXPECT_EQ(r.pixelOrder, 2);
+             EXPECT_EQ(r.maxPaperWidth, g_MaxPaperSizeA4.width);
+             EXPECT_EQ(r.capabilityFlags, 0x10107);
+         }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        SelfDMode input = Defaults();
+        c.edit(input);
+        SelfDMode r = Defaults();
+        auto b = Bytes(input);
+        _UdcMergeSelfDMode(r, b, kPrinter, c.forceCopies, CfcCheckMySelfDMode(b, kPrinter));
+        c.check(r);
+    }
+}
+
+TEST(ConvertSelfDMode, PrinterInformationByCode)
+{
+    SelfDMode stored = Defaults();
+    HANDLE h = AddPrinter(Bytes(stored));
+    struct TextCase
+    {
+        DWORD code;
+        const char16_t* text;
+    } texts[] = {
+        {0, u"KORIGRAPH DX-2660"},
+        {11, u"KORIGRAPH DX-2660"},
+        {14, kPrinter},
+        {12, u"LPT1:"},
+        {4, u"WinPrint"},
+        {3, u"C:\\Windows\\System32\\spool\\drivers\\x64\\3"},
+        {1, u"C:\\Windows\\System32\\spool\\drivers\\x64\\"},
+        {2, u"C:\\Windows\\System32\\spool\\drivers\\x64\\"},
+        {100, u"C:\\Windows\\System32\\spool\\drivers\\x64\\"},
+    };
+    for (const TextCase& c : texts)
+    {
+        WCHAR buffer[MAX_PATH];
+        std::fill(std::begin(buffer), std::end(buffer), u'#');
+        DWORD written = 0;
+        ASSERT_TRUE(RtcGetPrinterInfo(h, kPrinter, buffer, sizeof buffer, c.code, &written)) << c.code;
+        EXPECT_EQ(WString(buffer), WString(c.text)) << c.code;
+        EXPECT_EQ(written, (WString(c.text).size() + 1) * sizeof(WCHAR)) << c.code;
+        EXPECT_EQ(buffer[MAX_PATH - 1], 0) << "the buffer is cleared first, " << c.code;
+    }
+    // A name cut to the buffer still ends in a terminator.
+    WCHAR small[4];
+    ASSERT_TRUE(RtcGetPrinterInfo(h, kPrinter, small, sizeof small, 12));
+    EXPECT_EQ(WString(small), u"LPT");
+    for (DWORD code : {DWORD{13}, DWORD{20}, DWORD{30}})
+    {
+        DWORD attributes = 0xEEEEEEEE;
+        ASSERT_TRUE(RtcGetPrinterInfo(h, kPrinter, &attributes, sizeof attributes, code)) << code;
+        EXPECT_EQ(attributes, DWORD{PRINTER_ATTRIBUTE_LOCAL}) << code;
+        EXPECT_FALSE(RtcGetPrinterInfo(h, kPrinter, &attributes, 2, code)) << code;
+    }
+    std::vector<BYTE> copy(kSelfDModeSize, 0xEE);
+    DWORD written = 0;
+    ASSERT_TRUE(RtcGetPrinterInfo(h, kPrinter, copy.data(), static_cast<DWORD>(copy.size()), 10, &written));
+    EXPECT_EQ(written, kDevModeSize);
+    EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + kDevModeSize, Bytes(stored).begin()));
+    EXPECT_EQ(copy[kDevModeSize], 0); // cleared, not left as it was
+    ASSERT_TRUE(RtcGetPrinterInfo(h, kPrinter, copy.data(), 100, 10, &written));
+    EXPECT_EQ(written, 100u);
+    for (DWORD code : {DWORD{110}, DWORD{111}, DWORD{5}, DWORD{99}})
+    {
+        DWORD value = 0;
+        EXPECT_FALSE(RtcGetPrinterInfo(h, kPrinter, &value, sizeof value, code)) << code;
+    }
+}
+
+TEST(ConvertSelfDMode, StoredDefaultTooShortForItsSizeFieldsIsTakenAsItIs)
+{
+    SelfDMode stored = Defaults();
+    HANDLE h = AddPrinter(Bytes(stored, 40));
+    std::vector<BYTE> copy(kDevModeSize, 0xEE);
+    DWORD written = 0;
+    ASSERT_TRUE(RtcGetPrinterInfo(h, kPrinter, copy.data(), static_cast<DWORD>(copy.size()), 10, &written));
+    EXPECT_EQ(written, 40u);
+    std::vector<BYTE> out(kSelfDModeSize);
+    ASSERT_EQ(CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0), 1u);
+    EXPECT_EQ(At(out, offsetof(SelfDMode, signature)), LONG{kSelfSignature}); // the defaults
+}
+
+TEST(ConvertSelfDMode, CopyOfAFullSizeInputIsTheMergedRecord)
+{
+    HANDLE h = AddPrinter();
+    struct Case
+    {
+        const char* name;
+        WORD driverVersion;
+        WORD driverExtra;
+        bool signatureTaken;
+    } cases[] = {{"this layout", 0x0716, kPrivateSize, true}, {"the newer layout", 1835, 2724, false}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        SelfDMode own = Defaults();
+        own.dm.dmOrientation = 2;
+        own.zoom = 150;
+        std::vector<BYTE> input(size_t{kCmnDModeSize} + c.driverExtra, 0);
+        std::memcpy(input.data(), &own, std::min(input.size(), kDevModeSize));
+        input[66] = static_cast<BYTE>(c.driverVersion);
+        input[67] = static_cast<BYTE>(c.driverVersion >> 8);
+        input[70] = static_cast<BYTE>(c.driverExtra);
+        input[71] = static_cast<BYTE>(c.driverExtra >> 8);
+        const DWORD signature = 0x28116119u;
+        std::memcpy(input.data() + input.size() - 4, &signature, 4);
+        std::vector<BYTE> out(kDevModeSize + 8, 0xEE);
+        ASSERT_EQ(CfcConvertSelfDMode(out, input, kPrinter, h, kConvertCopy | 0x2000, 0), 1u);
+        SelfDMode r{};
+        std::memcpy(&r, out.data(), kDevModeSize);
+        EXPECT_EQ(r.dm.dmSize, kCmnDModeSize);
+        EXPECT_EQ(r.dm.dmDriverExtra, kPrivateSize);
+        EXPECT_EQ(r.dm.dmDriverVersion, 0x0716);
+        EXPECT_EQ(r.orientation, 2);
+        EXPECT_EQ(r.zoom, c.signatureTaken ? 150 : 100); // the newer layout's private part is not read
+        EXPECT_EQ(r.signature, kSelfSignature);
+        EXPECT_EQ(out[kDevModeSize], 0xEE); // the DEVMODE part only
+    }
+}
+
+// The settings code takes its memory from the engine's pool, so running out of it is the documented
+// failure with error 8, never an exception and never a job silently printed with the defaults.
+TEST(ConvertSelfDMode, PoolExhaustionIsReportedAsError8)
+{
+    SelfDMode stored = Defaults();
+    stored.zoom = 150;
+    HANDLE h = AddPrinter(Bytes(stored));
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY,
+                                 std::vector<BYTE>(kPrinterBlockSize, 0));
+    for (DWORD code : {DWORD{14}, DWORD{10}, DWORD{20}, DWORD{3}})
+    {
+        WCHAR buffer[MAX_PATH];
+        sim::engine().FailTag(EngPoolTag("Dad0"));
+        SetLastError(0);
+        EXPECT_FALSE(RtcGetPrinterInfo(h, kPrinter, buffer, sizeof buffer, code)) << code;
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY}) << code;
+    }
+    // Whichever allocation of a conversion fails, it fails whole and leaves nothing behind.
+    std::vector<BYTE> out(kSelfDModeSize);
+    for (int n = 0;; ++n)
+    {
+        ASSERT_LT(n, 20);
+        sim::machine().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, n);
+        SetLastError(0);
+        const DWORD result = CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0);
+        EXPECT_TRUE(sim::engine().Outstanding().empty()) << n;
+        if (result == 1)
+        {
+            EXPECT_GT(n, 1) << "the default DEVMODE is read through the pool";
+            EXPECT_EQ(At(out, offsetof(SelfDMode, zoom)), 150);
+            // The fault the conversion did not reach is used up here.
+            for (int i = 0; i <= n; ++i)
+            {
+                void* p = EngAllocMem(0, 8, EngPoolTag("Test"));
+                if (!p)
+                    break;
+                EngFreeMem(p);
+            }
+            break;
+        }
+        EXPECT_EQ(result, 0u) << n;
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY}) << n;
+    }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 
 #include "enable.h"
@@ -36,8 +37,14 @@ TEST(EnableDriver, VersionAndSizeChecks)
     SetLastError(0);
     EXPECT_FALSE(DrvEnableDriver(0x1FFFF, sizeof data, &data));
     EXPECT_EQ(GetLastError(), 119u);
-    EXPECT_FALSE(DrvEnableDriver(0x20000, 11, &data));
-    EXPECT_EQ(GetLastError(), 119u);
+    // Every record too short for the table pointer is refused: 11 bytes anywhere, 12 to 15 on x64.
+    for (ULONG size = 11; size < sizeof data; ++size)
+    {
+        data.pdrvfn = nullptr;
+        SetLastError(0);
+        EXPECT_FALSE(DrvEnableDriver(0x20000, size, &data)) << size;
+        EXPECT_EQ(GetLastError(), 119u) << size;
+    }
     ASSERT_TRUE(DrvEnableDriver(0x20000, sizeof data, &data));
     EXPECT_EQ(data.iDriverVersion, 0x20000u);
     ASSERT_EQ(data.c, 26u);
@@ -67,7 +74,14 @@ TEST(EnableDriver, DeviceContextThroughTheEngine)
     EXPECT_TRUE(surface->banding);
     EXPECT_EQ(surface->hooks, FLONG{0x5FB});
     EXPECT_EQ(surface->size.cx, LONG(dc->gdiInfo.ulHorzRes));
+    // The engine holds the DLL loaded, as LoadLibrary would, while the device context lives.
+    HMODULE dll = GetModuleHandleW(u"VELMOQ7.DLL");
+    ASSERT_NE(dll, nullptr);
+    EXPECT_EQ(dll, dc->driver.module);
+    EXPECT_NE(GetProcAddress(dll, MAKEINTRESOURCEA(1)), nullptr);
+    EXPECT_EQ(GetProcAddress(dll, MAKEINTRESOURCEA(1)), GetProcAddress(dll, "DrvEnableDriver"));
     sim::engine().DeleteDC(*dc);
+    EXPECT_EQ(GetModuleHandleW(u"VELMOQ7.DLL"), nullptr);
     EXPECT_TRUE(sim::engine().Outstanding().empty());
     EXPECT_TRUE(sim::engine().Surfaces().empty());
     EXPECT_TRUE(sim::engine().Palettes().empty());
@@ -131,6 +145,7 @@ TEST(EnableDriver, MemoryFailureAtEachTag)
         EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY}) << tag;
         EXPECT_TRUE(sim::engine().Outstanding().empty()) << tag;
         EXPECT_TRUE(sim::engine().Palettes().empty()) << tag;
+        EXPECT_EQ(GetModuleHandleW(u"VELMOQ7.DLL"), nullptr) << tag;
     }
 }
 
@@ -186,5 +201,47 @@ TEST(EnableDriver, EveryHookRefusesADamagedPdev)
     }
     EXPECT_EQ(sim::engine().Outstanding().size(), 5u); // PDEV, system and three user buffers: still ours
     sim::engine().DeleteDC(*dc);
+    EXPECT_TRUE(sim::engine().Outstanding().empty());
+}
+
+// The printer's defaults select a user paper and an application's DEVMODE brings that paper's size:
+// the size is held to the model's paper range before any geometry is computed from it.
+TEST(EnableDriver, UserPaperSizesFromAnApplicationAreHeldToTheModel)
+{
+    velmo::SelfDMode stored = Settings([](velmo::SelfDMode& r) {
+        r.paperId = velmo::kFirstUserPaperId;
+        velmo::_UdcUpdateCmnDModeArea(r, kPrinter);
+    });
+    std::vector<BYTE> devMode(velmo::kDevModeSize);
+    std::memcpy(devMode.data(), &stored, devMode.size());
+    printtest::InstallDuplicator(kPrinter, u"KORIGRAPH DX-2660", devMode);
+    std::vector<BYTE> block(velmo::kPrinterBlockSize);
+    std::memcpy(block.data(), &stored.printer, block.size());
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+
+    struct Case
+    {
+        LONG width, height;
+        velmo::PaperSize held;
+    } cases[] = {
+        {0x7FFFFFFF, 0x7FFFFFFF, velmo::g_MaxPaperSizeA4},
+        {-0x7FFFFFFF, 5, velmo::g_MinPaperSize},
+        {1500, 2000, {1500, 2000}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.width);
+        velmo::SelfDMode app = stored;
+        app.userPapers[0].width = c.width;
+        app.userPapers[0].height = c.height;
+        auto dc = sim::engine().CreateDC(kPrinter, &app.dm);
+        ASSERT_TRUE(dc);
+        const PDev& pdev = *reinterpret_cast<PDev*>(dc->pdev);
+        EXPECT_EQ(pdev.settings->paperId, velmo::kFirstUserPaperId);
+        EXPECT_EQ(pdev.page.paperWidth, c.held.width);
+        EXPECT_EQ(pdev.page.paperHeight, c.held.height);
+        EXPECT_GT(dc->gdiInfo.ulVertRes, 0u);
+        sim::engine().DeleteDC(*dc);
+    }
     EXPECT_TRUE(sim::engine().Outstanding().empty());
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <functional>
 #include <vector>
 
 namespace
@@ -274,13 +275,15 @@ struct Job
     Bytes stream;
     int failFromCall = -1;
     int calls = 0;
-    SpoolState spool{buffer, [this](const BYTE* data, DWORD size, DWORD* written) {
-                         if (failFromCall >= 0 && calls++ >= failFromCall)
-                             return FALSE;
-                         stream.insert(stream.end(), data, data + size);
-                         *written = size;
-                         return TRUE;
-                     }};
+    std::function<BOOL(const BYTE*, DWORD, DWORD*)> write = [this](const BYTE* data, DWORD size,
+                                                                   DWORD* written) -> BOOL {
+        if (failFromCall >= 0 && calls++ >= failFromCall)
+            return FALSE;
+        stream.insert(stream.end(), data, data + size);
+        *written = size;
+        return TRUE;
+    };
+    SpoolState spool{buffer, render::SpoolWriterOf(write)};
     KglJobState first;
     StringTableMemory table;
     BandCoder coder{table.Table()};
@@ -548,6 +551,22 @@ TEST(KglJob, ASubBandTheCoderCannotTakeStopsTheJob)
     const Bytes tooLong(0x10000, 0);
     EXPECT_FALSE(w.SendSubBand(job.coder, tooLong, 100, job.code));
     EXPECT_FALSE(w.EndPage());
+}
+
+TEST(KglJob, SubBandsPastTheLastLineNumberStopTheJob)
+{
+    // Lines 0 to 65,534 can be numbered; a sub-band reaching beyond would wrap to the page's top.
+    for (WORD lines : {WORD{5}, WORD{6}})
+    {
+        SCOPED_TRACE(lines);
+        Job job;
+        KglJobWriter w(job.spool, job.first);
+        ASSERT_TRUE(w.StartPage(PageSettings{}, A4At600(), {1, 4832}));
+        job.first.nextLine = 0xFFFA;
+        const Bytes blank(lines * 604u, 0);
+        EXPECT_EQ(w.SendSubBand(job.coder, blank, lines, job.code), lines == 5);
+        EXPECT_EQ(w.EndPage(), lines == 5);
+    }
 }
 
 } // namespace

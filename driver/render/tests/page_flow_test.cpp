@@ -2,6 +2,7 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 #include <testing/stream_decoder.h>
 
@@ -10,6 +11,7 @@
 #include "pdev.h"
 
 #include <bit>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -93,7 +95,7 @@ std::string PrintPage(const velmo::SelfDMode& s, const Drawing& draw, SIZEL* dra
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     EXPECT_TRUE(sim::engine().Outstanding().empty());
-    return sim::engine().Output(kPrinter);
+    return sim::spooler().Output(kPrinter);
 }
 
 RECTL Bounds(const PageImageBits& page, size_t& dots)
@@ -299,7 +301,7 @@ TEST(PageFlow, SubBandsAreCutAfterTheLineThatPasses32768Bytes)
     pdev.flow.image.drawnCount = 600;
     ASSERT_TRUE(_UdgSendPageMemory(pdev, *surface, BandRect{0, 0, 4960, 600}));
     ASSERT_TRUE(render::RtgWriteSpoolFlash(*pdev.spool));
-    const auto records = Records(sim::engine().Output(kPrinter));
+    const auto records = Records(sim::spooler().Output(kPrinter));
     std::vector<std::pair<int, int>> cuts;
     for (const auto& r : records)
         if (r.type == '"')
@@ -322,7 +324,16 @@ struct TwoPages
     int jobStarts = 0;
 };
 
-TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& second)
+using ResetOrder = sim::PrintDC::ResetOrder;
+constexpr ResetOrder kResetOrders[] = {ResetOrder::SurfaceAfterReset, ResetOrder::SurfaceBeforeReset};
+
+const char* Name(ResetOrder order)
+{
+    return order == ResetOrder::SurfaceAfterReset ? "new surface after the reset"
+                                                  : "new surface before the reset";
+}
+
+TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& second, ResetOrder order)
 {
     auto dc = sim::PrintDC::Create(kPrinter, &first.dm);
     EXPECT_TRUE(dc);
@@ -332,14 +343,14 @@ TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& se
     EXPECT_TRUE(dc->StartPage());
     dc->FillRect({10, 10, 20, 20}, RGB(0, 0, 0));
     EXPECT_TRUE(dc->EndPage());
-    EXPECT_TRUE(dc->ResetDC(&second.dm));
+    EXPECT_TRUE(dc->ResetDC(&second.dm, order));
     EXPECT_TRUE(dc->StartPage());
     EXPECT_TRUE(dc->EndPage());
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     EXPECT_TRUE(sim::engine().Outstanding().empty());
     TwoPages out;
-    out.records = Records(sim::engine().Output(kPrinter));
+    out.records = Records(sim::spooler().Output(kPrinter));
     for (const auto& r : out.records)
     {
         out.jobStarts += r.type == ',';
@@ -350,6 +361,7 @@ TwoPages PrintTwoPages(const velmo::SelfDMode& first, const velmo::SelfDMode& se
 }
 } // namespace
 
+// Whichever order the engine replaces the PDEV in, the job is handed over the same way.
 TEST(PageFlow, ResetThatOnlyTurnsThePageKeepsTheJob)
 {
     auto duplex = [](velmo::SelfDMode& r) {
@@ -357,32 +369,43 @@ TEST(PageFlow, ResetThatOnlyTurnsThePageKeepsTheJob)
         r.dm.dmDuplex = DMDUP_VERTICAL;
         r.dm.dmPaperSize = 9;
     };
-    const auto portrait = Settings(kDuplexModel, duplex);
-    const auto landscape = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
-        duplex(r);
-        r.dm.dmOrientation = DMORIENT_LANDSCAPE;
-    });
-    const TwoPages turned = PrintTwoPages(portrait, landscape);
-    EXPECT_EQ(turned.jobStarts, 1);
-    ASSERT_EQ(turned.layouts.size(), 2u);
-    EXPECT_EQ(turned.layouts[0].payload[0], 0x01);
-    EXPECT_EQ(turned.layouts[1].payload[0], 0x05); // the duplex count goes on
-    EXPECT_EQ(Types(turned.records).back(), '\'');
+    std::vector<std::string> streams;
+    for (ResetOrder order : kResetOrders)
+    {
+        SCOPED_TRACE(Name(order));
+        sim::machine().Reset();
+        const auto portrait = Settings(kDuplexModel, duplex);
+        const auto landscape = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
+            duplex(r);
+            r.dm.dmOrientation = DMORIENT_LANDSCAPE;
+        });
+        const TwoPages turned = PrintTwoPages(portrait, landscape, order);
+        streams.push_back(sim::spooler().Output(kPrinter));
+        EXPECT_EQ(turned.jobStarts, 1);
+        ASSERT_EQ(turned.layouts.size(), 2u);
+        EXPECT_EQ(turned.layouts[0].payload[0], 0x01);
+        EXPECT_EQ(turned.layouts[1].payload[0], 0x05); // the duplex count goes on
+        EXPECT_EQ(Types(turned.records).back(), '\'');
 
-    sim::machine().Reset();
-    const auto a4 = Settings(kDuplexModel, duplex);
-    const auto a3 = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
-        duplex(r);
-        r.dm.dmPaperSize = 8;
-    });
-    const TwoPages changed = PrintTwoPages(a4, a3);
-    EXPECT_EQ(changed.jobStarts, 2);
-    ASSERT_EQ(changed.layouts.size(), 2u);
-    EXPECT_EQ(changed.layouts[1].payload[0], 0x01); // a new job counts its duplex pages afresh
-    const std::string types = Types(changed.records);
-    EXPECT_EQ(types.find(','), 0u);
-    EXPECT_EQ(std::count(types.begin(), types.end(), '#'), 2);
-    EXPECT_EQ(std::count(types.begin(), types.end(), '\''), 1);
+        sim::machine().Reset();
+        const auto a4 = Settings(kDuplexModel, duplex);
+        const auto a3 = Settings(kDuplexModel, [&](velmo::SelfDMode& r) {
+            duplex(r);
+            r.dm.dmPaperSize = 8;
+        });
+        const TwoPages changed = PrintTwoPages(a4, a3, order);
+        streams.push_back(sim::spooler().Output(kPrinter));
+        EXPECT_EQ(changed.jobStarts, 2);
+        ASSERT_EQ(changed.layouts.size(), 2u);
+        EXPECT_EQ(changed.layouts[1].payload[0], 0x01); // a new job counts its duplex pages afresh
+        const std::string types = Types(changed.records);
+        EXPECT_EQ(types.find(','), 0u);
+        EXPECT_EQ(std::count(types.begin(), types.end(), '#'), 2);
+        EXPECT_EQ(std::count(types.begin(), types.end(), '\''), 1);
+    }
+    ASSERT_EQ(streams.size(), 4u);
+    EXPECT_EQ(streams[0], streams[2]);
+    EXPECT_EQ(streams[1], streams[3]);
 }
 
 TEST(PageFlow, RefusedDuplexJobsPrintNothing)
@@ -417,20 +440,25 @@ TEST(PageFlow, RefusedDuplexJobsPrintNothing)
 
 TEST(PageFlow, RefusalIsDecidedAgainOnTheReplacingPdev)
 {
-    auto refused = Settings(kDuplexModel, [](velmo::SelfDMode& r) {
-        r.dm.dmFields |= DM_DUPLEX;
-        r.dm.dmDuplex = DMDUP_VERTICAL;
-        r.dm.dmPaperSize = 11;
-    });
-    auto simplex = Settings(kDuplexModel, [](velmo::SelfDMode& r) { r.dm.dmPaperSize = 11; });
-    const TwoPages job = PrintTwoPages(refused, simplex);
-    // The first page vanished with its job start; the second starts the job again.
-    EXPECT_EQ(Types(job.records).substr(0, 5), ",&( !");
-    EXPECT_EQ(job.jobStarts, 1);
-    EXPECT_EQ(
-        std::count_if(job.records.begin(), job.records.end(), [](const Record& r) { return r.type == '#'; }),
-        1);
-    EXPECT_EQ(Types(job.records).back(), '\'');
+    for (ResetOrder order : kResetOrders)
+    {
+        SCOPED_TRACE(Name(order));
+        sim::machine().Reset();
+        auto refused = Settings(kDuplexModel, [](velmo::SelfDMode& r) {
+            r.dm.dmFields |= DM_DUPLEX;
+            r.dm.dmDuplex = DMDUP_VERTICAL;
+            r.dm.dmPaperSize = 11;
+        });
+        auto simplex = Settings(kDuplexModel, [](velmo::SelfDMode& r) { r.dm.dmPaperSize = 11; });
+        const TwoPages job = PrintTwoPages(refused, simplex, order);
+        // The first page vanished with its job start; the second starts the job again.
+        EXPECT_EQ(Types(job.records).substr(0, 5), ",&( !");
+        EXPECT_EQ(job.jobStarts, 1);
+        EXPECT_EQ(std::count_if(job.records.begin(), job.records.end(),
+                                [](const Record& r) { return r.type == '#'; }),
+                  1);
+        EXPECT_EQ(Types(job.records).back(), '\'');
+    }
 }
 
 TEST(PageFlow, CopyCountEscapeReachesThePageHeader)
@@ -461,7 +489,7 @@ TEST(PageFlow, FailedSpoolWriteAbandonsTheJob)
     EXPECT_FALSE(dc->EndPage());
     EXPECT_FALSE(dc->StartPage());
     EXPECT_FALSE(dc->EndDoc());
-    EXPECT_TRUE(sim::engine().Output(kPrinter).empty());
+    EXPECT_TRUE(sim::spooler().Output(kPrinter).empty());
 }
 
 // The conversion sees the image's lines numbered in the order they are sent, whichever way the page is
@@ -510,4 +538,145 @@ TEST(PageFlow, TurnedPagesNumberTheirLinesInImageOrder)
         EXPECT_TRUE(images[0] == images[1]) << "turned one way";
         EXPECT_TRUE(images[0] == images[2]) << "turned the other way";
     }
+}
+
+// An application that ends its document with a page still open gets a stream whose page is closed
+// before the job ends, whichever way the page is drawn.
+TEST(PageFlow, EndingTheDocumentClosesAnOpenPage)
+{
+    for (bool banded : {false, true})
+    {
+        SCOPED_TRACE(banded ? "banded" : "unbanded");
+        sim::machine().Reset();
+        auto s = Settings(kSmallModel);
+        if (!banded)
+            Unbanded();
+        auto dc = sim::PrintDC::Create(kPrinter, &s.dm);
+        ASSERT_TRUE(dc);
+        ASSERT_TRUE(dc->StartDoc(u"open"));
+        ASSERT_TRUE(dc->StartPage());
+        dc->FillRect({0, 0, 40, 40}, RGB(0, 0, 0));
+        if (banded)
+        {
+            // The engine has started sending the page's bands when the application ends the document.
+            SURFOBJ* surface = dc->Surface();
+            POINTL origin{};
+            ASSERT_TRUE(DrvStartBanding(surface, &origin));
+            ASSERT_TRUE(DrvNextBand(surface, &origin));
+            ASSERT_NE(origin.y, -1);
+        }
+        EXPECT_TRUE(dc->EndDoc());
+        dc.reset();
+        const auto records = Records(sim::spooler().Output(kPrinter));
+        EXPECT_EQ(Types(records).substr(0, 5), ",&( !");
+        const std::string types = Types(records);
+        ASSERT_GE(types.size(), 2u);
+        EXPECT_EQ(types.substr(types.size() - 2), "#'");
+        EXPECT_EQ(std::count(types.begin(), types.end(), '#'), 1);
+    }
+}
+
+// The duplex copy limit holds for the copy count in force when each page is sent, however late the
+// application changes it.
+TEST(PageFlow, CopyCountEscapeIsHeldToTheDuplexLimit)
+{
+    struct Case
+    {
+        const char* name;
+        int escapeBeforePage; // 0: before the first page, 1: between the pages
+        DWORD copies;
+        bool refused;
+    } cases[] = {
+        {"600 before the first page", 0, 600, true},
+        {"600 after the first page", 1, 600, true},
+        {"400 after the first page", 1, 400, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        sim::machine().Reset();
+        auto s = Settings(kDuplexModel, [](velmo::SelfDMode& r) {
+            r.dm.dmFields |= DM_DUPLEX;
+            r.dm.dmDuplex = DMDUP_VERTICAL;
+            r.dm.dmPaperSize = 9;
+        });
+        auto dc = sim::PrintDC::Create(kPrinter, &s.dm);
+        ASSERT_TRUE(dc);
+        ASSERT_TRUE(dc->StartDoc(u"copies"));
+        BOOL ok = TRUE;
+        for (int page = 0; page < 2; ++page)
+        {
+            if (page == c.escapeBeforePage)
+            {
+                EXPECT_EQ(dc->Escape(SETCOPYCOUNT, sizeof c.copies, &c.copies, 0, nullptr), 1u);
+            }
+            ok = ok && dc->StartPage();
+            dc->FillRect({0, 0, 40, 40}, RGB(0, 0, 0));
+            ok = ok && dc->EndPage();
+        }
+        ok = dc->EndDoc() && ok;
+        dc.reset();
+        const auto records = Records(sim::spooler().Output(kPrinter));
+        int headers = 0;
+        for (const auto& r : records)
+            if (r.type == '!')
+            {
+                ++headers;
+                EXPECT_NE(Le16At(r.payload, 2), c.copies > 500 ? c.copies : 0u);
+            }
+        if (!c.refused)
+        {
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(headers, 2);
+        }
+        else if (c.escapeBeforePage == 0)
+        {
+            EXPECT_TRUE(ok); // refused before anything went out: the job vanishes quietly
+            EXPECT_TRUE(records.empty());
+        }
+        else
+        {
+            EXPECT_FALSE(ok); // the first page is out already: the job is abandoned
+            EXPECT_EQ(headers, 1);
+        }
+    }
+}
+
+// A stored default whose largest paper is out of range cannot turn the cropping off: a custom paper two
+// metres long is held to the model's largest one, and every line keeps its own number.
+TEST(PageFlow, StoredDefaultsCannotLiftTheLargestPaper)
+{
+    velmo::SelfDMode stored;
+    velmo::_UdcResetSelfDMode(stored, kPrinter, kDuplexModel);
+    stored.paperId = velmo::kCustomPaperId;
+    stored.customWidth = 1000;
+    stored.customHeight = 20000;
+    stored.zoom = 200;
+    stored.halftoneOn = 0;
+    stored.maxPaperWidth = 0x7FFFFFF0;
+    stored.maxPaperHeight = 0x7FFFFFF0;
+    velmo::_UdcUpdateCmnDModeArea(stored, kPrinter);
+    std::vector<BYTE> devMode(velmo::kDevModeSize);
+    std::memcpy(devMode.data(), &stored, devMode.size());
+    printtest::InstallDuplicator(kPrinter, kDuplexModel, devMode);
+    std::vector<BYTE> block(velmo::kPrinterBlockSize);
+    std::memcpy(block.data(), &stored.printer, block.size());
+    sim::spooler().SetPrinterData(kPrinter, u"Private DevMode", REG_BINARY, block);
+
+    // The application brings no DEVMODE of its own: the printer's defaults are the job's settings.
+    auto dc = sim::PrintDC::Create(kPrinter, nullptr);
+    ASSERT_TRUE(dc);
+    const SIZEL drawn = dc->PageSize();
+    ASSERT_TRUE(dc->StartDoc(u"long"));
+    ASSERT_TRUE(dc->StartPage());
+    ASSERT_TRUE(dc->EndPage());
+    ASSERT_TRUE(dc->EndDoc());
+    dc.reset();
+    const auto pages = PagesOf(Records(sim::spooler().Output(kPrinter)));
+    ASSERT_EQ(pages.size(), 1u);
+    // The custom paper is held to the largest, 431.8 mm, and the page cut to it less its margins at
+    // 600 dpi: drawn at twice that, printed at it.
+    EXPECT_LT(drawn.cy, 2 * 10300);
+    EXPECT_LT(pages[0].lines.size(), 10300u);
+    EXPECT_GT(pages[0].lines.size(), 9900u);
 }

@@ -26,18 +26,17 @@ struct ScriptedWriter
     std::vector<DWORD> offered;
     Bytes received;
 
-    render::SpoolWriteFn Fn()
+    BOOL operator()(const BYTE* data, DWORD size, DWORD* written)
     {
-        return [this](const BYTE* data, DWORD size, DWORD* written) {
-            const std::size_t call = offered.size();
-            offered.push_back(size);
-            Answer a = call < script.size() ? script[call] : Answer{TRUE, maxTake};
-            *written = std::min(a.take, size);
-            if (a.result)
-                received.insert(received.end(), data, data + *written);
-            return a.result;
-        };
+        const std::size_t call = offered.size();
+        offered.push_back(size);
+        Answer a = call < script.size() ? script[call] : Answer{TRUE, maxTake};
+        *written = std::min(a.take, size);
+        if (a.result)
+            received.insert(received.end(), data, data + *written);
+        return a.result;
     }
+    render::SpoolWriteFn Fn() { return render::SpoolWriterOf(*this); }
 };
 
 struct Spool
@@ -165,11 +164,12 @@ TEST(SpoolOutput, AWriterClaimingMoreThanOfferedStopsTheJob)
 {
     Bytes buffer(kSpoolBufferSize);
     std::vector<DWORD> calls;
-    render::SpoolState state{buffer, [&](const BYTE*, DWORD size, DWORD* written) {
-                                 calls.push_back(size);
-                                 *written = size + 1;
-                                 return TRUE;
-                             }};
+    auto claimMore = [&](const BYTE*, DWORD size, DWORD* written) {
+        calls.push_back(size);
+        *written = size + 1;
+        return TRUE;
+    };
+    render::SpoolState state{buffer, render::SpoolWriterOf(claimMore)};
     const Bytes data(70000, 1);
     EXPECT_FALSE(render::RtgWriteSpool(state, data.data(), 70000));
     EXPECT_EQ(calls.size(), 1u);
@@ -189,11 +189,22 @@ TEST(SpoolOutput, ARefusedDuplexJobWritesNothing)
     EXPECT_EQ(s.state.fill, 100u);
 }
 
-TEST(SpoolOutput, RefusesABufferSmallerThanTheSpoolBuffer)
+// An output set up without a whole buffer or without a writer never throws: it starts stopped, and
+// nothing reaches the spooler.
+TEST(SpoolOutput, AnOutputWithoutItsBufferOrWriterStartsStopped)
 {
     Bytes small(kSpoolBufferSize - 1);
-    EXPECT_THROW(render::SpoolState(small, [](const BYTE*, DWORD, DWORD*) { return TRUE; }),
-                 std::invalid_argument);
+    ScriptedWriter writer;
+    const Bytes data(10, 1);
+    for (render::SpoolWriteFn fn : {writer.Fn(), render::SpoolWriteFn{}})
+    {
+        Bytes buffer(fn ? small.size() : kSpoolBufferSize);
+        render::SpoolState state(buffer, fn);
+        EXPECT_TRUE(render::SpoolFailed(state));
+        EXPECT_FALSE(render::KgWriteSpoolOrFile(state, data.data(), 10));
+        EXPECT_FALSE(render::RtgWriteSpoolFlash(state));
+    }
+    EXPECT_TRUE(writer.offered.empty());
 }
 
 } // namespace

@@ -1,6 +1,12 @@
-// DLL exports. On Windows the exported functions are defined in the DLL's entry file and named by its
-// .def file; in the simulated machine the same entry file registers them under the DLL's file name,
-// so that code loading that file (the graphics engine, LoadLibrary) finds them by name.
+// DLL exports. Each DLL names its exports once, in an X-macro list beside its entry file, one
+// X(ordinal, name) a line (named NAME_EXPORT_LIST: the build defines NAME_EXPORTS for a DLL):
+//
+//     #define NAME_EXPORT_LIST(X) X(1, FirstExport) X(2, SecondExport) ...
+//
+// The entry file defines the functions between PLATFORM_DLL_BEGIN and PLATFORM_DLL_END. On Windows
+// they are plain exported functions and the build writes the DLL's .def from the list (velmo_dll ...
+// EXPORTS); in the simulated machine the list registers them with the loader under the DLL's file
+// name, so LoadLibrary finds them by name and by ordinal.
 #pragma once
 
 #include <platform/windows.h>
@@ -11,8 +17,8 @@
     extern "C"                                                                                               \
     {
 #define PLATFORM_DLL_END }
-#define PLATFORM_DLL_EXPORT(dll, fn)
-#define PLATFORM_DLL_REGISTER(fileName, ...)
+#define PLATFORM_DLL_REGISTER(dll, fileName, exports)
+#define PLATFORM_DLL_REGISTER_WITH_MAIN(dll, fileName, exports)
 
 #else
 
@@ -23,9 +29,12 @@ namespace sim
 struct DllExport
 {
     const char* name;
+    WORD ordinal;
     void (*address)();
 };
-bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports);
+using DllEntryPoint = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+// Before main only: a product DLL the loader finds by `fileName`, with its entry point (or null).
+bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports, DllEntryPoint dllMain);
 } // namespace sim
 
 // The entry file's functions keep their Windows names inside a namespace of their own here, so that
@@ -34,15 +43,20 @@ bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> expo
     namespace dll##_exports                                                                                  \
     {
 #define PLATFORM_DLL_END }
-#define PLATFORM_DLL_EXPORT(dll, fn)                                                                         \
-    ::sim::DllExport                                                                                         \
+#define PLATFORM_DLL_EXPORT_ENTRY(ordinal, fn)                                                               \
+    ::sim::DllExport{#fn, ordinal, reinterpret_cast<void (*)()>(&fn)},
+#define PLATFORM_DLL_REGISTER(dll, fileName, exports)                                                        \
+    namespace dll##_exports                                                                                  \
     {                                                                                                        \
-#fn, reinterpret_cast < void (*)()>(&dll##_exports::fn)                                              \
+        static const bool registered =                                                                       \
+            ::sim::RegisterDll(fileName, {exports(PLATFORM_DLL_EXPORT_ENTRY)}, nullptr);                     \
     }
-#define PLATFORM_DLL_CAT2(a, b) a##b
-#define PLATFORM_DLL_CAT(a, b) PLATFORM_DLL_CAT2(a, b)
-#define PLATFORM_DLL_REGISTER(fileName, ...)                                                                 \
-    static const bool PLATFORM_DLL_CAT(registeredDll_, __LINE__) =                                           \
-        ::sim::RegisterDll(fileName, {__VA_ARGS__});
+// The same, for a DLL whose entry file also defines DllMain.
+#define PLATFORM_DLL_REGISTER_WITH_MAIN(dll, fileName, exports)                                              \
+    namespace dll##_exports                                                                                  \
+    {                                                                                                        \
+        static const bool registered =                                                                       \
+            ::sim::RegisterDll(fileName, {exports(PLATFORM_DLL_EXPORT_ENTRY)}, &DllMain);                    \
+    }
 
 #endif

@@ -36,16 +36,21 @@ struct Sheet
     bool changed = false;
 };
 
+// Pages made and sheets shown on this machine; guarded by the desktop lock.
+struct SheetState : PartBase
+{
+    std::map<ULONG_PTR, std::shared_ptr<Page>> pages;
+    std::map<HWND, std::shared_ptr<Sheet>> sheets;
+};
+
 std::map<ULONG_PTR, std::shared_ptr<Page>>& Pages()
 {
-    static std::map<ULONG_PTR, std::shared_ptr<Page>> p;
-    return p;
+    return Part<SheetState>().pages;
 }
 
 std::map<HWND, std::shared_ptr<Sheet>>& Sheets()
 {
-    static std::map<HWND, std::shared_ptr<Sheet>> s;
-    return s;
+    return Part<SheetState>().sheets;
 }
 
 std::shared_ptr<Sheet> SheetOf(HWND sheet)

@@ -67,13 +67,11 @@ bool Administrator();
 
 // Waits for every program still running (before the machine's state goes).
 void JoinPrograms();
-void ResetEngine();
 
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);
 
 // The loader: a module the process has loaded, by file name (null and ERROR_MOD_NOT_FOUND if none).
 HMODULE LoadedModule(WStringView name);
-void ResetLoader();
 
 } // namespace sim::detail

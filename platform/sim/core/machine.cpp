@@ -1,7 +1,7 @@
 #include "core/internal.h"
 
 #include "core/state.h"
-#include "user32/desktop_internal.h"
+#include "core/scheduler.h"
 
 #include <atomic>
 #include <deque>
@@ -25,7 +25,6 @@ struct Core : detail::PartBase
 {
     std::recursive_mutex lock;
     std::map<std::string, std::deque<FaultRule>, std::less<>> faults;
-    std::atomic<ULONGLONG> now{0};
     std::atomic<UINT> codePage{1252};
     bool system64 = true;
     bool administrator = true;
@@ -43,11 +42,6 @@ thread_local DWORD t_lastError = 0;
 
 namespace detail
 {
-std::atomic<ULONGLONG>& Clock()
-{
-    return core().now;
-}
-
 std::recursive_mutex& StateLock()
 {
     return core().lock;
@@ -170,8 +164,6 @@ UINT ResolveCodePage(UINT codePage)
 void Machine::Reset()
 {
     detail::JoinPrograms(); // nothing may run while the state goes
-    detail::ResetEngine();
-    detail::ResetLoader();
     detail::DestroyParts();
     t_lastError = 0;
 }
@@ -226,13 +218,12 @@ std::vector<std::string> Machine::PendingFaults() const
 
 ULONGLONG Machine::Now() const
 {
-    return core().now;
+    return detail::Clock();
 }
 
 void Machine::Advance(ULONGLONG milliseconds)
 {
-    core().now += milliseconds;
-    detail::ClockMoved();
+    detail::Step(milliseconds);
 }
 
 Machine& machine()
@@ -257,12 +248,12 @@ void WINAPI SetLastError(DWORD code)
 
 DWORD WINAPI GetTickCount()
 {
-    return static_cast<DWORD>(core().now.load());
+    return static_cast<DWORD>(detail::Clock().load());
 }
 
 ULONGLONG WINAPI GetTickCount64()
 {
-    return core().now.load();
+    return detail::Clock().load();
 }
 
 // A simulated program's thread sleeps on the machine's clock (which jumps when every simulated
@@ -270,7 +261,7 @@ ULONGLONG WINAPI GetTickCount64()
 void WINAPI Sleep(DWORD milliseconds)
 {
     if (!detail::SleepOnClock(milliseconds))
-        core().now += milliseconds;
+        detail::Clock() += milliseconds;
 }
 
 UINT WINAPI GetACP()

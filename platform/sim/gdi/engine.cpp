@@ -1,8 +1,11 @@
-// The graphics engine and the spooler of the simulated machine: pool memory with tags, printers with
-// their data, 24-bit surfaces, palettes, and graphics DLLs loaded by their driver file name.
+// The graphics engine of the simulated machine: pool memory with tags, 24-bit surfaces, palettes, and
+// graphics DLLs loaded by their driver file name. Printers, their data and output are the spooler's.
 #include <sim/engine.h>
 
 #include "core/internal.h"
+#include "core/state.h"
+#include "kernel32/loader.h"
+#include "winspool/spooler_internal.h"
 
 #include <platform/dllentry.h>
 
@@ -14,14 +17,6 @@ namespace sim
 {
 namespace
 {
-struct Printer
-{
-    PrinterSetup setup;
-    std::map<WString, PrinterDataValue> data; // by folded value name
-    int dataReads = 0;
-    std::string output;
-};
-
 struct Surface
 {
     SurfaceInfo info;
@@ -29,14 +24,14 @@ struct Surface
     SURFOBJ object{};
 };
 
-struct PrinterHandle : detail::KernelObject
+struct EngineState : detail::PartBase
 {
-    WString printerName;
-};
+    ~EngineState() override
+    {
+        for (auto& [mem, block] : pool)
+            std::free(mem);
+    }
 
-struct EngineState
-{
-    std::map<WString, Printer> printers; // by folded name
     std::map<void*, PoolBlock> pool;
     std::map<ULONG, int> failTags;
     size_t surfaceLimit = 0;
@@ -56,50 +51,8 @@ struct EngineState
 
 EngineState& state()
 {
-    static EngineState s;
-    return s;
+    return detail::Part<EngineState>();
 }
-
-std::map<WString, std::map<std::string, void (*)()>>& dlls()
-{
-    static std::map<WString, std::map<std::string, void (*)()>> d; // filled before main
-    return d;
-}
-
-Printer* FindPrinter(WStringView name)
-{
-    auto it = state().printers.find(detail::Fold(name));
-    return it == state().printers.end() ? nullptr : &it->second;
-}
-
-Printer* PrinterOf(HANDLE handle)
-{
-    auto h = detail::FindHandleOf<PrinterHandle>(handle);
-    return h ? FindPrinter(h->printerName) : nullptr;
-}
-
-WString FileNameOf(WStringView path)
-{
-    size_t slash = path.find_last_of(u"\\/");
-    return WString(slash == WStringView::npos ? path : path.substr(slash + 1));
-}
-
-// Packs fixed records followed by their strings, as the spooler's two-call functions return them.
-class Packer
-{
-public:
-    explicit Packer(size_t fixed) : size_(fixed) {}
-    size_t Reserve(size_t bytes)
-    {
-        size_t at = size_;
-        size_ += (bytes + 7) & ~size_t{7};
-        return at;
-    }
-    size_t Size() const { return size_; }
-
-private:
-    size_t size_;
-};
 
 template <typename F> F As(PFN fn)
 {
@@ -115,14 +68,6 @@ BOOL Fail(DWORD error)
 
 namespace detail
 {
-void ResetEngine()
-{
-    std::lock_guard g(StateLock());
-    for (auto& [mem, block] : state().pool)
-        std::free(mem);
-    state() = EngineState{};
-}
-
 void RegisterDevice(HDEV hdev, DHPDEV pdev, HPALETTE palette)
 {
     std::lock_guard g(StateLock());
@@ -188,75 +133,12 @@ std::vector<EngCall> Engine::DrawingCalls() const
     return state().calls;
 }
 
-bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports)
-{
-    auto& table = dlls()[detail::Fold(fileName)];
-    for (const auto& e : exports)
-        table[e.name] = e.address;
-    return true;
-}
-
 PFN LoadedDriver::Hook(ULONG index) const
 {
     for (ULONG i = 0; i < data.c; ++i)
         if (data.pdrvfn[i].iFunc == index)
             return data.pdrvfn[i].pfn;
     return nullptr;
-}
-
-void Engine::AddPrinter(const PrinterSetup& printer)
-{
-    std::lock_guard g(detail::StateLock());
-    state().printers[detail::Fold(printer.name)] = Printer{printer, {}, 0, {}};
-}
-
-HANDLE Engine::OpenPrinter(WStringView printerName)
-{
-    std::lock_guard g(detail::StateLock());
-    if (!FindPrinter(printerName))
-        return nullptr;
-    auto h = std::make_shared<PrinterHandle>();
-    h->printerName = WString(printerName);
-    return detail::AddHandle(h);
-}
-
-void Engine::ClosePrinter(HANDLE printer)
-{
-    detail::RemoveHandle(printer);
-}
-
-void Engine::SetPrinterData(WStringView printerName, WStringView valueName, DWORD type,
-                            std::vector<BYTE> data)
-{
-    std::lock_guard g(detail::StateLock());
-    if (Printer* p = FindPrinter(printerName))
-        p->data[detail::Fold(valueName)] = PrinterDataValue{type, std::move(data)};
-}
-
-std::optional<PrinterDataValue> Engine::PrinterData(WStringView printerName, WStringView valueName) const
-{
-    std::lock_guard g(detail::StateLock());
-    Printer* p = FindPrinter(printerName);
-    if (!p)
-        return std::nullopt;
-    auto it = p->data.find(detail::Fold(valueName));
-    if (it == p->data.end())
-        return std::nullopt;
-    return it->second;
-}
-
-int Engine::PrinterDataReads(WStringView printerName) const
-{
-    std::lock_guard g(detail::StateLock());
-    Printer* p = FindPrinter(printerName);
-    return p ? p->dataReads : 0;
-}
-
-std::string Engine::Output(WStringView printerName) const
-{
-    std::lock_guard g(detail::StateLock());
-    Printer* p = FindPrinter(printerName);
-    return p ? p->output : std::string();
 }
 
 std::vector<PoolBlock> Engine::Outstanding() const
@@ -309,34 +191,38 @@ std::vector<ULONG> Engine::Palettes() const
 
 std::optional<LoadedDriver> Engine::LoadDriver(WStringView printerName, ULONG engineVersion)
 {
-    WString file;
+    WString path;
     {
         std::lock_guard g(detail::StateLock());
-        Printer* p = FindPrinter(printerName);
+        const PrinterSetup* p = detail::FindPrinter(printerName);
         if (!p)
         {
             SetLastError(ERROR_INVALID_PRINTER_NAME);
             return std::nullopt;
         }
-        file = detail::Fold(FileNameOf(p->setup.driverPath));
+        path = p->driverPath;
     }
-    auto dll = dlls().find(file);
-    if (dll == dlls().end())
-    {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return std::nullopt;
-    }
-    auto entry = dll->second.find("DrvEnableDriver");
-    if (entry == dll->second.end())
-    {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return std::nullopt;
-    }
-    using EnableDriver = BOOL(APIENTRY*)(ULONG, ULONG, DRVENABLEDATA*);
     LoadedDriver driver;
-    if (!reinterpret_cast<EnableDriver>(entry->second)(engineVersion, sizeof(DRVENABLEDATA), &driver.data))
+    driver.module = detail::LoadModule(path);
+    if (!driver.module)
         return std::nullopt;
+    using EnableDriver = BOOL(APIENTRY*)(ULONG, ULONG, DRVENABLEDATA*);
+    auto enable = reinterpret_cast<EnableDriver>(detail::ExportOf(driver.module, "DrvEnableDriver"));
+    if (!enable || !enable(engineVersion, sizeof(DRVENABLEDATA), &driver.data))
+    {
+        DWORD error = GetLastError();
+        UnloadDriver(driver);
+        SetLastError(error);
+        return std::nullopt;
+    }
     return driver;
+}
+
+void Engine::UnloadDriver(LoadedDriver& driver)
+{
+    if (driver.module)
+        FreeLibrary(driver.module);
+    driver = LoadedDriver{};
 }
 
 std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODEW* devMode)
@@ -355,12 +241,13 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
     auto enableSurface = As<EnableSurface>(driver->Hook(INDEX_DrvEnableSurface));
     if (!enablePdev || !completePdev || !disablePdev || !enableSurface)
     {
+        UnloadDriver(*driver);
         SetLastError(ERROR_PROC_NOT_FOUND);
         return std::nullopt;
     }
     PrinterDC dc;
     dc.driver = *driver;
-    dc.printer = OpenPrinter(printerName);
+    dc.printer = spooler().OpenPrinter(printerName);
     dc.hdev = detail::NewDeviceHandle();
     WString device(printerName);
     dc.pdev = enablePdev(const_cast<DEVMODEW*>(devMode), nullptr, 0, nullptr, sizeof(GDIINFO),
@@ -368,7 +255,8 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
                          device.data(), dc.printer);
     if (!dc.pdev)
     {
-        ClosePrinter(dc.printer);
+        spooler().ClosePrinter(dc.printer);
+        UnloadDriver(dc.driver);
         return std::nullopt;
     }
     detail::RegisterDevice(dc.hdev, dc.pdev, dc.devInfo.hpalDefault);
@@ -380,7 +268,8 @@ std::optional<PrinterDC> Engine::CreateDC(WStringView printerName, const DEVMODE
         DWORD error = GetLastError();
         disablePdev(dc.pdev);
         detail::ForgetDevice(dc.hdev);
-        ClosePrinter(dc.printer);
+        spooler().ClosePrinter(dc.printer);
+        UnloadDriver(dc.driver);
         SetLastError(error);
         return std::nullopt;
     }
@@ -396,7 +285,8 @@ void Engine::DeleteDC(PrinterDC& dc)
     if (dc.pdev)
         As<DisablePDEV>(dc.driver.Hook(INDEX_DrvDisablePDEV))(dc.pdev);
     detail::ForgetDevice(dc.hdev);
-    ClosePrinter(dc.printer);
+    spooler().ClosePrinter(dc.printer);
+    UnloadDriver(dc.driver);
     dc = PrinterDC{};
 }
 
@@ -454,141 +344,44 @@ ULONG APIENTRY EngGetLastError()
     return GetLastError();
 }
 
+// The driver's spooler calls, as the engine passes them to the spooler.
 BOOL APIENTRY EngGetPrinter(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed)
 {
-    std::lock_guard g(detail::StateLock());
     SIM_FAULT_POINT("EngGetPrinter", FALSE);
-    Printer* p = PrinterOf(printer);
-    if (!p)
-        return Fail(ERROR_INVALID_HANDLE);
-    const PrinterSetup& s = p->setup;
-    size_t fixed = level == 2   ? sizeof(PRINTER_INFO_2W)
-                   : level == 4 ? sizeof(PRINTER_INFO_4W)
-                   : level == 5 ? sizeof(PRINTER_INFO_5W)
-                                : 0;
-    if (!fixed)
-        return Fail(ERROR_INVALID_LEVEL);
-    Packer pack((fixed + 7) & ~size_t{7});
-    auto strBytes = [](const WString& w) { return (w.size() + 1) * sizeof(WCHAR); };
-    size_t name = pack.Reserve(strBytes(s.name));
-    size_t port = pack.Reserve(strBytes(s.portName));
-    size_t drv = pack.Reserve(strBytes(s.driverName));
-    size_t proc = pack.Reserve(strBytes(s.printProcessor));
-    size_t dm = pack.Reserve(s.defaultDevMode.size());
-    if (needed)
-        *needed = static_cast<DWORD>(pack.Size());
-    if (!buffer || size < pack.Size())
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::memset(buffer, 0, pack.Size());
-    auto put = [&](size_t at, const WString& w) {
-        std::memcpy(buffer + at, w.c_str(), strBytes(w));
-        return reinterpret_cast<LPWSTR>(buffer + at);
-    };
-    if (level == 2)
-    {
-        auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer);
-        info->pPrinterName = put(name, s.name);
-        info->pPortName = put(port, s.portName);
-        info->pDriverName = put(drv, s.driverName);
-        info->pPrintProcessor = put(proc, s.printProcessor);
-        if (!s.defaultDevMode.empty())
-        {
-            std::memcpy(buffer + dm, s.defaultDevMode.data(), s.defaultDevMode.size());
-            info->pDevMode = reinterpret_cast<LPDEVMODEW>(buffer + dm);
-        }
-        info->Attributes = s.attributes;
-    }
-    else if (level == 4)
-    {
-        auto* info = reinterpret_cast<PRINTER_INFO_4W*>(buffer);
-        info->pPrinterName = put(name, s.name);
-        info->Attributes = s.attributes;
-    }
-    else
-    {
-        auto* info = reinterpret_cast<PRINTER_INFO_5W*>(buffer);
-        info->pPrinterName = put(name, s.name);
-        info->pPortName = put(port, s.portName);
-        info->Attributes = s.attributes;
-    }
-    return TRUE;
+    return GetPrinterW(printer, level, buffer, size, needed);
 }
 
-BOOL APIENTRY EngGetPrinterDriver(HANDLE printer, LPWSTR, DWORD level, BYTE* buffer, DWORD size,
+BOOL APIENTRY EngGetPrinterDriver(HANDLE printer, LPWSTR environment, DWORD level, BYTE* buffer, DWORD size,
                                   DWORD* needed)
 {
-    std::lock_guard g(detail::StateLock());
     SIM_FAULT_POINT("EngGetPrinterDriver", FALSE);
-    Printer* p = PrinterOf(printer);
-    if (!p)
-        return Fail(ERROR_INVALID_HANDLE);
-    if (level != 2)
-        return Fail(ERROR_INVALID_LEVEL);
-    const PrinterSetup& s = p->setup;
-    auto strBytes = [](const WString& w) { return (w.size() + 1) * sizeof(WCHAR); };
-    Packer pack((sizeof(DRIVER_INFO_2W) + 7) & ~size_t{7});
-    size_t name = pack.Reserve(strBytes(s.driverName));
-    size_t path = pack.Reserve(strBytes(s.driverPath));
-    if (needed)
-        *needed = static_cast<DWORD>(pack.Size());
-    if (!buffer || size < pack.Size())
-        return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::memset(buffer, 0, pack.Size());
-    auto* info = reinterpret_cast<DRIVER_INFO_2W*>(buffer);
-    info->cVersion = 3;
-    std::memcpy(buffer + name, s.driverName.c_str(), strBytes(s.driverName));
-    info->pName = reinterpret_cast<LPWSTR>(buffer + name);
-    std::memcpy(buffer + path, s.driverPath.c_str(), strBytes(s.driverPath));
-    info->pDriverPath = reinterpret_cast<LPWSTR>(buffer + path);
-    return TRUE;
+    return GetPrinterDriverW(printer, environment, level, buffer, size, needed);
 }
 
 DWORD APIENTRY EngGetPrinterData(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
                                  LPDWORD needed)
 {
-    std::lock_guard g(detail::StateLock());
     SIM_FAULT_STATUS("EngGetPrinterData", DWORD);
-    Printer* p = PrinterOf(printer);
-    if (!p)
-        return ERROR_INVALID_HANDLE;
-    ++p->dataReads;
-    auto it = p->data.find(detail::Fold(valueName ? WStringView(valueName) : WStringView()));
-    if (it == p->data.end())
-        return ERROR_FILE_NOT_FOUND;
-    if (type)
-        *type = it->second.type;
-    if (needed)
-        *needed = static_cast<DWORD>(it->second.data.size());
-    if (it->second.data.size() > size || (!data && !it->second.data.empty()))
-        return ERROR_MORE_DATA;
-    if (!it->second.data.empty())
-        std::memcpy(data, it->second.data.data(), it->second.data.size());
-    return ERROR_SUCCESS;
+    return GetPrinterDataW(printer, valueName, type, data, size, needed);
 }
 
 DWORD APIENTRY EngSetPrinterData(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size)
 {
-    std::lock_guard g(detail::StateLock());
     SIM_FAULT_STATUS("EngSetPrinterData", DWORD);
-    Printer* p = PrinterOf(printer);
-    if (!p)
-        return ERROR_INVALID_HANDLE;
-    if (!valueName || (!data && size))
-        return ERROR_INVALID_PARAMETER;
-    p->data[detail::Fold(valueName)] = PrinterDataValue{type, std::vector<BYTE>(data, data + size)};
-    return ERROR_SUCCESS;
+    return SetPrinterDataW(printer, valueName, type, data, size);
 }
 
+// Unlike WritePrinter, this needs no document: a driver driven by a test without one still prints.
 BOOL APIENTRY EngWritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written)
 {
     std::lock_guard g(detail::StateLock());
     if (written)
         *written = 0;
     SIM_FAULT_POINT("EngWritePrinter", FALSE);
-    Printer* p = PrinterOf(printer);
-    if (!p)
-        return Fail(ERROR_INVALID_HANDLE);
-    p->output.append(static_cast<const char*>(buffer), size);
+    auto handle = detail::CheckedPrinterHandle(printer);
+    if (!handle)
+        return FALSE;
+    detail::WriteForEngine(*handle, buffer, size);
     if (written)
         *written = size;
     return TRUE;

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-#include <atomic>
-
 namespace sim
 {
 namespace
@@ -45,7 +43,6 @@ BRUSHOBJ Solid(COLORREF color)
     return b;
 }
 
-std::atomic<DWORD> g_nextJob{1};
 constexpr MIX kCopyPen = 0x0D0D; // the pen colour over whatever lies below
 } // namespace
 
@@ -95,8 +92,12 @@ BOOL PrintDC::StartDoc(WStringView docName)
     auto hook = Hook<StartDocHook>(INDEX_DrvStartDoc, 0);
     if (!hook)
         return FALSE;
+    // The application's document is a spooler job; the driver learns its number.
     WString name(docName);
-    jobId_ = g_nextJob++;
+    DOC_INFO_1W info{name.data(), nullptr, nullptr};
+    jobId_ = StartDocPrinterW(dc_.printer, 1, reinterpret_cast<LPBYTE>(&info));
+    if (!jobId_)
+        return FALSE;
     return hook(Surface(), name.data(), jobId_);
 }
 
@@ -169,10 +170,13 @@ BOOL PrintDC::EndDoc()
 {
     using EndDocHook = BOOL(APIENTRY*)(SURFOBJ*, FLONG);
     auto hook = Hook<EndDocHook>(INDEX_DrvEndDoc, 0);
-    return hook ? hook(Surface(), 0) : FALSE;
+    BOOL ended = hook ? hook(Surface(), 0) : FALSE;
+    if (jobId_)
+        EndDocPrinter(dc_.printer);
+    return ended;
 }
 
-BOOL PrintDC::ResetDC(const DEVMODEW* devMode)
+BOOL PrintDC::ResetDC(const DEVMODEW* devMode, ResetOrder order)
 {
     using EnablePDEV = DHPDEV(APIENTRY*)(DEVMODEW*, LPWSTR, ULONG, HSURF*, ULONG, ULONG*, ULONG, DEVINFO*,
                                          HDEV, LPWSTR, HANDLE);
@@ -200,9 +204,18 @@ BOOL PrintDC::ResetDC(const DEVMODEW* devMode)
     detail::RegisterDevice(next.hdev, next.pdev, next.devInfo.hpalDefault);
     complete(next.pdev, next.hdev);
     detail::PdevEnabled(next.pdev);
+    const bool surfaceFirst = order == ResetOrder::SurfaceBeforeReset;
+    if (surfaceFirst && !(next.surface = enableSurface(next.pdev)))
+    {
+        disablePdev(next.pdev);
+        detail::ForgetDevice(next.hdev);
+        return FALSE;
+    }
     // A driver without the reset hook, or one that refuses it, keeps the old device context.
     if (!reset || !reset(dc_.pdev, next.pdev))
     {
+        if (surfaceFirst)
+            disableSurface(next.pdev);
         disablePdev(next.pdev);
         detail::ForgetDevice(next.hdev);
         return FALSE;
@@ -210,7 +223,8 @@ BOOL PrintDC::ResetDC(const DEVMODEW* devMode)
     disableSurface(dc_.pdev);
     disablePdev(dc_.pdev);
     detail::ForgetDevice(dc_.hdev);
-    next.surface = enableSurface(next.pdev);
+    if (!surfaceFirst)
+        next.surface = enableSurface(next.pdev);
     dc_ = next;
     if (!dc_.surface)
     {

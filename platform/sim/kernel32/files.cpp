@@ -4,9 +4,13 @@
 #include "core/state.h"
 
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <map>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -15,10 +19,236 @@ namespace sim::detail
 {
 namespace
 {
+// Host names are UTF-8; most are ASCII, which needs no converter.
+bool IsAscii(std::string_view s)
+{
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+std::string HostName(WStringView part)
+{
+    for (char16_t c : part)
+        if (c >= 0x80)
+            return ToUtf8(part);
+    return std::string(part.begin(), part.end());
+}
+
+WString WideName(std::string_view hostName)
+{
+    return IsAscii(hostName) ? WString(hostName.begin(), hostName.end()) : FromUtf8(hostName);
+}
+
+// Names hashed and compared as the file system compares them, so a lookup folds nothing ahead.
+struct FoldedHash
+{
+    using is_transparent = void;
+    size_t operator()(WStringView s) const
+    {
+        size_t h = 14695981039346656037ull;
+        for (char16_t c : s)
+            h = (h ^ FoldChar(c)) * 1099511628211ull;
+        return h;
+    }
+};
+struct FoldedEqual
+{
+    using is_transparent = void;
+    bool operator()(WStringView a, WStringView b) const { return EqualNoCase(a, b); }
+};
+
+// What one host folder holds, by folded name, so a name in any case is found without reading the
+// folder. A link may lead elsewhere, so a folder reached through one is checked to be the same.
+struct FolderIndex
+{
+    struct Entry
+    {
+        std::string name;
+        bool link = true; // a link, or not known not to be one
+    };
+    std::unordered_map<WString, std::vector<Entry>, FoldedHash, FoldedEqual>
+        names; // same names in folder order
+    int watch = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool reachedByLink = false;
+
+    void Add(std::string name, bool link)
+    {
+        auto& same = names[WideName(name)];
+        for (const Entry& e : same)
+            if (e.name == name)
+                return;
+        same.push_back({std::move(name), link});
+    }
+    void Remove(const std::string& name)
+    {
+        auto it = names.find(WideName(name));
+        if (it == names.end())
+            return;
+        std::erase_if(it->second, [&](const Entry& e) { return e.name == name; });
+        if (it->second.empty())
+            names.erase(it);
+    }
+    const Entry* Find(WStringView part) const
+    {
+        auto it = names.find(part);
+        if (it == names.end())
+            return nullptr;
+        if (it->second.size() > 1)
+            for (const Entry& e : it->second)
+                if (e.name == HostName(part))
+                    return &e;
+        return &it->second.front();
+    }
+};
+
+// Indexes of the folders names were looked up in, kept exact by watching each folder: whoever
+// changes it (this machine or a test writing on the host), the kernel queues the change before the
+// changing call returns, and the queue is read before every lookup. Whatever is not certain is
+// dropped and read again.
+class FolderIndexes
+{
+public:
+    ~FolderIndexes()
+    {
+        if (notify_ >= 0)
+            ::close(notify_);
+    }
+
+    // Applies every change queued since the last lookup.
+    void CatchUp()
+    {
+        char* buf = events_.data();
+        while (notify_ >= 0)
+        {
+            ssize_t n = ::read(notify_, buf, events_.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN)
+                return;
+            if (n <= 0)
+                return Restart();
+            for (ssize_t at = 0; at < n;)
+            {
+                const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                if (event->mask & IN_Q_OVERFLOW)
+                    return Restart();
+                auto w = watched_.find(event->wd);
+                if (w == watched_.end())
+                    continue;
+                const std::vector<std::string> folders = w->second;
+                for (const std::string& folder : folders)
+                {
+                    if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT))
+                    {
+                        Forget(folder);
+                        continue;
+                    }
+                    const std::string name(event->name);
+                    Forget(folder + "/" + name);
+                    auto f = folders_.find(folder);
+                    if (f == folders_.end())
+                        continue;
+                    if (event->mask & (IN_CREATE | IN_MOVED_TO))
+                        f->second.Add(name, !(event->mask & IN_ISDIR));
+                    else
+                        f->second.Remove(name);
+                }
+            }
+        }
+    }
+
+    // The index of a host folder; null if it is no folder or cannot be watched.
+    const FolderIndex* Of(const std::string& key, bool reachedByLink)
+    {
+        if (auto it = folders_.find(key); it != folders_.end())
+        {
+            struct stat st;
+            if (!it->second.reachedByLink ||
+                (::stat(key.c_str(), &st) == 0 && st.st_dev == it->second.device &&
+                 st.st_ino == it->second.inode))
+                return &it->second;
+            Forget(key);
+        }
+        if (notify_ < 0)
+            notify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        int fd = notify_ < 0 ? -1 : ::open(key.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        // Watch, identity and listing all of the folder just opened, wherever its path leads now.
+        FolderIndex index;
+        index.reachedByLink = reachedByLink;
+        struct stat st;
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        index.watch = ::fstat(fd, &st) == 0
+                          ? ::inotify_add_watch(notify_, self.c_str(),
+                                                IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                                    IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR)
+                          : -1;
+        DIR* dir = index.watch < 0 ? nullptr : ::fdopendir(fd);
+        if (!dir)
+        {
+            ::close(fd);
+            return nullptr;
+        }
+        index.device = st.st_dev;
+        index.inode = st.st_ino;
+        while (const dirent* entry = ::readdir(dir))
+        {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..")
+                index.Add(std::string(name), entry->d_type != DT_DIR && entry->d_type != DT_REG);
+        }
+        ::closedir(dir);
+        watched_[index.watch].push_back(key);
+        return &folders_.insert_or_assign(key, std::move(index)).first->second;
+    }
+
+private:
+    // Drops a folder's index and those of every folder under it.
+    void Forget(const std::string& folder)
+    {
+        auto drop = [&](std::map<std::string, FolderIndex>::iterator it) {
+            auto w = watched_.find(it->second.watch);
+            if (w != watched_.end())
+            {
+                std::erase(w->second, it->first);
+                if (w->second.empty())
+                    watched_.erase(w);
+            }
+            return folders_.erase(it);
+        };
+        if (auto it = folders_.find(folder); it != folders_.end())
+            drop(it);
+        for (auto it = folders_.lower_bound(folder + "/"); it != folders_.end() && it->first < folder + "0";)
+            it = drop(it);
+    }
+
+    // Changes were lost: nothing known is trusted.
+    void Restart()
+    {
+        ::close(notify_);
+        notify_ = -1;
+        folders_.clear();
+        watched_.clear();
+    }
+
+    int notify_ = -1;
+    std::vector<char> events_ = std::vector<char>(16384);       // new storage is aligned for any event
+    std::map<std::string, FolderIndex> folders_;                // by host path
+    std::unordered_map<int, std::vector<std::string>> watched_; // watch → the folders it keeps
+};
+
 // A new sandboxed folder tree per machine, removed with it.
 struct FileSystem : PartBase
 {
     fs::path root;
+    std::mutex indexLock;
+    FolderIndexes indexes;
     FileSystem()
     {
         std::string tmpl = (fs::temp_directory_path() / "velmo-sim-XXXXXX").string();
@@ -209,17 +439,32 @@ WString FullPath(WStringView path)
 fs::path HostPathOf(WStringView windowsPath)
 {
     WString full = FullPath(windowsPath);
-    fs::path host = files().root / ToUtf8(WStringView(full).substr(0, 1));
+    FileSystem& fsys = files();
+    std::lock_guard g(fsys.indexLock);
+    fsys.indexes.CatchUp();
+    std::string host = fsys.root.native() + '/' + HostName(WStringView(full).substr(0, 1));
+    bool throughLink = false;
     size_t i = 3;
     while (i < full.size())
     {
         size_t j = full.find(u'\\', i);
         if (j == WString::npos)
             j = full.size();
-        WString part = full.substr(i, j - i);
-        std::string name = ToUtf8(part);
+        WStringView part = WStringView(full).substr(i, j - i);
+        i = j + 1;
+        if (const FolderIndex* index = fsys.indexes.Of(host, throughLink))
+        {
+            const FolderIndex::Entry* entry = index->Find(part);
+            host += '/';
+            host += entry ? entry->name : HostName(part);
+            throughLink = !entry || entry->link;
+            continue;
+        }
+        // No index (no such folder, or no watch to be had): read the folder itself.
+        std::string name = HostName(part);
+        throughLink = true;
         std::error_code ec;
-        if (!fs::exists(host / name, ec) && HostIsDirectory(host))
+        if (!fs::exists(host + '/' + name, ec) && HostIsDirectory(host))
         {
             for (const auto& entry : fs::directory_iterator(host, ec))
             {
@@ -230,8 +475,8 @@ fs::path HostPathOf(WStringView windowsPath)
                 }
             }
         }
-        host /= name;
-        i = j + 1;
+        host += '/';
+        host += name;
     }
     return host;
 }

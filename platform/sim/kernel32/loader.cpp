@@ -1,11 +1,18 @@
-// The loader: the system's DLLs, found by name in System32, loaded and freed per process with their
-// reference counts, the few exports system code looks up at run time, and the DLL search settings a
-// process makes (recorded for tests). Only system DLLs load; any other name is "not found".
+// The loader: one table of modules, the system's DLLs (found by name in System32) and the product
+// DLLs the test program registered, loaded and freed per process with their reference counts and
+// entry points; the few kernel32 exports system code looks up at run time; and the DLL search
+// settings a process makes (recorded for tests). Any other name is "not found".
+#include "kernel32/loader.h"
+
 #include "core/internal.h"
+#include "core/state.h"
+
+#include <platform/dllentry.h>
 
 #include <array>
 #include <cstring>
 #include <map>
+#include <vector>
 
 namespace sim::detail
 {
@@ -19,7 +26,7 @@ struct SystemModule
     bool alwaysLoaded; // mapped into every process before its code runs
 };
 
-constexpr std::array<SystemModule, 15> kModules = {{
+constexpr std::array<SystemModule, 15> kSystemModules = {{
     {u"ntdll.dll", true},
     {u"kernel32.dll", true},
     {u"user32.dll", false},
@@ -37,6 +44,27 @@ constexpr std::array<SystemModule, 15> kModules = {{
     {u"iphlpapi.dll", false},
 }};
 
+struct Module
+{
+    WString fileName;
+    bool system = false;
+    bool alwaysLoaded = false;
+    std::vector<DllExport> exports;
+    DllEntryPoint dllMain = nullptr;
+};
+
+// System modules first, then product DLLs in the order registered; filled before main.
+std::vector<Module>& Modules()
+{
+    static std::vector<Module> modules = [] {
+        std::vector<Module> m;
+        for (const SystemModule& s : kSystemModules)
+            m.push_back(Module{WString(s.fileName), true, s.alwaysLoaded, {}, nullptr});
+        return m;
+    }();
+    return modules;
+}
+
 HMODULE HandleOf(size_t index)
 {
     return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7FF00000) + 0x100000 * index);
@@ -44,7 +72,7 @@ HMODULE HandleOf(size_t index)
 
 std::optional<size_t> IndexOf(HMODULE module)
 {
-    for (size_t i = 0; i < kModules.size(); ++i)
+    for (size_t i = 0; i < Modules().size(); ++i)
         if (HandleOf(i) == module)
             return i;
     return std::nullopt;
@@ -72,21 +100,28 @@ const std::map<std::string, void (*)(), std::less<>>& Kernel32Exports()
 
 struct LoaderState
 {
-    std::array<int, kModules.size()> references{};
+    std::vector<int> references;   // by module index
+    std::vector<size_t> loadOrder; // modules loaded on demand, in the order they came
     DllSearch search;
+
+    int& References(size_t index)
+    {
+        if (references.size() < Modules().size())
+            references.resize(Modules().size());
+        return references[index];
+    }
 };
 
 namespace
 {
-struct Loader
+struct Loader : PartBase
 {
     std::map<WString, DllSearch> lastByImage; // by folded image path
 };
 
 Loader& loader()
 {
-    static Loader l;
-    return l;
+    return Part<Loader>();
 }
 
 // The calling process's loader state (StateLock held).
@@ -96,8 +131,8 @@ LoaderState& StateOfProcess()
     if (!p.loader)
     {
         p.loader = std::make_shared<LoaderState>();
-        for (size_t i = 0; i < kModules.size(); ++i)
-            p.loader->references[i] = kModules[i].alwaysLoaded ? 1 : 0;
+        for (size_t i = 0; i < Modules().size(); ++i)
+            p.loader->References(i) = Modules()[i].alwaysLoaded ? 1 : 0;
     }
     return *p.loader;
 }
@@ -107,24 +142,31 @@ void Record(const LoaderState& state)
     loader().lastByImage[Fold(CurrentProcess().imagePath)] = state.search;
 }
 
-// The system module a name stands for: a bare file name (".dll" added when it has no extension) or a
-// full path into System32.
+// The module a name stands for. ".dll" is added to a file name without an extension; a trailing dot
+// means the name has none. A system module is found by its bare name or by its full path in
+// System32; a product DLL by its file name in whatever folder it is asked for, where setup put it.
 std::optional<size_t> Resolve(WStringView name)
 {
     WString file(name);
     size_t slash = file.find_last_of(u"\\/");
     bool hasPath = slash != WString::npos || file.find(u':') != WString::npos;
     WString base = hasPath ? file.substr(slash == WString::npos ? file.find(u':') + 1 : slash + 1) : file;
-    if (base.find(u'.') == WString::npos)
+    if (!base.empty() && base.back() == u'.')
+    {
+        base.pop_back();
+        file.pop_back();
+    }
+    else if (base.find(u'.') == WString::npos)
     {
         base += u".dll";
         file += u".dll";
     }
-    for (size_t i = 0; i < kModules.size(); ++i)
+    for (size_t i = 0; i < Modules().size(); ++i)
     {
-        if (!EqualNoCase(base, kModules[i].fileName))
+        const Module& m = Modules()[i];
+        if (!EqualNoCase(base, m.fileName))
             continue;
-        if (!hasPath || EqualNoCase(FullPath(file), WString(kSystem32) + WString(kModules[i].fileName)))
+        if (!m.system || !hasPath || EqualNoCase(FullPath(file), WString(kSystem32) + m.fileName))
             return i;
     }
     return std::nullopt;
@@ -141,7 +183,7 @@ HMODULE LoadedModule(WStringView name)
 {
     std::lock_guard g(StateLock());
     auto index = Resolve(name);
-    if (index && StateOfProcess().references[*index] > 0)
+    if (index && StateOfProcess().References(*index) > 0)
         return HandleOf(*index);
     WStringView image = CurrentProcess().imagePath;
     size_t slash = image.find_last_of(u"\\/");
@@ -152,17 +194,94 @@ HMODULE LoadedModule(WStringView name)
     return nullptr;
 }
 
-void ResetLoader()
+// The entry point runs without the machine's lock, as other threads go on meanwhile; a DLL whose
+// attach fails is detached and unloaded again at once.
+HMODULE LoadModule(WStringView name)
+{
+    DllEntryPoint attach = nullptr;
+    HMODULE module = nullptr;
+    {
+        std::lock_guard g(StateLock());
+        auto index = Resolve(name);
+        if (!index)
+        {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        LoaderState& state = StateOfProcess();
+        if (state.References(*index)++ == 0)
+        {
+            state.loadOrder.push_back(*index);
+            attach = Modules()[*index].dllMain;
+        }
+        module = HandleOf(*index);
+    }
+    if (attach && !attach(module, DLL_PROCESS_ATTACH, nullptr))
+    {
+        attach(module, DLL_PROCESS_DETACH, nullptr);
+        std::lock_guard g(StateLock());
+        LoaderState& state = StateOfProcess();
+        --state.References(*IndexOf(module));
+        std::erase(state.loadOrder, *IndexOf(module));
+        SetLastError(ERROR_DLL_INIT_FAILED);
+        return nullptr;
+    }
+    return module;
+}
+
+void EndProcessModules()
+{
+    std::vector<size_t> detach;
+    {
+        std::lock_guard g(StateLock());
+        LoaderState& state = StateOfProcess();
+        detach.assign(state.loadOrder.rbegin(), state.loadOrder.rend());
+        for (size_t index : detach)
+            state.References(index) = 0;
+        state.loadOrder.clear();
+    }
+    // A non-null reserved argument tells the entry point the process is ending.
+    static int ending;
+    for (size_t index : detach)
+        if (DllEntryPoint dllMain = Modules()[index].dllMain)
+            dllMain(HandleOf(index), DLL_PROCESS_DETACH, &ending);
+}
+
+void (*ExportOf(HMODULE module, LPCSTR procName))()
 {
     std::lock_guard g(StateLock());
-    loader() = Loader{};
-    CurrentProcess().loader.reset();
+    auto index = IndexOf(module);
+    if (!index || StateOfProcess().References(*index) == 0)
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    const Module& m = Modules()[*index];
+    bool byOrdinal = IS_INTRESOURCE(procName);
+    if (m.fileName == u"kernel32.dll" && !byOrdinal)
+    {
+        auto it = Kernel32Exports().find(std::string_view(procName));
+        if (it != Kernel32Exports().end())
+            return it->second;
+    }
+    for (const DllExport& e : m.exports)
+        if (byOrdinal ? e.ordinal == reinterpret_cast<ULONG_PTR>(procName)
+                      : std::strcmp(e.name, procName) == 0)
+            return e.address;
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
 }
 
 } // namespace sim::detail
 
 namespace sim
 {
+bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports, DllEntryPoint dllMain)
+{
+    detail::Modules().push_back(detail::Module{fileName, false, false, exports, dllMain});
+    return true;
+}
+
 std::optional<DllSearch> Machine::DllSearchOf(WStringView imagePath) const
 {
     std::lock_guard g(detail::StateLock());
@@ -187,16 +306,10 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags)
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::lock_guard g(StateLock());
-    auto index = Resolve(fileName);
-    if (!index)
-    {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    ++StateOfProcess().references[*index];
-    SetLastError(ERROR_SUCCESS);
-    return HandleOf(*index);
+    HMODULE module = LoadModule(fileName);
+    if (module)
+        SetLastError(ERROR_SUCCESS);
+    return module;
 }
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName)
@@ -206,35 +319,35 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR fileName)
 
 BOOL WINAPI FreeLibrary(HMODULE module)
 {
-    std::lock_guard g(StateLock());
-    auto index = IndexOf(module);
-    if (!index || StateOfProcess().references[*index] == 0)
-        return Fail(ERROR_INVALID_HANDLE);
-    int& references = StateOfProcess().references[*index];
-    if (!kModules[*index].alwaysLoaded || references > 1) // the process's own reference stays
-        --references;
+    DllEntryPoint detach = nullptr;
+    {
+        std::lock_guard g(StateLock());
+        auto index = IndexOf(module);
+        if (!index || StateOfProcess().References(*index) == 0)
+            return Fail(ERROR_INVALID_HANDLE);
+        int& references = StateOfProcess().References(*index);
+        if (Modules()[*index].alwaysLoaded && references == 1) // the process's own reference stays
+            return TRUE;
+        if (--references == 0)
+        {
+            std::erase(StateOfProcess().loadOrder, *index);
+            detach = Modules()[*index].dllMain;
+        }
+    }
+    if (detach)
+        detach(module, DLL_PROCESS_DETACH, nullptr);
     return TRUE;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName)
 {
     SIM_FAULT_POINT("GetProcAddress", nullptr);
-    std::lock_guard g(StateLock());
-    auto index = IndexOf(module);
-    if (module && (!index || StateOfProcess().references[*index] == 0))
+    if (!module) // the program's own image exports nothing
     {
-        SetLastError(ERROR_MOD_NOT_FOUND);
+        SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
-    bool byOrdinal = reinterpret_cast<ULONG_PTR>(procName) <= 0xFFFF;
-    if (index && kModules[*index].fileName == u"kernel32.dll" && !byOrdinal)
-    {
-        auto it = Kernel32Exports().find(std::string_view(procName));
-        if (it != Kernel32Exports().end())
-            return reinterpret_cast<FARPROC>(it->second);
-    }
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
+    return reinterpret_cast<FARPROC>(ExportOf(module, procName));
 }
 
 BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName)

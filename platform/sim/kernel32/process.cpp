@@ -2,8 +2,9 @@
 // own module path, command line and current folder; what the code starts is recorded.
 #include "core/internal.h"
 #include "core/state.h"
+#include "kernel32/loader.h"
 
-#include "user32/desktop_internal.h"
+#include "core/scheduler.h"
 
 #include <platform/entry.h>
 
@@ -98,6 +99,7 @@ DWORD RunEntry(const Entry& entry, std::shared_ptr<detail::Process> process, int
             std::cerr << "simulated program ended by an exception: " << e.what() << "\n";
             exitCode = 0xE06D7363;
         }
+        detail::EndProcessModules();
         waiting.Wake();
     });
     thread.join();

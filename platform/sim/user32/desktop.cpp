@@ -1,51 +1,26 @@
-// The desktop's core: threads and their queues, windows and classes, sent and posted messages,
-// timers, and the scheduler that moves the machine's clock when every simulated thread waits.
+// The desktop's core: queues of the machine's threads, windows and classes, sent and posted
+// messages, timers (events of the scheduler's clock).
 #include "user32/desktop_internal.h"
 
 #include <algorithm>
-#include <iostream>
 
 namespace sim::detail
 {
 namespace
 {
-std::atomic<std::uint64_t> g_generation{0};
-
-// The calling thread's state in the machine it was made in; leaves the machine's list when the
-// thread ends.
-struct SelfHolder
-{
-    std::shared_ptr<ThreadState> state;
-    std::uint64_t generation = 0;
-    ~SelfHolder()
-    {
-        if (!state)
-            return;
-        DesktopState& d = Desk();
-        std::lock_guard g(d.mu);
-        if (d.generation == generation)
-            std::erase(d.threads, state);
-    }
-};
-thread_local SelfHolder t_holder;
-
-// Machine time the clock may run on its own (no script acting) before the machine gives up.
-constexpr ULONGLONG kAutoLimit = 60ULL * 60 * 1000;
-
-std::function<void(const std::string&)>& Reporter()
-{
-    static std::function<void(const std::string&)> r;
-    return r;
-}
-
 bool TimerDue(const Timer& t, ULONGLONG now)
 {
     return t.due <= now;
 }
 
-bool HasWorkLocked(const ThreadState& t)
+std::optional<ULONGLONG> NextTimerLocked(ULONGLONG after, bool simulatedOnly)
 {
-    return t.wait != WaitKind::None && t.ready && (*t.ready)();
+    std::optional<ULONGLONG> best;
+    for (const Timer& timer : Desk().timers)
+        if (timer.thread && timer.thread->alive && (timer.thread->simulated || !simulatedOnly) &&
+            timer.due > after)
+            best = best ? std::min(*best, timer.due) : timer.due;
+    return best;
 }
 
 bool OwnsWindowsLocked(const ThreadState& t)
@@ -56,45 +31,23 @@ bool OwnsWindowsLocked(const ThreadState& t)
     return false;
 }
 
-void AbortLocked(const std::string& why)
+// Windows and timers die with the thread that made them.
+void ThreadEndedLocked(const std::shared_ptr<ThreadState>& self, std::vector<std::shared_ptr<void>>& keep)
 {
     DesktopState& d = Desk();
-    if (d.aborting)
-        return;
-    d.aborting = true;
-    ReportFailure(why + "\n" + DescribeScreenLocked());
-    d.cv.notify_all();
+    for (auto it = d.windows.begin(); it != d.windows.end();)
+        if (it->second->thread == self)
+        {
+            keep.push_back(it->second);
+            it = d.windows.erase(it);
+        }
+        else
+            ++it;
+    std::erase_if(d.timers, [&](const Timer& t) { return t.thread == self; });
 }
 
-// Blocks the calling thread (lock held) until `ready` holds; throws ProgramStuck once when the machine
-// gives up on it.
-void WaitLocked(std::unique_lock<std::mutex>& lock, ThreadState& t, WaitKind kind, ULONGLONG deadline,
-                const std::function<bool()>& ready)
-{
-    DesktopState& d = Desk();
-    if (ready())
-        return;
-    if (d.aborting && t.abortThrown)
-        return;
-    t.wait = kind;
-    t.deadline = deadline;
-    t.ready = &ready;
-    if (t.simulated)
-        --d.active;
-    RescheduleLocked();
-    while (!ready() && !d.aborting)
-        d.cv.wait(lock);
-    t.wait = WaitKind::None;
-    t.deadline = ~0ULL;
-    t.ready = nullptr;
-    if (t.simulated)
-        ++d.active;
-    if (!ready() && d.aborting && !t.abortThrown)
-    {
-        t.abortThrown = true;
-        throw ProgramStuck();
-    }
-}
+const bool g_scheduled = AddSchedulerClient(SchedulerClient{
+    NextTimerLocked, OwnsWindowsLocked, ThreadEndedLocked, [] { return DescribeScreenLocked(); }});
 
 bool MatchesFilter(HWND hwnd, HWND filter, UINT message, UINT min, UINT max)
 {
@@ -148,19 +101,11 @@ void DeliverSent(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Sent>
 }
 } // namespace
 
-DesktopState::DesktopState() : generation(++g_generation) {}
+DesktopState::DesktopState() : mu(Sched().mu), cv(Sched().cv) {}
 
 DesktopState& Desk()
 {
     return Part<DesktopState>();
-}
-
-void ReportFailure(const std::string& message)
-{
-    if (Reporter())
-        Reporter()(message);
-    else
-        std::cerr << "desktop: " << message << "\n";
 }
 
 std::string DescribeScreenLocked()
@@ -190,24 +135,6 @@ std::string DescribeScreenLocked()
     return out;
 }
 
-std::shared_ptr<ThreadState> SelfPtr()
-{
-    DesktopState& d = Desk();
-    if (!t_holder.state || t_holder.generation != d.generation)
-    {
-        t_holder.state = std::make_shared<ThreadState>();
-        t_holder.generation = d.generation;
-        std::lock_guard g(d.mu);
-        d.threads.push_back(t_holder.state);
-    }
-    return t_holder.state;
-}
-
-ThreadState& Self()
-{
-    return *SelfPtr();
-}
-
 Window* FindLocked(HWND window)
 {
     auto& ws = Desk().windows;
@@ -228,165 +155,6 @@ bool IsOwnThread(HWND window)
     std::lock_guard g(Desk().mu);
     Window* w = FindLocked(window);
     return w && w->thread == self;
-}
-
-bool IdleLocked()
-{
-    DesktopState& d = Desk();
-    if (d.active > 0 || d.pendingStarts > 0)
-        return false;
-    for (const auto& t : d.threads)
-    {
-        if (t->wait == WaitKind::None)
-            continue;
-        if (HasWorkLocked(*t))
-            return false;
-        if (t->wait != WaitKind::Message && t->deadline != ~0ULL && OwnsWindowsLocked(*t))
-            return false; // a UI thread that sleeps is busy, not idle
-    }
-    return true;
-}
-
-std::optional<ULONGLONG> NextEventLocked()
-{
-    DesktopState& d = Desk();
-    std::optional<ULONGLONG> best;
-    for (const auto& t : d.threads)
-        if (t->wait != WaitKind::None && t->wait != WaitKind::Message && t->deadline != ~0ULL)
-            best = best ? std::min(*best, t->deadline) : t->deadline;
-    for (const Timer& timer : d.timers)
-        if (timer.thread && timer.thread->alive)
-            best = best ? std::min(*best, timer.due) : timer.due;
-    return best;
-}
-
-void ExpectSimThread()
-{
-    std::lock_guard g(Desk().mu);
-    ++Desk().pendingStarts;
-}
-
-void RescheduleLocked()
-{
-    DesktopState& d = Desk();
-    d.cv.notify_all();
-    if (d.aborting || d.active > 0 || d.pendingStarts > 0)
-        return;
-    bool anyWaiting = false;
-    ULONGLONG now = Clock();
-    for (const auto& t : d.threads)
-        if (t->wait != WaitKind::None)
-        {
-            anyWaiting = true;
-            if (HasWorkLocked(*t))
-                return;
-        }
-    if (!anyWaiting)
-        return;
-    if (d.scripted && IdleLocked())
-        return; // the script acts
-    std::optional<ULONGLONG> next = NextEventLocked();
-    if (!next)
-    {
-        AbortLocked("every simulated thread waits and nothing is left to wake it (no timer, no input)");
-        return;
-    }
-    if (!d.scripted && *next > d.autoBase + kAutoLimit)
-    {
-        AbortLocked("the program kept running on its own for an hour of machine time");
-        return;
-    }
-    if (*next > now)
-        Clock() = *next;
-}
-
-void ClockMoved()
-{
-    std::lock_guard g(Desk().mu);
-    Desk().cv.notify_all();
-}
-
-bool SleepOnClock(DWORD milliseconds)
-{
-    auto self = SelfPtr();
-    if (!self->simulated)
-        return false;
-    if (milliseconds == 0)
-        return true;
-    std::unique_lock lock(Desk().mu);
-    ULONGLONG deadline = Clock() + milliseconds;
-    WaitLocked(lock, *self, WaitKind::Sleep, deadline, [&] { return Clock() >= deadline; });
-    return true;
-}
-
-SimThreadScope::SimThreadScope()
-{
-    auto self = SelfPtr();
-    std::lock_guard g(Desk().mu);
-    self->simulated = true;
-    ++Desk().active;
-    if (Desk().pendingStarts > 0)
-        --Desk().pendingStarts;
-}
-
-SimThreadScope::~SimThreadScope()
-{
-    auto self = SelfPtr();
-    std::vector<std::shared_ptr<Window>> gone;
-    {
-        std::lock_guard g(Desk().mu);
-        DesktopState& d = Desk();
-        // Windows die with the thread that made them.
-        for (auto it = d.windows.begin(); it != d.windows.end();)
-            if (it->second->thread == self)
-            {
-                gone.push_back(it->second);
-                it = d.windows.erase(it);
-            }
-            else
-                ++it;
-        std::erase_if(d.timers, [&](const Timer& t) { return t.thread == self; });
-        for (auto& s : self->sent)
-            s->done = true;
-        self->sent.clear();
-        self->alive = false;
-        self->simulated = false;
-        --d.active;
-        std::erase(d.threads, self);
-        RescheduleLocked();
-    }
-    t_holder.state.reset();
-}
-
-BlockedScope::BlockedScope(const std::function<bool()>* done)
-{
-    auto self = SelfPtr();
-    std::lock_guard g(Desk().mu);
-    if (self->simulated)
-    {
-        counted = true;
-        thread = self;
-        self->wait = WaitKind::Blocked;
-        self->ready = done;
-        --Desk().active;
-        RescheduleLocked();
-    }
-}
-
-BlockedScope::~BlockedScope()
-{
-    Wake();
-}
-
-void BlockedScope::Wake()
-{
-    std::lock_guard g(Desk().mu);
-    if (!counted)
-        return;
-    counted = false;
-    thread->wait = WaitKind::None;
-    thread->ready = nullptr;
-    ++Desk().active;
 }
 
 Got Pump(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool wait, const std::function<bool()>& stop)
@@ -451,7 +219,7 @@ Got Pump(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool wait, cons
         }
         if (!wait)
             return Got::Nothing;
-        if (d.aborting && t.abortThrown)
+        if (Sched().aborting && t.abortThrown)
             return Got::Quit;
         WaitLocked(lock, t, WaitKind::Message, ~0ULL, [&] {
             if ((stop && stop()) || !t.sent.empty() || t.quit)
@@ -502,7 +270,7 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             DeliverSent(lock, mine);
             continue;
         }
-        if (Desk().aborting && self->abortThrown)
+        if (Sched().aborting && self->abortThrown)
             return 0;
         WaitLocked(lock, *self, WaitKind::Message, ~0ULL, [&] { return s->done || !self->sent.empty(); });
     }
@@ -1230,14 +998,6 @@ HWND WINAPI SetActiveWindow(HWND window)
     return old;
 }
 
-namespace
-{
-DWORD ThreadIdOf(const ThreadState* t)
-{
-    return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(t) >> 4);
-}
-} // namespace
-
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {
     std::lock_guard g(Desk().mu);
@@ -1246,12 +1006,7 @@ DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId)
         return 0;
     if (processId)
         *processId = 4;
-    return ThreadIdOf(w->thread.get());
-}
-
-DWORD WINAPI GetCurrentThreadId()
-{
-    return ThreadIdOf(SelfPtr().get());
+    return w->thread->id;
 }
 
 // The desktop keeps one queue per thread, so sharing an input state only records the pair; what
@@ -1261,13 +1016,13 @@ BOOL WINAPI AttachThreadInput(DWORD attachThreadId, DWORD attachToThreadId, BOOL
     std::lock_guard g(Desk().mu);
     ThreadState* from = nullptr;
     bool toAlive = false;
-    for (const auto& t : Desk().threads)
+    for (const auto& t : Sched().threads)
     {
         if (!t->alive)
             continue;
-        if (ThreadIdOf(t.get()) == attachThreadId)
+        if (t->id == attachThreadId)
             from = t.get();
-        if (ThreadIdOf(t.get()) == attachToThreadId)
+        if (t->id == attachToThreadId)
             toAlive = true;
     }
     if (!from || !toAlive || attachThreadId == attachToThreadId)
@@ -1388,6 +1143,21 @@ BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         Posted{MSG{window, message, wParam, lParam, static_cast<DWORD>(Clock()), {}}, {}});
     Desk().cv.notify_all();
     return TRUE;
+}
+
+BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    std::lock_guard g(Desk().mu);
+    for (const auto& t : Sched().threads)
+        if (t->id == threadId && t->alive)
+        {
+            t->posted.push_back(
+                Posted{MSG{nullptr, message, wParam, lParam, static_cast<DWORD>(Clock()), {}}, {}});
+            RescheduleLocked();
+            return TRUE;
+        }
+    SetLastError(ERROR_INVALID_THREAD_ID);
+    return FALSE;
 }
 
 void WINAPI PostQuitMessage(int exitCode)

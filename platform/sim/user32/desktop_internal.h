@@ -1,7 +1,8 @@
-// Shared between the desktop's own sources: windows, threads and their queues, the scheduler.
+// Shared between the desktop's own sources: windows and their queues, menus, timers.
 #pragma once
 
 #include "core/internal.h"
+#include "core/scheduler.h"
 #include "core/state.h"
 
 #include <platform/commctrl.h>
@@ -21,53 +22,6 @@
 
 namespace sim::detail
 {
-
-// Thrown out of a simulated program's wait when the machine gives up on it (nothing will ever
-// wake it); the program's thread ends and the test reports why.
-struct ProgramStuck : std::exception
-{
-    const char* what() const noexcept override { return "simulated program stopped: it waits for nothing"; }
-};
-
-enum class WaitKind
-{
-    None,
-    Message, // in a message loop: idle when nothing is queued
-    Sleep,   // on the clock only
-    Blocked, // on another thread (join, event)
-};
-
-struct Sent
-{
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result = 0;
-    bool done = false;
-};
-
-struct Posted
-{
-    MSG msg{};
-    std::function<void()> task; // user input acted out on the window's thread
-};
-
-struct ThreadState
-{
-    bool simulated = false;
-    bool alive = true;
-    std::deque<Posted> posted;
-    std::deque<std::shared_ptr<Sent>> sent;
-    bool quit = false;
-    int quitCode = 0;
-    WaitKind wait = WaitKind::None;
-    ULONGLONG deadline = ~0ULL;
-    bool abortThrown = false;
-    HWND focus = nullptr;
-    const std::function<bool()>* ready = nullptr; // while waiting: what would wake the thread
-    std::vector<DWORD> inputAttachedTo; // threads whose input state this one shares (AttachThreadInput)
-};
 
 struct Item
 {
@@ -158,15 +112,8 @@ struct PendingFileDialog
 struct DesktopState : PartBase
 {
     DesktopState();
-    std::uint64_t generation; // tells a thread's record of an earlier machine from one of this
-    std::mutex mu;
-    std::condition_variable cv;
-    std::vector<std::shared_ptr<ThreadState>> threads;
-    int active = 0;
-    int pendingStarts = 0;
-    bool scripted = false;
-    bool aborting = false;
-    ULONGLONG autoBase = 0;
+    std::mutex& mu;              // the scheduler's: queues and waits are one state
+    std::condition_variable& cv; // the scheduler's
     std::map<HWND, std::shared_ptr<Window>> windows;
     ULONG_PTR nextWindow = 0x10010;
     std::map<WString, WNDCLASSEXW> classes; // by folded name; names kept in classNames
@@ -189,20 +136,10 @@ struct DesktopState : PartBase
 };
 
 DesktopState& Desk();
-std::atomic<ULONGLONG>& Clock();
-
-// The calling thread's queue state (created on first use).
-ThreadState& Self();
-std::shared_ptr<ThreadState> SelfPtr();
 
 // With Desk().mu held.
 Window* FindLocked(HWND window);
 HWND GetAncestorLocked(HWND window);
-void RescheduleLocked();
-bool IdleLocked();                          // every UI thread waits for input with nothing to do
-std::optional<ULONGLONG> NextEventLocked(); // the earliest timer or timed wait
-void ExpectSimThread();                     // a simulated thread is about to start
-void ReportFailure(const std::string& message);
 std::string DescribeScreenLocked();
 
 std::shared_ptr<Window> FindWindowPtr(HWND window);
@@ -241,33 +178,6 @@ INT_PTR RunModal(HWND dialog, HWND owner);
 
 // Modal waiting for a script's answer (message boxes, common dialogs): pumps meanwhile.
 void WaitForAnswer(const std::function<bool()>& answered, HWND owner);
-
-bool SleepOnClock(DWORD milliseconds);
-void ClockMoved();
-
-// Registered with the machine by the simulated program threads.
-struct SimThreadScope
-{
-    SimThreadScope();
-    ~SimThreadScope();
-    SimThreadScope(const SimThreadScope&) = delete;
-    SimThreadScope& operator=(const SimThreadScope&) = delete;
-};
-struct BlockedScope
-{
-    // `done` (read with the desktop lock held) tells when what the thread waits for has happened, so
-    // the scheduler counts it as about to run rather than stuck.
-    explicit BlockedScope(const std::function<bool()>* done = nullptr);
-    ~BlockedScope();
-    BlockedScope(const BlockedScope&) = delete;
-    BlockedScope& operator=(const BlockedScope&) = delete;
-    // Called by the simulated thread this one waits for, before it ends: the waiting thread counts as
-    // running again, so the end of the awaited thread is not taken for a machine where nothing can
-    // happen any more.
-    void Wake();
-    bool counted = false;
-    std::shared_ptr<ThreadState> thread;
-};
 
 WString ToWString(LPCWSTR text);
 void CopyOut(WStringView text, LPWSTR buffer, int size);

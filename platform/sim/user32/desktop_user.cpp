@@ -13,9 +13,6 @@ namespace sim
 {
 namespace
 {
-// Real time a program may stay busy before the script gives up on it.
-constexpr auto kBusyLimit = std::chrono::seconds(30);
-
 // The user can reach a control only when it and every window above it are visible and enabled.
 bool ReachableLocked(HWND window, std::string& why)
 {
@@ -113,7 +110,7 @@ DWORD Desktop::Run(WStringView imagePath, WStringView arguments, const Script& s
 
 DWORD Desktop::Run(const std::function<DWORD()>& ui, const Script& script)
 {
-    DesktopState& d = Desk();
+    Scheduler& d = Sched();
     {
         std::lock_guard g(d.mu);
         d.scripted = true;
@@ -161,24 +158,7 @@ DWORD Desktop::Run(const std::function<DWORD()>& ui, const Script& script)
 
 bool Desktop::WaitIdle()
 {
-    DesktopState& d = Desk();
-    std::unique_lock lock(d.mu);
-    auto limit = std::chrono::steady_clock::now() + kBusyLimit;
-    for (;;)
-    {
-        if (d.aborting)
-            return false;
-        if (IdleLocked())
-            return true;
-        if (d.cv.wait_until(lock, limit) == std::cv_status::timeout && !IdleLocked())
-        {
-            d.aborting = true;
-            ReportFailure("the program stayed busy for 30 s without waiting for input\n" +
-                          DescribeScreenLocked());
-            d.cv.notify_all();
-            return false;
-        }
-    }
+    return detail::WaitIdle();
 }
 
 bool Desktop::WaitUntil(const std::function<bool()>& condition, ULONGLONG maxMilliseconds)
@@ -199,29 +179,14 @@ bool Desktop::WaitUntil(const std::function<bool()>& condition, ULONGLONG maxMil
                           DescribeScreenLocked());
             return false;
         }
-        if (*next > Clock())
-            Clock() = *next;
+        Clock() = *next;
         Desk().cv.notify_all();
     }
 }
 
 void Desktop::Advance(ULONGLONG milliseconds)
 {
-    ULONGLONG end = Clock() + milliseconds;
-    for (;;)
-    {
-        if (!WaitIdle())
-            return;
-        std::lock_guard g(Desk().mu);
-        std::optional<ULONGLONG> next = NextEventLocked();
-        if (next && *next <= Clock())
-            continue; // something due already: let it run first
-        Clock() = next && *next <= end ? *next : end;
-        Desk().cv.notify_all();
-        if (Clock() >= end)
-            break;
-    }
-    WaitIdle();
+    Step(milliseconds);
 }
 
 HWND Desktop::TopWindow(WStringView caption) const

@@ -55,3 +55,7 @@ write("two-jobs-no-layout.kgl",
       rec(b",") + rec(b"&", bytes(5)) + rec(b"!", struct.pack("<13H", 0, 1, 0x36, 1, 99, 4, 0, 2, 2, 0, 1, 0, 100))
       + band(0, 5, literal_block(bytes([0x81] * 20))) + rec(b"#") + rec(b",") + page_start(resolution=0x48, ext=(50, 50), bpl=4)
       + band(0, 1, codes([257, 0, 1, 2, 3, 4, 258])) + rec(b"#") + rec(b"'"))
+# A few hundred bytes that declare a page image of a gigabyte on a small sheet.
+write("large-declared-page.kgl",
+      rec(b",") + page_start(bpl=0xFFFC, ext=(100, 100)) + band(0, 16384, codes([257, 0, 0x80, 258]))
+      + rec(b"#") + rec(b"'"))

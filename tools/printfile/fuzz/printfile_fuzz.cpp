@@ -1,38 +1,80 @@
-// Any bytes as a print file: scan it, decode every page it lists and lay each on its sheet as a bitmap.
+// Any bytes as a print file, through the converter's own path: the file opened and mapped, scanned, and every
+// page it lists saved as a bitmap, within the converter's size limits. The address space is capped below what
+// those limits allow, so that large pages meet a full address space as they do in the 32-bit converter.
+#include "mapped_file.h"
 #include "page_render.h"
 #include "print_scan.h"
 
+#include <sim/machine.h>
+#include <testing/address_space.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+namespace
+{
+using namespace printfile;
+
+const WCHAR* const kFolder = u"C:\\fuzz";
+const WCHAR* const kPrintFile = u"C:\\fuzz\\job.kgl";
+const WCHAR* const kBitmap = u"C:\\fuzz\\page.bmp";
+// Room for pages of a few tens of megabytes beside the fuzzer's own memory; larger ones fail at once.
+constexpr uint64_t kHeadroom = uint64_t{64} << 20;
+
+// The machine is made once: each input only replaces the print file.
+bool SetUpOnce()
+{
+    sim::machine().Reset();
+    return CreateDirectoryW(kFolder, nullptr) && memtest::CapAddressSpace(kHeadroom);
+}
+
+// The bitmap's size as its header gives it, checked against the file's; 0 without a whole bitmap.
+uint64_t WholeBitmapSize()
+{
+    HANDLE f = CreateFileW(kBitmap, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return 0;
+    BYTE header[kBmpHeaderSize] = {};
+    DWORD read = 0;
+    LARGE_INTEGER size{};
+    const bool ok = ReadFile(f, header, sizeof header, &read, nullptr) && read == sizeof header &&
+                    GetFileSizeEx(f, &size);
+    CloseHandle(f);
+    if (!ok)
+        return 0;
+    auto u32 = [&](size_t at) { return ReadU16(header + at) | uint32_t{ReadU16(header + at + 2)} << 16; };
+    const uint64_t declared = u32(offsetof(MonochromeBmpHeader, fileSize));
+    const uint64_t width = u32(offsetof(MonochromeBmpHeader, width));
+    const uint64_t height = u32(offsetof(MonochromeBmpHeader, height));
+    const uint64_t rows = (((width + 31) >> 3) & ~uint64_t{3}) * height;
+    return declared == uint64_t(size.QuadPart) && declared == kBmpHeaderSize + rows ? declared : 0;
+}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    using namespace printfile;
-    MemoryByteView file(std::span<const BYTE>(data, size));
+    static const bool ready = SetUpOnce();
+    if (!ready)
+        __builtin_trap();
+    sim::machine().PutFile(kPrintFile, std::string_view(reinterpret_cast<const char*>(data), size));
+    CMemoryMappedFile file;
+    if (!file.Open(kPrintFile))
+    {
+        if (size != 0)
+            __builtin_trap(); // only an empty file cannot be mapped
+        return 0;
+    }
     std::vector<CPrintTicket> pages;
     ScanPrintFile(pages, file);
-    const RenderLimits limits{uint64_t{16} << 20};
     for (const CPrintTicket& page : pages)
     {
-        std::vector<BandEntry> bands;
-        if (CollectBands(file, page.dataOffset, bands) != RenderError::None)
-            continue;
-        PageImage image;
-        if (DecodePageImage(page, bands, image, limits) != RenderError::None)
-            continue;
-        (void)CountBlackPixels(image.bits);
-        Sheet sheet;
-        if (ComposeSheet(page, image, sheet, limits) != RenderError::None)
-            continue;
-        size_t written = 0;
-        const bool ok = EmitMonochromeBmp(
-            [&](std::span<const BYTE> bytes) {
-                written += bytes.size();
-                return true;
-            },
-            sheet.bits, sheet.width, sheet.height, page.xDpi, page.yDpi);
-        if (!ok || written != kBmpHeaderSize + sheet.bits.size())
-            __builtin_trap(); // a sheet that was made must be written whole
+        const RenderResult result = RenderPageToBmp(file, page, kBitmap);
+        // A page is saved whole, or not at all.
+        if (result.Written() != (WholeBitmapSize() != 0))
+            __builtin_trap();
+        DeleteFileW(kBitmap);
     }
     return 0;
 }

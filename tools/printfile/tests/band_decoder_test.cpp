@@ -49,10 +49,17 @@ TEST(BandDecoder, DecodesWhatTheCoderSendsAndMore)
          8,
          {'a', 'b', 'a', 'b', 'c', 'd', 'c', 'd'}},
     };
+    BandDecoder decoder;
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Decoded(c.block, c.capacity), c.expected);
+        // Straight into a page image, runs of zeros are written, not left to what was there.
+        Bytes image(c.capacity, 0xEE);
+        const DecodeResult r = decoder.DecodeInPlace(c.block, image);
+        EXPECT_EQ(r.status, DecodeStatus::Ok);
+        image.resize(r.bytes);
+        EXPECT_EQ(image, c.expected);
     }
 }
 

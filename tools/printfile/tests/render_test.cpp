@@ -5,6 +5,9 @@
 #include "print_scan.h"
 
 #include <sim/machine.h>
+#include <testing/address_space.h>
+
+#include <cstdlib>
 
 namespace printfile
 {
@@ -98,6 +101,16 @@ TEST_F(Render, AnA4PageAt300DpiOnItsSheet)
     EXPECT_EQ(std::count(bmp.begin() + 62, bmp.end(), '\0'),
               static_cast<std::ptrdiff_t>(bmp.size() - 62 - 7 - 5))
         << "nothing else is black";
+}
+
+TEST_F(Render, TopDownBitsGoToTheFileBottomUp)
+{
+    const Bytes rows = {0x80, 0, 0, 0, 0x01, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}; // three rows of 32 pixels
+    ASSERT_TRUE(WriteMonochromeBmp(u"C:\\out\\rows.bmp", rows, 32, 3, 300, 300));
+    const std::string bmp = sim::machine().FileBytes(u"C:\\out\\rows.bmp").value_or("");
+    ASSERT_EQ(bmp.size(), 62u + 12u);
+    EXPECT_EQ(U32(bmp, 22), 3u);
+    EXPECT_EQ(bmp.substr(62), std::string("\xFF\xFF\xFF\xFF\x01\0\0\0\x80\0\0\0", 12));
 }
 
 TEST_F(Render, AnImageBeyondTheSheetIsClippedButCountedWhole)
@@ -209,6 +222,52 @@ TEST_F(Render, PagesThatCannotBeConvertedWriteNoFile)
         const Rendered r = RenderFirstPage(s.bytes);
         EXPECT_EQ(r.result.error, c.error) << DescribeRenderError(r.result.error);
         EXPECT_FALSE(r.bmp);
+    }
+}
+
+// A file of a few hundred bytes may declare a page of a gigabyte. Where the address space cannot hold it,
+// the converter reports that it is out of memory instead of ending; where it holds the page image once, the
+// page is converted.
+TEST_F(Render, ALargeDeclaredPageMeetsAFullAddressSpaceWithAnError)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // the cap must not outlive the child
+    auto page = [](unsigned lines) {
+        Header h;
+        h.paperCode = 0;
+        h.bytesPerLine = 0xFFFC;
+        Layout l;
+        l.extent1 = l.extent2 = 100; // a sheet of 118 x 118 pixels
+        Stream s;
+        s.PageStart(h, l).Band(0, lines, PackCodes({257, 0, 0x80, 258})).PageEnd();
+        return s.bytes;
+    };
+    struct Case
+    {
+        const char* name;
+        Bytes file;
+        uint64_t headroom;
+        RenderError error;
+        uint64_t black;
+    };
+    const Case cases[] = {
+        {"a page image of 1 GB, 512 MB free", page(16384), uint64_t{512} << 20, RenderError::OutOfMemory, 0},
+        {"a page image of 64 MB, 96 MB free", page(1024), uint64_t{96} << 20, RenderError::None, 1},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ASSERT_LT(c.file.size(), 300u);
+        auto convert = [&] {
+            if (!memtest::CapAddressSpace(c.headroom))
+                std::exit(2);
+            const Rendered r = RenderFirstPage(c.file);
+            const bool written = r.bmp.has_value();
+            std::exit(r.result.error == c.error && written == r.result.Written() &&
+                              r.result.blackPixels == c.black
+                          ? 0
+                          : 1);
+        };
+        EXPECT_EXIT(convert(), ::testing::ExitedWithCode(0), "");
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <sim/engine_print.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 #include <testing/duplicator.h>
 #include <testing/stream_decoder.h>
 #include <testing/test_page.h>
@@ -103,7 +104,7 @@ Printed Print(const Case& c)
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     sim::engine().OnPdevEnabled({});
-    out.stream = sim::engine().Output(kPrinter);
+    out.stream = sim::spooler().Output(kPrinter);
     return out;
 }
 
@@ -344,13 +345,37 @@ const Case kCases[] = {
      300,
      300,
      0},
-    // 360-dpi pages carry the 300-dpi code, and nothing else in the stream tells them apart: the
-    // reader takes them for 300 dpi, so their sheet comes out too small (the image is still exact).
+    // 360-dpi pages carry the 300-dpi code, with 5 of 6 pixels kept across; their lines and margins
+    // fill a sheet at 360 dpi down.
     {"A4 at 360 dpi",
      "KORIGRAPH DX-5360",
      Halftone::Diffusion,
      [](velmo::SelfDMode& s) { SetPaper(s, kA4); },
      20,
+     17,
+     {9, 0, 2100, 2970, 1},
+     300,
+     360,
+     0},
+    {"A5 landscape fed the other way, turned, at 360 dpi",
+     "KORIGRAPH DX-5365",
+     Halftone::DitherA,
+     [](velmo::SelfDMode& s) { SetPaper(s, 11, DMORIENT_LANDSCAPE, 2, 1); },
+     1,
+     velmoq7::kBandBottomUp,
+     {78, 0, 2100, 1480, 2},
+     300,
+     360,
+     180},
+    // Zoomed to 120 %, a 300-dpi page has as many lines as the sheet at 360 dpi; its extents tell.
+    {"A4 at 300 dpi zoomed to 120 %",
+     "KORIGRAPH DX-1300",
+     Halftone::LineArt,
+     [](velmo::SelfDMode& s) {
+         SetPaper(s, kA4);
+         s.zoom = 120;
+     },
+     1,
      17,
      {9, 0, 2100, 2970, 1},
      300,
@@ -410,7 +435,7 @@ TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
     ASSERT_TRUE(dc->EndPage());
     ASSERT_TRUE(dc->EndDoc());
     dc.reset();
-    const std::string stream = sim::engine().Output(kPrinter);
+    const std::string stream = sim::spooler().Output(kPrinter);
 
     std::string error;
     const auto records = streamtest::ReadStream(stream, error);

@@ -170,12 +170,29 @@ TEST(Scan, DecodesThePageRecords)
              EXPECT_EQ(t.xDpi, 300);
              EXPECT_EQ(t.yDpi, 600);
          }},
-        // 360-dpi pages carry the 300-dpi code; nothing in the stream tells them apart.
-        {"the 300-dpi code", headerWith([](Header& h) { h.resolution = 0x33; }), Layout{},
+        // 300- and 360-dpi pages share a code; 100 lines above, 54 of image and the bottom margin make the
+        // sheet's height at the one or the other.
+        {"the shared code, A4 filled at 360 dpi down", headerWith([](Header& h) { h.top = 100; }),
+         layoutWith([](Layout& l) { l.bottom = 4209 - 154; }),
+         [](const CPrintTicket& t) {
+             EXPECT_EQ(t.xDpi, 300);
+             EXPECT_EQ(t.yDpi, 360);
+         }},
+        {"the shared code, A4 filled at 300 dpi", headerWith([](Header& h) { h.top = 100; }),
+         layoutWith([](Layout& l) { l.bottom = 3507 - 154; }),
          [](const CPrintTicket& t) {
              EXPECT_EQ(t.xDpi, 300);
              EXPECT_EQ(t.yDpi, 300);
          }},
+        {"the shared code, letter in 0.01 inch filled at 360 dpi down",
+         headerWith([](Header& h) { h.paperCode = 19, h.top = 100; }),
+         layoutWith([](Layout& l) { l.extent1 = 850, l.extent2 = 1100, l.bottom = 3960 - 154; }),
+         [](const CPrintTicket& t) { EXPECT_EQ(t.yDpi, 360); }},
+        {"the shared code, zoomed A4 filled at 300 dpi", headerWith([](Header& h) { h.top = 100; }),
+         layoutWith([](Layout& l) { l.extent1 = 2520, l.extent2 = 3564, l.bottom = 4209 - 154; }),
+         [](const CPrintTicket& t) { EXPECT_EQ(t.yDpi, 300); }},
+        {"the shared code without a layout", headerWith([](Header& h) { h.top = 4000; }), std::nullopt,
+         [](const CPrintTicket& t) { EXPECT_EQ(t.yDpi, 300); }},
         {"copies, sets, bin, offsets", headerWith([](Header& h) {
              h.copies = 9999, h.sets = 99, h.source = 4, h.left = 71, h.top = 83, h.bytesPerLine = 620;
          }),

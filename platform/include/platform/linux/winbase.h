@@ -95,6 +95,12 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 DWORD WINAPI GetFileAttributesA(LPCSTR name);
 DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 
+// kernel32: initialization files (profile functions) ----------------------------------------------
+UINT WINAPI GetPrivateProfileIntW(LPCWSTR appName, LPCWSTR keyName, INT defaultValue, LPCWSTR fileName);
+DWORD WINAPI GetPrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR defaultValue, LPWSTR returned,
+                                      DWORD size, LPCWSTR fileName);
+// ---- end of initialization files -------------------------------------------------------------------
+
 // kernel32: local memory.
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 
@@ -156,6 +162,12 @@ BOOL WINAPI FlushViewOfFile(LPCVOID baseAddress, SIZE_T bytes);
 #define BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE 0x00000001
 #define BASE_SEARCH_PATH_PERMANENT 0x00008000
 #define BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE 0x00010000
+
+// Why a DLL's entry point is called.
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
 
 typedef INT_PTR(WINAPI* FARPROC)();
 

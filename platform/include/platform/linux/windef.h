@@ -71,7 +71,7 @@ typedef TCHAR* LPTSTR;
 typedef const TCHAR* LPCTSTR;
 
 typedef void* HANDLE;
-typedef HANDLE* PHANDLE;
+typedef HANDLE *PHANDLE, *LPHANDLE;
 #define DECLARE_HANDLE(name)                                                                                 \
     struct name##__                                                                                          \
     {                                                                                                        \

@@ -1,4 +1,5 @@
-// Linux declarations: winspool records. Written from the documented API; included by platform/winspool.h.
+// Linux declarations: winspool records and functions. Written from the documented API; included by
+// platform/winspool.h.
 #pragma once
 
 typedef void* PSECURITY_DESCRIPTOR;
@@ -60,3 +61,33 @@ typedef struct _DRIVER_INFO_2W
 #define PRINTER_ATTRIBUTE_SHARED 0x00000008
 #define PRINTER_ATTRIBUTE_NETWORK 0x00000010
 #define PRINTER_ATTRIBUTE_LOCAL 0x00000040
+
+typedef struct _PRINTER_DEFAULTSW
+{
+    LPWSTR pDatatype;
+    LPDEVMODEW pDevMode;
+    ACCESS_MASK DesiredAccess;
+} PRINTER_DEFAULTSW, *PPRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
+
+typedef struct _DOC_INFO_1W
+{
+    LPWSTR pDocName;
+    LPWSTR pOutputFile;
+    LPWSTR pDatatype;
+} DOC_INFO_1W, *PDOC_INFO_1W, *LPDOC_INFO_1W;
+
+BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
+BOOL WINAPI ClosePrinter(HANDLE printer);
+BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed);
+BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                              LPDWORD needed);
+DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
+                             LPDWORD needed);
+DWORD WINAPI GetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, LPDWORD type, LPBYTE data,
+                               DWORD size, LPDWORD needed);
+DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size);
+DWORD WINAPI SetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, DWORD type, LPBYTE data,
+                               DWORD size);
+DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo);
+BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written);
+BOOL WINAPI EndDocPrinter(HANDLE printer);

@@ -1,7 +1,7 @@
 // Test support: a duplicator printer on the simulated machine, served by the graphics driver.
 #pragma once
 
-#include <sim/engine.h>
+#include <sim/spooler.h>
 
 #include <utility>
 #include <vector>
@@ -21,7 +21,7 @@ inline void InstallDuplicator(const WCHAR* name, const WCHAR* model, std::vector
     p.driverName = model;
     p.driverPath = kDriverPath;
     p.defaultDevMode = std::move(defaultDevMode);
-    sim::engine().AddPrinter(p);
+    sim::spooler().AddPrinter(p);
 }
 
 } // namespace printtest

@@ -1,9 +1,10 @@
-// The simulated graphics engine and spooler as tests see them: printers with their drivers, default
-// DEVMODEs and printer data; the engine's pool, surfaces and palettes; loading a printer's graphics
-// DLL by its driver file name and opening a device context on it as an application's print would.
+// The simulated graphics engine as tests see it: the pool, surfaces and palettes; loading a printer's
+// graphics DLL and opening a device context on it as an application's print would. The printers
+// themselves are the spooler's (sim/spooler.h).
 #pragma once
 
 #include <platform/winddi.h>
+#include <sim/spooler.h>
 
 #include <functional>
 #include <optional>
@@ -12,23 +13,6 @@
 
 namespace sim
 {
-
-struct PrinterSetup
-{
-    WString name;
-    WString driverName;
-    WString portName = u"LPT1:";
-    WString printProcessor = u"WinPrint";
-    DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
-    std::vector<BYTE> defaultDevMode; // any size and version, as stored; empty: none
-    WString driverPath;               // the graphics DLL, e.g. C:\...\spool\drivers\x64\3\VELMOQ7.DLL
-};
-
-struct PrinterDataValue
-{
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
 
 struct PoolBlock
 {
@@ -47,9 +31,10 @@ struct SurfaceInfo
     bool banding = false;
 };
 
-// A graphics DLL as the engine holds it after DrvEnableDriver.
+// A graphics DLL as the engine holds it after DrvEnableDriver: loaded until UnloadDriver.
 struct LoadedDriver
 {
+    HMODULE module = nullptr;
     DRVENABLEDATA data{};
     PFN Hook(ULONG index) const; // null when the table has no such entry
 };
@@ -89,15 +74,6 @@ struct EngCall
 class Engine
 {
 public:
-    // Spooler.
-    void AddPrinter(const PrinterSetup& printer);
-    HANDLE OpenPrinter(WStringView printerName); // null when there is no such printer
-    void ClosePrinter(HANDLE printer);
-    void SetPrinterData(WStringView printerName, WStringView valueName, DWORD type, std::vector<BYTE> data);
-    std::optional<PrinterDataValue> PrinterData(WStringView printerName, WStringView valueName) const;
-    int PrinterDataReads(WStringView printerName) const; // EngGetPrinterData calls so far
-    std::string Output(WStringView printerName) const;   // what EngWritePrinter wrote
-
     // Pool: what is allocated now; allocations with `tag` fail `count` times from now on. The Nth
     // allocation from now fails with machine().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, N - 1).
     std::vector<PoolBlock> Outstanding() const;
@@ -109,8 +85,10 @@ public:
     std::optional<SurfaceInfo> Surface(HSURF surface) const;
     std::vector<ULONG> Palettes() const; // the modes of the palettes that exist
 
-    // Drivers: DrvEnableDriver of the DLL the printer's driver path names (by its file name).
+    // Drivers: the DLL the printer's driver path names, loaded as LoadLibrary does, and its
+    // DrvEnableDriver called.
     std::optional<LoadedDriver> LoadDriver(WStringView printerName, ULONG engineVersion = 0x00030100);
+    void UnloadDriver(LoadedDriver& driver);
     // A device context for a printer with a DEVMODE: enable the PDEV, complete it, enable the surface.
     // Null when a step fails (the last error tells which); nothing is left behind then.
     std::optional<PrinterDC> CreateDC(WStringView printerName, const DEVMODEW* devMode);

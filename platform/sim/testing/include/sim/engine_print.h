@@ -25,8 +25,15 @@ public:
     BOOL StartPage();
     BOOL EndPage();
     BOOL EndDoc();
-    // Between pages: a new PDEV for the new settings replaces the old one.
-    BOOL ResetDC(const DEVMODEW* devMode);
+    // Between pages: a new PDEV for the new settings replaces the old one. The engine may enable the
+    // new surface after the reset hook, once the old surface is gone, or before it, so that the driver
+    // hands the job over between two live surfaces.
+    enum class ResetOrder
+    {
+        SurfaceAfterReset,
+        SurfaceBeforeReset,
+    };
+    BOOL ResetDC(const DEVMODEW* devMode, ResetOrder order = ResetOrder::SurfaceAfterReset);
     ULONG Escape(ULONG escape, ULONG inSize, const void* in, ULONG outSize, void* out);
 
     // Drawing in pixels of the printable area. A call that fails on the page's surface or in any band

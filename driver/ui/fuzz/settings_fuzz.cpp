@@ -1,0 +1,136 @@
+// Any bytes as what the settings model reads from outside: the header gives the sizes of the printer's
+// stored default DEVMODE, its "Private DevMode" block and the settings file; the rest is an
+// application's DEVMODE. Each conversion mode runs over them, and the graphics DLL merges the result.
+// Every record that comes out is this driver's, with every field in its range.
+#include "ui_settings.h"
+
+#include <settings.h>
+#include <sim/machine.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string_view>
+
+namespace
+{
+using namespace velmoui;
+
+const WCHAR* const kPrinterName = u"Velmo Q7";
+const WCHAR* const kDriverDir = u"C:\\drivers";
+const WCHAR* const kSettingsFile = u"C:\\drivers\\3\\VelmoQ7.spd";
+
+class BytesPrinter : public PrinterPort
+{
+public:
+    std::optional<PrinterRecord> Printer() override { return record; }
+    DWORD GetData(const WCHAR* name, PrinterValue& value) override
+    {
+        auto it = data.find(WString(name));
+        if (it == data.end())
+            return ERROR_FILE_NOT_FOUND;
+        value = it->second;
+        return ERROR_SUCCESS;
+    }
+    DWORD SetData(const WCHAR* name, DWORD type, std::span<const BYTE> bytes) override
+    {
+        data[WString(name)] = {type, std::vector<BYTE>(bytes.begin(), bytes.end())};
+        return ERROR_SUCCESS;
+    }
+    WString DriverDirectory() override { return kDriverDir; }
+    int OsCode() override { return osCode; }
+    void BroadcastDevModeChange(const WCHAR*) override {}
+
+    PrinterRecord record;
+    std::map<WString, PrinterValue> data;
+    int osCode = 211;
+};
+
+size_t Take(std::span<const BYTE>& in, size_t limit)
+{
+    size_t n = in.size() >= 2 ? (in[0] | in[1] << 8) % (limit + 1) : 0;
+    in = in.subspan(std::min<size_t>(2, in.size()));
+    return std::min(n, in.size());
+}
+
+std::vector<BYTE> Piece(std::span<const BYTE>& in, size_t n)
+{
+    std::vector<BYTE> out(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(n));
+    in = in.subspan(n);
+    return out;
+}
+
+void Check(bool ok)
+{
+    if (!ok)
+        __builtin_trap();
+}
+
+// A private DEVMODE that came out of a conversion: this driver's, in range, behind any block.
+void CheckDevMode(std::span<const BYTE> out)
+{
+    Check(CfcCheckMySelfDMode(out.first(velmo::kRecordDevModeSize), kPrinterName, 211) == 0);
+    auto r = std::make_unique<velmo::SettingsRecord>();
+    std::memcpy(r.get(), out.data(), std::min(out.size(), sizeof *r));
+    if (out.size() < sizeof *r)
+    {
+        r->printer.printerValues[velmo::kBlockCountWarning] = 0;
+        r->printer.printerValues[velmo::kBlockCountThreshold] = 2;
+    }
+    Check(SettingsInRange(*r));
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool ready = [] {
+        sim::machine().Reset();
+        return true;
+    }();
+    Check(ready);
+    std::span<const BYTE> in(data, size);
+    const BYTE selector = in.empty() ? 0 : in[0];
+    in = in.subspan(in.empty() ? 0 : 1);
+    BytesPrinter printer;
+    printer.record.driverName = selector & 1 ? u"KORIGRAPH Driver" : u"KORIGRAPH DX-1300";
+    printer.osCode = selector & 2 ? 201 : 211;
+    size_t n = Take(in, 4096);
+    printer.record.defaultDevMode = Piece(in, n);
+    n = Take(in, 512);
+    printer.data[kPrivateDevModeValue] = {REG_BINARY, Piece(in, n)};
+    if (selector & 4)
+        printer.data[TEXT("PrintProcCaps_NT EMF 1.008")] = {REG_BINARY,
+                                                            Piece(in, std::min<size_t>(16, in.size()))};
+    n = Take(in, 1024);
+    auto ini = Piece(in, n);
+    sim::machine().PutFile(kSettingsFile,
+                           std::string_view(reinterpret_cast<const char*>(ini.data()), ini.size()));
+    const std::vector<BYTE> app(in.begin(), in.end());
+    const size_t appDmSize = app.size() >= 70 ? size_t(app[68] | app[69] << 8) : 0;
+    const bool shortInput = appDmSize < velmo::kCmnDModeSize;
+
+    for (DWORD flags : {0x2u, 0xAu, 0x3000u, 0x100Bu, 0x2002u})
+    {
+        std::vector<BYTE> out(velmo::kSettingsRecordSize);
+        Check(CfcConvertSelfDMode(out, app, printer, kPrinterName, flags, 0) == TRUE);
+        const bool merged = (flags & kConvertMerge) && !app.empty();
+        if (flags & kConvertWhole)
+            CheckDevMode(out);
+        else if (merged && shortInput)
+            Check(std::equal(app.begin(),
+                             app.begin() + static_cast<std::ptrdiff_t>(std::min(appDmSize, app.size())),
+                             out.begin()));
+        else
+            CheckDevMode(std::span<const BYTE>(out).first(velmo::kRecordDevModeSize));
+
+        // The graphics DLL's merge of what the user interface handed out.
+        velmo::SelfDMode graphics;
+        velmo::_UdcResetSelfDMode(graphics, kPrinterName, printer.record.driverName.c_str());
+        std::span<const BYTE> handed = std::span<const BYTE>(out).first(velmo::kRecordDevModeSize);
+        velmo::_UdcMergeSelfDMode(graphics, handed, kPrinterName, 0,
+                                  velmo::CfcCheckMySelfDMode(handed, kPrinterName));
+    }
+    return 0;
+}

@@ -1,0 +1,114 @@
+// A printer as the settings model sees it, kept in memory: its record, printer data, driver folder
+// and system, with the writes and broadcasts it received.
+#pragma once
+
+#include "printer_port.h"
+#include "ui_settings.h"
+
+#include <sim/machine.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace velmoui_test
+{
+
+inline constexpr const char16_t* kPrinterName = u"Velmo Q7";
+inline constexpr const char16_t* kDriverDir = u"C:\\Windows\\System32\\spool\\drivers\\x64";
+inline constexpr const char16_t* kSettingsFile =
+    u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmoQ7.spd";
+
+class FakePrinter : public velmoui::PrinterPort
+{
+public:
+    explicit FakePrinter(const char16_t* driver = u"KORIGRAPH DX-2660") { record.driverName = driver; }
+
+    std::optional<velmoui::PrinterRecord> Printer() override
+    {
+        if (!hasPrinter)
+            return std::nullopt;
+        return record;
+    }
+    DWORD GetData(const WCHAR* name, velmoui::PrinterValue& value) override
+    {
+        ++reads[WString(name)];
+        auto it = data.find(WString(name));
+        if (it == data.end())
+            return ERROR_FILE_NOT_FOUND;
+        value = it->second;
+        return ERROR_SUCCESS;
+    }
+    DWORD SetData(const WCHAR* name, DWORD type, std::span<const BYTE> bytes) override
+    {
+        writes.push_back(WString(name));
+        if (writeError)
+            return writeError;
+        data[WString(name)] = {type, std::vector<BYTE>(bytes.begin(), bytes.end())};
+        return ERROR_SUCCESS;
+    }
+    WString DriverDirectory() override { return kDriverDir; }
+    int OsCode() override { return osCode; }
+    void BroadcastDevModeChange(const WCHAR* printerName) override
+    {
+        broadcasts.push_back(WString(printerName));
+    }
+
+    void SetBinary(const WCHAR* name, std::vector<BYTE> bytes)
+    {
+        data[WString(name)] = {REG_BINARY, std::move(bytes)};
+    }
+
+    velmoui::PrinterRecord record;
+    bool hasPrinter = true;
+    std::map<WString, velmoui::PrinterValue> data;
+    std::map<WString, int> reads;
+    std::vector<WString> writes;
+    std::vector<WString> broadcasts;
+    DWORD writeError = 0;
+    int osCode = 211;
+};
+
+inline std::unique_ptr<velmo::SettingsRecord> Defaults(velmoui::PrinterPort& printer,
+                                                       const char16_t* name = kPrinterName)
+{
+    auto r = std::make_unique<velmo::SettingsRecord>();
+    velmoui::_UdcResetSelfDMode(*r, printer, name);
+    return r;
+}
+
+template <typename T> std::vector<BYTE> BytesOf(const T& value, size_t size = sizeof(T))
+{
+    const BYTE* p = reinterpret_cast<const BYTE*>(&value);
+    return std::vector<BYTE>(p, p + size);
+}
+
+template <size_t N> void CopyName(WCHAR (&dst)[N], const char16_t* src)
+{
+    std::fill(std::begin(dst), std::end(dst), WCHAR{0});
+    for (size_t i = 0; i + 1 < N && src[i]; ++i)
+        dst[i] = src[i];
+}
+
+inline LONG At(const std::vector<BYTE>& b, size_t offset)
+{
+    LONG v;
+    std::memcpy(&v, b.data() + offset, 4);
+    return v;
+}
+
+inline void Put(std::vector<BYTE>& b, size_t offset, LONG v)
+{
+    std::memcpy(b.data() + offset, &v, 4);
+}
+
+// The print processor's record: level, N-up options, page-order flags, copies.
+inline std::vector<BYTE> CapsRecord(DWORD nup, DWORD pageOrder, DWORD level = 1)
+{
+    DWORD words[4] = {level, nup, pageOrder, 1};
+    return BytesOf(words);
+}
+
+} // namespace velmoui_test

@@ -1,0 +1,20 @@
+// The loader as the machine's other parts use it: the graphics engine loads a printer's graphics DLL
+// as the system does, without the fault points a test aims at the program's own calls; a process
+// ending detaches what it holds.
+#pragma once
+
+#include <platform/windows.h>
+
+#include <string_view>
+
+namespace sim::detail
+{
+
+// LoadLibraryW's work: null with ERROR_MOD_NOT_FOUND or ERROR_DLL_INIT_FAILED. FreeLibrary frees it.
+HMODULE LoadModule(WStringView name);
+// A program's end: the DLLs it still holds detach, the last loaded first.
+void EndProcessModules();
+// GetProcAddress's work, by name or by ordinal (MAKEINTRESOURCEA).
+void (*ExportOf(HMODULE module, LPCSTR procName))();
+
+} // namespace sim::detail

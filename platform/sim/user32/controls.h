@@ -1,0 +1,37 @@
+// The built-in controls' window procedures and what they share.
+#pragma once
+
+#include "user32/desktop_internal.h"
+
+namespace sim::detail
+{
+// Runs `f` on the control's state with the desktop locked; false when the window is gone.
+template <typename F> auto With(HWND window, F f) -> decltype(f(std::declval<Window&>()))
+{
+    std::lock_guard g(Desk().mu);
+    Window* w = FindLocked(window);
+    if (!w)
+        return {};
+    return f(*w);
+}
+
+inline HWND ParentOf(HWND window)
+{
+    return With(window, [](Window& w) { return w.parent; });
+}
+
+LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ListBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ComboProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK UpDownProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK TrackBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The up-down control whose buddy the edit is, if any.
+HWND UpDownOfBuddy(HWND edit);
+
+} // namespace sim::detail

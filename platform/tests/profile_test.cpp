@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <sim/machine.h>
+
+#include <string>
+
+namespace
+{
+constexpr const char16_t* kIni = u"C:\\Drivers\\3\\settings.ini";
+
+const char kText[] = "; comment\r\n"
+                     "[OperationSetup]\r\n"
+                     "  Density = 7  \r\n"
+                     "Negative=-12\r\n"
+                     "Trailing=42abc\r\n"
+                     "Text=\"  quoted  \"\r\n"
+                     "Empty=\r\n"
+                     "[Model A]\n"
+                     "DuplexMaxCopies=300\n"
+                     "[operationsetup]\n"
+                     "Density=99\n";
+
+WString String(const char16_t* app, const char16_t* key, const char16_t* def, DWORD size, DWORD* count,
+               const char16_t* file = kIni)
+{
+    std::u16string buf(size + 4, u'#');
+    *count = GetPrivateProfileStringW(app, key, def, buf.data(), size, file);
+    return WString(buf.data(), buf.data() + size + 4);
+}
+
+TEST(Profile, IntegersFollowTheFirstMatchingSectionAndKeyWithoutCase)
+{
+    sim::machine().PutFile(kIni, kText);
+    struct Row
+    {
+        const char16_t* app;
+        const char16_t* key;
+        INT def;
+        UINT expected;
+    } rows[] = {
+        {u"OperationSetup", u"Density", 5, 7},
+        {u"OPERATIONSETUP", u"density", 5, 7},
+        {u"OperationSetup", u"Negative", 5, UINT(-12)},
+        {u"OperationSetup", u"Trailing", 5, 42},
+        {u"OperationSetup", u"Empty", 5, 0},
+        {u"OperationSetup", u"Missing", 5, 5},
+        {u"Model A", u"DuplexMaxCopies", 500, 300},
+        {u"Model B", u"DuplexMaxCopies", 500, 500},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(GetPrivateProfileIntW(r.app, r.key, r.def, kIni), r.expected)
+            << std::string(r.key, r.key + std::char_traits<char16_t>::length(r.key));
+    EXPECT_EQ(GetPrivateProfileIntW(u"OperationSetup", u"Density", 5, u"C:\\Drivers\\3\\none.ini"), 5u);
+}
+
+TEST(Profile, StringsAreTrimmedUnquotedAndCutToTheBuffer)
+{
+    sim::machine().PutFile(kIni, kText);
+    DWORD n = 0;
+    EXPECT_EQ(String(u"OperationSetup", u"Text", u"d", 20, &n).substr(0, 11), WString(u"  quoted  \0", 11));
+    EXPECT_EQ(n, 10u);
+    EXPECT_EQ(String(u"OperationSetup", u"Text", u"d", 5, &n).substr(0, 6), WString(u"  qu\0#", 6));
+    EXPECT_EQ(n, 4u) << "a cut string counts size - 1";
+    EXPECT_EQ(String(u"OperationSetup", u"Missing", u"dflt  ", 20, &n).substr(0, 5), WString(u"dflt\0", 5));
+    EXPECT_EQ(n, 4u) << "the default loses its trailing blanks";
+    EXPECT_EQ(String(u"OperationSetup", u"Missing", nullptr, 20, &n).substr(0, 1), WString(u"\0", 1));
+    EXPECT_EQ(n, 0u);
+
+    SetLastError(0);
+    EXPECT_EQ(String(u"OperationSetup", u"Text", u"dflt", 20, &n, u"C:\\nowhere.ini").substr(0, 5),
+              WString(u"dflt\0", 5));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(Profile, NameListsEndInTwoNulsAndAreCutWithTwoNuls)
+{
+    sim::machine().PutFile(kIni, kText);
+    DWORD n = 0;
+    WString all = String(nullptr, nullptr, u"", 64, &n);
+    WString expected(u"OperationSetup\0Model A\0operationsetup\0\0", 39);
+    EXPECT_EQ(all.substr(0, expected.size()), expected);
+    EXPECT_EQ(n, 38u);
+    EXPECT_EQ(String(nullptr, nullptr, u"", 10, &n).substr(0, 11), WString(u"Operatio\0\0#", 11));
+    EXPECT_EQ(n, 8u);
+    WString keys = String(u"Model A", nullptr, u"", 64, &n);
+    EXPECT_EQ(keys.substr(0, 17), WString(u"DuplexMaxCopies\0\0", 17));
+    EXPECT_EQ(n, 16u);
+}
+
+TEST(Profile, UnicodeFilesAndTheWindowsFolder)
+{
+    // UTF-16 with its mark: "[표준]\r\n값=3\r\n".
+    const char16_t wide[] = u"\xFEFF[\uD45C\uC900]\r\n\uAC12=3\r\n";
+    std::string bytes;
+    for (size_t i = 0; i + 1 < std::size(wide); ++i)
+    {
+        bytes.push_back(static_cast<char>(wide[i] & 0xFF));
+        bytes.push_back(static_cast<char>(wide[i] >> 8));
+    }
+    sim::machine().PutFile(u"C:\\Windows\\wide.ini", bytes);
+    EXPECT_EQ(GetPrivateProfileIntW(u"\uD45C\uC900", u"\uAC12", 0, u"wide.ini"), 3u);
+    sim::machine().PutFile(u"C:\\utf8.ini", "\xEF\xBB\xBF[\xED\x91\x9C]\nk=9\n");
+    EXPECT_EQ(GetPrivateProfileIntW(u"\uD45C", u"k", 0, u"C:\\utf8.ini"), 9u);
+}
+} // namespace
