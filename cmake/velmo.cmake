@@ -1,11 +1,18 @@
 # Helpers shared by every folder: one library of logic per folder, thin deliverable targets over it,
 # and one GoogleTest executable per folder on the Linux build.
 
-# velmo_program(<name> ENTRY <file> [RC <file>] [GUI] [LIBS ...])
-# Windows: the real program <name>.exe. Linux: an object library <name>_entry whose entry file
+# velmo_program(<name> ENTRY <file> [RC <file>] [GUI] [LEVEL asInvoker|requireAdministrator] [LIBS ...])
+# Windows: the real program <name>.exe, recorded in the deliverables list with the execution level its
+# manifest asks for (default asInvoker). Linux: an object library <name>_entry whose entry file
 # registers the program with the simulated machine by its file name; tests link it.
 function(velmo_program name)
-  cmake_parse_arguments(P "GUI" "ENTRY;RC" "LIBS" ${ARGN})
+  cmake_parse_arguments(P "GUI" "ENTRY;RC;LEVEL" "LIBS" ${ARGN})
+  if(NOT P_LEVEL)
+    set(P_LEVEL asInvoker)
+  endif()
+  if(NOT P_LEVEL MATCHES "^(asInvoker|requireAdministrator)$")
+    message(FATAL_ERROR "velmo_program(${name}): unknown LEVEL ${P_LEVEL}")
+  endif()
   if(WIN32)
     if(P_GUI)
       add_executable(${name} WIN32 ${P_ENTRY} ${P_RC})
@@ -13,6 +20,7 @@ function(velmo_program name)
       add_executable(${name} ${P_ENTRY} ${P_RC})
     endif()
     target_link_libraries(${name} PRIVATE ${P_LIBS})
+    velmo_record_deliverable(${name} program ${P_LEVEL} -)
   else()
     add_library(${name}_entry OBJECT ${P_ENTRY})
     target_link_libraries(${name}_entry PUBLIC ${P_LIBS})
@@ -145,7 +153,8 @@ endfunction()
 # velmo_dll(<name> ENTRY <file> EXPORTS <header> [RC <file>] [LIBS ...])
 # The header is the DLL's one export list, X(ordinal, name) a line (platform/dllentry.h). Both builds
 # write <name>.def from it into the build folder (recorded as the target's VELMO_DEF_FILE and in the
-# global VELMO_DLL_DEFS) and check it. Windows: <name>.dll exporting what the .def names. Linux: an
+# global VELMO_DLL_DEFS) and check it. Windows: <name>.dll exporting what the .def names, recorded
+# with that .def in the deliverables list. Linux: an
 # object library <name>_entry whose entry file registers the same list with the simulated loader.
 function(velmo_dll name)
   cmake_parse_arguments(D "" "ENTRY;EXPORTS;RC" "LIBS" ${ARGN})
@@ -157,6 +166,7 @@ function(velmo_dll name)
     target_link_libraries(${name} PRIVATE ${D_LIBS})
     # x86 names stdcall exports with their argument size; the .def names them plainly.
     target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup)
+    velmo_record_deliverable(${name} dll - ${def})
     set(target ${name})
   else()
     add_library(${name}_entry OBJECT ${D_ENTRY})
@@ -236,4 +246,18 @@ function(velmo_check_deliverables)
       endforeach()
     endwhile()
   endforeach()
+endfunction()
+
+# The deliverables list scripts/check-pe.sh reads (Windows builds): one line per shipped file,
+# tab-separated: program or dll, the file, the manifest's execution level ("-" for a DLL), the .def
+# file of a DLL's exports ("-" for a program).
+function(velmo_record_deliverable target kind level def)
+  set_property(GLOBAL APPEND PROPERTY VELMO_DELIVERABLE_LINES
+                                      "${kind}\t$<TARGET_FILE:${target}>\t${level}\t${def}\n")
+endfunction()
+
+function(velmo_write_deliverables)
+  get_property(lines GLOBAL PROPERTY VELMO_DELIVERABLE_LINES)
+  string(JOIN "" content ${lines})
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/deliverables.tsv CONTENT "${content}")
 endfunction()

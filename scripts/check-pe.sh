@@ -1,51 +1,88 @@
 #!/usr/bin/env bash
-# Checks the Windows deliverables of one build: the right PE kind, imports of system DLLs only, and
-# for programs a manifest that runs them as the invoking user.
+# Checks the Windows deliverables of one build, as listed in the deliverables.tsv CMake writes there:
+# the right PE kind, imports of system DLLs only, ASLR and DEP, a version record; for a program the
+# GUI subsystem and a manifest asking for its execution level; for a DLL every export of its .def,
+# by name and at its ordinal where the .def gives one.
 set -euo pipefail
-build=$1   # build tree, e.g. build/windows-x64
-kind=$2    # PE32+ or PE32
+build=$1 # build tree, e.g. build/windows-x64
+kind=$2  # PE32+ or PE32
 case $kind in
-  PE32+) objdump=x86_64-w64-mingw32-objdump ;;
-  PE32) objdump=i686-w64-mingw32-objdump ;;
+  PE32+) tools=x86_64-w64-mingw32 ;;
+  PE32) tools=i686-w64-mingw32 ;;
   *) echo "unknown kind $kind" >&2; exit 2 ;;
 esac
-
-programs=(launch/MonitorLauncher.exe tools/printfile/KGL2BMP.exe tools/printfile/VelmoPrintToFile.exe)
-dlls=(driver/render/VELMOQ7.dll)
+list=$build/deliverables.tsv
+[[ -s $list ]] || { echo "no deliverables list $list (configure the build first)"; exit 1; }
 
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|version|winspool\.drv|msvcrt|ws2_32|iphlpapi|setupapi|newdev|uxtheme|msimg32|wtsapi32|userenv|netapi32|crypt32|wintrust|prntvpt|rpcrt4|dwmapi)\.dll$|^winspool\.drv$'
 status=0
-for f in "${programs[@]}" "${dlls[@]}"; do
-  path=$build/$f
-  if [[ ! -f $path ]]; then echo "missing: $path"; status=1; continue; fi
-  header=$($objdump -p "$path")
-  magic=$(grep -m1 '^Magic' <<<"$header" | sed -E 's/.*\((.*)\)/\1/')
-  [[ $magic == "$kind" ]] || { echo "$path: $magic, expected $kind"; status=1; }
-  while read -r dll; do
-    if ! grep -qiE "$system_dlls" <<<"$dll"; then echo "$path imports $dll, not a system DLL"; status=1; fi
-  done < <(grep 'DLL Name:' <<<"$header" | awk '{print $3}')
-  if [[ $f == *.exe ]]; then
-    # The raw resource section: a dump's text column shifts with the width of its addresses.
-    rsrc=$(mktemp)
-    ${objdump%objdump}objcopy -O binary --only-section=.rsrc "$path" "$rsrc"
-    grep -qa 'asInvoker' "$rsrc" || { echo "$path: no asInvoker manifest"; status=1; }
-    rm -f "$rsrc"
+problem() {
+  echo "$path: $1"
+  status=1
+}
+
+# The .def's exports, one "name ordinal" a line (ordinal "-" when the linker chooses it, name "-" for
+# an export by ordinal only).
+def_exports() {
+  sed -n '/^[[:space:]]*EXPORTS/,$p' "$1" | sed '1d;s/;.*//' | awk 'NF {
+    name = $1; sub(/=.*/, "", name); ordinal = "-"; noname = 0
+    for (i = 2; i <= NF; i++) {
+      if ($i ~ /^@[0-9]+$/) ordinal = substr($i, 2)
+      else if ($i == "NONAME") noname = 1
+    }
+    print (noname ? "-" : name), ordinal
+  }'
+}
+
+while IFS=$'\t' read -r what path level def; do
+  if [[ ! -f $path ]]; then
+    problem "missing"
+    continue
   fi
-  echo "$path: $kind, imports $(grep 'DLL Name:' <<<"$header" | awk '{print $3}' | tr '\n' ' ')"
-done
-# --- DLLs: each export of the .def velmo_dll wrote from the DLL's export list, by name at its ordinal.
-for f in "${dlls[@]}"; do
-  path=$build/$f
-  def=${path%.dll}.def
-  [[ -f $path ]] || continue
-  [[ -f $def ]] || { echo "missing: $def"; status=1; continue; }
-  dump=$($objdump -p "$path")
-  base=$(sed -nE 's/^Ordinal Base[[:space:]]+([0-9]+)$/\1/p' <<<"$dump" | head -1)
-  table=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump")
-  while read -r name ordinal; do
-    ordinal=${ordinal#@}
-    grep -qE "\[ *$((ordinal - base))\] $name\$" <<<"$table" ||
-      { echo "$path does not export $name at ordinal $ordinal"; status=1; }
-  done < <(sed -n '/^EXPORTS/,$p' "$def" | sed 1d)
-done
+  header=$($tools-objdump -p "$path")
+  magic=$(grep -m1 '^Magic' <<<"$header" | sed -E 's/.*\((.*)\)/\1/')
+  [[ $magic == "$kind" ]] || problem "$magic, expected $kind"
+  imports=$(grep 'DLL Name:' <<<"$header" | awk '{print $3}')
+  while read -r dll; do
+    [[ -z $dll ]] || grep -qiE "$system_dlls" <<<"$dll" || problem "imports $dll, not a system DLL"
+  done <<<"$imports"
+  flags=$(sed -n '/^DllCharacteristics/,/^[A-Z]/p' <<<"$header")
+  for flag in DYNAMIC_BASE NX_COMPAT; do
+    grep -qw "$flag" <<<"$flags" || problem "not $flag"
+  done
+  # The raw resource section: a dump's text column shifts with the width of its addresses.
+  rsrc=$(mktemp)
+  $tools-objcopy -O binary --only-section=.rsrc "$path" "$rsrc"
+  grep -qaP 'V\x00S\x00_\x00V\x00E\x00R\x00S\x00I\x00O\x00N\x00_\x00I\x00N\x00F\x00O\x00' "$rsrc" ||
+    problem "no version record"
+  manifest_level=$(grep -aoE 'requestedExecutionLevel[[:space:]]+level="[A-Za-z]+"' "$rsrc" | head -1 |
+    sed -E 's/.*"(.*)"/\1/' || true)
+  rm -f "$rsrc"
+  case $what in
+    program)
+      grep -qE '^Subsystem.*\(Windows GUI\)' <<<"$header" || problem "not a GUI program"
+      [[ $manifest_level == "$level" ]] || problem "manifest asks for \"$manifest_level\", expected \"$level\""
+      ;;
+    dll)
+      [[ -f $def ]] || { problem "no export list $def"; continue; }
+      base=$(grep -m1 'Ordinal Base' <<<"$header" | awk '{print $NF}')
+      # "name ordinal" of every export the file has by name.
+      table=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$header" |
+        sed -nE "s/^[[:space:]]*\[[[:space:]]*([0-9]+)\][[:space:]]+(.*)$/\2 \1/p" |
+        awk -v base="${base:-1}" '{print $1, $2 + base}')
+      addresses=$(sed -n '/^Export Address Table -- Ordinal Base/,/^$/p' <<<"$header")
+      while read -r name ordinal; do
+        if [[ $name == - ]]; then
+          grep -qE "\+base\[[[:space:]]*$ordinal\]" <<<"$addresses" || problem "exports nothing at ordinal $ordinal"
+        elif ! grep -qE "^$name " <<<"$table"; then
+          problem "does not export $name"
+        elif [[ $ordinal != - ]] && ! grep -qx "$name $ordinal" <<<"$table"; then
+          problem "exports $name at $(grep -E "^$name " <<<"$table" | awk '{print $2}'), not at ordinal $ordinal"
+        fi
+      done < <(def_exports "$def")
+      ;;
+    *) problem "unknown kind $what in $list" ;;
+  esac
+  echo "$path: $kind $what, imports $(tr '\n' ' ' <<<"$imports")"
+done <"$list"
 exit $status

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: Linux with sanitizers over the simulated machine, then the
-# Windows x64 and x86 products, whose deliverables are checked as PE files.
+# Windows x64 and x86 products, whose deliverables are checked as PE files and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset linux
@@ -20,6 +20,8 @@ for preset in windows-x64 windows-x86; do
 done
 scripts/check-pe.sh build/windows-x64 PE32+
 scripts/check-pe.sh build/windows-x86 PE32
+# The Windows build run for real under Wine, held against the Linux build's results.
+scripts/wine-stage.sh
 
 # Fuzzing: the print file reader, for a bounded time from the seed files (new findings go to a scratch folder).
 cmake --preset linux-fuzz

@@ -122,9 +122,14 @@ TEST(Mapping, NamedPageFileSectionsAreSharedMachineWide)
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
     HANDLE again =
-        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, u"local\\SHARED");
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, u"Local\\Shared");
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    HANDLE otherCase =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, u"local\\SHARED");
+    ASSERT_NE(otherCase, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "kernel object names compare with case";
+    CloseHandle(otherCase);
     HANDLE opened = OpenFileMappingW(FILE_MAP_WRITE, FALSE, u"Local\\Shared");
     ASSERT_NE(opened, nullptr);
     HANDLE reader = OpenFileMappingW(FILE_MAP_READ, FALSE, u"Local\\Shared");
@@ -141,14 +146,17 @@ TEST(Mapping, NamedPageFileSectionsAreSharedMachineWide)
     b[0] = 'F';
     EXPECT_EQ(a[0], 'F');
 
-    // The section lives while a view or a handle does.
+    // The name lives while a handle does; the views keep only the memory.
     CloseHandle(first);
     CloseHandle(again);
     CloseHandle(opened);
-    CloseHandle(reader);
     HANDLE still = OpenFileMappingW(FILE_MAP_READ, FALSE, u"Local\\Shared");
     ASSERT_NE(still, nullptr);
     CloseHandle(still);
+    CloseHandle(reader);
+    EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, u"Local\\Shared"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(b[0], 'F');
     UnmapViewOfFile(a);
     UnmapViewOfFile(b);
     EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, u"Local\\Shared"), nullptr);

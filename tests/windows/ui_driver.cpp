@@ -2,6 +2,7 @@
 //   window:<title>[|<control id>]  wait for a shown top-level window of that title (holding that control)
 //   box:<title>                    wait for a message box of that title, print its text
 //   filedialog:<path>              wait for a file dialog, print its proposed name, answer with <path>
+//                                  (the current window stays the one that opened it)
 //   canceldialog                   wait for a file dialog and cancel it
 //   settext:<id>|<text>            set a control's text, as typing it would
 //   waittext:<id>|<text>           wait until a control shows that text
@@ -229,10 +230,10 @@ void Step(const WString& step)
     }
     else if (verb == "filedialog" || verb == "canceldialog")
     {
+        // The dialog is answered here; later steps go on in the window that opened it.
         HWND dialog = WaitForWindow({}, 0, true);
         if (!dialog)
             Fail("no file dialog");
-        g_window = dialog;
         HWND box = FileNameBox(dialog);
         std::printf("proposed: %s\n", Utf8(TextOf(box)).c_str());
         if (verb == "filedialog")

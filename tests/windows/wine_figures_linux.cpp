@@ -4,6 +4,7 @@
 //   velmo-wine-figures geometry <model>        the page geometry of a PDEV for the model's defaults
 //   velmo-wine-figures save <file> <page>      the box saving a page with Shift+Ctrl shows (coverage or
 //   error)
+#include <sim/desktop.h>
 #include <sim/machine.h>
 #include <sim/spooler.h>
 
@@ -121,15 +122,35 @@ int Save(const std::string& printFile, int pageNumber)
     return 0;
 }
 
+int HelperBox(LANGID language)
+{
+    auto& d = sim::desktop();
+    d.SetUiLanguage(language);
+    bool shown = false;
+    d.Run(u"C:\\Program Files\\Velmo\\VelmoPrintToFile.exe", u"Local\\none", [&] {
+        if (auto box = d.MessageBox())
+        {
+            std::printf("caption: %s\nbox: %s\n", OneLine(box->caption).c_str(), OneLine(box->text).c_str());
+            shown = true;
+            d.AnswerMessageBox(IDOK);
+        }
+    });
+    return shown ? 0 : 1;
+}
+
 int Run(const std::string& what, int argc, char** argv)
 {
     if (what == "driver" && argc == 2)
         return Driver();
     if (what == "geometry" && argc == 3)
         return Geometry(argv[2]);
+    if (what == "helper-box" && argc == 3)
+        return HelperBox(static_cast<LANGID>(std::strtoul(argv[2], nullptr, 0)));
     if (what == "save" && argc == 4)
         return Save(argv[2], std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: velmo-wine-figures driver | geometry <model> | save <file> <page>\n");
+    std::fprintf(
+        stderr,
+        "usage: velmo-wine-figures driver | geometry <model> | save <file> <page> | helper-box <language>\n");
     return 2;
 }
 } // namespace

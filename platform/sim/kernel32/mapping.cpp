@@ -22,6 +22,7 @@ struct Section
     bool fileBacked = false;
     bool writable = false; // made with PAGE_READWRITE
     ULONGLONG size = 0;
+    int handles = 0; // a name lasts while a handle is open; a view keeps only the memory
     ~Section()
     {
         if (fd >= 0)
@@ -33,6 +34,11 @@ struct SectionHandle : KernelObject
 {
     std::shared_ptr<Section> section;
     bool mayWrite = false;
+    ~SectionHandle() override
+    {
+        if (section)
+            --section->handles;
+    }
 };
 
 struct View
@@ -45,7 +51,7 @@ struct View
 
 struct Mappings : PartBase
 {
-    std::map<WString, std::weak_ptr<Section>> named; // by folded name
+    std::map<WString, std::weak_ptr<Section>> named; // kernel object names compare with case
     std::map<uintptr_t, View> views;                 // by base address
     ~Mappings() override
     {
@@ -62,18 +68,22 @@ Mappings& mappings()
 std::shared_ptr<Section> FindNamed(LPCWSTR name)
 {
     auto& named = mappings().named;
-    auto it = named.find(Fold(name));
+    auto it = named.find(name);
     if (it == named.end())
         return nullptr;
     auto section = it->second.lock();
-    if (!section)
+    if (!section || section->handles == 0)
+    {
         named.erase(it);
+        return nullptr;
+    }
     return section;
 }
 
 HANDLE NewHandle(std::shared_ptr<Section> section, bool mayWrite)
 {
     auto h = std::make_shared<SectionHandle>();
+    ++section->handles;
     h->section = std::move(section);
     h->mayWrite = mayWrite;
     return AddHandle(std::move(h));
@@ -216,7 +226,7 @@ HANDLE WINAPI CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD prote
     }
     section->size = size;
     if (name && *name)
-        mappings().named[Fold(name)] = section;
+        mappings().named[name] = section;
     HANDLE h = NewHandle(section, section->writable);
     SetLastError(ERROR_SUCCESS);
     return h;

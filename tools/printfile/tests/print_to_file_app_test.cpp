@@ -373,6 +373,8 @@ TEST(PrintToFileHelper, TextSetFollowsTheFileNameAndLanguageFollowsTheUser)
     };
     const Row rows[] = {
         {kHelper, 0x409, kCaption, u"'Print to file' failed.\r\nInput data is not correct."},
+        {kHelper, 0x415, kCaption,
+         u"'Print to file' failed.\r\nInput data is not correct."}, // no Polish table
         {neutral, 0x409, u"Print to File", u"'Print to file' failed.\r\nInput data is not correct."},
         {kHelper, 0x407, u"Velmo Druck in Datei",
          u"'Druck in Datei' ist fehlgeschlagen.\r\nDie Eingabedaten sind nicht korrekt."},
