@@ -85,6 +85,15 @@ std::string KindText(const ThreadState& t)
 
 Scheduler::Scheduler() : generation(++g_generation) {}
 
+// A program that ends without a reset (a tool's main returning) still has the host threads of the
+// programs it ran; they have ended, but a thread object must be joined before it goes.
+Scheduler::~Scheduler()
+{
+    for (auto& t : running)
+        if (t.joinable())
+            t.join();
+}
+
 Scheduler& Sched()
 {
     return Part<Scheduler>();

@@ -80,6 +80,7 @@ struct ThreadState
 struct Scheduler : PartBase
 {
     Scheduler();
+    ~Scheduler() override;
     std::uint64_t generation; // tells a thread's record of an earlier machine from one of this
     std::mutex mu;
     std::condition_variable cv;

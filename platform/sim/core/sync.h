@@ -33,6 +33,10 @@ struct EndObject : Waitable
 // Ends the object (with Sched().mu held) and wakes who waits for it.
 void EndLocked(EndObject& object, DWORD exitCode);
 
+// The mutexes a thread still owns as it ends: abandoned before its handle is signaled, so whoever
+// waited for the thread finds them free.
+void AbandonMutexesLocked(const std::shared_ptr<ThreadState>& thread);
+
 // The machine's thread handles.
 struct ThreadObject : EndObject
 {

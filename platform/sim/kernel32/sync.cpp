@@ -112,21 +112,13 @@ struct Mutexes : PartBase
     std::vector<std::weak_ptr<Mutex>> all;
 };
 
-void AbandonMutexesLocked(const std::shared_ptr<ThreadState>& thread, std::vector<std::shared_ptr<void>>&)
+void AbandonOnEndLocked(const std::shared_ptr<ThreadState>& thread, std::vector<std::shared_ptr<void>>&)
 {
-    auto& all = Part<Mutexes>().all;
-    std::erase_if(all, [](const std::weak_ptr<Mutex>& m) { return m.expired(); });
-    for (const auto& weak : all)
-        if (auto m = weak.lock(); m && m->owner == thread)
-        {
-            m->owner.reset();
-            m->count = 0;
-            m->abandoned = true;
-        }
+    AbandonMutexesLocked(thread);
 }
 
 const bool g_scheduled =
-    AddSchedulerClient(SchedulerClient{nullptr, nullptr, AbandonMutexesLocked, nullptr, nullptr});
+    AddSchedulerClient(SchedulerClient{nullptr, nullptr, AbandonOnEndLocked, nullptr, nullptr});
 
 // Session-local names are the plain ones: the machine has one session.
 WString NameKey(LPCWSTR name)
@@ -294,6 +286,19 @@ DWORD Wait(DWORD count, const HANDLE* handles, bool all, DWORD milliseconds, DWO
     return WAIT_FAILED;
 }
 } // namespace
+
+void sim::detail::AbandonMutexesLocked(const std::shared_ptr<ThreadState>& thread)
+{
+    auto& all = Part<Mutexes>().all;
+    std::erase_if(all, [](const std::weak_ptr<Mutex>& m) { return m.expired(); });
+    for (const auto& weak : all)
+        if (auto m = weak.lock(); m && m->owner == thread)
+        {
+            m->owner.reset();
+            m->count = 0;
+            m->abandoned = true;
+        }
+}
 
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name)
 {

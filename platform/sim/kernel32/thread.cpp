@@ -63,6 +63,7 @@ void StartSimThread(std::shared_ptr<ThreadObject> thread, std::shared_ptr<Proces
         }
         {
             std::lock_guard g(Sched().mu);
+            AbandonMutexesLocked(SelfPtr());
             EndLocked(*thread, code);
         }
         if (ended)
