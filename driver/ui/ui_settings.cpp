@@ -12,6 +12,7 @@
 namespace velmoui
 {
 
+using velmo::DevModeReader;
 using velmo::kSelfSignature;
 using velmo::kUserPaperCount;
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-namespace velmoui
+namespace velmo
 {
 
 class DevModeReader
@@ -74,6 +74,21 @@ public:
         }
         return out;
     }
+    // Up to N wide characters at `offset` within `end`, cut at the first NUL; the count taken.
+    template <size_t N> size_t Text(size_t offset, WCHAR (&out)[N], size_t end) const
+    {
+        size_t n = 0;
+        for (; n < N && offset + 2 * n + 2 <= end; ++n)
+        {
+            WCHAR c = static_cast<WCHAR>(bytes_[offset + 2 * n] | bytes_[offset + 2 * n + 1] << 8);
+            if (!c)
+                break;
+            out[n] = c;
+        }
+        return n;
+    }
+    size_t StandardEnd() const { return standardEnd_; }
+    size_t PrivateEnd() const { return privateEnd_; }
     WORD DmSize() const { return dmSize_; }
     WORD DmDriverExtra() const { return dmDriverExtra_; }
     std::span<const BYTE> Bytes() const { return bytes_; }
@@ -86,4 +101,4 @@ private:
     size_t privateEnd_ = 0;
 };
 
-} // namespace velmoui
+} // namespace velmo
