@@ -41,6 +41,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "GetFileVersionInfoW",
     "GetModuleFileNameA",
     "GetOpenFileNameW",
+    "GetPrinterDataW",
+    "GetPrinterDriverDirectoryW",
     "GetProcAddress",
     "GetSaveFileNameW",
     "LoadLibraryExW",
@@ -67,6 +69,7 @@ inline constexpr std::string_view kFaultPoints[] = {
     "RegSetValueExW",
     "RemoveDirectoryW",
     "SetDllDirectoryW",
+    "SetPrinterDataW",
     "WinExec",
     "WriteFile",
 };

@@ -1,0 +1,99 @@
+#include "ui_layout.h"
+
+#include "devmode_reader.h"
+#include "settings_record.h"
+
+#include <cstring>
+#include <memory>
+
+namespace velmo
+{
+
+namespace
+{
+constexpr LONG kUiLetter = 1;
+constexpr LONG kUiPostcard = 43;
+constexpr LONG kLetter = 258;
+constexpr LONG kPostcard = 257;
+constexpr LONG kUiWithinMaximum = 257;
+
+LONG PaperIdOf(LONG uiId)
+{
+    switch (uiId)
+    {
+    case kUiLetter:
+        return kLetter;
+    case kUiPostcard:
+        return kPostcard;
+    default:
+        return uiId;
+    }
+}
+} // namespace
+
+bool IsUiLayout(std::span<const BYTE> devMode)
+{
+    DevModeReader in(devMode);
+    return in.U16(offsetof(DEVMODEW, dmDriverVersion)) == kRecordDriverVersion &&
+           in.DmSize() == kCmnDModeSize && in.DmDriverExtra() == kRecordPrivateSize &&
+           in.U32(kRecordDevModeSize - 4, devMode.size()) == kSelfSignature;
+}
+
+void MergeUiLayout(SelfDMode& r, std::span<const BYTE> bytes, const WCHAR* printerName, LONG forceCopies)
+{
+    if (!IsUiLayout(bytes))
+        return;
+    auto ui = std::make_unique<SettingsRecord>();
+    std::memcpy(ui.get(), bytes.data(), kRecordDevModeSize);
+
+    // The same settings in this DLL's layout, then its own merge with its own limits.
+    auto g = std::make_unique<SelfDMode>();
+    std::memset(g.get(), 0, sizeof *g);
+    g->dm = ui->dm;
+    g->dm.dmDriverVersion = g_DriverVersion;
+    g->dm.dmDriverExtra = kPrivateSize;
+    g->dm.dmPaperSize = static_cast<short>(PaperIdOf(ui->dm.dmPaperSize));
+    g->paperSource = ui->paperSource;
+    g->paperOverride = r.paperOverride;
+    g->paperId = PaperIdOf(ui->paperId);
+    g->outputSize = ui->outputSize == kUiWithinMaximum ? 0 : PaperIdOf(ui->outputSize);
+    g->zoom = (ui->zoom + 50) / 100;
+    g->rotate = ui->rotate;
+    g->orientation = ui->orientation;
+    g->paperFeed = ui->paperFeed;
+    g->copies = ui->copies;
+    g->collate = ui->collate;
+    g->sets = ui->sets;
+    g->customWidth = ui->customWidth;
+    g->customHeight = ui->customHeight;
+    g->userPaperFlag = ui->userPaperFlag;
+    std::memcpy(g->userPapers, ui->userPapers, sizeof g->userPapers);
+    g->densityAdjust = ui->densityAdjust;
+    g->contrastAdjust = ui->contrastAdjust;
+    g->halftoneOn = ui->halftoneOn;
+    g->documentTypeIndex = ui->documentTypeIndex;
+    g->colorSeparation = ui->colorSeparation;
+    g->separationInvert = ui->separationInvert;
+    g->separationColors = ui->separationColors;
+    g->swingValue = static_cast<DWORD>(ui->swingValue);
+    g->duplex = ui->duplex;
+    g->binding = ui->binding;
+    g->booklet = ui->layoutMode == 8 ? 1 : 0;
+    std::memcpy(g->finishing, ui->finishing, sizeof g->finishing);
+    g->colorAdjustment = ui->colorAdjustment;
+    g->uiValue4 = ui->uiValue4;
+    g->uiValue5 = ui->uiValue5;
+    g->uiValue6 = ui->uiValue6;
+    g->uiValue7 = ui->uiValue7;
+    g->grayShiftOn = ui->grayShiftOn;
+    g->grayShift = ui->grayShift;
+    g->signature = kSelfSignature;
+
+    auto image = std::span<const BYTE>(reinterpret_cast<const BYTE*>(g.get()), kDevModeSize);
+    _UdcMergeSelfDMode(r, image, printerName, forceCopies, CfcCheckMySelfDMode(image, printerName));
+    // This merge keeps a booklet only through the duplex field, which the UI fills in its own way.
+    r.booklet = g->booklet;
+    _UdcUpdateCmnDModeArea(r, printerName);
+}
+
+} // namespace velmo
