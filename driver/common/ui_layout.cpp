@@ -3,6 +3,8 @@
 #include "devmode_reader.h"
 #include "settings_record.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -53,6 +55,17 @@ void MergeUiLayout(SelfDMode& r, std::span<const BYTE> bytes, const WCHAR* print
     g->dm.dmDriverVersion = g_DriverVersion;
     g->dm.dmDriverExtra = kPrivateSize;
     g->dm.dmPaperSize = static_cast<short>(PaperIdOf(ui->dm.dmPaperSize));
+    // This DLL's merge offers no user paper by id: a named one prints as a custom size of its size.
+    if (const LONG user = ui->dm.dmPaperSize - kFirstUserPaperId; user >= 0 && user < kUserPaperCount)
+    {
+        const UserPaper& p = ui->userPapers[user];
+        if (p.name[0] && p.width > 0 && p.height > 0)
+        {
+            g->dm.dmPaperSize = static_cast<short>(kCustomPaperId);
+            g->dm.dmPaperWidth = static_cast<short>(std::min<LONG>(p.width, SHRT_MAX));
+            g->dm.dmPaperLength = static_cast<short>(std::min<LONG>(p.height, SHRT_MAX));
+        }
+    }
     g->paperSource = ui->paperSource;
     g->paperOverride = r.paperOverride;
     g->paperId = PaperIdOf(ui->paperId);

@@ -13,8 +13,9 @@ namespace velmo
 bool IsUiLayout(std::span<const BYTE> devMode);
 
 // Merges a DEVMODE of the UI's layout under this DLL's merge rules. Paper 1 (letter) is this DLL's
-// 258 and 43 (postcard) its 257; an output size "within the maximum" is the document's size with the
-// reduction in the zoom; the UI's zoom mode has no field here.
+// 258 and 43 (postcard) its 257; a named user paper is a custom size of its size; an output size
+// "within the maximum" is the document's size with the reduction in the zoom; the UI's zoom mode has
+// no field here.
 void MergeUiLayout(SelfDMode& record, std::span<const BYTE> ui, const WCHAR* printerName, LONG forceCopies);
 
 } // namespace velmo
