@@ -90,6 +90,9 @@ void ExpectSameTicket(const printfile::CPrintTicket& a, const printfile::CPrintT
     SAME(bottomMargin);
     SAME(rawOptions);
     SAME(rawLayout);
+    SAME(rawReserved);
+    SAME(rawExtra);
+    SAME(rawHeader);
 #undef SAME
 }
 
