@@ -3,6 +3,7 @@
 #include <platform/dllentry.h>
 
 #include "VelmQ7UI_exports.h"
+#include "device_caps.h"
 #include "ui_entry_points.h"
 
 PLATFORM_DLL_BEGIN(velmq7ui)
@@ -26,6 +27,22 @@ BOOL WINAPI DrvConvertDevMode(LPWSTR printerName, PDEVMODEW in, PDEVMODEW out, P
 {
     return platform::Boundary(FALSE,
                               [&] { return velmoui::DrvConvertDevMode(printerName, in, out, size, mode); });
+}
+
+DWORD WINAPI DrvDeviceCapabilities(HANDLE printer, LPWSTR deviceName, WORD capability, PVOID output,
+                                   PDEVMODEW devMode)
+{
+    return platform::Boundary(velmoui::kCapsFailed, [&] {
+        return velmoui::DrvDeviceCapabilities(printer, deviceName, capability, output, devMode);
+    });
+}
+
+DWORD WINAPI DrvSplDeviceCaps(HANDLE printer, LPWSTR deviceName, WORD capability, PVOID output, DWORD length,
+                              PDEVMODEW devMode)
+{
+    return platform::Boundary(velmoui::kCapsFailed, [&] {
+        return velmoui::DrvSplDeviceCaps(printer, deviceName, capability, output, length, devMode);
+    });
 }
 
 int WINAPI DrvDocumentEvent(HANDLE printer, HDC dc, int escape, ULONG inSize, PVOID in, ULONG outSize,

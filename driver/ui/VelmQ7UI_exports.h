@@ -3,10 +3,12 @@
 #pragma once
 
 #define VELMQ7UI_EXPORT_LIST(X)                                                                              \
+    X(254, DrvSplDeviceCaps)                                                                                 \
     X(255, DevQueryPrint)                                                                                    \
     X(256, DevQueryPrintEx)                                                                                  \
     X(257, DllMain)                                                                                          \
     X(259, DrvConvertDevMode)                                                                                \
+    X(260, DrvDeviceCapabilities)                                                                            \
     X(262, DrvDocumentEvent)                                                                                 \
     X(263, DrvDocumentProperties)                                                                            \
     X(264, DrvDocumentPropertySheets)                                                                        \
