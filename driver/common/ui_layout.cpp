@@ -71,35 +71,38 @@ void MergeUiLayout(SelfDMode& r, std::span<const BYTE> bytes, const WCHAR* print
     g->paperId = PaperIdOf(ui->paperId);
     g->outputSize = ui->outputSize == kUiWithinMaximum ? 0 : PaperIdOf(ui->outputSize);
     g->zoom = (ui->zoom + 50) / 100;
-    g->rotate = ui->rotate;
-    g->orientation = ui->orientation;
-    g->paperFeed = ui->paperFeed;
-    g->copies = ui->copies;
-    g->collate = ui->collate;
-    g->sets = ui->sets;
-    g->customWidth = ui->customWidth;
-    g->customHeight = ui->customHeight;
-    g->userPaperFlag = ui->userPaperFlag;
+    // The fields both layouts name alike.
+#define SAME(field) g->field = ui->field;
+    SAME(rotate)
+    SAME(orientation)
+    SAME(paperFeed)
+    SAME(copies)
+    SAME(collate)
+    SAME(sets)
+    SAME(customWidth)
+    SAME(customHeight)
+    SAME(userPaperFlag)
+    SAME(densityAdjust)
+    SAME(contrastAdjust)
+    SAME(halftoneOn)
+    SAME(documentTypeIndex)
+    SAME(colorSeparation)
+    SAME(separationInvert)
+    SAME(separationColors)
+    SAME(duplex)
+    SAME(binding)
+    SAME(colorAdjustment)
+    SAME(uiValue4)
+    SAME(uiValue5)
+    SAME(uiValue6)
+    SAME(uiValue7)
+    SAME(grayShiftOn)
+    SAME(grayShift)
+#undef SAME
     std::memcpy(g->userPapers, ui->userPapers, sizeof g->userPapers);
-    g->densityAdjust = ui->densityAdjust;
-    g->contrastAdjust = ui->contrastAdjust;
-    g->halftoneOn = ui->halftoneOn;
-    g->documentTypeIndex = ui->documentTypeIndex;
-    g->colorSeparation = ui->colorSeparation;
-    g->separationInvert = ui->separationInvert;
-    g->separationColors = ui->separationColors;
-    g->swingValue = static_cast<DWORD>(ui->swingValue);
-    g->duplex = ui->duplex;
-    g->binding = ui->binding;
-    g->booklet = ui->layoutMode == 8 ? 1 : 0;
     std::memcpy(g->finishing, ui->finishing, sizeof g->finishing);
-    g->colorAdjustment = ui->colorAdjustment;
-    g->uiValue4 = ui->uiValue4;
-    g->uiValue5 = ui->uiValue5;
-    g->uiValue6 = ui->uiValue6;
-    g->uiValue7 = ui->uiValue7;
-    g->grayShiftOn = ui->grayShiftOn;
-    g->grayShift = ui->grayShift;
+    g->swingValue = static_cast<DWORD>(ui->swingValue);
+    g->booklet = ui->layoutMode == 8 ? 1 : 0;
     g->signature = kSelfSignature;
 
     auto image = std::span<const BYTE>(reinterpret_cast<const BYTE*>(g.get()), kDevModeSize);

@@ -74,6 +74,12 @@ BOOL WINAPI DrvQueryColorProfile(HANDLE printer, PDEVMODEW devMode, ULONG queryM
     });
 }
 
+BOOL WINAPI DrvQueryJobAttributes(HANDLE printer, PDEVMODEW devMode, DWORD level, LPBYTE info)
+{
+    return platform::Boundary(FALSE,
+                              [&] { return velmoui::DrvQueryJobAttributes(printer, devMode, level, info); });
+}
+
 BOOL WINAPI DrvUpgradePrinter(DWORD level, LPBYTE info)
 {
     return platform::Boundary(FALSE, [&] { return velmoui::DrvUpgradePrinter(level, info); });

@@ -13,4 +13,5 @@
     X(263, DrvDocumentProperties)                                                                            \
     X(264, DrvDocumentPropertySheets)                                                                        \
     X(266, DrvQueryColorProfile)                                                                             \
+    X(267, DrvQueryJobAttributes)                                                                            \
     X(268, DrvUpgradePrinter)

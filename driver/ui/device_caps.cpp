@@ -1,5 +1,6 @@
 #include "device_caps.h"
 
+#include "print_proc_caps.h"
 #include "settings.h"
 #include "spooler_printer.h"
 #include "text_fields.h"
@@ -18,6 +19,7 @@ namespace
 {
 constexpr DWORD kCallerDeviceCaps = 13;
 constexpr DWORD kCallerSplDeviceCaps = 25;
+constexpr DWORD kCallerJobAttributes = 20;
 
 // The printer's settings with the caller's DEVMODE merged; null when they cannot be had.
 std::unique_ptr<SettingsRecord> Settings(HANDLE printer, const WCHAR* deviceName, const DEVMODEW* devMode,
@@ -75,7 +77,9 @@ template <typename T> void Put(void* output, size_t index, T value)
     std::memcpy(static_cast<BYTE*>(output) + index * sizeof value, &value, sizeof value);
 }
 
-DWORD Answer(const SettingsRecord& r, WORD capability, void* output)
+} // namespace
+
+DWORD DeviceCapability(const SettingsRecord& r, WORD capability, void* output)
 {
     const int papers = OfferedPaperCount(r);
     switch (capability)
@@ -162,13 +166,12 @@ DWORD Answer(const SettingsRecord& r, WORD capability, void* output)
         return kCapsFailed;
     }
 }
-} // namespace
 
 DWORD DrvDeviceCapabilities(HANDLE printer, LPWSTR deviceName, WORD capability, void* output,
                             const DEVMODEW* devMode)
 {
     auto r = Settings(printer, deviceName, devMode, kCallerDeviceCaps);
-    return r ? Answer(*r, capability, output) : kCapsFailed;
+    return r ? DeviceCapability(*r, capability, output) : kCapsFailed;
 }
 
 DWORD DrvSplDeviceCaps(HANDLE printer, LPWSTR deviceName, WORD capability, void* output, DWORD length,
@@ -185,6 +188,107 @@ DWORD DrvSplDeviceCaps(HANDLE printer, LPWSTR deviceName, WORD capability, void*
     if (length < kPaperNameChars)
         return kCapsFailed;
     return PaperNames(*r, output, std::min(papers, static_cast<int>(length / kPaperNameChars)));
+}
+
+namespace
+{
+// A standard field of the job's DEVMODE, when its dmSize covers it.
+template <typename T> bool Covers(const DEVMODEW& dm, const T& field)
+{
+    const size_t end =
+        static_cast<size_t>(reinterpret_cast<const BYTE*>(&field) - reinterpret_cast<const BYTE*>(&dm)) +
+        sizeof field;
+    return dm.dmSize >= end;
+}
+
+} // namespace
+
+ATTRIBUTE_INFO_4 JobAttributesOf(const SettingsRecord& r, const PrintProcCaps& caps, const DEVMODEW& job)
+{
+    const LONG mode = r.layoutMode;
+    const LONG pages = r.pagesPerSheet;
+    const DWORD flags = caps.pageOrderFlags;
+    const bool split = mode == 2 && (flags & 0x10000000);
+    ATTRIBUTE_INFO_4 a = {};
+    a.dwJobNumberOfPagesPerSide = 1;
+    a.dwNupBorderFlags = NO_BORDER_PRINT;
+    bool found = false;
+    if (mode == 4 || split)
+    {
+        const bool oneUp = Covers(job, job.dmNup) && job.dmNup == DMNUP_ONEUP;
+        if (pages != 1 && !oneUp && caps.Lists(pages))
+        {
+            a.dwJobNumberOfPagesPerSide = mode == 4 ? static_cast<DWORD>(pages) : 1;
+            if (r.ppSwitch1)
+                a.dwNupBorderFlags = BORDER_PRINT;
+            found = true;
+        }
+    }
+    else if (mode == 8)
+        a.dwJobNumberOfPagesPerSide = 2;
+    a.dwDrvNumberOfPagesPerSide = 1;
+    a.dwDrvPageOrderFlags = 0;
+    a.dwJobNumberOfCopies = a.dwDrvNumberOfCopies = static_cast<DWORD>(r.copies);
+    if (mode == 8)
+        a.dwJobPageOrderFlags =
+            (r.dm.dmFields & DM_DUPLEX) && r.dm.dmDuplex != DMDUP_SIMPLEX && caps.booklet ? BOOKLET_PRINT : 0;
+    else
+        a.dwJobPageOrderFlags = r.ppSwitch2 == 1 && (flags & REVERSE_PRINT) ? REVERSE_PRINT : 0;
+    a.dwNupDirection = 1;
+    a.dwBookletFlags = 0;
+    a.dwDuplexFlags = 2;
+    a.dwScalingPercentX = a.dwScalingPercentY = 100;
+    if (mode == 4 && found)
+        a.dwNupDirection = static_cast<DWORD>(r.nupOrder);
+    if (mode == 8 && (flags & 0x40000000) && r.orientation == DMORIENT_PORTRAIT)
+        a.dwBookletFlags = static_cast<DWORD>(r.bookletOpening);
+    if (split && found)
+        a.dwJobPageOrderFlags |= (static_cast<DWORD>(pages) | 0x1000) << 16;
+    if (flags > 0xFFFF && r.nupBorderOff &&
+        (a.dwJobNumberOfPagesPerSide > 1 || (a.dwJobPageOrderFlags & 0x10000000)))
+        a.dwJobPageOrderFlags |= 0x8000000;
+    if (Covers(job, job.dmYResolution))
+    {
+        a.dmPrintQuality = job.dmPrintQuality;
+        a.dmYResolution = job.dmYResolution;
+    }
+    return a;
+}
+
+BOOL DrvQueryJobAttributes(HANDLE printer, DEVMODEW* devMode, DWORD level, LPBYTE info)
+{
+    static constexpr size_t kSizes[] = {offsetof(ATTRIBUTE_INFO_4, dwColorOptimization),
+                                        offsetof(ATTRIBUTE_INFO_4, dmPrintQuality),
+                                        offsetof(ATTRIBUTE_INFO_4, dwDuplexFlags), sizeof(ATTRIBUTE_INFO_4)};
+    if (level < 1 || level > 4 || !info || !devMode)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    SpoolerPrinter port(printer);
+    auto printerRecord = port.Printer();
+    if (!printerRecord)
+        return FALSE;
+    // The name is read whole; only dmDeviceName is cut to 31 characters.
+    const WString name = printerRecord->printerName;
+    std::unique_ptr<SettingsRecord> r(new (std::nothrow) SettingsRecord);
+    if (!r)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    auto out = std::span<BYTE>(reinterpret_cast<BYTE*>(r.get()), sizeof *r);
+    if (!CfcConvertSelfDMode(out, velmo::DevModeBytes(devMode), port, name.c_str(), kConvertWhole | 0x2000,
+                             kCallerJobAttributes))
+        return FALSE;
+    auto caps = ReadPrintProcCaps(port, false);
+    if (!caps)
+        return FALSE;
+    ATTRIBUTE_INFO_4 a = JobAttributesOf(*r, *caps, *devMode);
+    if (Covers(*devMode, devMode->dmCollate))
+        devMode->dmCollate = static_cast<short>(r->collate);
+    std::memcpy(info, &a, kSizes[level - 1]);
+    return TRUE;
 }
 
 } // namespace velmoui

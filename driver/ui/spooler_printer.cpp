@@ -73,6 +73,7 @@ std::optional<PrinterRecord> SpoolerPrinter::Printer()
     PRINTER_INFO_2W info;
     std::memcpy(&info, answer.data(), sizeof info);
     PrinterRecord record;
+    record.printerName = Text(info.pPrinterName);
     record.driverName = Text(info.pDriverName);
     record.portName = Text(info.pPortName);
     record.attributes = info.Attributes;

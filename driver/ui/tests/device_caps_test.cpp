@@ -23,11 +23,6 @@ using CapsFn = DWORD(WINAPI*)(HANDLE, LPWSTR, WORD, PVOID, PDEVMODEW);
 using SplCapsFn = DWORD(WINAPI*)(HANDLE, LPWSTR, WORD, PVOID, DWORD, PDEVMODEW);
 using ConvertFn = BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
 
-template <typename F> F Proc(HMODULE module, const char* name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 class DeviceCaps : public ::testing::Test
 {
 protected:

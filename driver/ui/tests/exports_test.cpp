@@ -21,11 +21,6 @@ namespace
 {
 constexpr DWORD kNoError = 0xFFFF;
 
-template <typename F> F Proc(HMODULE module, const char* name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 sim::PrinterSetup Printer(std::vector<BYTE> devMode = {})
 {
     sim::PrinterSetup s;

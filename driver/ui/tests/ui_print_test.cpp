@@ -106,6 +106,8 @@ struct Case
     int width, height;
     int copies;
     bool caps = false; // the printer publishes its print processor's capabilities
+
+    friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
 
 void Copies(SettingsRecord& r, short n)

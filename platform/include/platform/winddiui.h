@@ -8,6 +8,7 @@
 #if defined(_WIN32)
 #include <compstui.h>
 #include <winddiui.h>
+#include <winsplp.h>
 #else
 #include <platform/linux/winddiui.h>
 #endif
@@ -50,3 +51,10 @@ typedef struct _DEVQUERYPRINT_INFO
 #define CDM_CONVERT 0x01
 #define CDM_CONVERT351 0x02
 #define CDM_DRIVER_DEFAULT 0x04
+
+// The print processor's layout flags.
+#define BORDER_PRINT 0x00000000
+#define NO_BORDER_PRINT 0x00000001
+#define NORMAL_PRINT 0x00000000
+#define REVERSE_PRINT 0x00000001
+#define BOOKLET_PRINT 0x00000002

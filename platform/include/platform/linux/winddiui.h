@@ -31,3 +31,23 @@ typedef ULONG FLONG;
 #define DOCUMENTEVENT_UNSUPPORTED 0
 
 #define PRINTER_EVENT_INITIALIZE 6
+
+// What DrvQueryJobAttributes tells the print processor, by level.
+typedef struct _ATTRIBUTE_INFO_4
+{
+    DWORD dwJobNumberOfPagesPerSide;
+    DWORD dwDrvNumberOfPagesPerSide;
+    DWORD dwNupBorderFlags;
+    DWORD dwJobPageOrderFlags;
+    DWORD dwDrvPageOrderFlags;
+    DWORD dwJobNumberOfCopies;
+    DWORD dwDrvNumberOfCopies;
+    DWORD dwColorOptimization;
+    short dmPrintQuality;
+    short dmYResolution;
+    DWORD dwDuplexFlags;
+    DWORD dwNupDirection;
+    DWORD dwBookletFlags;
+    DWORD dwScalingPercentX;
+    DWORD dwScalingPercentY;
+} ATTRIBUTE_INFO_4, *PATTRIBUTE_INFO_4;

@@ -32,6 +32,8 @@
 #define DMTT_BITMAP 1
 #define DMCOLLATE_FALSE 0
 #define DMCOLLATE_TRUE 1
+#define DMNUP_SYSTEM 1
+#define DMNUP_ONEUP 2
 
 // DocumentProperties and conversion modes.
 #define DM_UPDATE 1
