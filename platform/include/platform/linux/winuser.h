@@ -536,6 +536,10 @@ typedef const MENUITEMINFOW* LPCMENUITEMINFOW;
 #define HWND_BROADCAST ((HWND)0xFFFF)
 #define COLOR_WINDOW 5
 #define COLOR_BTNFACE 15
+#define COLOR_WINDOWTEXT 8
+
+DWORD WINAPI GetSysColor(int index);
+HBRUSH WINAPI GetSysColorBrush(int index);
 
 typedef struct tagMSG
 {
