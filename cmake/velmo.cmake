@@ -150,14 +150,14 @@ function(velmo_folder_tests label)
   endforeach()
 endfunction()
 
-# velmo_dll(<name> ENTRY <file> EXPORTS <header> [RC <file>] [LIBS ...])
+# velmo_dll(<name> ENTRY <file> EXPORTS <header> [RC <file>] [MANIFEST] [LIBS ...])
 # The header is the DLL's one export list, X(ordinal, name) a line (platform/dllentry.h). Both builds
 # write <name>.def from it into the build folder (recorded as the target's VELMO_DEF_FILE and in the
 # global VELMO_DLL_DEFS) and check it. Windows: <name>.dll exporting what the .def names, recorded
 # with that .def in the deliverables list. Linux: an
 # object library <name>_entry whose entry file registers the same list with the simulated loader.
 function(velmo_dll name)
-  cmake_parse_arguments(D "" "ENTRY;EXPORTS;RC" "LIBS" ${ARGN})
+  cmake_parse_arguments(D "MANIFEST" "ENTRY;EXPORTS;RC" "LIBS" ${ARGN})
   set(def ${CMAKE_CURRENT_BINARY_DIR}/${name}.def)
   velmo_write_def(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${D_EXPORTS} ${def})
   if(WIN32)
@@ -166,11 +166,20 @@ function(velmo_dll name)
     target_link_libraries(${name} PRIVATE ${D_LIBS})
     # x86 names stdcall exports with their argument size; the .def names them plainly.
     target_link_options(${name} PRIVATE -Wl,--enable-stdcall-fixup)
-    velmo_record_deliverable(${name} dll - ${def})
+    # MANIFEST: its resources carry a manifest asking for the common controls of version 6.
+    if(D_MANIFEST)
+      velmo_record_deliverable(${name} dll manifest ${def})
+    else()
+      velmo_record_deliverable(${name} dll - ${def})
+    endif()
     set(target ${name})
   else()
     add_library(${name}_entry OBJECT ${D_ENTRY})
     target_link_libraries(${name}_entry PUBLIC ${D_LIBS})
+    if(D_RC)
+      get_filename_component(rc_path ${D_RC} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+      target_compile_definitions(${name}_entry PRIVATE PLATFORM_RESOURCE_FILE="${rc_path}")
+    endif()
     set_property(GLOBAL APPEND PROPERTY VELMO_DELIVERABLES ${name}_entry)
     set(target ${name}_entry)
   endif()

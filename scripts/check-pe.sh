@@ -2,7 +2,8 @@
 # Checks the Windows deliverables of one build, as listed in the deliverables.tsv CMake writes there:
 # the right PE kind, imports of system DLLs only, ASLR and DEP, a version record; for a program the
 # GUI subsystem and a manifest asking for its execution level; for a DLL every export of its .def,
-# by name and at its ordinal where the .def gives one.
+# by name and at its ordinal where the .def gives one, and for a DLL listed with "manifest" a manifest
+# asking for the common controls of version 6.
 set -euo pipefail
 build=$1 # build tree, e.g. build/windows-x64
 kind=$2  # PE32+ or PE32
@@ -57,6 +58,7 @@ while IFS=$'\t' read -r what path level def; do
     problem "no version record"
   manifest_level=$(grep -aoE 'requestedExecutionLevel[[:space:]]+level="[A-Za-z]+"' "$rsrc" | head -1 |
     sed -E 's/.*"(.*)"/\1/' || true)
+  common_controls6=$(grep -caP 'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.' "$rsrc" || true)
   rm -f "$rsrc"
   case $what in
     program)
@@ -64,6 +66,9 @@ while IFS=$'\t' read -r what path level def; do
       [[ $manifest_level == "$level" ]] || problem "manifest asks for \"$manifest_level\", expected \"$level\""
       ;;
     dll)
+      if [[ $level == manifest && $common_controls6 == 0 ]]; then
+        problem "no manifest asking for the common controls of version 6"
+      fi
       [[ -f $def ]] || { problem "no export list $def"; continue; }
       base=$(grep -m1 'Ordinal Base' <<<"$header" | awk '{print $NF}')
       # "name ordinal" of every export the file has by name.

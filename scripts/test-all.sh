@@ -34,4 +34,8 @@ build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=60 -rss_lim
 mkdir -p "$fuzz_work/devmode"
 build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=60 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devmode" driver/render/fuzz/corpus
+# The user interface's settings: stored default, block and an application's DEVMODE in every mode.
+mkdir -p "$fuzz_work/ui_settings"
+build/linux-fuzz/driver/ui/fuzz/ui_settings_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/ui_settings" driver/ui/fuzz/corpus
 echo "all builds and tests passed"

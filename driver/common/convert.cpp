@@ -1,6 +1,8 @@
 // The settings record against the spooler: the printer's information, the printer-level block kept
 // as printer data, and the one conversion entry of the graphics DLL.
 #include "settings.h"
+#include "settings_record.h"
+#include "ui_layout.h"
 
 #include <algorithm>
 #include <cstring>
@@ -232,9 +234,22 @@ void CfcLimitStoredSelfDMode(SelfDMode& r)
     HoldPaperSizes(r);
 }
 
+namespace
+{
+bool ReadBlock(HANDLE printer, BYTE (&block)[kPrinterBlockSize])
+{
+    DWORD type = 0;
+    DWORD needed = 0;
+    WCHAR name[] = TEXT("Private DevMode");
+    return EngGetPrinterData(printer, name, &type, block, sizeof block, &needed) == ERROR_SUCCESS &&
+           needed == kPrinterBlockSize;
+}
+} // namespace
+
 BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printerName)
 {
-    BYTE devMode[kDevModeSize] = {};
+    // Room for the user interface's larger layout, which the printer's default may be.
+    BYTE devMode[kRecordDevModeSize] = {};
     DWORD got = 0;
     // A query that ran out of memory is no missing default: the job must not print with the defaults.
     const Got query = PrinterInfo(printer, devMode, sizeof devMode, 10, &got);
@@ -243,20 +258,14 @@ BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printer
         EngSetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    if (query == Got::Yes && CfcQueryMySelfDMode(std::span<const BYTE>(devMode, got), printerName))
+    const auto stored = std::span<const BYTE>(devMode, got);
+    BYTE block[kPrinterBlockSize] = {};
+    if (query == Got::Yes && CfcQueryMySelfDMode(stored, printerName) && ReadBlock(printer, block))
     {
-        DWORD type = 0;
-        DWORD needed = 0;
-        BYTE block[kPrinterBlockSize] = {};
-        WCHAR name[] = TEXT("Private DevMode");
-        if (EngGetPrinterData(printer, name, &type, block, sizeof block, &needed) == ERROR_SUCCESS &&
-            needed == kPrinterBlockSize)
-        {
-            std::memcpy(&record, devMode, kDevModeSize);
-            std::memcpy(&record.printer, block, kPrinterBlockSize);
-            CfcLimitStoredSelfDMode(record);
-            return TRUE;
-        }
+        std::memcpy(&record, devMode, kDevModeSize);
+        std::memcpy(&record.printer, block, kPrinterBlockSize);
+        CfcLimitStoredSelfDMode(record);
+        return TRUE;
     }
     WCHAR driver[MAX_PATH] = {};
     if (PrinterInfo(printer, driver, sizeof driver, 0, nullptr) == Got::OutOfMemory)
@@ -265,6 +274,16 @@ BOOL RtcReadRegSelfDMode(SelfDMode& record, HANDLE printer, const WCHAR* printer
         return FALSE;
     }
     _UdcResetSelfDMode(record, printerName, driver);
+    // The UI's default is the printer's own: its settings, then the block it wrote behind them.
+    if (query == Got::Yes && IsUiLayout(stored))
+    {
+        MergeUiLayout(record, stored, printerName, 0);
+        if (ReadBlock(printer, block))
+        {
+            std::memcpy(&record.printer, block, kPrinterBlockSize);
+            CfcLimitStoredSelfDMode(record);
+        }
+    }
     return TRUE;
 }
 
@@ -294,10 +313,15 @@ DWORD CfcConvertSelfDMode(std::span<BYTE> output, std::span<const BYTE> input, c
     bool merged = (mode & kConvertMerge) && !input.empty();
     if (merged)
     {
-        DWORD mask = CfcCheckMySelfDMode(input, printerName);
-        if (mask == 0)
-            std::memcpy(&work->signature, input.data() + offsetof(SelfDMode, signature), sizeof(DWORD));
-        _UdcMergeSelfDMode(*work, input, printerName, forceCopies, mask);
+        if (IsUiLayout(input))
+            MergeUiLayout(*work, input, printerName, forceCopies);
+        else
+        {
+            DWORD mask = CfcCheckMySelfDMode(input, printerName);
+            if (mask == 0)
+                std::memcpy(&work->signature, input.data() + offsetof(SelfDMode, signature), sizeof(DWORD));
+            _UdcMergeSelfDMode(*work, input, printerName, forceCopies, mask);
+        }
     }
     if ((mode & kConvertUpdate) && !RtcWriteRegSelfDMode(*work, printer))
         return 0;

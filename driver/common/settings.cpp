@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include "devmode_reader.h"
+#include "text_fields.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,41 +31,6 @@ const DEVHTINFO g_DefDevHTInfo = {2,
                                    248}};
 
 const COLORADJUSTMENT g_DefHTClrAdj = {24, 0, 0, 10000, 10000, 10000, 0, 10000, 0, 0, 0, 0};
-
-namespace
-{
-// The part of a printer or device name that identifies it: after the last backslash, up to a comma.
-WStringView NamePart(WStringView name)
-{
-    size_t slash = name.find_last_of(u'\\');
-    if (slash != WStringView::npos)
-        name = name.substr(slash + 1);
-    size_t comma = name.find(u',');
-    return comma == WStringView::npos ? name : name.substr(0, comma);
-}
-
-WStringView View(const WCHAR* s)
-{
-    if (!s)
-        return {};
-    size_t n = 0;
-    while (s[n])
-        ++n;
-    return WStringView(s, n);
-}
-
-void CopyName(WCHAR* dst, size_t capacity, WStringView src)
-{
-    size_t n = std::min(src.size(), capacity - 1);
-    std::copy_n(src.data(), n, dst);
-    std::fill(dst + n, dst + capacity, WCHAR{0});
-}
-
-bool InRange(LONG v, LONG lo, LONG hi)
-{
-    return v >= lo && v <= hi;
-}
-} // namespace
 
 std::span<const BYTE> DevModeBytes(const DEVMODEW* devMode)
 {

@@ -14,6 +14,7 @@ namespace velmoui
 
 struct PrinterRecord
 {
+    WString printerName;
     WString driverName;
     std::vector<BYTE> defaultDevMode; // as the spooler keeps it; empty: none
     DWORD attributes = 0;

@@ -1,6 +1,7 @@
 #include "ui_settings.h"
 
 #include "devmode_reader.h"
+#include "text_fields.h"
 #include "print_proc_caps.h"
 #include "ui_strings.h"
 
@@ -12,48 +13,21 @@
 namespace velmoui
 {
 
+using velmo::CopyName;
 using velmo::DevModeReader;
+using velmo::InRange;
 using velmo::kSelfSignature;
 using velmo::kUserPaperCount;
+using velmo::NamePart;
+using velmo::View;
 
 namespace
 {
 constexpr size_t kFolderChars = std::size(SettingsRecord{}.printToFileFolder);
 
-WStringView View(const WCHAR* s)
-{
-    if (!s)
-        return {};
-    size_t n = 0;
-    while (s[n])
-        ++n;
-    return WStringView(s, n);
-}
-
-void CopyName(WCHAR* dst, size_t capacity, WStringView src)
-{
-    size_t n = std::min(src.size(), capacity - 1);
-    std::copy_n(src.data(), n, dst);
-    std::fill(dst + n, dst + capacity, WCHAR{0});
-}
-
-bool InRange(LONG v, LONG lo, LONG hi)
-{
-    return v >= lo && v <= hi;
-}
-
 LONG& Field(SettingsRecord& r, size_t offset)
 {
     return *reinterpret_cast<LONG*>(reinterpret_cast<BYTE*>(&r) + offset);
-}
-
-// The part of a printer or device name that identifies it: after the last backslash, up to a comma.
-WStringView NamePart(WStringView name)
-{
-    size_t slash = name.find_last_of(u'\\');
-    if (slash != WStringView::npos)
-        name = name.substr(slash + 1);
-    return name.substr(0, std::min(name.find(u','), name.size()));
 }
 
 LONG UserZoom(LONG zoom)

@@ -19,6 +19,7 @@ inline constexpr const WCHAR* kSettingsFileName = TEXT("VelmoQ7.spd");
 inline constexpr DWORD kConvertWrite = 0x1;    // write the printer block back and broadcast
 inline constexpr DWORD kConvertCopy = 0x2;     // copy the private DEVMODE out
 inline constexpr DWORD kConvertMerge = 0x2008; // any of these merges the input
+inline constexpr DWORD kConvertMergeInput = 0x8;
 inline constexpr DWORD kConvertWhole = 0x1000; // copy the whole record out
 
 DWORD _UdcGetDriverVersion();

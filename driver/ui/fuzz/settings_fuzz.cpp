@@ -1,12 +1,17 @@
 // Any bytes as what the settings model reads from outside: the header gives the sizes of the printer's
 // stored default DEVMODE, its "Private DevMode" block and the settings file; the rest is an
 // application's DEVMODE. Each conversion mode runs over them, and the graphics DLL merges the result.
-// Every record that comes out is this driver's, with every field in its range.
+// Every record that comes out is this driver's, with every field in its range; the capability and
+// job-attribute answers over it stay within their outputs.
+#include "device_caps.h"
+#include "print_proc_caps.h"
 #include "ui_settings.h"
 
 #include <settings.h>
+#include <ui_layout.h>
 #include <sim/machine.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -129,8 +134,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         velmo::SelfDMode graphics;
         velmo::_UdcResetSelfDMode(graphics, kPrinterName, printer.record.driverName.c_str());
         std::span<const BYTE> handed = std::span<const BYTE>(out).first(velmo::kRecordDevModeSize);
-        velmo::_UdcMergeSelfDMode(graphics, handed, kPrinterName, 0,
-                                  velmo::CfcCheckMySelfDMode(handed, kPrinterName));
+        if (velmo::IsUiLayout(handed))
+            velmo::MergeUiLayout(graphics, handed, kPrinterName, 0);
+        else
+            velmo::_UdcMergeSelfDMode(graphics, handed, kPrinterName, 0,
+                                      velmo::CfcCheckMySelfDMode(handed, kPrinterName));
     }
+
+    // Every capability, and one named by the input, over the merged record: the count first, then an
+    // output of room for that many of the widest entries, whose guard words stay as they were.
+    auto record = std::make_unique<velmo::SettingsRecord>();
+    auto whole = std::span<BYTE>(reinterpret_cast<BYTE*>(record.get()), sizeof *record);
+    Check(CfcConvertSelfDMode(whole, app, printer, kPrinterName, kConvertWhole | kConvertMergeInput, 13) ==
+          TRUE);
+    const WORD fuzzed = app.size() >= 2 ? static_cast<WORD>(app[0] | app[1] << 8) : 0;
+    for (WORD capability = 0; capability <= 36; ++capability)
+        for (WORD c : {capability, fuzzed})
+        {
+            const DWORD count = DeviceCapability(*record, c, nullptr);
+            const size_t entries = count == kCapsFailed || count > 1000 ? 1 : count;
+            std::vector<WCHAR> out(entries * kPaperNameChars + 8, 0xEEEE);
+            const DWORD again = DeviceCapability(*record, c, out.data());
+            Check(again == count);
+            Check(std::all_of(out.begin() + static_cast<std::ptrdiff_t>(entries * kPaperNameChars), out.end(),
+                              [](WCHAR w) { return w == 0xEEEE; }));
+        }
+    if (auto capsValue = printer.data.find(kPrintProcCapsValue); capsValue != printer.data.end())
+        if (auto caps = ParsePrintProcCaps(capsValue->second.data, printer.record, false))
+        {
+            DEVMODEW job = record->dm;
+            ATTRIBUTE_INFO_4 a = JobAttributesOf(*record, *caps, job);
+            Check(a.dwJobNumberOfPagesPerSide >= 1 && a.dwJobNumberOfPagesPerSide <= 32);
+            Check(a.dwJobNumberOfCopies == static_cast<DWORD>(record->copies));
+        }
     return 0;
 }

@@ -281,8 +281,7 @@ TEST_F(UiSettings, MergeRules)
     sim::machine().PutFile(kSettingsFile, "[KORIGRAPH DX-2660]\r\nDuplexMaxCopies=300\r\n");
     const char16_t* k2660 = u"KORIGRAPH DX-2660"; // type 10, duplex, options B, memory storage
     const char16_t* k1400 = u"KORIGRAPH DX-1400"; // type 6, option A only
-    const auto booklet =
-        CapsRecord(0x2 | 0x8 | 0x20, 0x2 | 0x10000000 | 0x200000 | 0x40000000 | 0x20000000);
+    const auto booklet = CapsRecord(0x2 | 0x8 | 0x20, 0x2 | 0x10000000 | 0x200000 | 0x40000000 | 0x20000000);
     const MergeCase cases[] = {
         {"dmDuplex 2: long edge", k2660, DM_DUPLEX, [](SettingsRecord& i) { i.dm.dmDuplex = 2; },
          [](const SettingsRecord& r) {

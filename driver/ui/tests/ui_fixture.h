@@ -79,6 +79,12 @@ inline std::unique_ptr<velmo::SettingsRecord> Defaults(velmoui::PrinterPort& pri
     return r;
 }
 
+// An export of a loaded DLL as the function it is.
+template <typename F> F Proc(HMODULE module, const char* name)
+{
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 template <typename T> std::vector<BYTE> BytesOf(const T& value, size_t size = sizeof(T))
 {
     const BYTE* p = reinterpret_cast<const BYTE*>(&value);

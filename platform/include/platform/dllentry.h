@@ -35,7 +35,16 @@ struct DllExport
 using DllEntryPoint = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
 // Before main only: a product DLL the loader finds by `fileName`, with its entry point (or null).
 bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> exports, DllEntryPoint dllMain);
+bool RegisterModuleResources(const char16_t* fileName, const char* rcFile);
 } // namespace sim
+
+// The build names the DLL's resource script; the machine reads it for LoadStringW of its instance.
+#if defined(PLATFORM_RESOURCE_FILE)
+#define PLATFORM_DLL_RESOURCES(fileName)                                                                     \
+    static const bool resourcesRegistered = ::sim::RegisterModuleResources(fileName, PLATFORM_RESOURCE_FILE);
+#else
+#define PLATFORM_DLL_RESOURCES(fileName)
+#endif
 
 // The entry file's functions keep their Windows names inside a namespace of their own here, so that
 // every DLL links into one test program beside the others.
@@ -50,6 +59,7 @@ bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> expo
     {                                                                                                        \
         static const bool registered =                                                                       \
             ::sim::RegisterDll(fileName, {exports(PLATFORM_DLL_EXPORT_ENTRY)}, nullptr);                     \
+        PLATFORM_DLL_RESOURCES(fileName)                                                                     \
     }
 // The same, for a DLL whose entry file also defines DllMain.
 #define PLATFORM_DLL_REGISTER_WITH_MAIN(dll, fileName, exports)                                              \
@@ -57,6 +67,7 @@ bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> expo
     {                                                                                                        \
         static const bool registered =                                                                       \
             ::sim::RegisterDll(fileName, {exports(PLATFORM_DLL_EXPORT_ENTRY)}, &DllMain);                    \
+        PLATFORM_DLL_RESOURCES(fileName)                                                                     \
     }
 
 #endif

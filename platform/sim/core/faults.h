@@ -43,6 +43,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "GetFileVersionInfoW",
     "GetModuleFileNameA",
     "GetOpenFileNameW",
+    "GetPrinterDataW",
+    "GetPrinterDriverDirectoryW",
     "GetProcAddress",
     "GetSaveFileNameW",
     "LoadLibraryExW",
@@ -71,6 +73,7 @@ inline constexpr std::string_view kFaultPoints[] = {
     "SHCreateItemFromParsingName",
     "SHGetFolderPathW",
     "SetDllDirectoryW",
+    "SetPrinterDataW",
     "WinExec",
     "WriteFile",
 };

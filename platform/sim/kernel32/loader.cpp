@@ -286,6 +286,13 @@ void (*ExportOf(HMODULE module, LPCSTR procName))()
     return nullptr;
 }
 
+// The table is filled before main and never changes after, so no lock is needed.
+WString ProductModuleName(HMODULE module)
+{
+    auto index = IndexOf(module);
+    return index && !Modules()[*index].system ? Modules()[*index].fileName : WString();
+}
+
 } // namespace sim::detail
 
 namespace sim

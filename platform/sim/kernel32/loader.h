@@ -16,5 +16,7 @@ HMODULE LoadModule(WStringView name);
 void EndProcessModules();
 // GetProcAddress's work, by name or by ordinal (MAKEINTRESOURCEA).
 void (*ExportOf(HMODULE module, LPCSTR procName))();
+// The file name a product DLL's module handle was registered under; empty for any other handle.
+WString ProductModuleName(HMODULE module);
 
 } // namespace sim::detail

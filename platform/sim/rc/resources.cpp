@@ -2,6 +2,7 @@
 // read them (strings, icons, cursors).
 #include "rc/resources.h"
 
+#include "kernel32/loader.h"
 #include "rc/script.h"
 #include "user32/desktop_internal.h"
 
@@ -106,7 +107,10 @@ const ResourceFile* ResourcesOfFile(WStringView fileName)
 const ResourceFile* ResourcesOf(HINSTANCE instance)
 {
     if (instance && instance != GetModuleHandleW(nullptr))
-        return nullptr;
+    {
+        WString dll = ProductModuleName(instance);
+        return dll.empty() ? nullptr : ResourcesOfFile(dll);
+    }
     return ResourcesOfFile(CurrentProcess().imagePath);
 }
 

@@ -1120,9 +1120,22 @@ LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return Send(window, message, wParam, lParam);
 }
 
-LRESULT WINAPI SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT, UINT,
-                                   PDWORD_PTR result)
+// A broadcast is recorded, not delivered: no window here acts on one, and on Windows the sender's
+// time-out is what keeps a hung window from holding it.
+LRESULT WINAPI SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                   UINT timeout, PDWORD_PTR result)
 {
+    if (window == HWND_BROADCAST)
+    {
+        BroadcastSent sent{message, wParam, {}, flags, timeout};
+        if (message == WM_DEVMODECHANGE && lParam)
+            sent.text = reinterpret_cast<const WCHAR*>(lParam);
+        std::lock_guard g(Desk().mu);
+        Desk().broadcasts.push_back(std::move(sent));
+        if (result)
+            *result = 0;
+        return 1;
+    }
     if (!IsWindow(window))
     {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

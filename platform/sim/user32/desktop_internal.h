@@ -121,6 +121,7 @@ struct DesktopState : PartBase
     std::vector<int> keysDown;
     std::shared_ptr<PendingMessageBox> messageBox;
     std::vector<MessageBoxShown> messageBoxHistory;
+    std::vector<BroadcastSent> broadcasts;
     std::shared_ptr<PendingFileDialog> fileDialog;
     DWORD commDlgError = 0;
     std::map<ULONG_PTR, std::vector<WString>> drops;

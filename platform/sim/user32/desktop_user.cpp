@@ -567,6 +567,12 @@ std::vector<MessageBoxShown> Desktop::MessageBoxes() const
     return Desk().messageBoxHistory;
 }
 
+std::vector<BroadcastSent> Desktop::Broadcasts() const
+{
+    std::lock_guard g(Desk().mu);
+    return Desk().broadcasts;
+}
+
 bool Desktop::AnswerMessageBox(int result)
 {
     if (!WaitIdle())

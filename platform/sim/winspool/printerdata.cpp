@@ -119,6 +119,8 @@ DWORD WINAPI GetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueNam
 DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
                              LPDWORD needed)
 {
+    if (auto fault = TakeFault("GetPrinterDataW"))
+        return *fault;
     WString key(kPrinterDriverData);
     return GetPrinterDataExW(printer, key.c_str(), valueName, type, data, size, needed);
 }
@@ -137,6 +139,8 @@ DWORD WINAPI SetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueNam
 
 DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size)
 {
+    if (auto fault = TakeFault("SetPrinterDataW"))
+        return *fault;
     WString key(kPrinterDriverData);
     return SetPrinterDataExW(printer, key.c_str(), valueName, type, data, size);
 }

@@ -21,6 +21,17 @@ struct MessageBoxShown
     UINT type = 0;
 };
 
+// A message sent to HWND_BROADCAST; the text is lParam's for the messages that carry one
+// (WM_DEVMODECHANGE).
+struct BroadcastSent
+{
+    UINT message = 0;
+    WPARAM wParam = 0;
+    WString text;
+    UINT flags = 0;
+    UINT timeout = 0;
+};
+
 enum class FileDialogKind
 {
     Open,
@@ -105,6 +116,7 @@ public:
     std::optional<MessageBoxShown> MessageBox() const;
     std::vector<MessageBoxShown> MessageBoxes() const; // every box shown since the machine started
     bool AnswerMessageBox(int result);
+    std::vector<BroadcastSent> Broadcasts() const; // every broadcast sent since the machine started
     std::optional<FileDialogShown> FileDialog() const;
     bool AnswerFileDialog(WStringView path);
     bool CancelFileDialog();
