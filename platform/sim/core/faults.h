@@ -39,6 +39,7 @@ inline constexpr std::string_view kFaultPoints[] = {
     "EngWritePrinter",
     "GetFileAttributesW",
     "GetFileVersionInfoW",
+    "GetIpAddrTable",
     "GetModuleFileNameA",
     "GetOpenFileNameW",
     "GetProcAddress",
@@ -67,8 +68,16 @@ inline constexpr std::string_view kFaultPoints[] = {
     "RegSetValueExW",
     "RemoveDirectoryW",
     "SetDllDirectoryW",
+    "WSAStartup",
     "WinExec",
     "WriteFile",
+    "bind",
+    "closesocket",
+    "recvfrom",
+    "select",
+    "sendto",
+    "setsockopt",
+    "socket",
 };
 
 constexpr bool IsFaultPoint(std::string_view api)
