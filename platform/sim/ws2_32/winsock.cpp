@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 using namespace sim;
 using namespace sim::detail;
@@ -89,6 +90,7 @@ struct Net : PartBase
     std::uint64_t nextOrder = 0;
     std::vector<SentDatagram> sent;
     std::map<DWORD, int> startups; // WSAStartup calls not yet cleaned up, by process
+    WORD highestVersion = MAKEWORD(2, 2);
     ~Net() override
     {
         for (auto& s : sockets)
@@ -370,6 +372,12 @@ void Network::AddCard(const NetCard& setup)
     net().cards.push_back(std::move(c));
 }
 
+void Network::SetWinsockVersion(WORD highest)
+{
+    std::lock_guard g(net().mu);
+    net().highestVersion = highest;
+}
+
 std::vector<SentDatagram> Network::Sent() const
 {
     std::lock_guard g(net().mu);
@@ -401,14 +409,17 @@ int WINAPI WSAStartup(WORD versionRequested, LPWSADATA data)
     const BYTE minor = HIBYTE(versionRequested);
     if (major < 1 || (major == 1 && minor < 1))
         return WSAVERNOTSUPPORTED;
+    std::lock_guard g(net().mu);
+    const WORD highest = net().highestVersion;
+    // Versions compare major first; the caller gets the lower of what it asked for and what there is.
+    auto order = [](WORD v) { return LOBYTE(v) << 8 | HIBYTE(v); };
     *data = {};
-    data->wVersion = major >= 2 && (major > 2 || minor >= 2) ? MAKEWORD(2, 2) : versionRequested;
-    data->wHighVersion = MAKEWORD(2, 2);
+    data->wVersion = order(versionRequested) < order(highest) ? versionRequested : highest;
+    data->wHighVersion = highest;
     const char description[] = "WinSock 2.0";
     std::copy(std::begin(description), std::end(description), data->szDescription);
     const char status[] = "Running";
     std::copy(std::begin(status), std::end(status), data->szSystemStatus);
-    std::lock_guard g(net().mu);
     ++net().startups[CurrentProcess().id];
     return 0;
 }

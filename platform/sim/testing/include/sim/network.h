@@ -51,6 +51,8 @@ public:
     // An interface of the machine, listed by GetIpAddrTable after 127.0.0.1/255.0.0.0.
     void AddInterface(std::string_view address, std::string_view mask);
     void AddCard(const NetCard& card);
+    // The highest Windows Sockets version WSAStartup offers (MAKEWORD(major, minor)); 2.2 unless set.
+    void SetWinsockVersion(WORD highest);
 
     std::vector<SentDatagram> Sent() const;
     // How many queries of the right form each card heard, in the order the cards were added.
