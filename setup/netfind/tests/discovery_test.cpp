@@ -244,6 +244,34 @@ TEST_F(Discovery, ARoundEndsOneTimeOutAfterItsLastReply)
     }
 }
 
+TEST_F(Discovery, ASearchOnAThreadOfItsOwnWaitsOnTheMachinesClock)
+{
+    auto card = Card("192.168.0.5");
+    card.delayMs = 1200;
+    sim::network().AddCard(card);
+    struct Run
+    {
+        PrnSvrInfo out[2];
+        std::uint32_t cards = 0;
+        int result = 0;
+    } run;
+    const ULONGLONG start = sim::machine().Now();
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto& r = *static_cast<Run*>(p);
+            r.result = discoverCards(nullptr, 0, r.out, sizeof r.out, nullptr, &r.cards);
+            return 0;
+        },
+        &run, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_EQ(run.cards, 1u);
+    EXPECT_EQ(sim::machine().Now() - start, 2700u);
+}
+
 TEST_F(Discovery, AnEchoOfAnUnreachableDestinationNeitherEndsNorStretchesTheRound)
 {
     sim::network().AddCard(Card("192.168.0.5"));
