@@ -214,8 +214,10 @@ std::uint32_t discoverOnce(PrnSvrSearchState& state, std::span<PrnSvrReplyEntry>
             static_cast<std::uint32_t>(std::min<std::uint64_t>(state.timeoutMs, cap - std::min(cap, spent)));
         // No reply may inherit the bytes of the one before.
         std::memset(state.buffer, 0, sizeof state.buffer);
-        const int received =
+        int received =
             recvWithTimeout(s, reinterpret_cast<char*>(state.buffer), sizeof state.buffer, nullptr, wait);
+        if (received < 0 && WSAGetLastError() == WSAEMSGSIZE)
+            received = sizeof state.buffer; // longer than the buffer: read as far as it goes, not an end
         if (received < 0)
         {
             if (WSAGetLastError() == WSAECONNRESET)

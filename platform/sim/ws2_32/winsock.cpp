@@ -50,7 +50,7 @@ struct Sock
     std::uint32_t boundAddress = 0;
     std::uint16_t port = 0;
     bool broadcast = false;
-    bool closed = false;
+    std::atomic<bool> closed{false}; // read by Find without the lock
     std::deque<Arrived> queue;
     std::atomic<std::size_t> queued{0}; // read by waits under the scheduler's lock
 };

@@ -192,6 +192,16 @@ TEST_F(Discovery, IgnoresOtherProtocolsOperationsAndShortDatagrams)
     EXPECT_EQ(Search({}), (std::vector<Found>{{"RX-FULL", "KG", "192.168.0.4"}}));
 }
 
+TEST_F(Discovery, AReplyLongerThanTheBufferIsReadAsFarAsItGoes)
+{
+    Bytes longReply = RawReply("RX-LONG", "KG", 7, 0x44);
+    longReply.resize(600, 0x55);
+    sim::network().AddCard(RawCard("192.168.0.7", longReply));
+    sim::network().AddCard(Card("192.168.0.8", "RX-AFTER"));
+    EXPECT_EQ(Search({}),
+              (std::vector<Found>{{"RX-LONG", "KG", "192.168.0.7"}, {"RX-AFTER", "KG-100", "192.168.0.8"}}));
+}
+
 TEST_F(Discovery, AForeignCardFillingTheTableHidesTheNextOne)
 {
     sim::network().AddCard(Card("192.168.0.5", "XX-OTHER"));
