@@ -281,8 +281,9 @@ bool WaitForDatagram(const std::vector<std::shared_ptr<Sock>>& socks, ULONGLONG 
 {
     auto self = SelfPtr();
     const std::function<bool()> ready = [&] {
-        return Clock() >= until ||
-               std::any_of(socks.begin(), socks.end(), [](const auto& s) { return s->queued.load() > 0; });
+        return Clock() >= until || std::any_of(socks.begin(), socks.end(), [](const auto& s) {
+                   return s->queued.load() > 0 || s->closed.load();
+               });
     };
     std::unique_lock lock(Sched().mu);
     try
@@ -443,6 +444,7 @@ int WINAPI WSACleanup()
             return true;
         });
     }
+    ClockMoved(); // a thread blocked on one of them returns
     return 0;
 }
 
@@ -654,7 +656,7 @@ int WINAPI recvfrom(SOCKET s, char* buffer, int length, int flags, sockaddr* fro
         {
             std::lock_guard g(n.mu);
             if (sock->closed)
-                return Fail(WSAENOTSOCK);
+                return Fail(WSAEINTR); // closed by another thread while this one waited
             if (sock->fd < 0)
                 return Fail(WSAEINVAL);
             PumpLocked(n);
@@ -725,6 +727,8 @@ int WINAPI select(int ignored, fd_set* readSet, fd_set* writeSet, fd_set* except
         ULONGLONG next;
         {
             std::lock_guard g(n.mu);
+            if (std::any_of(reads.begin(), reads.end(), [](const auto& s) { return s->closed.load(); }))
+                return Fail(WSAEINTR); // closed by another thread while this one waited
             PumpLocked(n);
             for (auto& s : reads)
                 if (s->fd >= 0)
@@ -765,12 +769,15 @@ int WINAPI closesocket(SOCKET s)
     if (!sock)
         return SOCKET_ERROR;
     RemoveHandle(reinterpret_cast<HANDLE>(s));
-    Net& n = net();
-    std::lock_guard g(n.mu);
-    sock->closed = true;
-    host::Close(std::exchange(sock->fd, -1));
-    std::erase(n.sockets, sock);
-    std::erase_if(n.pending, [&](const PendingReply& p) { return p.to.lock() == sock; });
+    {
+        Net& n = net();
+        std::lock_guard g(n.mu);
+        sock->closed = true;
+        host::Close(std::exchange(sock->fd, -1));
+        std::erase(n.sockets, sock);
+        std::erase_if(n.pending, [&](const PendingReply& p) { return p.to.lock() == sock; });
+    }
+    ClockMoved(); // a thread blocked on the socket returns
     return 0;
 }
 
