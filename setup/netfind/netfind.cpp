@@ -1,6 +1,7 @@
 #include "netfind.h"
 
 #include <platform/iphlpapi.h>
+#include <platform/process_local.h>
 
 #include <algorithm>
 #include <cstring>
@@ -17,8 +18,12 @@ constexpr std::uint32_t kRoundCapTimeouts = 8;
 constexpr std::uint32_t kLimitedBroadcast = 0xffffffffu;
 
 // Process-wide, as the two settings are documented; set immediately before each search.
-std::uint16_t g_rounds = 3;
-std::uint16_t g_timeoutMs = 3000;
+struct Settings
+{
+    std::uint16_t rounds = 3;
+    std::uint16_t timeoutMs = 3000;
+};
+ProcessLocal<Settings> g_settings;
 
 std::uint16_t ReadBigEndian16(const std::uint8_t* p)
 {
@@ -55,8 +60,8 @@ void CloseQuietly(SOCKET s)
 
 int setDiscoverParams(std::uint16_t rounds, std::uint16_t timeoutMs)
 {
-    g_rounds = rounds;
-    g_timeoutMs = timeoutMs;
+    g_settings->rounds = rounds;
+    g_settings->timeoutMs = timeoutMs;
     return 1;
 }
 
@@ -244,8 +249,8 @@ int discoverCards(const std::uint32_t* addresses, std::uint32_t addressCount, Pr
     std::unique_ptr<PrnSvrSearchState> state(new (std::nothrow) PrnSvrSearchState());
     if (!state)
         return 0;
-    state->rounds = g_rounds;
-    state->timeoutMs = g_timeoutMs;
+    state->rounds = g_settings->rounds;
+    state->timeoutMs = g_settings->timeoutMs;
     state->addresses = addresses;
     state->addressCount = addressCount;
     state->port = PRNSVR_PORT;

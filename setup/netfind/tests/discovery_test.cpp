@@ -109,6 +109,21 @@ protected:
     }
 };
 
+TEST(DiscoverySettings, DefaultToThreeRoundsOfThreeSeconds)
+{
+    WSADATA data{};
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    sim::network().AddCard(Card("192.168.0.5"));
+    PrnSvrInfo out[2];
+    std::uint32_t cards = 0;
+    const ULONGLONG start = sim::machine().Now();
+    ASSERT_EQ(discoverCards(nullptr, 0, out, sizeof out, nullptr, &cards), 1);
+    EXPECT_EQ(cards, 1u);
+    EXPECT_EQ(sim::network().Sent().size(), 3u);
+    EXPECT_EQ(sim::machine().Now() - start, 9000u);
+    EXPECT_EQ(WSACleanup(), 0);
+}
+
 TEST_F(Discovery, AnOutputUnderOneRecordSendsNothingAndOneRecordHoldsOneCard)
 {
     sim::network().AddCard(Card("192.168.0.5", "RX-FIRST"));
@@ -308,6 +323,7 @@ TEST_F(Discovery, EveryFailingCallEndsTheSearchWithWhatCouldBeFound)
         sim::machine().Reset();
         WSADATA data{};
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+        setDiscoverParams(1, 1500);
         sim::network().AddCard(Card("192.168.0.5"));
         sim::machine().FailNext(c.api, c.error);
         int result = 0;
