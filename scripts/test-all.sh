@@ -38,4 +38,8 @@ build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=60 -rss_limit_m
 mkdir -p "$fuzz_work/ui_settings"
 build/linux-fuzz/driver/ui/fuzz/ui_settings_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/ui_settings" driver/ui/fuzz/corpus
+# The network cards' replies: validation, de-duplication and the records written.
+mkdir -p "$fuzz_work/netfind"
+build/linux-fuzz/setup/netfind/fuzz/netfind_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/netfind" setup/netfind/fuzz/corpus
 echo "all builds and tests passed"

@@ -8,6 +8,8 @@
 
 #if defined(_WIN32)
 
+// Sockets 2 first: windows.h alone brings the first sockets header, which the second refuses to follow.
+#include <winsock2.h>
 #include <windows.h>
 
 #else

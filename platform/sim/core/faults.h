@@ -41,6 +41,7 @@ inline constexpr std::string_view kFaultPoints[] = {
     "EngWritePrinter",
     "GetFileAttributesW",
     "GetFileVersionInfoW",
+    "GetIpAddrTable",
     "GetModuleFileNameA",
     "GetOpenFileNameW",
     "GetPrinterDataW",
@@ -74,8 +75,16 @@ inline constexpr std::string_view kFaultPoints[] = {
     "SHGetFolderPathW",
     "SetDllDirectoryW",
     "SetPrinterDataW",
+    "WSAStartup",
     "WinExec",
     "WriteFile",
+    "bind",
+    "closesocket",
+    "recvfrom",
+    "select",
+    "sendto",
+    "setsockopt",
+    "socket",
 };
 
 constexpr bool IsFaultPoint(std::string_view api)

@@ -20,6 +20,7 @@ typedef std::uint16_t WORD;
 typedef std::uint32_t DWORD;
 typedef std::int32_t LONG;
 typedef std::uint32_t ULONG;
+typedef ULONG* PULONG;
 typedef std::int16_t SHORT;
 typedef std::uint16_t USHORT;
 typedef int INT;
