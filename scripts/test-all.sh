@@ -34,4 +34,8 @@ build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=60 -rss_lim
 mkdir -p "$fuzz_work/devmode"
 build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=60 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devmode" driver/render/fuzz/corpus
+# What a USB duplicator answers: id reply, status reply and card data through the card tool's reading.
+mkdir -p "$fuzz_work/devices"
+build/linux-fuzz/tools/devices/fuzz/devices_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devices" tools/devices/fuzz/corpus
 echo "all builds and tests passed"

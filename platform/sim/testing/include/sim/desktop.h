@@ -107,6 +107,7 @@ public:
     bool AnswerMessageBox(int result);
     std::optional<FileDialogShown> FileDialog() const;
     bool AnswerFileDialog(WStringView path);
+    bool AnswerFileDialog(WStringView path, DWORD filterIndex); // the user also picked that file type
     bool CancelFileDialog();
 
     // Languages: what LoadStringW picks and what GetUserDefaultLangID reports.
