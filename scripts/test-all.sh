@@ -42,4 +42,8 @@ build/linux-fuzz/driver/ui/fuzz/ui_settings_fuzz -max_total_time=30 -rss_limit_m
 mkdir -p "$fuzz_work/netfind"
 build/linux-fuzz/setup/netfind/fuzz/netfind_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/netfind" setup/netfind/fuzz/corpus
+# What a USB duplicator answers: id reply, status reply and card data through the card tool's reading.
+mkdir -p "$fuzz_work/devices"
+build/linux-fuzz/tools/devices/fuzz/devices_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devices" tools/devices/fuzz/corpus
 echo "all builds and tests passed"

@@ -1,6 +1,10 @@
 // Resource ids of the card tool, shared by its .rc file and its code.
 #pragma once
 
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
 #define IDD_CARDMGR 102
 #define IDD_ABOUT 103
 #define IDI_CARDMGR 107

@@ -5,6 +5,7 @@
 
 #include <platform/boundary.h>
 #include <platform/commdlg.h>
+#include <platform/dll_search.h>
 #include <platform/handles.h>
 #include <platform/shellapi.h>
 #include <platform/shlwapi.h>
@@ -115,11 +116,6 @@ void BringToFront(HWND window)
     SetActiveWindow(window);
 }
 
-template <typename F> F Proc(HMODULE module, LPCSTR name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 LPCWSTR IconFor(UINT type)
 {
     switch (type & MB_ICONMASK)
@@ -206,28 +202,6 @@ void AskForPath(HWND owner, std::span<BYTE> record, LPWSTR file, LPCWSTR initial
 }
 } // namespace
 
-void HardenDllSearchPath()
-{
-    HMODULE kernel = LoadLibraryExW(TEXT("kernel32.dll"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    bool loadedHere = kernel != nullptr;
-    if (kernel)
-    {
-        if (auto setDefault = Proc<BOOL(WINAPI*)(DWORD)>(kernel, "SetDefaultDllDirectories"))
-            setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    }
-    else
-        kernel = GetModuleHandleW(TEXT("kernel32.dll"));
-    if (kernel)
-    {
-        if (auto setDirectory = Proc<BOOL(WINAPI*)(LPCWSTR)>(kernel, "SetDllDirectoryW"))
-            setDirectory(TEXT(""));
-        if (auto setMode = Proc<BOOL(WINAPI*)(DWORD)>(kernel, "SetSearchPathMode"))
-            setMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
-    }
-    if (loadedHere)
-        FreeLibrary(kernel);
-}
-
 int TimedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type, DWORD timeout)
 {
     if (timeout && !owner)
@@ -312,7 +286,7 @@ DWORD RunMessageBoxService(HWND owner, HANDLE section)
 int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
 {
     return platform::Boundary(0, [&]() -> int {
-        HardenDllSearchPath();
+        platform::HardenDllSearchPath();
         WString caption = Caption();
         WCHAR className[32] = {};
         LoadStringW(instance, IDS_CLASS_NAME, className, 32);

@@ -10,9 +10,6 @@ namespace velmoprinttofile
 // The program's entry: always 0, results travel through the section.
 int WINAPI Main(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand);
 
-// System libraries come from System32 only, and the current folder leaves the DLL search.
-void HardenDllSearchPath();
-
 // Asks the user where to save, writing the chosen path (or 520 zero bytes) into the section.
 void RunSavePathService(HWND owner, LPCWSTR sectionName);
 

@@ -97,6 +97,8 @@ BOOL FileDialog(LPOPENFILENAMEW ofn, FileDialogKind kind)
         return FALSE;
     }
     CopyOut(path, ofn->lpstrFile, static_cast<int>(ofn->nMaxFile));
+    if (pending->filterIndex)
+        ofn->nFilterIndex = *pending->filterIndex;
     ofn->nFileOffset = static_cast<WORD>(nameStart);
     ofn->nFileExtension = static_cast<WORD>(dot == WString::npos || dot < nameStart ? path.size() : dot + 1);
     if (ofn->lpstrFileTitle && ofn->nMaxFileTitle)

@@ -94,6 +94,17 @@ HGDIOBJ WINAPI GetStockObject(int object)
     return slot.get();
 }
 
+namespace
+{
+// Runs `f` on the DC's colours under the state lock; `fail` for no DC.
+template <typename R, typename F> R WithDc(HDC dc, R fail, F f)
+{
+    std::lock_guard g(StateLock());
+    DcColors* c = Dc(dc);
+    return c ? f(*c) : fail;
+}
+} // namespace
+
 int WINAPI SetBkMode(HDC dc, int mode)
 {
     if (mode != TRANSPARENT && mode != OPAQUE)
@@ -101,42 +112,30 @@ int WINAPI SetBkMode(HDC dc, int mode)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    std::lock_guard g(StateLock());
-    DcColors* c = Dc(dc);
-    return c ? std::exchange(c->bkMode, mode) : 0;
+    return WithDc(dc, 0, [&](DcColors& c) { return std::exchange(c.bkMode, mode); });
 }
 
 int WINAPI GetBkMode(HDC dc)
 {
-    std::lock_guard g(StateLock());
-    DcColors* c = Dc(dc);
-    return c ? c->bkMode : 0;
+    return WithDc(dc, 0, [](DcColors& c) { return c.bkMode; });
 }
 
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color)
 {
-    std::lock_guard g(StateLock());
-    DcColors* c = Dc(dc);
-    return c ? std::exchange(c->bkColor, color) : CLR_INVALID;
+    return WithDc(dc, COLORREF{CLR_INVALID}, [&](DcColors& c) { return std::exchange(c.bkColor, color); });
 }
 
 COLORREF WINAPI GetBkColor(HDC dc)
 {
-    std::lock_guard g(StateLock());
-    DcColors* c = Dc(dc);
-    return c ? c->bkColor : CLR_INVALID;
+    return WithDc(dc, COLORREF{CLR_INVALID}, [](DcColors& c) { return c.bkColor; });
 }
 
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color)
 {
-    std::lock_guard g(StateLock());
-    DcColors* c = Dc(dc);
-    return c ? std::exchange(c->textColor, color) : CLR_INVALID;
+    return WithDc(dc, COLORREF{CLR_INVALID}, [&](DcColors& c) { return std::exchange(c.textColor, color); });
 }
 
 COLORREF WINAPI GetTextColor(HDC dc)
 {
-    std::lock_guard g(StateLock());
-    DcColors* c = Dc(dc);
-    return c ? c->textColor : CLR_INVALID;
+    return WithDc(dc, COLORREF{CLR_INVALID}, [](DcColors& c) { return c.textColor; });
 }

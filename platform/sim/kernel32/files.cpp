@@ -2,6 +2,7 @@
 // without case, trailing dots and blanks of a name are dropped, and open files honour share modes.
 #include "core/internal.h"
 #include "core/state.h"
+#include "kernel32/device_io.h"
 
 #include <cstdlib>
 #include <dirent.h>
@@ -298,6 +299,11 @@ std::vector<std::weak_ptr<File>>& openFiles()
     return Part<OpenFiles>().files;
 }
 
+off_t OverlappedOffset(const OVERLAPPED& overlapped)
+{
+    return static_cast<off_t>((static_cast<ULONGLONG>(overlapped.OffsetHigh) << 32) | overlapped.Offset);
+}
+
 bool IsSep(char16_t c)
 {
     return c == u'\\' || c == u'/';
@@ -550,7 +556,7 @@ bool Machine::FileExists(WStringView windowsPath) const
 using namespace sim::detail;
 
 HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                          DWORD, HANDLE)
+                          DWORD flagsAndAttributes, HANDLE)
 {
     SIM_FAULT_POINT("CreateFileW", INVALID_HANDLE_VALUE);
     if (!name || !*name)
@@ -558,6 +564,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
         SetError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    if (auto device = OpenDevice(name, access, share, flagsAndAttributes))
+        return *device;
     std::lock_guard g(StateLock());
     fs::path host = HostPathOf(name);
     if (!HostIsDirectory(host.parent_path()))
@@ -639,11 +647,13 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     return CreateFileW(name ? wide.c_str() : nullptr, access, share, sa, disposition, flags, templateFile);
 }
 
-BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED)
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped)
 {
     if (read)
         *read = 0;
     SIM_FAULT_POINT("ReadFile", FALSE);
+    if (auto device = FindHandleOf<DeviceFile>(handle))
+        return device->Read(buffer, toRead, read, overlapped);
     auto file = FindHandleOf<File>(handle);
     if (!file)
     {
@@ -655,7 +665,9 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, L
         SetError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    ssize_t n = ::read(file->fd, buffer, toRead);
+    // An overlapped request reads at its own offset and is done before the call returns.
+    ssize_t n = overlapped ? ::pread(file->fd, buffer, toRead, OverlappedOffset(*overlapped))
+                           : ::read(file->fd, buffer, toRead);
     if (n < 0)
     {
         SetError(ErrorFromErrno(errno));
@@ -663,14 +675,18 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, L
     }
     if (read)
         *read = static_cast<DWORD>(n);
+    if (overlapped)
+        CompleteOverlapped(overlapped, ERROR_SUCCESS, static_cast<DWORD>(n));
     return TRUE;
 }
 
-BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED)
+BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped)
 {
     if (written)
         *written = 0;
     SIM_FAULT_POINT("WriteFile", FALSE);
+    if (auto device = FindHandleOf<DeviceFile>(handle))
+        return device->Write(buffer, toWrite, written, overlapped);
     auto file = FindHandleOf<File>(handle);
     if (!file)
     {
@@ -682,7 +698,8 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
         SetError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    ssize_t n = ::write(file->fd, buffer, toWrite);
+    ssize_t n = overlapped ? ::pwrite(file->fd, buffer, toWrite, OverlappedOffset(*overlapped))
+                           : ::write(file->fd, buffer, toWrite);
     if (n < 0)
     {
         SetError(ErrorFromErrno(errno));
@@ -690,6 +707,8 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD writ
     }
     if (written)
         *written = static_cast<DWORD>(n);
+    if (overlapped)
+        CompleteOverlapped(overlapped, ERROR_SUCCESS, static_cast<DWORD>(n));
     return TRUE;
 }
 

@@ -102,7 +102,8 @@ struct PendingFileDialog
 {
     FileDialogShown shown;
     bool answered = false;
-    std::optional<WString> path; // nothing: cancelled
+    std::optional<WString> path;      // nothing: cancelled
+    std::optional<DWORD> filterIndex; // the file type the user picked, if other than the one shown
 };
 
 struct DesktopState : PartBase

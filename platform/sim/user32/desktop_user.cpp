@@ -603,7 +603,7 @@ std::optional<FileDialogShown> Desktop::FileDialog() const
 
 namespace
 {
-bool AnswerFile(std::optional<WString> path)
+bool AnswerFile(std::optional<WString> path, std::optional<DWORD> filterIndex = std::nullopt)
 {
     std::shared_ptr<PendingFileDialog> dialog;
     {
@@ -632,6 +632,7 @@ bool AnswerFile(std::optional<WString> path)
     }
     std::lock_guard g(Desk().mu);
     dialog->path = std::move(path);
+    dialog->filterIndex = filterIndex;
     dialog->answered = true;
     Desk().cv.notify_all();
     return true;
@@ -641,6 +642,11 @@ bool AnswerFile(std::optional<WString> path)
 bool Desktop::AnswerFileDialog(WStringView path)
 {
     return WaitIdle() && AnswerFile(WString(path)) && WaitIdle();
+}
+
+bool Desktop::AnswerFileDialog(WStringView path, DWORD filterIndex)
+{
+    return WaitIdle() && AnswerFile(WString(path), filterIndex) && WaitIdle();
 }
 
 bool Desktop::CancelFileDialog()

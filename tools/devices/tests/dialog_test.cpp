@@ -124,6 +124,7 @@ template <unsigned Dispatch> void RunDispatch(const DispatchCase& c)
     Recorder<Dispatch> dialog;
     sim::desktop().Run([&] { return static_cast<DWORD>(dialog.Run()); },
                        [&] {
+                           sim::desktop().WaitIdle(); // the dialog is up
                            HWND window = sim::desktop().TopWindow(u"Test");
                            ASSERT_TRUE(window);
                            dialog.calls.clear();
@@ -174,6 +175,7 @@ TEST(BaseDialog, BindsAtInitAndEndsWithTheDialogsResult)
     Dialog dialog;
     DWORD result = sim::desktop().Run([&] { return static_cast<DWORD>(dialog.Run()); },
                                       [&] {
+                                          sim::desktop().WaitIdle(); // the dialog is up
                                           HWND window = sim::desktop().TopWindow(u"Test");
                                           ASSERT_TRUE(window);
                                           EXPECT_EQ(dialog.Window(), window);
@@ -190,7 +192,10 @@ TEST(BaseDialog, BindsAtInitAndEndsWithTheDialogsResult)
     // The close box: the default OnClose ends the run with 0.
     Dialog closed;
     result = sim::desktop().Run([&] { return static_cast<DWORD>(closed.Run()); },
-                                [&] { sim::desktop().Close(sim::desktop().TopWindow(u"Test")); });
+                                [&] {
+                                    sim::desktop().WaitIdle();
+                                    sim::desktop().Close(sim::desktop().TopWindow(u"Test"));
+                                });
     EXPECT_EQ(result, 0u);
     EXPECT_TRUE(std::any_of(closed.calls.begin(), closed.calls.end(),
                             [](const Call& c) { return std::string_view(c.handler) == "close"; }));
@@ -243,6 +248,7 @@ TEST(AboutBox, ShowsTheVersionRecordAndTheBuildOnlyWithShiftAndCtrl)
         DWORD result =
             d.Run([&] { return static_cast<DWORD>(about.Run()); },
                   [&] {
+                      d.WaitIdle();
                       HWND box = d.TopWindow(u"About...");
                       ASSERT_TRUE(box) << c.productVersion;
                       EXPECT_EQ(d.Icon(box, true), u"#107");
@@ -275,6 +281,7 @@ TEST(AboutBox, OnlyTheNoticeIsDrawnTransparentOnTheWindowBrush)
     tessicard::CAboutDlg about(Self(), nullptr);
     d.Run([&] { return static_cast<DWORD>(about.Run()); },
           [&] {
+              d.WaitIdle();
               HWND box = d.TopWindow(u"About...");
               ASSERT_TRUE(box);
               HDC dc = reinterpret_cast<HDC>(static_cast<INT_PTR>(0x7D0));

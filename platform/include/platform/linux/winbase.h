@@ -43,7 +43,21 @@ typedef struct _SECURITY_ATTRIBUTES
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
-typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+// An overlapped request: Internal holds its status while it runs, InternalHigh the bytes it moved.
+typedef struct _OVERLAPPED
+{
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    union {
+        struct
+        {
+            DWORD Offset;
+            DWORD OffsetHigh;
+        };
+        PVOID Pointer;
+    };
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
 
 typedef union _LARGE_INTEGER {
     struct
@@ -411,3 +425,30 @@ BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName);
 #define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
                             DWORD size, va_list* arguments);
+// kernel32: overlapped input and output, device control ---------------------------------------------
+#define FILE_FLAG_OVERLAPPED 0x40000000
+#define STATUS_PENDING ((DWORD)0x00000103L)
+BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
+BOOL WINAPI CancelIo(HANDLE file);
+BOOL WINAPI CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize,
+                            LPVOID outBuffer, DWORD outBufferSize, LPDWORD bytesReturned,
+                            LPOVERLAPPED overlapped);
+// ---- end of overlapped input and output ------------------------------------------------------------
+// kernel32: critical sections ------------------------------------------------------------------------
+// Our own layout: the lock is a kernel mutex, so a thread that waits for it waits on the machine's
+// scheduler like any other wait.
+typedef struct _RTL_CRITICAL_SECTION
+{
+    HANDLE LockSemaphore;
+} CRITICAL_SECTION, *LPCRITICAL_SECTION;
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
+// ---- end of critical sections ----------------------------------------------------------------------
+// kernel32: the clock's date and time --------------------------------------------------------------
+void WINAPI GetLocalTime(LPSYSTEMTIME time);
+void WINAPI GetSystemTime(LPSYSTEMTIME time);
+BOOL WINAPI SetLocalTime(const SYSTEMTIME* time);
+// ---- end of date and time --------------------------------------------------------------------------

@@ -119,6 +119,7 @@ public:
     std::vector<BroadcastSent> Broadcasts() const; // every broadcast sent since the machine started
     std::optional<FileDialogShown> FileDialog() const;
     bool AnswerFileDialog(WStringView path);
+    bool AnswerFileDialog(WStringView path, DWORD filterIndex); // the user also picked that file type
     bool CancelFileDialog();
 
     // Languages: what LoadStringW picks and what GetUserDefaultLangID reports.

@@ -150,6 +150,9 @@ public:
     // Virtual time in milliseconds since the machine started.
     ULONGLONG Now() const;
     void Advance(ULONGLONG milliseconds);
+    // The date and time GetLocalTime reports now (2026-01-01 00:00 when the machine starts); it runs
+    // on with the virtual clock. False for a date that cannot be.
+    bool SetLocalTime(const SYSTEMTIME& now);
 };
 
 Machine& machine();
@@ -157,3 +160,4 @@ Machine& machine();
 } // namespace sim
 
 #include <sim/desktop.h> // the desktop and its scripted user
+#include <sim/devices.h> // devices attached by USB
