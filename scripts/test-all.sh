@@ -34,4 +34,8 @@ build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=60 -rss_lim
 mkdir -p "$fuzz_work/devmode"
 build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=60 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devmode" driver/render/fuzz/corpus
+# The setup engine's INF reading: a package's INF through classification, models, files and versions.
+mkdir -p "$fuzz_work/setup"
+build/linux-fuzz/setup/engine/fuzz/setup_engine_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/setup" setup/engine/fuzz/corpus
 echo "all builds and tests passed"
