@@ -190,7 +190,8 @@ void CDriverPackage::AddPrinter(const WString& printerName, const WString& portN
     EnumBuffer<DRIVER_INFO_8W> drivers = EnumDriversByNames({driverName});
     if (drivers.records.size() != 1)
     {
-        lastError = 1;
+        // A spooler that would not list its drivers says why.
+        lastError = drivers.error ? drivers.error : 1;
         result = 1;
         return;
     }
@@ -203,7 +204,7 @@ void CDriverPackage::AddPrinter(const WString& printerName, const WString& portN
     info.pPortName = port.data();
     info.pDriverName = driver.data();
     info.pPrintProcessor = processor.data();
-    printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    printer = ::AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
     if (!printer)
     {
         printer = INVALID_HANDLE_VALUE;

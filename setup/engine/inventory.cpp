@@ -45,15 +45,20 @@ template <typename T> EnumBuffer<T> TwoCallEnumerate(const EnumCall& call)
     for (int attempt = 0; attempt < kEnumerationTries; ++attempt)
     {
         DWORD needed = 0, returned = 0;
-        if (call(nullptr, 0, &needed, &returned) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
-            needed == 0)
-            return out; // nothing to list, or no list
+        if (call(nullptr, 0, &needed, &returned))
+            return out; // nothing to list
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
+        {
+            out.error = GetLastError() ? GetLastError() : ERROR_INVALID_DATA;
+            return out;
+        }
         auto bytes = std::make_unique<BYTE[]>(needed);
         std::memset(bytes.get(), 0, needed);
         DWORD got = 0;
         if (!call(bytes.get(), needed, &got, &returned))
         {
-            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+            out.error = GetLastError() ? GetLastError() : ERROR_INVALID_DATA;
+            if (out.error == ERROR_INSUFFICIENT_BUFFER)
                 continue; // the list grew between the calls
             return out;
         }
@@ -66,6 +71,7 @@ template <typename T> EnumBuffer<T> TwoCallEnumerate(const EnumCall& call)
         out.count = static_cast<DWORD>(out.records.size());
         out.bytesNeeded = needed;
         out.bytes = std::move(bytes);
+        out.error = 0;
         return out;
     }
     return out;

@@ -22,6 +22,7 @@ template <typename T> struct EnumBuffer
     DWORD count = 0;
     DWORD bytesNeeded = 0;
     std::unique_ptr<BYTE[]> bytes;
+    DWORD error = 0; // why a list is empty when the spooler refused it; 0 when it was read
 
     EnumBuffer() = default;
     EnumBuffer(EnumBuffer&&) noexcept = default;

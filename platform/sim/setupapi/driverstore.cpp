@@ -185,8 +185,11 @@ HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCW
     char id[17];
     std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(contents));
     const WString infName = FileNameOf(source);
+    WString lower = infName; // the store names its folders in lower case
+    for (WCHAR& c : lower)
+        c = c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c - u'A' + u'a') : c;
     const WString folder =
-        WString(kRepository) + u"\\" + Fold(infName) + (System64() ? u"_amd64_" : u"_x86_") + Widen(id);
+        WString(kRepository) + u"\\" + lower + (System64() ? u"_amd64_" : u"_x86_") + Widen(id);
     std::error_code ec;
     fs::create_directories(HostPathOf(folder), ec);
     bool copied = !ec && CopyInto(source, folder + u"\\" + infName);

@@ -268,7 +268,13 @@ std::optional<Inf> ParseInf(std::string_view bytes, DWORD* error, UINT* errorLin
     if (const InfSection* s = raw->Find(u"Strings"))
         for (const InfLine& l : s->lines)
             if (l.hasKey)
-                strings.emplace(Fold(l.key), l.fields.empty() ? WString() : l.fields[0]);
+            {
+                // A string's "%%" is one percent sign once it stands in another line.
+                WString value = l.fields.empty() ? WString() : l.fields[0];
+                for (size_t at = value.find(u"%%"); at != WString::npos; at = value.find(u"%%", at + 1))
+                    value.erase(at, 1);
+                strings.emplace(Fold(l.key), std::move(value));
+            }
     auto inf = ParseText(text, &strings, &e, &line);
     if (!inf)
     {

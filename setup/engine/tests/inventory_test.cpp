@@ -105,9 +105,13 @@ TEST(InventoryTest, EnumeratesAgainWhenTheListGrowsBetweenTheCalls)
     EXPECT_EQ(calls, 6);
     EXPECT_EQ(growing.count, 0u);
     EXPECT_TRUE(growing.records.empty());
+    EXPECT_EQ(growing.error, DWORD{ERROR_INSUFFICIENT_BUFFER});
 
     sim::machine().FailNext("EnumPrintersW", ERROR_ACCESS_DENIED);
-    EXPECT_EQ(EnumPrintersLocal().count, 0u);
+    auto refused = EnumPrintersLocal();
+    EXPECT_EQ(refused.count, 0u);
+    EXPECT_EQ(refused.error, DWORD{ERROR_ACCESS_DENIED});
+    EXPECT_EQ(EnumPrintersLocal().error, 0u);
 }
 
 TEST(InventoryTest, KeepsRecordsReadableAfterAMove)
