@@ -298,30 +298,16 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR serverName, LPWSTR environment, DWORD lev
                                 LPDWORD needed, LPDWORD returned)
 {
     SIM_SPOOLER_CALL("EnumPrinterDriversW", FALSE);
-    if (!needed || !returned)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    if (!EnumerationArguments(serverName, level, {2, 8}, needed, returned))
         return FALSE;
-    }
-    *returned = 0;
     std::lock_guard g(StateLock());
-    if (serverName && *serverName)
-    {
-        SetLastError(ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (level != 2 && level != 8)
-    {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
-    }
     const WString env = environment ? WString(environment) : NativeEnvironment();
     std::vector<const DriverSetup*> list;
     for (const DriverSetup& d : drivers().installed)
         if (EqualNoCase(env, u"all") || EqualNoCase(d.environment, env))
             list.push_back(&d);
     const size_t fixed = level == 2 ? sizeof(DRIVER_INFO_2W) : sizeof(DRIVER_INFO_8W);
-    BOOL ok = PackTwoCall(buffer, size, needed, fixed * list.size(), [&](Packer& pack) {
+    return PackEnumeration(buffer, size, needed, returned, list.size(), fixed, [&](Packer& pack) {
         for (size_t i = 0; i < list.size(); ++i)
         {
             const DriverSetup& d = *list[i];
@@ -361,9 +347,6 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR serverName, LPWSTR environment, DWORD lev
             info->pszInfPath = pack.String(d.infPath);
         }
     });
-    if (ok)
-        *returned = static_cast<DWORD>(list.size());
-    return ok;
 }
 
 BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR serverName, LPWSTR, DWORD level, LPBYTE buffer, DWORD size,

@@ -157,46 +157,35 @@ BOOL WINAPI EnumJobsW(HANDLE printer, DWORD firstJob, DWORD count, DWORD level, 
                       LPDWORD needed, LPDWORD returned)
 {
     SIM_SPOOLER_CALL("EnumJobsW", FALSE);
-    if (!needed || !returned)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    if (!EnumerationArguments(nullptr, level, {2}, needed, returned))
         return FALSE;
-    }
-    *returned = 0;
     std::lock_guard g(StateLock());
     auto handle = CheckedPrinterHandle(printer);
     if (!handle)
         return FALSE;
-    if (level != 2)
-    {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
-    }
     const PrinterSetup& s = *FindPrinter(handle->printerName);
     std::vector<JobSetup> all = JobsOf(s.name), list;
     for (size_t i = firstJob; i < all.size() && list.size() < count; ++i)
         list.push_back(all[i]);
-    BOOL ok = PackTwoCall(buffer, size, needed, sizeof(JOB_INFO_2W) * list.size(), [&](Packer& pack) {
-        for (size_t i = 0; i < list.size(); ++i)
-        {
-            auto* info = pack.Fixed<JOB_INFO_2W>(i);
-            info->JobId = list[i].id;
-            info->pPrinterName = pack.String(s.name);
-            info->pMachineName = pack.String(u"\\\\VELMO-PC");
-            info->pUserName = pack.String(list[i].user);
-            info->pDocument = pack.String(list[i].document);
-            info->pDatatype = pack.String(u"RAW");
-            info->pPrintProcessor = pack.String(s.printProcessor);
-            info->pDriverName = pack.String(s.driverName);
-            info->Status = list[i].status;
-            info->Position = static_cast<DWORD>(firstJob + i + 1);
-            info->TotalPages = list[i].totalPages;
-            info->Size = static_cast<DWORD>(list[i].bytes);
-        }
-    });
-    if (ok)
-        *returned = static_cast<DWORD>(list.size());
-    return ok;
+    return PackEnumeration(buffer, size, needed, returned, list.size(), sizeof(JOB_INFO_2W),
+                           [&](Packer& pack) {
+                               for (size_t i = 0; i < list.size(); ++i)
+                               {
+                                   auto* info = pack.Fixed<JOB_INFO_2W>(i);
+                                   info->JobId = list[i].id;
+                                   info->pPrinterName = pack.String(s.name);
+                                   info->pMachineName = pack.String(u"\\\\VELMO-PC");
+                                   info->pUserName = pack.String(list[i].user);
+                                   info->pDocument = pack.String(list[i].document);
+                                   info->pDatatype = pack.String(u"RAW");
+                                   info->pPrintProcessor = pack.String(s.printProcessor);
+                                   info->pDriverName = pack.String(s.driverName);
+                                   info->Status = list[i].status;
+                                   info->Position = static_cast<DWORD>(firstJob + i + 1);
+                                   info->TotalPages = list[i].totalPages;
+                                   info->Size = static_cast<DWORD>(list[i].bytes);
+                               }
+                           });
 }
 
 BOOL WINAPI EndDocPrinter(HANDLE printer)

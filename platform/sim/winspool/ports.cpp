@@ -75,26 +75,12 @@ BOOL WINAPI EnumPortsW(LPWSTR serverName, DWORD level, LPBYTE buffer, DWORD size
                        LPDWORD returned)
 {
     SIM_SPOOLER_CALL("EnumPortsW", FALSE);
-    if (!needed || !returned)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    if (!EnumerationArguments(serverName, level, {1, 2}, needed, returned))
         return FALSE;
-    }
-    *returned = 0;
     std::lock_guard g(StateLock());
-    if (serverName && *serverName)
-    {
-        SetLastError(ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (level != 1 && level != 2)
-    {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
-    }
     const auto& list = ports().listed;
     const size_t fixed = level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W);
-    BOOL ok = PackTwoCall(buffer, size, needed, fixed * list.size(), [&](Packer& pack) {
+    return PackEnumeration(buffer, size, needed, returned, list.size(), fixed, [&](Packer& pack) {
         for (size_t i = 0; i < list.size(); ++i)
         {
             if (level == 1)
@@ -109,7 +95,4 @@ BOOL WINAPI EnumPortsW(LPWSTR serverName, DWORD level, LPBYTE buffer, DWORD size
             info->fPortType = PORT_TYPE_WRITE | PORT_TYPE_READ;
         }
     });
-    if (ok)
-        *returned = static_cast<DWORD>(list.size());
-    return ok;
 }

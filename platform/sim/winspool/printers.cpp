@@ -141,34 +141,22 @@ BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, 
                           LPDWORD returned)
 {
     SIM_SPOOLER_CALL("EnumPrintersW", FALSE);
-    if (!needed || !returned)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    if (!EnumerationArguments(nullptr, level, {2, 4}, needed, returned))
         return FALSE;
-    }
-    *returned = 0;
     std::lock_guard g(StateLock());
-    if (level != 2 && level != 4)
-    {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
-    }
     std::vector<const PrinterSetup*> list;
     // Only this machine's own printers: a named server or connections list none.
     if ((flags & PRINTER_ENUM_LOCAL) && (!name || !*name))
         for (const auto& [key, p] : printers().byName)
             list.push_back(&p);
     const size_t fixed = level == 2 ? sizeof(PRINTER_INFO_2W) : sizeof(PRINTER_INFO_4W);
-    BOOL ok = PackTwoCall(buffer, size, needed, fixed * list.size(), [&](Packer& pack) {
+    return PackEnumeration(buffer, size, needed, returned, list.size(), fixed, [&](Packer& pack) {
         for (size_t i = 0; i < list.size(); ++i)
             if (level == 2)
                 FillInfo2(pack, pack.Fixed<PRINTER_INFO_2W>(i), *list[i]);
             else
                 FillInfo4(pack, pack.Fixed<PRINTER_INFO_4W>(i), *list[i]);
     });
-    if (ok)
-        *returned = static_cast<DWORD>(list.size());
-    return ok;
 }
 
 HANDLE WINAPI AddPrinterW(LPWSTR serverName, DWORD level, LPBYTE printer)
@@ -226,14 +214,9 @@ BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
 {
     SIM_SPOOLER_CALL("SetPrinterW", FALSE);
     std::lock_guard g(StateLock());
-    auto handle = CheckedPrinterHandle(printer);
+    auto handle = AdministeredPrinterHandle(printer);
     if (!handle)
         return FALSE;
-    if (!(handle->access & PRINTER_ACCESS_ADMINISTER))
-    {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
     if ((level != 2 && level != 4) || command != 0)
     {
         SetLastError(level != 2 && level != 4 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
@@ -290,14 +273,9 @@ BOOL WINAPI DeletePrinter(HANDLE printer)
 {
     SIM_SPOOLER_CALL("DeletePrinter", FALSE);
     std::lock_guard g(StateLock());
-    auto handle = CheckedPrinterHandle(printer);
+    auto handle = AdministeredPrinterHandle(printer);
     if (!handle)
         return FALSE;
-    if (!(handle->access & PRINTER_ACCESS_ADMINISTER))
-    {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
     EndOpenJob(*handle);
     RemovePrinter(handle->printerName);
     return TRUE;

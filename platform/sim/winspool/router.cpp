@@ -39,6 +39,38 @@ std::shared_ptr<PrinterHandle> CheckedPrinterHandle(HANDLE printer)
     }
     return handle;
 }
+
+std::shared_ptr<PrinterHandle> AdministeredPrinterHandle(HANDLE printer)
+{
+    auto handle = CheckedPrinterHandle(printer);
+    if (handle && !(handle->access & PRINTER_ACCESS_ADMINISTER))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return handle;
+}
+
+BOOL EnumerationArguments(LPCWSTR serverName, DWORD level, std::initializer_list<DWORD> levels, DWORD* needed,
+                          DWORD* returned)
+{
+    if (!needed || !returned)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *returned = 0;
+    if (serverName && *serverName)
+    {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    for (DWORD served : levels)
+        if (level == served)
+            return TRUE;
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+}
 } // namespace detail
 
 HANDLE Spooler::OpenPrinter(WStringView printerName)

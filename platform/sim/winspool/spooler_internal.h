@@ -3,6 +3,9 @@
 #pragma once
 
 #include "core/internal.h"
+#include "core/two_call.h"
+
+#include <initializer_list>
 
 #include <sim/spooler.h>
 
@@ -19,6 +22,23 @@ struct PrinterHandle : KernelObject
 
 // The handle's printer, or null with ERROR_INVALID_HANDLE.
 std::shared_ptr<PrinterHandle> CheckedPrinterHandle(HANDLE printer);
+// The same for a change: null with ERROR_ACCESS_DENIED unless the handle may administer the printer.
+std::shared_ptr<PrinterHandle> AdministeredPrinterHandle(HANDLE printer);
+
+// An Enum* call's arguments: the counts to answer in, this machine (no server name) and a level it
+// serves. FALSE with the error set otherwise; *returned is 0 from here on.
+BOOL EnumerationArguments(LPCWSTR serverName, DWORD level, std::initializer_list<DWORD> levels, DWORD* needed,
+                          DWORD* returned);
+// `count` records of `fixed` bytes each, then what they point to, in the two-call protocol.
+template <typename Fill>
+BOOL PackEnumeration(BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, size_t count, size_t fixed,
+                     Fill fill)
+{
+    BOOL ok = PackTwoCall(buffer, size, needed, fixed * count, fill);
+    if (ok)
+        *returned = static_cast<DWORD>(count);
+    return ok;
+}
 
 // Printers by name, without case.
 const PrinterSetup* FindPrinter(WStringView name);
