@@ -93,7 +93,6 @@ BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD writ
 BOOL WINAPI EndDocPrinter(HANDLE printer);
 
 // Enumerations, drivers and packages, jobs, ports -------------------------------------------------
-typedef ULONGLONG DWORDLONG;
 typedef ULONG* PULONG;
 
 #define PRINTER_ATTRIBUTE_WORK_OFFLINE 0x00000400

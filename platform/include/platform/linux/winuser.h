@@ -518,6 +518,7 @@ typedef const MENUITEMINFOW* LPCMENUITEMINFOW;
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
 #define SM_SERVERR2 89
+#define SM_SERVERR2 89
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
@@ -533,6 +534,10 @@ typedef const MENUITEMINFOW* LPCMENUITEMINFOW;
 #define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
 #define COLOR_WINDOW 5
 #define COLOR_BTNFACE 15
+#define COLOR_WINDOWTEXT 8
+
+DWORD WINAPI GetSysColor(int index);
+HBRUSH WINAPI GetSysColorBrush(int index);
 
 typedef struct tagMSG
 {
