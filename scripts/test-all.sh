@@ -46,4 +46,8 @@ build/linux-fuzz/setup/netfind/fuzz/netfind_fuzz -max_total_time=30 -rss_limit_m
 mkdir -p "$fuzz_work/devices"
 build/linux-fuzz/tools/devices/fuzz/devices_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devices" tools/devices/fuzz/corpus
+# The setup engine's INF reading: a package's INF through classification, models, files and versions.
+mkdir -p "$fuzz_work/setup"
+build/linux-fuzz/setup/engine/fuzz/setup_engine_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/setup" setup/engine/fuzz/corpus
 echo "all builds and tests passed"

@@ -1,14 +1,38 @@
 // Never shipped: links the engine's public functions in the Windows builds, so a missing import or
-// declaration shows before any deliverable uses them.
+// declaration shows before any deliverable uses them. Only ever run without arguments, where it does
+// nothing.
+#include "driver_package.h"
+#include "inf_file.h"
+#include "inventory.h"
 #include "setup_context.h"
 #include "shell_files.h"
 #include "uninstall_entry.h"
 
-int main(int argc, char**)
+using namespace kgsetup;
+
+namespace
 {
-    if (argc != 42)
-        return 0;
-    using namespace kgsetup;
+int Packages()
+{
+    CDriverPackage package(TEXT("VelmoQ7.inf"));
+    package.Upload();
+    package.InstallFromPackage(TEXT("Velmo KG-100"));
+    package.AddPrinter(TEXT("Velmo KG-100"), TEXT("LPT1:"), true);
+    package.UninstallOemInf(TEXT("oem0.inf"));
+    package.LoadFilingModels();
+    package.ModelHasFile(TEXT("Velmo KG-100"), TEXT("VELMOQ7.DLL"));
+    package.Reload(TEXT("VeKglV4.inf"));
+    CInfFile inf(TEXT("VelmoQ7.inf"));
+    CInstalledInventory inventory(&package);
+    return CDriverPackage::CompareDriverVer(TEXT("a.inf"), TEXT("b.inf")) + inventory.HasDrivers(3) +
+           static_cast<int>(CDriverPackage::ParseDriverVer(inf.GetModelsSection(), 'v')) +
+           static_cast<int>(inf.GetLines(TEXT("Version"), WString()).size()) +
+           SetPrinterAttributeBit(nullptr, PRINTER_ATTRIBUTE_ENABLE_BIDI, false) +
+           static_cast<int>(EnumPrintersOnPort(TEXT("LPT1:")).count + EnumPrintersByName({}).count);
+}
+
+int Context()
+{
     CSetupContext context;
     context.LogError(5);
     CComInitScope com;
@@ -19,4 +43,12 @@ int main(int argc, char**)
     CUninstallEntry entry(kUninstallEntryName);
     entry.SelfDelete();
     return static_cast<int>(CompareFileVersions(context.modulePath, context.nativeSetupPath));
+}
+} // namespace
+
+int main(int argc, char**)
+{
+    if (argc != 42)
+        return 0;
+    return Packages() + Context();
 }

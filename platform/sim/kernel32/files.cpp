@@ -4,6 +4,7 @@
 #include "core/state.h"
 #include "kernel32/device_io.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -860,4 +861,152 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name)
 DWORD WINAPI GetFileAttributesA(LPCSTR name)
 {
     return GetFileAttributesW(Widen(name ? name : "").c_str());
+}
+
+// Finding files: the folder is read once, when the search starts; names are matched without case
+// and come back in folded-name order.
+namespace sim::detail
+{
+namespace
+{
+struct FindSearch : KernelObject
+{
+    std::vector<WIN32_FIND_DATAW> found;
+    size_t next = 0;
+};
+
+bool MatchesPattern(WStringView name, WStringView pattern)
+{
+    // Iterative star matching: the last star's position is all that is ever revisited.
+    size_t n = 0, p = 0, starP = WString::npos, starN = 0;
+    while (n < name.size())
+    {
+        if (p < pattern.size() && (pattern[p] == u'?' || FoldChar(pattern[p]) == FoldChar(name[n])))
+        {
+            ++n;
+            ++p;
+        }
+        else if (p < pattern.size() && pattern[p] == u'*')
+        {
+            starP = p++;
+            starN = n;
+        }
+        else if (starP != WString::npos)
+        {
+            p = starP + 1;
+            n = ++starN;
+        }
+        else
+            return false;
+    }
+    while (p < pattern.size() && (pattern[p] == u'*' || pattern[p] == u'.'))
+        ++p; // "name.*" and "*.*" also match a name without a dot
+    return p == pattern.size();
+}
+
+WIN32_FIND_DATAW FindDataOf(const fs::path& host, WStringView name)
+{
+    WIN32_FIND_DATAW data{};
+    struct stat st;
+    if (::stat(host.c_str(), &st) == 0)
+    {
+        data.dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+        if (!(st.st_mode & S_IWUSR))
+            data.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+        if (!S_ISDIR(st.st_mode))
+        {
+            data.nFileSizeLow = static_cast<DWORD>(st.st_size);
+            data.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
+        }
+    }
+    size_t n = std::min<size_t>(name.size(), MAX_PATH - 1);
+    std::copy_n(name.data(), n, data.cFileName);
+    return data;
+}
+} // namespace
+} // namespace sim::detail
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData)
+{
+    if (!fileName || !*fileName || !findData)
+    {
+        SetError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::lock_guard g(StateLock());
+    WString full = FullPath(fileName);
+    size_t cut = full.find_last_of(u'\\');
+    WString folder = full.substr(0, cut == 2 ? 3 : cut); // "C:\" keeps its separator
+    WString pattern = full.substr(cut + 1);
+    fs::path hostFolder = HostPathOf(folder);
+    if (!HostIsDirectory(hostFolder))
+    {
+        SetError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto search = std::make_shared<FindSearch>();
+    std::vector<std::pair<WString, WIN32_FIND_DATAW>> hits;
+    if (cut != 2)
+        for (WStringView dots : {WStringView(u"."), WStringView(u"..")})
+            if (MatchesPattern(dots, pattern))
+                hits.emplace_back(WString(dots), FindDataOf(hostFolder, dots));
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(hostFolder, ec))
+    {
+        WString name = WideName(entry.path().filename().string());
+        if (name.size() < MAX_PATH && MatchesPattern(name, pattern))
+            hits.emplace_back(Fold(name), FindDataOf(entry.path(), name));
+    }
+    std::stable_sort(hits.begin(), hits.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& hit : hits)
+        search->found.push_back(hit.second);
+    if (search->found.empty())
+    {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    *findData = search->found[0];
+    search->next = 1;
+    return AddHandle(search);
+}
+
+BOOL WINAPI FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData)
+{
+    std::lock_guard g(StateLock());
+    auto search = FindHandleOf<FindSearch>(find);
+    if (!search || !findData)
+    {
+        SetError(search ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (search->next >= search->found.size())
+    {
+        SetError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *findData = search->found[search->next++];
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE find)
+{
+    std::lock_guard g(StateLock());
+    if (!FindHandleOf<FindSearch>(find))
+    {
+        SetError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    RemoveHandle(find);
+    return TRUE;
+}
+
+UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size)
+{
+    static const WStringView kWindows = u"C:\\Windows";
+    if (!buffer || size <= kWindows.size())
+        return static_cast<UINT>(kWindows.size() + 1);
+    std::copy(kWindows.begin(), kWindows.end(), buffer);
+    buffer[kWindows.size()] = 0;
+    return static_cast<UINT>(kWindows.size());
 }

@@ -1,8 +1,10 @@
 // Jobs: a document started on a printer handle, its bytes passed to the printer's port as they are
-// written, numbered machine-wide from 1.
+// written, numbered machine-wide from 1. A job is listed while it is being written; once ended it has
+// been printed. A job a test adds waits in the queue.
 #include "winspool/spooler_internal.h"
 
 #include "core/state.h"
+#include "core/two_call.h"
 
 #include <map>
 
@@ -16,6 +18,10 @@ struct Job
     WString document;
     size_t bytes = 0;
     bool open = true;
+    bool waiting = false;
+    WString user = u"User";
+    DWORD status = 0;
+    DWORD totalPages = 0;
 };
 
 struct Jobs : detail::PartBase
@@ -35,7 +41,49 @@ void Write(detail::PrinterHandle& handle, const void* data, DWORD size)
         jobs().byId[handle.job].bytes += size;
     detail::SendToPort(detail::FindPrinter(handle.printerName)->portName, data, size);
 }
+
+JobSetup SetupOf(DWORD id, const Job& j)
+{
+    return JobSetup{id, j.printerName, j.document, j.user, j.status, j.totalPages, j.bytes};
+}
 } // namespace
+
+std::vector<JobSetup> detail::JobsOf(WStringView printerName)
+{
+    std::vector<JobSetup> out;
+    for (const auto& [id, j] : jobs().byId)
+        if ((j.open || j.waiting) && EqualNoCase(j.printerName, printerName))
+            out.push_back(SetupOf(id, j));
+    return out;
+}
+
+void detail::ForgetJobs(WStringView printerName)
+{
+    std::erase_if(jobs().byId,
+                  [&](const auto& entry) { return EqualNoCase(entry.second.printerName, printerName); });
+}
+
+DWORD Spooler::AddJob(WStringView printerName, WStringView document, DWORD totalPages)
+{
+    std::lock_guard g(detail::StateLock());
+    if (!detail::FindPrinter(printerName))
+        return 0;
+    DWORD id = jobs().nextId++;
+    Job job{WString(detail::FindPrinter(printerName)->name), WString(document), 0, false, true};
+    job.totalPages = totalPages;
+    jobs().byId[id] = job;
+    return id;
+}
+
+std::vector<JobSetup> Spooler::Jobs() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<JobSetup> out;
+    for (const auto& [id, j] : jobs().byId)
+        if (j.open || j.waiting)
+            out.push_back(SetupOf(id, j));
+    return out;
+}
 
 void detail::EndOpenJob(PrinterHandle& handle)
 {
@@ -103,6 +151,41 @@ BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD writ
     if (written)
         *written = size;
     return TRUE;
+}
+
+BOOL WINAPI EnumJobsW(HANDLE printer, DWORD firstJob, DWORD count, DWORD level, LPBYTE buffer, DWORD size,
+                      LPDWORD needed, LPDWORD returned)
+{
+    SIM_SPOOLER_CALL("EnumJobsW", FALSE);
+    if (!EnumerationArguments(nullptr, level, {2}, needed, returned))
+        return FALSE;
+    std::lock_guard g(StateLock());
+    auto handle = CheckedPrinterHandle(printer);
+    if (!handle)
+        return FALSE;
+    const PrinterSetup& s = *FindPrinter(handle->printerName);
+    std::vector<JobSetup> all = JobsOf(s.name), list;
+    for (size_t i = firstJob; i < all.size() && list.size() < count; ++i)
+        list.push_back(all[i]);
+    return PackEnumeration(buffer, size, needed, returned, list.size(), sizeof(JOB_INFO_2W),
+                           [&](Packer& pack) {
+                               for (size_t i = 0; i < list.size(); ++i)
+                               {
+                                   auto* info = pack.Fixed<JOB_INFO_2W>(i);
+                                   info->JobId = list[i].id;
+                                   info->pPrinterName = pack.String(s.name);
+                                   info->pMachineName = pack.String(u"\\\\VELMO-PC");
+                                   info->pUserName = pack.String(list[i].user);
+                                   info->pDocument = pack.String(list[i].document);
+                                   info->pDatatype = pack.String(u"RAW");
+                                   info->pPrintProcessor = pack.String(s.printProcessor);
+                                   info->pDriverName = pack.String(s.driverName);
+                                   info->Status = list[i].status;
+                                   info->Position = static_cast<DWORD>(firstJob + i + 1);
+                                   info->TotalPages = list[i].totalPages;
+                                   info->Size = static_cast<DWORD>(list[i].bytes);
+                               }
+                           });
 }
 
 BOOL WINAPI EndDocPrinter(HANDLE printer)

@@ -1,4 +1,5 @@
-// Printers: installed by a test, read with GetPrinterW at the levels the driver asks for.
+// Printers: installed by a test or by AddPrinterW, read with GetPrinterW and EnumPrintersW, changed
+// with SetPrinterW by a handle opened to administer them.
 #include "winspool/spooler_internal.h"
 
 #include "core/state.h"
@@ -23,8 +24,20 @@ Printers& printers()
 
 const PrinterSetup* detail::FindPrinter(WStringView name)
 {
+    return FindPrinterToChange(name);
+}
+
+PrinterSetup* detail::FindPrinterToChange(WStringView name)
+{
     auto it = printers().byName.find(Fold(name));
     return it == printers().byName.end() ? nullptr : &it->second;
+}
+
+void detail::RemovePrinter(WStringView name)
+{
+    printers().byName.erase(Fold(name));
+    ForgetPrinterData(name);
+    ForgetJobs(name);
 }
 
 void Spooler::AddPrinter(const PrinterSetup& printer)
@@ -33,13 +46,71 @@ void Spooler::AddPrinter(const PrinterSetup& printer)
     printers().byName[detail::Fold(printer.name)] = printer;
     detail::ForgetPrinterData(printer.name);
 }
+
+std::vector<PrinterSetup> Spooler::Printers() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<PrinterSetup> out;
+    for (const auto& [key, p] : printers().byName)
+        out.push_back(p);
+    return out;
+}
+
+std::optional<PrinterSetup> Spooler::Printer(WStringView name) const
+{
+    std::lock_guard g(detail::StateLock());
+    const PrinterSetup* p = detail::FindPrinter(name);
+    return p ? std::optional(*p) : std::nullopt;
+}
 } // namespace sim
 
 using namespace sim;
 using namespace sim::detail;
 
+namespace
+{
+WStringView Text(LPCWSTR s)
+{
+    return s ? WStringView(s) : WStringView();
+}
+
+void FillInfo2(Packer& pack, PRINTER_INFO_2W* info, const PrinterSetup& s)
+{
+    info->pPrinterName = pack.String(s.name);
+    info->pPortName = pack.String(s.portName);
+    info->pDriverName = pack.String(s.driverName);
+    info->pPrintProcessor = pack.String(s.printProcessor);
+    info->pDatatype = pack.String(u"RAW");
+    if (!s.defaultDevMode.empty())
+        info->pDevMode =
+            reinterpret_cast<LPDEVMODEW>(pack.Bytes(s.defaultDevMode.data(), s.defaultDevMode.size()));
+    info->Attributes = s.attributes;
+    info->Status = s.status;
+    info->cJobs = static_cast<DWORD>(JobsOf(s.name).size());
+}
+
+void FillInfo4(Packer& pack, PRINTER_INFO_4W* info, const PrinterSetup& s)
+{
+    info->pPrinterName = pack.String(s.name);
+    info->Attributes = s.attributes;
+}
+
+// The checks AddPrinterW and SetPrinterW make of a printer's driver, port and print processor.
+DWORD CheckParts(WStringView driver, WStringView port, WStringView processor)
+{
+    if (!FindDriver(driver, NativeEnvironment()))
+        return ERROR_UNKNOWN_PRINTER_DRIVER;
+    if (!HasPort(port))
+        return ERROR_UNKNOWN_PORT;
+    if (!HasPrintProcessor(processor))
+        return ERROR_UNKNOWN_PRINTPROCESSOR;
+    return 0;
+}
+} // namespace
+
 BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed)
 {
+    SIM_SPOOLER_CALL("GetPrinterW", FALSE);
     std::lock_guard g(StateLock());
     auto handle = CheckedPrinterHandle(printer);
     if (!handle)
@@ -48,23 +119,11 @@ BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, 
     switch (level)
     {
     case 2:
-        return PackTwoCall(buffer, size, needed, sizeof(PRINTER_INFO_2W), [&](Packer& pack) {
-            auto* info = pack.Fixed<PRINTER_INFO_2W>();
-            info->pPrinterName = pack.String(s.name);
-            info->pPortName = pack.String(s.portName);
-            info->pDriverName = pack.String(s.driverName);
-            info->pPrintProcessor = pack.String(s.printProcessor);
-            if (!s.defaultDevMode.empty())
-                info->pDevMode = reinterpret_cast<LPDEVMODEW>(
-                    pack.Bytes(s.defaultDevMode.data(), s.defaultDevMode.size()));
-            info->Attributes = s.attributes;
-        });
+        return PackTwoCall(buffer, size, needed, sizeof(PRINTER_INFO_2W),
+                           [&](Packer& pack) { FillInfo2(pack, pack.Fixed<PRINTER_INFO_2W>(), s); });
     case 4:
-        return PackTwoCall(buffer, size, needed, sizeof(PRINTER_INFO_4W), [&](Packer& pack) {
-            auto* info = pack.Fixed<PRINTER_INFO_4W>();
-            info->pPrinterName = pack.String(s.name);
-            info->Attributes = s.attributes;
-        });
+        return PackTwoCall(buffer, size, needed, sizeof(PRINTER_INFO_4W),
+                           [&](Packer& pack) { FillInfo4(pack, pack.Fixed<PRINTER_INFO_4W>(), s); });
     case 5:
         return PackTwoCall(buffer, size, needed, sizeof(PRINTER_INFO_5W), [&](Packer& pack) {
             auto* info = pack.Fixed<PRINTER_INFO_5W>();
@@ -76,4 +135,148 @@ BOOL WINAPI GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, 
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
     }
+}
+
+BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                          LPDWORD returned)
+{
+    SIM_SPOOLER_CALL("EnumPrintersW", FALSE);
+    if (!EnumerationArguments(nullptr, level, {2, 4}, needed, returned))
+        return FALSE;
+    std::lock_guard g(StateLock());
+    std::vector<const PrinterSetup*> list;
+    // Only this machine's own printers: a named server or connections list none.
+    if ((flags & PRINTER_ENUM_LOCAL) && (!name || !*name))
+        for (const auto& [key, p] : printers().byName)
+            list.push_back(&p);
+    const size_t fixed = level == 2 ? sizeof(PRINTER_INFO_2W) : sizeof(PRINTER_INFO_4W);
+    return PackEnumeration(buffer, size, needed, returned, list.size(), fixed, [&](Packer& pack) {
+        for (size_t i = 0; i < list.size(); ++i)
+            if (level == 2)
+                FillInfo2(pack, pack.Fixed<PRINTER_INFO_2W>(i), *list[i]);
+            else
+                FillInfo4(pack, pack.Fixed<PRINTER_INFO_4W>(i), *list[i]);
+    });
+}
+
+HANDLE WINAPI AddPrinterW(LPWSTR serverName, DWORD level, LPBYTE printer)
+{
+    SIM_SPOOLER_CALL("AddPrinterW", nullptr);
+    std::lock_guard g(StateLock());
+    if (serverName && *serverName)
+    {
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    if (level != 2)
+    {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return nullptr;
+    }
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printer);
+    if (!info || Text(info->pPrinterName).empty() || Text(info->pPortName).empty() ||
+        Text(info->pDriverName).empty())
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (!Administrator())
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (FindPrinter(info->pPrinterName))
+    {
+        SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
+        return nullptr;
+    }
+    if (DWORD error = CheckParts(info->pDriverName, info->pPortName, Text(info->pPrintProcessor)))
+    {
+        SetLastError(error);
+        return nullptr;
+    }
+    const DriverSetup* driver = FindDriver(info->pDriverName, NativeEnvironment());
+    PrinterSetup added;
+    added.name = info->pPrinterName;
+    added.driverName = driver->name;
+    added.portName = info->pPortName;
+    added.printProcessor = info->pPrintProcessor;
+    added.attributes = (info->Attributes & ~PRINTER_ATTRIBUTE_NETWORK) | PRINTER_ATTRIBUTE_LOCAL;
+    added.driverPath = driver->driverPath;
+    spooler().AddPrinter(added);
+    auto handle = std::make_shared<PrinterHandle>();
+    handle->printerName = added.name;
+    handle->access = PRINTER_ALL_ACCESS;
+    return AddHandle(handle);
+}
+
+BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD command)
+{
+    SIM_SPOOLER_CALL("SetPrinterW", FALSE);
+    std::lock_guard g(StateLock());
+    auto handle = AdministeredPrinterHandle(printer);
+    if (!handle)
+        return FALSE;
+    if ((level != 2 && level != 4) || command != 0)
+    {
+        SetLastError(level != 2 && level != 4 ? ERROR_INVALID_LEVEL : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!printerInfo)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    PrinterSetup& s = *FindPrinterToChange(handle->printerName);
+    if (level == 4)
+    {
+        s.attributes = reinterpret_cast<const PRINTER_INFO_4W*>(printerInfo)->Attributes;
+        return TRUE;
+    }
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printerInfo);
+    WStringView name = Text(info->pPrinterName), port = Text(info->pPortName),
+                driver = Text(info->pDriverName), processor = Text(info->pPrintProcessor);
+    // A new name would move the printer's data and every open handle; nothing asks for that yet.
+    if (!name.empty() && !EqualNoCase(name, s.name))
+    {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    // Only what changes is checked: a printer a test set up may name a driver nobody installed.
+    auto changes = [](WStringView to, const WString& from) { return !to.empty() && !EqualNoCase(to, from); };
+    DWORD error = 0;
+    if (changes(driver, s.driverName) && !FindDriver(driver, NativeEnvironment()))
+        error = ERROR_UNKNOWN_PRINTER_DRIVER;
+    else if (changes(port, s.portName) && !HasPort(port))
+        error = ERROR_UNKNOWN_PORT;
+    else if (changes(processor, s.printProcessor) && !HasPrintProcessor(processor))
+        error = ERROR_UNKNOWN_PRINTPROCESSOR;
+    if (error)
+    {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (changes(driver, s.driverName))
+    {
+        s.driverName = FindDriver(driver, NativeEnvironment())->name;
+        s.driverPath = FindDriver(driver, NativeEnvironment())->driverPath;
+    }
+    if (!port.empty())
+        s.portName = WString(port);
+    if (!processor.empty())
+        s.printProcessor = WString(processor);
+    s.attributes = info->Attributes;
+    return TRUE;
+}
+
+BOOL WINAPI DeletePrinter(HANDLE printer)
+{
+    SIM_SPOOLER_CALL("DeletePrinter", FALSE);
+    std::lock_guard g(StateLock());
+    auto handle = AdministeredPrinterHandle(printer);
+    if (!handle)
+        return FALSE;
+    EndOpenJob(*handle);
+    RemovePrinter(handle->printerName);
+    return TRUE;
 }

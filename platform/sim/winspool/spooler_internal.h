@@ -3,6 +3,9 @@
 #pragma once
 
 #include "core/internal.h"
+#include "core/two_call.h"
+
+#include <initializer_list>
 
 #include <sim/spooler.h>
 
@@ -14,13 +17,55 @@ struct PrinterHandle : KernelObject
 {
     WString printerName;
     DWORD job = 0; // 0: none open
+    ACCESS_MASK access = PRINTER_ACCESS_USE;
 };
 
 // The handle's printer, or null with ERROR_INVALID_HANDLE.
 std::shared_ptr<PrinterHandle> CheckedPrinterHandle(HANDLE printer);
+// The same for a change: null with ERROR_ACCESS_DENIED unless the handle may administer the printer.
+std::shared_ptr<PrinterHandle> AdministeredPrinterHandle(HANDLE printer);
+
+// An Enum* call's arguments: the counts to answer in, this machine (no server name) and a level it
+// serves. FALSE with the error set otherwise; *returned is 0 from here on.
+BOOL EnumerationArguments(LPCWSTR serverName, DWORD level, std::initializer_list<DWORD> levels, DWORD* needed,
+                          DWORD* returned);
+// `count` records of `fixed` bytes each, then what they point to, in the two-call protocol.
+template <typename Fill>
+BOOL PackEnumeration(BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, size_t count, size_t fixed,
+                     Fill fill)
+{
+    BOOL ok = PackTwoCall(buffer, size, needed, fixed * count, fill);
+    if (ok)
+        *returned = static_cast<DWORD>(count);
+    return ok;
+}
 
 // Printers by name, without case.
 const PrinterSetup* FindPrinter(WStringView name);
+PrinterSetup* FindPrinterToChange(WStringView name);
+void RemovePrinter(WStringView name);
+
+// Drivers, by name and environment, and the print processors they brought.
+const DriverSetup* FindDriver(WStringView name, WStringView environment);
+void PutDriver(const DriverSetup& driver);
+WString NativeEnvironment(); // "Windows x64" or "Windows NT x86"
+bool HasPrintProcessor(WStringView name);
+void AddProcessor(WStringView name);
+
+// Jobs of a printer, by id.
+std::vector<JobSetup> JobsOf(WStringView printerName);
+void ForgetJobs(WStringView printerName);
+
+// Ports by name, without case.
+bool HasPort(WStringView name);
+
+// The calls of the spooler and the setup API, journaled in order for tests to fail each in turn.
+void RecordCall(std::string_view api);
+inline HRESULT HResultOf(DWORD error)
+{
+    return error == 0 || (error & 0x80000000u) ? static_cast<HRESULT>(error)
+                                               : static_cast<HRESULT>((error & 0xFFFF) | 0x80070000u);
+}
 
 // Printer data, the driver's values under the "PrinterDriverData" key.
 inline constexpr WStringView kPrinterDriverData = u"PrinterDriverData";
@@ -41,3 +86,21 @@ void SendToPort(WStringView portName, const void* data, DWORD size);
 std::string PortOutput(WStringView portName);
 
 } // namespace sim::detail
+
+// Journals the call, then answers a fault a test asked for through the last error.
+#define SIM_SPOOLER_CALL(api, result)                                                                        \
+    do                                                                                                       \
+    {                                                                                                        \
+        ::sim::detail::RecordCall(api);                                                                      \
+        SIM_FAULT_POINT(api, result);                                                                        \
+    } while (0)
+
+// The same for a call whose result is an HRESULT: the fault's code as one.
+#define SIM_SPOOLER_CALL_HRESULT(api)                                                                        \
+    do                                                                                                       \
+    {                                                                                                        \
+        static_assert(::sim::detail::IsFaultPoint(api), "not a listed fault point");                         \
+        ::sim::detail::RecordCall(api);                                                                      \
+        if (auto simFault_ = ::sim::detail::TakeFault(api))                                                  \
+            return ::sim::detail::HResultOf(*simFault_);                                                     \
+    } while (0)

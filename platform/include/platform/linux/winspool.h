@@ -93,3 +93,128 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR serverName, LPWSTR environment, DW
 DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo);
 BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written);
 BOOL WINAPI EndDocPrinter(HANDLE printer);
+
+// Enumerations, drivers and packages, jobs, ports -------------------------------------------------
+typedef ULONG* PULONG;
+
+#define PRINTER_ATTRIBUTE_WORK_OFFLINE 0x00000400
+#define PRINTER_ATTRIBUTE_ENABLE_BIDI 0x00000800
+
+#define PRINTER_ENUM_DEFAULT 0x00000001
+#define PRINTER_ENUM_LOCAL 0x00000002
+#define PRINTER_ENUM_CONNECTIONS 0x00000004
+
+#define PRINTER_ACCESS_ADMINISTER 0x00000004
+#define PRINTER_ACCESS_USE 0x00000008
+#define PRINTER_ALL_ACCESS (0x000F0000 | PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_USE)
+#define SERVER_ACCESS_ADMINISTER 0x00000001
+
+#define UPDP_SILENT_UPLOAD 0x00000001
+#define UPDP_UPLOAD_ALWAYS 0x00000002
+#define UPDP_CHECK_DRIVERSTORE 0x00000004
+#define IPDFP_COPY_ALL_FILES 0x00000001
+
+#define PORT_TYPE_WRITE 0x0001
+#define PORT_TYPE_READ 0x0002
+
+#define ERROR_UNKNOWN_PORT 1796L
+#define ERROR_UNKNOWN_PRINTER_DRIVER 1797L
+#define ERROR_UNKNOWN_PRINTPROCESSOR 1798L
+#define ERROR_PRINTER_ALREADY_EXISTS 1802L
+#define ERROR_PRINTER_DRIVER_IN_USE 3001L
+
+typedef struct _DRIVER_INFO_8W
+{
+    DWORD cVersion;
+    LPWSTR pName;
+    LPWSTR pEnvironment;
+    LPWSTR pDriverPath;
+    LPWSTR pDataFile;
+    LPWSTR pConfigFile;
+    LPWSTR pHelpFile;
+    LPWSTR pDependentFiles;
+    LPWSTR pMonitorName;
+    LPWSTR pDefaultDataType;
+    LPWSTR pszzPreviousNames;
+    FILETIME ftDriverDate;
+    DWORDLONG dwlDriverVersion;
+    LPWSTR pszMfgName;
+    LPWSTR pszOEMUrl;
+    LPWSTR pszHardwareID;
+    LPWSTR pszProvider;
+    LPWSTR pszPrintProcessor;
+    LPWSTR pszVendorSetup;
+    LPWSTR pszzColorProfiles;
+    LPWSTR pszInfPath;
+    DWORD dwPrinterDriverAttributes;
+    LPWSTR pszzCoreDriverDependencies;
+    FILETIME ftMinInboxDriverVerDate;
+    DWORDLONG dwlMinInboxDriverVerVersion;
+} DRIVER_INFO_8W, *PDRIVER_INFO_8W;
+
+typedef struct _JOB_INFO_2W
+{
+    DWORD JobId;
+    LPWSTR pPrinterName;
+    LPWSTR pMachineName;
+    LPWSTR pUserName;
+    LPWSTR pDocument;
+    LPWSTR pNotifyName;
+    LPWSTR pDatatype;
+    LPWSTR pPrintProcessor;
+    LPWSTR pParameters;
+    LPWSTR pDriverName;
+    LPDEVMODEW pDevMode;
+    LPWSTR pStatus;
+    PSECURITY_DESCRIPTOR pSecurityDescriptor;
+    DWORD Status;
+    DWORD Priority;
+    DWORD Position;
+    DWORD StartTime;
+    DWORD UntilTime;
+    DWORD TotalPages;
+    DWORD Size;
+    SYSTEMTIME Submitted;
+    DWORD Time;
+    DWORD PagesPrinted;
+} JOB_INFO_2W, *PJOB_INFO_2W;
+
+typedef struct _PORT_INFO_1W
+{
+    LPWSTR pName;
+} PORT_INFO_1W, *PPORT_INFO_1W;
+
+typedef struct _PORT_INFO_2W
+{
+    LPWSTR pPortName;
+    LPWSTR pMonitorName;
+    LPWSTR pDescription;
+    DWORD fPortType;
+    DWORD Reserved;
+} PORT_INFO_2W, *PPORT_INFO_2W;
+
+typedef struct _PRINTER_OPTIONSW
+{
+    UINT cbSize;
+    DWORD dwFlags;
+} PRINTER_OPTIONSW, *PPRINTER_OPTIONSW;
+
+BOOL WINAPI OpenPrinter2W(LPCWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults,
+                          PPRINTER_OPTIONSW options);
+HANDLE WINAPI AddPrinterW(LPWSTR serverName, DWORD level, LPBYTE printer);
+BOOL WINAPI DeletePrinter(HANDLE printer);
+BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD command);
+BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                          LPDWORD returned);
+BOOL WINAPI EnumPrinterDriversW(LPWSTR serverName, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                LPDWORD needed, LPDWORD returned);
+BOOL WINAPI EnumJobsW(HANDLE printer, DWORD firstJob, DWORD count, DWORD level, LPBYTE buffer, DWORD size,
+                      LPDWORD needed, LPDWORD returned);
+BOOL WINAPI EnumPortsW(LPWSTR serverName, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                       LPDWORD returned);
+BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR serverName, LPWSTR environment, DWORD level, LPBYTE buffer,
+                                       DWORD size, LPDWORD needed);
+HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD flags,
+                                           HWND window, LPWSTR destInfPath, PULONG destInfPathSize);
+HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR driverName,
+                                                LPCWSTR environment, DWORD flags);

@@ -1,0 +1,278 @@
+// The driver store: an uploaded package's INF and the files its [SourceDisksFiles] list are copied
+// into a folder of their own under DriverStore\FileRepository, named by the package's contents, and
+// the INF is published as the next free oemNN.inf of the system INF folder. Uploading the same
+// package again finds it where it is.
+#include "setupapi/driverstore.h"
+#include "setupapi/inf.h"
+#include "winspool/spooler_internal.h"
+
+#include "core/state.h"
+
+#include <platform/setupapi.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace sim
+{
+namespace
+{
+const WStringView kRepository = u"C:\\Windows\\System32\\DriverStore\\FileRepository";
+
+struct Stored
+{
+    StorePackage package;
+    uint64_t contents = 0;
+};
+
+struct DriverStore : detail::PartBase
+{
+    std::map<WString, Stored> byName; // by folded published name
+    HRESULT existingAnswer = 0;
+};
+
+DriverStore& store()
+{
+    return detail::Part<DriverStore>();
+}
+
+WString FileNameOf(WStringView path)
+{
+    size_t cut = path.find_last_of(u"\\/");
+    return WString(cut == WStringView::npos ? path : path.substr(cut + 1));
+}
+
+WString FolderOf(WStringView path)
+{
+    size_t cut = path.find_last_of(u"\\/");
+    return WString(cut == WStringView::npos ? WStringView() : path.substr(0, cut));
+}
+
+void Hash(uint64_t& h, std::string_view bytes)
+{
+    for (unsigned char c : bytes)
+        h = (h ^ c) * 1099511628211ull;
+    h = (h ^ 0xFF) * 1099511628211ull; // ends each part, so moved bytes hash differently
+}
+
+// The files a package brings beside its INF: the keys of its source-file sections, the machine's
+// own architecture's too.
+std::vector<WString> SourceFiles(const detail::Inf& inf)
+{
+    std::vector<WString> files;
+    for (WStringView section :
+         {WStringView(u"SourceDisksFiles"),
+          detail::System64() ? WStringView(u"SourceDisksFiles.amd64") : WStringView(u"SourceDisksFiles.x86")})
+        for (const WString& key : inf.Keys(section))
+        {
+            bool seen = false;
+            for (const WString& f : files)
+                seen = seen || detail::EqualNoCase(f, key);
+            if (!seen && !key.empty())
+                files.push_back(key);
+        }
+    return files;
+}
+
+HRESULT FromSetupError(DWORD error)
+{
+    // Setup's own errors keep their number under the setup facility.
+    if ((error & 0xE0000000u) == 0xE0000000u)
+        return static_cast<HRESULT>((error & 0xFFFF) | 0x800F0000u);
+    return detail::HResultOf(error);
+}
+
+bool CopyInto(const WString& from, const WString& to)
+{
+    std::error_code ec;
+    fs::copy_file(detail::HostPathOf(from), detail::HostPathOf(to), fs::copy_options::overwrite_existing, ec);
+    return !ec;
+}
+} // namespace
+
+const StorePackage* detail::FindStorePackage(WStringView nameOrPath)
+{
+    if (nameOrPath.empty())
+        return nullptr;
+    WString full = InfPathOf(nameOrPath);
+    for (const auto& [key, stored] : store().byName)
+        if (EqualNoCase(full, stored.package.storeInfPath) ||
+            EqualNoCase(full, WString(kInfFolder) + u"\\" + stored.package.publishedName))
+            return &stored.package;
+    return nullptr;
+}
+
+WString detail::StoreFolderOf(const StorePackage& package)
+{
+    return FolderOf(package.storeInfPath);
+}
+
+std::vector<StorePackage> Spooler::Packages() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<StorePackage> out;
+    for (const auto& [key, stored] : store().byName)
+        out.push_back(stored.package);
+    return out;
+}
+
+void Spooler::SetPackageUsedByDevices(WStringView publishedName, bool used)
+{
+    std::lock_guard g(detail::StateLock());
+    auto it = store().byName.find(detail::Fold(publishedName));
+    if (it != store().byName.end())
+        it->second.package.usedByDevices = used;
+}
+
+void Spooler::SetUploadExistingAnswer(HRESULT answer)
+{
+    std::lock_guard g(detail::StateLock());
+    store().existingAnswer = answer;
+}
+} // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR, DWORD, HWND,
+                                           LPWSTR destInfPath, PULONG destInfPathSize)
+{
+    SIM_SPOOLER_CALL_HRESULT("UploadPrinterDriverPackageW");
+    if (!infPath || !*infPath || !destInfPathSize || (server && *server))
+        return HResultOf(ERROR_INVALID_PARAMETER);
+    std::lock_guard g(StateLock());
+    if (!Administrator())
+        return HResultOf(ERROR_ACCESS_DENIED);
+    const WString source = FullPath(infPath);
+    auto bytes = machine().FileBytes(source);
+    if (!bytes)
+        return HResultOf(ERROR_FILE_NOT_FOUND);
+    DWORD error = 0;
+    auto inf = ParseInf(*bytes, &error, nullptr);
+    if (!inf)
+        return FromSetupError(error);
+    if (!EqualNoCase(inf->Field(u"Version", u"Class"), u"Printer"))
+        return FromSetupError(ERROR_WRONG_INF_STYLE);
+    uint64_t contents = 14695981039346656037ull;
+    Hash(contents, *bytes);
+    const WString sourceFolder = FolderOf(source);
+    const std::vector<WString> files = SourceFiles(*inf);
+    for (const WString& f : files)
+    {
+        auto fileBytes = machine().FileBytes(sourceFolder + u"\\" + f);
+        if (!fileBytes)
+            return HResultOf(ERROR_FILE_NOT_FOUND);
+        Hash(contents, Narrow(Fold(f)));
+        Hash(contents, *fileBytes);
+    }
+
+    auto answer = [&](const StorePackage& package, HRESULT result) {
+        const ULONG room = *destInfPathSize;
+        *destInfPathSize = static_cast<ULONG>(package.storeInfPath.size() + 1);
+        if (!destInfPath || room < package.storeInfPath.size() + 1)
+            return HResultOf(ERROR_INSUFFICIENT_BUFFER);
+        std::copy(package.storeInfPath.begin(), package.storeInfPath.end(), destInfPath);
+        destInfPath[package.storeInfPath.size()] = 0;
+        return result;
+    };
+    for (const auto& [key, stored] : store().byName)
+        if (stored.contents == contents)
+            return answer(stored.package, store().existingAnswer);
+
+    char id[17];
+    std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(contents));
+    const WString infName = FileNameOf(source);
+    WString lower = infName; // the store names its folders in lower case
+    for (WCHAR& c : lower)
+        c = c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c - u'A' + u'a') : c;
+    const WString folder =
+        WString(kRepository) + u"\\" + lower + (System64() ? u"_amd64_" : u"_x86_") + Widen(id);
+    std::error_code ec;
+    fs::create_directories(HostPathOf(folder), ec);
+    bool copied = !ec && CopyInto(source, folder + u"\\" + infName);
+    for (size_t i = 0; copied && i < files.size(); ++i)
+        copied = CopyInto(sourceFolder + u"\\" + files[i], folder + u"\\" + files[i]);
+    fs::create_directories(HostPathOf(kInfFolder), ec);
+    WString published;
+    for (int n = 0; copied && published.empty() && n < 10000; ++n)
+    {
+        WString candidate = u"oem" + Widen(std::to_string(n)) + u".inf";
+        if (!machine().FileExists(WString(kInfFolder) + u"\\" + candidate) &&
+            store().byName.find(Fold(candidate)) == store().byName.end())
+            published = candidate;
+    }
+    if (published.empty() || !CopyInto(source, WString(kInfFolder) + u"\\" + published))
+    {
+        fs::remove_all(HostPathOf(folder), ec); // nothing half-stored stays behind
+        return HResultOf(ERROR_WRITE_FAULT);
+    }
+    Stored stored{StorePackage{published, folder + u"\\" + infName, source, false}, contents};
+    store().byName[Fold(published)] = stored;
+    return answer(stored.package, 0);
+}
+
+BOOL WINAPI SetupGetInfDriverStoreLocationW(PCWSTR fileName, PVOID, PCWSTR, PWSTR returnBuffer,
+                                            DWORD returnBufferSize, PDWORD requiredSize)
+{
+    SIM_SPOOLER_CALL("SetupGetInfDriverStoreLocationW", FALSE);
+    if (!fileName)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard g(StateLock());
+    const StorePackage* package = FindStorePackage(fileName);
+    if (!package)
+    {
+        SetLastError(ERROR_NOT_AN_INSTALLED_OEM_INF);
+        return FALSE;
+    }
+    const DWORD needed = static_cast<DWORD>(package->storeInfPath.size() + 1);
+    if (requiredSize)
+        *requiredSize = needed;
+    if (!returnBuffer || returnBufferSize < needed)
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::copy(package->storeInfPath.begin(), package->storeInfPath.end(), returnBuffer);
+    returnBuffer[package->storeInfPath.size()] = 0;
+    return TRUE;
+}
+
+BOOL WINAPI SetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags, PVOID)
+{
+    SIM_SPOOLER_CALL("SetupUninstallOEMInfW", FALSE);
+    if (!infFileName || !*infFileName || WStringView(infFileName).find_first_of(u"\\/:") != WStringView::npos)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard g(StateLock());
+    if (!Administrator())
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto it = store().byName.find(Fold(infFileName));
+    if (it == store().byName.end())
+    {
+        SetLastError(ERROR_NOT_AN_INSTALLED_OEM_INF);
+        return FALSE;
+    }
+    if (it->second.package.usedByDevices && !(flags & SUOI_FORCEDELETE))
+    {
+        SetLastError(ERROR_INF_IN_USE_BY_DEVICES);
+        return FALSE;
+    }
+    std::error_code ec;
+    fs::remove_all(HostPathOf(StoreFolderOf(it->second.package)), ec);
+    const WString published = WString(kInfFolder) + u"\\" + it->second.package.publishedName;
+    fs::remove(HostPathOf(published), ec);
+    fs::remove(HostPathOf(published.substr(0, published.size() - 3) + u"pnf"), ec);
+    store().byName.erase(it);
+    return TRUE;
+}

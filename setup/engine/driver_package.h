@@ -1,0 +1,73 @@
+// A driver package: its INF classified and its models read, uploaded to the driver store, a driver
+// installed from it and a printer added. Results are numbers in the object; nothing throws.
+#pragma once
+
+#include <platform/setupapi.h>
+#include <platform/windows.h>
+#include <platform/winspool.h>
+
+#include <vector>
+
+namespace kgsetup
+{
+
+// ClassifyInf bits and the filters made of them.
+enum : DWORD
+{
+    kInfMaker = 1,   // Class Printer, our Provider, a catalog of ours
+    kInfClassV4 = 2, // ClassVer 4.0
+    kInfClassV3 = 4, // any other ClassVer
+    kFilterMaker = kInfMaker,
+    kFilterMakerV4 = kInfMaker | kInfClassV4,
+    kFilterMakerV3 = kInfMaker | kInfClassV3,
+};
+
+inline constexpr size_t kMaxModels = 512;
+
+class CDriverPackage
+{
+public:
+    explicit CDriverPackage(const WString& infPath);
+
+    DWORD lastError = 0;
+    INT result = 0;
+    WString infPath;
+    WString driverStoreFolder;
+    WString uploadedInfPath;
+    WString driverName;
+    HANDLE printer = INVALID_HANDLE_VALUE;
+    DWORD uploadFlags = UPDP_UPLOAD_ALWAYS;
+    INT oemInfFilter = kFilterMaker;
+    DWORD driverKind = 4;
+    BYTE isValid = 1;
+    BYTE isUploaded = 0;
+    BYTE isInstalled = 0;
+    BYTE printerAdded = 0;
+    std::vector<WString> filingModels;
+    std::vector<WString> models;
+    std::vector<WString> oemInfs;
+
+    static bool ClassifyInf(const WString& path, DWORD bits);
+    void Reload(const WString& path);
+    std::vector<WString> LoadModels(const WString& path);
+    void FindMakerOemInfs(DWORD bits);
+    void Upload();
+    void InstallFromPackage(const WString& name);
+    void AddPrinter(const WString& printerName, const WString& portName, bool bidi);
+    void UninstallOemInf(const WString& name);
+    // 0 when either INF cannot be opened; 1 equal; 2 the installed one is older; 3 it is newer.
+    static int CompareDriverVer(const WString& installedInf, const WString& packageInf);
+    // 'd' for a DriverVer date, 'v' for its version; 0 for anything else.
+    static ULONGLONG ParseDriverVer(const WString& text, char kind);
+    void LoadFilingModels();
+    bool ModelHasFile(const WString& model, const WString& file);
+
+private:
+    void Classify();
+};
+
+// Sets or clears attribute bits of a printer: 1 when nothing had to change, 0 when the printer could
+// not be read, else SetPrinterW's result.
+int SetPrinterAttributeBit(HANDLE printer, DWORD bit, bool on);
+
+} // namespace kgsetup
