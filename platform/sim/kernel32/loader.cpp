@@ -9,6 +9,7 @@
 
 #include <platform/dllentry.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -23,7 +24,7 @@ constexpr WStringView kSystem32 = u"C:\\Windows\\System32\\";
 struct SystemModule
 {
     WStringView fileName;
-    bool alwaysLoaded; // mapped into every process before its code runs
+    bool alwaysLoaded; // mapped into every process before its code runs: the ones the programs import
 };
 
 constexpr std::array<SystemModule, 15> kSystemModules = {{
@@ -31,15 +32,15 @@ constexpr std::array<SystemModule, 15> kSystemModules = {{
     {u"kernel32.dll", true},
     {u"user32.dll", false},
     {u"gdi32.dll", false},
-    {u"advapi32.dll", false},
+    {u"advapi32.dll", true},
     {u"shell32.dll", false},
     {u"shlwapi.dll", false},
     {u"comdlg32.dll", false},
     {u"comctl32.dll", false},
     {u"ole32.dll", false},
     {u"version.dll", false},
-    {u"winspool.drv", false},
-    {u"setupapi.dll", false},
+    {u"winspool.drv", true},
+    {u"setupapi.dll", true},
     {u"ws2_32.dll", false},
     {u"iphlpapi.dll", false},
 }};
@@ -96,6 +97,35 @@ const std::map<std::string, void (*)(), std::less<>>& Kernel32Exports()
     return exports;
 }
 
+// Exports of the other system DLLs, from the parts of the machine that implement them.
+const std::map<std::pair<WString, std::string>, void (*)()>& SystemExports()
+{
+    static const std::map<std::pair<WString, std::string>, void (*)()> exports = [] {
+        std::map<std::pair<WString, std::string>, void (*)()> m;
+        for (auto list : {ServiceManagerExports, PortMonitorExports})
+            for (const SystemExport& e : list())
+                m[{Fold(e.dll), e.name}] = e.address;
+        return m;
+    }();
+    return exports;
+}
+
+// What a test took away from this machine: whole system DLLs, or single exports of one.
+struct Removed : PartBase
+{
+    std::vector<WString> modules;                         // folded file names
+    std::vector<std::pair<WString, std::string>> exports; // folded file name, export name
+};
+
+Removed& removed()
+{
+    return Part<Removed>();
+}
+
+bool ModuleRemoved(const WString& fileName)
+{
+    return std::ranges::find(removed().modules, Fold(fileName)) != removed().modules.end();
+}
 } // namespace
 
 struct LoaderState
@@ -164,7 +194,7 @@ std::optional<size_t> Resolve(WStringView name)
     for (size_t i = 0; i < Modules().size(); ++i)
     {
         const Module& m = Modules()[i];
-        if (!EqualNoCase(base, m.fileName))
+        if (!EqualNoCase(base, m.fileName) || (m.system && ModuleRemoved(m.fileName)))
             continue;
         if (!m.system || !hasPath || EqualNoCase(FullPath(file), WString(kSystem32) + m.fileName))
             return i;
@@ -192,6 +222,23 @@ HMODULE LoadedModule(WStringView name)
         return GetModuleHandleW(nullptr);
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
+}
+
+std::vector<WString> ModulePathsOf(Process& process)
+{
+    std::lock_guard g(StateLock());
+    std::vector<WString> paths;
+    for (size_t i = 0; i < Modules().size(); ++i)
+    {
+        int references = process.loader && i < process.loader->references.size()
+                             ? process.loader->references[i]
+                         : Modules()[i].alwaysLoaded ? 1
+                                                     : 0;
+        if (references > 0 && !(Modules()[i].system && ModuleRemoved(Modules()[i].fileName)))
+            paths.push_back(Modules()[i].system ? WString(kSystem32) + Modules()[i].fileName
+                                                : Modules()[i].fileName);
+    }
+    return paths;
 }
 
 // The entry point runs without the machine's lock, as other threads go on meanwhile; a DLL whose
@@ -264,6 +311,14 @@ void (*ExportOf(HMODULE module, LPCSTR procName))()
         if (it != Kernel32Exports().end())
             return it->second;
     }
+    if (m.system && !byOrdinal)
+    {
+        std::pair<WString, std::string> key{Fold(m.fileName), procName};
+        auto it = SystemExports().find(key);
+        if (it != SystemExports().end() &&
+            std::ranges::find(removed().exports, key) == removed().exports.end())
+            return it->second;
+    }
     for (const DllExport& e : m.exports)
         if (byOrdinal ? e.ordinal == reinterpret_cast<ULONG_PTR>(procName)
                       : std::strcmp(e.name, procName) == 0)
@@ -280,6 +335,18 @@ bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> expo
 {
     detail::Modules().push_back(detail::Module{fileName, false, false, exports, dllMain});
     return true;
+}
+
+void Machine::RemoveSystemModule(WStringView fileName)
+{
+    std::lock_guard g(detail::StateLock());
+    detail::removed().modules.push_back(detail::Fold(fileName));
+}
+
+void Machine::RemoveSystemExport(WStringView fileName, std::string_view procName)
+{
+    std::lock_guard g(detail::StateLock());
+    detail::removed().exports.emplace_back(detail::Fold(fileName), std::string(procName));
 }
 
 std::optional<DllSearch> Machine::DllSearchOf(WStringView imagePath) const

@@ -6,6 +6,7 @@
 #include <platform/windows.h>
 
 #include <string_view>
+#include <vector>
 
 namespace sim::detail
 {
@@ -16,5 +17,20 @@ HMODULE LoadModule(WStringView name);
 void EndProcessModules();
 // GetProcAddress's work, by name or by ordinal (MAKEINTRESOURCEA).
 void (*ExportOf(HMODULE module, LPCSTR procName))();
+
+// Exports of system DLLs that code finds with GetProcAddress, each list from the part implementing it
+// (named here so the loader links them in).
+struct SystemExport
+{
+    WStringView dll;
+    const char* name;
+    void (*address)();
+};
+std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
+std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
+template <typename F> void (*ExportAddress(F* f))()
+{
+    return reinterpret_cast<void (*)()>(f);
+}
 
 } // namespace sim::detail

@@ -27,6 +27,14 @@ const PrinterSetup* detail::FindPrinter(WStringView name)
     return it == printers().byName.end() ? nullptr : &it->second;
 }
 
+bool detail::PortInUse(WStringView portName)
+{
+    for (const auto& [folded, printer] : printers().byName)
+        if (EqualNoCase(printer.portName, portName))
+            return true;
+    return false;
+}
+
 void Spooler::AddPrinter(const PrinterSetup& printer)
 {
     std::lock_guard g(detail::StateLock());

@@ -39,7 +39,7 @@ Spooler& spooler()
 using namespace sim;
 using namespace sim::detail;
 
-BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW)
+BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults)
 {
     if (!printer)
     {
@@ -48,6 +48,13 @@ BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULT
     }
     *printer = nullptr;
     std::lock_guard g(StateLock());
+    if (!SpoolerRunning())
+    {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return FALSE;
+    }
+    if (IsXcvName(printerName))
+        return OpenXcv(printerName, printer, defaults);
     // No name would open the print server, which nothing here serves yet.
     if (!printerName || !FindPrinter(printerName))
     {

@@ -40,4 +40,18 @@ void WriteForEngine(PrinterHandle& handle, const void* data, DWORD size);
 void SendToPort(WStringView portName, const void* data, DWORD size);
 std::string PortOutput(WStringView portName);
 
+// A printer is on the port.
+bool PortInUse(WStringView portName);
+
+// The port monitors' channel: ",XcvMonitor <monitor>" names open an Xcv handle instead of a printer.
+bool IsXcvName(LPCWSTR name);
+BOOL OpenXcv(LPCWSTR name, LPHANDLE printer, const PRINTER_DEFAULTSW* defaults);
+
+// The spooler answers only while its service runs (advapi32/services.cpp).
+bool ServiceRunning(WStringView serviceName);
+inline bool SpoolerRunning()
+{
+    return ServiceRunning(u"Spooler");
+}
+
 } // namespace sim::detail

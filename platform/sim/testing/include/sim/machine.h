@@ -24,6 +24,20 @@ struct StartedProcess
     WString applicationPath; // the program file the command resolved to
     int showCommand = SW_SHOWNORMAL;
     WString currentDirectory;
+    WString user;          // whose token it runs with
+    bool elevated = false; // with the administrator's rights
+};
+
+// A process already running on the machine, outside the code under test (the shell, the spooler's
+// host, an editor): what the process status functions and OpenProcess see of it.
+struct ProcessSetup
+{
+    WString imagePath;
+    std::vector<WString> modules; // full paths of the DLLs it has loaded, besides its image
+    WString user = u"User";
+    bool elevated = false;
+    bool accessible = true; // OpenProcess for more than limited information succeeds
+    bool shell = false;     // owns the shell window (GetShellWindow)
 };
 
 struct RegistryValue
@@ -87,6 +101,14 @@ public:
     DWORD Run(WStringView imagePath, WStringView arguments = {}, int showCommand = SW_SHOWNORMAL);
     void RegisterStandIn(WStringView fileName, StandIn standIn);
     std::vector<StartedProcess> Started() const;
+    // Process table: a process that runs until it is ended (TerminateProcess, taskkill.exe); its id.
+    DWORD AddProcess(const ProcessSetup& process);
+    bool ProcessRunning(DWORD processId) const;
+    std::optional<DWORD> ProcessExitCode(DWORD processId) const; // none while running or unknown
+    // The system DLLs the programs import are loaded in every process; a test may take one away (it
+    // is then not found) or a single export of one (GetProcAddress: ERROR_PROC_NOT_FOUND).
+    void RemoveSystemModule(WStringView fileName);
+    void RemoveSystemExport(WStringView fileName, std::string_view procName);
     // The DLL search settings of the latest process of that program (or of the test itself).
     std::optional<DllSearch> DllSearchOf(WStringView imagePath) const;
 

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "on_machine.h"
+#include "v4_companion.h"
+
+#include <sim/machine.h>
+#include <sim/services.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+using kgsetup::CV4CompanionFiles;
+
+const std::vector<std::u16string> kFiles = {u"VeKglV4-OUSUPX.dll", u"VeKglV4-MONAPI.dll",
+                                            u"VeKglV4-MONSVR.exe", u"VeKglV4-SMON.dll",
+                                            u"VeKglV4-OUSVRX.exe"};
+const std::u16string kSystem32 = u"C:\\Windows\\System32\\";
+
+void PutPackage(const std::u16string& folder, size_t count = 5)
+{
+    for (size_t i = 0; i < count; ++i)
+        sim::machine().PutFile(u"C:\\Pkg\\Monitor\\" + folder + u"\\" + kFiles[i],
+                               "file " + std::to_string(i));
+}
+
+// The companion service program: what it was asked, with which folder and user; " -install" makes
+// its service, " -remove" deletes it.
+struct Companion
+{
+    std::vector<sim::StartedProcess> runs;
+    DWORD exitCode = 0;
+
+    void Register()
+    {
+        sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [this](const sim::StartedProcess& p) -> DWORD {
+            runs.push_back(p);
+            if (p.commandLine.ends_with(u" -install") && exitCode == 0)
+            {
+                sim::ServiceSetup s;
+                s.name = CV4CompanionFiles::kServiceName;
+                s.binaryPath = kSystem32 + u"VeKglV4-OUSVRX.exe";
+                sim::services().Add(s);
+            }
+            if (p.commandLine.ends_with(u" -remove"))
+                sim::services().Remove(CV4CompanionFiles::kServiceName);
+            return exitCode;
+        });
+    }
+};
+
+void AddShell()
+{
+    sim::ProcessSetup explorer;
+    explorer.imagePath = u"C:\\Windows\\explorer.exe";
+    explorer.user = u"Hanako";
+    explorer.shell = true;
+    sim::machine().AddProcess(explorer);
+}
+
+TEST(Companion, FoldersFollowTheNativeProcessor)
+{
+    PutPackage(u"x64");
+    CV4CompanionFiles onX64(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(onX64.sourceFolder, u"C:\\Pkg\\Monitor\\x64\\");
+    EXPECT_EQ(onX64.targetFolder, kSystem32);
+    EXPECT_EQ(onX64.sourceComplete, 1);
+    EXPECT_EQ(onX64.state, 0u);
+    EXPECT_EQ(onX64.StatusText(), u"NONE");
+
+    sim::machine().SetSystem64(false);
+    CV4CompanionFiles onX86(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(onX86.sourceFolder, u"C:\\Pkg\\Monitor\\x86\\");
+    EXPECT_EQ(onX86.sourceComplete, 0) << "the folder is missing";
+    EXPECT_EQ(onX86.state, 6u);
+}
+
+TEST(Companion, AnIncompletePackageInstallsNothing)
+{
+    PutPackage(u"x64", 4);
+    Companion companion;
+    companion.Register();
+    CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(c.state, 6u);
+    EXPECT_EQ(c.StatusText(), u"NO_INPUT_FILE");
+    EXPECT_FALSE(OnMachine([&] { return c.Install(); }));
+    EXPECT_FALSE(sim::machine().FileExists(kSystem32 + kFiles[0]));
+    EXPECT_TRUE(companion.runs.empty());
+}
+
+TEST(Companion, AServiceProgramAlreadyThereIsNoted)
+{
+    PutPackage(u"x64", 4);
+    sim::machine().PutFile(kSystem32 + kFiles[4], "old");
+    CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(c.state, 5u) << "noted last, over the incomplete package";
+    EXPECT_EQ(c.StatusText(), u"ALREADY_EXIST_FILE");
+    EXPECT_EQ(c.installed, 1);
+    EXPECT_EQ(c.sourceComplete, 0) << "what callers judge the package by";
+}
+
+TEST(Companion, InstallAndRemoveDoEveryStep)
+{
+    PutPackage(u"x64");
+    Companion companion;
+    companion.Register();
+    AddShell();
+    sim::machine().PutFile(u"C:\\Work\\note.txt");
+    ASSERT_TRUE(SetCurrentDirectoryW(u"C:\\Work"));
+
+    CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+    ASSERT_TRUE(OnMachine([&] { return c.Install(); }));
+    EXPECT_EQ(c.state, 2u);
+    EXPECT_EQ(c.StatusText(), u"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u6210\u529F");
+    for (size_t i = 0; i < kFiles.size(); ++i)
+        EXPECT_EQ(sim::machine().FileBytes(kSystem32 + kFiles[i]), "file " + std::to_string(i));
+    sim::machine().Advance(1000);
+    ASSERT_EQ(companion.runs.size(), 2u);
+    EXPECT_EQ(companion.runs[0].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -install");
+    EXPECT_EQ(companion.runs[0].currentDirectory, u"C:\\Windows\\System32");
+    EXPECT_EQ(companion.runs[0].showCommand, SW_HIDE);
+    EXPECT_EQ(companion.runs[1].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -uimanage");
+    EXPECT_EQ(companion.runs[1].user, u"Hanako");
+    EXPECT_FALSE(companion.runs[1].elevated);
+    EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
+    EXPECT_EQ(sim::services().Journal(), (std::vector<std::string>{"start VeKglV4-OuServiceX"}));
+    WCHAR folder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    EXPECT_EQ(WString(folder), u"C:\\Work");
+
+    ASSERT_TRUE(OnMachine([&] { return c.Remove(); }));
+    EXPECT_EQ(c.state, 4u);
+    EXPECT_EQ(c.StatusText(), u"\u524A\u9664\u6210\u529F");
+    ASSERT_EQ(companion.runs.size(), 3u);
+    EXPECT_EQ(companion.runs[2].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -remove");
+    for (size_t i = 0; i < kFiles.size(); ++i)
+        EXPECT_FALSE(sim::machine().FileExists(kSystem32 + kFiles[i])) << i;
+    EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    EXPECT_EQ(WString(folder), u"C:\\Work");
+    EXPECT_FALSE(OnMachine([&] { return c.Remove(); })) << "removed already";
+}
+
+TEST(Companion, AServiceProgramThatFailsOrNeverStartsFailsTheInstall)
+{
+    struct Case
+    {
+        const char* what;
+        bool registered;
+        DWORD exitCode;
+    } cases[] = {{"exit 1", true, 1}, {"no start", false, 0}};
+    for (const Case& k : cases)
+    {
+        sim::machine().Reset();
+        PutPackage(u"x64");
+        AddShell();
+        Companion companion;
+        companion.exitCode = k.exitCode;
+        if (k.registered)
+            companion.Register();
+        CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+        EXPECT_FALSE(OnMachine([&] { return c.Install(); })) << k.what;
+        EXPECT_EQ(c.state, 1u) << k.what;
+        EXPECT_EQ(c.StatusText(), u"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u5931\u6557") << k.what;
+        EXPECT_TRUE(sim::services().Journal().empty()) << k.what;
+        EXPECT_LE(companion.runs.size(), 1u) << k.what << ": no -uimanage";
+        EXPECT_FALSE(OnMachine([&] { return c.Remove(); }))
+            << k.what << ": nothing to remove after a failed install";
+    }
+}
+} // namespace
