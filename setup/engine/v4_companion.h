@@ -24,7 +24,7 @@ public:
         kNoInputFile = 6,
     };
 
-    static constexpr const char16_t* kServiceName = u"VeKglV4-OuServiceX";
+    static constexpr const WCHAR* kServiceName = TEXT("VeKglV4-OuServiceX");
 
     // packageFolder holds "x64\" and "x86\" folders, one chosen by the machine's native processor.
     explicit CV4CompanionFiles(WStringView packageFolder);

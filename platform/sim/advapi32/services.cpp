@@ -6,6 +6,7 @@
 #include "core/state.h"
 #include "core/scheduler.h"
 #include "kernel32/loader.h"
+#include "winspool/spooler_internal.h"
 
 #include <sim/services.h>
 
@@ -32,6 +33,7 @@ struct Manager : detail::PartBase
     std::map<WString, Service> byName; // by folded name
     std::vector<std::string> journal;
     DWORD nextProcessId = 0x2000;
+    unsigned spoolerRun = 1;
     Manager()
     {
         Service spooler;
@@ -56,33 +58,51 @@ ULONGLONG Now()
     return detail::Clock();
 }
 
-// A pending state whose time has come settles (StateLock held).
+bool IsSpooler(const Service& s)
+{
+    return detail::EqualNoCase(s.setup.name, u"Spooler");
+}
+
+// A pending state whose time has come settles (StateLock held). The spooler's stop ends its run (and
+// every handle of it); its start reads the printers' stored settings again.
 void Settle(Service& s)
 {
     if (s.state == SERVICE_START_PENDING && !s.setup.neverStarts && Now() >= s.due)
+    {
         s.state = SERVICE_RUNNING;
+        if (IsSpooler(s))
+            detail::ReloadDefaultDevModes();
+    }
     else if (s.state == SERVICE_STOP_PENDING && !s.setup.neverStops && Now() >= s.due)
     {
         s.state = SERVICE_STOPPED;
         s.processId = 0;
+        if (IsSpooler(s))
+            ++manager().spoolerRun;
     }
 }
 
-Service* Find(WStringView name)
-{
-    auto it = manager().byName.find(detail::Fold(name));
-    if (it == manager().byName.end())
-        return nullptr;
-    Settle(it->second);
-    return &it->second;
-}
-
-void EraseIfGone(const WString& folded)
+// A service marked for deletion goes once it has stopped and its last handle is closed.
+bool EraseIfGone(const WString& folded)
 {
     auto it = manager().byName.find(folded);
     if (it != manager().byName.end() && it->second.marked && it->second.handles == 0 &&
         it->second.state == SERVICE_STOPPED)
+    {
         manager().byName.erase(it);
+        return true;
+    }
+    return false;
+}
+
+Service* Find(WStringView name)
+{
+    WString folded = detail::Fold(name);
+    auto it = manager().byName.find(folded);
+    if (it == manager().byName.end())
+        return nullptr;
+    Settle(it->second);
+    return EraseIfGone(folded) ? nullptr : &it->second;
 }
 
 struct ManagerHandle : detail::KernelObject
@@ -191,6 +211,12 @@ SC_HANDLE NewServiceHandle(Service& s, DWORD access)
 
 namespace detail
 {
+unsigned SpoolerRun()
+{
+    std::lock_guard g(StateLock());
+    return manager().spoolerRun;
+}
+
 bool ServiceRunning(WStringView name)
 {
     std::lock_guard g(StateLock());

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sim::detail
@@ -56,7 +57,10 @@ struct Process
     WString user = u"User";                     // whose token the process runs with
     std::optional<bool> elevated;               // none: as the machine's administrator setting
     std::shared_ptr<struct LoaderState> loader; // modules loaded and where DLLs are looked for
+    std::vector<std::pair<const void*, std::shared_ptr<void>>> locals; // ProcessLocal objects, in order made
 };
+// A program's end: its ProcessLocal objects go, the last made first, outside the machine's lock.
+void EndProcessLocals();
 Process& CurrentProcess();
 std::shared_ptr<Process> ThreadProcess();                // null: the calling program
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
@@ -72,6 +76,7 @@ bool HostIsDirectory(const std::filesystem::path& p);
 // Machine-wide settings read by several parts.
 bool System64();
 bool Administrator();
+bool ServerR2(); // the identity's SM_SERVERR2
 
 // Waits for every program and thread still running (before the machine's state goes).
 void JoinPrograms();

@@ -13,7 +13,10 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <set>
 #include <vector>
+
+LONG WINAPI RtlGetVersion(PRTL_OSVERSIONINFOW info); // ntdll's, in version.cpp
 
 namespace sim::detail
 {
@@ -84,37 +87,39 @@ template <typename F> void (*Export(F* f))()
     return reinterpret_cast<void (*)()>(f);
 }
 
-// kernel32's exports that code finds with GetProcAddress because older systems lack them.
-const std::map<std::string, void (*)(), std::less<>>& Kernel32Exports()
+// The system exports that code finds with GetProcAddress: those older systems lack, and those of
+// the other system DLLs, listed by the parts of the machine that implement them.
+const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& SystemExports()
 {
-    static const std::map<std::string, void (*)(), std::less<>> exports = {
-        {"SetDefaultDllDirectories", Export(&SetDefaultDllDirectories)},
-        {"SetDllDirectoryW", Export(&SetDllDirectoryW)},
-        {"SetSearchPathMode", Export(&SetSearchPathMode)},
-        {"LoadLibraryExW", Export(&LoadLibraryExW)},
-        {"GetModuleHandleW", Export(&GetModuleHandleW)},
-    };
-    return exports;
-}
-
-// Exports of the other system DLLs, from the parts of the machine that implement them.
-const std::map<std::pair<WString, std::string>, void (*)()>& SystemExports()
-{
-    static const std::map<std::pair<WString, std::string>, void (*)()> exports = [] {
-        std::map<std::pair<WString, std::string>, void (*)()> m;
+    static const std::map<std::pair<WString, std::string>, void (*)(), std::less<>> exports = [] {
+        std::map<std::pair<WString, std::string>, void (*)(), std::less<>> m = {
+            {{u"kernel32.dll", "SetDefaultDllDirectories"}, Export(&SetDefaultDllDirectories)},
+            {{u"kernel32.dll", "SetDllDirectoryW"}, Export(&SetDllDirectoryW)},
+            {{u"kernel32.dll", "SetSearchPathMode"}, Export(&SetSearchPathMode)},
+            {{u"kernel32.dll", "LoadLibraryExW"}, Export(&LoadLibraryExW)},
+            {{u"kernel32.dll", "GetModuleHandleW"}, Export(&GetModuleHandleW)},
+            {{u"kernel32.dll", "GetNativeSystemInfo"}, Export(&GetNativeSystemInfo)},
+            {{u"kernel32.dll", "IsWow64Process"}, Export(&IsWow64Process)},
+            {{u"kernel32.dll", "GetVersionExW"}, Export(&GetVersionExW)},
+            {{u"kernel32.dll", "GetVersionExA"}, Export(&GetVersionExA)},
+            {{u"kernel32.dll", "VerifyVersionInfoW"}, Export(&VerifyVersionInfoW)},
+            {{u"kernel32.dll", "VerifyVersionInfoA"}, Export(&VerifyVersionInfoA)},
+            {{u"kernel32.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
+            {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
+            {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
+        };
         for (auto list : {ServiceManagerExports, PortMonitorExports})
             for (const SystemExport& e : list())
-                m[{Fold(e.dll), e.name}] = e.address;
+                m[{WString(e.dll), e.name}] = e.address;
         return m;
     }();
     return exports;
 }
 
-// What a test took away from this machine: whole system DLLs, or single exports of one.
+// The system DLLs a test took away from this machine.
 struct Removed : PartBase
 {
-    std::vector<WString> modules;                         // folded file names
-    std::vector<std::pair<WString, std::string>> exports; // folded file name, export name
+    std::vector<WString> modules; // folded file names
 };
 
 Removed& removed()
@@ -146,7 +151,8 @@ namespace
 {
 struct Loader : PartBase
 {
-    std::map<WString, DllSearch> lastByImage; // by folded image path
+    std::map<WString, DllSearch> lastByImage;                 // by folded image path
+    std::set<std::pair<WString, std::string>> removedExports; // system exports a test took away
 };
 
 Loader& loader()
@@ -305,18 +311,11 @@ void (*ExportOf(HMODULE module, LPCSTR procName))()
     }
     const Module& m = Modules()[*index];
     bool byOrdinal = IS_INTRESOURCE(procName);
-    if (m.fileName == u"kernel32.dll" && !byOrdinal)
-    {
-        auto it = Kernel32Exports().find(std::string_view(procName));
-        if (it != Kernel32Exports().end())
-            return it->second;
-    }
     if (m.system && !byOrdinal)
     {
-        std::pair<WString, std::string> key{Fold(m.fileName), procName};
+        std::pair<WString, std::string> key{m.fileName, procName};
         auto it = SystemExports().find(key);
-        if (it != SystemExports().end() &&
-            std::ranges::find(removed().exports, key) == removed().exports.end())
+        if (it != SystemExports().end() && !loader().removedExports.contains(key))
             return it->second;
     }
     for (const DllExport& e : m.exports)
@@ -343,10 +342,12 @@ void Machine::RemoveSystemModule(WStringView fileName)
     detail::removed().modules.push_back(detail::Fold(fileName));
 }
 
-void Machine::RemoveSystemExport(WStringView fileName, std::string_view procName)
+void Machine::RemoveSystemExport(WStringView module, std::string_view name)
 {
     std::lock_guard g(detail::StateLock());
-    detail::removed().exports.emplace_back(detail::Fold(fileName), std::string(procName));
+    for (const detail::Module& m : detail::Modules())
+        if (m.system && detail::EqualNoCase(m.fileName, module))
+            detail::loader().removedExports.emplace(m.fileName, std::string(name));
 }
 
 std::optional<DllSearch> Machine::DllSearchOf(WStringView imagePath) const

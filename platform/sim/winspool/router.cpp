@@ -7,8 +7,13 @@ namespace detail
 {
 std::shared_ptr<PrinterHandle> CheckedPrinterHandle(HANDLE printer)
 {
+    if (!SpoolerRunning())
+    {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return nullptr;
+    }
     auto handle = FindHandleOf<PrinterHandle>(printer);
-    if (!handle || !FindPrinter(handle->printerName))
+    if (!handle || handle->spoolerRun != SpoolerRun() || !FindPrinter(handle->printerName))
     {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -63,6 +68,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULT
     }
     auto handle = std::make_shared<PrinterHandle>();
     handle->printerName = printerName;
+    handle->spoolerRun = SpoolerRun();
     *printer = AddHandle(handle);
     return TRUE;
 }

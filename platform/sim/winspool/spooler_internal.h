@@ -13,7 +13,8 @@ namespace sim::detail
 struct PrinterHandle : KernelObject
 {
     WString printerName;
-    DWORD job = 0; // 0: none open
+    DWORD job = 0;           // 0: none open
+    unsigned spoolerRun = 0; // the spooler's run it was opened in: a stop ends every handle
 };
 
 // The handle's printer, or null with ERROR_INVALID_HANDLE.
@@ -47,11 +48,14 @@ bool PortInUse(WStringView portName);
 bool IsXcvName(LPCWSTR name);
 BOOL OpenXcv(LPCWSTR name, LPHANDLE printer, const PRINTER_DEFAULTSW* defaults);
 
-// The spooler answers only while its service runs (advapi32/services.cpp).
+// The spooler answers only while its service runs (advapi32/services.cpp); each start of the
+// service begins a new run, and reloads every printer's default DEVMODE from the registry.
 bool ServiceRunning(WStringView serviceName);
 inline bool SpoolerRunning()
 {
     return ServiceRunning(u"Spooler");
 }
+unsigned SpoolerRun();
+void ReloadDefaultDevModes();
 
 } // namespace sim::detail

@@ -63,12 +63,19 @@ bool Exists(WStringView name)
     return monitorPorts().byName.count(detail::Fold(name)) != 0;
 }
 
-DWORD AddLocal(const BYTE* input, DWORD size)
+// The local monitor's input: a port name ended by its zero within the bytes given.
+std::optional<WString> LocalName(const BYTE* input, DWORD size)
 {
     if (!input || size < 4 || size % 2)
-        return ERROR_INVALID_PARAMETER;
+        return std::nullopt;
     std::optional<WString> name = ReadText(input, 0, size / 2);
-    if (!name || name->empty())
+    return name && !name->empty() ? name : std::nullopt;
+}
+
+DWORD AddLocal(const BYTE* input, DWORD size)
+{
+    std::optional<WString> name = LocalName(input, size);
+    if (!name)
         return ERROR_INVALID_PARAMETER;
     if (Exists(*name))
         return ERROR_ALREADY_EXISTS;
@@ -89,12 +96,8 @@ DWORD DeletePort(WStringView name, WStringView monitor)
 
 DWORD DeleteLocal(const BYTE* input, DWORD size)
 {
-    if (!input || size < 4 || size % 2)
-        return ERROR_INVALID_PARAMETER;
-    std::optional<WString> name = ReadText(input, 0, size / 2);
-    if (!name || name->empty())
-        return ERROR_INVALID_PARAMETER;
-    return DeletePort(*name, kLocalPortMonitor);
+    std::optional<WString> name = LocalName(input, size);
+    return name ? DeletePort(*name, kLocalPortMonitor) : DWORD(ERROR_INVALID_PARAMETER);
 }
 
 DWORD AddTcpIp(const BYTE* input, DWORD size)
@@ -164,6 +167,7 @@ BOOL OpenXcv(LPCWSTR name, LPHANDLE printer, const PRINTER_DEFAULTSW* defaults)
     handle->monitor =
         EqualNoCase(monitor, kLocalPortMonitor) ? WString(kLocalPortMonitor) : WString(kTcpIpPortMonitor);
     handle->administer = administer;
+    handle->spoolerRun = SpoolerRun();
     *printer = AddHandle(handle);
     return TRUE;
 }
@@ -210,7 +214,7 @@ BOOL WINAPI XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE inputData, DWORD inputS
     SIM_FAULT_POINT("XcvDataW", FALSE);
     std::lock_guard g(detail::StateLock());
     auto handle = detail::FindHandleOf<XcvHandle>(xcv);
-    if (!handle)
+    if (!handle || (detail::SpoolerRunning() && handle->spoolerRun != detail::SpoolerRun()))
     {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

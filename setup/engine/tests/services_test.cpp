@@ -5,6 +5,7 @@
 
 #include <sim/machine.h>
 #include <sim/services.h>
+#include <sim/spooler.h>
 
 #include <algorithm>
 #include <string>
@@ -178,5 +179,45 @@ TEST(SpoolerRestart, EachFailedCallIsReportedAndBothServicesRunAfter)
             EXPECT_EQ(sim::services().State(u"LPDSVC"), DWORD(SERVICE_RUNNING)) << api << " " << skip;
         }
     sim::machine().Reset();
+}
+} // namespace
+
+namespace
+{
+TEST(SpoolerRestart, EndsOpenHandlesAndReloadsStoredSettings)
+{
+    sim::PrinterSetup printer;
+    printer.name = printer.driverName = u"Velmo KG-100";
+    printer.defaultDevMode = std::vector<BYTE>(220, 1);
+    sim::spooler().AddPrinter(printer);
+    const std::vector<BYTE> stored(220, 7);
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE,
+                                    u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Velmo KG-100",
+                                    u"Default DevMode", REG_BINARY, stored);
+    HANDLE before = sim::spooler().OpenPrinter(u"Velmo KG-100");
+    ASSERT_NE(before, nullptr);
+
+    sim::ServiceSetup spooler = *sim::services().Setup(u"Spooler");
+    spooler.state = SERVICE_STOPPED;
+    sim::services().Add(spooler);
+    EXPECT_EQ(sim::spooler().OpenPrinter(u"Velmo KG-100"), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(RPC_S_SERVER_UNAVAILABLE));
+    spooler.state = SERVICE_RUNNING;
+    sim::services().Add(spooler);
+
+    ASSERT_TRUE(OnMachine([] { return kgsetup::RestartSpooler(); }));
+    DWORD needed = 0;
+    EXPECT_FALSE(GetPrinterW(before, 2, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE)) << "a handle of the spooler's last run";
+    HANDLE after = sim::spooler().OpenPrinter(u"Velmo KG-100");
+    ASSERT_NE(after, nullptr);
+    GetPrinterW(after, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(GetPrinterW(after, 2, buffer.data(), needed, &needed));
+    auto* info = reinterpret_cast<PRINTER_INFO_2W*>(buffer.data());
+    ASSERT_NE(info->pDevMode, nullptr);
+    const BYTE* devMode = reinterpret_cast<const BYTE*>(info->pDevMode);
+    EXPECT_EQ(std::vector<BYTE>(devMode, devMode + 220), stored);
+    sim::spooler().ClosePrinter(after);
 }
 } // namespace

@@ -4,6 +4,7 @@
 #include "v4_companion.h"
 
 #include <sim/machine.h>
+#include <platform/winsvc.h>
 #include <sim/services.h>
 
 #include <string>
@@ -26,25 +27,45 @@ void PutPackage(const std::u16string& folder, size_t count = 5)
 }
 
 // The companion service program: what it was asked, with which folder and user; " -install" makes
-// its service, " -remove" deletes it.
+// its service, " -remove" stops and deletes it, both through the service manager.
 struct Companion
 {
     std::vector<sim::StartedProcess> runs;
     DWORD exitCode = 0;
+
+    static void Install()
+    {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        WString path = kSystem32 + u"VeKglV4-OUSVRX.exe";
+        SC_HANDLE service =
+            CreateServiceW(manager, CV4CompanionFiles::kServiceName, u"Companion", SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, path.c_str(),
+                           nullptr, nullptr, nullptr, nullptr, nullptr);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
+
+    static void Uninstall()
+    {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
+        SERVICE_STATUS status{};
+        if (ControlService(service, SERVICE_CONTROL_STOP, &status))
+            while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED)
+                Sleep(250);
+        DeleteService(service);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
 
     void Register()
     {
         sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [this](const sim::StartedProcess& p) -> DWORD {
             runs.push_back(p);
             if (p.commandLine.ends_with(u" -install") && exitCode == 0)
-            {
-                sim::ServiceSetup s;
-                s.name = CV4CompanionFiles::kServiceName;
-                s.binaryPath = kSystem32 + u"VeKglV4-OUSVRX.exe";
-                sim::services().Add(s);
-            }
+                Install();
             if (p.commandLine.ends_with(u" -remove"))
-                sim::services().Remove(CV4CompanionFiles::kServiceName);
+                Uninstall();
             return exitCode;
         });
     }
@@ -125,6 +146,8 @@ TEST(Companion, InstallAndRemoveDoEveryStep)
     EXPECT_FALSE(companion.runs[1].elevated);
     EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
     EXPECT_EQ(sim::services().Journal(), (std::vector<std::string>{"start VeKglV4-OuServiceX"}));
+    EXPECT_EQ(sim::services().Setup(CV4CompanionFiles::kServiceName)->binaryPath,
+              kSystem32 + u"VeKglV4-OUSVRX.exe");
     WCHAR folder[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, folder);
     EXPECT_EQ(WString(folder), u"C:\\Work");
