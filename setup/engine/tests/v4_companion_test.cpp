@@ -193,3 +193,51 @@ TEST(Companion, AServiceProgramThatFailsOrNeverStartsFailsTheInstall)
     }
 }
 } // namespace
+
+namespace
+{
+// Every call of Install and Remove that changes the machine failed once in turn: a true result means
+// the step is done, a false one leaves the state saying how far it came.
+TEST(Companion, EachFailedCallIsReported)
+{
+    const char* apis[] = {"CopyFileW",          "CreateProcessW",         "SetCurrentDirectoryW",
+                          "OpenSCManagerW",     "OpenServiceW",           "ControlService",
+                          "StartServiceW",      "QueryServiceStatus",     "DeleteFileW",
+                          "SetFileAttributesW", "CreateProcessWithTokenW"};
+    for (const char* api : apis)
+        for (int skip = 0;; ++skip)
+        {
+            sim::machine().Reset();
+            PutPackage(u"x64");
+            AddShell();
+            Companion companion;
+            companion.Register();
+            CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+            sim::machine().FailNext(api, ERROR_ACCESS_DENIED, 1, skip);
+            bool installed = OnMachine([&] { return c.Install(); });
+            bool removed = installed && OnMachine([&] { return c.Remove(); });
+            if (!sim::machine().PendingFaults().empty())
+            {
+                sim::machine().Reset();
+                break;
+            }
+            const std::string at = std::string(api) + " " + std::to_string(skip);
+            if (!installed)
+            {
+                EXPECT_EQ(c.state, 1u) << at;
+                continue;
+            }
+            if (!removed)
+            {
+                EXPECT_EQ(c.state, 2u) << at << ": -remove failed, nothing deleted";
+                EXPECT_TRUE(sim::machine().FileExists(kSystem32 + kFiles[4])) << at;
+                continue;
+            }
+            EXPECT_EQ(c.state, 4u) << at;
+            bool allGone = true;
+            for (const auto& file : kFiles)
+                allGone = allGone && !sim::machine().FileExists(kSystem32 + file);
+            EXPECT_TRUE(allGone || c.lastError != 0) << at << ": a file left is recorded";
+        }
+}
+} // namespace
