@@ -4,9 +4,13 @@
 #include "driver_package.h"
 #include "inf_file.h"
 #include "inventory.h"
+#include "ports.h"
+#include "processes.h"
+#include "services.h"
 #include "setup_context.h"
 #include "shell_files.h"
 #include "uninstall_entry.h"
+#include "v4_companion.h"
 
 using namespace kgsetup;
 
@@ -44,11 +48,32 @@ int Context()
     entry.SelfDelete();
     return static_cast<int>(CompareFileVersions(context.modulePath, context.nativeSetupPath));
 }
+
+int Machine()
+{
+    GetSystemModule(TEXT("winspool.drv"));
+    AddLocalPort(TEXT("NUL:"));
+    AddStandardTcpIpPort(TEXT("KORIGRAPH_"), TEXT("192.168.0.5"));
+    DeleteTcpIpPort(TEXT("KORIGRAPH_192.168.0.5"));
+    NormalizeModelName(TEXT("Velmo KG-100"));
+    ControlService(TEXT("Spooler"), kServiceRestart);
+    RestartSpooler();
+    RunProcessAndWait(TEXT("cmd"), 0);
+    RunAsDesktopUser(TEXT("cmd"));
+    ListProcesses();
+    ProcessesHoldingModule(TEXT("VelmQ7UI"));
+    KillProcess(0);
+    RunQuoted(TEXT("cmd"));
+    CV4CompanionFiles companion(TEXT("C:\\"));
+    companion.Install();
+    companion.Remove();
+    return 0;
+}
 } // namespace
 
 int main(int argc, char**)
 {
     if (argc != 42)
         return 0;
-    return Packages() + Context();
+    return Packages() + Context() + Machine();
 }

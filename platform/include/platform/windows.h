@@ -17,6 +17,7 @@
 #include <platform/linux/windef.h>
 #include <platform/linux/winerror.h>
 #include <platform/linux/winbase.h>
+#include <platform/linux/processthreadsapi.h>
 #include <platform/linux/winreg.h>
 #include <platform/linux/wingdi.h>
 #include <platform/linux/winuser.h>

@@ -54,6 +54,8 @@ struct Process
     std::string commandLineA;
     WString currentDirectory;
     bool is32 = false;
+    WString user = u"User";                     // whose token the process runs with
+    std::optional<bool> elevated;               // none: as the machine's administrator setting
     std::shared_ptr<struct LoaderState> loader; // modules loaded and where DLLs are looked for
     std::vector<std::pair<const void*, std::shared_ptr<void>>> locals; // ProcessLocal objects, in order made
 };
@@ -62,6 +64,9 @@ void EndProcessLocals();
 Process& CurrentProcess();
 std::shared_ptr<Process> ThreadProcess();                // null: the calling program
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
+
+// The process of the table that owns the shell window; 0 when no shell runs.
+DWORD ShellProcessId();
 
 // Paths.
 WString FullPath(WStringView windowsPath); // absolute, normalised, against the current folder
@@ -82,6 +87,8 @@ bool OpenWithoutShareDelete(const std::filesystem::path& host);
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);
 
+// The loader: the paths of the modules the process has loaded (system DLLs in System32).
+std::vector<WString> ModulePathsOf(Process& process);
 // The loader: a module the process has loaded, by file name (null and ERROR_MOD_NOT_FOUND if none).
 HMODULE LoadedModule(WStringView name);
 

@@ -1010,3 +1010,80 @@ UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size)
     buffer[kWindows.size()] = 0;
     return static_cast<UINT>(kWindows.size());
 }
+// Only the read-only attribute is kept (as the host file's write permission); the others are taken
+// and forgotten, as on a volume that does not store them.
+BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes)
+{
+    SIM_FAULT_POINT("SetFileAttributesW", FALSE);
+    std::lock_guard g(StateLock());
+    fs::path host = HostPathOf(name ? name : u"");
+    std::error_code ec;
+    if (!fs::exists(host, ec))
+    {
+        SetError(HostIsDirectory(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    fs::permissions(host, fs::perms::owner_write,
+                    (attributes & FILE_ATTRIBUTE_READONLY) ? fs::perm_options::remove : fs::perm_options::add,
+                    ec);
+    if (ec)
+    {
+        SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
+{
+    SIM_FAULT_POINT("CopyFileW", FALSE);
+    if (!existingFileName || !newFileName)
+    {
+        SetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard g(StateLock());
+    fs::path from = HostPathOf(existingFileName), to = HostPathOf(newFileName);
+    std::error_code ec;
+    if (!fs::is_regular_file(from, ec))
+    {
+        SetError(HostIsDirectory(from)                 ? ERROR_ACCESS_DENIED
+                 : HostIsDirectory(from.parent_path()) ? ERROR_FILE_NOT_FOUND
+                                                       : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (!HostIsDirectory(to.parent_path()))
+    {
+        SetError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    bool exists = fs::exists(to, ec);
+    if (exists && failIfExists)
+    {
+        SetError(ERROR_FILE_EXISTS);
+        return FALSE;
+    }
+    if (exists && (HostIsDirectory(to) ||
+                   (fs::status(to, ec).permissions() & fs::perms::owner_write) == fs::perms::none))
+    {
+        SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (SharingConflict(from, GENERIC_READ, FILE_SHARE_READ, false) ||
+        (exists && SharingConflict(to, GENERIC_WRITE, 0, false)))
+    {
+        SetError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    if (fs::equivalent(from, to, ec))
+    {
+        SetError(ERROR_SHARING_VIOLATION); // the source is open for reading while it would be written
+        return FALSE;
+    }
+    if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec))
+    {
+        SetError(ErrorFromErrno(ec.value()));
+        return FALSE;
+    }
+    return TRUE;
+}

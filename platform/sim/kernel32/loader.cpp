@@ -9,6 +9,7 @@
 
 #include <platform/dllentry.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -26,7 +27,7 @@ constexpr WStringView kSystem32 = u"C:\\Windows\\System32\\";
 struct SystemModule
 {
     WStringView fileName;
-    bool alwaysLoaded; // mapped into every process before its code runs
+    bool alwaysLoaded; // mapped into every process before its code runs: the ones the programs import
 };
 
 constexpr std::array<SystemModule, 15> kSystemModules = {{
@@ -34,15 +35,15 @@ constexpr std::array<SystemModule, 15> kSystemModules = {{
     {u"kernel32.dll", true},
     {u"user32.dll", false},
     {u"gdi32.dll", false},
-    {u"advapi32.dll", false},
+    {u"advapi32.dll", true},
     {u"shell32.dll", false},
     {u"shlwapi.dll", false},
     {u"comdlg32.dll", false},
     {u"comctl32.dll", false},
     {u"ole32.dll", false},
     {u"version.dll", false},
-    {u"winspool.drv", false},
-    {u"setupapi.dll", false},
+    {u"winspool.drv", true},
+    {u"setupapi.dll", true},
     {u"ws2_32.dll", false},
     {u"iphlpapi.dll", false},
 }};
@@ -86,28 +87,50 @@ template <typename F> void (*Export(F* f))()
     return reinterpret_cast<void (*)()>(f);
 }
 
-// The system exports that code finds with GetProcAddress because older systems lack them.
+// The system exports that code finds with GetProcAddress: those older systems lack, and those of
+// the other system DLLs, listed by the parts of the machine that implement them.
 const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& SystemExports()
 {
-    static const std::map<std::pair<WString, std::string>, void (*)(), std::less<>> exports = {
-        {{u"kernel32.dll", "SetDefaultDllDirectories"}, Export(&SetDefaultDllDirectories)},
-        {{u"kernel32.dll", "SetDllDirectoryW"}, Export(&SetDllDirectoryW)},
-        {{u"kernel32.dll", "SetSearchPathMode"}, Export(&SetSearchPathMode)},
-        {{u"kernel32.dll", "LoadLibraryExW"}, Export(&LoadLibraryExW)},
-        {{u"kernel32.dll", "GetModuleHandleW"}, Export(&GetModuleHandleW)},
-        {{u"kernel32.dll", "GetNativeSystemInfo"}, Export(&GetNativeSystemInfo)},
-        {{u"kernel32.dll", "IsWow64Process"}, Export(&IsWow64Process)},
-        {{u"kernel32.dll", "GetVersionExW"}, Export(&GetVersionExW)},
-        {{u"kernel32.dll", "GetVersionExA"}, Export(&GetVersionExA)},
-        {{u"kernel32.dll", "VerifyVersionInfoW"}, Export(&VerifyVersionInfoW)},
-        {{u"kernel32.dll", "VerifyVersionInfoA"}, Export(&VerifyVersionInfoA)},
-        {{u"kernel32.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
-        {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
-        {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
-    };
+    static const std::map<std::pair<WString, std::string>, void (*)(), std::less<>> exports = [] {
+        std::map<std::pair<WString, std::string>, void (*)(), std::less<>> m = {
+            {{u"kernel32.dll", "SetDefaultDllDirectories"}, Export(&SetDefaultDllDirectories)},
+            {{u"kernel32.dll", "SetDllDirectoryW"}, Export(&SetDllDirectoryW)},
+            {{u"kernel32.dll", "SetSearchPathMode"}, Export(&SetSearchPathMode)},
+            {{u"kernel32.dll", "LoadLibraryExW"}, Export(&LoadLibraryExW)},
+            {{u"kernel32.dll", "GetModuleHandleW"}, Export(&GetModuleHandleW)},
+            {{u"kernel32.dll", "GetNativeSystemInfo"}, Export(&GetNativeSystemInfo)},
+            {{u"kernel32.dll", "IsWow64Process"}, Export(&IsWow64Process)},
+            {{u"kernel32.dll", "GetVersionExW"}, Export(&GetVersionExW)},
+            {{u"kernel32.dll", "GetVersionExA"}, Export(&GetVersionExA)},
+            {{u"kernel32.dll", "VerifyVersionInfoW"}, Export(&VerifyVersionInfoW)},
+            {{u"kernel32.dll", "VerifyVersionInfoA"}, Export(&VerifyVersionInfoA)},
+            {{u"kernel32.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
+            {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
+            {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
+        };
+        for (auto list : {ServiceManagerExports, PortMonitorExports})
+            for (const SystemExport& e : list())
+                m[{WString(e.dll), e.name}] = e.address;
+        return m;
+    }();
     return exports;
 }
 
+// The system DLLs a test took away from this machine.
+struct Removed : PartBase
+{
+    std::vector<WString> modules; // folded file names
+};
+
+Removed& removed()
+{
+    return Part<Removed>();
+}
+
+bool ModuleRemoved(const WString& fileName)
+{
+    return std::ranges::find(removed().modules, Fold(fileName)) != removed().modules.end();
+}
 } // namespace
 
 struct LoaderState
@@ -177,7 +200,7 @@ std::optional<size_t> Resolve(WStringView name)
     for (size_t i = 0; i < Modules().size(); ++i)
     {
         const Module& m = Modules()[i];
-        if (!EqualNoCase(base, m.fileName))
+        if (!EqualNoCase(base, m.fileName) || (m.system && ModuleRemoved(m.fileName)))
             continue;
         if (!m.system || !hasPath || EqualNoCase(FullPath(file), WString(kSystem32) + m.fileName))
             return i;
@@ -205,6 +228,23 @@ HMODULE LoadedModule(WStringView name)
         return GetModuleHandleW(nullptr);
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
+}
+
+std::vector<WString> ModulePathsOf(Process& process)
+{
+    std::lock_guard g(StateLock());
+    std::vector<WString> paths;
+    for (size_t i = 0; i < Modules().size(); ++i)
+    {
+        int references = process.loader && i < process.loader->references.size()
+                             ? process.loader->references[i]
+                         : Modules()[i].alwaysLoaded ? 1
+                                                     : 0;
+        if (references > 0 && !(Modules()[i].system && ModuleRemoved(Modules()[i].fileName)))
+            paths.push_back(Modules()[i].system ? WString(kSystem32) + Modules()[i].fileName
+                                                : Modules()[i].fileName);
+    }
+    return paths;
 }
 
 // The entry point runs without the machine's lock, as other threads go on meanwhile; a DLL whose
@@ -301,6 +341,12 @@ bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> expo
 {
     detail::Modules().push_back(detail::Module{fileName, false, false, exports, dllMain});
     return true;
+}
+
+void Machine::RemoveSystemModule(WStringView fileName)
+{
+    std::lock_guard g(detail::StateLock());
+    detail::removed().modules.push_back(detail::Fold(fileName));
 }
 
 void Machine::RemoveSystemExport(WStringView module, std::string_view name)

@@ -6,6 +6,7 @@
 #include <platform/windows.h>
 
 #include <string_view>
+#include <vector>
 
 namespace sim::detail
 {
@@ -18,5 +19,20 @@ void EndProcessModules();
 void (*ExportOf(HMODULE module, LPCSTR procName))();
 // The file name a product DLL's module handle was registered under; empty for any other handle.
 WString ProductModuleName(HMODULE module);
+
+// Exports of system DLLs that code finds with GetProcAddress, each list from the part implementing it
+// (named here so the loader links them in).
+struct SystemExport
+{
+    WStringView dll;
+    const char* name;
+    void (*address)();
+};
+std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
+std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
+template <typename F> void (*ExportAddress(F* f))()
+{
+    return reinterpret_cast<void (*)()>(f);
+}
 
 } // namespace sim::detail

@@ -7,11 +7,14 @@
 #include "core/sync.h"
 
 #include <platform/entry.h>
+#include <platform/psapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
 #include <thread>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -27,12 +30,27 @@ std::map<WString, Entry>& programs()
     return p;
 }
 
+struct ProcessObject;
+
+// A process of the table: one added by a test (resident until ended), or one the code started.
+struct TableEntry
+{
+    ProcessSetup setup;
+    std::shared_ptr<ProcessObject> object;
+    std::shared_ptr<detail::Process> process; // a registered program's own state; null otherwise
+    bool resident = false;
+};
+
 struct Processes : detail::PartBase
 {
     std::shared_ptr<detail::Process> calling;
+    std::shared_ptr<ProcessObject> callingObject; // what OpenProcess of the calling program gives
     std::map<WString, StandIn> standIns;
     std::vector<StartedProcess> started;
     DWORD nextProcessId = 0x1000;
+    std::map<DWORD, TableEntry> table;
+    std::map<HANDLE, DWORD> openedAccess; // OpenProcess handles and the rights they were opened with
+    bool systemProgramsPlaced = false;
 };
 
 Processes& processes()
@@ -41,6 +59,11 @@ Processes& processes()
 }
 
 thread_local std::shared_ptr<detail::Process> t_process;
+
+bool Elevated(const detail::Process& p)
+{
+    return p.elevated.value_or(detail::Administrator());
+}
 
 const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(0x400000));
 
@@ -176,6 +199,8 @@ bool IsFile(WStringView path)
     return std::filesystem::is_regular_file(host, ec);
 }
 
+void PlaceSystemPrograms();
+
 // How CreateProcess finds the program of a command line without an application name: a quoted
 // name is taken whole; otherwise every blank is tried in turn as the end of the name, so an
 // unquoted path with blanks may start another program.
@@ -196,6 +221,7 @@ std::optional<WString> ResolveProgram(WStringView commandLine)
                     candidates.emplace_back(commandLine.substr(0, i));
     }
     const detail::Process& self = detail::CurrentProcess();
+    PlaceSystemPrograms();
     for (WString name : candidates)
     {
         WString file = FileNameOf(name);
@@ -215,11 +241,35 @@ std::optional<WString> ResolveProgram(WStringView commandLine)
     return std::nullopt;
 }
 
-// Starts a recorded process: its stand-in or registered program runs on a thread of its own.
+DWORD TaskKill(const StartedProcess& record);
+
+// Programs of Windows itself the machine carries out, by their path in System32.
+struct SystemProgram
+{
+    WStringView path;
+    DWORD (*run)(const StartedProcess&);
+};
+constexpr SystemProgram kSystemPrograms[] = {{u"C:\\Windows\\System32\\taskkill.exe", &TaskKill}};
+
+// Their files are there as on any Windows, placed when a program is first looked for (StateLock held).
+void PlaceSystemPrograms()
+{
+    if (std::exchange(processes().systemProgramsPlaced, true))
+        return;
+    for (const SystemProgram& p : kSystemPrograms)
+        if (!IsFile(p.path))
+            machine().PutFile(p.path, "MZ");
+}
+
+// Starts a recorded process: a program of Windows, a stand-in or a registered program runs on a
+// thread of its own.
 std::optional<Launched> Launch(const StartedProcess& record)
 {
     WString key = detail::Fold(FileNameOf(record.applicationPath));
     Processes& ps = processes();
+    for (const SystemProgram& p : kSystemPrograms)
+        if (detail::EqualNoCase(record.applicationPath, p.path))
+            return StartProgram([run = p.run, record] { return run(record); }, nullptr);
     if (auto it = ps.standIns.find(key); it != ps.standIns.end())
     {
         StandIn standIn = it->second;
@@ -228,6 +278,8 @@ std::optional<Launched> Launch(const StartedProcess& record)
     if (auto it = programs().find(key); it != programs().end())
     {
         auto process = NewProcess(record.applicationPath, record.commandLine, record.currentDirectory);
+        process->user = record.user;
+        process->elevated = record.elevated;
         return StartProgram(EntryBody(it->second, process, record.showCommand), process);
     }
     return std::nullopt;
@@ -401,18 +453,21 @@ UINT WINAPI WinExec(LPCSTR cmdLine, UINT showCmd)
     std::optional<WString> program = ResolveProgram(commandLine);
     if (!program)
         return ERROR_FILE_NOT_FOUND;
-    StartedProcess record{commandLine, *program, static_cast<int>(showCmd),
-                          detail::CurrentProcess().currentDirectory};
+    const detail::Process& self = detail::CurrentProcess();
+    StartedProcess record{commandLine,           *program,  static_cast<int>(showCmd),
+                          self.currentDirectory, self.user, Elevated(self)};
     processes().started.push_back(record);
     Launch(record);
     return 33;
 }
 
-BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
-                           LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR currentDirectory,
-                           LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation)
+namespace
 {
-    SIM_FAULT_POINT("CreateProcessW", FALSE);
+// CreateProcessW's work, for a process that runs with the given user's token.
+BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDirectory,
+                     LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation,
+                     const WString& user, bool elevated)
+{
     if ((!applicationName && !commandLine) || !startupInfo || !processInformation)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -424,15 +479,20 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURI
     if (applicationName)
     {
         // Taken as it is, against the current folder: no search, no extension added.
+        PlaceSystemPrograms();
         if (IsFile(applicationName))
             program = detail::FullPath(applicationName);
     }
     else
         program = ResolveProgram(line);
     int show = (startupInfo->dwFlags & STARTF_USESHOWWINDOW) ? startupInfo->wShowWindow : SW_SHOWNORMAL;
-    StartedProcess record{line, program.value_or(WString()), show,
-                          currentDirectory ? detail::FullPath(currentDirectory)
-                                           : detail::CurrentProcess().currentDirectory};
+    StartedProcess record{
+        line,
+        program.value_or(WString()),
+        show,
+        currentDirectory ? detail::FullPath(currentDirectory) : detail::CurrentProcess().currentDirectory,
+        user,
+        elevated};
     std::optional<Launched> launched = program ? Launch(record) : std::nullopt;
     if (!launched)
     {
@@ -440,11 +500,28 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURI
         return FALSE;
     }
     processes().started.push_back(record);
+    TableEntry entry;
+    entry.setup.imagePath = record.applicationPath;
+    entry.setup.user = user;
+    entry.setup.elevated = elevated;
+    entry.object = launched->process;
+    processes().table[launched->process->id] = entry;
     processInformation->hProcess = detail::AddHandle(launched->process);
     processInformation->hThread = detail::AddHandle(launched->thread);
     processInformation->dwProcessId = launched->process->id;
     processInformation->dwThreadId = launched->thread->id;
     return TRUE;
+}
+} // namespace
+
+BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR currentDirectory,
+                           LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation)
+{
+    SIM_FAULT_POINT("CreateProcessW", FALSE);
+    const detail::Process& self = detail::CurrentProcess();
+    return CreateProcessAs(applicationName, commandLine, currentDirectory, startupInfo, processInformation,
+                           self.user, Elevated(self));
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
@@ -476,4 +553,413 @@ DWORD WINAPI GetProcessId(HANDLE process)
 DWORD WINAPI GetCurrentProcessId()
 {
     return detail::CurrentProcess().id;
+}
+
+// The process table: the calling program, the processes a test added and those the code started,
+// while they run.
+namespace sim
+{
+namespace
+{
+struct LiveProcess
+{
+    DWORD id = 0;
+    ProcessSetup setup;
+    std::shared_ptr<ProcessObject> object;
+    bool resident = false;
+    bool calling = false;
+};
+
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+
+std::shared_ptr<detail::Process> CallingProcess()
+{
+    if (!processes().calling)
+    {
+        auto keep = detail::ThreadProcess();
+        detail::SetThreadProcess(nullptr);
+        detail::CurrentProcess(); // makes the calling program's record
+        detail::SetThreadProcess(keep);
+    }
+    return processes().calling;
+}
+
+bool Ended(const ProcessObject& object)
+{
+    std::lock_guard g(detail::Sched().mu);
+    return object.ended;
+}
+
+// StateLock held.
+std::optional<LiveProcess> FindLive(DWORD id)
+{
+    auto calling = CallingProcess();
+    if (id == calling->id)
+    {
+        LiveProcess p{id, {}, nullptr, false, true};
+        p.setup.imagePath = calling->imagePath;
+        p.setup.modules = detail::ModulePathsOf(*calling);
+        p.setup.user = calling->user;
+        p.setup.elevated = Elevated(*calling);
+        if (!processes().callingObject)
+        {
+            processes().callingObject = std::make_shared<ProcessObject>();
+            processes().callingObject->id = id;
+            processes().callingObject->image = detail::ToUtf8(FileNameOf(calling->imagePath));
+        }
+        p.object = processes().callingObject;
+        return p;
+    }
+    auto it = processes().table.find(id);
+    if (it == processes().table.end() || Ended(*it->second.object))
+        return std::nullopt;
+    LiveProcess p{id, it->second.setup, it->second.object, it->second.resident, false};
+    if (it->second.process)
+        p.setup.modules = detail::ModulePathsOf(*it->second.process);
+    return p;
+}
+
+// The process behind a handle and the rights it was opened with (StateLock held).
+std::optional<LiveProcess> FromHandle(HANDLE handle, DWORD needed)
+{
+    DWORD id = 0, access = ~0u;
+    if (handle == kCurrentProcess)
+        id = detail::CurrentProcess().id;
+    else
+    {
+        auto object = std::dynamic_pointer_cast<ProcessObject>(detail::FindEndObject(handle));
+        if (!object)
+        {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return std::nullopt;
+        }
+        id = object->id;
+        if (auto it = processes().openedAccess.find(handle); it != processes().openedAccess.end())
+            access = it->second;
+    }
+    if ((access & needed) != needed)
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return std::nullopt;
+    }
+    auto live = FindLive(id);
+    if (!live)
+        SetLastError(ERROR_INVALID_HANDLE); // the process has ended: its handle tells no more
+    return live;
+}
+
+// Module handles a process status call hands out: the image first, as Windows lists it.
+HMODULE ModuleHandle(size_t index)
+{
+    return index == 0 ? kInstance
+                      : reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x10000000) + 0x10000 * index);
+}
+
+std::vector<WString> ModuleList(const LiveProcess& p)
+{
+    std::vector<WString> list{p.setup.imagePath};
+    list.insert(list.end(), p.setup.modules.begin(), p.setup.modules.end());
+    return list;
+}
+
+struct TokenObject : detail::KernelObject
+{
+    WString user;
+    bool elevated = false;
+    bool primary = true;
+    DWORD access = 0;
+};
+
+BOOL Fail(DWORD error)
+{
+    SetLastError(error);
+    return FALSE;
+}
+
+// "taskkill /F /PID n": ends the process (exit 0), 128 when there is none, 1 when it may not.
+DWORD TaskKill(const StartedProcess& record)
+{
+    WString line = detail::Fold(record.commandLine);
+    size_t at = line.find(u"/PID");
+    if (at == WString::npos)
+        return 1;
+    at += 4;
+    while (at < line.size() && line[at] == u' ')
+        ++at;
+    DWORD pid = 0;
+    size_t digits = 0;
+    for (; at < line.size() && line[at] >= u'0' && line[at] <= u'9' && digits < 10; ++at, ++digits)
+        pid = pid * 10 + (line[at] - u'0');
+    if (digits == 0)
+        return 1;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED ? 1 : 128;
+    BOOL ended = TerminateProcess(process, 1);
+    CloseHandle(process);
+    return ended ? 0 : 1;
+}
+} // namespace
+} // namespace sim
+
+namespace sim::detail
+{
+DWORD ShellProcessId()
+{
+    std::lock_guard g(StateLock());
+    for (const auto& [id, entry] : processes().table)
+        if (entry.setup.shell && !Ended(*entry.object))
+            return id;
+    return 0;
+}
+} // namespace sim::detail
+
+DWORD Machine::AddProcess(const ProcessSetup& setup)
+{
+    std::lock_guard g(detail::StateLock());
+    TableEntry entry;
+    entry.setup = setup;
+    entry.setup.imagePath = detail::FullPath(setup.imagePath);
+    entry.resident = true;
+    entry.object = std::make_shared<ProcessObject>();
+    entry.object->id = processes().nextProcessId;
+    processes().nextProcessId += 4;
+    entry.object->image = detail::ToUtf8(FileNameOf(entry.setup.imagePath));
+    processes().table[entry.object->id] = entry;
+    return entry.object->id;
+}
+
+bool Machine::ProcessRunning(DWORD processId) const
+{
+    std::lock_guard g(detail::StateLock());
+    return FindLive(processId).has_value();
+}
+
+std::optional<DWORD> Machine::ProcessExitCode(DWORD processId) const
+{
+    std::lock_guard g(detail::StateLock());
+    auto it = processes().table.find(processId);
+    if (it == processes().table.end() || !Ended(*it->second.object))
+        return std::nullopt;
+    std::lock_guard s(detail::Sched().mu);
+    return it->second.object->exitCode;
+}
+
+HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL, DWORD processId)
+{
+    SIM_FAULT_POINT("OpenProcess", nullptr);
+    std::lock_guard g(detail::StateLock());
+    auto live = processId ? FindLive(processId) : std::nullopt;
+    if (!live)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (!live->setup.accessible && (desiredAccess & ~(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE)))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    // An elevated process is out of reach of one that is not.
+    if (live->setup.elevated && !Elevated(detail::CurrentProcess()) &&
+        (desiredAccess & ~(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE)))
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    HANDLE handle = detail::AddHandle(live->object);
+    processes().openedAccess[handle] = desiredAccess;
+    return handle;
+}
+
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
+{
+    SIM_FAULT_POINT("TerminateProcess", FALSE);
+    std::lock_guard g(detail::StateLock());
+    auto live = FromHandle(process, PROCESS_TERMINATE);
+    if (!live)
+        return FALSE;
+    // A program running on a thread of the machine (and the test itself) cannot be cut off
+    // mid-instruction here; only processes of the table end from outside.
+    if (!live->resident)
+        return Fail(ERROR_ACCESS_DENIED);
+    std::lock_guard s(detail::Sched().mu);
+    detail::EndLocked(*live->object, exitCode);
+    return TRUE;
+}
+
+BOOL WINAPI K32EnumProcesses(DWORD* processIds, DWORD cb, LPDWORD bytesReturned)
+{
+    SIM_FAULT_POINT("K32EnumProcesses", FALSE);
+    if (!processIds || !bytesReturned)
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard g(detail::StateLock());
+    std::vector<DWORD> ids{CallingProcess()->id};
+    for (const auto& [id, entry] : processes().table)
+        if (!Ended(*entry.object))
+            ids.push_back(id);
+    DWORD count = std::min<DWORD>(static_cast<DWORD>(ids.size()), cb / sizeof(DWORD));
+    std::copy_n(ids.begin(), count, processIds);
+    *bytesReturned = count * sizeof(DWORD);
+    return TRUE;
+}
+
+BOOL WINAPI K32EnumProcessModulesEx(HANDLE process, HMODULE* modules, DWORD cb, LPDWORD needed,
+                                    DWORD filterFlag)
+{
+    SIM_FAULT_POINT("K32EnumProcessModulesEx", FALSE);
+    if (!needed || filterFlag > LIST_MODULES_ALL || (cb && !modules))
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard g(detail::StateLock());
+    auto live = FromHandle(process, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    if (!live)
+        return FALSE;
+    std::vector<WString> list = ModuleList(*live);
+    *needed = static_cast<DWORD>(list.size() * sizeof(HMODULE));
+    for (size_t i = 0; i < list.size() && (i + 1) * sizeof(HMODULE) <= cb; ++i)
+        modules[i] = ModuleHandle(i);
+    return TRUE;
+}
+
+DWORD WINAPI K32GetModuleFileNameExW(HANDLE process, HMODULE module, LPWSTR fileName, DWORD size)
+{
+    SIM_FAULT_POINT("K32GetModuleFileNameExW", 0);
+    if (!fileName || size == 0)
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::lock_guard g(detail::StateLock());
+    auto live = FromHandle(process, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+    if (!live)
+        return 0;
+    std::vector<WString> list = ModuleList(*live);
+    const WString* path = nullptr;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (!module ? i == 0 : ModuleHandle(i) == module)
+            path = &list[i];
+    if (!path)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    DWORD copied = std::min<DWORD>(static_cast<DWORD>(path->size()), size - 1);
+    std::copy_n(path->begin(), copied, fileName);
+    fileName[copied] = 0;
+    return copied;
+}
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token)
+{
+    SIM_FAULT_POINT("OpenProcessToken", FALSE);
+    if (!token)
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard g(detail::StateLock());
+    auto live = FromHandle(process, PROCESS_QUERY_INFORMATION);
+    if (!live)
+        return FALSE;
+    auto object = std::make_shared<TokenObject>();
+    object->user = live->setup.user;
+    object->elevated = live->setup.elevated;
+    object->access = desiredAccess;
+    *token = detail::AddHandle(object);
+    return TRUE;
+}
+
+BOOL WINAPI DuplicateTokenEx(HANDLE existingToken, DWORD desiredAccess, LPSECURITY_ATTRIBUTES,
+                             SECURITY_IMPERSONATION_LEVEL level, TOKEN_TYPE type, PHANDLE newToken)
+{
+    SIM_FAULT_POINT("DuplicateTokenEx", FALSE);
+    if (!newToken || level > SecurityDelegation || (type != TokenPrimary && type != TokenImpersonation))
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard g(detail::StateLock());
+    auto source = detail::FindHandleOf<TokenObject>(existingToken);
+    if (!source)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (!(source->access & TOKEN_DUPLICATE))
+        return Fail(ERROR_ACCESS_DENIED);
+    auto copy = std::make_shared<TokenObject>(*source);
+    copy->primary = type == TokenPrimary;
+    copy->access = (desiredAccess & MAXIMUM_ALLOWED)
+                       ? source->access | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY | TOKEN_DUPLICATE
+                       : desiredAccess;
+    *newToken = detail::AddHandle(copy);
+    return TRUE;
+}
+
+BOOL WINAPI CreateProcessWithTokenW(HANDLE token, DWORD, LPCWSTR applicationName, LPWSTR commandLine, DWORD,
+                                    LPVOID, LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
+                                    LPPROCESS_INFORMATION processInformation)
+{
+    SIM_FAULT_POINT("CreateProcessWithTokenW", FALSE);
+    WString user;
+    bool elevated = false;
+    {
+        std::lock_guard g(detail::StateLock());
+        auto object = detail::FindHandleOf<TokenObject>(token);
+        if (!object)
+            return Fail(ERROR_INVALID_HANDLE);
+        constexpr DWORD kNeeded = TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY;
+        if (!object->primary || (object->access & kNeeded) != kNeeded)
+            return Fail(ERROR_ACCESS_DENIED);
+        // Starting a process with another's token takes the administrator's privilege.
+        if (!Elevated(detail::CurrentProcess()))
+            return Fail(ERROR_PRIVILEGE_NOT_HELD);
+        user = object->user;
+        elevated = object->elevated;
+    }
+    return CreateProcessAs(applicationName, commandLine, currentDirectory, startupInfo, processInformation,
+                           user, elevated);
+}
+
+DWORD WINAPI GetCurrentDirectoryW(DWORD bufferLength, LPWSTR buffer)
+{
+    SIM_FAULT_POINT("GetCurrentDirectoryW", 0);
+    std::lock_guard g(detail::StateLock());
+    const WString& folder = detail::CurrentProcess().currentDirectory;
+    if (!buffer || bufferLength <= folder.size())
+        return static_cast<DWORD>(folder.size() + 1);
+    std::copy(folder.begin(), folder.end(), buffer);
+    buffer[folder.size()] = 0;
+    return static_cast<DWORD>(folder.size());
+}
+
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName)
+{
+    SIM_FAULT_POINT("SetCurrentDirectoryW", FALSE);
+    if (!pathName || !*pathName)
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard g(detail::StateLock());
+    WString full = detail::FullPath(pathName);
+    while (full.size() > 3 && (full.back() == u'\\' || full.back() == u'/'))
+        full.pop_back();
+    auto host = detail::HostPathOf(full);
+    if (!detail::HostIsDirectory(host))
+        return Fail(detail::HostIsDirectory(host.parent_path()) ? ERROR_FILE_NOT_FOUND
+                                                                : ERROR_PATH_NOT_FOUND);
+    detail::CurrentProcess().currentDirectory = full;
+    return TRUE;
+}
+
+namespace
+{
+UINT CopyFolder(WStringView folder, LPWSTR buffer, UINT size)
+{
+    if (!buffer || size <= folder.size())
+        return static_cast<UINT>(folder.size() + 1);
+    std::copy(folder.begin(), folder.end(), buffer);
+    buffer[folder.size()] = 0;
+    return static_cast<UINT>(folder.size());
+}
+} // namespace
+
+UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size)
+{
+    SIM_FAULT_POINT("GetSystemDirectoryW", 0);
+    return CopyFolder(u"C:\\Windows\\System32", buffer, size);
+}
+
+UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size)
+{
+    return CopyFolder(u"C:\\Windows", buffer, size);
 }

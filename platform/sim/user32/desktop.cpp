@@ -1008,6 +1008,12 @@ HWND WINAPI SetActiveWindow(HWND window)
 
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {
+    if (window && window == GetShellWindow())
+    {
+        if (processId)
+            *processId = ShellProcessId();
+        return ShellProcessId() + 1; // the shell's thread
+    }
     std::lock_guard g(Desk().mu);
     Window* w = FindLocked(window);
     if (!w)

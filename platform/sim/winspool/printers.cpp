@@ -40,6 +40,27 @@ void detail::RemovePrinter(WStringView name)
     ForgetJobs(name);
 }
 
+bool detail::PortInUse(WStringView portName)
+{
+    for (const auto& [folded, printer] : printers().byName)
+        if (EqualNoCase(printer.portName, portName))
+            return true;
+    return false;
+}
+
+// What the spooler reads at its start: the DEVMODE stored with each printer in the registry.
+void detail::ReloadDefaultDevModes()
+{
+    for (auto& [folded, printer] : printers().byName)
+    {
+        auto stored = machine().GetRegistryValue(
+            HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + printer.name,
+            u"Default DevMode");
+        if (stored && stored->type == REG_BINARY)
+            printer.defaultDevMode = stored->data;
+    }
+}
+
 void Spooler::AddPrinter(const PrinterSetup& printer)
 {
     std::lock_guard g(detail::StateLock());

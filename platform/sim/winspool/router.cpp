@@ -31,8 +31,13 @@ void RecordCall(std::string_view api)
 
 std::shared_ptr<PrinterHandle> CheckedPrinterHandle(HANDLE printer)
 {
+    if (!SpoolerRunning())
+    {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return nullptr;
+    }
     auto handle = FindHandleOf<PrinterHandle>(printer);
-    if (!handle || !FindPrinter(handle->printerName))
+    if (!handle || handle->spoolerRun != SpoolerRun() || !FindPrinter(handle->printerName))
     {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -118,6 +123,13 @@ BOOL Open(LPCWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults)
     }
     *printer = nullptr;
     std::lock_guard g(StateLock());
+    if (!SpoolerRunning())
+    {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return FALSE;
+    }
+    if (IsXcvName(printerName))
+        return OpenXcv(printerName, printer, defaults);
     // No name would open the print server, which nothing here serves yet.
     const PrinterSetup* found = printerName ? FindPrinter(printerName) : nullptr;
     if (!found)
@@ -134,6 +146,7 @@ BOOL Open(LPCWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults)
     auto handle = std::make_shared<PrinterHandle>();
     handle->printerName = found->name;
     handle->access = access;
+    handle->spoolerRun = SpoolerRun();
     *printer = AddHandle(handle);
     return TRUE;
 }

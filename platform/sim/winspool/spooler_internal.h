@@ -18,6 +18,7 @@ struct PrinterHandle : KernelObject
     WString printerName;
     DWORD job = 0; // 0: none open
     ACCESS_MASK access = PRINTER_ACCESS_USE;
+    unsigned spoolerRun = 0; // the spooler's run it was opened in: a stop ends every handle
 };
 
 // The handle's printer, or null with ERROR_INVALID_HANDLE.
@@ -84,6 +85,23 @@ void WriteForEngine(PrinterHandle& handle, const void* data, DWORD size);
 // Ports: the bytes each has been sent.
 void SendToPort(WStringView portName, const void* data, DWORD size);
 std::string PortOutput(WStringView portName);
+
+// A printer is on the port.
+bool PortInUse(WStringView portName);
+
+// The port monitors' channel: ",XcvMonitor <monitor>" names open an Xcv handle instead of a printer.
+bool IsXcvName(LPCWSTR name);
+BOOL OpenXcv(LPCWSTR name, LPHANDLE printer, const PRINTER_DEFAULTSW* defaults);
+
+// The spooler answers only while its service runs (advapi32/services.cpp); each start of the
+// service begins a new run, and reloads every printer's default DEVMODE from the registry.
+bool ServiceRunning(WStringView serviceName);
+inline bool SpoolerRunning()
+{
+    return ServiceRunning(u"Spooler");
+}
+unsigned SpoolerRun();
+void ReloadDefaultDevModes();
 
 } // namespace sim::detail
 

@@ -111,6 +111,8 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES sa);
 BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
 DWORD WINAPI GetFileAttributesA(LPCSTR name);
 DWORD WINAPI GetFileAttributesW(LPCWSTR name);
+BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes);
+BOOL WINAPI CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists);
 
 // kernel32: finding files by a pattern of * and ? in the last part of a path.
 typedef struct _WIN32_FIND_DATAW
@@ -172,6 +174,7 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffe
 #define ERROR_MAPPED_ALIGNMENT 1132L
 #define ERROR_USER_MAPPED_FILE 1224L
 
+// The members of the union are reached directly, as code written for Windows does.
 typedef struct _SYSTEM_INFO
 {
     union {
@@ -180,8 +183,8 @@ typedef struct _SYSTEM_INFO
         {
             WORD wProcessorArchitecture;
             WORD wReserved;
-        } s;
-    } u;
+        };
+    };
     DWORD dwPageSize;
     LPVOID lpMinimumApplicationAddress;
     LPVOID lpMaximumApplicationAddress;

@@ -667,6 +667,7 @@ HWND WINAPI GetParent(HWND window);
 HWND WINAPI GetWindow(HWND window, UINT relation);
 HWND WINAPI GetAncestor(HWND window, UINT flags);
 HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
+HWND WINAPI GetShellWindow();
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);

@@ -24,6 +24,20 @@ struct StartedProcess
     WString applicationPath; // the program file the command resolved to
     int showCommand = SW_SHOWNORMAL;
     WString currentDirectory;
+    WString user;          // whose token it runs with
+    bool elevated = false; // with the administrator's rights
+};
+
+// A process already running on the machine, outside the code under test (the shell, the spooler's
+// host, an editor): what the process status functions and OpenProcess see of it.
+struct ProcessSetup
+{
+    WString imagePath;
+    std::vector<WString> modules; // full paths of the DLLs it has loaded, besides its image
+    WString user = u"User";
+    bool elevated = false;
+    bool accessible = true; // OpenProcess for more than limited information succeeds
+    bool shell = false;     // owns the shell window (GetShellWindow)
 };
 
 struct RegistryValue
@@ -72,7 +86,7 @@ struct OsIdentity
     BYTE productType = VER_NT_WORKSTATION;
     WORD suiteMask = 0;
     DWORD platformId = VER_PLATFORM_WIN32_NT;
-    WString csdVersion; // "Service Pack 1"
+    WString csdVersion;    // "Service Pack 1"
     bool serverR2 = false; // GetSystemMetrics(SM_SERVERR2)
 };
 
@@ -138,6 +152,13 @@ public:
     // started command line is recorded either way).
     void InstallCommandInterpreter(bool runDeletions);
     std::vector<StartedProcess> Started() const;
+    // Process table: a process that runs until it is ended (TerminateProcess, taskkill.exe); its id.
+    DWORD AddProcess(const ProcessSetup& process);
+    bool ProcessRunning(DWORD processId) const;
+    std::optional<DWORD> ProcessExitCode(DWORD processId) const; // none while running or unknown
+    // The system DLLs the programs import are loaded in every process; a test may take one away (it
+    // is then not found; single exports: RemoveSystemExport).
+    void RemoveSystemModule(WStringView fileName);
     // The DLL search settings of the latest process of that program (or of the test itself).
     std::optional<DllSearch> DllSearchOf(WStringView imagePath) const;
 

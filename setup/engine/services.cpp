@@ -1,0 +1,165 @@
+#include "services.h"
+
+#include "ports.h"
+
+#include <platform/winsvc.h>
+
+namespace kgsetup
+{
+namespace
+{
+constexpr int kPolls = 120;
+constexpr DWORD kPollMilliseconds = 1000;
+
+// The manager's entry points, found in advapi32 as the program loaded it.
+struct ServiceManager
+{
+    decltype(&::OpenSCManagerW) openManager = nullptr;
+    decltype(&::OpenServiceW) openService = nullptr;
+    decltype(&::StartServiceW) start = nullptr;
+    decltype(&::QueryServiceStatus) query = nullptr;
+    decltype(&::ControlService) control = nullptr;
+    decltype(&::CloseServiceHandle) close = nullptr;
+
+    bool Load()
+    {
+        HMODULE advapi = GetSystemModule(TEXT("advapi32.dll"));
+        if (!advapi)
+            return false;
+        Find(advapi, "OpenSCManagerW", openManager);
+        Find(advapi, "OpenServiceW", openService);
+        Find(advapi, "StartServiceW", start);
+        Find(advapi, "QueryServiceStatus", query);
+        Find(advapi, "ControlService", control);
+        Find(advapi, "CloseServiceHandle", close);
+        return openManager && openService && start && query && control && close;
+    }
+
+    template <typename F> static void Find(HMODULE module, const char* name, F& f)
+    {
+        f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    }
+};
+
+class ServiceRun
+{
+public:
+    ServiceRun(const ServiceManager& m, SC_HANDLE service) : m_(m), service_(service) {}
+
+    // The state after the pending one the service is in has passed; 0 when the status cannot be read
+    // or it stays pending past the polls left.
+    DWORD Settled()
+    {
+        DWORD state = Query();
+        while ((state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) && Poll())
+            state = Query();
+        return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? 0 : state;
+    }
+
+    // Polls, 1 s apart, until the service is in `wanted`.
+    bool WaitFor(DWORD wanted)
+    {
+        while (Poll())
+        {
+            DWORD state = Query();
+            if (state == wanted)
+                return true;
+            if (state == 0)
+                return false;
+        }
+        return false;
+    }
+
+    bool Stop()
+    {
+        SERVICE_STATUS status{};
+        return m_.control(service_, SERVICE_CONTROL_STOP, &status) && WaitFor(SERVICE_STOPPED);
+    }
+
+    bool Start()
+    {
+        if (!m_.start(service_, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
+            return false;
+        return WaitFor(SERVICE_RUNNING);
+    }
+
+private:
+    DWORD Query()
+    {
+        SERVICE_STATUS status{};
+        return m_.query(service_, &status) ? status.dwCurrentState : 0;
+    }
+
+    bool Poll()
+    {
+        if (polls_ >= kPolls)
+            return false;
+        ++polls_;
+        Sleep(kPollMilliseconds);
+        return true;
+    }
+
+    const ServiceManager& m_;
+    SC_HANDLE service_;
+    int polls_ = 0;
+};
+
+bool Operate(const ServiceManager& m, SC_HANDLE service, DWORD operation)
+{
+    ServiceRun run(m, service);
+    // A service caught between states is waited for within the same bound.
+    DWORD state = run.Settled();
+    if (operation == kServiceStop || operation == kServiceRestart)
+    {
+        if (state == SERVICE_RUNNING)
+        {
+            if (!run.Stop())
+                return false;
+            state = SERVICE_STOPPED;
+        }
+        if (state != SERVICE_STOPPED)
+            return false;
+        if (operation == kServiceStop)
+            return true;
+    }
+    ServiceRun startRun(m, service);
+    if (state == SERVICE_RUNNING)
+        return true;
+    return state == SERVICE_STOPPED && startRun.Start();
+}
+} // namespace
+
+bool ControlService(WStringView serviceName, DWORD operation)
+{
+    if (operation != kServiceStart && operation != kServiceStop && operation != kServiceRestart)
+        return false;
+    ServiceManager m;
+    if (!m.Load())
+        return false;
+    SC_HANDLE manager = m.openManager(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_ALL_ACCESS);
+    if (!manager)
+        return false;
+    WString name(serviceName);
+    SC_HANDLE service =
+        m.openService(manager, name.c_str(), SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP);
+    bool done = service && Operate(m, service, operation);
+    if (service)
+        m.close(service);
+    m.close(manager);
+    return done;
+}
+
+bool RestartSpooler()
+{
+    ControlService(TEXT("LPDSVC"), kServiceStop);
+    bool restarted = ControlService(TEXT("Spooler"), kServiceRestart);
+    // A restart that failed half way must not leave printing down: the spooler is started again.
+    if (!restarted)
+        ControlService(TEXT("Spooler"), kServiceStart);
+    // Once more when the first start failed: the LPD service must not stay down for a passing fault.
+    if (!ControlService(TEXT("LPDSVC"), kServiceStart))
+        ControlService(TEXT("LPDSVC"), kServiceStart);
+    return restarted;
+}
+
+} // namespace kgsetup

@@ -1,0 +1,25 @@
+// Windows services: start, stop or restart one and wait for it, and the round a driver change needs
+// (the spooler restarted with the LPD service it hosts stopped around it).
+#pragma once
+
+#include <platform/windows.h>
+
+namespace kgsetup
+{
+
+enum ServiceOperation : DWORD
+{
+    kServiceStart = 129,
+    kServiceStop = 130,
+    kServiceRestart = 131,
+};
+
+// True when the service ends in the state the operation asks for, within 120 polls 1 s apart per
+// step; false for a missing service, a missing manager entry point or one that never gets there.
+bool ControlService(WStringView serviceName, DWORD operation);
+
+// Stops "LPDSVC", restarts "Spooler" and starts "LPDSVC" again whatever happened; the spooler's result.
+// A spooler or LPD service left stopped by a failed step is started once more.
+bool RestartSpooler();
+
+} // namespace kgsetup

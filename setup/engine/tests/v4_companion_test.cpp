@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include "on_machine.h"
+#include "v4_companion.h"
+
+#include <sim/machine.h>
+#include <platform/winsvc.h>
+#include <sim/services.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+using kgsetup::CV4CompanionFiles;
+
+const std::vector<std::u16string> kFiles = {u"VeKglV4-OUSUPX.dll", u"VeKglV4-MONAPI.dll",
+                                            u"VeKglV4-MONSVR.exe", u"VeKglV4-SMON.dll",
+                                            u"VeKglV4-OUSVRX.exe"};
+const std::u16string kSystem32 = u"C:\\Windows\\System32\\";
+
+void PutPackage(const std::u16string& folder, size_t count = 5)
+{
+    for (size_t i = 0; i < count; ++i)
+        sim::machine().PutFile(u"C:\\Pkg\\Monitor\\" + folder + u"\\" + kFiles[i],
+                               "file " + std::to_string(i));
+}
+
+// The companion service program: what it was asked, with which folder and user; " -install" makes
+// its service, " -remove" stops and deletes it, both through the service manager.
+struct Companion
+{
+    std::vector<sim::StartedProcess> runs;
+    DWORD exitCode = 0;
+
+    static void Install()
+    {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        WString path = kSystem32 + u"VeKglV4-OUSVRX.exe";
+        SC_HANDLE service =
+            CreateServiceW(manager, CV4CompanionFiles::kServiceName, u"Companion", SERVICE_ALL_ACCESS,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, path.c_str(),
+                           nullptr, nullptr, nullptr, nullptr, nullptr);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
+
+    static void Uninstall()
+    {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
+        SERVICE_STATUS status{};
+        if (ControlService(service, SERVICE_CONTROL_STOP, &status))
+            while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED)
+                Sleep(250);
+        DeleteService(service);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
+
+    void Register()
+    {
+        sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [this](const sim::StartedProcess& p) -> DWORD {
+            runs.push_back(p);
+            if (p.commandLine.ends_with(u" -install") && exitCode == 0)
+                Install();
+            if (p.commandLine.ends_with(u" -remove"))
+                Uninstall();
+            return exitCode;
+        });
+    }
+};
+
+void AddShell()
+{
+    sim::ProcessSetup explorer;
+    explorer.imagePath = u"C:\\Windows\\explorer.exe";
+    explorer.user = u"Hanako";
+    explorer.shell = true;
+    sim::machine().AddProcess(explorer);
+}
+
+TEST(Companion, FoldersFollowTheNativeProcessor)
+{
+    PutPackage(u"x64");
+    CV4CompanionFiles onX64(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(onX64.sourceFolder, u"C:\\Pkg\\Monitor\\x64\\");
+    EXPECT_EQ(onX64.targetFolder, kSystem32);
+    EXPECT_EQ(onX64.sourceComplete, 1);
+    EXPECT_EQ(onX64.state, 0u);
+    EXPECT_EQ(onX64.StatusText(), u"NONE");
+
+    sim::machine().SetSystem64(false);
+    CV4CompanionFiles onX86(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(onX86.sourceFolder, u"C:\\Pkg\\Monitor\\x86\\");
+    EXPECT_EQ(onX86.sourceComplete, 0) << "the folder is missing";
+    EXPECT_EQ(onX86.state, 6u);
+}
+
+TEST(Companion, AnIncompletePackageInstallsNothing)
+{
+    PutPackage(u"x64", 4);
+    Companion companion;
+    companion.Register();
+    CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(c.state, 6u);
+    EXPECT_EQ(c.StatusText(), u"NO_INPUT_FILE");
+    EXPECT_FALSE(OnMachine([&] { return c.Install(); }));
+    EXPECT_FALSE(sim::machine().FileExists(kSystem32 + kFiles[0]));
+    EXPECT_TRUE(companion.runs.empty());
+}
+
+TEST(Companion, AServiceProgramAlreadyThereIsNoted)
+{
+    PutPackage(u"x64", 4);
+    sim::machine().PutFile(kSystem32 + kFiles[4], "old");
+    CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+    EXPECT_EQ(c.state, 5u) << "noted last, over the incomplete package";
+    EXPECT_EQ(c.StatusText(), u"ALREADY_EXIST_FILE");
+    EXPECT_EQ(c.installed, 1);
+    EXPECT_EQ(c.sourceComplete, 0) << "what callers judge the package by";
+}
+
+TEST(Companion, InstallAndRemoveDoEveryStep)
+{
+    PutPackage(u"x64");
+    Companion companion;
+    companion.Register();
+    AddShell();
+    sim::machine().PutFile(u"C:\\Work\\note.txt");
+    ASSERT_TRUE(SetCurrentDirectoryW(u"C:\\Work"));
+
+    CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+    ASSERT_TRUE(OnMachine([&] { return c.Install(); }));
+    EXPECT_EQ(c.state, 2u);
+    EXPECT_EQ(c.StatusText(), u"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u6210\u529F");
+    for (size_t i = 0; i < kFiles.size(); ++i)
+        EXPECT_EQ(sim::machine().FileBytes(kSystem32 + kFiles[i]), "file " + std::to_string(i));
+    sim::machine().Advance(1000);
+    ASSERT_EQ(companion.runs.size(), 2u);
+    EXPECT_EQ(companion.runs[0].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -install");
+    EXPECT_EQ(companion.runs[0].currentDirectory, u"C:\\Windows\\System32");
+    EXPECT_EQ(companion.runs[0].showCommand, SW_HIDE);
+    EXPECT_EQ(companion.runs[1].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -uimanage");
+    EXPECT_EQ(companion.runs[1].user, u"Hanako");
+    EXPECT_FALSE(companion.runs[1].elevated);
+    EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
+    EXPECT_EQ(sim::services().Journal(), (std::vector<std::string>{"start VeKglV4-OuServiceX"}));
+    EXPECT_EQ(sim::services().Setup(CV4CompanionFiles::kServiceName)->binaryPath,
+              kSystem32 + u"VeKglV4-OUSVRX.exe");
+    WCHAR folder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    EXPECT_EQ(WString(folder), u"C:\\Work");
+
+    ASSERT_TRUE(OnMachine([&] { return c.Remove(); }));
+    EXPECT_EQ(c.state, 4u);
+    EXPECT_EQ(c.StatusText(), u"\u524A\u9664\u6210\u529F");
+    ASSERT_EQ(companion.runs.size(), 3u);
+    EXPECT_EQ(companion.runs[2].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -remove");
+    for (size_t i = 0; i < kFiles.size(); ++i)
+        EXPECT_FALSE(sim::machine().FileExists(kSystem32 + kFiles[i])) << i;
+    EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    EXPECT_EQ(WString(folder), u"C:\\Work");
+    EXPECT_FALSE(OnMachine([&] { return c.Remove(); })) << "removed already";
+}
+
+TEST(Companion, AServiceProgramThatFailsOrNeverStartsFailsTheInstall)
+{
+    struct Case
+    {
+        const char* what;
+        bool registered;
+        DWORD exitCode;
+    } cases[] = {{"exit 1", true, 1}, {"no start", false, 0}};
+    for (const Case& k : cases)
+    {
+        sim::machine().Reset();
+        PutPackage(u"x64");
+        AddShell();
+        Companion companion;
+        companion.exitCode = k.exitCode;
+        if (k.registered)
+            companion.Register();
+        CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+        EXPECT_FALSE(OnMachine([&] { return c.Install(); })) << k.what;
+        EXPECT_EQ(c.state, 1u) << k.what;
+        EXPECT_EQ(c.StatusText(), u"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u5931\u6557") << k.what;
+        EXPECT_TRUE(sim::services().Journal().empty()) << k.what;
+        EXPECT_LE(companion.runs.size(), 1u) << k.what << ": no -uimanage";
+        EXPECT_FALSE(OnMachine([&] { return c.Remove(); }))
+            << k.what << ": nothing to remove after a failed install";
+    }
+}
+} // namespace
+
+namespace
+{
+// Every call of Install and Remove that changes the machine failed once in turn: a true result means
+// the step is done, a false one leaves the state saying how far it came.
+TEST(Companion, EachFailedCallIsReported)
+{
+    const char* apis[] = {"CopyFileW",          "CreateProcessW",         "SetCurrentDirectoryW",
+                          "OpenSCManagerW",     "OpenServiceW",           "ControlService",
+                          "StartServiceW",      "QueryServiceStatus",     "DeleteFileW",
+                          "SetFileAttributesW", "CreateProcessWithTokenW"};
+    for (const char* api : apis)
+        for (int skip = 0;; ++skip)
+        {
+            sim::machine().Reset();
+            PutPackage(u"x64");
+            AddShell();
+            Companion companion;
+            companion.Register();
+            CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+            sim::machine().FailNext(api, ERROR_ACCESS_DENIED, 1, skip);
+            bool installed = OnMachine([&] { return c.Install(); });
+            bool removed = installed && OnMachine([&] { return c.Remove(); });
+            if (!sim::machine().PendingFaults().empty())
+            {
+                sim::machine().Reset();
+                break;
+            }
+            const std::string at = std::string(api) + " " + std::to_string(skip);
+            if (!installed)
+            {
+                EXPECT_EQ(c.state, 1u) << at;
+                continue;
+            }
+            if (!removed)
+            {
+                EXPECT_EQ(c.state, 2u) << at << ": -remove failed, nothing deleted";
+                EXPECT_TRUE(sim::machine().FileExists(kSystem32 + kFiles[4])) << at;
+                continue;
+            }
+            EXPECT_EQ(c.state, 4u) << at;
+            bool allGone = true;
+            for (const auto& file : kFiles)
+                allGone = allGone && !sim::machine().FileExists(kSystem32 + file);
+            EXPECT_TRUE(allGone || c.lastError != 0) << at << ": a file left is recorded";
+        }
+}
+} // namespace

@@ -1,0 +1,141 @@
+#include "v4_companion.h"
+
+#include "processes.h"
+#include "services.h"
+
+namespace kgsetup
+{
+namespace
+{
+bool FileExists(const WString& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const WString& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+WString WindowsFolder()
+{
+    WCHAR folder[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+    return length && length < MAX_PATH ? WString(folder, length) : WString(TEXT("C:\\Windows"));
+}
+
+// Sets the current folder for a while and puts the previous one back on every way out.
+class CurrentFolder
+{
+public:
+    explicit CurrentFolder(const WString& folder)
+    {
+        WCHAR previous[MAX_PATH] = {};
+        DWORD length = GetCurrentDirectoryW(MAX_PATH, previous);
+        if (length && length < MAX_PATH)
+            previous_.assign(previous, length);
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~CurrentFolder()
+    {
+        if (!previous_.empty())
+            SetCurrentDirectoryW(previous_.c_str());
+    }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    WString previous_;
+};
+} // namespace
+
+CV4CompanionFiles::CV4CompanionFiles(WStringView packageFolder)
+    : files{TEXT("VeKglV4-OUSUPX.dll"), TEXT("VeKglV4-MONAPI.dll"), TEXT("VeKglV4-MONSVR.exe"),
+            TEXT("VeKglV4-SMON.dll"), TEXT("VeKglV4-OUSVRX.exe")},
+      statusTexts{TEXT("NONE"),
+                  TEXT("\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u5931\u6557"), // install failed
+                  TEXT("\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u6210\u529F"), // install succeeded
+                  TEXT("\u524A\u9664\u5931\u6557"),                         // removal failed
+                  TEXT("\u524A\u9664\u6210\u529F"),                         // removal succeeded
+                  TEXT("ALREADY_EXIST_FILE"),
+                  TEXT("NO_INPUT_FILE")}
+{
+    targetFolder = WindowsFolder() + TEXT("\\System32\\");
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    sourceFolder =
+        WString(packageFolder) +
+        (system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? TEXT("\\x64\\") : TEXT("\\x86\\"));
+    bool complete = FolderExists(sourceFolder);
+    for (const WString& file : files)
+        complete = complete && FileExists(sourceFolder + file);
+    sourceComplete = complete ? 1 : 0;
+    if (!complete)
+        state = kNoInputFile;
+    if (FileExists(ServiceProgram()))
+    {
+        installed = 1;
+        state = kAlreadyExists;
+    }
+}
+
+WString CV4CompanionFiles::ServiceProgram() const
+{
+    return targetFolder + files[serviceProgramIndex];
+}
+
+const WString& CV4CompanionFiles::StatusText() const
+{
+    return statusTexts[state < statusTexts.size() ? state : 0];
+}
+
+bool CV4CompanionFiles::Install()
+{
+    if (state == kNoInputFile || !sourceComplete)
+        return false;
+    for (const WString& file : files)
+        if (!CopyFileW((sourceFolder + file).c_str(), (targetFolder + file).c_str(), FALSE))
+            lastError = GetLastError();
+    state = kInstallFailed;
+    CurrentFolder inTarget(targetFolder);
+    RunResult install = RunProcessAndWait(ServiceProgram() + TEXT(" -install"), INFINITE);
+    if (!install.started || install.exitCode != 0)
+        return false;
+    installed = FileExists(ServiceProgram()) ? 1 : 0;
+    if (!ControlService(kServiceName, kServiceRestart))
+        return false;
+    RunAsDesktopUser(ServiceProgram() + TEXT(" -uimanage"));
+    state = kInstalled;
+    return true;
+}
+
+bool CV4CompanionFiles::Remove()
+{
+    if (state == kNone || state == kInstallFailed || state == kRemoved || !installed)
+        return false;
+    {
+        CurrentFolder inTarget(targetFolder);
+        if (!FileExists(ServiceProgram()))
+            return true;
+        RunResult remove = RunProcessAndWait(ServiceProgram() + TEXT(" -remove"), INFINITE);
+        if (!remove.started || remove.exitCode != 0)
+            return false;
+    }
+    state = kRemoveFailed;
+    Sleep(1000);
+    for (const WString& file : files)
+    {
+        WString path = targetFolder + file;
+        if (!FileExists(path))
+            continue;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(path.c_str()))
+            lastError = GetLastError();
+    }
+    state = kRemoved;
+    return true;
+}
+
+} // namespace kgsetup
