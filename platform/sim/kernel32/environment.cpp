@@ -171,28 +171,3 @@ DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD
     }
     return static_cast<DWORD>(out.size() + 1);
 }
-
-DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer)
-{
-    std::lock_guard g(StateLock());
-    return CopyOut(CurrentProcess().currentDirectory, buffer, size);
-}
-
-BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName)
-{
-    if (!pathName || !*pathName)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::lock_guard g(StateLock());
-    WString full = FullPath(pathName);
-    if (!HostIsDirectory(HostPathOf(full)))
-    {
-        SetLastError(GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
-                                                                                 : ERROR_DIRECTORY);
-        return FALSE;
-    }
-    CurrentProcess().currentDirectory = full;
-    return TRUE;
-}

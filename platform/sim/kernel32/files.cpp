@@ -1001,15 +1001,6 @@ BOOL WINAPI FindClose(HANDLE find)
     return TRUE;
 }
 
-UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size)
-{
-    static const WStringView kWindows = u"C:\\Windows";
-    if (!buffer || size <= kWindows.size())
-        return static_cast<UINT>(kWindows.size() + 1);
-    std::copy(kWindows.begin(), kWindows.end(), buffer);
-    buffer[kWindows.size()] = 0;
-    return static_cast<UINT>(kWindows.size());
-}
 // Only the read-only attribute is kept (as the host file's write permission); the others are taken
 // and forgotten, as on a volume that does not store them.
 BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes)

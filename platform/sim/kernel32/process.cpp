@@ -935,8 +935,9 @@ BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName)
         full.pop_back();
     auto host = detail::HostPathOf(full);
     if (!detail::HostIsDirectory(host))
-        return Fail(detail::HostIsDirectory(host.parent_path()) ? ERROR_FILE_NOT_FOUND
-                                                                : ERROR_PATH_NOT_FOUND);
+        return Fail(!detail::HostIsDirectory(host.parent_path()) ? ERROR_PATH_NOT_FOUND
+                    : GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
+                                                                                  : ERROR_DIRECTORY);
     detail::CurrentProcess().currentDirectory = full;
     return TRUE;
 }
