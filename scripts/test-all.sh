@@ -34,4 +34,8 @@ build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=60 -rss_lim
 mkdir -p "$fuzz_work/devmode"
 build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=60 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devmode" driver/render/fuzz/corpus
+# The setup engine's own outside bytes: version records, the registered uninstaller path, the browser version.
+mkdir -p "$fuzz_work/setup_records"
+build/linux-fuzz/setup/engine/fuzz_records/setup_records_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/setup_records" setup/engine/fuzz_records/corpus
 echo "all builds and tests passed"

@@ -127,14 +127,15 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffe
 
 typedef struct _SYSTEM_INFO
 {
+    // Nameless, as the SDK's: code reads info.wProcessorArchitecture on both builds.
     union {
         DWORD dwOemId;
         struct
         {
             WORD wProcessorArchitecture;
             WORD wReserved;
-        } s;
-    } u;
+        };
+    };
     DWORD dwPageSize;
     LPVOID lpMinimumApplicationAddress;
     LPVOID lpMaximumApplicationAddress;
