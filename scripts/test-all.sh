@@ -50,4 +50,8 @@ build/linux-fuzz/tools/devices/fuzz/devices_fuzz -max_total_time=30 -rss_limit_m
 mkdir -p "$fuzz_work/setup"
 build/linux-fuzz/setup/engine/fuzz/setup_engine_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/setup" setup/engine/fuzz/corpus
+# The setup engine's own outside bytes: version records, the registered uninstaller path, the browser version.
+mkdir -p "$fuzz_work/setup_records"
+build/linux-fuzz/setup/engine/fuzz_records/setup_records_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/setup_records" setup/engine/fuzz_records/corpus
 echo "all builds and tests passed"

@@ -5,6 +5,7 @@
 #include "core/internal.h"
 #include <platform/shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace sim::detail
@@ -13,6 +14,18 @@ namespace sim::detail
 // Makers of the classes the shell provides (shell32/).
 HRESULT CreateFileOperation(REFIID riid, void** object);
 HRESULT CreateShellLink(REFIID riid, void** object);
+
+// A copy of `text` in task memory (CoTaskMemFree), null when there is no memory.
+inline LPWSTR TaskMemText(WStringView text)
+{
+    auto* block = static_cast<WCHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
+    if (block)
+    {
+        std::copy(text.begin(), text.end(), block);
+        block[text.size()] = 0;
+    }
+    return block;
+}
 
 // Whether the calling thread has entered an apartment (CoInitialize[Ex] without its CoUninitialize).
 bool InApartment();

@@ -22,13 +22,8 @@ HRESULT CopyOutText(WStringView text, LPWSTR* out)
 {
     if (!out)
         return E_POINTER;
-    auto* block = static_cast<WCHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
-    if (!block)
-        return E_OUTOFMEMORY;
-    std::copy(text.begin(), text.end(), block);
-    block[text.size()] = 0;
-    *out = block;
-    return S_OK;
+    *out = TaskMemText(text);
+    return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 bool IsFolder(WStringView path)

@@ -72,11 +72,6 @@ HRESULT WINAPI SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD, HANDLE, LPWSTR* 
     if (!folder)
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     MakeSure(*folder);
-    auto* text = static_cast<WCHAR*>(CoTaskMemAlloc((folder->size() + 1) * sizeof(WCHAR)));
-    if (!text)
-        return E_OUTOFMEMORY;
-    std::copy(folder->begin(), folder->end(), text);
-    text[folder->size()] = 0;
-    *path = text;
-    return S_OK;
+    *path = TaskMemText(*folder);
+    return *path ? S_OK : E_OUTOFMEMORY;
 }

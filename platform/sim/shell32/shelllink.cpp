@@ -189,11 +189,9 @@ public:
         PropVariantInit(value);
         if (!SameKey(key, PKEY_AppUserModel_ID) || pending_.empty())
             return S_OK; // an unset property reads as VT_EMPTY
-        auto* text = static_cast<WCHAR*>(CoTaskMemAlloc((pending_.size() + 1) * sizeof(WCHAR)));
+        LPWSTR text = TaskMemText(pending_);
         if (!text)
             return E_OUTOFMEMORY;
-        std::copy(pending_.begin(), pending_.end(), text);
-        text[pending_.size()] = 0;
         value->vt = VT_LPWSTR;
         value->pwszVal = text;
         return S_OK;
@@ -273,13 +271,8 @@ public:
         *fileName = nullptr;
         if (file_.empty())
             return S_FALSE;
-        auto* text = static_cast<WCHAR*>(CoTaskMemAlloc((file_.size() + 1) * sizeof(WCHAR)));
-        if (!text)
-            return E_OUTOFMEMORY;
-        std::copy(file_.begin(), file_.end(), text);
-        text[file_.size()] = 0;
-        *fileName = text;
-        return S_OK;
+        *fileName = TaskMemText(file_);
+        return *fileName ? S_OK : E_OUTOFMEMORY;
     }
 
 private:

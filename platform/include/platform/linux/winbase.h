@@ -177,6 +177,7 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffe
 // The members of the union are reached directly, as code written for Windows does.
 typedef struct _SYSTEM_INFO
 {
+    // Nameless, as the SDK's: code reads info.wProcessorArchitecture on both builds.
     union {
         DWORD dwOemId;
         struct
