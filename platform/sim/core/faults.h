@@ -16,6 +16,8 @@ namespace sim::detail
 inline constexpr std::string_view kFaultPoints[] = {
     "AddPrinterW",
     "CloseHandle",
+    "CoCreateInstance",
+    "CoInitializeEx",
     "CreateDirectoryW",
     "CreateEventW",
     "CreateFileMappingW",
@@ -77,6 +79,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "RegSetValueExA",
     "RegSetValueExW",
     "RemoveDirectoryW",
+    "SHCreateItemFromParsingName",
+    "SHGetFolderPathW",
     "SetDllDirectoryW",
     "SetPrinterW",
     "SetupGetInfDriverStoreLocationW",
