@@ -311,24 +311,22 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR serverName, LPWSTR environment, DWORD lev
         for (size_t i = 0; i < list.size(); ++i)
         {
             const DriverSetup& d = *list[i];
-            if (level == 2)
-            {
-                auto* info = pack.Fixed<DRIVER_INFO_2W>(i);
+            // Every level begins with the same six fields.
+            auto begin = [&](auto* info) {
                 info->cVersion = d.version;
                 info->pName = pack.String(d.name);
                 info->pEnvironment = pack.String(d.environment);
                 info->pDriverPath = pack.String(d.driverPath);
                 info->pDataFile = pack.String(d.dataFile);
                 info->pConfigFile = pack.String(d.configFile);
+            };
+            if (level == 2)
+            {
+                begin(pack.Fixed<DRIVER_INFO_2W>(i));
                 continue;
             }
             auto* info = pack.Fixed<DRIVER_INFO_8W>(i);
-            info->cVersion = d.version;
-            info->pName = pack.String(d.name);
-            info->pEnvironment = pack.String(d.environment);
-            info->pDriverPath = pack.String(d.driverPath);
-            info->pDataFile = pack.String(d.dataFile);
-            info->pConfigFile = pack.String(d.configFile);
+            begin(info);
             info->pHelpFile = pack.String(d.helpFile);
             WString dependent;
             for (const WString& f : d.dependentFiles)
