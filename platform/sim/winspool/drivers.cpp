@@ -347,31 +347,7 @@ BOOL WINAPI EnumPrinterDriversW(LPWSTR serverName, LPWSTR environment, DWORD lev
     });
 }
 
-BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR serverName, LPWSTR, DWORD level, LPBYTE buffer, DWORD size,
-                                       LPDWORD needed)
-{
-    if (serverName && *serverName)
-    {
-        SetLastError(ERROR_INVALID_NAME);
-        return FALSE;
-    }
-    if (level != 1)
-    {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
-    }
-    const WString folder = DriverFolder();
-    const DWORD bytes = static_cast<DWORD>((folder.size() + 1) * sizeof(WCHAR));
-    if (needed)
-        *needed = bytes;
-    if (!buffer || size < bytes)
-    {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    std::memcpy(buffer, folder.c_str(), bytes);
-    return TRUE;
-}
+// GetPrinterDriverDirectoryW is in driver_directory.cpp, by environment.
 
 BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed)
 {
