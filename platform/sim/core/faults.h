@@ -15,6 +15,8 @@ namespace sim::detail
 // Kept sorted: FailNext looks names up here. A part that adds a fault point adds its name.
 inline constexpr std::string_view kFaultPoints[] = {
     "CloseHandle",
+    "CoCreateInstance",
+    "CoInitializeEx",
     "CreateDirectoryW",
     "CreateEventW",
     "CreateFileMappingW",
@@ -68,6 +70,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "RegSetValueExA",
     "RegSetValueExW",
     "RemoveDirectoryW",
+    "SHCreateItemFromParsingName",
+    "SHGetFolderPathW",
     "SetDllDirectoryW",
     "SetupDiGetClassDevsW",
     "SetupDiGetDeviceInterfaceDetailW",

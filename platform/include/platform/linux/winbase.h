@@ -1,6 +1,8 @@
 // Linux declarations: kernel32. Written from the documented API; included by platform/windows.h.
 #pragma once
 
+#include <cstdarg>
+
 // Files.
 #define GENERIC_READ 0x80000000L
 #define GENERIC_WRITE 0x40000000L
@@ -406,10 +408,26 @@ typedef struct _MEMORY_BASIC_INFORMATION
 
 SIZE_T WINAPI VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION buffer, SIZE_T length);
 
+// kernel32: the process environment and current folder.
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
+DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
+DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName);
+
+// kernel32: message texts.
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                            DWORD size, va_list* arguments);
 // kernel32: overlapped input and output, device control ---------------------------------------------
 #define FILE_FLAG_OVERLAPPED 0x40000000
 #define STATUS_PENDING ((DWORD)0x00000103L)
-
 BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
 BOOL WINAPI CancelIo(HANDLE file);
 BOOL WINAPI CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
@@ -417,7 +435,6 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer,
                             LPVOID outBuffer, DWORD outBufferSize, LPDWORD bytesReturned,
                             LPOVERLAPPED overlapped);
 // ---- end of overlapped input and output ------------------------------------------------------------
-
 // kernel32: critical sections ------------------------------------------------------------------------
 // Our own layout: the lock is a kernel mutex, so a thread that waits for it waits on the machine's
 // scheduler like any other wait.
@@ -425,13 +442,11 @@ typedef struct _RTL_CRITICAL_SECTION
 {
     HANDLE LockSemaphore;
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
-
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
 // ---- end of critical sections ----------------------------------------------------------------------
-
 // kernel32: the clock's date and time --------------------------------------------------------------
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
 void WINAPI GetSystemTime(LPSYSTEMTIME time);
