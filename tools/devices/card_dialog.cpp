@@ -7,6 +7,7 @@
 
 #include <platform/commdlg.h>
 #include <platform/dll_search.h>
+#include <platform/objbase.h>
 
 #include <memory>
 #include <new>
@@ -323,7 +324,12 @@ std::optional<std::pair<WString, DWORD>> CCardMgrDlg::ShowSaveDialog(const WStri
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = kFileNameChars;
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameW(&ofn))
+    // The dialog runs on a task's thread: it gets a single-threaded apartment of its own.
+    const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const BOOL chosen = GetSaveFileNameW(&ofn);
+    if (SUCCEEDED(apartment))
+        CoUninitialize();
+    if (!chosen)
         return std::nullopt;
     return std::pair{WString(file.data()), ofn.nFilterIndex};
 }
