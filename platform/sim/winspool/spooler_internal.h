@@ -13,12 +13,14 @@ namespace sim::detail
 {
 
 // An open printer: what OpenPrinterW returned, and the job a StartDocPrinterW began on it.
+unsigned SpoolerRun(); // advapi32/services.cpp
+
 struct PrinterHandle : KernelObject
 {
     WString printerName;
     DWORD job = 0; // 0: none open
     ACCESS_MASK access = PRINTER_ACCESS_USE;
-    unsigned spoolerRun = 0; // the spooler's run it was opened in: a stop ends every handle
+    unsigned spoolerRun = SpoolerRun(); // the spooler's run it was opened in: a stop ends every handle
 };
 
 // The handle's printer, or null with ERROR_INVALID_HANDLE.

@@ -55,7 +55,7 @@ TEST(DriverPackageTest, UploadsInstallsAndAddsAPrinterThatPrints)
     ASSERT_EQ(package.result, 0);
     EXPECT_EQ(package.isInstalled, 1);
     package.AddPrinter(u"Velmo KG-100 Office", u"LPT1:", true);
-    ASSERT_EQ(package.result, 0);
+    ASSERT_EQ(package.result, 0) << package.lastError;
     EXPECT_EQ(package.printerAdded, 1);
     EXPECT_EQ(package.printer, INVALID_HANDLE_VALUE);
 
