@@ -131,17 +131,17 @@ TEST(Version, ArchitectureAndLanguagesFollowTheMachine)
     m.SetProgram32(true);
     GetNativeSystemInfo(&native);
     GetSystemInfo(&own);
-    EXPECT_EQ(native.u.s.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_AMD64);
-    EXPECT_EQ(own.u.s.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);
+    EXPECT_EQ(native.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_AMD64);
+    EXPECT_EQ(own.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow));
     EXPECT_TRUE(wow);
 
     m.SetNativeArchitecture(PROCESSOR_ARCHITECTURE_ARM64);
     GetNativeSystemInfo(&native);
-    EXPECT_EQ(native.u.s.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_ARM64);
+    EXPECT_EQ(native.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_ARM64);
     m.SetSystem64(false);
     GetNativeSystemInfo(&native);
-    EXPECT_EQ(native.u.s.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);
+    EXPECT_EQ(native.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow));
     EXPECT_FALSE(wow);
 

@@ -830,7 +830,7 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name)
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (!(st.st_mode & S_IWUSR))
         attributes |= FILE_ATTRIBUTE_READONLY;
-    return attributes;
+    return attributes | KeptFileAttributes(name ? name : u"");
 }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR name)

@@ -120,7 +120,7 @@ void WINAPI GetSystemInfo(LPSYSTEM_INFO info)
         return;
     bool is32 = CurrentProcess().is32;
     std::memset(info, 0, sizeof *info);
-    info->u.s.wProcessorArchitecture = is32 ? 0 : 9; // x86 or x64
+    info->wProcessorArchitecture = is32 ? 0 : 9; // x86 or x64
     info->dwPageSize = 4096;
     info->lpMinimumApplicationAddress = reinterpret_cast<LPVOID>(0x10000);
     info->lpMaximumApplicationAddress =

@@ -299,7 +299,7 @@ void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info)
         return;
     GetSystemInfo(info);
     WORD arch = NativeArchitecture();
-    info->u.s.wProcessorArchitecture = arch;
+    info->wProcessorArchitecture = arch;
     bool wide = arch != PROCESSOR_ARCHITECTURE_INTEL;
     info->lpMaximumApplicationAddress =
         reinterpret_cast<LPVOID>(wide ? static_cast<ULONG_PTR>(0x7FFFFFFEFFFFull) : ULONG_PTR{0x7FFEFFFF});
