@@ -34,4 +34,8 @@ build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=60 -rss_lim
 mkdir -p "$fuzz_work/devmode"
 build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=60 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devmode" driver/render/fuzz/corpus
+# The uninstaller's readers: bitmaps, fonts, INI texts, language entries and command lines.
+mkdir -p "$fuzz_work/uninstall"
+build/linux-fuzz/uninstall/fuzz/uninstall_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/uninstall" uninstall/fuzz/corpus
 echo "all builds and tests passed"

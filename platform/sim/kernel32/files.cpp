@@ -630,6 +630,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                           DWORD flags, HANDLE templateFile)
 {
+    SIM_FAULT_POINT("CreateFileA", INVALID_HANDLE_VALUE);
     WString wide = name ? Widen(name) : WString();
     return CreateFileW(name ? wide.c_str() : nullptr, access, share, sa, disposition, flags, templateFile);
 }

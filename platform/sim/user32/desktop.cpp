@@ -573,6 +573,18 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
         w->icons[wParam] = reinterpret_cast<HICON>(lParam);
         return reinterpret_cast<LRESULT>(old);
     }
+    case WM_SETFONT: // what the controls keep; a window of no control class keeps it as well
+    {
+        std::lock_guard g(Desk().mu);
+        if (Window* w = FindLocked(window))
+            w->font = reinterpret_cast<HFONT>(wParam);
+        return 0;
+    }
+    case WM_GETFONT: {
+        std::lock_guard g(Desk().mu);
+        Window* w = FindLocked(window);
+        return w ? reinterpret_cast<LRESULT>(w->font) : 0;
+    }
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;

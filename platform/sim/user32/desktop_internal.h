@@ -55,6 +55,7 @@ struct Window
     std::shared_ptr<ThreadState> thread;
     HMENU menu = nullptr;
     HMENU systemMenu = nullptr; // made on the first GetSystemMenu
+    HFONT font = nullptr;       // WM_SETFONT
     RECT rect{};
     std::vector<HWND> children;
     std::map<WString, HANDLE> props;
