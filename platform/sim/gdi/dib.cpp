@@ -29,14 +29,14 @@ HPALETTE WINAPI CreatePalette(const LOGPALETTE* palette)
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL)
 {
     auto context = FindDeviceContext(dc);
-    bool stock = palette == GetStockObject(kDefaultPalette);
+    bool stock = palette == StockGdiObject(kDefaultPalette);
     if (!context || (!stock && !FindGdiObjectOf<Palette>(palette)))
     {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     HPALETTE old =
-        context->palette ? context->palette : static_cast<HPALETTE>(GetStockObject(kDefaultPalette));
+        context->palette ? context->palette : static_cast<HPALETTE>(StockGdiObject(kDefaultPalette));
     context->palette = palette;
     return old;
 }

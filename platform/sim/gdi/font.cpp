@@ -177,6 +177,11 @@ std::shared_ptr<GdiObject> FindGdiObject(HGDIOBJ handle)
     return it == objects.end() ? nullptr : it->second;
 }
 
+HGDIOBJ StockGdiObject(int index)
+{
+    return index > NULL_BRUSH && index < kStockCount ? Stock(index) : nullptr;
+}
+
 std::shared_ptr<DeviceContext> FindDeviceContext(HDC dc)
 {
     std::lock_guard g(StateLock());
@@ -210,12 +215,6 @@ int WINAPI ReleaseDC(HWND, HDC dc)
     return gdi().contexts.erase(reinterpret_cast<ULONG_PTR>(dc)) ? 1 : 0;
 }
 
-HGDIOBJ WINAPI GetStockObject(int object)
-{
-    if (object < 0 || object >= kStockCount)
-        return nullptr;
-    return Stock(object);
-}
 
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font)
 {
@@ -344,13 +343,8 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object)
         font = IsStockFont(static_cast<int>(reinterpret_cast<ULONG_PTR>(object) - kStockBase));
     else if (FindGdiObjectOf<Font>(object))
         font = true;
-    else if (!FindGdiObject(object))
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
     if (!font) // brushes and pens are taken and not kept
-        return Stock(WHITE_BRUSH);
+        return GetStockObject(WHITE_BRUSH);
     return std::exchange(context->font, static_cast<HFONT>(object));
 }
 

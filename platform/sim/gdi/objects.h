@@ -38,6 +38,8 @@ template <typename T> std::shared_ptr<T> FindGdiObjectOf(HGDIOBJ handle)
 {
     return std::dynamic_pointer_cast<T>(FindGdiObject(handle));
 }
+// The stock objects beyond the brushes: fonts and the default palette (null for another index).
+HGDIOBJ StockGdiObject(int index);
 // The context behind a handle (null for none); a copy, changed through SetDeviceContext.
 std::shared_ptr<DeviceContext> FindDeviceContext(HDC dc);
 } // namespace sim::detail

@@ -1,6 +1,6 @@
-// Until the machine has per-process environments, a settable clock and brushes: the variables every
-// process of this machine sees, local time that starts at a fixed moment and moves with the
-// machine's clock, and the background mode text is drawn with.
+// Until the machine has per-process environments and a settable clock: the variables every
+// process of this machine sees, and local time that starts at a fixed moment and moves with the
+// machine's clock.
 #include "core/internal.h"
 
 #include <array>
@@ -86,14 +86,4 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time)
     time->wMinute = static_cast<WORD>(clock.minutes().count());
     time->wSecond = static_cast<WORD>(clock.seconds().count());
     time->wMilliseconds = static_cast<WORD>(clock.subseconds().count());
-}
-
-int WINAPI SetBkMode(HDC dc, int mode)
-{
-    if (!dc || (mode != TRANSPARENT && mode != OPAQUE))
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    return OPAQUE;
 }

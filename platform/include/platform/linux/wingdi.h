@@ -259,15 +259,8 @@ typedef struct tagBITMAPINFO
 #define CLIP_DEFAULT_PRECIS 0
 #define DEFAULT_PITCH 0
 #define FF_DONTCARE 0x00
-#define WHITE_BRUSH 0
-#define LTGRAY_BRUSH 1
-#define GRAY_BRUSH 2
-#define BLACK_BRUSH 4
-#define NULL_BRUSH 5
 #define SYSTEM_FONT 13
 #define DEFAULT_GUI_FONT 17
-#define TRANSPARENT 1
-#define OPAQUE 2
 #define BI_RGB 0L
 #define DIB_RGB_COLORS 0
 #define SRCCOPY 0x00CC0020
@@ -284,7 +277,6 @@ HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation,
                          DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR faceName);
 int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer);
 int WINAPI GetObjectA(HGDIOBJ object, int size, LPVOID buffer);
-HGDIOBJ WINAPI GetStockObject(int object);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int count, LPSIZE size);
@@ -297,4 +289,23 @@ UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETT
 int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
                          int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
                          DWORD rop);
+// gdi32: brushes and the colours a device context draws text with ---------------------------------
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define CLR_INVALID 0xFFFFFFFF
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define HOLLOW_BRUSH NULL_BRUSH
+
+HGDIOBJ WINAPI GetStockObject(int object);
 int WINAPI SetBkMode(HDC dc, int mode);
+int WINAPI GetBkMode(HDC dc);
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
+COLORREF WINAPI GetBkColor(HDC dc);
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
+COLORREF WINAPI GetTextColor(HDC dc);
+// ---- end of brushes ------------------------------------------------------------------------------
