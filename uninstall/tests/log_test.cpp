@@ -8,11 +8,6 @@ namespace uninstall::testing
 {
 namespace
 {
-sim::Desktop& D()
-{
-    return sim::desktop();
-}
-
 using LogTest = UninstallerTest;
 
 std::string Joined(const std::vector<std::string>& texts)
@@ -147,19 +142,13 @@ TEST_F(LogTest, AFailingStartUpCallEndsAsItShouldAndChangesNothingElse)
 
 TEST_F(LogTest, AFailedLanguageCopyKeepsTheMainIni)
 {
-    const WString location = u"C:\\Program Files\\Velmo\\Installed";
+    const WString location = kInstalled;
     Ini fileList = DefaultFileListIni();
     fileList.Set("UNINSTALL", "SAL", "1").Set("LANGUAGE", "DEFAULT", "JPN");
-    Install(DefaultUiIni(), fileList);
     Ini japanese = DefaultUiIni();
     japanese.Set("TITLE", "TITLE", "Japanese Removal");
+    InstallMoved(fileList, japanese);
     auto& m = sim::machine();
-    m.PutFile(location + u"\\Unflist.ini", fileList.Text());
-    m.PutFile(location + u"\\Uninst.ini", DefaultUiIni().Text());
-    m.PutFile(location + u"\\JPN\\Uninst.ini", japanese.Text());
-    m.PutFile(location + u"\\_Setup64.dll", "helper");
-    std::string value = "C:\\Program Files\\Velmo\\Installed";
-    SetInstallLocation(value);
     m.FailNext("CopyFileA", ERROR_ACCESS_DENIED);
     ASSERT_EQ(Run(u"-s"), 0u);
     EXPECT_EQ(m.FileBytes(location + u"\\Uninst.ini"), DefaultUiIni().Text());

@@ -8,16 +8,6 @@ namespace uninstall::testing
 {
 namespace
 {
-sim::Desktop& D()
-{
-    return sim::desktop();
-}
-
-WString W(const std::string& s)
-{
-    return WString(s.begin(), s.end());
-}
-
 const char* const kNotFound = "Uninstallation information is not found. Uninstallation is stopped.";
 
 using StartupTest = UninstallerTest;
@@ -81,25 +71,19 @@ TEST_F(StartupTest, MissingUninstallInformationStopsWithTheFixedBox)
 
 TEST_F(StartupTest, AnInstallLocationMovesThePathsAndCopiesTheLanguageIni)
 {
-    const WString location = u"C:\\Program Files\\Velmo\\Installed";
+    const WString location = kInstalled;
     Ini fileList = DefaultFileListIni();
     fileList.Set("UNINSTALL", "SAL", "1")
         .Set("LANGUAGE", "DEFAULT", "ENG")
         .Set("LANGUAGE", "LANG_00", "English;ENG;0901")
         .Set("LANGUAGE", "LANG_01", "Japanese;JPN;1101");
-    Install(DefaultUiIni(), fileList);
-    // What lies in the install folder: the record, the main INI and its Japanese copy.
     Ini japanese = DefaultUiIni();
     japanese.Set("TITLE", "TITLE", "Japanese Removal");
+    InstallMoved(fileList, japanese);
     auto& m = sim::machine();
-    m.PutFile(location + u"\\Unflist.ini", fileList.Text());
-    m.PutFile(location + u"\\Uninst.ini", DefaultUiIni().Text());
-    m.PutFile(location + u"\\JPN\\Uninst.ini", japanese.Text());
-    m.PutFile(location + u"\\_Setup64.dll", "helper");
     SetFileAttributesW((location + u"\\JPN\\Uninst.ini").c_str(), FILE_ATTRIBUTE_READONLY);
     m.SetSystemLanguage(0x0411);
-    std::string value = "C:\\Program Files\\Velmo\\Installed";
-    SetInstallLocation(value);
+    const std::string value = kInstalledA;
     DWORD exit = Run(u"-s -dlog");
     EXPECT_EQ(exit, 0u);
     EXPECT_EQ(m.FileBytes(location + u"\\Uninst.ini"), japanese.Text());

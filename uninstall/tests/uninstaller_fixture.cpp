@@ -208,6 +208,18 @@ void UninstallerTest::SetInstallLocation(const std::string& folder)
                                     u"InstallLocation", REG_SZ, bytes);
 }
 
+void UninstallerTest::InstallMoved(const Ini& fileList, const Ini& japaneseUi)
+{
+    Install(DefaultUiIni(), fileList);
+    auto& m = sim::machine();
+    WString location = kInstalled;
+    m.PutFile(location + u"\\Unflist.ini", fileList.Text());
+    m.PutFile(location + u"\\Uninst.ini", DefaultUiIni().Text());
+    m.PutFile(location + u"\\JPN\\Uninst.ini", japaneseUi.Text());
+    m.PutFile(location + u"\\_Setup64.dll", "helper");
+    SetInstallLocation(kInstalledA);
+}
+
 std::string UninstallerTest::Log(WStringView path) const
 {
     return sim::machine().FileBytes(path).value_or("");

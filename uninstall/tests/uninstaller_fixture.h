@@ -5,6 +5,7 @@
 #include "uninstall_state.h"
 #include "wizard.h"
 
+#include <sim/desktop.h>
 #include <sim/machine.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@ namespace uninstall::testing
 constexpr const char16_t* kFolder = u"C:\\Program Files\\Velmo\\Uninstall";
 constexpr const char16_t* kProgram = u"C:\\Program Files\\Velmo\\Uninstall\\Uninst64.exe";
 constexpr const char* kFolderA = "C:\\Program Files\\Velmo\\Uninstall";
+constexpr const char16_t* kInstalled = u"C:\\Program Files\\Velmo\\Installed";
+constexpr const char* kInstalledA = "C:\\Program Files\\Velmo\\Installed";
 constexpr const char* kTitle = "Velmo Driver Removal";
 constexpr const char* kClass = "VelmoUninstallWindow";
 
@@ -58,8 +61,10 @@ protected:
     // Runs the program while `script` plays the user; returns its exit code.
     DWORD Run(WStringView arguments, const std::function<void()>& script = {},
               WStringView program = kProgram);
-    // The product's uninstall entry names the folder it was installed to.
+    // The product's uninstall entry names the folder it was installed to, where its files lie too:
+    // the record, the main UI INI and the language folder JPN's copy of it.
     void SetInstallLocation(const std::string& folder);
+    void InstallMoved(const Ini& fileList, const Ini& japaneseUi);
     std::string Log(WStringView path = u"C:\\Setup.txt") const;
     // Log lines without their time stamps.
     std::vector<std::string> LogLines(WStringView path = u"C:\\Setup.txt") const;
@@ -72,5 +77,15 @@ public:
     static bool workerReboots;   // a component asked for a restart
     static BOOL isAdministrator; // what CheckUserPrivilege answers
 };
+
+inline sim::Desktop& D()
+{
+    return sim::desktop();
+}
+
+inline WString W(const std::string& s)
+{
+    return WString(s.begin(), s.end());
+}
 
 } // namespace uninstall::testing

@@ -6,16 +6,6 @@ namespace uninstall::testing
 {
 namespace
 {
-sim::Desktop& D()
-{
-    return sim::desktop();
-}
-
-WString W(const std::string& s)
-{
-    return WString(s.begin(), s.end());
-}
-
 using WizardTest = UninstallerTest;
 
 TEST_F(WizardTest, WelcomeProgressFinishRunsTheSecondStageOnce)

@@ -215,7 +215,6 @@ int WINAPI ReleaseDC(HWND, HDC dc)
     return gdi().contexts.erase(reinterpret_cast<ULONG_PTR>(dc)) ? 1 : 0;
 }
 
-
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font)
 {
     if (!font)
