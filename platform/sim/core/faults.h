@@ -15,6 +15,8 @@ namespace sim::detail
 // Kept sorted: FailNext looks names up here. A part that adds a fault point adds its name.
 inline constexpr std::string_view kFaultPoints[] = {
     "CloseHandle",
+    "CoCreateInstance",
+    "CoInitializeEx",
     "CopyFileA",
     "CreateDirectoryW",
     "CreateEventW",
@@ -71,6 +73,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "RegSetValueExW",
     "RegisterClassA",
     "RemoveDirectoryW",
+    "SHCreateItemFromParsingName",
+    "SHGetFolderPathW",
     "SetDllDirectoryW",
     "WinExec",
     "WriteFile",

@@ -1,70 +1,11 @@
-// Until the machine has per-process environments and a settable clock: the variables every
-// process of this machine sees, and local time that starts at a fixed moment and moves with the
+// Until the machine has a settable clock: local time starts at a fixed moment and moves with the
 // machine's clock.
 #include "core/internal.h"
 
-#include <array>
 #include <chrono>
-#include <utility>
 
 using namespace sim;
 using namespace sim::detail;
-
-namespace
-{
-constexpr std::array<std::pair<WStringView, WStringView>, 12> kVariables = {{
-    {u"SystemDrive", u"C:"},
-    {u"SystemRoot", u"C:\\Windows"},
-    {u"windir", u"C:\\Windows"},
-    {u"ProgramFiles", u"C:\\Program Files"},
-    {u"ProgramData", u"C:\\ProgramData"},
-    {u"ALLUSERSPROFILE", u"C:\\ProgramData"},
-    {u"USERPROFILE", u"C:\\Users\\User"},
-    {u"APPDATA", u"C:\\Users\\User\\AppData\\Roaming"},
-    {u"LOCALAPPDATA", u"C:\\Users\\User\\AppData\\Local"},
-    {u"TEMP", u"C:\\Users\\User\\AppData\\Local\\Temp"},
-    {u"TMP", u"C:\\Users\\User\\AppData\\Local\\Temp"},
-    {u"USERNAME", u"User"},
-}};
-} // namespace
-
-DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size)
-{
-    if (!source)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    WStringView in(source);
-    WString out;
-    for (size_t i = 0; i < in.size();)
-    {
-        size_t end = in[i] == u'%' ? in.find(u'%', i + 1) : WStringView::npos;
-        if (end == WStringView::npos)
-        {
-            out += in[i++];
-            continue;
-        }
-        WStringView name = in.substr(i + 1, end - i - 1);
-        const WStringView* value = nullptr;
-        for (const auto& [n, v] : kVariables)
-            if (EqualNoCase(n, name))
-                value = &v;
-        if (value)
-        {
-            out += *value;
-            i = end + 1;
-        }
-        else // an unknown name stays as written, and its closing % may open the next one
-        {
-            out += in.substr(i, end - i);
-            i = end;
-        }
-    }
-    if (destination && size > out.size())
-        std::copy(out.c_str(), out.c_str() + out.size() + 1, destination);
-    return static_cast<DWORD>(out.size() + 1);
-}
 
 void WINAPI GetLocalTime(LPSYSTEMTIME time)
 {

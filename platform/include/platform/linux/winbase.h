@@ -1,6 +1,8 @@
 // Linux declarations: kernel32. Written from the documented API; included by platform/windows.h.
 #pragma once
 
+#include <cstdarg>
+
 // Files.
 #define GENERIC_READ 0x80000000L
 #define GENERIC_WRITE 0x40000000L
@@ -398,7 +400,6 @@ BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists);
 BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes);
 BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes);
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
-DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name);
@@ -410,3 +411,21 @@ LPSTR WINAPI lstrcpynA(LPSTR dst, LPCSTR src, int maxLength);
 BOOL WINAPI IsDBCSLeadByteEx(UINT codePage, BYTE testChar);
 BOOL WINAPI IsDBCSLeadByte(BYTE testChar);
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
+
+// kernel32: the process environment and current folder.
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
+DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
+DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName);
+
+// kernel32: message texts.
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                            DWORD size, va_list* arguments);
