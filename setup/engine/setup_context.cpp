@@ -74,7 +74,7 @@ const WCHAR* RunningBuildId()
     // The build's own architecture is what GetSystemInfo reports to it (x86 under WOW64).
     SYSTEM_INFO info{};
     GetSystemInfo(&info);
-    return Is64BitArchitecture(info.u.s.wProcessorArchitecture) ? kSetup64BuildId : kSetup32BuildId;
+    return Is64BitArchitecture(info.wProcessorArchitecture) ? kSetup64BuildId : kSetup32BuildId;
 }
 
 int OsCode(DWORD major, DWORD minor, WORD architecture, bool serverR2)
@@ -261,7 +261,7 @@ void CSetupContext::DetectOs()
         native(&info);
     else
         GetSystemInfo(&info);
-    WORD architecture = info.u.s.wProcessorArchitecture;
+    WORD architecture = info.wProcessorArchitecture;
     isX64 = architecture == PROCESSOR_ARCHITECTURE_AMD64 ? 1 : 0;
     bool serverR2 = major == 5 && minor == 2 && GetSystemMetrics(SM_SERVERR2) != 0;
     osCode = OsCode(major, minor, architecture, serverR2);
