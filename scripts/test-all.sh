@@ -54,4 +54,8 @@ build/linux-fuzz/setup/engine/fuzz/setup_engine_fuzz -max_total_time=30 -rss_lim
 mkdir -p "$fuzz_work/setup_records"
 build/linux-fuzz/setup/engine/fuzz_records/setup_records_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/setup_records" setup/engine/fuzz_records/corpus
+# The uninstaller's readers: bitmaps, fonts, INI texts, language entries and command lines.
+mkdir -p "$fuzz_work/uninstall"
+build/linux-fuzz/uninstall/fuzz/uninstall_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/uninstall" uninstall/fuzz/corpus
 echo "all builds and tests passed"

@@ -73,6 +73,9 @@ WString FullPath(WStringView windowsPath); // absolute, normalised, against the 
 std::filesystem::path HostPathOf(WStringView windowsPath);
 bool HostIsDirectory(const std::filesystem::path& p);
 
+// Hidden and system attributes set on a file or folder (SetFileAttributesW).
+DWORD KeptFileAttributes(WStringView windowsPath);
+
 // Machine-wide settings read by several parts.
 bool System64();
 bool Administrator();

@@ -2,6 +2,7 @@
 // machine's own objects: they live as long as it does and are never deleted by programs.
 #include "core/internal.h"
 #include "core/state.h"
+#include "gdi/objects.h"
 
 #include <array>
 #include <map>
@@ -83,7 +84,9 @@ HBRUSH WINAPI GetSysColorBrush(int index)
 
 HGDIOBJ WINAPI GetStockObject(int object)
 {
-    if (object < WHITE_BRUSH || object > NULL_BRUSH)
+    if (object > NULL_BRUSH) // fonts and the palette are the desktop's graphics objects
+        return StockGdiObject(object);
+    if (object < WHITE_BRUSH)
         return nullptr;
     static constexpr COLORREF kStock[] = {RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128),
                                           RGB(64, 64, 64),    RGB(0, 0, 0),       RGB(0, 0, 0)};

@@ -1,16 +1,36 @@
 // Text for a debugger: the machine has none, so it goes to the test's error stream.
 #include "core/internal.h"
+#include "core/state.h"
 #include "user32/desktop_internal.h"
 
 #include <platform/boundary.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct DebugOutputs : sim::detail::PartBase
+{
+    std::vector<std::string> texts;
+};
+} // namespace
+
+std::vector<std::string> sim::Machine::DebugOutput() const
+{
+    std::lock_guard g(sim::detail::StateLock());
+    return sim::detail::Part<DebugOutputs>().texts;
+}
 
 void WINAPI OutputDebugStringA(LPCSTR text)
 {
-    if (text)
-        std::fputs(text, stderr);
+    if (!text)
+        return;
+    std::fputs(text, stderr);
+    std::lock_guard g(sim::detail::StateLock());
+    sim::detail::Part<DebugOutputs>().texts.emplace_back(text);
 }
 
 namespace platform::detail

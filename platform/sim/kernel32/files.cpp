@@ -644,6 +644,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                           DWORD flags, HANDLE templateFile)
 {
+    SIM_FAULT_POINT("CreateFileA", INVALID_HANDLE_VALUE);
     WString wide = name ? Widen(name) : WString();
     return CreateFileW(name ? wide.c_str() : nullptr, access, share, sa, disposition, flags, templateFile);
 }
@@ -855,7 +856,7 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name)
     DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
     if (!(st.st_mode & S_IWUSR))
         attributes |= FILE_ATTRIBUTE_READONLY;
-    return attributes;
+    return attributes | KeptFileAttributes(name ? name : u"");
 }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR name)

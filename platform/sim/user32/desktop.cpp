@@ -358,12 +358,20 @@ WString ClassKey(LPCWSTR name)
     return Fold(name);
 }
 
+// A program's own classes belong to its process, as on Windows; the system's are everyone's.
+WString ProcessClassKey(LPCWSTR name)
+{
+    return detail::Widen(std::to_string(GetCurrentProcessId())) + u":" + ClassKey(name);
+}
+
 bool ClassLookup(LPCWSTR name, WNDCLASSEXW& wc, WString& realName)
 {
     RegisterBuiltInClasses();
     std::lock_guard g(Desk().mu);
-    WString key = ClassKey(name);
+    WString key = ProcessClassKey(name);
     auto it = Desk().classes.find(key);
+    if (it == Desk().classes.end())
+        it = Desk().classes.find(key = ClassKey(name));
     if (it == Desk().classes.end())
         return false;
     wc = it->second;
@@ -391,7 +399,7 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc)
     }
     RegisterBuiltInClasses();
     std::lock_guard g(Desk().mu);
-    WString key = ClassKey(wc->lpszClassName);
+    WString key = ProcessClassKey(wc->lpszClassName);
     if (Desk().classes.count(key))
     {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
@@ -418,7 +426,7 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc)
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE)
 {
     std::lock_guard g(Desk().mu);
-    return Desk().classes.erase(ClassKey(className)) ? TRUE : FALSE;
+    return Desk().classes.erase(ProcessClassKey(className)) ? TRUE : FALSE;
 }
 
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
@@ -565,6 +573,18 @@ LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM l
         w->icons[wParam] = reinterpret_cast<HICON>(lParam);
         return reinterpret_cast<LRESULT>(old);
     }
+    case WM_SETFONT: // what the controls keep; a window of no control class keeps it as well
+    {
+        std::lock_guard g(Desk().mu);
+        if (Window* w = FindLocked(window))
+            w->font = reinterpret_cast<HFONT>(wParam);
+        return 0;
+    }
+    case WM_GETFONT: {
+        std::lock_guard g(Desk().mu);
+        Window* w = FindLocked(window);
+        return w ? reinterpret_cast<LRESULT>(w->font) : 0;
+    }
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;
@@ -662,15 +682,20 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL)
     return window ? IsWindow(window) : TRUE;
 }
 
-HDC WINAPI BeginPaint(HWND, LPPAINTSTRUCT paint)
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint)
 {
-    if (paint)
-        *paint = PAINTSTRUCT{};
-    return nullptr;
+    if (!paint)
+        return nullptr;
+    *paint = PAINTSTRUCT{};
+    paint->hdc = GetDC(window);
+    GetClientRect(window, &paint->rcPaint);
+    return paint->hdc;
 }
 
-BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*)
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint)
 {
+    if (paint && paint->hdc)
+        ReleaseDC(window, paint->hdc);
     return TRUE;
 }
 
@@ -902,7 +927,7 @@ HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName)
             continue;
         if (className && !IS_INTRESOURCE(className) && !EqualNoCase(w->className, className))
             continue;
-        if (windowName && w->text != windowName)
+        if (windowName && !EqualNoCase(w->text, windowName)) // titles compare without case, as on Windows
             continue;
         return h;
     }

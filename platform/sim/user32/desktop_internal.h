@@ -54,6 +54,8 @@ struct Window
     HINSTANCE instance = nullptr;
     std::shared_ptr<ThreadState> thread;
     HMENU menu = nullptr;
+    HMENU systemMenu = nullptr; // made on the first GetSystemMenu
+    HFONT font = nullptr;       // WM_SETFONT
     RECT rect{};
     std::vector<HWND> children;
     std::map<WString, HANDLE> props;

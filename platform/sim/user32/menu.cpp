@@ -337,3 +337,72 @@ BOOL WINAPI TrackPopupMenu(HMENU, UINT, int, int, int, HWND, const RECT*)
 {
     return FALSE; // the scripted user picks menu items directly
 }
+
+// The window menu: made with the standard commands on first use, its own copy per window.
+HMENU WINAPI GetSystemMenu(HWND window, BOOL revert)
+{
+    std::lock_guard g(Desk().mu);
+    Window* w = WindowOrErrorLocked(window);
+    if (!w)
+        return nullptr;
+    if (revert || !w->systemMenu)
+    {
+        if (w->systemMenu)
+            Desk().menus.erase(w->systemMenu);
+        w->systemMenu = NewMenuLocked(true);
+        auto& items = MenuLocked(w->systemMenu)->items;
+        for (auto [id, text] : {std::pair<UINT, WStringView>{SC_RESTORE, u"&Restore"},
+                                {SC_MOVE, u"&Move"},
+                                {SC_SIZE, u"&Size"},
+                                {SC_MINIMIZE, u"Mi&nimize"},
+                                {SC_MAXIMIZE, u"Ma&ximize"},
+                                {0, u""},
+                                {SC_CLOSE, u"&Close\tAlt+F4"}})
+        {
+            MenuItem i;
+            i.id = id;
+            i.text = WString(text);
+            i.type = id ? 0 : MFT_SEPARATOR;
+            items.push_back(i);
+        }
+        if (revert)
+            return nullptr;
+    }
+    return w->systemMenu;
+}
+
+BOOL WINAPI RemoveMenu(HMENU menu, UINT position, UINT flags)
+{
+    std::lock_guard g(Desk().mu);
+    Menu* m = MenuLocked(menu);
+    if (!m)
+    {
+        SetLastError(ERROR_INVALID_MENU_HANDLE);
+        return FALSE;
+    }
+    HMENU in = nullptr;
+    MenuItem* i = ItemLocked(menu, position, (flags & MF_BYPOSITION) != 0, &in);
+    if (!i || !in)
+    {
+        SetLastError(ERROR_MENU_ITEM_NOT_FOUND);
+        return FALSE;
+    }
+    auto& items = MenuLocked(in)->items;
+    items.erase(items.begin() + (i - items.data()));
+    return TRUE;
+}
+
+BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags)
+{
+    HMENU sub = nullptr;
+    {
+        std::lock_guard g(Desk().mu);
+        if (MenuItem* i = ItemLocked(menu, position, (flags & MF_BYPOSITION) != 0))
+            sub = i->sub;
+    }
+    if (!RemoveMenu(menu, position, flags))
+        return FALSE;
+    if (sub)
+        DestroyMenu(sub);
+    return TRUE;
+}

@@ -431,6 +431,24 @@ typedef struct _MEMORY_BASIC_INFORMATION
 
 SIZE_T WINAPI VirtualQuery(LPCVOID address, PMEMORY_BASIC_INFORMATION buffer, SIZE_T length);
 
+// kernel32: the 8-bit forms (text in the system code page) and what they need.
+BOOL WINAPI CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists);
+BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists);
+BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes);
+BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes);
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCSTR name);
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName);
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
+int WINAPI lstrcmpA(LPCSTR a, LPCSTR b);
+LPSTR WINAPI lstrcpynA(LPSTR dst, LPCSTR src, int maxLength);
+BOOL WINAPI IsDBCSLeadByteEx(UINT codePage, BYTE testChar);
+BOOL WINAPI IsDBCSLeadByte(BYTE testChar);
+void WINAPI GetLocalTime(LPSYSTEMTIME time);
+
 // kernel32: the process environment and current folder.
 DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);

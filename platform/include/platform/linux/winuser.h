@@ -787,4 +787,112 @@ int WINAPIV wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_MENU_ITEM_NOT_FOUND 1456L
+#define ERROR_INVALID_HOOK_HANDLE 1404L
+#define ERROR_NOACCESS 998L
 #endif
+
+// ---- user32: the 8-bit forms, hooks, the system menu, cursors and work areas ----
+#define WM_QUERYENDSESSION 0x0011
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WM_ENDSESSION 0x0016
+#define WM_SETCURSOR 0x0020
+#define WM_QUERYNEWPALETTE 0x030F
+#define WM_PALETTECHANGED 0x0311
+#define SC_SIZE 0xF000
+#define SC_MOVE 0xF010
+#define SC_MINIMIZE 0xF020
+#define SC_MAXIMIZE 0xF030
+#define SC_CLOSE 0xF060
+#define SC_RESTORE 0xF120
+#define SM_CYCAPTION 4
+#define SPI_GETWORKAREA 0x0030
+#define WS_EX_RTLREADING 0x00002000L
+#define WS_EX_LEFTSCROLLBAR 0x00004000L
+#define WS_EX_LAYOUTRTL 0x00400000L
+#define LAYOUT_RTL 0x00000001
+#define MB_RTLREADING 0x00100000L
+#define WH_CBT 5
+#define HCBT_MOVESIZE 0
+#define HCBT_MINMAX 1
+#define HCBT_CREATEWND 3
+#define HCBT_DESTROYWND 4
+#define HCBT_ACTIVATE 5
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_RTLREADING 0x00020000
+
+DECLARE_HANDLE(HHOOK);
+typedef LRESULT(CALLBACK* HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
+
+typedef struct tagWNDCLASSA
+{
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+} WNDCLASSA, *LPWNDCLASSA;
+
+// Windows made through these get their messages in the wide form wherever text crosses.
+ATOM WINAPI RegisterClassA(const WNDCLASSA* wc);
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc,
+                               LPARAM param);
+BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT remove);
+LRESULT WINAPI DispatchMessageA(const MSG* msg);
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG msg);
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int maxCount);
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+int WINAPI GetClassNameA(HWND window, LPSTR className, int maxCount);
+LONG WINAPI GetWindowLongA(HWND window, int index);
+LONG WINAPI SetWindowLongA(HWND window, int index, LONG value);
+LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
+LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+BOOL WINAPI SetPropA(HWND window, LPCSTR name, HANDLE data);
+HANDLE WINAPI GetPropA(HWND window, LPCSTR name);
+HANDLE WINAPI RemovePropA(HWND window, LPCSTR name);
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
+HWND WINAPI GetLastActivePopup(HWND window);
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
+HCURSOR WINAPI SetCursor(HCURSOR cursor);
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT param, PVOID data, UINT winIni);
+LPSTR WINAPI CharNextA(LPCSTR current);
+LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
+BOOL WINAPI SetProcessDefaultLayout(DWORD layout);
+BOOL WINAPI GetProcessDefaultLayout(DWORD* layout);
+HMENU WINAPI GetSystemMenu(HWND window, BOOL revert);
+BOOL WINAPI RemoveMenu(HMENU menu, UINT position, UINT flags);
+BOOL WINAPI DeleteMenu(HMENU menu, UINT position, UINT flags);
+HHOOK WINAPI SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
+HHOOK WINAPI SetWindowsHookExW(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
+LRESULT WINAPI CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI UnhookWindowsHookEx(HHOOK hook);
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+int WINAPI DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format);
+int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);

@@ -19,6 +19,7 @@ struct MessageBoxShown
     WString text;
     WString caption;
     UINT type = 0;
+    RECT rect{}; // where the box stood when it opened (a CBT hook may have moved it)
 };
 
 // A message sent to HWND_BROADCAST; the text is lParam's for the messages that carry one

@@ -168,6 +168,9 @@ public:
     void FailNext(std::string_view api, DWORD error, int count = 1, int skip = 0);
     std::vector<std::string> PendingFaults() const;
 
+    // Every text given to OutputDebugStringA since the machine started, one entry a call.
+    std::vector<std::string> DebugOutput() const;
+
     // Virtual time in milliseconds since the machine started.
     ULONGLONG Now() const;
     void Advance(ULONGLONG milliseconds);

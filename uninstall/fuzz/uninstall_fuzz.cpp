@@ -1,0 +1,103 @@
+// Any bytes as what the Uninstaller reads from its INI files, bitmap files and command line. The first
+// byte chooses the reader (later readers take the next values); each must give a result inside its
+// bounds and never read or write outside what it was given.
+#include "bitmap.h"
+#include "text.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace
+{
+using namespace uninstall;
+
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+void Bitmap(std::string_view data)
+{
+    if (auto parsed = ParseBitmapFile(data))
+    {
+        Check(parsed->bitsOffset <= parsed->dib.size());
+        Check(parsed->colours <= 256);
+    }
+}
+
+void Font(std::string_view data)
+{
+    if (auto spec = ParseFontSpec(data))
+    {
+        Check(spec->face.size() < LF_FACESIZE);
+        Check(spec->height <= 0 && spec->height > -10000);
+    }
+}
+
+void Texts(std::string_view data)
+{
+    size_t split = data.empty() ? 0 : static_cast<unsigned char>(data[0]) % (data.size());
+    std::string_view text = data.substr(std::min<size_t>(1, data.size()), split);
+    std::string_view argument = data.substr(std::min(data.size(), split + 1));
+    std::string escaped = ExpandEscapes(text);
+    Check(escaped.size() <= text.size());
+    Check(FormatWithArgument(escaped, argument, 300).size() <= 300);
+    std::string shown = ShortenToFit(text, 40, [](std::string_view s) { return static_cast<int>(s.size()); });
+    Check(shown.size() <= 40 || shown == "...");
+}
+
+void Languages(std::string_view data)
+{
+    LANGID language = data.size() >= 2 ? static_cast<LANGID>(static_cast<unsigned char>(data[0]) |
+                                                             static_cast<unsigned char>(data[1]) << 8)
+                                       : 0;
+    auto entries = SplitFields(data.substr(std::min<size_t>(2, data.size())), '\n');
+    std::string folder = PickLanguageFolder(language, "DEFAULT", entries);
+    Check(folder.size() <= 127 || folder == "DEFAULT");
+}
+
+void CommandLine(std::string_view data)
+{
+    WORD flags = 0;
+    for (const std::string& token : SplitFields(data.substr(0, 519), ' '))
+    {
+        flags = ParseDebugToken(token, flags);
+        ApplicationEntry e = ParseApplicationEntry(token);
+        Check(e.messageOffset >= 0 && e.messageOffset < 100000);
+    }
+    Check(DebugOptionsSuffix(flags).size() <= 11);
+    SplitModulePath split = SplitPath(data);
+    Check(split.folder.size() + split.baseName.size() + split.extension.size() == data.size());
+    Check(UiIniName(split.baseName).size() <= split.baseName.size() + 4);
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+    switch (data[0] % 5)
+    {
+    case 0:
+        Bitmap(rest);
+        break;
+    case 1:
+        Font(rest);
+        break;
+    case 2:
+        Texts(rest);
+        break;
+    case 3:
+        Languages(rest);
+        break;
+    default:
+        CommandLine(rest);
+        break;
+    }
+    return 0;
+}
