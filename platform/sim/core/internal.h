@@ -75,6 +75,7 @@ bool HostIsDirectory(const std::filesystem::path& p);
 
 // Hidden and system attributes set on a file or folder (SetFileAttributesW).
 DWORD KeptFileAttributes(WStringView windowsPath);
+void CopyKeptFileAttributes(WStringView from, WStringView to); // what a copy carries
 
 // Machine-wide settings read by several parts.
 bool System64();

@@ -1,5 +1,5 @@
-// Copying files and the attributes the host file system cannot hold (hidden, system): kept beside the
-// files by full path, so GetFileAttributesW reports what SetFileAttributesW set.
+// The attributes the host file system cannot hold (hidden, system): kept beside the files by full
+// path, so GetFileAttributesW reports what SetFileAttributesW set and a copy carries them.
 #include "core/internal.h"
 #include "core/state.h"
 
@@ -35,10 +35,22 @@ DWORD KeptFileAttributes(WStringView windowsPath)
     auto it = kept.find(Fold(FullPath(windowsPath)));
     return it == kept.end() ? 0 : it->second;
 }
+
+void CopyKeptFileAttributes(WStringView from, WStringView to)
+{
+    std::lock_guard g(StateLock());
+    auto& kept = Part<KeptAttributes>().byPath;
+    DWORD attributes = KeptFileAttributes(from);
+    if (attributes)
+        kept[Fold(FullPath(to))] = attributes;
+    else
+        kept.erase(Fold(FullPath(to)));
+}
 } // namespace sim::detail
 
 BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes)
 {
+    SIM_FAULT_POINT("SetFileAttributesW", FALSE);
     if (!name || !*name)
         return Fail(ERROR_PATH_NOT_FOUND);
     std::lock_guard g(StateLock());
@@ -61,38 +73,5 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes)
         kept[key] = attributes & kKept;
     else
         kept.erase(key);
-    return TRUE;
-}
-
-BOOL WINAPI CopyFileW(LPCWSTR existing, LPCWSTR newName, BOOL failIfExists)
-{
-    if (!existing || !newName || !*existing || !*newName)
-        return Fail(ERROR_PATH_NOT_FOUND);
-    std::lock_guard g(StateLock());
-    fs::path from = HostPathOf(existing);
-    fs::path to = HostPathOf(newName);
-    std::error_code ec;
-    if (!fs::is_regular_file(from, ec))
-        return Fail(HostIsDirectory(from.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-    if (!HostIsDirectory(to.parent_path()))
-        return Fail(ERROR_PATH_NOT_FOUND);
-    if (fs::exists(to, ec))
-    {
-        if (failIfExists)
-            return Fail(ERROR_FILE_EXISTS);
-        // A read-only or hidden destination is not overwritten, as on Windows.
-        if ((fs::status(to, ec).permissions() & fs::perms::owner_write) == fs::perms::none ||
-            (KeptFileAttributes(newName) & FILE_ATTRIBUTE_HIDDEN))
-            return Fail(ERROR_ACCESS_DENIED);
-    }
-    if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec))
-        return Fail(ERROR_ACCESS_DENIED);
-    // The copy takes the source's attributes.
-    auto& kept = Part<KeptAttributes>().byPath;
-    DWORD attributes = KeptFileAttributes(existing);
-    if (attributes)
-        kept[Fold(FullPath(newName))] = attributes;
-    else
-        kept.erase(Fold(FullPath(newName)));
     return TRUE;
 }

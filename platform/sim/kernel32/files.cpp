@@ -1002,30 +1002,6 @@ BOOL WINAPI FindClose(HANDLE find)
     return TRUE;
 }
 
-// Only the read-only attribute is kept (as the host file's write permission); the others are taken
-// and forgotten, as on a volume that does not store them.
-BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes)
-{
-    SIM_FAULT_POINT("SetFileAttributesW", FALSE);
-    std::lock_guard g(StateLock());
-    fs::path host = HostPathOf(name ? name : u"");
-    std::error_code ec;
-    if (!fs::exists(host, ec))
-    {
-        SetError(HostIsDirectory(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    fs::permissions(host, fs::perms::owner_write,
-                    (attributes & FILE_ATTRIBUTE_READONLY) ? fs::perm_options::remove : fs::perm_options::add,
-                    ec);
-    if (ec)
-    {
-        SetError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL WINAPI CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
 {
     SIM_FAULT_POINT("CopyFileW", FALSE);
@@ -1055,8 +1031,10 @@ BOOL WINAPI CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIf
         SetError(ERROR_FILE_EXISTS);
         return FALSE;
     }
+    // A read-only or hidden destination is not overwritten, as on Windows.
     if (exists && (HostIsDirectory(to) ||
-                   (fs::status(to, ec).permissions() & fs::perms::owner_write) == fs::perms::none))
+                   (fs::status(to, ec).permissions() & fs::perms::owner_write) == fs::perms::none ||
+                   (KeptFileAttributes(newFileName) & FILE_ATTRIBUTE_HIDDEN)))
     {
         SetError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -1077,5 +1055,6 @@ BOOL WINAPI CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIf
         SetError(ErrorFromErrno(ec.value()));
         return FALSE;
     }
+    CopyKeptFileAttributes(existingFileName, newFileName); // the copy takes the source's attributes
     return TRUE;
 }
