@@ -14,6 +14,7 @@ namespace sim::detail
 
 // Kept sorted: FailNext looks names up here. A part that adds a fault point adds its name.
 inline constexpr std::string_view kFaultPoints[] = {
+    "AssocQueryStringW",
     "CloseHandle",
     "CreateDirectoryW",
     "CreateEventW",
@@ -67,6 +68,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "RegSetValueExW",
     "RemoveDirectoryW",
     "SetDllDirectoryW",
+    "ShellExecuteExA",
+    "ShellExecuteExW",
     "WinExec",
     "WriteFile",
 };

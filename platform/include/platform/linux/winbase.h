@@ -107,6 +107,7 @@ HLOCAL WINAPI LocalFree(HLOCAL memory);
 
 // kernel32: path names.
 DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 
 // kernel32: file mapping and system information.
 #define PAGE_NOACCESS 0x01

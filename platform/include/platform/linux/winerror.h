@@ -54,3 +54,15 @@
 #define ERROR_INVALID_PRINTER_NAME 1801L
 #define ERROR_INVALID_PRINTER_STATE 1906L
 #define ERROR_SPL_NO_STARTDOC 3003L
+#define ERROR_OLD_WIN_VERSION 1150L
+#define ERROR_NO_ASSOCIATION 1155L
+#define ERROR_CANCELLED 1223L
+
+#define S_OK ((HRESULT)0L)
+#define S_FALSE ((HRESULT)1L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define HRESULT_FROM_WIN32(x)                                                                                \
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x)&0x0000FFFF) | (7 << 16) | 0x80000000)))

@@ -26,6 +26,18 @@ struct StartedProcess
     WString currentDirectory;
 };
 
+// A request to the shell (ShellExecuteEx): a program, document, folder or URL.
+struct ShellRequest
+{
+    WString verb; // empty: the default verb
+    WString file;
+    WString parameters;
+    WString directory;
+    int showCommand = SW_SHOWNORMAL;
+    WString application; // the program that took it (the file itself, its association, the folder
+                         // window); empty when the shell refused
+};
+
 struct RegistryValue
 {
     DWORD type = REG_NONE;
@@ -86,7 +98,12 @@ public:
     // its own module path and command line (arguments after the program name); returns its exit code.
     DWORD Run(WStringView imagePath, WStringView arguments = {}, int showCommand = SW_SHOWNORMAL);
     void RegisterStandIn(WStringView fileName, StandIn standIn);
+    // The program registered as `originalFileName` also runs from a file named `copyFileName`, as
+    // a program file copied under another name does.
+    void RegisterProgramCopy(WStringView originalFileName, WStringView copyFileName);
     std::vector<StartedProcess> Started() const;
+    // Everything handed to ShellExecuteEx, in order (programs also appear in Started()).
+    std::vector<ShellRequest> ShellRequests() const;
     // The DLL search settings of the latest process of that program (or of the test itself).
     std::optional<DllSearch> DllSearchOf(WStringView imagePath) const;
 
