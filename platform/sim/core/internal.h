@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sim::detail
 {
@@ -53,7 +55,10 @@ struct Process
     WString currentDirectory;
     bool is32 = false;
     std::shared_ptr<struct LoaderState> loader; // modules loaded and where DLLs are looked for
+    std::vector<std::pair<const void*, std::shared_ptr<void>>> locals; // ProcessLocal objects, in order made
 };
+// A program's end: its ProcessLocal objects go, the last made first, outside the machine's lock.
+void EndProcessLocals();
 Process& CurrentProcess();
 std::shared_ptr<Process> ThreadProcess();                // null: the calling program
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
@@ -66,6 +71,7 @@ bool HostIsDirectory(const std::filesystem::path& p);
 // Machine-wide settings read by several parts.
 bool System64();
 bool Administrator();
+bool ServerR2(); // the identity's SM_SERVERR2
 
 // A program file started as the shell starts one: recorded, then run through its stand-in or its
 // registered entry on a thread of its own. The new process's handle, or null (ERROR_FILE_NOT_FOUND)

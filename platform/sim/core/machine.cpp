@@ -163,7 +163,8 @@ UINT ResolveCodePage(UINT codePage)
 
 void Machine::Reset()
 {
-    detail::JoinPrograms(); // nothing may run while the state goes
+    detail::JoinPrograms();     // nothing may run while the state goes
+    detail::EndProcessLocals(); // the test program's own, while the machine still stands
     detail::DestroyParts();
     t_lastError = 0;
 }

@@ -12,7 +12,10 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <set>
 #include <vector>
+
+LONG WINAPI RtlGetVersion(PRTL_OSVERSIONINFOW info); // ntdll's, in version.cpp
 
 namespace sim::detail
 {
@@ -83,15 +86,24 @@ template <typename F> void (*Export(F* f))()
     return reinterpret_cast<void (*)()>(f);
 }
 
-// kernel32's exports that code finds with GetProcAddress because older systems lack them.
-const std::map<std::string, void (*)(), std::less<>>& Kernel32Exports()
+// The system exports that code finds with GetProcAddress because older systems lack them.
+const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& SystemExports()
 {
-    static const std::map<std::string, void (*)(), std::less<>> exports = {
-        {"SetDefaultDllDirectories", Export(&SetDefaultDllDirectories)},
-        {"SetDllDirectoryW", Export(&SetDllDirectoryW)},
-        {"SetSearchPathMode", Export(&SetSearchPathMode)},
-        {"LoadLibraryExW", Export(&LoadLibraryExW)},
-        {"GetModuleHandleW", Export(&GetModuleHandleW)},
+    static const std::map<std::pair<WString, std::string>, void (*)(), std::less<>> exports = {
+        {{u"kernel32.dll", "SetDefaultDllDirectories"}, Export(&SetDefaultDllDirectories)},
+        {{u"kernel32.dll", "SetDllDirectoryW"}, Export(&SetDllDirectoryW)},
+        {{u"kernel32.dll", "SetSearchPathMode"}, Export(&SetSearchPathMode)},
+        {{u"kernel32.dll", "LoadLibraryExW"}, Export(&LoadLibraryExW)},
+        {{u"kernel32.dll", "GetModuleHandleW"}, Export(&GetModuleHandleW)},
+        {{u"kernel32.dll", "GetNativeSystemInfo"}, Export(&GetNativeSystemInfo)},
+        {{u"kernel32.dll", "IsWow64Process"}, Export(&IsWow64Process)},
+        {{u"kernel32.dll", "GetVersionExW"}, Export(&GetVersionExW)},
+        {{u"kernel32.dll", "GetVersionExA"}, Export(&GetVersionExA)},
+        {{u"kernel32.dll", "VerifyVersionInfoW"}, Export(&VerifyVersionInfoW)},
+        {{u"kernel32.dll", "VerifyVersionInfoA"}, Export(&VerifyVersionInfoA)},
+        {{u"kernel32.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
+        {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
+        {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
     };
     return exports;
 }
@@ -116,7 +128,8 @@ namespace
 {
 struct Loader : PartBase
 {
-    std::map<WString, DllSearch> lastByImage; // by folded image path
+    std::map<WString, DllSearch> lastByImage;                 // by folded image path
+    std::set<std::pair<WString, std::string>> removedExports; // system exports a test took away
 };
 
 Loader& loader()
@@ -258,10 +271,11 @@ void (*ExportOf(HMODULE module, LPCSTR procName))()
     }
     const Module& m = Modules()[*index];
     bool byOrdinal = IS_INTRESOURCE(procName);
-    if (m.fileName == u"kernel32.dll" && !byOrdinal)
+    if (m.system && !byOrdinal)
     {
-        auto it = Kernel32Exports().find(std::string_view(procName));
-        if (it != Kernel32Exports().end())
+        std::pair<WString, std::string> key{m.fileName, procName};
+        auto it = SystemExports().find(key);
+        if (it != SystemExports().end() && !loader().removedExports.contains(key))
             return it->second;
     }
     for (const DllExport& e : m.exports)
@@ -280,6 +294,14 @@ bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> expo
 {
     detail::Modules().push_back(detail::Module{fileName, false, false, exports, dllMain});
     return true;
+}
+
+void Machine::RemoveSystemExport(WStringView module, std::string_view name)
+{
+    std::lock_guard g(detail::StateLock());
+    for (const detail::Module& m : detail::Modules())
+        if (m.system && detail::EqualNoCase(m.fileName, module))
+            detail::loader().removedExports.emplace(m.fileName, std::string(name));
 }
 
 std::optional<DllSearch> Machine::DllSearchOf(WStringView imagePath) const

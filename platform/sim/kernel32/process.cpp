@@ -133,9 +133,11 @@ std::function<DWORD()> EntryBody(const Entry& entry, std::shared_ptr<detail::Pro
         }
         catch (...)
         {
+            detail::EndProcessLocals();
             detail::EndProcessModules();
             throw;
         }
+        detail::EndProcessLocals();  // the program's statics go at its exit
         detail::EndProcessModules(); // the DLLs it still holds hear that the process ends
         return exitCode;
     };

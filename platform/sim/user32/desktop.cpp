@@ -1106,6 +1106,8 @@ int WINAPI GetSystemMetrics(int index)
     case SM_CXSMICON:
     case SM_CYSMICON:
         return 16;
+    case SM_SERVERR2:
+        return sim::detail::ServerR2() ? 1 : 0;
     default:
         return 0;
     }

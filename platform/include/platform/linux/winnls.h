@@ -28,3 +28,6 @@
 LANGID WINAPI GetUserDefaultUILanguage();
 LANGID WINAPI GetUserDefaultLangID();
 LCID WINAPI GetUserDefaultLCID();
+LANGID WINAPI GetSystemDefaultLangID();
+LANGID WINAPI GetSystemDefaultUILanguage();
+LCID WINAPI GetSystemDefaultLCID();

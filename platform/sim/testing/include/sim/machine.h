@@ -61,6 +61,21 @@ struct DllSearch
 // A stand-in for a program outside the system: runs when that file is started.
 using StandIn = std::function<DWORD(const StartedProcess&)>;
 
+// The operating system as programs read it (GetVersionEx, RtlGetVersion, VerifyVersionInfo).
+struct OsIdentity
+{
+    DWORD major = 10;
+    DWORD minor = 0;
+    DWORD build = 19045;
+    WORD servicePackMajor = 0;
+    WORD servicePackMinor = 0;
+    BYTE productType = VER_NT_WORKSTATION;
+    WORD suiteMask = 0;
+    DWORD platformId = VER_PLATFORM_WIN32_NT;
+    WString csdVersion; // "Service Pack 1"
+    bool serverR2 = false; // GetSystemMetrics(SM_SERVERR2)
+};
+
 class Machine
 {
 public:
@@ -76,6 +91,18 @@ public:
     void SetSystem64(bool is64);
     void SetProgram32(bool is32); // the calling program's own bitness
     void SetAdministrator(bool admin);
+    // Windows 10 22H2 workstation unless set.
+    void SetOs(const OsIdentity& os);
+    OsIdentity Os() const;
+    // PROCESSOR_ARCHITECTURE_*; SetSystem64 picks AMD64 or INTEL.
+    void SetNativeArchitecture(WORD architecture);
+    // A program whose manifest does not declare Windows 8.1 and 10 is told 6.2 by GetVersionEx and
+    // VerifyVersionInfo there, as Windows does; every program is aware unless set.
+    void SetManifestOsAware(WStringView programFileName, bool aware);
+    // The system's language (GetSystemDefaultLangID, GetSystemDefaultUILanguage); English (US) unless set.
+    void SetSystemLanguage(LANGID language);
+    // An export an older system lacks: GetProcAddress of `name` in that system module fails.
+    void RemoveSystemExport(WStringView module, std::string_view name);
 
     // File system: drive letters map to folders under a per-machine temporary root; names compare
     // without case.
