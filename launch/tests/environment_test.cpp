@@ -2,7 +2,10 @@
 
 #include "environment.h"
 
+#include <sim/machine.h>
+
 #include <optional>
+#include <vector>
 
 namespace
 {
@@ -93,4 +96,115 @@ TEST(FindProbedVersion, TakesTheFirstProbeThatPasses)
     }
 }
 
+} // namespace
+
+namespace
+{
+struct MachineCase
+{
+    const char* name;
+    sim::OsIdentity os;
+    WORD architecture;
+    bool manifestAware;
+    std::vector<std::pair<const char16_t*, const char*>> removed;
+    DWORD menuWord;
+    DWORD launcherWord;
+    bool program32 = false;
+
+    friend void PrintTo(const MachineCase& c, std::ostream* os) { *os << c.name; }
+};
+
+sim::OsIdentity Os(DWORD major, DWORD minor, BYTE productType = VER_NT_WORKSTATION)
+{
+    sim::OsIdentity os;
+    os.major = major;
+    os.minor = minor;
+    os.productType = productType;
+    return os;
+}
+
+class AnalyzeOnTheMachine : public ::testing::TestWithParam<MachineCase>
+{
+};
+
+TEST_P(AnalyzeOnTheMachine, ReadsWhatEachFormIsAllowedToSee)
+{
+    const MachineCase& c = GetParam();
+    auto& m = sim::machine();
+    m.SetOs(c.os);
+    m.SetNativeArchitecture(c.architecture);
+    m.SetProgram32(c.program32);
+    m.SetManifestOsAware(u"test.exe", c.manifestAware);
+    for (const auto& [module, name] : c.removed)
+        m.RemoveSystemExport(module, name);
+    launch::CAnalyzeEnvironment menu(launch::CAnalyzeEnvironment::Form::Menu);
+    launch::CAnalyzeEnvironment launcher(launch::CAnalyzeEnvironment::Form::Launcher);
+    menu.Analyze();
+    launcher.Analyze();
+    EXPECT_EQ(menu.environmentWord, c.menuWord) << std::hex << menu.environmentWord;
+    EXPECT_EQ(launcher.environmentWord, c.launcherWord) << std::hex << launcher.environmentWord;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AnalyzeOnTheMachine,
+    ::testing::Values(
+        MachineCase{"Windows10", Os(10, 0), PROCESSOR_ARCHITECTURE_AMD64, true, {}, 0x0A000140, 0x0A000140},
+        MachineCase{"Windows81Unmanifested",
+                    Os(6, 3),
+                    PROCESSOR_ARCHITECTURE_AMD64,
+                    false,
+                    {},
+                    0x06020140,
+                    0x06030140},
+        MachineCase{"ServerX86",
+                    Os(6, 1, VER_NT_SERVER),
+                    PROCESSOR_ARCHITECTURE_INTEL,
+                    true,
+                    {},
+                    0x06010320,
+                    0x06010320},
+        MachineCase{"WithoutRtlGetVersionNoProductType",
+                    Os(10, 0),
+                    PROCESSOR_ARCHITECTURE_AMD64,
+                    true,
+                    {{u"ntdll.dll", "RtlGetVersion"}},
+                    0x0A000140,
+                    0x0A000340},
+        MachineCase{"WithoutGetVersionExW",
+                    Os(10, 0),
+                    PROCESSOR_ARCHITECTURE_AMD64,
+                    true,
+                    {{u"kernel32.dll", "GetVersionExW"}},
+                    0,
+                    0x0A000140},
+        MachineCase{"WithoutAnyVersionQuery",
+                    Os(10, 0),
+                    PROCESSOR_ARCHITECTURE_AMD64,
+                    true,
+                    {{u"ntdll.dll", "RtlGetVersion"}, {u"kernel32.dll", "GetVersionExA"}},
+                    0x0A000140,
+                    0},
+        MachineCase{"WithoutVerifyVersionInfoW",
+                    Os(10, 0),
+                    PROCESSOR_ARCHITECTURE_AMD64,
+                    true,
+                    {{u"kernel32.dll", "VerifyVersionInfoW"}},
+                    0x0A000120,
+                    0x0A000140},
+        MachineCase{"WithoutNativeSystemInfoA32BitProgramSeesX86",
+                    Os(10, 0),
+                    PROCESSOR_ARCHITECTURE_AMD64,
+                    true,
+                    {{u"kernel32.dll", "GetNativeSystemInfo"}},
+                    0x0A000120,
+                    0x0A000120,
+                    true},
+        MachineCase{"A32BitProgramSeesTheNativeX64",
+                    Os(10, 0),
+                    PROCESSOR_ARCHITECTURE_AMD64,
+                    true,
+                    {},
+                    0x0A000140,
+                    0x0A000140,
+                    true}));
 } // namespace

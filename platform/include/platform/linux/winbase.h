@@ -269,6 +269,11 @@ typedef INT_PTR(WINAPI* FARPROC)();
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
+HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 BOOL WINAPI FreeLibrary(HMODULE module);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
