@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 

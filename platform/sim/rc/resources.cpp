@@ -162,6 +162,24 @@ int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax
     return static_cast<int>(std::min<size_t>(text->size(), static_cast<size_t>(bufferMax - 1)));
 }
 
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax)
+{
+    if (!buffer || bufferMax <= 0)
+        return 0;
+    LPCWSTR text = nullptr;
+    int length = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length == 0 || !text)
+    {
+        buffer[0] = 0;
+        return 0;
+    }
+    std::string narrow = Narrow(WStringView(text, static_cast<size_t>(length)));
+    size_t copied = std::min(narrow.size(), static_cast<size_t>(bufferMax - 1));
+    std::copy_n(narrow.begin(), copied, buffer);
+    buffer[copied] = 0;
+    return static_cast<int>(copied);
+}
+
 HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, UINT flags)
 {
     if (!name)

@@ -142,3 +142,11 @@ static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW layout");
 #define SETCOPYCOUNT 17
 #define PASSTHROUGH 19
 #define GETTECHNOLOGY 20
+
+// Device capabilities of the screen.
+#define HORZRES 8
+#define VERTRES 10
+#define BITSPIXEL 12
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+int WINAPI GetDeviceCaps(HDC dc, int index);

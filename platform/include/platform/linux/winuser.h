@@ -731,6 +731,7 @@ LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wPa
 BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
 UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
 BOOL WINAPI CheckRadioButton(HWND dialog, int first, int last, int check);
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 BOOL WINAPI MessageBeep(UINT type);
 
@@ -761,6 +762,7 @@ SHORT WINAPI GetKeyState(int key);
 SHORT WINAPI GetAsyncKeyState(int key);
 
 // Resources.
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax);
 int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
@@ -785,3 +787,29 @@ int WINAPIV wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_MENU_ITEM_NOT_FOUND 1456L
 #endif
+
+// Displays and their DPI.
+DECLARE_HANDLE(HMONITOR);
+#define MONITOR_DEFAULTTONULL 0x00000000
+#define MONITOR_DEFAULTTOPRIMARY 0x00000001
+#define MONITOR_DEFAULTTONEAREST 0x00000002
+#define MONITORINFOF_PRIMARY 0x00000001
+typedef struct tagMONITORINFO
+{
+    DWORD cbSize;
+    RECT rcMonitor;
+    RECT rcWork;
+    DWORD dwFlags;
+} MONITORINFO, *LPMONITORINFO;
+HMONITOR WINAPI MonitorFromWindow(HWND window, DWORD flags);
+HMONITOR WINAPI MonitorFromRect(LPCRECT rect, DWORD flags);
+BOOL WINAPI GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info);
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle);
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+#define RDW_INVALIDATE 0x0001
+#define RDW_INTERNALPAINT 0x0002
+#define RDW_ERASE 0x0004
+#define RDW_ALLCHILDREN 0x0080
+#define RDW_UPDATENOW 0x0100
+BOOL WINAPI RedrawWindow(HWND window, const RECT* update, HRGN region, UINT flags);
