@@ -2,6 +2,7 @@
 
 #include <sim/machine.h>
 
+#include <cstring>
 #include <string>
 
 namespace
@@ -101,5 +102,62 @@ TEST(Profile, UnicodeFilesAndTheWindowsFolder)
     EXPECT_EQ(GetPrivateProfileIntW(u"\uD45C\uC900", u"\uAC12", 0, u"wide.ini"), 3u);
     sim::machine().PutFile(u"C:\\utf8.ini", "\xEF\xBB\xBF[\xED\x91\x9C]\nk=9\n");
     EXPECT_EQ(GetPrivateProfileIntW(u"\uD45C", u"k", 0, u"C:\\utf8.ini"), 9u);
+}
+TEST(Profile, NarrowFormsCutInBytesOfTheCodePage)
+{
+    sim::machine().SetCodePage(932);
+    // "[設定]\nName=日本\n" in Shift-JIS: each of the four characters is two bytes.
+    sim::machine().PutFile(u"C:\\sjis.ini", "[\x90\xdd\x92\xe8]\r\nName=\x93\xfa\x96\x7b\r\nCount=12\r\n");
+    char buf[16];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(GetPrivateProfileStringA("\x90\xdd\x92\xe8", "name", "", buf, sizeof buf, "C:\\sjis.ini"), 4u);
+    EXPECT_EQ(std::string(buf), "\x93\xfa\x96\x7b");
+    EXPECT_EQ(GetPrivateProfileStringA("\x90\xdd\x92\xe8", "Name", "", buf, 4, "C:\\sjis.ini"), 3u);
+    EXPECT_EQ(std::string(buf, 4), std::string("\x93\xfa\x96\0", 4));
+    EXPECT_EQ(GetPrivateProfileIntA("\x90\xdd\x92\xe8", "COUNT", 0, "C:\\sjis.ini"), 12u);
+    EXPECT_EQ(GetPrivateProfileSectionNamesA(buf, sizeof buf, "C:\\sjis.ini"), 5u);
+    EXPECT_EQ(std::string(buf, 6), std::string("\x90\xdd\x92\xe8\0\0", 6));
+}
+
+TEST(Profile, WholeSectionsAndSectionNames)
+{
+    sim::machine().PutFile(kIni, kText);
+    char16_t buf[80];
+    DWORD n = GetPrivateProfileSectionW(u"operationSETUP", buf, 80, kIni);
+    WString expected(u"Density = 7\0Negative=-12\0Trailing=42abc\0Text=\"  quoted  \"\0Empty=\0\0", 66);
+    ASSERT_EQ(n, expected.size() - 1);
+    EXPECT_EQ(WString(buf, n + 1), expected) << "lines as written, the first of a repeated section";
+    EXPECT_EQ(GetPrivateProfileSectionW(u"none", buf, 64, kIni), 0u);
+    EXPECT_EQ(GetPrivateProfileSectionNamesW(buf, 12, kIni), 10u);
+    EXPECT_EQ(WString(buf, 12), WString(u"OperationS\0\0", 12));
+}
+
+TEST(Profile, WritesKeepTheFileAndItsForm)
+{
+    auto& m = sim::machine();
+    m.PutFile(u"C:\\app\\a.ini", "; keep me\r\n[One]\r\nx=1\r\n\r\n[Two]\r\ny=2\r\n");
+    EXPECT_TRUE(WritePrivateProfileStringW(u"one", u"X", u"10", u"C:\\app\\a.ini"));
+    EXPECT_TRUE(WritePrivateProfileStringW(u"One", u"z", u"3", u"C:\\app\\a.ini"));
+    EXPECT_TRUE(WritePrivateProfileStringW(u"Two", u"y", nullptr, u"C:\\app\\a.ini"));
+    EXPECT_TRUE(WritePrivateProfileStringA("Three", "w", "4", "C:\\app\\a.ini"));
+    EXPECT_EQ(*m.FileBytes(u"C:\\app\\a.ini"),
+              "; keep me\r\n[One]\r\nX=10\r\nz=3\r\n\r\n[Two]\r\n[Three]\r\nw=4\r\n");
+    EXPECT_TRUE(WritePrivateProfileStringW(u"Two", nullptr, nullptr, u"C:\\app\\a.ini"));
+    EXPECT_EQ(GetPrivateProfileIntW(u"Three", u"w", 0, u"C:\\app\\a.ini"), 4u);
+    EXPECT_EQ(m.FileBytes(u"C:\\app\\a.ini")->find("[Two]"), std::string::npos);
+    EXPECT_TRUE(WritePrivateProfileStringW(nullptr, nullptr, nullptr, nullptr)) << "a flush";
+
+    SetLastError(0);
+    EXPECT_FALSE(WritePrivateProfileStringW(u"S", u"k", u"v", u"C:\\missing\\b.ini"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    // A UTF-16 file stays UTF-16.
+    m.PutFile(u"C:\\app\\w.ini", std::string("\xFF\xFE[\0S\0]\0", 8));
+    EXPECT_TRUE(WritePrivateProfileStringW(u"S", u"\u00e9", u"\u65e5", u"C:\\app\\w.ini"));
+    std::string bytes = *m.FileBytes(u"C:\\app\\w.ini");
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    char16_t value[4];
+    EXPECT_EQ(GetPrivateProfileStringW(u"s", u"\u00c9", u"", value, 4, u"C:\\app\\w.ini"), 1u);
+    EXPECT_EQ(value[0], u'\u65e5');
 }
 } // namespace

@@ -100,6 +100,20 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 UINT WINAPI GetPrivateProfileIntW(LPCWSTR appName, LPCWSTR keyName, INT defaultValue, LPCWSTR fileName);
 DWORD WINAPI GetPrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR defaultValue, LPWSTR returned,
                                       DWORD size, LPCWSTR fileName);
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultValue, LPSTR returned,
+                                      DWORD size, LPCSTR fileName);
+UINT WINAPI GetPrivateProfileIntA(LPCSTR appName, LPCSTR keyName, INT defaultValue, LPCSTR fileName);
+DWORD WINAPI GetPrivateProfileSectionNamesW(LPWSTR returned, DWORD size, LPCWSTR fileName);
+DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR returned, DWORD size, LPCSTR fileName);
+DWORD WINAPI GetPrivateProfileSectionW(LPCWSTR appName, LPWSTR returned, DWORD size, LPCWSTR fileName);
+DWORD WINAPI GetPrivateProfileSectionA(LPCSTR appName, LPSTR returned, DWORD size, LPCSTR fileName);
+BOOL WINAPI WritePrivateProfileStringW(LPCWSTR appName, LPCWSTR keyName, LPCWSTR value, LPCWSTR fileName);
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR value, LPCSTR fileName);
+#define GetPrivateProfileString GetPrivateProfileStringW
+#define GetPrivateProfileInt GetPrivateProfileIntW
+#define GetPrivateProfileSectionNames GetPrivateProfileSectionNamesW
+#define GetPrivateProfileSection GetPrivateProfileSectionW
+#define WritePrivateProfileString WritePrivateProfileStringW
 // ---- end of initialization files -------------------------------------------------------------------
 
 // kernel32: local memory.
