@@ -101,24 +101,14 @@ int Run(HINSTANCE instance, int showCommand)
         return kExitNotFound;
     }
 
-    std::vector<std::string> names = ReadSectionNames(ini);
-    std::optional<std::string> section = ChooseSection(names, environment.userLcid);
-    if (!section)
+    LaunchPlan plan = PlanLaunch(ini, FolderOf(*self), environment.userLcid);
+    if (plan.error)
     {
-        ShowSystemError(instance, kExitNoSection, nullptr);
-        return kExitNoSection;
+        ShowSystemError(instance, plan.error, plan.detail ? plan.detail->c_str() : nullptr);
+        return static_cast<int>(plan.error);
     }
-
-    std::string folder = FolderOf(*self);
-    std::string target = folder;
-    if (auto path = ReadValue(*section, "path", ini))
-        target = FullPathA(folder + *path).value_or(folder + *path);
-    if (!PathFileExistsA(target.c_str()) || PathIsDirectoryA(target.c_str()))
-    {
-        ShowSystemError(instance, kExitNotFound, FileNameOf(target).c_str());
-        return kExitNotFound;
-    }
-    std::optional<std::string> option = ReadValue(*section, "option", ini);
+    const std::string& target = plan.target;
+    const std::optional<std::string>& option = plan.option;
     std::string directory = FolderOf(target);
 
     SHELLEXECUTEINFOA info{};
@@ -142,6 +132,29 @@ int Run(HINSTANCE instance, int showCommand)
     return static_cast<int>(exitCode);
 }
 } // namespace
+
+LaunchPlan PlanLaunch(const std::string& ini, const std::string& folder, LCID userLcid)
+{
+    LaunchPlan plan;
+    std::vector<std::string> names = ReadSectionNames(ini);
+    std::optional<std::string> section = ChooseSection(names, userLcid);
+    if (!section)
+    {
+        plan.error = kExitNoSection;
+        return plan;
+    }
+    plan.target = folder;
+    if (auto path = ReadValue(*section, "path", ini))
+        plan.target = FullPathA(folder + *path).value_or(folder + *path);
+    if (!PathFileExistsA(plan.target.c_str()) || PathIsDirectoryA(plan.target.c_str()))
+    {
+        plan.error = kExitNotFound;
+        plan.detail = FileNameOf(plan.target);
+        return plan;
+    }
+    plan.option = ReadValue(*section, "option", ini);
+    return plan;
+}
 
 std::string IniPathOf(std::string_view programPath)
 {
@@ -202,9 +215,9 @@ int ShowSystemError(HINSTANCE instance, DWORD code, const char* detail)
     char caption[32] = {};
     LoadStringA(instance, kCaptionString, caption, sizeof caption);
     LPSTR message = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message), 0,
-                   nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message), 0, nullptr);
     std::string text = message ? message : "";
     if (message)
         LocalFree(message);

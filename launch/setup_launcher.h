@@ -25,6 +25,18 @@ std::optional<std::string> ChooseSection(std::span<const std::string> names, LCI
 // The text after the last backslash.
 std::string FileNameOf(std::string_view path);
 
+// What the INI asks for: the program and its parameters, or the error to show and exit with (and
+// the detail line, when there is one).
+struct LaunchPlan
+{
+    DWORD error = 0;
+    std::optional<std::string> detail;
+    std::string target;
+    std::optional<std::string> option;
+};
+// `folder` is the launcher's own, with its trailing backslash.
+LaunchPlan PlanLaunch(const std::string& ini, const std::string& folder, LCID userLcid);
+
 // The system's text for `code`, and "\r\n\r\n" and the detail when one is given, captioned with
 // string 103.
 int ShowSystemError(HINSTANCE instance, DWORD code, const char* detail);

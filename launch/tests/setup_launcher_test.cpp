@@ -68,9 +68,9 @@ TEST(SetupLauncher, SectionChoiceTakesTheFirstLanguageMatchElseTheLastDefault)
 std::string SystemText(DWORD code)
 {
     LPSTR message = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message), 0,
-                   nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&message), 0, nullptr);
     std::string text = message ? message : "";
     LocalFree(message);
     EXPECT_FALSE(text.empty()) << "no system text for " << code;
@@ -83,9 +83,9 @@ struct RunCase
     std::optional<std::string> ini; // nothing: no INI beside the launcher
     LANGID userLanguage;
     DWORD expectedExit;
-    std::optional<WString> started;           // the program that ran
-    std::optional<DWORD> errorCode;           // the box shown: the system text of this code ...
-    std::optional<std::string> detail;        // ... and this detail
+    std::optional<WString> started = {};    // the program that ran
+    std::optional<DWORD> errorCode = {};    // the box shown: the system text of this code ...
+    std::optional<std::string> detail = {}; // ... and this detail
     WString launcher = kLauncher;
     sim::OsIdentity os = {};
     DWORD refusal = 0;
@@ -111,8 +111,8 @@ TEST_P(SetupLauncherRun, StartsTheProgramForTheUsersLanguageOrSaysWhyNot)
         WString ini = c.launcher.substr(0, c.launcher.rfind(u'.')) + u".ini";
         m.PutFile(ini, *c.ini);
     }
-    for (const char16_t* program : {u"C:\\Media\\Menu\\Menu.exe", u"C:\\Media\\Menu\\MenuJa.exe",
-                                    u"C:\\Media\\Driver\\KGSetup.exe"})
+    for (const char16_t* program :
+         {u"C:\\Media\\Menu\\Menu.exe", u"C:\\Media\\Menu\\MenuJa.exe", u"C:\\Media\\Driver\\KGSetup.exe"})
         m.PutFile(program);
     m.PutFile(u"C:\\Media\\Folder\\inside.txt");
     for (const char16_t* name : {u"Menu.exe", u"MenuJa.exe"})
@@ -129,7 +129,9 @@ TEST_P(SetupLauncherRun, StartsTheProgramForTheUsersLanguageOrSaysWhyNot)
     auto started = m.Started();
     ASSERT_EQ(started.size(), c.started ? 1u : 0u);
     if (c.started)
+    {
         EXPECT_EQ(started[0].applicationPath, *c.started);
+    }
     auto boxes = d.MessageBoxes();
     ASSERT_EQ(boxes.size(), c.errorCode ? 1u : 0u);
     if (c.errorCode)
@@ -141,7 +143,8 @@ TEST_P(SetupLauncherRun, StartsTheProgramForTheUsersLanguageOrSaysWhyNot)
     }
 }
 
-const std::string kTwoSections = "[Setup]\r\npath=Menu\\Menu.exe\r\n[Setup.0411]\r\npath=Menu\\MenuJa.exe\r\n";
+const std::string kTwoSections =
+    "[Setup]\r\npath=Menu\\Menu.exe\r\n[Setup.0411]\r\npath=Menu\\MenuJa.exe\r\n";
 const WString kMenu = u"C:\\Media\\Menu\\Menu.exe";
 const WString kMenuJa = u"C:\\Media\\Menu\\MenuJa.exe";
 
@@ -158,9 +161,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RunCase{"JapaneseUserGetsTheJapaneseSection", kTwoSections, 0x0411, 0, kMenuJa},
         RunCase{"EnglishUserGetsTheDefault", kTwoSections, 0x0409, 0, kMenu},
-        RunCase{"TheLaterDefaultWins", "[A]\r\npath=Driver\\KGSetup.exe\r\n[B]\r\npath=Menu\\Menu.exe\r\n", 0x0409,
-                0, kMenu},
-        RunCase{"NoSectionForTheUser", "[Setup.0411]\r\npath=Menu\\MenuJa.exe\r\n", 0x0409, 3, std::nullopt, 3},
+        RunCase{"TheLaterDefaultWins", "[A]\r\npath=Driver\\KGSetup.exe\r\n[B]\r\npath=Menu\\Menu.exe\r\n",
+                0x0409, 0, kMenu},
+        RunCase{"NoSectionForTheUser", "[Setup.0411]\r\npath=Menu\\MenuJa.exe\r\n", 0x0409, 3, std::nullopt,
+                3},
         RunCase{"DamagedAndLongSectionNames",
                 "[Bad.XYZW]\r\npath=Driver\\KGSetup.exe\r\n[" + std::string(300, 'L') +
                     ".0411]\r\npath=Menu\\MenuJa.exe\r\n",
@@ -175,8 +179,16 @@ INSTANTIATE_TEST_SUITE_P(
                 u"C:\\Media\\Driver\\KGSetup.exe", std::nullopt, std::nullopt, u"C:\\Media\\Other.exe"},
         RunCase{"TheChildsExitCode", "[Setup]\r\npath=Driver\\KGSetup.exe\r\n", 0x0409, 3010,
                 u"C:\\Media\\Driver\\KGSetup.exe"},
-        RunCase{"ARefusedLaunchEndsSilently", kTwoSections, 0x0409, 0, std::nullopt, std::nullopt, std::nullopt,
-                kLauncher, {}, ERROR_CANCELLED},
+        RunCase{"ARefusedLaunchEndsSilently",
+                kTwoSections,
+                0x0409,
+                0,
+                std::nullopt,
+                std::nullopt,
+                std::nullopt,
+                kLauncher,
+                {},
+                ERROR_CANCELLED},
         RunCase{"Windows2000Runs", kTwoSections, 0x0409, 0, kMenu, std::nullopt, std::nullopt, kLauncher,
                 Windows(5, 0)},
         RunCase{"NtFourIsTooOld", kTwoSections, 0x0409, ERROR_OLD_WIN_VERSION, std::nullopt,
@@ -200,5 +212,11 @@ TEST(SetupLauncher, PassesTheOptionTheProgramsFolderAndItsOwnShowCommand)
     auto started = m.Started();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].commandLine, u"\"" + kMenu + u"\" /lang ja");
+    auto search = m.DllSearchOf(kLauncher);
+    ASSERT_TRUE(search.has_value());
+    EXPECT_EQ(search->dllDirectory, WString());
+    EXPECT_EQ(search->defaultDirectories, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
+    EXPECT_EQ(search->searchMode,
+              static_cast<DWORD>(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT));
 }
 } // namespace

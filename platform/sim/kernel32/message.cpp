@@ -18,7 +18,8 @@ const std::map<DWORD, WStringView>& SystemTexts()
         {ERROR_NOT_ENOUGH_MEMORY, u"Not enough memory resources are available to process this command.\r\n"},
         {ERROR_INVALID_PARAMETER, u"The parameter is incorrect.\r\n"},
         {ERROR_OLD_WIN_VERSION, u"The specified program requires a newer version of Windows.\r\n"},
-        {ERROR_NO_ASSOCIATION, u"No application is associated with the specified file for this operation.\r\n"},
+        {ERROR_NO_ASSOCIATION,
+         u"No application is associated with the specified file for this operation.\r\n"},
         {ERROR_CANCELLED, u"The operation was canceled by the user.\r\n"},
     };
     return texts;
