@@ -5,6 +5,8 @@
 #include "gdi/raster.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <optional>
 
 namespace sim
@@ -111,6 +113,28 @@ raster::Clip ClipOf(const CLIPOBJ* clip, const raster::Surface& s)
     return whole.Intersect(clip->rclBounds);
 }
 
+// The engine's own share of a page, apart from the driver's: the outermost drawing call's time.
+std::atomic<std::uint64_t> g_drawingNanoseconds{0};
+thread_local int t_drawingDepth = 0;
+
+class DrawingClock
+{
+public:
+    DrawingClock() : start_(++t_drawingDepth == 1 ? std::chrono::steady_clock::now() : Clock::time_point{}) {}
+    ~DrawingClock()
+    {
+        if (t_drawingDepth-- == 1)
+            g_drawingNanoseconds += static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start_).count());
+    }
+    DrawingClock(const DrawingClock&) = delete;
+    DrawingClock& operator=(const DrawingClock&) = delete;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point start_;
+};
+
 COLORREF ColorOf(const BRUSHOBJ* brush)
 {
     return brush ? static_cast<COLORREF>(brush->iSolidColor) : RGB(0, 0, 0);
@@ -164,6 +188,7 @@ void Fill(raster::Surface& s, const SimPath& path, COLORREF color, bool winding,
 BOOL APIENTRY EngBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* dstRect,
                         POINTL* srcPoint, POINTL*, BRUSHOBJ* brush, POINTL* brushOrigin, ROP4 rop)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngBitBlt", dst, clip, brushOrigin, 0);
     call.src = src;
     call.rop = rop;
@@ -192,6 +217,7 @@ BOOL APIENTRY EngBitBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ*, CLIPOBJ* clip, XLA
 BOOL APIENTRY EngStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ*, CLIPOBJ* clip, XLATEOBJ* xlate,
                             COLORADJUSTMENT* ca, POINTL*, RECTL* dstRect, RECTL* srcRect, POINTL*, ULONG mode)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngStretchBlt", dst, clip);
     call.src = src;
     call.mode = mode;
@@ -215,6 +241,7 @@ BOOL APIENTRY EngStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ*, CLIPOBJ* clip,
 BOOL APIENTRY EngCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* clip, XLATEOBJ* xlate, RECTL* dstRect,
                           POINTL* srcPoint)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngCopyBits", dst, clip);
     call.src = src;
     if (dstRect)
@@ -233,6 +260,7 @@ BOOL APIENTRY EngCopyBits(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* clip, XLATEOBJ* x
 BOOL APIENTRY EngTextOut(SURFOBJ* dst, STROBJ* str, FONTOBJ*, CLIPOBJ* clip, RECTL*, RECTL* opaque,
                          BRUSHOBJ* fore, BRUSHOBJ* opaqueBrush, POINTL* brushOrigin, MIX mix)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngTextOut", dst, clip, brushOrigin, mix);
     call.object = str;
     if (opaque)
@@ -251,6 +279,7 @@ BOOL APIENTRY EngTextOut(SURFOBJ* dst, STROBJ* str, FONTOBJ*, CLIPOBJ* clip, REC
 
 BOOL APIENTRY EngPaint(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin, MIX mix)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngPaint", dst, clip, brushOrigin, mix);
     detail::RecordCall(call);
     auto d = Destination(dst);
@@ -263,6 +292,7 @@ BOOL APIENTRY EngPaint(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* bru
 BOOL APIENTRY EngFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* brush, POINTL* brushOrigin,
                           MIX mix, FLONG options)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngFillPath", dst, clip, brushOrigin, mix);
     call.object = path;
     detail::RecordCall(call);
@@ -276,6 +306,7 @@ BOOL APIENTRY EngFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, BRUSHOBJ* 
 BOOL APIENTRY EngStrokePath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* brush,
                             POINTL* brushOrigin, LINEATTRS*, MIX mix)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngStrokePath", dst, clip, brushOrigin, mix);
     call.object = path;
     detail::RecordCall(call);
@@ -289,6 +320,7 @@ BOOL APIENTRY EngStrokePath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ
 BOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, XFORMOBJ*, BRUSHOBJ* stroke,
                                    LINEATTRS*, BRUSHOBJ* fill, POINTL* brushOrigin, MIX mix, FLONG options)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngStrokeAndFillPath", dst, clip, brushOrigin, mix);
     call.object = path;
     detail::RecordCall(call);
@@ -305,6 +337,7 @@ BOOL APIENTRY EngStrokeAndFillPath(SURFOBJ* dst, PATHOBJ* path, CLIPOBJ* clip, X
 BOOL APIENTRY EngLineTo(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x1, LONG y1, LONG x2, LONG y2,
                         RECTL*, MIX mix)
 {
+    const DrawingClock clock;
     EngCall call = Call("EngLineTo", dst, clip);
     call.mix = mix;
     call.dstRect = RECTL{x1, y1, x2, y2};
@@ -314,4 +347,9 @@ BOOL APIENTRY EngLineTo(SURFOBJ* dst, CLIPOBJ* clip, BRUSHOBJ* brush, LONG x1, L
         return Invalid();
     raster::Line(*d, POINTL{x1, y1}, POINTL{x2, y2}, ColorOf(brush), 1, ClipOf(clip, *d));
     return TRUE;
+}
+
+std::chrono::nanoseconds sim::Engine::DrawingTime() const
+{
+    return std::chrono::nanoseconds(g_drawingNanoseconds.load());
 }

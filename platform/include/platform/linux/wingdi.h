@@ -150,3 +150,24 @@ static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW layout");
 #define LOGPIXELSX 88
 #define LOGPIXELSY 90
 int WINAPI GetDeviceCaps(HDC dc, int index);
+
+// gdi32: brushes and the colours a device context draws text with ---------------------------------
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define CLR_INVALID 0xFFFFFFFF
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+#define HOLLOW_BRUSH NULL_BRUSH
+
+HGDIOBJ WINAPI GetStockObject(int object);
+int WINAPI SetBkMode(HDC dc, int mode);
+int WINAPI GetBkMode(HDC dc);
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
+COLORREF WINAPI GetBkColor(HDC dc);
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
+COLORREF WINAPI GetTextColor(HDC dc);
+// ---- end of brushes ------------------------------------------------------------------------------

@@ -538,6 +538,10 @@ typedef const MENUITEMINFOW* LPCMENUITEMINFOW;
 #define HWND_MESSAGE ((HWND)(LONG_PTR)-3)
 #define COLOR_WINDOW 5
 #define COLOR_BTNFACE 15
+#define COLOR_WINDOWTEXT 8
+
+DWORD WINAPI GetSysColor(int index);
+HBRUSH WINAPI GetSysColorBrush(int index);
 
 typedef struct tagMSG
 {

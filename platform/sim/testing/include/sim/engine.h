@@ -6,6 +6,7 @@
 #include <platform/winddi.h>
 #include <sim/spooler.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -101,6 +102,9 @@ public:
     // The engine's drawing calls from now on are kept (and those kept so far dropped) while on.
     void RecordDrawing(bool on);
     std::vector<EngCall> DrawingCalls() const;
+    // The time the engine's own drawing calls took since the program started, on every thread: what
+    // a page costs beside the driver's conversion, coding and spooling.
+    std::chrono::nanoseconds DrawingTime() const;
 };
 
 namespace detail

@@ -1,0 +1,36 @@
+// Resource ids of the card tool, shared by its .rc file and its code.
+#pragma once
+
+#define IDD_CARDMGR 102
+#define IDD_ABOUT 103
+#define IDI_CARDMGR 107
+#define IDR_CARDMENU 109
+#define IDM_ABOUT 104
+#define IDM_CLOSE 105
+
+#define IDS_PRODUCT 103
+#define IDS_CANNOT_CONNECT 500
+#define IDS_NOT_READY 501
+#define IDS_RETRIEVED 502
+#define IDS_RETRIEVING 503
+#define IDS_ABOUT_TITLE 517
+
+#define IDC_DETECT 1000
+#define IDC_DOWNLOAD 1001
+#define IDC_UPLOAD 1002
+#define IDC_MODEL 1003
+#define IDC_SERIAL 1004
+#define IDC_STATUS 1005
+#define IDC_INFO_GROUP 1006
+#define IDC_USER_LIST 1007
+#define IDC_MODEL_CAPTION 1008
+#define IDC_SERIAL_CAPTION 1009
+#define IDC_STATUS_CAPTION 1010
+#define IDC_USER_LIST_CAPTION 1011
+
+#define IDC_ABOUT_NOTICE 1100
+#define IDC_ABOUT_PRODUCT 1101
+#define IDC_ABOUT_BUILD 1102
+#define IDC_ABOUT_RIGHTS 1103
+#define IDC_ABOUT_NOTICE_CAPTION 1104
+#define IDC_ABOUT_VERSION 1105
