@@ -5,8 +5,13 @@
 #include "rc/script.h"
 #include "user32/desktop_internal.h"
 
+#include <fstream>
+#include <iterator>
+
 namespace sim::detail
 {
+HBITMAP LoadBitmapFile(std::string_view bytes); // gdi: a .bmp file's bitmap
+
 namespace
 {
 struct Registry
@@ -189,8 +194,14 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, 
     }
     if (flags & LR_LOADFROMFILE)
     {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
+        std::ifstream in(HostPathOf(name), std::ios::binary);
+        if (!in || type != IMAGE_BITMAP)
+        {
+            SetLastError(in ? ERROR_NOT_SUPPORTED : ERROR_FILE_NOT_FOUND);
+            return nullptr;
+        }
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return LoadBitmapFile(bytes);
     }
     if (!instance)
     {

@@ -1,6 +1,6 @@
 // Displays: their rectangles, work areas and DPI, the monitor a window is on, and the screen's
-// device context as far as programs ask it for sizes. The simulated desktop draws no window frames,
-// so a window's client area is the whole window and AdjustWindowRectEx adds nothing.
+// capabilities as far as programs ask a device context for sizes. The simulated desktop draws no window
+// frames, so a window's client area is the whole window and AdjustWindowRectEx adds nothing.
 #include "user32/desktop_internal.h"
 
 #include <algorithm>
@@ -20,7 +20,6 @@ Displays& displays()
 }
 
 const ULONG_PTR kFirstMonitor = 0x80010;
-const HDC kScreenDc = reinterpret_cast<HDC>(static_cast<ULONG_PTR>(0x81010));
 
 HMONITOR HandleOf(size_t index)
 {
@@ -140,16 +139,6 @@ BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD)
         return FALSE;
     }
     return TRUE;
-}
-
-HDC WINAPI GetDC(HWND)
-{
-    return kScreenDc;
-}
-
-int WINAPI ReleaseDC(HWND, HDC dc)
-{
-    return dc == kScreenDc ? 1 : 0;
 }
 
 int WINAPI GetDeviceCaps(HDC dc, int index)

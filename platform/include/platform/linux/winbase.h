@@ -74,6 +74,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWide, LPSTR multiByte,
                                int cbMultiByte, LPCSTR defaultChar, LPBOOL usedDefaultChar);
 int WINAPI lstrlenA(LPCSTR s);
+int WINAPI MulDiv(int number, int numerator, int denominator);
 int WINAPI lstrlenW(LPCWSTR s);
 int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
 LPWSTR WINAPI lstrcpynW(LPWSTR dst, LPCWSTR src, int maxLength);

@@ -171,3 +171,20 @@ COLORREF WINAPI GetBkColor(HDC dc);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 COLORREF WINAPI GetTextColor(HDC dc);
 // ---- end of brushes ------------------------------------------------------------------------------
+
+// gdi32: fonts and bitmaps as objects ------------------------------------------------------------------
+typedef struct tagBITMAP
+{
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+} BITMAP, *PBITMAP, *LPBITMAP;
+
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);
+int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
+// ---- end of fonts and bitmaps ----------------------------------------------------------------------
