@@ -77,17 +77,17 @@ std::optional<LANGID> LanguageFromSetting(WStringView value)
         LANGID id;
     };
     // In this order: "zh-cn" and "zh-tw" by their first four characters before the bare "zh".
-    static constexpr std::array<Prefix, 11> kPrefixes = {{{u"ja", 17},
-                                                          {u"en", 9},
-                                                          {u"zh-c", 4},
-                                                          {u"zh-t", 0x7C04},
-                                                          {u"zh", 4},
-                                                          {u"de", 7},
-                                                          {u"es", 10},
-                                                          {u"fr", 12},
-                                                          {u"it", 16},
-                                                          {u"ko", 18},
-                                                          {u"ru", 25}}};
+    static constexpr std::array<Prefix, 11> kPrefixes = {{{TEXT("ja"), 17},
+                                                          {TEXT("en"), 9},
+                                                          {TEXT("zh-c"), 4},
+                                                          {TEXT("zh-t"), 0x7C04},
+                                                          {TEXT("zh"), 4},
+                                                          {TEXT("de"), 7},
+                                                          {TEXT("es"), 10},
+                                                          {TEXT("fr"), 12},
+                                                          {TEXT("it"), 16},
+                                                          {TEXT("ko"), 18},
+                                                          {TEXT("ru"), 25}}};
     for (const Prefix& p : kPrefixes)
         if (StartsWithNoCase(value, p.text))
             return p.id;
