@@ -27,6 +27,16 @@ DWORD Compose(WORD version, DWORD low)
 {
     return (static_cast<DWORD>(version) << 16) | low;
 }
+// Below Windows 2000: NT 4 is one fixed word whatever its minor version; 98 and Me keep theirs; 95
+// and anything else are not identified.
+DWORD OlderSystemWord(const OsReading& os, WORD version)
+{
+    if (os.platformId == kPlatformNt)
+        return kNt4Word;
+    if (os.platformId == kPlatformWindows && os.minor != 0)
+        return Compose(version, kArchitectureOther);
+    return 0;
+}
 } // namespace
 
 WORD FindProbedVersion(const VersionProbe& atLeast)
@@ -49,11 +59,7 @@ DWORD MenuEnvironmentWord(const std::optional<OsReading>& os, const VersionProbe
         bool x64 = atLeast(5, 1) && os->architecture == kArchitectureAmd64;
         return Compose(version, ProductBits(*os) | (x64 ? kArchitectureX64 : kArchitectureOther));
     }
-    if (os->platformId == kPlatformNt)
-        return kNt4Word;
-    if (os->platformId == kPlatformWindows && os->minor != 0)
-        return Compose(version, kArchitectureOther);
-    return 0;
+    return OlderSystemWord(*os, version);
 }
 
 DWORD LauncherEnvironmentWord(const std::optional<OsReading>& os, const VersionProbe& atLeast)
@@ -68,11 +74,7 @@ DWORD LauncherEnvironmentWord(const std::optional<OsReading>& os, const VersionP
         bool x64 = version >= 0x0501 && os->architecture == kArchitectureAmd64;
         return Compose(version, ProductBits(*os) | (x64 ? kArchitectureX64 : kArchitectureOther));
     }
-    if (os->platformId == kPlatformNt)
-        return kNt4Word;
-    if (os->platformId == kPlatformWindows && os->minor != 0)
-        return Compose(version, kArchitectureOther);
-    return 0;
+    return OlderSystemWord(*os, version);
 }
 
 } // namespace launch
