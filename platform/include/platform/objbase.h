@@ -1,16 +1,14 @@
-// COM start-up as system code sees it: the SDK on Windows, our declarations elsewhere.
+// COM as system code sees it: apartments, class creation, IUnknown, persistence and property stores.
+// The SDK on Windows, our declarations elsewhere.
 #pragma once
 
 #include <platform/windows.h>
 
 #if defined(_WIN32)
 #include <objbase.h>
+#include <objidl.h>
+#include <propidl.h>
+#include <propsys.h>
 #else
-#define COINIT_APARTMENTTHREADED 0x2
-#define COINIT_MULTITHREADED 0x0
-#define COINIT_DISABLE_OLE1DDE 0x4
-#define RPC_E_CHANGED_MODE ((HRESULT)0x80010106L)
-
-HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit);
-void WINAPI CoUninitialize();
+#include <platform/linux/objbase.h>
 #endif

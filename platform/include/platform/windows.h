@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdarg>
 #include <cstdint>
 #include <string>
 

@@ -16,6 +16,8 @@ namespace sim::detail
 inline constexpr std::string_view kFaultPoints[] = {
     "AssocQueryStringW",
     "CloseHandle",
+    "CoCreateInstance",
+    "CoInitializeEx",
     "CreateDirectoryW",
     "CreateEventW",
     "CreateFileMappingW",
@@ -67,6 +69,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "RegSetValueExA",
     "RegSetValueExW",
     "RemoveDirectoryW",
+    "SHCreateItemFromParsingName",
+    "SHGetFolderPathW",
     "SetDllDirectoryW",
     "ShellExecuteExA",
     "ShellExecuteExW",

@@ -81,6 +81,9 @@ HANDLE StartProgramFile(const StartedProcess& record);
 // Waits for every program and thread still running (before the machine's state goes).
 void JoinPrograms();
 
+// Whether an open handle keeps a file from being deleted or renamed (opened without FILE_SHARE_DELETE).
+bool OpenWithoutShareDelete(const std::filesystem::path& host);
+
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);
 

@@ -368,6 +368,11 @@ bool SharingConflict(const fs::path& host, DWORD access, DWORD share, bool delet
 }
 } // namespace
 
+bool OpenWithoutShareDelete(const fs::path& host)
+{
+    return SharingConflict(host, 0, 0, true);
+}
+
 int HostFileDescriptor(HANDLE handle, DWORD* access)
 {
     auto file = FindHandleOf<File>(handle);

@@ -1,11 +1,20 @@
-// Task memory handed out so far is only the folder browser's item id lists.
+// Task memory: blocks of the C heap (CoTaskMemAlloc), and the folder browser's item id lists, which
+// are tokens of the desktop rather than memory.
 #include "user32/desktop_internal.h"
+
+#include <cstdlib>
 
 using namespace sim;
 using namespace sim::detail;
 
 void WINAPI CoTaskMemFree(LPVOID memory)
 {
-    std::lock_guard g(Desk().mu);
-    Desk().folders.erase(reinterpret_cast<ULONG_PTR>(memory));
+    if (!memory)
+        return;
+    {
+        std::lock_guard g(Desk().mu);
+        if (Desk().folders.erase(reinterpret_cast<ULONG_PTR>(memory)))
+            return;
+    }
+    std::free(memory);
 }

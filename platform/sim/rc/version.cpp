@@ -2,9 +2,79 @@
 #include "rc/resources.h"
 
 #include <cstring>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 using namespace sim;
 using namespace sim::detail;
+
+namespace
+{
+// A plain file carries its version record in its bytes, after this mark, so the record goes wherever
+// the file is copied or renamed.
+constexpr std::string_view kVersionMark = "SIMVERSION\x1A";
+
+enum class Carried
+{
+    None,    // no mark: the version comes from the module's resources, if any
+    Damaged, // a mark with no sound record after it
+    Found,
+};
+
+Carried CarriedRecord(LPCWSTR fileName, std::vector<BYTE>& record)
+{
+    std::optional<std::string> bytes = machine().FileBytes(fileName);
+    if (!bytes || bytes->compare(0, kVersionMark.size(), kVersionMark) != 0)
+        return Carried::None;
+    std::string_view rest = std::string_view(*bytes).substr(kVersionMark.size());
+    if (rest.size() < 6)
+        return Carried::Damaged;
+    size_t length = static_cast<BYTE>(rest[0]) | (static_cast<BYTE>(rest[1]) << 8);
+    if (length < 6 || length > rest.size())
+        return Carried::Damaged;
+    record.assign(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(length));
+    return Carried::Found;
+}
+} // namespace
+
+namespace sim
+{
+void Machine::SetFileVersionRecord(WStringView windowsPath, std::span<const BYTE> record)
+{
+    std::string bytes(kVersionMark);
+    bytes.append(reinterpret_cast<const char*>(record.data()), record.size());
+    PutFile(windowsPath, bytes);
+}
+
+void Machine::SetFileVersion(WStringView windowsPath, WORD major, WORD minor, WORD build, WORD revision)
+{
+    // VS_VERSION_INFO: length, value length, type, the key, padding to 4, then the fixed record.
+    const WStringView key = u"VS_VERSION_INFO";
+    std::vector<BYTE> b(6);
+    for (WCHAR c : key)
+    {
+        b.push_back(static_cast<BYTE>(c));
+        b.push_back(static_cast<BYTE>(c >> 8));
+    }
+    b.insert(b.end(), 2, 0);
+    while (b.size() % 4)
+        b.push_back(0);
+    VS_FIXEDFILEINFO fixed{};
+    fixed.dwSignature = VS_FFI_SIGNATURE;
+    fixed.dwStrucVersion = VS_FFI_STRUCVERSION;
+    fixed.dwFileVersionMS = fixed.dwProductVersionMS = (DWORD{major} << 16) | minor;
+    fixed.dwFileVersionLS = fixed.dwProductVersionLS = (DWORD{build} << 16) | revision;
+    fixed.dwFileOS = VOS_NT_WINDOWS32;
+    fixed.dwFileType = VFT_APP;
+    const BYTE* raw = reinterpret_cast<const BYTE*>(&fixed);
+    b.insert(b.end(), raw, raw + sizeof fixed);
+    b[0] = static_cast<BYTE>(b.size());
+    b[1] = static_cast<BYTE>(b.size() >> 8);
+    b[2] = static_cast<BYTE>(sizeof fixed);
+    SetFileVersionRecord(windowsPath, b);
+}
+} // namespace sim
 
 DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle)
 {
@@ -14,6 +84,17 @@ DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
+    }
+    std::vector<BYTE> carried;
+    switch (CarriedRecord(fileName, carried))
+    {
+    case Carried::Found:
+        return static_cast<DWORD>(carried.size());
+    case Carried::Damaged:
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return 0;
+    case Carried::None:
+        break;
     }
     const ResourceFile* file = ResourcesOfFile(fileName);
     if (!file)
@@ -36,6 +117,12 @@ BOOL WINAPI GetFileVersionInfoW(LPCWSTR fileName, DWORD, DWORD size, LPVOID data
     DWORD need = GetFileVersionInfoSizeW(fileName, nullptr);
     if (!need || !data)
         return FALSE;
+    std::vector<BYTE> carried;
+    if (CarriedRecord(fileName, carried) == Carried::Found)
+    {
+        std::memcpy(data, carried.data(), std::min<size_t>(size, carried.size()));
+        return TRUE;
+    }
     const ResourceFile* file = ResourcesOfFile(fileName);
     std::memcpy(data, file->version.data(), std::min<size_t>(size, file->version.size()));
     return TRUE;
@@ -100,7 +187,12 @@ bool FindNode(const BYTE* base, size_t size, WStringView path, const BYTE*& valu
             return false;
     }
     WORD valueLength = ReadWord(base + nodeStart + 2);
-    value = base + valueAt(nodeStart, nodeEnd);
+    WORD type = ReadWord(base + nodeStart + 4);
+    size_t valueStart = valueAt(nodeStart, nodeEnd);
+    // A damaged record may claim a value longer than its node: nothing past the node is handed out.
+    if (valueStart + (type == 1 ? valueLength * 2u : valueLength) > nodeEnd)
+        return false;
+    value = base + valueStart;
     length = valueLength;
     return true;
 }

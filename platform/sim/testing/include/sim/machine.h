@@ -61,6 +61,18 @@ struct DllSearch
 // A stand-in for a program outside the system: runs when that file is started.
 using StandIn = std::function<DWORD(const StartedProcess&)>;
 
+// A shell link file as IShellLinkW and IPersistFile saved it.
+struct ShellLinkRecord
+{
+    WString target;
+    WString arguments;
+    WString workingDirectory;
+    WString description;
+    WString iconPath;
+    int iconIndex = 0;
+    WString appUserModelId; // PKEY_AppUserModel_ID, empty when not set
+};
+
 // The operating system as programs read it (GetVersionEx, RtlGetVersion, VerifyVersionInfo).
 struct OsIdentity
 {
@@ -111,6 +123,13 @@ public:
     void PutFile(WStringView windowsPath, std::string_view bytes = {});
     std::optional<std::string> FileBytes(WStringView windowsPath) const;
     bool FileExists(WStringView windowsPath) const;
+    // A file's version record (what GetFileVersionInfoW reads), kept in the file's bytes so it goes
+    // wherever the file is copied or renamed. SetFileVersion writes a file holding just the record;
+    // SetFileVersionRecord stores the given bytes as the record, sound or not.
+    void SetFileVersion(WStringView windowsPath, WORD major, WORD minor, WORD build, WORD revision);
+    void SetFileVersionRecord(WStringView windowsPath, std::span<const BYTE> record);
+    // The link saved at that path, or nothing when the file is missing or no shell link.
+    std::optional<ShellLinkRecord> ReadShellLink(WStringView windowsPath) const;
 
     // Registry. The key path has no root; `view` picks the 32- or 64-bit view of HKLM\SOFTWARE.
     void SetRegistryValue(HKEY root, WStringView key, WStringView name, DWORD type,
@@ -128,6 +147,11 @@ public:
     // The program registered as `originalFileName` also runs from a file named `copyFileName`, as
     // a program file copied under another name does.
     void RegisterProgramCopy(WStringView originalFileName, WStringView copyFileName);
+    // Puts C:\Windows\System32\cmd.exe and timeout.exe on the machine. The interpreter runs
+    // "/c" command lines of "&"-joined commands: timeout waits its /T seconds on the virtual clock;
+    // with `runDeletions`, "del /Q" deletes files and "rd /Q" removes folders that are empty (the
+    // started command line is recorded either way).
+    void InstallCommandInterpreter(bool runDeletions);
     std::vector<StartedProcess> Started() const;
     // Everything handed to ShellExecuteEx, in order (programs also appear in Started()).
     std::vector<ShellRequest> ShellRequests() const;

@@ -1,0 +1,286 @@
+#include "shell_files.h"
+#include "uninstall_entry.h"
+
+#include <gtest/gtest.h>
+#include <sim/machine.h>
+
+#include <cstring>
+
+namespace kgsetup
+{
+namespace
+{
+
+const WString kKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
+const WString kSetup = u"C:\\Setup\\KGSetup64.exe";
+const WString kInstalled = u"C:\\Program Files\\Velmo\\KORIGRAPH\\uninst.exe";
+
+std::optional<WString> Value(const WString& name)
+{
+    auto v = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kKey, name);
+    if (!v)
+        return std::nullopt;
+    WString text(v->data.size() / 2, 0);
+    std::memcpy(text.data(), v->data.data(), text.size() * 2);
+    while (!text.empty() && text.back() == 0)
+        text.pop_back();
+    return text;
+}
+
+void PutText(const WString& name, const WString& text, bool terminated = true)
+{
+    std::vector<BYTE> bytes((text.size() + (terminated ? 1 : 0)) * 2, 0);
+    std::memcpy(bytes.data(), text.data(), text.size() * 2);
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, name, REG_SZ, bytes);
+}
+
+// A registered uninstaller at `installed`, with a version (major 0: no version record).
+void Register(const WString& installed, WORD major, bool fileThere = true)
+{
+    if (fileThere && major)
+        sim::machine().SetFileVersion(installed, major, 0, 0, 0);
+    else if (fileThere)
+        sim::machine().PutFile(installed, "no version");
+    PutText(u"DisplayIcon", installed, false);
+    PutText(u"UninstallString", installed + u" /uninstall");
+    PutText(u"DisplayName", u"old name");
+}
+
+class Registration : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        sim::machine().SetCallingProgram(kSetup, u"KGSetup64.exe");
+        sim::machine().SetFileVersion(kSetup, 2, 0, 0, 0);
+    }
+};
+
+TEST_F(Registration, ANewEntryNamesTheCopyWithTerminatedValues)
+{
+    ASSERT_TRUE(RegisterUninstaller(kSetup));
+    EXPECT_EQ(sim::machine().FileBytes(kInstalled), sim::machine().FileBytes(kSetup));
+    EXPECT_FALSE(sim::machine().FileExists(u"C:\\Program Files\\Velmo\\KORIGRAPH\\KGSetup64.exe"));
+    struct Expected
+    {
+        const char16_t* name;
+        WString text;
+    } values[] = {
+        {u"DisplayName", u"KORIGRAPH Printer Driver"},
+        {u"Publisher", u"Velmo Ranth Corporation"},
+        {u"DisplayIcon", kInstalled},
+        {u"UninstallString", kInstalled + u" /uninstall"},
+        {u"ModifyPath", kInstalled + u" /modify"},
+    };
+    for (const Expected& e : values)
+    {
+        auto v = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kKey, e.name);
+        ASSERT_TRUE(v);
+        EXPECT_EQ(v->type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(v->data.size(), (e.text.size() + 1) * 2) << "the terminator is counted";
+        EXPECT_EQ(Value(e.name), e.text);
+    }
+}
+
+TEST_F(Registration, ARegisteredUninstallerIsKeptReplacedOrLeftByItsVersion)
+{
+    struct Case
+    {
+        WORD registeredMajor; // 0: a file without a version
+        bool fileThere;
+        bool result;
+        bool replaced;
+        bool refreshed;
+    } cases[] = {
+        {3, true, true, false, true},   // newer: refreshed only
+        {2, true, true, false, true},   // as new: refreshed only
+        {1, true, true, true, true},    // older: replaced
+        {0, true, false, false, false}, // no version: untouched
+        {1, false, true, true, true},   // registered but gone: replaced
+    };
+    for (const Case& c : cases)
+    {
+        sim::machine().Reset();
+        SetUp();
+        Register(kInstalled, c.registeredMajor, c.fileThere);
+        auto before = sim::machine().FileBytes(kInstalled);
+        EXPECT_EQ(RegisterUninstaller(kSetup), c.result) << c.registeredMajor << c.fileThere;
+        auto after = sim::machine().FileBytes(kInstalled);
+        EXPECT_EQ(after, c.replaced ? sim::machine().FileBytes(kSetup) : before) << c.registeredMajor;
+        EXPECT_EQ(Value(u"DisplayName"), c.refreshed ? u"KORIGRAPH Printer Driver" : u"old name");
+        EXPECT_EQ(Value(u"Publisher").has_value(), c.refreshed);
+    }
+}
+
+TEST_F(Registration, AThirtyTwoBitSetupUsesItsProgramFilesAndTheSixtyFourBitEntry)
+{
+    sim::machine().SetProgram32(true);
+    ASSERT_TRUE(RegisterUninstaller(kSetup));
+    const WString installed = u"C:\\Program Files (x86)\\Velmo\\KORIGRAPH\\uninst.exe";
+    EXPECT_TRUE(sim::machine().FileExists(installed));
+    EXPECT_EQ(Value(u"DisplayIcon"), installed);
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey, sim::RegistryView::Wow32));
+    // Found again through the same view: a newer registered copy is only refreshed.
+    sim::machine().SetFileVersion(installed, 3, 0, 0, 0);
+    ASSERT_TRUE(RegisterUninstaller(kSetup));
+    EXPECT_NE(sim::machine().FileBytes(installed), sim::machine().FileBytes(kSetup));
+}
+
+TEST_F(Registration, ExistsReadsOnlySoundStrings)
+{
+    PutText(u"DisplayIcon", u"C:\\P\\uninst.exe", false);
+    PutText(u"DisplayName", WString(300, u'n'));
+    const BYTE number[] = {1, 0, 0, 0};
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, u"UninstallString", REG_DWORD, number);
+    const BYTE odd[] = {'C', 0, ':'};
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, u"ModifyPath", REG_SZ, odd);
+    CUninstallEntry entry(kUninstallEntryName);
+    ASSERT_TRUE(entry.Exists());
+    EXPECT_EQ(entry.GetDisplayIcon(), u"C:\\P\\uninst.exe");
+    EXPECT_EQ(entry.GetValue(u"DisplayName"), WString(300, u'n'));
+    EXPECT_EQ(entry.GetValue(u"UninstallString"), u"");
+    EXPECT_EQ(entry.GetValue(u"ModifyPath"), u"C");
+    EXPECT_FALSE(CUninstallEntry(u"Another").Exists());
+}
+
+TEST_F(Registration, ACommitThatCannotWriteEveryValueLeavesNoNewEntry)
+{
+    CUninstallEntry entry(kUninstallEntryName);
+    entry.SetCommands(u"C:\\P\\uninst.exe");
+    sim::machine().FailNext("RegSetValueExW", ERROR_ACCESS_DENIED, 1, 1);
+    EXPECT_FALSE(entry.Commit());
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
+    sim::machine().FailNext("RegCreateKeyExW", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(entry.Commit());
+    EXPECT_TRUE(entry.Commit());
+    EXPECT_EQ(Value(u"ModifyPath"), u"C:\\P\\uninst.exe /modify");
+}
+
+// Every failing step in turn: the result says so, and an entry never names a missing uninstaller.
+TEST_F(Registration, NoFailureLeavesAnEntryToAMissingUninstaller)
+{
+    struct Fault
+    {
+        const char* api;
+        int skip;
+    } faults[] = {
+        {"SHGetFolderPathW", 0},
+        {"CoInitializeEx", 0},
+        {"CoInitializeEx", 1},
+        {"CoCreateInstance", 0},
+        {"CoCreateInstance", 1},
+        {"SHCreateItemFromParsingName", 0},
+        {"SHCreateItemFromParsingName", 2},
+        {"CreateFileW", 0},
+        {"CreateDirectoryW", 0},
+        {"RegDeleteKeyExW", 0},
+        {"RegCreateKeyExW", 0},
+        {"RegSetValueExW", 2},
+        {"DeleteFileW", 0},
+    };
+    for (const Fault& f : faults)
+    {
+        bool taken = false;
+        for (bool olderRegistered : {false, true})
+        {
+            sim::machine().Reset();
+            SetUp();
+            if (olderRegistered)
+                Register(kInstalled, 1);
+            // COM calls fail with an HRESULT, the others with a Win32 code.
+            bool com =
+                std::string_view(f.api).substr(0, 2) == "Co" || std::string_view(f.api).substr(0, 2) == "SH";
+            sim::machine().FailNext(f.api, com ? 0x80070005u : ERROR_ACCESS_DENIED, 1, f.skip);
+            bool ok = RegisterUninstaller(kSetup);
+            taken = taken || sim::machine().PendingFaults().empty();
+            auto icon = Value(u"DisplayIcon");
+            if (icon)
+            {
+                EXPECT_TRUE(sim::machine().FileExists(*icon)) << f.api << f.skip << olderRegistered;
+            }
+            if (ok)
+            {
+                ASSERT_TRUE(icon) << f.api << f.skip;
+                EXPECT_EQ(sim::machine().FileBytes(*icon), sim::machine().FileBytes(kSetup))
+                    << f.api << f.skip;
+            }
+        }
+        EXPECT_TRUE(taken) << f.api << f.skip << " is never reached";
+        sim::machine().Reset();
+    }
+}
+
+class SelfRemoval : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        sim::machine().InstallCommandInterpreter(true);
+        sim::machine().PutFile(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe", "copy");
+        sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\"
+                               u"KORIGRAPH Printer Driver.lnk");
+        PutText(u"DisplayIcon", u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe");
+    }
+};
+
+TEST_F(SelfRemoval, StartsTheHiddenCommandThenDeletesTheEntry)
+{
+    CUninstallEntry entry(kUninstallEntryName);
+    ASSERT_TRUE(entry.SelfDelete());
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
+    auto started = sim::machine().Started();
+    ASSERT_FALSE(started.empty());
+    EXPECT_EQ(started[0].commandLine,
+              *BuildSelfDeleteCommand(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe",
+                                      u"C:\\Windows\\system32\\cmd.exe", u"C:\\Windows", u"C:\\ProgramData"));
+    EXPECT_EQ(started[0].showCommand, SW_HIDE);
+    EXPECT_EQ(lstrcmpiW(started[0].currentDirectory.c_str(), u"C:\\Windows\\System32"), 0);
+
+    sim::machine().Advance(6000);
+    EXPECT_FALSE(sim::machine().FileExists(u"C:\\P\\Velmo"));
+    EXPECT_FALSE(
+        sim::machine().FileExists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo"));
+    EXPECT_TRUE(sim::machine().FileExists(u"C:\\P"));
+}
+
+TEST_F(SelfRemoval, AFolderWithOtherFilesStays)
+{
+    sim::machine().PutFile(u"C:\\P\\Velmo\\Other\\readme.txt");
+    ASSERT_TRUE(SetEnvironmentVariableW(u"ProgramData", nullptr));
+    CUninstallEntry entry(kUninstallEntryName);
+    ASSERT_TRUE(entry.SelfDelete());
+    EXPECT_EQ(sim::machine().Started()[0].commandLine,
+              *BuildSelfDeleteCommand(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe",
+                                      u"C:\\Windows\\system32\\cmd.exe", u"C:\\Windows", u""));
+    sim::machine().Advance(6000);
+    EXPECT_FALSE(sim::machine().FileExists(u"C:\\P\\Velmo\\KORIGRAPH"));
+    EXPECT_TRUE(sim::machine().FileExists(u"C:\\P\\Velmo\\Other\\readme.txt"));
+    EXPECT_TRUE(
+        sim::machine().FileExists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\"
+                                  u"KORIGRAPH Printer Driver.lnk"))
+        << "without ProgramData the shortcut is not named";
+}
+
+TEST_F(SelfRemoval, NothingStartsWithoutASoundEntryAndAFailedStartKeepsIt)
+{
+    sim::machine().FailNext("CreateProcessW", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(CUninstallEntry(kUninstallEntryName).SelfDelete());
+    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
+
+    for (const WString& icon :
+         {WString(), WString(u"uninst.exe"), u"\"" + WString(u"C:\\P\\x\\u.exe") + u"\"",
+          u"C:\\P\\" + WString(2000, u'a') + u"\\u.exe"})
+    {
+        PutText(u"DisplayIcon", icon);
+        EXPECT_FALSE(CUninstallEntry(kUninstallEntryName).SelfDelete()) << icon.size();
+        EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
+    }
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, u"DisplayIcon", REG_DWORD,
+                                    std::vector<BYTE>(4));
+    EXPECT_FALSE(CUninstallEntry(kUninstallEntryName).SelfDelete());
+    EXPECT_TRUE(sim::machine().Started().empty());
+    EXPECT_TRUE(sim::machine().FileExists(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe"));
+}
+
+} // namespace
+} // namespace kgsetup

@@ -1,0 +1,66 @@
+// The driver's entry in the system's list of installed programs, the copy of the setup program it
+// points at, and that copy's removal of itself once the last driver is gone.
+#pragma once
+
+#include <platform/windows.h>
+
+#include <map>
+#include <optional>
+
+namespace kgsetup
+{
+
+inline constexpr WCHAR kUninstallEntryName[] = TEXT("KORIGRAPH Printer Driver");
+inline constexpr WCHAR kUninstallerTarget[] = TEXT("Velmo\\KORIGRAPH\\uninst.exe");
+inline constexpr WCHAR kPublisher[] = TEXT("Velmo Ranth Corporation");
+inline constexpr size_t kMaxSelfDeleteCommand = 1024;
+
+class CUninstallEntry
+{
+public:
+    explicit CUninstallEntry(WString name);
+    ~CUninstallEntry();
+    CUninstallEntry(const CUninstallEntry&) = delete;
+    CUninstallEntry& operator=(const CUninstallEntry&) = delete;
+
+    void SetCommands(const WString& path);
+    void SetDisplayName(const WString& text);
+    CUninstallEntry& SetPublisher(const WString& text);
+
+    // Reads the entry's values (64-bit view); false when the key cannot be opened.
+    bool Exists();
+    WString GetValue(const WString& name) const;
+    WString GetDisplayIcon() const { return GetValue(TEXT("DisplayIcon")); }
+    bool Delete();
+
+    // Starts the hidden command that waits, then deletes the shortcut, the copy and its emptied
+    // folders, and deletes the entry once it has started. False when nothing was started.
+    bool SelfDelete();
+
+    // Places the running program as the uninstaller unless the registered one is as new; false
+    // when the registered file has no readable version or the copy could not be placed.
+    bool InstallUninstaller(const WString& runningProgramPath, const WString& relativeTarget);
+    bool CopyAndRegister(const WString& runningProgramPath, const WString& relativeTarget);
+    // Writes every pending value (64-bit view); an entry this call created is removed again when a
+    // value cannot be written.
+    bool Commit();
+
+private:
+    HKEY openKey_ = nullptr;
+    HKEY root_ = HKEY_LOCAL_MACHINE;
+    WString keyPath_;
+    WString name_;
+    std::map<WString, WString> values_;
+};
+
+// The registration every install and update ends with: InstallUninstaller, then name, publisher
+// and Commit.
+bool RegisterUninstaller(const WString& modulePath);
+
+// The self-removal command line for a registered DisplayIcon, or nothing when the icon path is not
+// a sound absolute path or the command would pass kMaxSelfDeleteCommand characters. `programData`
+// empty leaves the shortcut out.
+std::optional<WString> BuildSelfDeleteCommand(WStringView displayIcon, WStringView interpreter,
+                                              WStringView systemRoot, WStringView programData);
+
+} // namespace kgsetup
