@@ -58,4 +58,8 @@ build/linux-fuzz/setup/engine/fuzz_records/setup_records_fuzz -max_total_time=30
 mkdir -p "$fuzz_work/uninstall"
 build/linux-fuzz/uninstall/fuzz/uninstall_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/uninstall" uninstall/fuzz/corpus
+# The package media's files: any bytes as the launcher's INI and as the menu's language file.
+mkdir -p "$fuzz_work/launch"
+build/linux-fuzz/launch/fuzz/launch_fuzz -max_total_time=30 -rss_limit_mb=2048 \
+  -artifact_prefix=build/linux-fuzz/ "$fuzz_work/launch" launch/fuzz/corpus
 echo "all builds and tests passed"

@@ -15,6 +15,7 @@ namespace sim::detail
 // Kept sorted: FailNext looks names up here. A part that adds a fault point adds its name.
 inline constexpr std::string_view kFaultPoints[] = {
     "AddPrinterW",
+    "AssocQueryStringW",
     "ChangeServiceConfigW",
     "CloseHandle",
     "CoCreateInstance",
@@ -119,6 +120,8 @@ inline constexpr std::string_view kFaultPoints[] = {
     "SetupGetInfDriverStoreLocationW",
     "SetupOpenInfFileW",
     "SetupUninstallOEMInfW",
+    "ShellExecuteExA",
+    "ShellExecuteExW",
     "StartServiceW",
     "TerminateProcess",
     "UploadPrinterDriverPackageW",

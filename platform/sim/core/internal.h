@@ -82,6 +82,11 @@ bool System64();
 bool Administrator();
 bool ServerR2(); // the identity's SM_SERVERR2
 
+// A program file started as the shell starts one: recorded, then run through its stand-in or its
+// registered entry on a thread of its own. The new process's handle, or null (ERROR_FILE_NOT_FOUND)
+// when the machine cannot run it. StateLock held.
+HANDLE StartProgramFile(const StartedProcess& record);
+
 // Waits for every program and thread still running (before the machine's state goes).
 void JoinPrograms();
 

@@ -98,6 +98,9 @@ const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& System
             {{u"kernel32.dll", "SetSearchPathMode"}, Export(&SetSearchPathMode)},
             {{u"kernel32.dll", "LoadLibraryExW"}, Export(&LoadLibraryExW)},
             {{u"kernel32.dll", "GetModuleHandleW"}, Export(&GetModuleHandleW)},
+            {{u"kernel32.dll", "SetDllDirectoryA"}, Export(&SetDllDirectoryA)},
+            {{u"kernel32.dll", "LoadLibraryExA"}, Export(&LoadLibraryExA)},
+            {{u"kernel32.dll", "GetModuleHandleA"}, Export(&GetModuleHandleA)},
             {{u"kernel32.dll", "GetNativeSystemInfo"}, Export(&GetNativeSystemInfo)},
             {{u"kernel32.dll", "IsWow64Process"}, Export(&IsWow64Process)},
             {{u"kernel32.dll", "GetVersionExW"}, Export(&GetVersionExW)},
@@ -436,6 +439,40 @@ BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName)
         state.search.dllDirectory.reset();
     Record(state);
     return TRUE;
+}
+
+HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags)
+{
+    WString wide = fileName ? Widen(fileName) : WString();
+    return LoadLibraryExW(fileName ? wide.c_str() : nullptr, file, flags);
+}
+
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName)
+{
+    return LoadLibraryExA(fileName, nullptr, 0);
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName)
+{
+    if (!moduleName)
+        return GetModuleHandleW(nullptr);
+    WString wide = Widen(moduleName);
+    return GetModuleHandleW(wide.c_str());
+}
+
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName)
+{
+    WString wide = pathName ? Widen(pathName) : WString();
+    return SetDllDirectoryW(pathName ? wide.c_str() : nullptr);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size)
+{
+    std::string system = Narrow(kSystem32.substr(0, kSystem32.size() - 1));
+    if (!buffer || size <= system.size())
+        return static_cast<UINT>(system.size() + 1);
+    std::memcpy(buffer, system.c_str(), system.size() + 1);
+    return static_cast<UINT>(system.size());
 }
 
 BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags)

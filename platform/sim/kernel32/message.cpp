@@ -37,6 +37,8 @@ const std::map<DWORD, WStringView>& SystemTexts()
                u"devices associated with it."},
         {1060, u"The specified service does not exist as an installed service."},
         {1062, u"The service has not been started."},
+        {1150, u"The specified program requires a newer version of Windows."},
+        {1155, u"No application is associated with the specified file for this operation."},
         {1223, u"The operation was canceled by the user."},
         {1460, u"This operation returned because the timeout period expired."},
         {1722, u"The RPC server is unavailable."},
@@ -97,5 +99,42 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPWSTR
     }
     std::copy(text.begin(), text.end(), buffer);
     buffer[text.size()] = 0;
+    return static_cast<DWORD>(text.size());
+}
+
+// The same texts in the system code page.
+DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                            DWORD size, va_list* arguments)
+{
+    if (!buffer)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    LPWSTR wide = nullptr;
+    DWORD length = FormatMessageW((flags | FORMAT_MESSAGE_ALLOCATE_BUFFER) & ~FORMAT_MESSAGE_MAX_WIDTH_MASK, source,
+                                  messageId, languageId, reinterpret_cast<LPWSTR>(&wide), 0, arguments);
+    if (length == 0)
+        return 0;
+    std::string text = Narrow(WStringView(wide, length));
+    LocalFree(wide);
+    if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+    {
+        auto* block = static_cast<char*>(std::calloc(std::max<size_t>(text.size() + 1, size), 1));
+        if (!block)
+        {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 0;
+        }
+        std::memcpy(block, text.c_str(), text.size() + 1);
+        std::memcpy(buffer, &block, sizeof block);
+        return static_cast<DWORD>(text.size());
+    }
+    if (size <= text.size())
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
     return static_cast<DWORD>(text.size());
 }

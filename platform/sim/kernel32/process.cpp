@@ -47,6 +47,7 @@ struct Processes : detail::PartBase
     std::shared_ptr<ProcessObject> callingObject; // what OpenProcess of the calling program gives
     std::map<WString, StandIn> standIns;
     std::vector<StartedProcess> started;
+    std::map<WString, WString> copies; // a program's file copied under another name: copy → original
     DWORD nextProcessId = 0x1000;
     std::map<DWORD, TableEntry> table;
     std::map<HANDLE, DWORD> openedAccess; // OpenProcess handles and the rights they were opened with
@@ -241,6 +242,15 @@ std::optional<WString> ResolveProgram(WStringView commandLine)
     return std::nullopt;
 }
 
+// The registered program a file name runs: its own, or the one it is a copy of.
+WString ProgramKey(WStringView fileName)
+{
+    WString key = detail::Fold(FileNameOf(fileName));
+    auto it = processes().copies.find(key);
+    return it == processes().copies.end() ? key : it->second;
+}
+
+
 DWORD TaskKill(const StartedProcess& record);
 
 // Programs of Windows itself the machine carries out, by their path in System32.
@@ -265,7 +275,7 @@ void PlaceSystemPrograms()
 // thread of its own.
 std::optional<Launched> Launch(const StartedProcess& record)
 {
-    WString key = detail::Fold(FileNameOf(record.applicationPath));
+    WString key = ProgramKey(record.applicationPath);
     Processes& ps = processes();
     for (const SystemProgram& p : kSystemPrograms)
         if (detail::EqualNoCase(record.applicationPath, p.path))
@@ -328,6 +338,18 @@ std::shared_ptr<Process> ThreadProcess()
     return t_process;
 }
 
+HANDLE StartProgramFile(const StartedProcess& record)
+{
+    std::optional<Launched> launched = Launch(record);
+    if (!launched)
+    {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    processes().started.push_back(record);
+    return AddHandle(launched->process);
+}
+
 void JoinPrograms()
 {
     JoinRunning();
@@ -346,7 +368,7 @@ DWORD Machine::Run(WStringView imagePath, WStringView arguments, int showCommand
     Entry entry;
     {
         std::lock_guard g(detail::StateLock());
-        auto it = programs().find(detail::Fold(FileNameOf(imagePath)));
+        auto it = programs().find(ProgramKey(imagePath));
         if (it == programs().end())
             return 0xC0000135; // the program cannot start: not found
         entry = it->second;
@@ -362,6 +384,12 @@ void Machine::RegisterStandIn(WStringView fileName, StandIn standIn)
 {
     std::lock_guard g(detail::StateLock());
     processes().standIns[detail::Fold(fileName)] = std::move(standIn);
+}
+
+void Machine::RegisterProgramCopy(WStringView originalFileName, WStringView copyFileName)
+{
+    std::lock_guard g(detail::StateLock());
+    processes().copies[detail::Fold(FileNameOf(copyFileName))] = detail::Fold(FileNameOf(originalFileName));
 }
 
 std::vector<StartedProcess> Machine::Started() const

@@ -112,6 +112,7 @@ const std::map<std::string, long long, std::less<>> kConstants = {C(WS_OVERLAPPE
                                                                   C(SS_CENTERIMAGE),
                                                                   C(SS_REALSIZEIMAGE),
                                                                   C(SS_SUNKEN),
+                                                                  C(SS_WORDELLIPSIS),
                                                                   C(CBS_SIMPLE),
                                                                   C(CBS_DROPDOWN),
                                                                   C(CBS_DROPDOWNLIST),

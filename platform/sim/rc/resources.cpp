@@ -6,8 +6,13 @@
 #include "rc/script.h"
 #include "user32/desktop_internal.h"
 
+#include <fstream>
+#include <iterator>
+
 namespace sim::detail
 {
+HBITMAP LoadBitmapFile(std::string_view bytes); // gdi: a .bmp file's bitmap
+
 namespace
 {
 struct Registry
@@ -166,6 +171,24 @@ int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax
     return static_cast<int>(std::min<size_t>(text->size(), static_cast<size_t>(bufferMax - 1)));
 }
 
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax)
+{
+    if (!buffer || bufferMax <= 0)
+        return 0;
+    LPCWSTR text = nullptr;
+    int length = LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length == 0 || !text)
+    {
+        buffer[0] = 0;
+        return 0;
+    }
+    std::string narrow = Narrow(WStringView(text, static_cast<size_t>(length)));
+    size_t copied = std::min(narrow.size(), static_cast<size_t>(bufferMax - 1));
+    std::copy_n(narrow.begin(), copied, buffer);
+    buffer[copied] = 0;
+    return static_cast<int>(copied);
+}
+
 HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, UINT flags)
 {
     if (!name)
@@ -175,8 +198,14 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, 
     }
     if (flags & LR_LOADFROMFILE)
     {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
+        std::ifstream in(HostPathOf(name), std::ios::binary);
+        if (!in || type != IMAGE_BITMAP)
+        {
+            SetLastError(in ? ERROR_NOT_SUPPORTED : ERROR_FILE_NOT_FOUND);
+            return nullptr;
+        }
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return LoadBitmapFile(bytes);
     }
     if (!instance)
     {

@@ -60,3 +60,53 @@ BOOL WINAPI PathIsDirectoryW(LPCWSTR path)
     DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? TRUE : FALSE;
 }
+
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart)
+{
+    if (!fileName || !*fileName)
+    {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    WString wide = Widen(fileName);
+    DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    WString full(needed, u'\0');
+    GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    full.resize(needed ? needed - 1 : 0);
+    std::string narrow = Narrow(full);
+    if (narrow.size() >= bufferLength || !buffer)
+        return static_cast<DWORD>(narrow.size() + 1);
+    std::copy(narrow.begin(), narrow.end(), buffer);
+    buffer[narrow.size()] = 0;
+    if (filePart)
+    {
+        size_t slash = narrow.rfind('\\');
+        *filePart = (slash + 1 < narrow.size()) ? buffer + slash + 1 : nullptr;
+    }
+    return static_cast<DWORD>(narrow.size());
+}
+
+BOOL WINAPI PathFileExistsA(LPCSTR path)
+{
+    return path && *path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL WINAPI PathIsDirectoryA(LPCSTR path)
+{
+    if (!path || !*path)
+        return FALSE;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? TRUE : FALSE;
+}
+
+// The text after the last separator; the whole name when there is none.
+LPWSTR WINAPI PathFindFileNameW(LPCWSTR path)
+{
+    if (!path)
+        return nullptr;
+    LPCWSTR name = path;
+    for (LPCWSTR p = path; *p; ++p)
+        if ((*p == u'\\' || *p == u'/' || *p == u':') && p[1] && p[1] != u'\\' && p[1] != u'/')
+            name = p + 1;
+    return const_cast<LPWSTR>(name);
+}

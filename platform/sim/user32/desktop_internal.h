@@ -188,6 +188,9 @@ INT_PTR RunModal(HWND dialog, HWND owner);
 // Modal waiting for a script's answer (message boxes, common dialogs): pumps meanwhile.
 void WaitForAnswer(const std::function<bool()>& answered, HWND owner);
 
+// An image list's size and icons; nothing for a handle that names none.
+std::optional<ImageListShown> ImageListOf(HIMAGELIST list);
+
 WString ToWString(LPCWSTR text);
 void CopyOut(WStringView text, LPWSTR buffer, int size);
 

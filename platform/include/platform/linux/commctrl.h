@@ -52,6 +52,40 @@ BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
 #define BCM_FIRST 0x1600
 #define BCM_SETNOTE (BCM_FIRST + 0x0009)
 #define BCM_SETSHIELD (BCM_FIRST + 0x000C)
+#define BCM_GETIMAGELIST (BCM_FIRST + 0x0003)
+#define BCM_SETIMAGELIST (BCM_FIRST + 0x0002)
+#define BCM_GETNOTE (BCM_FIRST + 0x000A)
+#define BCM_GETNOTELENGTH (BCM_FIRST + 0x000B)
+#define BUTTON_IMAGELIST_ALIGN_LEFT 0
+#define BUTTON_IMAGELIST_ALIGN_RIGHT 1
+#define BUTTON_IMAGELIST_ALIGN_TOP 2
+#define BUTTON_IMAGELIST_ALIGN_BOTTOM 3
+#define BUTTON_IMAGELIST_ALIGN_CENTER 4
+
+// Image lists.
+struct _IMAGELIST;
+typedef struct _IMAGELIST* HIMAGELIST;
+#define ILC_MASK 0x00000001
+#define ILC_COLOR 0x00000000
+#define ILC_COLOR4 0x00000004
+#define ILC_COLOR8 0x00000008
+#define ILC_COLOR16 0x00000010
+#define ILC_COLOR24 0x00000018
+#define ILC_COLOR32 0x00000020
+
+HIMAGELIST WINAPI ImageList_Create(int cx, int cy, UINT flags, int initial, int grow);
+BOOL WINAPI ImageList_Destroy(HIMAGELIST list);
+int WINAPI ImageList_ReplaceIcon(HIMAGELIST list, int index, HICON icon);
+#define ImageList_AddIcon(list, icon) ImageList_ReplaceIcon(list, -1, icon)
+int WINAPI ImageList_GetImageCount(HIMAGELIST list);
+BOOL WINAPI ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy);
+
+typedef struct
+{
+    HIMAGELIST himl;
+    RECT margin;
+    UINT uAlign;
+} BUTTON_IMAGELIST, *PBUTTON_IMAGELIST;
 
 // Up-down control.
 #define UDS_WRAP 0x0001

@@ -90,6 +90,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int cchWide, LPSTR multiByte,
                                int cbMultiByte, LPCSTR defaultChar, LPBOOL usedDefaultChar);
 int WINAPI lstrlenA(LPCSTR s);
+int WINAPI MulDiv(int number, int numerator, int denominator);
 int WINAPI lstrlenW(LPCWSTR s);
 int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
 LPWSTR WINAPI lstrcpynW(LPWSTR dst, LPCWSTR src, int maxLength);
@@ -156,8 +157,10 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR va
 // kernel32: local memory.
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 
+
 // kernel32: path names.
 DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 
 // kernel32: file mapping and system information.
 #define PAGE_NOACCESS 0x01
@@ -321,6 +324,11 @@ typedef INT_PTR(WINAPI* FARPROC)();
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
+HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
+HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 BOOL WINAPI FreeLibrary(HMODULE module);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
@@ -493,3 +501,5 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time);
 void WINAPI GetSystemTime(LPSYSTEMTIME time);
 BOOL WINAPI SetLocalTime(const SYSTEMTIME* time);
 // ---- end of date and time --------------------------------------------------------------------------
+DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                            DWORD size, va_list* arguments);

@@ -329,6 +329,14 @@ UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETT
 int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
                          int srcWidth, int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage,
                          DWORD rop);
+// Device capabilities of the screen.
+#define HORZRES 8
+#define VERTRES 10
+#define BITSPIXEL 12
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+int WINAPI GetDeviceCaps(HDC dc, int index);
+
 // gdi32: brushes and the colours a device context draws text with ---------------------------------
 #define TRANSPARENT 1
 #define OPAQUE 2
@@ -349,3 +357,20 @@ COLORREF WINAPI GetBkColor(HDC dc);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 COLORREF WINAPI GetTextColor(HDC dc);
 // ---- end of brushes ------------------------------------------------------------------------------
+
+// gdi32: fonts and bitmaps as objects ------------------------------------------------------------------
+typedef struct tagBITMAP
+{
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+} BITMAP, *PBITMAP, *LPBITMAP;
+
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);
+int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
+// ---- end of fonts and bitmaps ----------------------------------------------------------------------

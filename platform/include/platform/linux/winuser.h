@@ -57,6 +57,9 @@ typedef WORD ATOM;
 #define WM_DESTROY 0x0002
 #define WM_MOVE 0x0003
 #define WM_SIZE 0x0005
+#define SIZE_RESTORED 0
+#define SIZE_MINIMIZED 1
+#define SIZE_MAXIMIZED 2
 #define WM_ACTIVATE 0x0006
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008
@@ -252,6 +255,9 @@ typedef WORD ATOM;
 #define SS_CENTERIMAGE 0x00000200L
 #define SS_REALSIZEIMAGE 0x00000800L
 #define SS_SUNKEN 0x00001000L
+#define SS_ENDELLIPSIS 0x00004000L
+#define SS_PATHELLIPSIS 0x00008000L
+#define SS_WORDELLIPSIS 0x0000C000L
 #define STM_SETICON 0x0170
 #define STM_GETICON 0x0171
 #define STM_SETIMAGE 0x0172
@@ -484,6 +490,7 @@ typedef const MENUITEMINFOW* LPCMENUITEMINFOW;
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 #define PM_NOYIELD 0x0002
+#define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
 #define SMTO_NORMAL 0x0000
 #define SMTO_BLOCK 0x0001
 #define SMTO_ABORTIFHUNG 0x0002
@@ -496,6 +503,7 @@ typedef const MENUITEMINFOW* LPCMENUITEMINFOW;
 #define LR_LOADFROMFILE 0x00000010
 #define LR_DEFAULTSIZE 0x00000040
 #define LR_SHARED 0x00008000
+#define LR_CREATEDIBSECTION 0x00002000
 #define ICON_SMALL 0
 #define ICON_BIG 1
 #define IDI_APPLICATION MAKEINTRESOURCE(32512)
@@ -734,6 +742,7 @@ LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wPa
 BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
 UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
 BOOL WINAPI CheckRadioButton(HWND dialog, int first, int last, int check);
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 BOOL WINAPI MessageBeep(UINT type);
 
@@ -764,6 +773,7 @@ SHORT WINAPI GetKeyState(int key);
 SHORT WINAPI GetAsyncKeyState(int key);
 
 // Resources.
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax);
 int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
@@ -896,3 +906,28 @@ HDC WINAPI GetDC(HWND window);
 int WINAPI ReleaseDC(HWND window, HDC dc);
 int WINAPI DrawTextA(HDC dc, LPCSTR text, int count, LPRECT rect, UINT format);
 int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);
+// Displays and their DPI.
+DECLARE_HANDLE(HMONITOR);
+#define MONITOR_DEFAULTTONULL 0x00000000
+#define MONITOR_DEFAULTTOPRIMARY 0x00000001
+#define MONITOR_DEFAULTTONEAREST 0x00000002
+#define MONITORINFOF_PRIMARY 0x00000001
+typedef struct tagMONITORINFO
+{
+    DWORD cbSize;
+    RECT rcMonitor;
+    RECT rcWork;
+    DWORD dwFlags;
+} MONITORINFO, *LPMONITORINFO;
+HMONITOR WINAPI MonitorFromWindow(HWND window, DWORD flags);
+HMONITOR WINAPI MonitorFromRect(LPCRECT rect, DWORD flags);
+BOOL WINAPI GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info);
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle);
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+#define RDW_INVALIDATE 0x0001
+#define RDW_INTERNALPAINT 0x0002
+#define RDW_ERASE 0x0004
+#define RDW_ALLCHILDREN 0x0080
+#define RDW_UPDATENOW 0x0100
+BOOL WINAPI RedrawWindow(HWND window, const RECT* update, HRGN region, UINT flags);

@@ -11,8 +11,17 @@ namespace
 struct ButtonState : ControlState
 {
     int check = BST_UNCHECKED;
+    WString note;
+    bool shield = false;
+    BUTTON_IMAGELIST images{};
     int CheckState() const override { return check; }
 };
+
+bool IsCommandLink(DWORD style)
+{
+    DWORD type = style & BS_TYPEMASK;
+    return type == BS_COMMANDLINK || type == BS_DEFCOMMANDLINK;
+}
 
 DWORD ButtonType(DWORD style)
 {
@@ -113,11 +122,82 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         NotifyCommand(window, BN_CLICKED);
         return 0;
     }
-    case BCM_SETNOTE:
+    case BCM_SETNOTE: // only command links carry a note
+        return WithState<ButtonState>(window, [&](Window& w, ButtonState& s) -> LRESULT {
+            if (!IsCommandLink(w.style))
+                return FALSE;
+            s.note = ToWString(reinterpret_cast<LPCWSTR>(lParam));
+            return TRUE;
+        });
+    case BCM_GETNOTELENGTH:
+        return WithState<ButtonState>(window, [](Window&, ButtonState& s) {
+            return static_cast<LRESULT>(s.note.size());
+        });
+    case BCM_GETNOTE:
+        return WithState<ButtonState>(window, [&](Window& w, ButtonState& s) -> LRESULT {
+            auto* size = reinterpret_cast<DWORD*>(wParam);
+            auto* out = reinterpret_cast<LPWSTR>(lParam);
+            if (!IsCommandLink(w.style) || !size || !out || *size <= s.note.size())
+            {
+                if (size)
+                    *size = static_cast<DWORD>(s.note.size() + 1);
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                return FALSE;
+            }
+            CopyOut(s.note, out, static_cast<int>(*size));
+            return TRUE;
+        });
     case BCM_SETSHIELD:
-        return TRUE;
+        return WithState<ButtonState>(window, [&](Window&, ButtonState& s) -> LRESULT {
+            s.shield = lParam != 0;
+            return 1;
+        });
+    case BCM_SETIMAGELIST:
+        return WithState<ButtonState>(window, [&](Window&, ButtonState& s) -> LRESULT {
+            auto* images = reinterpret_cast<const BUTTON_IMAGELIST*>(lParam);
+            if (!images)
+                return FALSE;
+            s.images = *images;
+            return TRUE;
+        });
+    case BCM_GETIMAGELIST:
+        return WithState<ButtonState>(window, [&](Window&, ButtonState& s) -> LRESULT {
+            auto* images = reinterpret_cast<BUTTON_IMAGELIST*>(lParam);
+            if (!images)
+                return FALSE;
+            *images = s.images;
+            return TRUE;
+        });
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
+ButtonLook ButtonLookOf(HWND window)
+{
+    ButtonLook look;
+    HIMAGELIST list = nullptr;
+    With(window, [&](Window& w) {
+        auto* state = dynamic_cast<ButtonState*>(w.control.get());
+        if (!state)
+            return false; // not a button, or one nobody has set anything on
+        const ButtonState& s = *state;
+        look.note = s.note;
+        look.shield = s.shield;
+        look.imageMargin = s.images.margin;
+        look.imageAlign = s.images.uAlign;
+        list = s.images.himl;
+        return true;
+    });
+    if (list)
+        look.images = ImageListOf(list);
+    return look;
+}
 } // namespace sim::detail
+
+namespace sim
+{
+ButtonLook Desktop::Button(HWND button) const
+{
+    return detail::ButtonLookOf(button);
+}
+} // namespace sim

@@ -52,6 +52,32 @@ struct FileDialogShown
     DWORD flags = 0;
 };
 
+// An image list as a user sees it: the size of its images and the icon resources put in ("#134").
+struct ImageListShown
+{
+    int width = 0;
+    int height = 0;
+    std::vector<WString> icons;
+};
+
+// What a button shows besides its text: a command link's note, the elevation shield, its images.
+struct ButtonLook
+{
+    WString note;
+    bool shield = false;
+    std::optional<ImageListShown> images;
+    RECT imageMargin{};
+    UINT imageAlign = 0; // BUTTON_IMAGELIST_ALIGN_*
+};
+
+// A display: its rectangle, its work area (without the task bar) and its DPI.
+struct MonitorSetup
+{
+    RECT area{0, 0, 1920, 1080};
+    RECT work{0, 0, 1920, 1040};
+    UINT dpi = 96;
+};
+
 // Controls of a property sheet that show the current wizard page's header title and subtitle.
 constexpr int kSheetHeaderTitle = 0x3027;
 constexpr int kSheetHeaderSubtitle = 0x3028;
@@ -95,6 +121,7 @@ public:
     WString MenuText(HWND window, UINT id) const;              // by command id, anywhere in the menu bar
     WString MenuBarText(HWND window, int position) const;      // a top-level item
     std::optional<UINT> MenuState(HWND window, UINT id) const; // MF_CHECKED | MF_GRAYED, ...
+    ButtonLook Button(HWND button) const;
 
     // What a user does. Each waits until the program is idle, acts as the user would, and waits
     // again; acting on a hidden or disabled control is a test failure.
@@ -122,6 +149,12 @@ public:
     bool AnswerFileDialog(WStringView path);
     bool AnswerFileDialog(WStringView path, DWORD filterIndex); // the user also picked that file type
     bool CancelFileDialog();
+
+    // Displays: one 1920 × 1080 display at 96 dpi unless set; the first is the primary, whose DPI is
+    // the system's (GetDeviceCaps of the screen).
+    void SetMonitors(const std::vector<MonitorSetup>& monitors);
+    // The window is moved to a display of another DPI: WM_DPICHANGED with the suggested rectangle.
+    bool ChangeDpi(HWND window, UINT dpi, const RECT& suggested);
 
     // Languages: what LoadStringW picks and what GetUserDefaultLangID reports.
     void SetUiLanguage(LANGID language);

@@ -40,6 +40,18 @@ struct ProcessSetup
     bool shell = false;     // owns the shell window (GetShellWindow)
 };
 
+// A request to the shell (ShellExecuteEx): a program, document, folder or URL.
+struct ShellRequest
+{
+    WString verb; // empty: the default verb
+    WString file;
+    WString parameters;
+    WString directory;
+    int showCommand = SW_SHOWNORMAL;
+    WString application; // the program that took it (the file itself, its association, the folder
+                         // window); empty when the shell refused
+};
+
 struct RegistryValue
 {
     DWORD type = REG_NONE;
@@ -146,6 +158,9 @@ public:
     // its own module path and command line (arguments after the program name); returns its exit code.
     DWORD Run(WStringView imagePath, WStringView arguments = {}, int showCommand = SW_SHOWNORMAL);
     void RegisterStandIn(WStringView fileName, StandIn standIn);
+    // The program registered as `originalFileName` also runs from a file named `copyFileName`, as
+    // a program file copied under another name does.
+    void RegisterProgramCopy(WStringView originalFileName, WStringView copyFileName);
     // Puts C:\Windows\System32\cmd.exe and timeout.exe on the machine. The interpreter runs
     // "/c" command lines of "&"-joined commands: timeout waits its /T seconds on the virtual clock;
     // with `runDeletions`, "del /Q" deletes files and "rd /Q" removes folders that are empty (the
@@ -159,6 +174,8 @@ public:
     // The system DLLs the programs import are loaded in every process; a test may take one away (it
     // is then not found; single exports: RemoveSystemExport).
     void RemoveSystemModule(WStringView fileName);
+    // Everything handed to ShellExecuteEx, in order (programs also appear in Started()).
+    std::vector<ShellRequest> ShellRequests() const;
     // The DLL search settings of the latest process of that program (or of the test itself).
     std::optional<DllSearch> DllSearchOf(WStringView imagePath) const;
 

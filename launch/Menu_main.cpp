@@ -1,0 +1,5 @@
+#include <platform/entry.h>
+
+#include "menu_dialogs.h"
+
+PLATFORM_WWINMAIN(u"Menu.exe", menu::Main)
