@@ -20,6 +20,14 @@ std::string Joined(const std::vector<std::string>& texts)
 
 TEST_F(LogTest, TheHeaderOfARunWithTheFixedClock)
 {
+    SYSTEMTIME now{};
+    now.wYear = 2024;
+    now.wMonth = 1;
+    now.wDay = 2;
+    now.wHour = 3;
+    now.wMinute = 4;
+    now.wSecond = 5;
+    ASSERT_TRUE(sim::machine().SetLocalTime(now));
     Install(DefaultUiIni(), DefaultFileListIni());
     ASSERT_EQ(Run(u"-s -dlog"), 0u);
     std::string log = Log();

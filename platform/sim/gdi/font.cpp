@@ -285,6 +285,15 @@ int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer)
     }
     else if (auto f = FindGdiObjectOf<Font>(object))
         lf = f->logFont;
+    else if (auto b = FindGdiObjectOf<Bitmap>(object))
+    {
+        if (!buffer)
+            return sizeof(BITMAP);
+        if (size < static_cast<int>(sizeof(BITMAP)))
+            return 0;
+        std::memcpy(buffer, &b->bitmap, sizeof(BITMAP));
+        return sizeof(BITMAP);
+    }
     else if (auto p = FindGdiObjectOf<Palette>(object))
     {
         if (!buffer)

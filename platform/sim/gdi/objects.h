@@ -20,6 +20,11 @@ struct Font : GdiObject
     LOGFONTW logFont{};
 };
 
+struct Bitmap : GdiObject
+{
+    BITMAP bitmap{}; // size and depth only: nothing draws its bits
+};
+
 struct Palette : GdiObject
 {
     std::vector<PALETTEENTRY> entries;

@@ -447,32 +447,12 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags)
     return LoadLibraryExW(fileName ? wide.c_str() : nullptr, file, flags);
 }
 
-HMODULE WINAPI LoadLibraryA(LPCSTR fileName)
-{
-    return LoadLibraryExA(fileName, nullptr, 0);
-}
-
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName)
 {
     if (!moduleName)
         return GetModuleHandleW(nullptr);
     WString wide = Widen(moduleName);
     return GetModuleHandleW(wide.c_str());
-}
-
-BOOL WINAPI SetDllDirectoryA(LPCSTR pathName)
-{
-    WString wide = pathName ? Widen(pathName) : WString();
-    return SetDllDirectoryW(pathName ? wide.c_str() : nullptr);
-}
-
-UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size)
-{
-    std::string system = Narrow(kSystem32.substr(0, kSystem32.size() - 1));
-    if (!buffer || size <= system.size())
-        return static_cast<UINT>(system.size() + 1);
-    std::memcpy(buffer, system.c_str(), system.size() + 1);
-    return static_cast<UINT>(system.size());
 }
 
 BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags)

@@ -191,7 +191,12 @@ BOOL Execute(SHELLEXECUTEINFOW& info)
         WString commandLine = u"\"" + full + u"\"";
         if (!request.parameters.empty())
             commandLine += u" " + request.parameters;
-        HANDLE process = StartProgramFile(StartedProcess{commandLine, full, info.nShow, cwd});
+        StartedProcess record;
+        record.commandLine = commandLine;
+        record.applicationPath = full;
+        record.showCommand = info.nShow;
+        record.currentDirectory = cwd;
+        HANDLE process = StartProgramFile(record);
         if (!process)
             result = ERROR_FILE_NOT_FOUND;
         else

@@ -52,13 +52,6 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     return box->answer.value_or(0);
 }
 
-int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
-{
-    WString wideText = text ? Widen(text) : WString();
-    WString wideCaption = caption ? Widen(caption) : WString();
-    return MessageBoxW(owner, text ? wideText.c_str() : nullptr, caption ? wideCaption.c_str() : nullptr, type);
-}
-
 BOOL WINAPI MessageBeep(UINT)
 {
     return TRUE;

@@ -304,7 +304,6 @@ typedef struct tagBITMAPINFO
 #define BI_RGB 0L
 #define DIB_RGB_COLORS 0
 #define SRCCOPY 0x00CC0020
-#define GDI_ERROR (0xFFFFFFFFL)
 #define HGDI_ERROR ((HANDLE)(LONG_PTR)-1)
 
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);

@@ -1,39 +1,15 @@
-// The few graphics objects the setup menu makes: fonts (kept as their LOGFONTW), bitmaps read from
-// files (kept as their size and depth), and the screen's device context. A minimal table of its own
-// until the shared one of the desktop's graphics objects takes these over.
+// Bitmaps read from files (kept as their size and depth) among the desktop's graphics objects.
 #include "core/internal.h"
-#include "core/state.h"
+#include "gdi/objects.h"
 
-#include <cstring>
-#include <map>
-#include <variant>
+#include <cstdint>
+#include <memory>
+#include <string_view>
 
 namespace sim::detail
 {
 namespace
 {
-struct Objects : PartBase
-{
-    std::map<HGDIOBJ, std::variant<LOGFONTW, BITMAP>> objects;
-    ULONG_PTR next = 0x90010;
-};
-
-Objects& objects()
-{
-    return Part<Objects>();
-}
-
-HGDIOBJ Add(std::variant<LOGFONTW, BITMAP> object)
-{
-    std::lock_guard g(StateLock());
-    auto handle = reinterpret_cast<HGDIOBJ>(objects().next);
-    objects().next += 4;
-    objects().objects.emplace(handle, object);
-    return handle;
-}
-
-const HDC kScreenDc = reinterpret_cast<HDC>(static_cast<ULONG_PTR>(0x81010));
-
 uint32_t Read32(std::string_view bytes, size_t at)
 {
     return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at]) |
@@ -79,53 +55,8 @@ HBITMAP LoadBitmapFile(std::string_view bytes)
         return nullptr;
     }
     BITMAP bitmap{0, width, static_cast<LONG>(rows), static_cast<LONG>(stride), 1, bits, nullptr};
-    return static_cast<HBITMAP>(Add(bitmap));
+    auto object = std::make_shared<Bitmap>();
+    object->bitmap = bitmap;
+    return static_cast<HBITMAP>(AddGdiObject(object));
 }
 } // namespace sim::detail
-
-using namespace sim::detail;
-
-HDC WINAPI GetDC(HWND)
-{
-    return kScreenDc;
-}
-
-int WINAPI ReleaseDC(HWND, HDC dc)
-{
-    return dc == kScreenDc ? 1 : 0;
-}
-
-HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font)
-{
-    if (!font)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    return static_cast<HFONT>(Add(*font));
-}
-
-int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer)
-{
-    std::lock_guard g(StateLock());
-    auto it = objects().objects.find(object);
-    if (it == objects().objects.end())
-        return 0;
-    return std::visit(
-        [&](const auto& value) -> int {
-            int needed = static_cast<int>(sizeof value);
-            if (!buffer)
-                return needed;
-            if (size < needed)
-                return 0;
-            std::memcpy(buffer, &value, sizeof value);
-            return needed;
-        },
-        it->second);
-}
-
-BOOL WINAPI DeleteObject(HGDIOBJ object)
-{
-    std::lock_guard g(StateLock());
-    return objects().objects.erase(object) ? TRUE : FALSE;
-}
