@@ -28,11 +28,11 @@ cmake --preset linux-fuzz
 cmake --build --preset linux-fuzz
 fuzz_work=$(mktemp -d)
 trap 'rm -rf "$fuzz_work"' EXIT
-build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=60 -rss_limit_mb=2048 \
+build/linux-fuzz/tools/printfile/fuzz/printfile_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work" tools/printfile/fuzz/corpus
 # The settings a job meets: a job's DEVMODE, the stored default and its printer block.
 mkdir -p "$fuzz_work/devmode"
-build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=60 -rss_limit_mb=2048 \
+build/linux-fuzz/driver/render/fuzz/devmode_fuzz -max_total_time=30 -rss_limit_mb=2048 \
   -artifact_prefix=build/linux-fuzz/ "$fuzz_work/devmode" driver/render/fuzz/corpus
 # The user interface's settings: stored default, block and an application's DEVMODE in every mode.
 mkdir -p "$fuzz_work/ui_settings"
