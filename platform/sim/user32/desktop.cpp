@@ -367,8 +367,8 @@ WString ProcessClassKey(LPCWSTR name)
 bool ClassLookup(LPCWSTR name, WNDCLASSEXW& wc, WString& realName)
 {
     RegisterBuiltInClasses();
+    WString key = ProcessClassKey(name); // the process is looked up before the desktop's lock
     std::lock_guard g(Desk().mu);
-    WString key = ProcessClassKey(name);
     auto it = Desk().classes.find(key);
     if (it == Desk().classes.end())
         it = Desk().classes.find(key = ClassKey(name));
@@ -398,8 +398,8 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc)
         return 0;
     }
     RegisterBuiltInClasses();
+    WString key = ProcessClassKey(wc->lpszClassName); // before the desktop's lock, as the lock order says
     std::lock_guard g(Desk().mu);
-    WString key = ProcessClassKey(wc->lpszClassName);
     if (Desk().classes.count(key))
     {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
@@ -425,8 +425,9 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc)
 
 BOOL WINAPI UnregisterClassW(LPCWSTR className, HINSTANCE)
 {
+    WString key = ProcessClassKey(className); // before the desktop's lock, as the lock order says
     std::lock_guard g(Desk().mu);
-    return Desk().classes.erase(ProcessClassKey(className)) ? TRUE : FALSE;
+    return Desk().classes.erase(key) ? TRUE : FALSE;
 }
 
 HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
