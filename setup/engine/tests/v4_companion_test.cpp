@@ -8,6 +8,7 @@
 #include <sim/services.h>
 
 #include <string>
+#include <mutex>
 #include <vector>
 
 namespace
@@ -30,6 +31,7 @@ void PutPackage(const std::u16string& folder, size_t count = 5)
 // its service, " -remove" stops and deletes it, both through the service manager.
 struct Companion
 {
+    std::mutex mu; // the service program runs on a thread of its own
     std::vector<sim::StartedProcess> runs;
     DWORD exitCode = 0;
 
@@ -61,7 +63,10 @@ struct Companion
     void Register()
     {
         sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [this](const sim::StartedProcess& p) -> DWORD {
-            runs.push_back(p);
+            {
+                std::lock_guard g(mu);
+                runs.push_back(p);
+            }
             if (p.commandLine.ends_with(u" -install") && exitCode == 0)
                 Install();
             if (p.commandLine.ends_with(u" -remove"))
@@ -211,7 +216,10 @@ TEST(Companion, EachFailedCallIsReported)
         for (int skip = 0;; ++skip)
         {
             sim::machine().Reset();
-            companion.runs.clear();
+            {
+                std::lock_guard g(companion.mu);
+                companion.runs.clear();
+            }
             PutPackage(u"x64");
             AddShell();
             companion.Register();
