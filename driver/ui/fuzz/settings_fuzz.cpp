@@ -124,9 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (flags & kConvertWhole)
             CheckDevMode(out);
         else if (merged && shortInput)
-            Check(std::equal(app.begin(),
-                             app.begin() + static_cast<std::ptrdiff_t>(std::min(appDmSize, app.size())),
-                             out.begin()));
+        {
+            // An older DEVMODE comes back as it was, but for dmDriverExtra: the private bytes kept.
+            const size_t n = std::min(appDmSize, app.size());
+            for (size_t i = 0; i < n; ++i)
+                Check(i == 70 || i == 71 || app[i] == out[i]);
+        }
         else
             CheckDevMode(std::span<const BYTE>(out).first(velmo::kRecordDevModeSize));
 
