@@ -7,6 +7,7 @@
 #include <sim/engine_print.h>
 #include <sim/machine.h>
 #include <sim/sessions.h>
+#include <platform/wtsapi32.h>
 #include <sim/spooler.h>
 #include <testing/duplicator.h>
 #include <testing/test_page.h>
@@ -198,6 +199,74 @@ TEST_F(UserModePrinter, AFailingWriteFailsTheJobAndAMissingDllFailsEveryWrite)
     EXPECT_FALSE(EndDocPrinter(printer));
     sim::spooler().ClosePrinter(printer);
     EXPECT_EQ(sim::spooler().Output(name), before);
+}
+
+// A raw job on its own thread: a resolution command, then its letter `count` times in small writes.
+struct RawJob
+{
+    const char* command;
+    char letter;
+    int count;
+    bool ok = false;
+};
+
+DWORD WINAPI PrintRaw(LPVOID parameter)
+{
+    auto* job = static_cast<RawJob*>(parameter);
+    HANDLE printer = sim::spooler().OpenPrinter(u"Duplicator UM");
+    DOC_INFO_1W doc{const_cast<LPWSTR>(u"raw"), nullptr, nullptr};
+    bool ok =
+        printer && StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)) && StartPagePrinter(printer);
+    std::string command = job->command;
+    DWORD written = 0;
+    ok = ok && WritePrinter(printer, command.data(), static_cast<DWORD>(command.size()), &written);
+    for (int i = 0; ok && i < job->count; ++i)
+    {
+        char c = job->letter;
+        ok = WritePrinter(printer, &c, 1, &written) && written == 1;
+    }
+    ok = ok && EndPagePrinter(printer) && EndDocPrinter(printer);
+    if (printer)
+        sim::spooler().ClosePrinter(printer);
+    job->ok = ok;
+    return 0;
+}
+
+TEST_F(UserModePrinter, TwoJobsOnTwoThreadsEachTellTheConsoleFromTheSpooler)
+{
+    ASSERT_TRUE(AddPrinter(u"Duplicator UM", kUserMode));
+    const std::string c300 = "\x1B%-12345X@PJL SET RESOLUTION=300",
+                      c600 = "\x1B%-12345X@PJL SET RESOLUTION=600";
+    RawJob a{c300.c_str(), 'a', 40}, b{c600.c_str(), 'b', 30};
+    HANDLE threads[] = {CreateThread(nullptr, 0, PrintRaw, &a, 0, nullptr),
+                        CreateThread(nullptr, 0, PrintRaw, &b, 0, nullptr)};
+    ASSERT_TRUE(threads[0] && threads[1]);
+    EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
+    for (HANDLE t : threads)
+        CloseHandle(t);
+    EXPECT_TRUE(a.ok);
+    EXPECT_TRUE(b.ok);
+
+    const std::string out = sim::spooler().Output(u"Duplicator UM");
+    EXPECT_EQ(out.size(), c300.size() + c600.size() + 70);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 'a'), 40);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 'b'), 30);
+    auto calls = sim::spooler().SpoolDllCalls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "DrvSplStartDoc"), 2);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "DrvSplClose"), 2);
+
+    // Each told the console user without waiting, from the spooler's process, not the application's.
+    auto told = sim::sessions().Messages();
+    ASSERT_EQ(told.size(), 2u);
+    std::vector<WString> texts{told[0].text, told[1].text};
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<WString>{u"300dpi Printing", u"600dpi Printing"}));
+    for (const auto& m : told)
+    {
+        EXPECT_EQ(m.sessionId, 1u);
+        EXPECT_FALSE(m.wait);
+        EXPECT_NE(m.senderProcessId, GetCurrentProcessId());
+    }
 }
 
 } // namespace
