@@ -6,8 +6,10 @@
 
 #include <platform/winddiui.h>
 #include <sim/machine.h>
+#include <platform/winspool.h>
 #include <sim/spooler.h>
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 
@@ -27,6 +29,21 @@ std::string Ascii(std::u16string_view text)
 WString Line(UINT label, const char16_t* x, const char16_t* y)
 {
     return UiString(label) + u": " + x + u" x " + y + u" " + UiString(602);
+}
+
+// A small raw job reaches the printer's port whole (through the spool DLL its data names, if any).
+bool RawJobPrints(const char16_t* name)
+{
+    const std::string before = sim::spooler().Output(name);
+    HANDLE printer = sim::spooler().OpenPrinter(name);
+    DOC_INFO_1W doc{const_cast<LPWSTR>(u"check"), nullptr, nullptr};
+    char data[] = "job bytes";
+    DWORD written = 0;
+    bool ok = printer && StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)) &&
+              WritePrinter(printer, data, 9, &written) && EndDocPrinter(printer);
+    if (printer)
+        sim::spooler().ClosePrinter(printer);
+    return ok && sim::spooler().Output(name) == before + "job bytes";
 }
 
 class PrinterEvent : public ::testing::Test
@@ -233,7 +250,10 @@ TEST_F(PrinterEvent, EachFailingCallLeavesWholeValuesAndASecondInitializeComplet
         }
         EXPECT_EQ(sim::spooler().Printer(name)->printProcessor, u"KglPrint");
         EXPECT_TRUE(Comment(name)->ends_with(u"\r\n" + lines));
+        EXPECT_TRUE(RawJobPrints(name));
     }
+    auto calls = sim::spooler().SpoolDllCalls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "DrvSplStartDoc"), std::ssize(faults));
 }
 
 } // namespace
