@@ -310,8 +310,18 @@ graphics_dll() {
   expect_equal "$(grep '^geometry:' <<<"$answer")" "$("$figures" geometry "$model")" "geometry" || return 1
 }
 
+# The user-mode spool DLL: its exports at their ordinals and its handle checks, loaded as the spooler does.
+spool_dll() {
+  local answer
+  answer=$(timeout 60 wine "$bin/tests/windows/spool_dll_harness.exe" \
+    "$(winpath "$bin/driver/render/um/VELMQ7UM.dll")" 2>/dev/null | tr -d '\r')
+  echo "$answer"
+  grep -q '^FAIL' <<<"$answer" && return 1
+  grep -q '^spool dll: done$' <<<"$answer"
+}
+
 export work figures
-export -f kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
+export -f spool_dll kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box ptf_language monitor_launcher graphics_dll
 
 # The behaviour checks the Linux tests also hold the simulation to, one line each. A check that fails
@@ -363,6 +373,7 @@ run_checks() {
   check "$arch-monitorlauncher" monitor_launcher
   check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
   check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
+  check "$arch-spool-dll" spool_dll
   behaviour
 }
 
@@ -373,7 +384,7 @@ if timeout 60 wine "$root/build/windows-x86/tests/windows/behaviour_checks.exe" 
   run_checks x86
 else
   reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
-  for name in kgl2bmp printtofile monitorlauncher graphics-dll behaviour; do skip "x86-$name" "$reason"; done
+  for name in kgl2bmp printtofile monitorlauncher graphics-dll spool-dll behaviour; do skip "x86-$name" "$reason"; done
 fi
 
 summary="$passed passed, $failed failed"

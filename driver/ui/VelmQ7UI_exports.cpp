@@ -4,6 +4,7 @@
 
 #include "VelmQ7UI_exports.h"
 #include "device_caps.h"
+#include "printer_event.h"
 #include "ui_entry_points.h"
 
 PLATFORM_DLL_BEGIN(velmq7ui)
@@ -64,6 +65,12 @@ LONG WINAPI DrvDocumentProperties(HWND window, HANDLE printer, LPWSTR printerNam
 LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam)
 {
     return platform::Boundary(LONG{-1}, [&] { return velmoui::DrvDocumentPropertySheets(info, lParam); });
+}
+
+BOOL WINAPI DrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam)
+{
+    return platform::Boundary(FALSE,
+                              [&] { return velmoui::DrvPrinterEvent(printerName, event, flags, lParam); });
 }
 
 BOOL WINAPI DrvQueryColorProfile(HANDLE printer, PDEVMODEW devMode, ULONG queryMode, PVOID profile,

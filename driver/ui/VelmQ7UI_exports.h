@@ -12,6 +12,7 @@
     X(262, DrvDocumentEvent)                                                                                 \
     X(263, DrvDocumentProperties)                                                                            \
     X(264, DrvDocumentPropertySheets)                                                                        \
+    X(265, DrvPrinterEvent)                                                                                  \
     X(266, DrvQueryColorProfile)                                                                             \
     X(267, DrvQueryJobAttributes)                                                                            \
     X(268, DrvUpgradePrinter)

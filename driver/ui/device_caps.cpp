@@ -291,4 +291,62 @@ BOOL DrvQueryJobAttributes(HANDLE printer, DEVMODEW* devMode, DWORD level, LPBYT
     return TRUE;
 }
 
+namespace
+{
+constexpr DWORD kLayoutPageOrderBits = 0x7C100000;
+constexpr DWORD kStandardLayout = 0x100000;
+constexpr DWORD kSystemLayouts = 0x60000000;
+constexpr DWORD kCombinationLayout = 0x200000;
+constexpr DWORD kBookletLayout = 0x2;
+constexpr LONG kBookletMode = 8;
+constexpr LONG kPaperA3 = 8, kPaperB4 = 12, kPaperB5 = 13;
+} // namespace
+
+DWORD LayoutFeatureWord(const SettingsRecord& r, const std::optional<PrintProcCaps>& caps, int osCode)
+{
+    DWORD word = ((caps ? caps->pageOrderFlags : 0) & kLayoutPageOrderBits) | kStandardLayout;
+    if (osCode >= kOsVista)
+        word |= kSystemLayouts;
+    if (caps && caps->nupList.size() > 1)
+        word |= kCombinationLayout;
+    if (caps && caps->booklet && (r.capabilityFlags & kCapDuplex))
+        word |= kBookletLayout;
+    return word;
+}
+
+bool BookletPaperAllowed(const SettingsRecord& r)
+{
+    if (!(r.capabilityFlags & kCapDuplex) || r.zoomMode != 0)
+        return false;
+    const bool asDocument = r.outputSize == kOutputAsDocument || r.outputSize == kOutputWithinMaximum;
+    const LONG paper = asDocument ? r.paperId : r.outputSize;
+    switch (r.paperFeed)
+    {
+    case 1:
+        return paper == kPaperA3 || paper == kPaperA4 || paper == kPaperB4;
+    case 2:
+        return paper == kPaperA4 || (paper == kPaperB5 && (r.capabilityFlags & kCapDuplexB5));
+    default:
+        return false;
+    }
+}
+
+bool LayoutModeAllowed(LONG mode, DWORD featureWord, bool bookletPaper)
+{
+    for (const LayoutModeRow& row : g_LayoutModeList)
+        if (row.stringId && row.mode == mode)
+            return (featureWord & static_cast<DWORD>(row.featureBit)) &&
+                   (mode != kBookletMode || bookletPaper);
+    return false;
+}
+
+std::vector<LONG> ListedLayoutModes(DWORD featureWord)
+{
+    std::vector<LONG> modes;
+    for (const LayoutModeRow& row : g_LayoutModeList)
+        if (row.stringId && (featureWord & static_cast<DWORD>(row.featureBit)))
+            modes.push_back(row.mode);
+    return modes;
+}
+
 } // namespace velmoui

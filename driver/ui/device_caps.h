@@ -7,6 +7,9 @@
 
 #include <platform/winddiui.h>
 
+#include <optional>
+#include <vector>
+
 namespace velmoui
 {
 
@@ -19,6 +22,18 @@ DWORD DeviceCapability(const SettingsRecord& r, WORD capability, void* output);
 // The job's layout from a record and the print processor's capabilities; `job` is the job's DEVMODE,
 // whose dmNup counts only when its dmSize covers it.
 ATTRIBUTE_INFO_4 JobAttributesOf(const SettingsRecord& r, const PrintProcCaps& caps, const DEVMODEW& job);
+
+// The layout features the print processor and the model allow: the page-order flags' layout bits,
+// standard layout always, the system's own from Vista on (`osCode` as GetOsCode gives it), combination
+// when more than one N-up value is listed, booklet when the processor and the model both can.
+DWORD LayoutFeatureWord(const SettingsRecord& r, const std::optional<PrintProcCaps>& caps, int osCode);
+// Whether the record's paper can be printed as a booklet: a duplex model at automatic zoom, A3, A4 or B4
+// fed one way, A4 (or B5 where the model has it) fed the other.
+bool BookletPaperAllowed(const SettingsRecord& r);
+// Whether a job may keep a layout mode (booklet also needs its paper).
+bool LayoutModeAllowed(LONG mode, DWORD featureWord, bool bookletPaper);
+// The modes the layout list shows, in the layout-mode table's order: those whose bit the word has.
+std::vector<LONG> ListedLayoutModes(DWORD featureWord);
 
 // The count or value of `capability`; the output, when given, is filled as the capability
 // describes. kCapsFailed for an unknown capability or when the settings cannot be had.

@@ -29,7 +29,7 @@ bool PrintProcCaps::Lists(LONG pages) const
 std::optional<PrintProcCaps> ParsePrintProcCaps(std::span<const BYTE> value, const PrinterRecord& printer,
                                                 bool forSheets)
 {
-    if (value.size() != 16 || U32(value, 0) != 1 || (printer.attributes & kPrinterRawOnly))
+    if (value.size() < 16 || U32(value, 0) != 1 || (printer.attributes & kPrinterRawOnly))
         return std::nullopt;
     if (forSheets && ((printer.attributes & kPrinterDirect) || SameNoCase(printer.portName, TEXT("FILE:"))))
         return std::nullopt;

@@ -56,6 +56,7 @@ struct Process
     bool is32 = false;
     WString user = u"User";                     // whose token the process runs with
     std::optional<bool> elevated;               // none: as the machine's administrator setting
+    DWORD sessionId = 1;                        // services run in session 0, the console user in 1
     std::shared_ptr<struct LoaderState> loader; // modules loaded and where DLLs are looked for
     std::vector<std::pair<const void*, std::shared_ptr<void>>> locals; // ProcessLocal objects, in order made
 };

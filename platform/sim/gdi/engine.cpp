@@ -374,10 +374,13 @@ DWORD APIENTRY EngSetPrinterData(HANDLE printer, LPWSTR valueName, DWORD type, L
 // Unlike WritePrinter, this needs no document: a driver driven by a test without one still prints.
 BOOL APIENTRY EngWritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written)
 {
-    std::lock_guard g(detail::StateLock());
     if (written)
         *written = 0;
     SIM_FAULT_POINT("EngWritePrinter", FALSE);
+    // A job the spooler hands to a user-mode spool DLL goes through it.
+    if (auto routed = detail::WriteThroughSpoolDll(printer, buffer, size, written))
+        return *routed;
+    std::lock_guard g(detail::StateLock());
     auto handle = detail::CheckedPrinterHandle(printer);
     if (!handle)
         return FALSE;

@@ -105,6 +105,8 @@ BOOL PrintDC::StartPage()
 {
     journal_.clear();
     failed_ = false;
+    if (jobId_ && !StartPagePrinter(dc_.printer))
+        return FALSE;
     auto hook = Hook<DocHook>(INDEX_DrvStartPage, 0);
     return hook ? hook(Surface()) : FALSE;
 }
@@ -136,6 +138,14 @@ BOOL PrintDC::Replay(SURFOBJ* surface, POINTL origin)
 }
 
 BOOL PrintDC::EndPage()
+{
+    BOOL printed = EndPageDrawing();
+    if (jobId_ && !EndPagePrinter(dc_.printer))
+        return FALSE;
+    return printed;
+}
+
+BOOL PrintDC::EndPageDrawing()
 {
     SURFOBJ* surface = Surface();
     if (!Banding())
@@ -171,8 +181,8 @@ BOOL PrintDC::EndDoc()
     using EndDocHook = BOOL(APIENTRY*)(SURFOBJ*, FLONG);
     auto hook = Hook<EndDocHook>(INDEX_DrvEndDoc, 0);
     BOOL ended = hook ? hook(Surface(), 0) : FALSE;
-    if (jobId_)
-        EndDocPrinter(dc_.printer);
+    if (jobId_ && !EndDocPrinter(dc_.printer))
+        ended = FALSE;
     return ended;
 }
 

@@ -485,3 +485,14 @@ BOOL WINAPI SetSearchPathMode(DWORD flags)
     Record(state);
     return TRUE;
 }
+
+// Thread notifications are never sent to a simulated DLL; a module the process has is all it takes.
+BOOL WINAPI DisableThreadLibraryCalls(HMODULE module)
+{
+    if (!module)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}

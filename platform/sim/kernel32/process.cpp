@@ -250,7 +250,6 @@ WString ProgramKey(WStringView fileName)
     return it == processes().copies.end() ? key : it->second;
 }
 
-
 DWORD TaskKill(const StartedProcess& record);
 
 // Programs of Windows itself the machine carries out, by their path in System32.
@@ -629,6 +628,7 @@ std::optional<LiveProcess> FindLive(DWORD id)
         p.setup.modules = detail::ModulePathsOf(*calling);
         p.setup.user = calling->user;
         p.setup.elevated = Elevated(*calling);
+        p.setup.sessionId = calling->sessionId;
         if (!processes().callingObject)
         {
             processes().callingObject = std::make_shared<ProcessObject>();
@@ -755,6 +755,30 @@ DWORD Machine::AddProcess(const ProcessSetup& setup)
     entry.object->image = detail::ToUtf8(FileNameOf(entry.setup.imagePath));
     processes().table[entry.object->id] = entry;
     return entry.object->id;
+}
+
+// The session of a running process: the thread's own, or its row in the process table.
+BOOL WINAPI ProcessIdToSessionId(DWORD processId, DWORD* sessionId)
+{
+    if (!sessionId)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard g(sim::detail::StateLock());
+    if (processId == sim::detail::CurrentProcess().id)
+    {
+        *sessionId = sim::detail::CurrentProcess().sessionId;
+        return TRUE;
+    }
+    auto live = sim::FindLive(processId);
+    if (!live)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *sessionId = live->setup.sessionId;
+    return TRUE;
 }
 
 bool Machine::ProcessRunning(DWORD processId) const
@@ -963,7 +987,7 @@ BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName)
         full.pop_back();
     auto host = detail::HostPathOf(full);
     if (!detail::HostIsDirectory(host))
-        return Fail(!detail::HostIsDirectory(host.parent_path()) ? ERROR_PATH_NOT_FOUND
+        return Fail(!detail::HostIsDirectory(host.parent_path())                  ? ERROR_PATH_NOT_FOUND
                     : GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
                                                                                   : ERROR_DIRECTORY);
     detail::CurrentProcess().currentDirectory = full;

@@ -22,6 +22,12 @@ RECT ScreenCentred()
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
     SIM_FAULT_POINT("MessageBoxW", 0);
+    // A box of a service's process waits on a desktop no user sees: its thread would never go on.
+    if (CurrentProcess().sessionId == 0)
+    {
+        ReportFailure("MessageBoxW in session 0: nobody can answer it");
+        return 0;
+    }
     auto box = std::make_shared<PendingMessageBox>();
     box->shown = MessageBoxShown{ToWString(text), caption ? WString(caption) : WString(u"Error"), type,
                                  ScreenCentred()};

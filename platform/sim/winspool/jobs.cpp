@@ -103,37 +103,76 @@ using namespace sim::detail;
 
 DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo)
 {
-    std::lock_guard g(StateLock());
-    auto handle = CheckedPrinterHandle(printer);
-    if (!handle)
-        return 0;
-    if (level != 1)
+    DWORD id = 0;
     {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return 0;
+        std::lock_guard g(StateLock());
+        auto handle = CheckedPrinterHandle(printer);
+        if (!handle)
+            return 0;
+        if (level != 1)
+        {
+            SetLastError(ERROR_INVALID_LEVEL);
+            return 0;
+        }
+        if (!docInfo)
+        {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (handle->job)
+        {
+            SetLastError(ERROR_INVALID_PRINTER_STATE);
+            return 0;
+        }
+        const auto* info = reinterpret_cast<const DOC_INFO_1W*>(docInfo);
+        id = jobs().nextId++;
+        jobs().byId[id] =
+            Job{handle->printerName, info->pDocName ? WString(info->pDocName) : WString(), 0, true};
+        handle->job = id;
     }
-    if (!docInfo)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    if (handle->job)
-    {
-        SetLastError(ERROR_INVALID_PRINTER_STATE);
-        return 0;
-    }
-    const auto* info = reinterpret_cast<const DOC_INFO_1W*>(docInfo);
-    DWORD id = jobs().nextId++;
-    jobs().byId[id] = Job{handle->printerName, info->pDocName ? WString(info->pDocName) : WString(), 0, true};
-    handle->job = id;
+    BeginSpoolDllJob(printer, id);
     return id;
 }
 
 BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written)
 {
-    std::lock_guard g(StateLock());
     if (written)
         *written = 0;
+    SIM_FAULT_POINT("WritePrinter", FALSE);
+    {
+        std::lock_guard g(StateLock());
+        auto handle = CheckedPrinterHandle(printer);
+        if (!handle)
+            return FALSE;
+        if (!handle->job)
+        {
+            SetLastError(ERROR_SPL_NO_STARTDOC);
+            return FALSE;
+        }
+        if (!buffer && size)
+        {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    if (auto routed = WriteThroughSpoolDll(printer, buffer, size, written))
+        return *routed;
+    std::lock_guard g(StateLock());
+    auto handle = CheckedPrinterHandle(printer);
+    if (!handle)
+        return FALSE;
+    Write(*handle, buffer, size);
+    if (written)
+        *written = size;
+    return TRUE;
+}
+
+namespace
+{
+// The handle has a document open; FALSE with the error otherwise.
+BOOL InDocument(HANDLE printer)
+{
+    std::lock_guard g(StateLock());
     auto handle = CheckedPrinterHandle(printer);
     if (!handle)
         return FALSE;
@@ -142,14 +181,36 @@ BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD writ
         SetLastError(ERROR_SPL_NO_STARTDOC);
         return FALSE;
     }
-    if (!buffer && size)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
+    return TRUE;
+}
+} // namespace
+
+BOOL WINAPI StartPagePrinter(HANDLE printer)
+{
+    if (!InDocument(printer))
         return FALSE;
+    return PageThroughSpoolDll(printer, true).value_or(TRUE);
+}
+
+BOOL WINAPI EndPagePrinter(HANDLE printer)
+{
+    if (!InDocument(printer))
+        return FALSE;
+    return PageThroughSpoolDll(printer, false).value_or(TRUE);
+}
+
+BOOL WINAPI AbortPrinter(HANDLE printer)
+{
+    if (!InDocument(printer))
+        return FALSE;
+    EndSpoolDllJob(printer, true);
+    std::lock_guard g(StateLock());
+    if (auto handle = CheckedPrinterHandle(printer))
+    {
+        if (handle->job)
+            jobs().byId.erase(handle->job); // an aborted job is deleted, not printed
+        handle->job = 0;
     }
-    Write(*handle, buffer, size);
-    if (written)
-        *written = size;
     return TRUE;
 }
 
@@ -190,15 +251,11 @@ BOOL WINAPI EnumJobsW(HANDLE printer, DWORD firstJob, DWORD count, DWORD level, 
 
 BOOL WINAPI EndDocPrinter(HANDLE printer)
 {
+    if (!InDocument(printer))
+        return FALSE;
+    BOOL ended = EndSpoolDllJob(printer, false);
     std::lock_guard g(StateLock());
-    auto handle = CheckedPrinterHandle(printer);
-    if (!handle)
-        return FALSE;
-    if (!handle->job)
-    {
-        SetLastError(ERROR_SPL_NO_STARTDOC);
-        return FALSE;
-    }
-    EndOpenJob(*handle);
-    return TRUE;
+    if (auto handle = CheckedPrinterHandle(printer))
+        EndOpenJob(*handle);
+    return ended;
 }

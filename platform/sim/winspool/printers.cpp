@@ -102,6 +102,8 @@ void FillInfo2(Packer& pack, PRINTER_INFO_2W* info, const PrinterSetup& s)
     info->pDriverName = pack.String(s.driverName);
     info->pPrintProcessor = pack.String(s.printProcessor);
     info->pDatatype = pack.String(u"RAW");
+    if (s.comment)
+        info->pComment = pack.String(*s.comment);
     if (!s.defaultDevMode.empty())
         info->pDevMode =
             reinterpret_cast<LPDEVMODEW>(pack.Bytes(s.defaultDevMode.data(), s.defaultDevMode.size()));
@@ -180,10 +182,11 @@ BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, 
     });
 }
 
-HANDLE WINAPI AddPrinterW(LPWSTR serverName, DWORD level, LPBYTE printer)
+namespace
 {
-    SIM_SPOOLER_CALL("AddPrinterW", nullptr);
-    std::lock_guard g(StateLock());
+// AddPrinterW's checks and the new printer; StateLock held.
+HANDLE AddLocked(LPWSTR serverName, DWORD level, LPBYTE printer, WString& name, WString& configFile)
+{
     if (serverName && *serverName)
     {
         SetLastError(ERROR_INVALID_NAME);
@@ -224,11 +227,31 @@ HANDLE WINAPI AddPrinterW(LPWSTR serverName, DWORD level, LPBYTE printer)
     added.printProcessor = info->pPrintProcessor;
     added.attributes = (info->Attributes & ~PRINTER_ATTRIBUTE_NETWORK) | PRINTER_ATTRIBUTE_LOCAL;
     added.driverPath = driver->driverPath;
+    if (info->pComment)
+        added.comment = WString(info->pComment);
     spooler().AddPrinter(added);
     auto handle = std::make_shared<PrinterHandle>();
     handle->printerName = added.name;
     handle->access = PRINTER_ALL_ACCESS;
+    name = added.name;
+    configFile = driver->configFile;
     return AddHandle(handle);
+}
+} // namespace
+
+HANDLE WINAPI AddPrinterW(LPWSTR serverName, DWORD level, LPBYTE printer)
+{
+    SIM_SPOOLER_CALL("AddPrinterW", nullptr);
+    HANDLE added = nullptr;
+    WString name, configFile;
+    {
+        std::lock_guard g(StateLock());
+        added = AddLocked(serverName, level, printer, name, configFile);
+    }
+    // The driver hears of its new printer in the spooler's process, with nothing of the spooler held.
+    if (added && !configFile.empty())
+        HostNewPrinter(name, configFile);
+    return added;
 }
 
 BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD command)
@@ -286,6 +309,8 @@ BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
         s.portName = WString(port);
     if (!processor.empty())
         s.printProcessor = WString(processor);
+    if (info->pComment)
+        s.comment = WString(info->pComment);
     s.attributes = info->Attributes;
     return TRUE;
 }

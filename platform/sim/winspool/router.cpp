@@ -167,6 +167,7 @@ BOOL WINAPI OpenPrinter2W(LPCWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAU
 
 BOOL WINAPI ClosePrinter(HANDLE printer)
 {
+    EndSpoolDllJob(printer, false); // a job left open ends with its handle
     std::lock_guard g(StateLock());
     auto handle = FindHandleOf<PrinterHandle>(printer);
     if (!handle)

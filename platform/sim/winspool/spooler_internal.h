@@ -5,7 +5,10 @@
 #include "core/internal.h"
 #include "core/two_call.h"
 
+#include <functional>
 #include <initializer_list>
+#include <optional>
+#include <string_view>
 
 #include <sim/spooler.h>
 
@@ -15,12 +18,23 @@ namespace sim::detail
 // An open printer: what OpenPrinterW returned, and the job a StartDocPrinterW began on it.
 unsigned SpoolerRun(); // advapi32/services.cpp
 
+// A job handed to a user-mode spool DLL: the DLL loaded in the spooler's process and its handle.
+struct SpoolDllJob
+{
+    HMODULE module = nullptr;
+    HANDLE handle = nullptr;   // what DrvSplStartDoc returned
+    HANDLE provider = nullptr; // the spooler's own handle for the job, where the DLL writes
+    DWORD error = 0;           // not 0: the DLL did not load or start, and every write fails with this
+};
+
 struct PrinterHandle : KernelObject
 {
     WString printerName;
     DWORD job = 0; // 0: none open
     ACCESS_MASK access = PRINTER_ACCESS_USE;
-    unsigned spoolerRun = SpoolerRun(); // the spooler's run it was opened in: a stop ends every handle
+    unsigned spoolerRun = SpoolerRun();    // the spooler's run it was opened in: a stop ends every handle
+    std::shared_ptr<SpoolDllJob> spoolDll; // the job goes through a user-mode spool DLL
+    bool provider = false;                 // the spooler's own handle for a job: writes go to the port
 };
 
 // The handle's printer, or null with ERROR_INVALID_HANDLE.
@@ -104,6 +118,21 @@ inline bool SpoolerRunning()
 }
 unsigned SpoolerRun();
 void ReloadDefaultDevModes();
+
+// The spooler's own process (spoolsv.exe, SYSTEM, session 0) and a run of driver code on a thread of
+// it, waited for. Neither with StateLock held.
+std::shared_ptr<Process> SpoolerProcess();
+void RunInSpooler(const std::function<void()>& body);
+void RecordSpoolDllCall(std::string_view call);
+// A printer just added: its driver's configuration DLL initialises it and gives its default DEVMODE.
+void HostNewPrinter(const WString& printerName, const WString& configFile);
+
+// Jobs through a user-mode spool DLL, StateLock not held: started after the job is made; writes and
+// pages go through it (none: the handle's job does not); the end hands it EndDoc or Abort, then Close.
+void BeginSpoolDllJob(HANDLE printer, DWORD jobId);
+std::optional<BOOL> WriteThroughSpoolDll(HANDLE printer, const void* data, DWORD size, DWORD* written);
+std::optional<BOOL> PageThroughSpoolDll(HANDLE printer, bool start);
+BOOL EndSpoolDllJob(HANDLE printer, bool abort);
 
 } // namespace sim::detail
 

@@ -157,6 +157,13 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR va
 // kernel32: local memory.
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 
+// kernel32: global memory (fixed blocks only: the handle is the block).
+#define GMEM_FIXED 0x0000
+#define GMEM_ZEROINIT 0x0040
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
+HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+
 
 // kernel32: path names.
 DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
@@ -330,6 +337,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 BOOL WINAPI SetDllDirectoryA(LPCSTR pathName);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 BOOL WINAPI FreeLibrary(HMODULE module);
+BOOL WINAPI DisableThreadLibraryCalls(HMODULE module);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI SetDllDirectoryW(LPCWSTR pathName);
 BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);

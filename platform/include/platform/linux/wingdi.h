@@ -124,6 +124,10 @@ static_assert(sizeof(DEVMODEW) == 220 && offsetof(DEVMODEW, dmFields) == 72 &&
                   offsetof(DEVMODEW, dmFormName) == 102 && offsetof(DEVMODEW, dmLogPixels) == 166,
               "DEVMODEW crosses the spooler boundary");
 
+// -1 when the printer's driver cannot answer.
+int WINAPI DeviceCapabilitiesW(LPCWSTR device, LPCWSTR port, WORD capability, LPWSTR output,
+                               const DEVMODEW* devMode);
+
 typedef struct tagCOLORADJUSTMENT
 {
     WORD caSize;

@@ -98,6 +98,9 @@ BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR serverName, LPWSTR environment, DW
 DWORD WINAPI StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo);
 BOOL WINAPI WritePrinter(HANDLE printer, LPVOID buffer, DWORD size, LPDWORD written);
 BOOL WINAPI EndDocPrinter(HANDLE printer);
+BOOL WINAPI StartPagePrinter(HANDLE printer);
+BOOL WINAPI EndPagePrinter(HANDLE printer);
+BOOL WINAPI AbortPrinter(HANDLE printer);
 
 // Enumerations, drivers and packages, jobs, ports -------------------------------------------------
 typedef ULONG* PULONG;

@@ -59,6 +59,7 @@ private:
     PrintDC(PrinterDC dc, WStringView printerName) : dc_(std::move(dc)), printerName_(printerName) {}
     using Op = std::function<BOOL(SURFOBJ* surface, POINTL origin, CLIPOBJ* clip)>;
     BOOL Draw(Op op);
+    BOOL EndPageDrawing(); // the page sent or banded out
     BOOL Replay(SURFOBJ* surface, POINTL origin);
     template <typename F> F Hook(ULONG index, FLONG hookBit) const;
 

@@ -38,6 +38,7 @@ struct ProcessSetup
     bool elevated = false;
     bool accessible = true; // OpenProcess for more than limited information succeeds
     bool shell = false;     // owns the shell window (GetShellWindow)
+    DWORD sessionId = 1;    // 0 for a service's host
 };
 
 // A request to the shell (ShellExecuteEx): a program, document, folder or URL.

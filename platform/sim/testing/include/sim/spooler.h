@@ -24,6 +24,7 @@ struct PrinterSetup
     WString driverPath;               // the graphics DLL, e.g. C:\...\spool\drivers\x64\3\VELMOQ7.DLL
     DWORD status = 0;
     ACCESS_MASK grantedAccess = PRINTER_ALL_ACCESS; // what an OpenPrinter may ask for
+    std::optional<WString> comment;                 // none: PRINTER_INFO_2W's pComment is null
 };
 
 // An installed driver, as DRIVER_INFO_8W gives it.
@@ -105,6 +106,9 @@ public:
     void AddPort(const PortSetup& port);
     std::vector<PortSetup> Ports() const;
     void AddPrintProcessor(WStringView name);
+
+    // The calls the spooler made of user-mode spool DLLs, in order ("DrvSplStartDoc", ...).
+    std::vector<std::string> SpoolDllCalls() const;
 
     // The spooler's and setup API's calls made so far, in order, by API name (those FailNext knows).
     std::vector<std::string> Calls() const;
