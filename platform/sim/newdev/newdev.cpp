@@ -9,6 +9,9 @@
 #include <platform/newdev.h>
 #include <platform/winspool.h>
 
+#include <algorithm>
+#include <cstdio>
+
 using namespace sim;
 using namespace sim::detail;
 
@@ -110,13 +113,23 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR
     if (FAILED(installed))
         return Fail((installed & 0xFFFF0000) == 0x80070000 ? DWORD(installed & 0xFFFF) : DWORD(installed));
     std::lock_guard g(StateLock());
+    const DriverSetup* driver = FindDriver(*model, NativeEnvironment());
+    if (!driver)
+        return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
     for (const auto& node : matching)
     {
-        node->driverKey = u"{4d36e979-e325-11ce-bfc1-08002be10318}\\" + WString(u"0001");
+        if (node->driverKey.empty())
+        {
+            // The class's next driver key, as the class installer numbers them.
+            int used = 0;
+            for (const auto& other : AllDeviceNodes())
+                used += !other->driverKey.empty() && SameGuid(other->classGuid, node->classGuid);
+            char number[8];
+            std::snprintf(number, sizeof number, "%04d", used);
+            node->driverKey = u"{4d36e979-e325-11ce-bfc1-08002be10318}\\" + Widen(number);
+        }
         node->infPath = package->publishedName;
-        node->manufacturer = FindDriver(*model, NativeEnvironment())
-                                 ? FindDriver(*model, NativeEnvironment())->manufacturer
-                                 : WString();
+        node->manufacturer = driver->manufacturer;
         node->friendlyName = *model;
         if (node->portName.empty() || !HasPort(node->portName))
             continue;
@@ -132,10 +145,10 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR
             printer.name = *model + u" (Copy " + Widen(std::to_string(copy)) + u")";
         printer.driverName = *model;
         printer.portName = node->portName;
-        printer.driverPath = FindDriver(*model, NativeEnvironment())->driverPath;
+        printer.driverPath = driver->driverPath;
         spooler().AddPrinter(printer);
     }
-    PendingInstallEvents() = kInstallEventPolls;
+    PendingInstallEvents() = std::max(PendingInstallEvents(), kInstallEventPolls);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

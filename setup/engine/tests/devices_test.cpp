@@ -178,6 +178,14 @@ TEST(RemoveUsbPrinters, FailuresAreReported)
     sim::machine().SetAdministrator(false);
     EXPECT_EQ(RemoveUsbPrinters(kProducts, u""), E_FAIL);
     EXPECT_TRUE(Exists(sim::DeviceTree::UsbDeviceId(m.two)));
+
+    // Without newdev.dll nothing can be uninstalled, and that is no success.
+    sim::machine().SetAdministrator(true);
+    sim::deviceTree().AttachLptPrinter(sim::LptPrinterHardware{});
+    sim::machine().RemoveSystemModule(u"newdev.dll");
+    EXPECT_EQ(RemoveUsbPrinters(kProducts, u""), E_FAIL);
+    EXPECT_NE(RemoveLptDevices(u"VELMO"), 0u);
+    EXPECT_TRUE(Exists(sim::DeviceTree::UsbDeviceId(m.two)));
 }
 
 // A printer function whose properties are damaged or missing: left alone, never removed on a guess.

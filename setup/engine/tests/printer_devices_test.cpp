@@ -200,6 +200,21 @@ TEST(UpdatePnpDriver, TheDeviceIsMadeAgainAndGetsTheDriverAndAPrinter)
     EXPECT_EQ(sim::deviceTree().PendingInstallEvents(), 0); // waited for the installs
 }
 
+// Installs that never settle are waited for five minutes, not for ever.
+TEST(UpdatePnpDriver, TheWaitForInstallsEnds)
+{
+    PnpMachine m;
+    m.Attach();
+    sim::deviceTree().SetPendingInstallEvents(1000000);
+    const ULONGLONG start = sim::machine().Now();
+    auto package = m.Update(u"");
+    EXPECT_EQ(package.result, 0);
+    const ULONGLONG waited = sim::machine().Now() - start;
+    EXPECT_GE(waited, 5u * 60 * 1000);
+    EXPECT_LT(waited, 6u * 60 * 1000);
+    EXPECT_GT(sim::deviceTree().PendingInstallEvents(), 0);
+}
+
 TEST(UpdatePnpDriver, Outcomes)
 {
     struct Case
