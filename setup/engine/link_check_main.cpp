@@ -3,6 +3,7 @@
 // nothing.
 #include "driver_package.h"
 #include "inf_file.h"
+#include "install_workers.h"
 #include "inventory.h"
 #include "ports.h"
 #include "processes.h"
@@ -69,11 +70,36 @@ int Machine()
     companion.Remove();
     return 0;
 }
+
+class Page : public IProgressPage
+{
+public:
+    HANDLE PageMutex() const override { return nullptr; }
+};
+
+int Workers()
+{
+    CSetupContext context;
+    context.LoadModelList();
+    WString port = TEXT("LPT1:");
+    context.FindPort(port);
+    auto page = std::make_shared<Page>();
+    auto install = MakeProgress<CInstallProgress>(context, page);
+    install->CreateWorker();
+    install->Start();
+    install->Stop();
+    MakeProgress<CUpdateProgress>(context, page)->CreateWorker();
+    MakeProgress<CRemoveProgress>(context, page)->CreateWorker();
+    std::string ticket;
+    EditPrintToFileTicket(ticket);
+    return static_cast<int>(SetPrintToFileOption(context, TEXT("Velmo KG-100")) +
+                            FinishTextOf(kResultInstalled));
+}
 } // namespace
 
 int main(int argc, char**)
 {
     if (argc != 42)
         return 0;
-    return Packages() + Context() + Machine();
+    return Packages() + Context() + Machine() + Workers();
 }

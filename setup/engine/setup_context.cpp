@@ -550,11 +550,11 @@ int CSetupContext::EnumPorts()
     portNames.clear();
     portDescriptions.clear();
     DWORD needed = 0, returned = 0;
-    if (EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned) ||
+    if (::EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
         return 0;
     std::vector<BYTE> buffer(needed, 0);
-    if (!EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &returned))
+    if (!::EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &returned))
         return 0;
     const WString blank = TEXT("   ");
     for (DWORD i = 0; i < returned && (size_t{i} + 1) * sizeof(PORT_INFO_2W) <= buffer.size(); ++i)
