@@ -31,6 +31,7 @@ struct SystemExport
 };
 std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
 std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
+std::vector<SystemExport> DeviceExports();         // cfgmgr32/devnodes.cpp
 // Exports of system DLLs also found by ordinal.
 std::vector<DllExport> PrintTicketExports(); // prntvpt/prntvpt.cpp
 template <typename F> void (*ExportAddress(F* f))()

@@ -1,9 +1,11 @@
 // The first byte picks the parser, the rest is its input. 0: an INF (and the settings file beside
 // it), read as a driver package is: classified, its models and models section, each model's files,
-// its filing models, its version against a package's, and the bytes as DriverVer text. 2: a version
-// record; 3: a registered DisplayIcon made a command line; 4: a browser version text; 5: a print
-// ticket given the print-to-file edit. Each result must keep its promises: a version only from a
-// sound record, a command only within its limit and with every path quoted, an edit of one byte.
+// its filing models, its version against a package's, and the bytes as DriverVer text. 1: device
+// property bytes, as a string, a list and the instance ids read from them. 2: a version record;
+// 3: a registered DisplayIcon made a command line; 4: a browser version text; 5: a print ticket
+// given the print-to-file edit. Each result must keep its promises: a version only from a sound
+// record, a command only within its limit and with every path quoted, an edit of one byte.
+#include "devices.h"
 #include "driver_package.h"
 #include "inf_file.h"
 #include "install_workers.h"
@@ -60,6 +62,28 @@ void ReadInf(std::string_view bytes)
         __builtin_trap();
     CDriverPackage::ParseDriverVer(text, 'v');
     (void)section;
+}
+void ReadDeviceProperty(std::string_view bytes)
+{
+    const std::span<const BYTE> raw(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
+    const WString text = PropertyText(raw);
+    if (text.size() > bytes.size() / 2 || text.find(WCHAR(0)) != WString::npos)
+        __builtin_trap();
+    size_t total = 0;
+    for (const WString& entry : PropertyList(raw))
+    {
+        if (entry.empty() || entry.find(WCHAR(0)) != WString::npos)
+            __builtin_trap();
+        total += entry.size() + 1;
+    }
+    if (total > bytes.size() / 2 + 1)
+        __builtin_trap();
+    if (auto identity = ParseUsbInstanceId(text))
+        if (identity->serial.empty() || identity->serial.size() >= text.size())
+            __builtin_trap();
+    if (auto key = PortKeyOf(text))
+        if (key->empty() || key->size() >= text.size() || key->find(WCHAR('&')) != WString::npos)
+            __builtin_trap();
 }
 
 WString Wide(std::string_view bytes)
@@ -121,6 +145,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
     case 0:
         ReadInf(bytes);
+        break;
+    case 1:
+        ReadDeviceProperty(bytes);
         break;
     case 2:
         ReadVersionRecord(bytes);
