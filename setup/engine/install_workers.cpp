@@ -1,5 +1,7 @@
 #include "install_workers.h"
 
+#include "devices.h"
+#include "inventory.h"
 #include "ports.h"
 #include "services.h"
 #include "shell_files.h"
@@ -9,6 +11,7 @@
 #include <platform/shlwapi.h>
 #include <platform/winspool.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace kgsetup
@@ -72,11 +75,41 @@ UINT Upload(CSetupContext& context, CDriverPackage& package, UINT next)
     return next;
 }
 
-// Step 8's Plug and Play path for a found local device; not part of the engine yet.
-UINT InstallForLocalDevice(CSetupContext& context)
+// Step 8's Plug and Play path for a found local device: the device's driver updated from the package,
+// then the printer the system made for it on the device's port given the name entered. Only printers
+// of the package's models are renamed: another maker's printer on "LPT1:" keeps its name. 0 when
+// done, else the failure to report.
+UINT InstallForLocalDevice(CSetupContext& context, CDriverPackage& package, bool failureCounts)
 {
-    context.LogError(ERROR_NOT_SUPPORTED);
-    return kFailDriverInstall;
+    const FoundDevice& device = *context.selectedDevice;
+    package.UpdatePnpDriver(device.localKey, device.kind == 0 ? device.portName : WString());
+    if (package.result != 0 && failureCounts)
+    {
+        context.LogError(package.lastError);
+        return kFailDriverInstall;
+    }
+    EnumBuffer<PRINTER_INFO_2W> printers = EnumPrintersLocal();
+    for (const PRINTER_INFO_2W& printer : printers.records)
+    {
+        if (!printer.pPrinterName || !printer.pPortName || !printer.pDriverName || device.portName.empty() ||
+            device.portName != printer.pPortName)
+            continue;
+        const WString driver = printer.pDriverName;
+        if (std::find(package.models.begin(), package.models.end(), driver) == package.models.end())
+            continue;
+        RenamePrinter(printer.pPrinterName, context.printerName);
+    }
+    return 0;
+}
+
+// A printer to be connected later: the maker's USB and parallel printer nodes go, so that Plug and
+// Play finds the printer afresh when it comes. What fails here is not reported.
+void CleanDevicesForLater()
+{
+    const WORD products[] = {2, 4};
+    RemoveUsbPrinters(products, WString());
+    RemoveLptDevices(TEXT("VELMO_RANTH"));
+    ReenumerateDevices();
 }
 
 UINT InstallDriver(CSetupContext& context, CDriverPackage& package, const WString& model, UINT next)
@@ -502,7 +535,9 @@ void CThreadInstallV3::CopyDriver()
 {
     if (IsLocalDevice(context_, connectionKind_))
     {
-        ReportStatus(InstallForLocalDevice(context_));
+        // Windows 7 reports a failed update for a driver that took all the same.
+        UINT failure = InstallForLocalDevice(context_, *package_, context_.isWin7 == 0);
+        ReportStatus(failure ? failure : UINT{kStepMetadata});
         return;
     }
     ReportStatus(Upload(context_, *package_, connectionKind_ == 0 ? kStepMetadata : kStepRegisterDriver));
@@ -523,6 +558,8 @@ void CThreadInstallV3::AddPrinter()
 
 void CThreadInstallV3::Result()
 {
+    if (connectionKind_ == 0)
+        CleanDevicesForLater();
     ReportStatus(Register(context_, InstalledResult(context_, connectionKind_)));
 }
 
@@ -621,9 +658,13 @@ void CThreadInstallV4::CopyMetadata()
          at = storeFolder.find(TEXT('\\'), at + 1))
         CreateDirectoryW(storeFolder.substr(0, at).c_str(), nullptr);
     HRESULT hr = CopyWithShell(metadataFolder, storeFolder);
-    if (FAILED(hr) && hr != kNotFound)
+    // "Not found" is no failure for a package without metadata (a driver already installed); with
+    // its file there, the copy counts only once the store holds it.
+    const bool sourceThere = PathFileExistsW(source.c_str()) != FALSE;
+    const bool copied = SUCCEEDED(hr) || (hr == kNotFound && !sourceThere);
+    if (!copied || (sourceThere && !PathFileExistsW(storeFile.c_str())))
     {
-        context_.LogError(static_cast<DWORD>(hr));
+        context_.LogError(FAILED(hr) ? static_cast<DWORD>(hr) : static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         ReportStatus(kFailCopyMetadata);
         return;
     }
@@ -646,7 +687,8 @@ void CThreadInstallV4::CopyDriver()
 {
     if (IsLocalDevice(context_, connectionKind_))
     {
-        ReportStatus(InstallForLocalDevice(context_));
+        UINT failure = InstallForLocalDevice(context_, *package_, true);
+        ReportStatus(failure ? failure : UINT{kStepInstallResult});
         return;
     }
     ReportStatus(
@@ -669,6 +711,8 @@ void CThreadInstallV4::AddPrinter()
 void CThreadInstallV4::Result()
 {
     UINT result = InstalledResult(context_, connectionKind_);
+    if (connectionKind_ == 0)
+        CleanDevicesForLater();
     if (connectionKind_ == 2)
         if (UINT failure = SetPrintToFileOption(context_, context_.printerName))
         {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <platform/winsvc.h>
+#include <sim/device_tree.h>
 #include <sim/machine.h>
 #include <sim/print_tickets.h>
 #include <sim/services.h>
@@ -314,6 +315,59 @@ TEST(InstallV4, PrintToFileSwitchesTheOptionOn)
     EXPECT_EQ(sim::services().State(u"LPDSVC"), DWORD(SERVICE_RUNNING));
 }
 
+TEST(InstallV4, ToAUsbDuplicator)
+{
+    PrepareMachine();
+    PutV4Sources();
+    sim::deviceTree().AttachUsbPrinter(sim::UsbPrinterHardware{});
+    sim::PrinterSetup other;
+    other.name = u"Other maker";
+    other.driverName = u"Another Driver";
+    other.portName = u"USB001";
+    sim::spooler().AddPrinter(other);
+    auto context = ContextFor(3, u"My Duplicator");
+    FoundDevice device;
+    device.kind = 0;
+    device.displayName = u"Velmo KG-100";
+    device.localKey = u"USBPRINT\\VelmoKG-100ABCD";
+    device.portName = u"USB001";
+    context->selectedDevice = device;
+    const int enumerations = sim::deviceTree().Reenumerations();
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80060000u) << std::hex << run.final;
+    EXPECT_GT(sim::deviceTree().Reenumerations(), enumerations) << "the device's node made again";
+    // The printer the system made for the device has the name entered; another maker's keeps its own.
+    auto printer = sim::spooler().Printer(u"My Duplicator");
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->portName, u"USB001");
+    EXPECT_EQ(printer->driverName, u"Velmo KG-100");
+    EXPECT_TRUE(sim::spooler().Printer(u"Other maker"));
+    EXPECT_FALSE(sim::spooler().Printer(u"Velmo KG-100"));
+    EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
+    EXPECT_EQ(sim::machine().FileBytes(kStoreFile), "metadata package");
+    EXPECT_TRUE(sim::machine().ReadShellLink(kShortcut));
+}
+
+TEST(InstallV4, ConnectLaterCleansTheMakersNodes)
+{
+    PrepareMachine();
+    PutV4Sources();
+    sim::deviceTree().AttachUsbPrinter(sim::UsbPrinterHardware{});
+    sim::deviceTree().AttachLptPrinter(sim::LptPrinterHardware{});
+    auto context = ContextFor(0, u"");
+    const int enumerations = sim::deviceTree().Reenumerations();
+    sim::spooler().ClearCalls();
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80010000u) << std::hex << run.final;
+    auto calls = sim::spooler().Calls();
+    EXPECT_GE(std::count(calls.begin(), calls.end(), "DiUninstallDevice"), 2)
+        << "the USB and the parallel node";
+    EXPECT_GT(sim::deviceTree().Reenumerations(), enumerations);
+    EXPECT_EQ(sim::spooler().Packages().size(), 1u) << "uploaded, no driver installed";
+    EXPECT_TRUE(sim::spooler().Printers().empty());
+    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+}
+
 TEST(InstallV4, ASpoolerThatWillNotRestartKeepsTheEntryOut)
 {
     PrepareMachine();
@@ -390,6 +444,109 @@ TEST(InstallLogic, NoWorkerForAnUnsettledKind)
     context.driverKind = 0;
     InstallRun run = RunInstall(context);
     EXPECT_EQ(run.final, 0xE4000000u);
+}
+
+// Every call a whole install makes, failed once in turn (the first few calls of each API): the worker
+// always finishes with a code the Finish page has a text for, and a success always comes with the
+// whole install on the machine.
+TEST(InstallSweep, EachFailedCallEndsWithAFinishText)
+{
+    struct Scenario
+    {
+        const char* name;
+        std::function<std::unique_ptr<CSetupContext>()> make;
+        UINT good;
+        const char16_t* port;
+        bool v4;
+    } scenarios[] = {
+        {"V3 to a network card",
+         [] {
+             test::PutV3Package();
+             auto context = ContextFor(3, u"Office");
+             context->selectedDevice = Card(u"Velmo KG-200", u"192.168.0.5");
+             return context;
+         },
+         0x80070000, u"KORIGRAPH_192.168.0.5", false},
+        {"V4 Print to File",
+         [] {
+             PutV4Sources();
+             return ContextFor(2, u"To File");
+         },
+         0x80020000, u"NUL:", true},
+    };
+    const char* apis[] = {"UploadPrinterDriverPackageW",
+                          "InstallPrinterDriverFromPackageW",
+                          "AddPrinterW",
+                          "XcvDataW",
+                          "OpenPrinter2W",
+                          "GetPrinterW",
+                          "SetPrinterW",
+                          "EnumPortsW",
+                          "EnumPrinterDriversW",
+                          "SetupOpenInfFileW",
+                          "SetupGetInfDriverStoreLocationW",
+                          "CoCreateInstance",
+                          "CoInitializeEx",
+                          "RegCreateKeyExW",
+                          "RegSetValueExW",
+                          "RegOpenKeyExW",
+                          "SHGetFolderPathW",
+                          "CreateDirectoryW",
+                          "CopyFileW",
+                          "CreateFileW",
+                          "GetFileVersionInfoW",
+                          "CreateProcessW",
+                          "ControlService",
+                          "StartServiceW",
+                          "DocumentPropertiesW",
+                          "PTOpenProvider",
+                          "PTConvertDevModeToPrintTicket",
+                          "PTConvertPrintTicketToDevMode",
+                          "CreateThread",
+                          "LoadLibraryExW"};
+    constexpr int kCallsPerApi = 4;
+    for (const Scenario& scenario : scenarios)
+        for (const char* api : apis)
+            for (int skip = 0; skip < kCallsPerApi; ++skip)
+            {
+                sim::machine().Reset();
+                PrepareMachine();
+                auto context = scenario.make();
+                // Calls answering an HRESULT get one.
+                const std::string name = api;
+                const bool hresult =
+                    name.starts_with("Co") || name.starts_with("SH") || name.starts_with("PT");
+                sim::machine().FailNext(api, hresult ? DWORD{0x80070005} : DWORD{ERROR_ACCESS_DENIED}, 1,
+                                        skip);
+                InstallRun run = RunInstall(*context);
+                const bool consumed = sim::machine().PendingFaults().empty();
+                if (!consumed)
+                {
+                    sim::machine().Reset(); // the run made fewer calls: nothing more to fail
+                    break;
+                }
+                const std::string where =
+                    std::string(scenario.name) + ", " + api + " #" + std::to_string(skip);
+                ASSERT_NE(run.final & kStatusFinished, 0u) << where;
+                EXPECT_NE(FinishTextOf(run.final), -1) << where << std::hex << " " << run.final;
+                if (run.final != scenario.good)
+                {
+                    EXPECT_FALSE(run.final >= 0x80010000u && run.final <= 0x80070000u)
+                        << where << ": another success" << std::hex << run.final;
+                    continue;
+                }
+                auto printer = sim::spooler().Printer(context->printerName);
+                ASSERT_TRUE(printer) << where;
+                EXPECT_EQ(printer->portName, scenario.port) << where;
+                EXPECT_TRUE(sim::machine().FileExists(kUninstaller)) << where;
+                EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry)) << where;
+                if (scenario.v4)
+                {
+                    EXPECT_TRUE(sim::machine().ReadShellLink(kShortcut)) << where;
+                    EXPECT_EQ(sim::PrintToFileOf(printer->defaultDevMode), true) << where;
+                    EXPECT_TRUE(sim::machine().FileExists(kStoreFile)) << where;
+                }
+            }
 }
 
 TEST(PrintTicket, EditsOnlyTheOffFeature)
