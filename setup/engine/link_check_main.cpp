@@ -4,6 +4,7 @@
 #include "devices.h"
 #include "driver_package.h"
 #include "inf_file.h"
+#include "install_workers.h"
 #include "inventory.h"
 #include "ports.h"
 #include "processes.h"
@@ -84,11 +85,36 @@ int Devices()
                             GetDeviceInstances(TEXT("USBPRINT")).size() +
                             EnumDeviceProperty(TEXT("SWD"), SPDRP_FRIENDLYNAME, 0).size());
 }
+
+class Page : public IProgressPage
+{
+public:
+    HANDLE PageMutex() const override { return nullptr; }
+};
+
+int Workers()
+{
+    CSetupContext context;
+    context.LoadModelList();
+    WString port = TEXT("LPT1:");
+    context.FindPort(port);
+    auto page = std::make_shared<Page>();
+    auto install = MakeProgress<CInstallProgress>(context, page);
+    install->CreateWorker();
+    install->Start();
+    install->Stop();
+    MakeProgress<CUpdateProgress>(context, page)->CreateWorker();
+    MakeProgress<CRemoveProgress>(context, page)->CreateWorker();
+    std::string ticket;
+    EditPrintToFileTicket(ticket);
+    return static_cast<int>(SetPrintToFileOption(context, TEXT("Velmo KG-100")) +
+                            FinishTextOf(kResultInstalled));
+}
 } // namespace
 
 int main(int argc, char**)
 {
     if (argc != 42)
         return 0;
-    return Packages() + Context() + Machine() + Devices();
+    return Packages() + Context() + Machine() + Devices() + Workers();
 }

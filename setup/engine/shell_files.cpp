@@ -29,6 +29,8 @@ HRESULT RunFileOperation(const WString& path, const WString* destinationFolder)
     IShellItem* folder = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_IFileOperation,
                                   reinterpret_cast<void**>(&operation));
+    if (SUCCEEDED(hr) && !operation)
+        hr = E_NOINTERFACE;
     if (SUCCEEDED(hr))
         hr = operation->SetOperationFlags(kSilentFileOperation);
     if (SUCCEEDED(hr))
@@ -149,6 +151,8 @@ HRESULT CreateShellLink(const WString& linkPath, const WString& targetPath)
     IPersistFile* file = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                   reinterpret_cast<void**>(&link));
+    if (SUCCEEDED(hr) && !link)
+        hr = E_NOINTERFACE;
     if (SUCCEEDED(hr))
         hr = link->SetPath(targetPath.c_str());
     if (SUCCEEDED(hr))

@@ -80,6 +80,9 @@ bool HostIsDirectory(const std::filesystem::path& p);
 DWORD KeptFileAttributes(WStringView windowsPath);
 void CopyKeptFileAttributes(WStringView from, WStringView to); // what a copy carries
 
+// Makes a registry key (and those above it) unless it is there; no fault point (the spooler's own).
+void EnsureRegistryKey(HKEY root, WStringView key);
+
 // Machine-wide settings read by several parts.
 bool System64();
 bool Administrator();

@@ -30,7 +30,7 @@ struct SystemModule
     bool alwaysLoaded; // mapped into every process before its code runs: the ones the programs import
 };
 
-constexpr std::array<SystemModule, 17> kSystemModules = {{
+constexpr std::array<SystemModule, 18> kSystemModules = {{
     {u"ntdll.dll", true},
     {u"kernel32.dll", true},
     {u"user32.dll", false},
@@ -46,6 +46,7 @@ constexpr std::array<SystemModule, 17> kSystemModules = {{
     {u"setupapi.dll", true},
     {u"ws2_32.dll", false},
     {u"iphlpapi.dll", false},
+    {u"prntvpt.dll", false},
     {u"cfgmgr32.dll", false},
     {u"newdev.dll", false},
 }};
@@ -66,6 +67,9 @@ std::vector<Module>& Modules()
         std::vector<Module> m;
         for (const SystemModule& s : kSystemModules)
             m.push_back(Module{WString(s.fileName), true, s.alwaysLoaded, {}, nullptr});
+        for (Module& module : m)
+            if (module.fileName == u"prntvpt.dll")
+                module.exports = PrintTicketExports();
         return m;
     }();
     return modules;

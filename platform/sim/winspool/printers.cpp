@@ -84,6 +84,9 @@ void Spooler::AddPrinter(const PrinterSetup& printer)
     std::lock_guard g(detail::StateLock());
     printers().byName[detail::Fold(printer.name)] = printer;
     detail::ForgetPrinterData(printer.name);
+    // Each printer has its key, where its default settings are kept across the spooler's runs.
+    detail::EnsureRegistryKey(HKEY_LOCAL_MACHINE,
+                              u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + printer.name);
 }
 
 std::vector<PrinterSetup> Spooler::Printers() const

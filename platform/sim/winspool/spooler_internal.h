@@ -79,6 +79,7 @@ void ForgetJobs(WStringView printerName);
 
 // Ports by name, without case.
 bool HasPort(WStringView name);
+void UnlistPort(WStringView name); // a port its monitor deleted
 
 // The calls of the spooler and the setup API, journaled in order for tests to fail each in turn.
 void RecordCall(std::string_view api);
