@@ -224,7 +224,9 @@ int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int)
         firewall::CFirewallPolicy policy;
         policy.AddApplicationRule(kFirewallRuleName, c.modulePath.c_str());
         result = wizard.Run();
-        policy.RemoveRule(kFirewallRuleName);
+        // An allow rule left behind would outlive the program: one more try before giving up.
+        if (FAILED(policy.RemoveRule(kFirewallRuleName)))
+            policy.RemoveRule(kFirewallRuleName);
     }
     return static_cast<int>(result);
 }

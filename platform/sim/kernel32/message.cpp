@@ -32,6 +32,7 @@ const std::map<DWORD, WStringView>& SystemTexts()
         {126, u"The specified module could not be found."},
         {145, u"The directory is not empty."},
         {183, u"Cannot create a file when that file already exists."},
+        {206, u"The filename or extension is too long."},
         {1056, u"An instance of the service is already running."},
         {1058, u"The service cannot be started, either because it is disabled or because it has no enabled "
                u"devices associated with it."},

@@ -520,6 +520,11 @@ BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR curren
         return FALSE;
     }
     WString line = commandLine ? WString(commandLine) : u"\"" + WString(applicationName) + u"\"";
+    if (line.size() >= 32767) // the longest command line, with its terminator
+    {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
     std::lock_guard g(detail::StateLock());
     std::optional<WString> program;
     if (applicationName)

@@ -3,6 +3,8 @@
 #include "startup.h"
 #include "wizard_fixture.h"
 
+#include <sim/firewall.h>
+
 #include <vector>
 
 namespace kgsetup::testing
@@ -16,6 +18,14 @@ constexpr const char16_t* kMetadataPackage = u"C:\\ProgramData\\Microsoft\\Windo
 constexpr const char16_t* kMetadataCache =
     u"C:\\ProgramData\\Microsoft\\Windows\\DeviceMetadataCache\\dmrccache\\"
     u"multiloc\\9873ecfa-0137-40b9-84d7-8521109bc5bd";
+
+// A driver package beside the programs, enough for the context to find it.
+void PutPackage(bool v4 = true)
+{
+    const char* inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\n"
+                      "[Strings]\r\nDestination=\"Velmo ENGLISH\"\r\n";
+    sim::machine().PutFile(v4 ? u"C:\\Setup\\Driver\\VeKglV4.inf" : u"C:\\Setup\\Win64\\VelmoQ7.inf", inf);
+}
 
 WString TableText(UINT language, int id)
 {
@@ -166,6 +176,8 @@ TEST_F(StartupTest, StartUpFailuresEndQuietlyOrStillCleanUp)
         {"CreateMutexW", ERROR_ACCESS_DENIED, {}},
         {"LoadLibraryExW", ERROR_MOD_NOT_FOUND, {3}}, // the search stays as it was; the run goes on
         {"MessageBoxW", ERROR_NOT_ENOUGH_MEMORY, {}},
+        {"GetProcAddress", ERROR_PROC_NOT_FOUND, {3}},
+        {"CoCreateInstance", 0x80040154, {3}}, // the leftovers stay where the shell cannot delete them
     };
     for (const Case& c : cases)
     {
@@ -235,6 +247,205 @@ TEST_F(StartupTest, ThePrograms32BitBuildRunsAsA32BitProcess)
     Outcome o = RunSetup(kSetup32);
     EXPECT_EQ(o.messages, std::vector<WString>{kAlreadyRunning});
     CloseHandle(held);
+}
+
+TEST_F(StartupTest, RelaunchRunsTheNativeBuildWithTheCommandLineAsGivenAndReturnsItsCode)
+{
+    sim::machine().RegisterStandIn(u"KGSetup64.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
+    *g_setupContext = std::make_unique<CSetupContext>();
+    struct Case
+    {
+        WString arguments;
+        const char16_t* nativePath;
+        DWORD exitCode;
+        DWORD startError;
+    };
+    const WString longest(32767 - 26, u'x'); // with the quoted path and its blank: the longest line there is
+    const Case cases[] = {
+        {u"/e  \"a b\"  /UNINSTALL \"\"", kSetup64, 7, 0},
+        {u"", kSetup64, 7, 0},
+        {longest, kSetup64, 7, 0},
+        {longest + u"x", kSetup64, 0, ERROR_FILENAME_EXCED_RANGE},
+        {u"/e", u"C:\\Setup\\Missing64.exe", 0, ERROR_FILE_NOT_FOUND},
+    };
+    for (const Case& c : cases)
+    {
+        Context().nativeSetupPath = c.nativePath;
+        size_t startedBefore = sim::machine().Started().size();
+        RelaunchResult r = RelaunchNativeBuild(c.arguments.c_str());
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments.size();
+        EXPECT_EQ(r.startError, c.startError) << c.arguments.size();
+        std::vector<sim::StartedProcess> started = sim::machine().Started();
+        ASSERT_EQ(started.size(), startedBefore + (c.startError ? 0 : 1));
+        if (!c.startError)
+            EXPECT_EQ(started.back().commandLine, u"\"" + WString(c.nativePath) + u"\" " + c.arguments);
+    }
+    g_setupContext->reset();
+}
+
+TEST_F(StartupTest, TheWizardRunsInsideTheProgramsFirewallRule)
+{
+    PutPackage();
+    sim::FirewallRule other;
+    other.name = u"Other program";
+    sim::firewall().AddRule(other);
+    std::vector<sim::FirewallRule> during;
+    DWORD exit = D().Run(kSetup64, u"", [&] {
+        ASSERT_TRUE(Sheet());
+        during = sim::firewall().Rules();
+        EXPECT_EQ(D().Text(Sheet()), TableText(9, 4));
+        D().Click(D().Control(Sheet(), IDCANCEL));
+    });
+    EXPECT_EQ(exit, 0u);
+    ASSERT_EQ(during.size(), 2u);
+    EXPECT_EQ(during[1].name, kFirewallRuleName);
+    EXPECT_EQ(during[1].applicationName, kSetup64);
+    EXPECT_EQ(sim::firewall().Rules().size(), 1u);
+    EXPECT_FALSE(MutexHeld(kSetup64BuildId));
+}
+
+TEST_F(StartupTest, Windows7TakesTheClassicPackageAndRefusesThePackageDriver)
+{
+    for (bool v4 : {false, true})
+    {
+        sim::machine().Reset();
+        SetUp();
+        sim::OsIdentity os;
+        os.major = 6;
+        os.minor = 1;
+        sim::machine().SetOs(os);
+        PutPackage(v4);
+        bool wizard = false;
+        DWORD exit = D().Run(kSetup64, u"", [&] {
+            if (HWND sheet = Sheet(); sheet && !D().MessageBox())
+            {
+                wizard = true;
+                D().Click(D().Control(sheet, IDCANCEL));
+            }
+            while (D().MessageBox())
+                D().AnswerMessageBox(IDOK);
+        });
+        EXPECT_EQ(exit, 0u);
+        EXPECT_EQ(wizard, !v4) << v4;
+        std::vector<WString> expected;
+        if (v4)
+            expected.push_back(TableText(9, 1));
+        std::vector<WString> shown;
+        for (const sim::MessageBoxShown& box : D().MessageBoxes())
+            shown.push_back(box.text);
+        EXPECT_EQ(shown, expected);
+    }
+}
+
+TEST_F(StartupTest, TheFittingBuildRunsWithTheSameArgumentsAndItsCodeComesBack)
+{
+    PutPackage();
+    // The real 64-bit build: its wizard is cancelled while the 32-bit parent waits with its own mutex.
+    bool parentHeld = false;
+    DWORD exit = D().Run(kSetup32, u"/e /lm=off", [&] {
+        ASSERT_TRUE(Sheet());
+        parentHeld = MutexHeld(kSetup32BuildId);
+        D().Click(D().Control(Sheet(), IDCANCEL));
+    });
+    EXPECT_EQ(exit, 0u);
+    EXPECT_TRUE(parentHeld);
+    std::vector<sim::StartedProcess> started = sim::machine().Started();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].commandLine, u"\"C:\\Setup\\KGSetup64.exe\" /e /lm=off");
+    EXPECT_FALSE(MutexHeld(kSetup32BuildId));
+
+    // A stand-in's code comes back as it is.
+    sim::machine().RegisterStandIn(u"KGSetup64.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
+    EXPECT_EQ(RunSetup(kSetup32).exitCode, 7u);
+}
+
+TEST_F(StartupTest, AMissingOrUnstartableFittingBuildIsNamed)
+{
+    struct Case
+    {
+        bool present;
+        const char* fault; // CreateProcessW fails with this error
+        DWORD error;
+        const char16_t* text;
+    };
+    for (const Case& c : {Case{false, nullptr, 0, u"The system cannot find the file specified."},
+                          Case{true, "CreateProcessW", ERROR_ACCESS_DENIED, u"Access is denied."},
+                          Case{true, "CreateProcessW", 0x2A0B, nullptr}})
+    {
+        sim::machine().Reset();
+        SetUp();
+        PutPackage();
+        if (!c.present)
+            DeleteFileW(kSetup64);
+        if (c.fault)
+            sim::machine().FailNext(c.fault, c.error);
+        Outcome o = RunSetup(kSetup32);
+        EXPECT_EQ(o.exitCode, 0u);
+        std::vector<WString> expected;
+        if (c.text) // without the system's text for the error there is nothing to say
+            expected.push_back(WString(c.text) + u"\r\n\r\nKGSetup64.exe");
+        EXPECT_EQ(o.messages, expected);
+        EXPECT_FALSE(MutexHeld(kSetup32BuildId));
+    }
+}
+
+TEST_F(StartupTest, ALongOrOddCommandLineStillAppliesTheOptions)
+{
+    PutPackage();
+    const WString junk(32767 - 200, u'x');
+    for (const WString& arguments : {u"\"\" /j \"" + junk + u"\" /fs", WString(u"/J \"\" \"/e x\"  /fs ")})
+    {
+        WString caption;
+        D().Run(kSetup64, arguments, [&] {
+            ASSERT_TRUE(Sheet());
+            caption = D().Text(Sheet());
+            D().Click(D().Control(Sheet(), IDCANCEL));
+        });
+        EXPECT_EQ(caption, TableText(17, 4));
+    }
+}
+
+TEST_F(StartupTest, AFailingStepEndsTheRunWithoutLeavingARuleOrTheMutex)
+{
+    struct Case
+    {
+        const char* api;
+        DWORD error;
+        bool sheet;     // the wizard still shows
+        DWORD exitCode; // after Cancel when it shows
+    };
+    const Case cases[] = {
+        {"InitCommonControlsEx", ERROR_NOT_ENOUGH_MEMORY, false, 0},
+        {"CreatePropertySheetPageW", ERROR_NOT_ENOUGH_MEMORY, false, 0xFFFFFFFF},
+        {"PropertySheetW", ERROR_NOT_ENOUGH_MEMORY, false, 0xFFFFFFFF},
+        {"CoInitializeEx", 0x8007000E, true, 0},
+        {"CoCreateInstance", 0x80040154, true, 0},
+        {"SysAllocString", 0, true, 0},
+        {"INetFwPolicy2::get_Rules", 0x80004005, true, 0},
+        {"INetFwRule::put_ApplicationName", 0x80070057, true, 0},
+        {"INetFwRules::Add", 0x80070005, true, 0},
+        {"INetFwRules::Remove", 0x80004005, true, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.api);
+        sim::machine().Reset();
+        SetUp();
+        PutPackage();
+        sim::machine().FailNext(c.api, c.error);
+        bool shown = false;
+        DWORD exit = D().Run(kSetup64, u"", [&] {
+            if (HWND sheet = Sheet())
+            {
+                shown = true;
+                D().Click(D().Control(sheet, IDCANCEL));
+            }
+        });
+        EXPECT_EQ(shown, c.sheet);
+        EXPECT_EQ(exit, c.exitCode);
+        EXPECT_TRUE(sim::firewall().Rules().empty());
+        EXPECT_FALSE(MutexHeld(kSetup64BuildId));
+    }
 }
 
 } // namespace
