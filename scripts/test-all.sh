@@ -39,8 +39,7 @@ fuzz driver/render/fuzz devmode_fuzz               # a job's DEVMODE, the stored
 fuzz driver/ui/fuzz ui_settings_fuzz               # the UI's settings in every mode, and the capabilities
 fuzz setup/netfind/fuzz netfind_fuzz               # the network cards' replies
 fuzz tools/devices/fuzz devices_fuzz               # a USB duplicator's id, status and card data
-fuzz setup/engine/fuzz setup_engine_fuzz           # INF files through the driver packages
-fuzz setup/engine/fuzz_records setup_records_fuzz  # version records, uninstaller paths, browser version
+fuzz setup/engine/fuzz setup_engine_fuzz           # INFs, version records, uninstaller paths, tickets
 fuzz uninstall/fuzz uninstall_fuzz                 # the uninstaller's bitmaps, fonts, texts and command lines
 fuzz launch/fuzz launch_fuzz                       # the launcher's INI and the menu's language files
 echo "all builds and tests passed"

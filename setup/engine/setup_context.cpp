@@ -1,9 +1,14 @@
 #include "setup_context.h"
+
+#include "driver_package.h"
+#include "inf_file.h"
+#include "inventory.h"
 #include "uninstall_entry.h"
 
 #include <platform/windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace kgsetup
 {
@@ -306,13 +311,274 @@ void CSetupContext::SelectNativeBuild()
     isNativeBuild = lstrcmpiW(fitting, RunningBuildId()) == 0 ? 1 : 0;
 }
 
-void CSetupContext::FindPackageInfs() {}
+namespace
+{
+constexpr WCHAR kV4InfName[] = TEXT("VeKglV4.inf");
+constexpr WCHAR kV3InfName[] = TEXT("VelmoQ7.inf");
+constexpr WCHAR kPrintToFileGpd[] = TEXT("VeKglV4-PrintToFile.gpd");
 
-void CSetupContext::FindInstalledDriver() {}
+bool IsFile(const WString& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+WString InfFolder()
+{
+    WCHAR windows[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    return (length && length < MAX_PATH ? WString(windows, length) : WString(TEXT("C:\\Windows"))) +
+           TEXT("\\INF\\");
+}
+} // namespace
+
+const DriverLanguage* CSetupContext::DestinationOf(const WString& infPath) const
+{
+    CInfFile inf(infPath);
+    if (!inf.IsOpen())
+        return nullptr;
+    auto it = driverLanguages.find(inf.GetField(TEXT("Strings"), TEXT("Destination"), 1));
+    return it == driverLanguages.end() ? nullptr : &it->second;
+}
+
+UINT CSetupContext::ProbePackages(bool isV4)
+{
+    const WString infName = isV4 ? kV4InfName : kV3InfName;
+    folderLayout = 1;
+    UINT mask = 0;
+    WCHAR folder[MAX_PATH];
+    if (GetLanguageFolder(installLcid, folder, MAX_PATH, TRUE, isV4) && IsFile(folder + infName))
+    {
+        if (const DriverLanguage* language = DestinationOf(folder + infName))
+            mask = static_cast<UINT>(language->languageBit);
+        return mask;
+    }
+    folderLayout = 2;
+    for (const auto& [name, language] : driverLanguages)
+        if (GetLanguageFolder(static_cast<UINT>(language.lcid), folder, MAX_PATH, TRUE, isV4) &&
+            IsFile(folder + infName))
+            mask |= static_cast<UINT>(language.languageBit);
+    return mask;
+}
+
+void CSetupContext::FindPackageInfs()
+{
+    packageMask = ProbePackages(true);
+    if (packageMask)
+        driverKind = 4;
+    else
+    {
+        packageMask = ProbePackages(false);
+        if (!packageMask)
+        {
+            folderLayout = 0;
+            return;
+        }
+        driverKind = 3;
+    }
+    if (folderLayout != 2)
+        return;
+    int installBit = 0;
+    for (const auto& [name, language] : driverLanguages)
+        if (static_cast<UINT>(language.lcid) == installLcid)
+        {
+            installBit = language.languageBit;
+            break;
+        }
+    if (packageMask & static_cast<UINT>(installBit))
+        return;
+    for (const auto& [name, language] : driverLanguages)
+        if (packageMask & static_cast<UINT>(language.languageBit))
+        {
+            SetInstallLcid(static_cast<UINT>(language.lcid));
+            return;
+        }
+}
+
+void CSetupContext::FindInstalledDriver()
+{
+    driverInstalled = 0;
+    CDriverPackage scratch{WString()};
+    scratch.oemInfFilter = kFilterMaker;
+    CInstalledInventory inventory(&scratch);
+    const WString infFolder = InfFolder();
+    auto takeInfs = [&](DWORD filter) {
+        scratch.FindMakerOemInfs(filter);
+        installedInfs.clear();
+        for (const WString& name : scratch.oemInfs)
+            installedInfs[name] = infFolder + name;
+        return !installedInfs.empty();
+    };
+
+    if (!packageMask)
+    {
+        scratch.FindMakerOemInfs(kFilterMakerV4);
+        bool v4 = !scratch.oemInfs.empty();
+        scratch.FindMakerOemInfs(kFilterMakerV3);
+        bool v3 = !scratch.oemInfs.empty();
+        if (!v4 && !v3)
+        {
+            versionCompare = 6;
+            return;
+        }
+        driverInstalled = 1;
+        if (v4 && v3)
+        {
+            driverKind = 0;
+            takeInfs(kFilterMaker);
+            versionCompare = 5;
+            return;
+        }
+        driverKind = v4 ? 4 : 3;
+        takeInfs(v4 ? kFilterMakerV4 : kFilterMakerV3);
+        installedInfPath = installedInfs.rbegin()->second;
+        versionCompare = 4;
+        return;
+    }
+
+    const bool isV4 = driverKind == 4;
+    int& slot = isV4 ? v4CompareResult : v3CompareResult;
+    slot = 0;
+    // An INF in the store counts with or without a driver installed from it: a package uploaded for
+    // a printer connected later leaves just that.
+    if (takeInfs(isV4 ? kFilterMakerV4 : kFilterMakerV3))
+    {
+        driverInstalled = 1;
+        // The greatest name by ordinal order ("oem9.inf" above "oem10.inf").
+        const WString& greatest = installedInfs.rbegin()->second;
+        bool present = false;
+        if (const DriverLanguage* language = DestinationOf(greatest))
+            if (packageMask & static_cast<UINT>(language->languageBit))
+            {
+                SetInstallLcid(static_cast<UINT>(language->lcid));
+                present = true;
+            }
+        WCHAR folder[MAX_PATH];
+        if (GetLanguageFolder(installLcid, folder, MAX_PATH, TRUE, isV4))
+        {
+            installedInfPath = greatest;
+            slot = CDriverPackage::CompareDriverVer(installedInfPath,
+                                                    folder + WString(isV4 ? kV4InfName : kV3InfName));
+            if (!present)
+                versionCompare = 6;
+            else if (slot == 2)
+                versionCompare = 3;
+            else if (slot != 0)
+                versionCompare = 4;
+        }
+    }
+    if (slot != 0)
+        return;
+    if (!isV4)
+    {
+        updateAvailable = 0;
+        versionCompare = 0;
+        return;
+    }
+    if (!inventory.HasDrivers(3))
+    {
+        updateAvailable = 0;
+        versionCompare = 0;
+        return;
+    }
+    printersToUpdate.clear();
+    EnumBuffer<PRINTER_INFO_2W> printers = EnumPrintersByDrivers(inventory.driverNames);
+    for (const PRINTER_INFO_2W& printer : printers.records)
+        if (printer.pPrinterName)
+            printersToUpdate.emplace_back(printer.pPrinterName);
+    updateAvailable = printersToUpdate.empty() ? 0 : 1;
+    versionCompare = printersToUpdate.empty() ? 2 : 0;
+}
 
 bool CSetupContext::MakerOemInfsRemain() const
 {
-    return true;
+    CDriverPackage scratch{WString()};
+    scratch.FindMakerOemInfs(kFilterMaker);
+    return !scratch.oemInfs.empty();
+}
+
+int CSetupContext::LoadModelList()
+{
+    if (modelsLcid == installLcid && modelsKind == connectionKind)
+        return 0;
+    models.clear();
+    modelMap.clear();
+    std::vector<WString> infs;
+    if (driverInstalled)
+        for (const auto& [name, path] : installedInfs)
+            infs.push_back(path);
+    else if (WString inf = GetDriverInfPath(); !inf.empty())
+        infs.push_back(inf);
+    std::vector<WString> list;
+    for (const WString& inf : infs)
+    {
+        CDriverPackage package(inf);
+        std::vector<WString> kept = package.models;
+        if (connectionKind == 2)
+        {
+            if (package.driverKind == 3)
+            {
+                package.LoadFilingModels();
+                std::erase_if(kept, [&](const WString& model) {
+                    return std::none_of(package.filingModels.begin(), package.filingModels.end(),
+                                        [&](const WString& filing) { return EqualsNoCase(filing, model); });
+                });
+            }
+            else
+                std::erase_if(kept, [&](const WString& model) {
+                    return !package.ModelHasFile(model, kPrintToFileGpd);
+                });
+        }
+        for (const WString& model : kept)
+        {
+            modelMap[model] = static_cast<int>(package.driverKind);
+            list.push_back(model);
+        }
+    }
+    for (const WString& model : list)
+        if (std::find(models.begin(), models.end(), model) == models.end())
+            models.push_back(model);
+    modelsLcid = installLcid;
+    modelsKind = connectionKind;
+    return 1;
+}
+
+int CSetupContext::EnumPorts()
+{
+    if (portsListed)
+        return 0;
+    portNames.clear();
+    portDescriptions.clear();
+    DWORD needed = 0, returned = 0;
+    if (::EnumPortsW(nullptr, 2, nullptr, 0, &needed, &returned) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
+        return 0;
+    std::vector<BYTE> buffer(needed, 0);
+    if (!::EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &returned))
+        return 0;
+    const WString blank = TEXT("   ");
+    for (DWORD i = 0; i < returned && (size_t{i} + 1) * sizeof(PORT_INFO_2W) <= buffer.size(); ++i)
+    {
+        PORT_INFO_2W port;
+        std::memcpy(&port, buffer.data() + size_t{i} * sizeof(PORT_INFO_2W), sizeof port);
+        portNames.push_back(port.pPortName && *port.pPortName ? WString(port.pPortName) : blank);
+        portDescriptions.push_back(port.pDescription && *port.pDescription ? WString(port.pDescription)
+                                                                           : blank);
+    }
+    portsListed = portNames.empty() ? 0 : 1;
+    return portsListed;
+}
+
+int CSetupContext::FindPort(WString& name)
+{
+    EnumPorts();
+    for (const WString& port : portNames)
+        if (EqualsNoCase(port, name))
+        {
+            name = port;
+            return 1;
+        }
+    return 0;
 }
 
 UINT CSetupContext::GetLanguageFolder(UINT lcid, WCHAR* buffer, UINT capacity, BOOL withDriverFolder,

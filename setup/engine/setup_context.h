@@ -60,8 +60,6 @@ public:
 
     void DetectOs();
     void SelectNativeBuild();
-    // Not built yet: both need the driver packages and the installed inventory; until then they
-    // leave the defaults (no package, nothing installed).
     void FindPackageInfs();
     void FindInstalledDriver();
 
@@ -69,6 +67,13 @@ public:
     // not fit.
     UINT GetLanguageFolder(UINT lcid, WCHAR* buffer, UINT capacity, BOOL withDriverFolder, BOOL isV4) const;
     void SetInstallLcid(UINT lcid);
+    // The models of the installed INFs, or of the package's; 1 when loaded, 0 when the list loaded
+    // for the same language and connection kind still holds.
+    int LoadModelList();
+    // The spooler's ports; 1 when listed now, 0 when the list is current or the spooler gave none.
+    int EnumPorts();
+    // 1 and the listed spelling into `name` when the port exists (without case).
+    int FindPort(WString& name);
     std::vector<UINT> BuildPageSequence() const;
     void SetInstalledInfPath(const WString& path);
     // The INF to install; empty when no package folder can be named (error 13 for the caller).
@@ -133,9 +138,11 @@ public:
 private:
     void ReadIeVersion();
     void ReadModulePaths();
-    // Not built yet (needs the driver packages): counts every maker INF as still there, so the copy
-    // never removes itself early.
     bool MakerOemInfsRemain() const;
+    // The package bits of VeKglV4.inf or VelmoQ7.inf, one folder or per language; sets folderLayout.
+    UINT ProbePackages(bool isV4);
+    // The language an INF's [Strings] "Destination" names, or none.
+    const DriverLanguage* DestinationOf(const WString& infPath) const;
 };
 
 // The program's one context, per process.

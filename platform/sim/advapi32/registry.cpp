@@ -427,6 +427,13 @@ HKEY OpenForTest(HKEY root, WStringView key, RegistryView view, bool create)
 }
 } // namespace
 
+void detail::EnsureRegistryKey(HKEY root, WStringView key)
+{
+    std::lock_guard g(detail::StateLock());
+    if (HKEY h = OpenForTest(root, key, RegistryView::Native, true))
+        RegCloseKey(h);
+}
+
 void Machine::SetRegistryValue(HKEY root, WStringView key, WStringView name, DWORD type,
                                std::span<const BYTE> data, RegistryView view)
 {

@@ -269,6 +269,15 @@ void Services::SetNeverStarts(WStringView name, bool never)
         s->setup.neverStarts = never;
 }
 
+std::vector<WString> Services::Names() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<WString> names;
+    for (const auto& [folded, s] : manager().byName)
+        names.push_back(s.setup.name);
+    return names;
+}
+
 std::vector<std::string> Services::Journal() const
 {
     std::lock_guard g(detail::StateLock());

@@ -39,6 +39,8 @@ struct KernelObject
 };
 HANDLE AddHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> FindHandle(HANDLE handle);
+// Every object a handle is open on now (a handle may be one of several on the same object).
+std::vector<std::shared_ptr<KernelObject>> OpenHandleObjects();
 bool RemoveHandle(HANDLE handle);
 template <typename T> std::shared_ptr<T> FindHandleOf(HANDLE handle)
 {
@@ -76,6 +78,9 @@ bool HostIsDirectory(const std::filesystem::path& p);
 // Hidden and system attributes set on a file or folder (SetFileAttributesW).
 DWORD KeptFileAttributes(WStringView windowsPath);
 void CopyKeptFileAttributes(WStringView from, WStringView to); // what a copy carries
+
+// Makes a registry key (and those above it) unless it is there; no fault point (the spooler's own).
+void EnsureRegistryKey(HKEY root, WStringView key);
 
 // Machine-wide settings read by several parts.
 bool System64();

@@ -40,6 +40,7 @@ void AbandonMutexesLocked(const std::shared_ptr<ThreadState>& thread);
 // The machine's thread handles.
 struct ThreadObject : EndObject
 {
+    int priority = 0; // THREAD_PRIORITY_*: recorded, the scheduler runs every thread alike
     std::string DescribeLocked() const override { return "thread " + std::to_string(id); }
 };
 

@@ -3,6 +3,7 @@
 // ending detaches what it holds.
 #pragma once
 
+#include <platform/dllentry.h>
 #include <platform/windows.h>
 
 #include <string_view>
@@ -30,6 +31,9 @@ struct SystemExport
 };
 std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
 std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
+std::vector<SystemExport> DeviceExports();         // cfgmgr32/devnodes.cpp
+// Exports of system DLLs also found by ordinal.
+std::vector<DllExport> PrintTicketExports(); // prntvpt/prntvpt.cpp
 template <typename F> void (*ExportAddress(F* f))()
 {
     return reinterpret_cast<void (*)()>(f);

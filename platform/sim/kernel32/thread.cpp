@@ -154,3 +154,37 @@ DWORD WINAPI GetThreadId(HANDLE thread)
     std::lock_guard g(Sched().mu);
     return object->id;
 }
+
+BOOL WINAPI SetThreadPriority(HANDLE thread, int priority)
+{
+    if (priority < THREAD_PRIORITY_LOWEST || priority > THREAD_PRIORITY_HIGHEST)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (thread == GetCurrentThread())
+        return TRUE;
+    auto object = std::dynamic_pointer_cast<ThreadObject>(FindEndObject(thread));
+    if (!object)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard g(Sched().mu);
+    object->priority = priority;
+    return TRUE;
+}
+
+int WINAPI GetThreadPriority(HANDLE thread)
+{
+    if (thread == GetCurrentThread())
+        return THREAD_PRIORITY_NORMAL;
+    auto object = std::dynamic_pointer_cast<ThreadObject>(FindEndObject(thread));
+    if (!object)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0x7FFFFFFF; // THREAD_PRIORITY_ERROR_RETURN
+    }
+    std::lock_guard g(Sched().mu);
+    return object->priority;
+}

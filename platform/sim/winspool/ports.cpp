@@ -42,6 +42,11 @@ bool detail::HasPort(WStringView name)
     return false;
 }
 
+void detail::UnlistPort(WStringView name)
+{
+    std::erase_if(ports().listed, [&](const PortSetup& p) { return EqualNoCase(p.name, name); });
+}
+
 std::string Spooler::Output(WStringView printerName) const
 {
     std::lock_guard g(detail::StateLock());

@@ -32,6 +32,12 @@ MonitorPorts& monitorPorts()
 
 constexpr WStringView kXcvMonitorPrefix = u",XcvMonitor ";
 
+// A port a monitor made is one the spooler lists, as every monitor's ports are.
+void ListPort(const WString& name, WStringView monitor)
+{
+    spooler().AddPort(PortSetup{name, WString(monitor), WString(monitor)});
+}
+
 struct XcvHandle : detail::PrinterHandle
 {
     WString monitor;
@@ -80,6 +86,7 @@ DWORD AddLocal(const BYTE* input, DWORD size)
     if (Exists(*name))
         return ERROR_ALREADY_EXISTS;
     monitorPorts().byName[detail::Fold(*name)] = PortRecord{*name, WString(kLocalPortMonitor), std::nullopt};
+    ListPort(*name, kLocalPortMonitor);
     return ERROR_SUCCESS;
 }
 
@@ -91,6 +98,7 @@ DWORD DeletePort(WStringView name, WStringView monitor)
     if (detail::PortInUse(name))
         return ERROR_BUSY;
     monitorPorts().byName.erase(it);
+    detail::UnlistPort(name);
     return ERROR_SUCCESS;
 }
 
@@ -127,6 +135,7 @@ DWORD AddTcpIp(const BYTE* input, DWORD size)
     record.snmpDeviceIndex = ReadDword(input, offsetof(PORT_DATA_1, dwSNMPDevIndex));
     record.doubleSpool = ReadDword(input, offsetof(PORT_DATA_1, dwDoubleSpool)) != 0;
     monitorPorts().byName[detail::Fold(*name)] = PortRecord{*name, WString(kTcpIpPortMonitor), record};
+    ListPort(*name, kTcpIpPortMonitor);
     return ERROR_SUCCESS;
 }
 

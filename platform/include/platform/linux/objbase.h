@@ -54,6 +54,59 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD clsContex
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T size);
 void WINAPI CoTaskMemFree(LPVOID memory);
 
+// Streams (objidl): a sequential stream and the seekable one over memory.
+#define STREAM_SEEK_SET 0
+#define STREAM_SEEK_CUR 1
+#define STREAM_SEEK_END 2
+#define STATFLAG_DEFAULT 0
+#define STATFLAG_NONAME 1
+#define STGTY_STREAM 2
+#define STG_E_INVALIDFUNCTION ((HRESULT)0x80030001L)
+#define STG_E_INVALIDPOINTER ((HRESULT)0x80030009L)
+#define STG_E_MEDIUMFULL ((HRESULT)0x80030070L)
+#define STG_E_INVALIDFLAG ((HRESULT)0x800300FFL)
+
+typedef struct tagSTATSTG
+{
+    LPWSTR pwcsName;
+    DWORD type;
+    ULARGE_INTEGER cbSize;
+    FILETIME mtime;
+    FILETIME ctime;
+    FILETIME atime;
+    DWORD grfMode;
+    DWORD grfLocksSupported;
+    CLSID clsid;
+    DWORD grfStateBits;
+    DWORD reserved;
+} STATSTG;
+
+struct ISequentialStream : IUnknown
+{
+    virtual HRESULT STDMETHODCALLTYPE Read(void* data, ULONG bytes, ULONG* read) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG bytes, ULONG* written) = 0;
+};
+
+struct IStream : ISequentialStream
+{
+    virtual HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER newSize) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CopyTo(IStream* target, ULARGE_INTEGER bytes, ULARGE_INTEGER* read,
+                                             ULARGE_INTEGER* written) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Commit(DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Revert() = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER bytes, DWORD lockType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER bytes,
+                                                   DWORD lockType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IStream** copy) = 0;
+};
+extern const IID IID_IStream;
+extern const IID IID_ISequentialStream;
+
+// A stream over memory of its own (global: null); the memory goes with the stream's last release.
+HRESULT WINAPI CreateStreamOnHGlobal(HGLOBAL global, BOOL deleteOnRelease, IStream** stream);
+
 struct IPersist : IUnknown
 {
     virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) = 0;

@@ -202,6 +202,10 @@ typedef struct _PRINTER_OPTIONSW
 BOOL WINAPI OpenPrinter2W(LPCWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults,
                           PPRINTER_OPTIONSW options);
 HANDLE WINAPI AddPrinterW(LPWSTR serverName, DWORD level, LPBYTE printer);
+// The printer's settings record: its size with mode 0, IDOK after DM_OUT_BUFFER filled `out`; a
+// negative value on failure.
+LONG WINAPI DocumentPropertiesW(HWND window, HANDLE printer, LPWSTR deviceName, PDEVMODEW out, PDEVMODEW in,
+                                DWORD mode);
 BOOL WINAPI DeletePrinter(HANDLE printer);
 BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD command);
 BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,

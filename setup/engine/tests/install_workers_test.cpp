@@ -1,0 +1,438 @@
+// Whole installs through the install logic on its own thread, the test polling the word as the
+// progress page does.
+#include "install_workers.h"
+#include "machines.h"
+#include "on_machine.h"
+
+#include <gtest/gtest.h>
+#include <platform/winsvc.h>
+#include <sim/machine.h>
+#include <sim/print_tickets.h>
+#include <sim/services.h>
+#include <sim/spooler.h>
+
+#include <functional>
+#include <mutex>
+
+namespace kgsetup
+{
+namespace
+{
+const WString kProgram = u"C:\\Pkg\\KGSetup64.exe";
+const WString kUninstaller = u"C:\\Program Files\\Velmo\\KORIGRAPH\\uninst.exe";
+const WString kEntry = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
+const WString kStoreFile =
+    u"C:\\ProgramData\\Microsoft\\Windows\\DeviceMetadataStore\\en\\" + WString(kMetadataFile);
+const WString kCacheFolder =
+    u"C:\\ProgramData\\Microsoft\\Windows\\DeviceMetadataCache\\dmrccache\\multiloc\\" +
+    WString(kMetadataPackageId);
+const WString kShortcut =
+    u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\KORIGRAPH Printer Driver.lnk";
+const std::vector<std::u16string> kCompanionFiles = {u"VeKglV4-OUSUPX.dll", u"VeKglV4-MONAPI.dll",
+                                                     u"VeKglV4-MONSVR.exe", u"VeKglV4-SMON.dll",
+                                                     u"VeKglV4-OUSVRX.exe"};
+
+class TestPage : public IProgressPage
+{
+public:
+    TestPage() : mutex_(CreateMutexW(nullptr, FALSE, nullptr)) {}
+    ~TestPage() override { CloseHandle(mutex_); }
+    HANDLE PageMutex() const override { return mutex_; }
+
+private:
+    HANDLE mutex_;
+};
+
+// The companion service program: " -install" makes its service, " -remove" deletes it.
+void RegisterCompanionProgram()
+{
+    sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [](const sim::StartedProcess& p) -> DWORD {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        if (p.commandLine.ends_with(u" -install"))
+        {
+            WString path = u"C:\\Windows\\System32\\VeKglV4-OUSVRX.exe";
+            SC_HANDLE service =
+                CreateServiceW(manager, CV4CompanionFiles::kServiceName, u"Companion", SERVICE_ALL_ACCESS,
+                               SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                               path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+            CloseServiceHandle(service);
+        }
+        if (p.commandLine.ends_with(u" -remove"))
+        {
+            SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
+            SERVICE_STATUS status{};
+            if (ControlService(service, SERVICE_CONTROL_STOP, &status))
+                while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED)
+                    Sleep(250);
+            DeleteService(service);
+            CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+        return 0;
+    });
+}
+
+void PutV4Sources(bool metadata = true, bool companions = true)
+{
+    test::PutV4Package();
+    if (companions)
+        for (const auto& f : kCompanionFiles)
+            sim::machine().PutFile(u"C:\\Pkg\\Monitor\\x64\\" + f, "companion");
+    if (metadata)
+        sim::machine().PutFile(u"C:\\Pkg\\DeviceApp\\en\\" + WString(kMetadataFile), "metadata package");
+    RegisterCompanionProgram();
+    sim::ProcessSetup explorer;
+    explorer.imagePath = u"C:\\Windows\\explorer.exe";
+    explorer.shell = true;
+    sim::machine().AddProcess(explorer);
+}
+
+void PrepareMachine()
+{
+    // What every system has: the start menu's programs folder.
+    sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
+    sim::machine().SetCallingProgram(kProgram, u"KGSetup64.exe");
+    sim::machine().SetFileVersion(kProgram, 2, 0, 0, 0);
+}
+
+struct InstallRun
+{
+    std::vector<UINT> words; // every word seen, repeats dropped
+    UINT final = 0;
+    int nextPage = 0;
+};
+
+// Makes the logic and its worker as the page does, starts its thread and polls every 200 ms.
+InstallRun RunInstall(CSetupContext& context)
+{
+    InstallRun run;
+    OnMachine([&] {
+        auto page = std::make_shared<TestPage>();
+        auto logic = MakeProgress<CInstallProgress>(context, page);
+        if (!logic->CreateWorker())
+        {
+            run.final = kFailStart | kStatusFinished;
+            return 0;
+        }
+        if (!logic->Start())
+        {
+            run.final = kFailStart | kStatusFinished;
+            return 0;
+        }
+        for (int tick = 0; tick < 20000; ++tick)
+        {
+            UINT word = logic->GetStatus();
+            if (run.words.empty() || run.words.back() != word)
+                run.words.push_back(word);
+            if (word != kStatusUnreadable && (word & kStatusFinished))
+            {
+                run.final = word;
+                break;
+            }
+            Sleep(200);
+        }
+        while (!logic->StopRound())
+            Sleep(200);
+        run.nextPage = logic->NextPageId();
+        return 0;
+    });
+    return run;
+}
+
+FoundDevice Card(const WString& name, const WString& address)
+{
+    FoundDevice card;
+    card.kind = 1;
+    card.displayName = name;
+    card.ipAddress = address;
+    return card;
+}
+
+std::unique_ptr<CSetupContext> ContextFor(WORD connectionKind, const WString& printerName)
+{
+    auto context = std::make_unique<CSetupContext>();
+    context->connectionKind = connectionKind;
+    context->printerName = printerName;
+    context->LoadModelList();
+    return context;
+}
+
+TEST(InstallV3, ToANetworkCard)
+{
+    PrepareMachine();
+    test::PutV3Package();
+    auto context = ContextFor(3, u"Office");
+    ASSERT_EQ(context->driverKind, 3);
+    FoundDevice card;
+    card.kind = 1;
+    card.displayName = u"Velmo Ranth KG-200";
+    card.ipAddress = u"192.168.0.5";
+    context->selectedDevice = card;
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80070000u) << std::hex << run.final;
+    ASSERT_FALSE(run.words.empty());
+    EXPECT_EQ(run.words.front(), 1u);
+    auto printer = sim::spooler().Printer(u"Office");
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->portName, u"KORIGRAPH_192.168.0.5");
+    EXPECT_EQ(printer->driverName, u"Velmo KG-200") << "the card's name as the search page shows it";
+    EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_ENABLE_BIDI, 0u);
+    EXPECT_TRUE(sim::machine().FileExists(kUninstaller));
+    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_EQ(run.nextPage, 139);
+}
+
+TEST(InstallV3, PrintToFileOnTheNulPort)
+{
+    PrepareMachine();
+    test::PutV3Package();
+    auto context = ContextFor(2, u"To File");
+    ASSERT_EQ(context->models, std::vector<WString>{u"Velmo KG-200"});
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80020000u) << std::hex << run.final;
+    auto printer = sim::spooler().Printer(u"To File");
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->portName, u"NUL:");
+    EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_ENABLE_BIDI, 0u);
+    bool listed = false;
+    for (const sim::PortSetup& p : sim::spooler().Ports())
+        listed = listed || p.name == u"NUL:";
+    EXPECT_TRUE(listed);
+}
+
+TEST(InstallV3, ChosenPortTalksBothWays)
+{
+    PrepareMachine();
+    test::PutV3Package();
+    auto context = ContextFor(4, u"Custom");
+    context->EnumPorts();
+    context->selectedPort = 1; // COM1:
+    context->selectedModel = 1;
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80020000u) << std::hex << run.final;
+    auto printer = sim::spooler().Printer(u"Custom");
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->portName, u"COM1:");
+    EXPECT_EQ(printer->driverName, u"Velmo KG-200");
+    EXPECT_NE(printer->attributes & PRINTER_ATTRIBUTE_ENABLE_BIDI, 0u);
+}
+
+TEST(InstallV3, ChoicesThatNameNothingFailWithoutAPrinter)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(CSetupContext&)> set;
+        UINT final;
+    } cases[] = {
+        {"model index outside the list", [](CSetupContext& c) { c.selectedModel = 99; }, 0x91000000},
+        {"port index outside the list",
+         [](CSetupContext& c) {
+             c.EnumPorts();
+             c.selectedPort = 40;
+         },
+         0x92000000},
+        {"no printer name", [](CSetupContext& c) { c.printerName.clear(); }, 0x92000000},
+        {"found device, none selected", [](CSetupContext& c) { c.connectionKind = 3; }, 0x91000000},
+        {"a card of an empty name",
+         [](CSetupContext& c) {
+             c.connectionKind = 3;
+             c.selectedDevice = Card(u"", u"192.168.0.5");
+         },
+         0x91000000},
+        {"a card of an address too long",
+         [](CSetupContext& c) {
+             c.connectionKind = 3;
+             c.selectedDevice = Card(u"Velmo KG-100", WString(300, u'9'));
+         },
+         0x92000000},
+    };
+    for (const Case& k : cases)
+    {
+        sim::machine().Reset();
+        PrepareMachine();
+        test::PutV3Package();
+        auto context = ContextFor(4, u"Custom");
+        k.set(*context);
+        InstallRun run = RunInstall(*context);
+        EXPECT_EQ(run.final, k.final) << k.name << std::hex << " " << run.final;
+        EXPECT_TRUE(sim::spooler().Printers().empty()) << k.name;
+        EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry)) << k.name;
+    }
+}
+
+TEST(InstallV4, ToAChosenPortWithEverythingItBrings)
+{
+    PrepareMachine();
+    PutV4Sources();
+    auto context = ContextFor(4, u"Package");
+    ASSERT_EQ(context->driverKind, 4);
+    context->EnumPorts();
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80020000u)
+        << std::hex << run.final << " " << std::string(context->errorLog.begin(), context->errorLog.end());
+    ASSERT_FALSE(run.words.empty());
+    EXPECT_EQ(run.words.front(), 1u);
+    auto printer = sim::spooler().Printer(u"Package");
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->portName, u"LPT1:");
+    EXPECT_NE(printer->attributes & PRINTER_ATTRIBUTE_ENABLE_BIDI, 0u);
+    EXPECT_EQ(sim::machine().FileBytes(kStoreFile), "metadata package");
+    EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
+    EXPECT_TRUE(sim::machine().FileExists(kUninstaller));
+    auto link = sim::machine().ReadShellLink(kShortcut);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->target, kUninstaller);
+    EXPECT_EQ(run.nextPage, 139);
+}
+
+TEST(InstallV4, PrintToFileSwitchesTheOptionOn)
+{
+    PrepareMachine();
+    PutV4Sources();
+    auto context = ContextFor(2, u"To File");
+    ASSERT_EQ(context->models, std::vector<WString>{u"Velmo KG-300 Print to File"});
+    sim::ServiceSetup lpd;
+    lpd.name = u"LPDSVC";
+    lpd.state = SERVICE_RUNNING;
+    sim::services().Add(lpd);
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80020000u) << std::hex << run.final;
+    auto stored = sim::machine().GetRegistryValue(
+        HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\To File",
+        u"Default DevMode");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->type, DWORD(REG_BINARY));
+    EXPECT_EQ(sim::PrintToFileOf(stored->data), true);
+    // The restarted spooler took the record.
+    auto printer = sim::spooler().Printer(u"To File");
+    ASSERT_TRUE(printer);
+    EXPECT_EQ(printer->portName, u"NUL:");
+    EXPECT_EQ(sim::PrintToFileOf(printer->defaultDevMode), true);
+    auto journal = sim::services().Journal();
+    EXPECT_NE(std::find(journal.begin(), journal.end(), "stop Spooler"), journal.end());
+    EXPECT_EQ(sim::services().State(u"LPDSVC"), DWORD(SERVICE_RUNNING));
+}
+
+TEST(InstallV4, ASpoolerThatWillNotRestartKeepsTheEntryOut)
+{
+    PrepareMachine();
+    PutV4Sources();
+    auto context = ContextFor(2, u"To File");
+    sim::services().SetNeverStarts(u"Spooler", true);
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x8F000000u) << std::hex << run.final;
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+}
+
+TEST(InstallV4, MissingSourcesStopBeforeTouchingTheMachine)
+{
+    for (bool metadata : {false, true})
+    {
+        sim::machine().Reset();
+        PrepareMachine();
+        PutV4Sources(metadata, !metadata);
+        auto context = ContextFor(4, u"Package");
+        context->EnumPorts();
+        InstallRun run = RunInstall(*context);
+        EXPECT_EQ(run.final, 0x96000000u) << metadata;
+        ASSERT_FALSE(run.words.empty());
+        EXPECT_EQ(run.words.front(), 0x16000000u) << "the constructor's report, before the thread";
+        EXPECT_TRUE(sim::spooler().Packages().empty());
+        EXPECT_TRUE(sim::spooler().Printers().empty());
+        EXPECT_FALSE(sim::machine().FileExists(kStoreFile));
+    }
+}
+
+TEST(InstallV4, MetadataOfTheSameSizeIsLeftAlone)
+{
+    struct Case
+    {
+        std::string stored;
+        bool replaced;
+    } cases[] = {{"metadata PACKAGE", false}, {"older", true}, {"", true}};
+    for (const Case& c : cases)
+    {
+        sim::machine().Reset();
+        PrepareMachine();
+        PutV4Sources();
+        sim::machine().PutFile(kStoreFile, c.stored);
+        sim::machine().PutFile(kCacheFolder + u"\\cache.bin", "cached");
+        auto context = ContextFor(4, u"Package");
+        context->EnumPorts();
+        ASSERT_EQ(context->driverKind, 4) << c.stored;
+        InstallRun run = RunInstall(*context);
+        EXPECT_EQ(run.final, 0x80020000u) << c.stored;
+        EXPECT_EQ(sim::machine().FileBytes(kStoreFile), c.replaced ? "metadata package" : c.stored)
+            << c.stored;
+        // An empty store file counts as absent: the cache is not touched for it either.
+        EXPECT_EQ(sim::machine().FileExists(kCacheFolder), !c.replaced || c.stored.empty()) << c.stored;
+    }
+}
+
+TEST(InstallV4, UnusedOldDriversContinueIntoRemoval)
+{
+    PrepareMachine();
+    PutV4Sources();
+    auto context = ContextFor(4, u"Package");
+    context->EnumPorts();
+    context->versionCompare = 2;
+    context->flags = 0x11;
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x80020000u);
+    EXPECT_EQ(context->flags, 8u);
+    EXPECT_EQ(run.nextPage, 157);
+}
+
+TEST(InstallLogic, NoWorkerForAnUnsettledKind)
+{
+    CSetupContext context;
+    context.driverKind = 0;
+    InstallRun run = RunInstall(context);
+    EXPECT_EQ(run.final, 0xE4000000u);
+}
+
+TEST(PrintTicket, EditsOnlyTheOffFeature)
+{
+    const std::string off = sim::kPrintToFileOff, on = sim::kPrintToFileOn;
+    struct Case
+    {
+        std::string ticket;
+        TicketEdit edit;
+        std::string after;
+    } cases[] = {
+        {"<a>" + off + "</a>", TicketEdit::Edited, "<a>" + on + "</a>"},
+        {off + off, TicketEdit::Edited, on + off},
+        {on + off, TicketEdit::Edited, on + on},
+        {"<a>" + on + "</a>", TicketEdit::AlreadyOn, "<a>" + on + "</a>"},
+        {off.substr(0, 40), TicketEdit::NoFeature, off.substr(0, 40)},
+        {"", TicketEdit::NoFeature, ""},
+        {std::string(1 << 20, 'x') + off, TicketEdit::Edited, std::string(1 << 20, 'x') + on},
+    };
+    ASSERT_EQ(off.size(), 84u);
+    ASSERT_EQ(on.size(), 83u);
+    for (Case c : cases)
+    {
+        EXPECT_EQ(EditPrintToFileTicket(c.ticket), c.edit) << c.ticket.size();
+        EXPECT_EQ(c.ticket, c.after);
+    }
+    // The machine's reader refuses what the edit would leave behind without cutting the stream.
+    std::string edited = sim::PrintTicketFor(false);
+    const size_t size = edited.size();
+    ASSERT_EQ(EditPrintToFileTicket(edited), TicketEdit::Edited);
+    EXPECT_EQ(sim::ReadPrintTicket(edited), true);
+    EXPECT_FALSE(sim::ReadPrintTicket(edited + sim::PrintTicketFor(false).substr(size - 1)));
+}
+
+TEST(InstallWorkers, ModelsByTheirEnding)
+{
+    const std::vector<WString> models = {u"Velmo KG-100", u"Velmo KG-1000", u"Velmo KG-300 Print to File"};
+    EXPECT_EQ(ModelEndingWith(models, u"KG-100"), u"Velmo KG-100");
+    EXPECT_EQ(ModelEndingWith(models, u"Velmo KG-1000"), u"Velmo KG-1000");
+    EXPECT_EQ(ModelEndingWith(models, u""), u"") << "an empty name matches nothing";
+    EXPECT_EQ(ModelEndingWith(models, u"kg-100"), u"") << "with case";
+    EXPECT_EQ(ModelEndingWith(models, WString(300, u'x')), u"");
+}
+
+} // namespace
+} // namespace kgsetup
