@@ -32,6 +32,7 @@ const std::map<DWORD, WStringView>& SystemTexts()
         {126, u"The specified module could not be found."},
         {145, u"The directory is not empty."},
         {183, u"Cannot create a file when that file already exists."},
+        {206, u"The filename or extension is too long."},
         {1056, u"An instance of the service is already running."},
         {1058, u"The service cannot be started, either because it is disabled or because it has no enabled "
                u"devices associated with it."},
@@ -61,6 +62,7 @@ const std::map<DWORD, WStringView>& SystemTexts()
 
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPWSTR buffer, DWORD size, va_list*)
 {
+    SIM_FAULT_POINT("FormatMessageW", 0);
     // Only system texts are kept, and they hold no inserts.
     if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) ||
         (flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) || !buffer)
