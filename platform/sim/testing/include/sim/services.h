@@ -25,6 +25,8 @@ struct ServiceSetup
     ULONGLONG stopMilliseconds = 1500;
     bool neverStops = false;  // a stop stays pending for ever
     bool neverStarts = false; // a start stays pending for ever
+    bool startEndsStopped = false; // a start is accepted, then the service stops at once
+    WString description;
 };
 
 class Services
