@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace sim
 {
@@ -32,6 +33,7 @@ struct Manager : detail::PartBase
 {
     std::map<WString, Service> byName; // by folded name
     std::vector<std::string> journal;
+    std::set<WString> startsEndStopped; // folded names
     DWORD nextProcessId = 0x2000;
     unsigned spoolerRun = 1;
     Manager()
@@ -68,7 +70,7 @@ bool IsSpooler(const Service& s)
 void Settle(Service& s)
 {
     if (s.state == SERVICE_START_PENDING && !s.setup.neverStarts && Now() >= s.due &&
-        s.setup.startEndsStopped)
+        (s.setup.startEndsStopped || manager().startsEndStopped.count(detail::Fold(s.setup.name))))
     {
         s.state = SERVICE_STOPPED;
         s.processId = 0;
@@ -273,6 +275,15 @@ void Services::SetNeverStarts(WStringView name, bool never)
     std::lock_guard g(detail::StateLock());
     if (Service* s = Find(name))
         s->setup.neverStarts = never;
+}
+
+void Services::SetStartsEndStopped(WStringView name, bool ends)
+{
+    std::lock_guard g(detail::StateLock());
+    if (ends)
+        manager().startsEndStopped.insert(detail::Fold(name));
+    else
+        manager().startsEndStopped.erase(detail::Fold(name));
 }
 
 std::vector<std::string> Services::Journal() const
