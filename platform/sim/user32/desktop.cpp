@@ -295,7 +295,8 @@ LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
             SetLastError(ERROR_TIMEOUT);
             return 0;
         }
-        WaitLocked(lock, *self, WaitKind::Message, deadline, [&] { return s->done || !self->sent.empty(); });
+        WaitLocked(lock, *self, WaitKind::Message, deadline,
+                   [&] { return s->done || !self->sent.empty() || Clock().load() >= deadline; });
     }
 }
 
