@@ -188,11 +188,14 @@ bool RemoveRecord(const UninstallState& state, const UninstallSection& section, 
             LogPrint("  GetPortName(%s)", port.c_str());
     std::optional<std::vector<PrinterEntry>> printers = ListPrinters(win9x);
     std::optional<std::vector<PrinterEntry>> again = ListPrinters(win9x);
+    // Without the printers no port can be known to be free.
+    if (!printers)
+        return false;
     bool ok = printers && again;
     for (const auto& list : record.ports)
         for (const std::string& port : list)
         {
-            for (const PrinterEntry& printer : printers ? *printers : std::vector<PrinterEntry>{})
+            for (const PrinterEntry& printer : *printers)
             {
                 auto own = SplitPortList(printer.ports);
                 if (std::none_of(own.begin(), own.end(),
@@ -298,16 +301,28 @@ bool CheckPortMonitor(UninstallState& state, UninstallSection& section)
     LogPrint("  Monitor Name : %s", record->monitorName);
 
     DWORD needed = 0, returned = 0;
-    EnumMonitorsA(nullptr, 1, nullptr, 0, &needed, &returned);
-    if (needed)
+    bool listed = false;
+    if (!EnumMonitorsA(nullptr, 1, nullptr, 0, &needed, &returned) &&
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed)
     {
         std::vector<unsigned long long> buffer((needed + 7) / 8);
         if (EnumMonitorsA(nullptr, 1, reinterpret_cast<BYTE*>(buffer.data()), needed, &needed, &returned))
         {
+            listed = true;
             const auto* monitors = reinterpret_cast<const MONITOR_INFO_1A*>(buffer.data());
             for (DWORD i = 0; i < returned; ++i)
                 if (monitors[i].pName && std::strcmp(monitors[i].pName, record->monitorName) == 0)
                     record->installed = true;
+        }
+    }
+    // A list that cannot be read says nothing of the monitor: its registry key does.
+    if (!listed)
+    {
+        HKEY h = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, record->registryPath, 0, KEY_READ, &h) == ERROR_SUCCESS)
+        {
+            record->installed = true;
+            RegCloseKey(h);
         }
     }
     if (!record->installed)

@@ -496,5 +496,36 @@ TEST_F(ComponentTest, DriverStepChecksBeforeItTouchesDevices)
     }
 }
 
+TEST_F(ComponentTest, EachServiceCallFailingOnceInTurn)
+{
+    const char* apis[] = {"OpenSCManagerA", "OpenServiceA", "QueryServiceStatus", "ControlService",
+                          "DeleteService"};
+    for (const char* api : apis)
+    {
+        sim::machine().Reset();
+        AddService(u"VelmoSvc", SERVICE_RUNNING);
+        Write(FileList().Set("COMPONENT", "SERVICE_00", "Svc;VelmoSvc;UNINSTALL"),
+              Ini().Set("SERVICE_Svc", "NAME", "VelmoSvc"));
+        sim::machine().FailNext(api, ERROR_ACCESS_DENIED);
+        bool ok = false;
+        std::string failing;
+        int code = -1;
+        Within([&](UninstallState& s) { ok = UninstallComponents(s, failing, code); });
+        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << api;
+        if (ok)
+        {
+            EXPECT_FALSE(sim::services().State(u"VelmoSvc")) << api << ": success reported, service left";
+        }
+        else
+        {
+            EXPECT_EQ(failing, "Svc") << api;
+            EXPECT_EQ(code, kResultRemoveFailed) << api;
+        }
+        Within([&](UninstallState& s) { ok = UninstallComponents(s, failing, code); });
+        EXPECT_TRUE(ok) << api << " " << code;
+        EXPECT_FALSE(sim::services().State(u"VelmoSvc")) << api;
+    }
+}
+
 } // namespace
 } // namespace uninstall::testing

@@ -7,6 +7,7 @@
 #include <sim/print_monitors.h>
 #include <sim/snapshot.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -378,6 +379,64 @@ TEST_F(PortMonitorTest, RemovalLogAndRunValue)
                                        "  DeleteMonitor(Velmo Port)",
                                        "  Status Monitor(Run) : VelmoStatusRun"};
     EXPECT_EQ(tail, wanted);
+}
+
+// What a removal leaves, but for the log.
+sim::Snapshot Leftover()
+{
+    sim::Snapshot snap = sim::TakeSnapshot();
+    std::erase_if(snap.entries, [](const auto& e) { return e.first.find("Setup.txt") != std::string::npos; });
+    return snap;
+}
+
+// Equal to a good run's, but for printers that took "FILE:" when "LPT1:" could not be set.
+bool SameButFallbacks(const sim::Snapshot& good)
+{
+    for (const std::string& d : sim::Difference(good, Leftover()))
+    {
+        if (d.rfind("~ printer ", 0) != 0)
+            return false;
+        auto printer = sim::spooler().Printer(W(d.substr(10)));
+        if (!printer || printer->portName != u"FILE:")
+            return false;
+    }
+    return true;
+}
+
+TEST_F(PortMonitorTest, EachSpoolerCallFailingOnceInTurn)
+{
+    auto seed = [&] {
+        sim::machine().Reset();
+        InstallMonitor();
+        WriteFileList();
+        AddPrinter(u"Velmo", u"VM_1,VM_2");
+        AddPrinter(u"Other", u"VM_3");
+        sim::spooler().ClearCalls();
+    };
+    seed();
+    ASSERT_TRUE(CheckThenRemove());
+    const std::vector<std::string> calls = sim::spooler().Calls();
+    const sim::Snapshot good = Leftover();
+    ASSERT_GT(calls.size(), 10u);
+    for (size_t i = 0; i < calls.size(); ++i)
+    {
+        seed();
+        int skip = static_cast<int>(
+            std::count(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(i), calls[i]));
+        sim::machine().FailNext(calls[i], ERROR_ACCESS_DENIED, 1, skip);
+        bool removed = CheckThenRemove();
+        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << i << " " << calls[i];
+        for (const std::string& port : SplitPortList(AllPrinterPorts()))
+            EXPECT_TRUE(port == "LPT1:" || port == "FILE:" || PortLeft(W(port).c_str()))
+                << "call " << i << " " << calls[i] << ": " << port << " deleted under a printer";
+        if (removed)
+        {
+            EXPECT_TRUE(SameButFallbacks(good)) << "call " << i << " " << calls[i];
+        }
+        // Run again without the fault: the removal completes as a good run does.
+        EXPECT_TRUE(CheckThenRemove()) << "call " << i << " " << calls[i];
+        EXPECT_TRUE(SameButFallbacks(good)) << "call " << i << " " << calls[i];
+    }
 }
 
 } // namespace
