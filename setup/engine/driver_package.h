@@ -60,6 +60,12 @@ public:
     // 'd' for a DriverVer date, 'v' for its version; 0 for anything else.
     static ULONGLONG ParseDriverVer(const WString& text, char kind);
     void LoadFilingModels();
+    // The printer's queue removed: its software device where the system has them, else through the
+    // spooler (also when no device bears the name).
+    void RemovePrinter(const WString& name);
+    // The USB printer's own devices removed (for `usbKey`, a serial or port key), the package uploaded
+    // and the plug-and-play driver of `hardwareId` updated from it; result 0 when a device runs it.
+    void UpdatePnpDriver(const WString& hardwareId, const WString& usbKey);
     bool ModelHasFile(const WString& model, const WString& file);
 
 private:
@@ -69,5 +75,9 @@ private:
 // Sets or clears attribute bits of a printer: 1 when nothing had to change, 0 when the printer could
 // not be read, else SetPrinterW's result.
 int SetPrinterAttributeBit(HANDLE printer, DWORD bit, bool on);
+
+// Gives a printer a new name, its settings and data kept; false when the names are the same or the
+// spooler refused.
+bool RenamePrinter(const WString& oldName, const WString& newName);
 
 } // namespace kgsetup

@@ -1,6 +1,7 @@
 // Never shipped: links the engine's public functions in the Windows builds, so a missing import or
 // declaration shows before any deliverable uses them. Only ever run without arguments, where it does
 // nothing.
+#include "devices.h"
 #include "driver_package.h"
 #include "inf_file.h"
 #include "inventory.h"
@@ -69,11 +70,25 @@ int Machine()
     companion.Remove();
     return 0;
 }
+
+int Devices()
+{
+    const WORD products[] = {2, 4};
+    CDriverPackage package(TEXT("VelmoQ7.inf"));
+    package.RemovePrinter(TEXT("Velmo KG-100"));
+    package.UpdatePnpDriver(TEXT("USBPRINT\\VelmoKG-100ABCD"), TEXT("USB001"));
+    RenamePrinter(TEXT("Velmo KG-100"), TEXT("Velmo KG-100 (1)"));
+    ReenumerateDevices();
+    return static_cast<int>(RemoveLptDevices(TEXT("VELMO_RANTH")) + RemoveUsbPrinters(products, TEXT("")) +
+                            DevicesByEnumerator(TEXT("USBPRINT")).size() +
+                            GetDeviceInstances(TEXT("USBPRINT")).size() +
+                            EnumDeviceProperty(TEXT("SWD"), SPDRP_FRIENDLYNAME, 0).size());
+}
 } // namespace
 
 int main(int argc, char**)
 {
     if (argc != 42)
         return 0;
-    return Packages() + Context() + Machine();
+    return Packages() + Context() + Machine() + Devices();
 }

@@ -286,6 +286,15 @@ void Services::SetStartsEndStopped(WStringView name, bool ends)
         manager().startsEndStopped.erase(detail::Fold(name));
 }
 
+std::vector<WString> Services::Names() const
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<WString> names;
+    for (const auto& [folded, s] : manager().byName)
+        names.push_back(s.setup.name);
+    return names;
+}
+
 std::vector<std::string> Services::Journal() const
 {
     std::lock_guard g(detail::StateLock());

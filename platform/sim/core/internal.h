@@ -39,6 +39,8 @@ struct KernelObject
 };
 HANDLE AddHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> FindHandle(HANDLE handle);
+// Every object a handle is open on now (a handle may be one of several on the same object).
+std::vector<std::shared_ptr<KernelObject>> OpenHandleObjects();
 bool RemoveHandle(HANDLE handle);
 template <typename T> std::shared_ptr<T> FindHandleOf(HANDLE handle)
 {

@@ -127,6 +127,15 @@ std::shared_ptr<KernelObject> FindHandle(HANDLE handle)
     return it == core().handles.end() ? nullptr : it->second;
 }
 
+std::vector<std::shared_ptr<KernelObject>> OpenHandleObjects()
+{
+    std::lock_guard g(core().lock);
+    std::vector<std::shared_ptr<KernelObject>> objects;
+    for (const auto& [value, object] : core().handles)
+        objects.push_back(object);
+    return objects;
+}
+
 bool RemoveHandle(HANDLE handle)
 {
     std::shared_ptr<KernelObject> keep; // destroyed outside the lock

@@ -2,6 +2,8 @@
 // values with their type and bytes, the spooler's records by name.
 #include "core/internal.h"
 
+#include <sim/device_tree.h>
+#include <sim/services.h>
 #include <sim/snapshot.h>
 #include <sim/spooler.h>
 
@@ -115,6 +117,24 @@ void Spooled(Snapshot& s)
     for (const JobSetup& j : spooler().Jobs())
         s.entries["job " + std::to_string(j.id)] = U8(j.printerName) + " " + U8(j.document);
 }
+
+// Services by their settled state (a pending one as it will settle), device nodes by id.
+void Managed(Snapshot& s)
+{
+    for (const WString& name : services().Names())
+    {
+        DWORD state = services().State(name).value_or(0);
+        if (state == SERVICE_START_PENDING)
+            state = SERVICE_RUNNING;
+        else if (state == SERVICE_STOP_PENDING)
+            state = SERVICE_STOPPED;
+        s.entries["service " + U8(name)] = std::to_string(state);
+    }
+    for (const DeviceNodeSetup& n : deviceTree().Nodes())
+        s.entries["device " + U8(n.instanceId)] = std::string(n.present ? "present " : "absent ") +
+                                                  U8(n.className) + " " + U8(n.driverKey) + " " +
+                                                  U8(n.friendlyName.value_or(WString()));
+}
 } // namespace
 
 Snapshot TakeSnapshot()
@@ -124,6 +144,7 @@ Snapshot TakeSnapshot()
     Keys(s, HKEY_LOCAL_MACHINE, "HKLM", 0);
     Keys(s, HKEY_USERS, "HKU", 0);
     Spooled(s);
+    Managed(s);
     return s;
 }
 

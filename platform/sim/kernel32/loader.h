@@ -30,6 +30,7 @@ struct SystemExport
 };
 std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
 std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
+std::vector<SystemExport> DeviceExports();         // cfgmgr32/devnodes.cpp
 template <typename F> void (*ExportAddress(F* f))()
 {
     return reinterpret_cast<void (*)()>(f);

@@ -1,5 +1,6 @@
-// Device sets of device interfaces: a snapshot of the machine's device list taken when the set is
-// made, enumerated by index and asked for each interface's path with the two-call protocol.
+// Device sets of device interfaces (of device nodes: devices.cpp): a snapshot of the machine's device list
+// taken when the set is made, enumerated by index and asked for each interface's path with the two-call
+// protocol.
 #include "devices/device_list.h"
 
 #include <platform/setupapi.h>
@@ -11,21 +12,15 @@ using namespace sim::detail;
 
 namespace
 {
-struct DeviceSet : KernelObject
-{
-    std::vector<DeviceInterfaceRecord> interfaces;
-};
+using DeviceSet = DeviceInfoSet;
 
 std::shared_ptr<DeviceSet> SetOf(HDEVINFO set)
 {
-    auto found = FindHandleOf<DeviceSet>(set);
-    if (!found)
-        SetLastError(ERROR_INVALID_HANDLE);
-    return found;
+    return DeviceSetOf(set);
 }
 } // namespace
 
-HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags)
+HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR enumerator, HWND, DWORD flags)
 {
     SIM_FAULT_POINT("SetupDiGetClassDevsW", INVALID_HANDLE_VALUE);
     const bool all = (flags & DIGCF_ALLCLASSES) != 0;
@@ -34,6 +29,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD 
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (!(flags & DIGCF_DEVICEINTERFACE))
+        return NodeSet(classGuid, enumerator, flags);
     auto set = std::make_shared<DeviceSet>();
     {
         std::lock_guard g(StateLock());
@@ -41,8 +38,6 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD 
         {
             if ((flags & DIGCF_PRESENT) && !node->present)
                 continue;
-            if (!(flags & DIGCF_DEVICEINTERFACE))
-                continue; // sets of device nodes alone are not asked for here
             for (const auto& record : node->interfaces)
                 if (all || SameGuid(record.classGuid, *classGuid))
                     set->interfaces.push_back(record);
@@ -123,6 +118,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set)
 {
+    std::lock_guard g(StateLock());
     if (!SetOf(set))
         return FALSE;
     RemoveHandle(set);

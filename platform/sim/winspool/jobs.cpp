@@ -57,6 +57,13 @@ std::vector<JobSetup> detail::JobsOf(WStringView printerName)
     return out;
 }
 
+void detail::RenameJobs(WStringView oldName, WStringView newName)
+{
+    for (auto& [id, j] : jobs().byId)
+        if (EqualNoCase(j.printerName, oldName))
+            j.printerName = WString(newName);
+}
+
 void detail::ForgetJobs(WStringView printerName)
 {
     std::erase_if(jobs().byId,

@@ -42,6 +42,15 @@ const PrinterDataValue* FindValue(WStringView printerName, WStringView key, WStr
 
 namespace detail
 {
+void RenamePrinterData(WStringView oldName, WStringView newName)
+{
+    auto node = printerData().byPrinter.extract(Fold(oldName));
+    if (node.empty())
+        return;
+    node.key() = Fold(newName);
+    printerData().byPrinter.insert(std::move(node));
+}
+
 void ForgetPrinterData(WStringView printerName)
 {
     printerData().byPrinter.erase(Fold(printerName));

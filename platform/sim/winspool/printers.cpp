@@ -4,6 +4,7 @@
 
 #include "core/state.h"
 #include "core/two_call.h"
+#include "devices/device_list.h"
 
 #include <map>
 
@@ -38,6 +39,23 @@ void detail::RemovePrinter(WStringView name)
     printers().byName.erase(Fold(name));
     ForgetPrinterData(name);
     ForgetJobs(name);
+}
+
+void detail::RenamePrinter(WStringView oldName, WStringView newName)
+{
+    auto node = printers().byName.extract(Fold(oldName));
+    if (node.empty())
+        return;
+    node.mapped().name = WString(newName);
+    node.key() = Fold(newName);
+    printers().byName.insert(std::move(node));
+    RenamePrinterData(oldName, newName);
+    RenameJobs(oldName, newName);
+    for (const auto& object : OpenHandleObjects())
+        if (auto handle = std::dynamic_pointer_cast<PrinterHandle>(object);
+            handle && EqualNoCase(handle->printerName, oldName))
+            handle->printerName = WString(newName);
+    RenamePrintQueueNode(oldName, newName);
 }
 
 bool detail::PortInUse(WStringView portName)
@@ -257,11 +275,20 @@ BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
     const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printerInfo);
     WStringView name = Text(info->pPrinterName), port = Text(info->pPortName),
                 driver = Text(info->pDriverName), processor = Text(info->pPrintProcessor);
-    // A new name would move the printer's data and every open handle; nothing asks for that yet.
-    if (!name.empty() && !EqualNoCase(name, s.name))
+    const bool renames = !name.empty() && name != WStringView(s.name);
+    if (renames && !EqualNoCase(name, s.name))
     {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
+        // A printer's name is a server's own: no backslash or comma, and at most 220 characters.
+        if (name.size() > 220 || name.find_first_of(u"\\,") != WStringView::npos)
+        {
+            SetLastError(ERROR_INVALID_PRINTER_NAME);
+            return FALSE;
+        }
+        if (FindPrinter(name))
+        {
+            SetLastError(ERROR_PRINTER_ALREADY_EXISTS);
+            return FALSE;
+        }
     }
     // Only what changes is checked: a printer a test set up may name a driver nobody installed.
     auto changes = [](WStringView to, const WString& from) { return !to.empty() && !EqualNoCase(to, from); };
@@ -287,6 +314,8 @@ BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
     if (!processor.empty())
         s.printProcessor = WString(processor);
     s.attributes = info->Attributes;
+    if (renames)
+        detail::RenamePrinter(WString(s.name), WString(name)); // last: `s` moves with it
     return TRUE;
 }
 

@@ -47,6 +47,10 @@ BOOL PackEnumeration(BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, s
 const PrinterSetup* FindPrinter(WStringView name);
 PrinterSetup* FindPrinterToChange(WStringView name);
 void RemovePrinter(WStringView name);
+// A new name for a printer: its data, jobs and open handles go with it.
+void RenamePrinter(WStringView oldName, WStringView newName);
+void RenamePrinterData(WStringView oldName, WStringView newName);
+void RenameJobs(WStringView oldName, WStringView newName);
 
 // Drivers, by name and environment, and the print processors they brought.
 const DriverSetup* FindDriver(WStringView name, WStringView environment);

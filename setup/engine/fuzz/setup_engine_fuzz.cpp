@@ -1,6 +1,8 @@
 // The first byte picks the parser, the rest is its input. 0: an INF (and the settings file beside
 // it), read as a driver package is: classified, its models and models section, each model's files,
-// its filing models, its version against a package's, and the bytes as DriverVer text.
+// its filing models, its version against a package's, and the bytes as DriverVer text. 1: device
+// property bytes, as a string, a list and the instance ids read from them.
+#include "devices.h"
 #include "driver_package.h"
 #include "inf_file.h"
 
@@ -54,6 +56,28 @@ void ReadInf(std::string_view bytes)
     CDriverPackage::ParseDriverVer(text, 'v');
     (void)section;
 }
+void ReadDeviceProperty(std::string_view bytes)
+{
+    const std::span<const BYTE> raw(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
+    const WString text = PropertyText(raw);
+    if (text.size() > bytes.size() / 2 || text.find(WCHAR(0)) != WString::npos)
+        __builtin_trap();
+    size_t total = 0;
+    for (const WString& entry : PropertyList(raw))
+    {
+        if (entry.empty() || entry.find(WCHAR(0)) != WString::npos)
+            __builtin_trap();
+        total += entry.size() + 1;
+    }
+    if (total > bytes.size() / 2 + 1)
+        __builtin_trap();
+    if (auto identity = ParseUsbInstanceId(text))
+        if (identity->serial.empty() || identity->serial.size() >= text.size())
+            __builtin_trap();
+    if (auto key = PortKeyOf(text))
+        if (key->empty() || key->size() >= text.size() || key->find(WCHAR('&')) != WString::npos)
+            __builtin_trap();
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -68,6 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
     case 0:
         ReadInf(bytes);
+        break;
+    case 1:
+        ReadDeviceProperty(bytes);
         break;
     default: // for the parsers to come
         break;

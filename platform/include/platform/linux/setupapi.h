@@ -2,6 +2,7 @@
 // from the documented API; included by platform/setupapi.h.
 #pragma once
 
+#include <platform/linux/cfgmgr32.h>
 #include <platform/windows.h>
 
 typedef PVOID HDEVINFO;
@@ -45,6 +46,63 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_
                                              PDWORD requiredSize, PSP_DEVINFO_DATA device);
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set);
 // ---- end of device sets and device interfaces -----------------------------------------------------
+
+// setupapi: device sets of device nodes, their properties and removal ---------------------------------
+typedef ULONG DEVPROPTYPE;
+typedef DEVPROPTYPE* PDEVPROPTYPE;
+typedef GUID DEVPROPGUID;
+typedef ULONG DEVPROPID;
+
+typedef struct _DEVPROPKEY
+{
+    DEVPROPGUID fmtid;
+    DEVPROPID pid;
+} DEVPROPKEY;
+
+#define DEVPROP_TYPE_EMPTY 0x00000000
+#define DEVPROP_TYPE_STRING 0x00000012
+#define DEVPROP_TYPEMOD_LIST 0x00002000
+#define DEVPROP_TYPE_STRING_LIST (DEVPROP_TYPE_STRING | DEVPROP_TYPEMOD_LIST)
+
+#define SPDRP_DEVICEDESC 0x00000000
+#define SPDRP_HARDWAREID 0x00000001
+#define SPDRP_COMPATIBLEIDS 0x00000002
+#define SPDRP_SERVICE 0x00000004
+#define SPDRP_CLASS 0x00000007
+#define SPDRP_CLASSGUID 0x00000008
+#define SPDRP_DRIVER 0x00000009
+#define SPDRP_MFG 0x0000000B
+#define SPDRP_FRIENDLYNAME 0x0000000C
+#define SPDRP_ENUMERATOR_NAME 0x00000016
+
+typedef UINT DI_FUNCTION;
+#define DIF_REMOVE 0x00000005
+
+#define ERROR_NO_DRIVER_SELECTED 0xE0000203L
+#define ERROR_INVALID_DEVINST_NAME 0xE0000205L
+#define ERROR_NO_SUCH_DEVINST 0xE000020BL
+
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent, DWORD flags);
+HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent);
+BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device);
+BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instanceId, HWND parent, DWORD flags,
+                                   PSP_DEVINFO_DATA device);
+BOOL WINAPI SetupDiGetDeviceInstanceIdW(HDEVINFO set, PSP_DEVINFO_DATA device, PWSTR buffer, DWORD bufferSize,
+                                        PDWORD requiredSize);
+BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA device, PSTR buffer, DWORD bufferSize,
+                                        PDWORD requiredSize);
+BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
+                                              PDWORD propertyType, PBYTE buffer, DWORD bufferSize,
+                                              PDWORD requiredSize);
+BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
+                                              PDWORD propertyType, PBYTE buffer, DWORD bufferSize,
+                                              PDWORD requiredSize);
+BOOL WINAPI SetupDiGetDevicePropertyW(HDEVINFO set, PSP_DEVINFO_DATA device, const DEVPROPKEY* key,
+                                      DEVPROPTYPE* propertyType, PBYTE buffer, DWORD bufferSize,
+                                      PDWORD requiredSize, DWORD flags);
+BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA device);
+BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA device);
+// ---- end of device sets of device nodes -------------------------------------------------------------
 
 // setupapi: INF files and the driver store ------------------------------------------------------------
 typedef PVOID HINF;

@@ -87,3 +87,5 @@ public:
 Devices& devices();
 
 } // namespace sim
+
+#include <sim/device_tree.h> // the device tree: nodes, attached hardware, re-enumeration

@@ -37,6 +37,7 @@ public:
     // The state a status query would report now; none when there is no such service.
     std::optional<DWORD> State(WStringView name) const;
     std::optional<ServiceSetup> Setup(WStringView name) const;
+    std::vector<WString> Names() const; // every service installed, in name order
     void SetNeverStops(WStringView name, bool never);
     void SetNeverStarts(WStringView name, bool never);
     // A service of this name, now or made later, stops as soon as it starts (its program exits).
