@@ -1,7 +1,10 @@
-// Any bytes as what the Uninstaller reads from its INI files, bitmap files and command line. The first
-// byte chooses the reader (later readers take the next values); each must give a result inside its
-// bounds and never read or write outside what it was given.
+// Any bytes as what the Uninstaller reads from its INI files, bitmap files, command line and the
+// drivers' INF files. The first byte chooses the reader (later readers take the next values); each must give
+// a result inside its bounds and never read or write outside what it was given.
 #include "bitmap.h"
+#include "components.h"
+#include "inf_reader.h"
+#include "port_monitors.h"
 #include "text.h"
 
 #include <cstddef>
@@ -74,6 +77,42 @@ void CommandLine(std::string_view data)
     Check(split.folder.size() + split.baseName.size() + split.extension.size() == data.size());
     Check(UiIniName(split.baseName).size() <= split.baseName.size() + 4);
 }
+// An INF file, then what the driver step takes from it with a decoration from the first line.
+void Inf(std::string_view data)
+{
+    InfText inf = InfText::Parse(data);
+    std::string_view decoration = data.substr(0, std::min<size_t>(data.find('\n'), 32));
+    for (bool is64 : {false, true})
+    {
+        InfDriver d = ResolveInfDriver(inf, "C:\\Drv", decoration, is64);
+        Check(d.files.size() <= data.size());
+        for (const std::string& f : d.files)
+            Check(f.size() <= InfText::kMaxLine * 3 + 16);
+    }
+}
+
+// Component and status-monitor entries, orders and per-system lists, one a line.
+void Entries(std::string_view data)
+{
+    auto lines = SplitFields(data.substr(0, 4096), '\n');
+    for (const std::string& line : lines)
+    {
+        if (auto e = ParseComponentEntry(line, line))
+        {
+            Check(std::char_traits<char>::length(e->name) < sizeof e->name);
+            Check(std::char_traits<char>::length(e->componentName) < sizeof e->componentName);
+            Check(e->mode >= kModeNone && e->mode <= kModeStop);
+        }
+        for (int kind : ParseUninstallOrder(line))
+            Check(kind >= kKindNone && kind <= kKindFile);
+        if (auto m = ParseStatusMonitorEntry(line))
+            Check(m->messageOffset >= 0 && m->messageOffset <= 100000);
+        DottedVersionValue(line);
+    }
+    WORD os = data.empty() ? 0 : static_cast<unsigned char>(data[0]) % 20;
+    std::string suffix = MatchOsSuffix(lines, os, os % 2 == 0, static_cast<WORD>(data.size() % 7));
+    Check(suffix.size() <= data.size());
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -81,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    switch (data[0] % 5)
+    switch (data[0] % 7)
     {
     case 0:
         Bitmap(rest);
@@ -95,8 +134,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 3:
         Languages(rest);
         break;
-    default:
+    case 4:
         CommandLine(rest);
+        break;
+    case 5:
+        Inf(rest);
+        break;
+    default:
+        Entries(rest);
         break;
     }
     return 0;

@@ -611,6 +611,26 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD cchName
     return ERROR_SUCCESS;
 }
 
+LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD cchName, LPDWORD, LPSTR, LPDWORD,
+                             void*)
+{
+    REG_FAULT("RegEnumKeyExA");
+    if (!name || !cchName)
+        return ERROR_INVALID_PARAMETER;
+    WCHAR wide[256];
+    DWORD wideCount = 256;
+    LSTATUS status = RegEnumKeyExW(key, index, wide, &wideCount, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    std::string narrow = Narrow(WStringView(wide, wideCount));
+    if (*cchName <= narrow.size())
+        return ERROR_MORE_DATA;
+    std::copy(narrow.begin(), narrow.end(), name);
+    name[narrow.size()] = 0;
+    *cchName = static_cast<DWORD>(narrow.size());
+    return ERROR_SUCCESS;
+}
+
 LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD, LPDWORD type,
                              LPBYTE data, LPDWORD cbData)
 {

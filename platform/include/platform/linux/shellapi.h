@@ -97,3 +97,4 @@ typedef struct _SHELLEXECUTEINFOA
 
 BOOL WINAPI ShellExecuteExW(SHELLEXECUTEINFOW* info);
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info);
+HINSTANCE WINAPI FindExecutableA(LPCSTR file, LPCSTR directory, LPSTR result);
