@@ -30,7 +30,7 @@ struct SystemModule
     bool alwaysLoaded; // mapped into every process before its code runs: the ones the programs import
 };
 
-constexpr std::array<SystemModule, 15> kSystemModules = {{
+constexpr std::array<SystemModule, 17> kSystemModules = {{
     {u"ntdll.dll", true},
     {u"kernel32.dll", true},
     {u"user32.dll", false},
@@ -46,6 +46,8 @@ constexpr std::array<SystemModule, 15> kSystemModules = {{
     {u"setupapi.dll", true},
     {u"ws2_32.dll", false},
     {u"iphlpapi.dll", false},
+    {u"compstui.dll", false},
+    {u"hhctrl.ocx", false},
 }};
 
 struct Module
@@ -111,7 +113,8 @@ const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& System
             {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
             {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
         };
-        for (auto list : {ServiceManagerExports, PortMonitorExports})
+        for (auto list :
+             {ServiceManagerExports, PortMonitorExports, PropertySheetHostExports, HtmlHelpExports})
             for (const SystemExport& e : list())
                 m[{WString(e.dll), e.name}] = e.address;
         return m;

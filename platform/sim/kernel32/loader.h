@@ -28,8 +28,10 @@ struct SystemExport
     const char* name;
     void (*address)();
 };
-std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
-std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
+std::vector<SystemExport> ServiceManagerExports();    // advapi32/services.cpp
+std::vector<SystemExport> PortMonitorExports();       // winspool/xcv.cpp
+std::vector<SystemExport> PropertySheetHostExports(); // compstui/compstui.cpp
+std::vector<SystemExport> HtmlHelpExports();          // hhctrl/htmlhelp.cpp
 template <typename F> void (*ExportAddress(F* f))()
 {
     return reinterpret_cast<void (*)()>(f);

@@ -157,6 +157,13 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR va
 // kernel32: local memory.
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 
+// kernel32: private heaps.
+#define HEAP_ZERO_MEMORY 0x00000008
+HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+BOOL WINAPI HeapDestroy(HANDLE heap);
+
 
 // kernel32: path names.
 DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);

@@ -1,0 +1,20 @@
+// Each page template's dialog procedure, for either system's template id.
+#include "page_preferences.h"
+#include "sheet_state.h"
+
+namespace velmoui
+{
+
+DLGPROC PageProcedure(WORD templateId)
+{
+    switch (templateId)
+    {
+    case kTemplatePreferences[0]:
+    case kTemplatePreferences[1]:
+        return PreferencesPageProc;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace velmoui

@@ -1,0 +1,400 @@
+#include <gtest/gtest.h>
+
+#include "sheet_state.h"
+#include "ui_fixture.h"
+#include "ui_settings.h"
+
+#include <platform/commctrl.h>
+#include <platform/htmlhelp.h>
+#include <platform/winddiui.h>
+#include <sim/machine.h>
+#include <sim/spooler.h>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace velmoui;
+using namespace velmoui_test;
+
+namespace
+{
+using SheetFn = LONG(WINAPI*)(PPROPSHEETUI_INFO, LPARAM);
+using PropertiesFn = LONG(WINAPI*)(HWND, HANDLE, LPWSTR, PDEVMODEW, PDEVMODEW, DWORD);
+using PrinterPropertiesFn = BOOL(WINAPI*)(HWND, HANDLE);
+
+// A host that records the functions the driver calls and answers them as told.
+struct FakeHost
+{
+    std::vector<UINT> functions;
+    int refuseAt = -1; // the page adding that fails
+    int added = 0;
+};
+FakeHost* g_host = nullptr;
+
+LONG_PTR CALLBACK HostFunction(HANDLE, UINT function, LPARAM lParam1, LPARAM)
+{
+    g_host->functions.push_back(function);
+    if (function == CPSFUNC_ADD_HPROPSHEETPAGE)
+        return g_host->added++ == g_host->refuseAt ? 0 : lParam1;
+    return 1;
+}
+
+class Sheets : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        sim::PrinterSetup p;
+        p.name = kPrinterName;
+        p.driverName = u"KORIGRAPH DX-2660";
+        // The spooler keeps the driver's own default DEVMODE, so the printer block is read back.
+        FakePrinter fake;
+        auto defaults = Defaults(fake);
+        p.defaultDevMode = BytesOf(*defaults, 2944);
+        sim::spooler().AddPrinter(p);
+        sim::desktop().RegisterResources(u"VelmQ7UI.dll", VELMO_UI_RC);
+        module = LoadLibraryW(u"VelmQ7UI.dll");
+        ASSERT_NE(module, nullptr);
+        documentSheets = Proc<SheetFn>(module, "DrvDocumentPropertySheets");
+        deviceSheets = Proc<SheetFn>(module, "DrvDevicePropertySheets");
+        properties = Proc<PropertiesFn>(module, "DrvDocumentProperties");
+        printerProperties = Proc<PrinterPropertiesFn>(module, "PrinterProperties");
+        ASSERT_TRUE(documentSheets && deviceSheets && properties && printerProperties);
+        printer = sim::spooler().OpenPrinter(kPrinterName);
+        g_host = &host;
+    }
+    void TearDown() override
+    {
+        g_host = nullptr;
+        sim::spooler().ClosePrinter(printer);
+        FreeLibrary(module);
+    }
+
+    PROPSHEETUI_INFO Info(LPARAM header)
+    {
+        PROPSHEETUI_INFO info{};
+        info.cbSize = sizeof info;
+        info.hComPropSheet = reinterpret_cast<HANDLE>(0x1234);
+        info.pfnComPropSheet = HostFunction;
+        info.lParamInit = header;
+        return info;
+    }
+
+    LONG Reason(SheetFn f, PROPSHEETUI_INFO& info, WORD reason, LPARAM lParam = 0)
+    {
+        info.Reason = reason;
+        return f(&info, lParam);
+    }
+
+    std::vector<BYTE> Block() const
+    {
+        auto v = sim::spooler().PrinterData(kPrinterName, kPrivateDevModeValue);
+        return v ? v->data : std::vector<BYTE>{};
+    }
+
+    HMODULE module = nullptr;
+    SheetFn documentSheets = nullptr;
+    SheetFn deviceSheets = nullptr;
+    PropertiesFn properties = nullptr;
+    PrinterPropertiesFn printerProperties = nullptr;
+    HANDLE printer = nullptr;
+    FakeHost host;
+};
+} // namespace
+
+TEST_F(Sheets, DocumentSheetReasonsFromInitToDestroy)
+{
+    std::vector<BYTE> out(2944, 0xEE);
+    DOCUMENTPROPERTYHEADER header{};
+    header.cbSize = sizeof header;
+    header.hPrinter = printer;
+    header.pszPrinterName = const_cast<LPWSTR>(kPrinterName);
+    header.pdmOut = reinterpret_cast<DEVMODEW*>(out.data());
+    header.fMode = DM_COPY;
+    PROPSHEETUI_INFO info = Info(reinterpret_cast<LPARAM>(&header));
+
+    ASSERT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_INIT), 1);
+    EXPECT_EQ(host.functions, std::vector<UINT>(5, CPSFUNC_ADD_HPROPSHEETPAGE));
+    auto* state = reinterpret_cast<SheetState*>(info.UserData);
+    ASSERT_TRUE(IsSheetState(state));
+    EXPECT_EQ(state->pfnComPropSheet, &HostFunction);
+    EXPECT_NE(state->slots[4].hostPage, nullptr);
+
+    PROPSHEETUI_INFO_HEADER infoHeader{};
+    infoHeader.cbSize = sizeof infoHeader;
+    ASSERT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_GET_INFO_HEADER,
+                     reinterpret_cast<LPARAM>(&infoHeader)),
+              1);
+    EXPECT_EQ(infoHeader.Flags, PSUIHDRF_NOAPPLYNOW | PSUIHDRF_PROPTITLE);
+    EXPECT_EQ(WString(infoHeader.pTitle), u"");
+    EXPECT_EQ(infoHeader.IconID, static_cast<ULONG_PTR>(IDI_CPSUI_PRINTER));
+    EXPECT_EQ(infoHeader.hInst, module);
+
+    state->working.orientation = DMORIENT_LANDSCAPE;
+    SETRESULT_INFO cancel{sizeof(SETRESULT_INFO), 0, nullptr, CPSUI_CANCEL};
+    ASSERT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_SET_RESULT, reinterpret_cast<LPARAM>(&cancel)),
+              1);
+    EXPECT_EQ(out[0], 0xEE) << "a cancelled sheet copies nothing";
+    SETRESULT_INFO ok{sizeof(SETRESULT_INFO), 0, nullptr, CPSUI_OK};
+    ASSERT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_SET_RESULT, reinterpret_cast<LPARAM>(&ok)), 1);
+    EXPECT_EQ(info.Result, static_cast<ULONG_PTR>(CPSUI_OK));
+    EXPECT_EQ(At(out, 2940), 0x28116119);
+    EXPECT_EQ(reinterpret_cast<DEVMODEW*>(out.data())->dmOrientation, DMORIENT_LANDSCAPE);
+    EXPECT_EQ(reinterpret_cast<DEVMODEW*>(out.data())->dmDriverVersion, 1835);
+    EXPECT_FALSE(sim::spooler().PrinterData(kPrinterName, kPrivateDevModeValue))
+        << "document sheets write no printer data";
+
+    EXPECT_EQ(Reason(documentSheets, info, 7), -1);
+    ASSERT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_DESTROY), 1);
+    EXPECT_EQ(info.UserData, 0u);
+    EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
+    info.UserData = reinterpret_cast<ULONG_PTR>(state);
+    EXPECT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_DESTROY), -1) << "a second DESTROY";
+    int foreign = 0;
+    info.UserData = reinterpret_cast<ULONG_PTR>(&foreign);
+    EXPECT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_DESTROY), -1);
+    info.lParamInit = 0;
+    EXPECT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_INIT), -1);
+}
+
+TEST_F(Sheets, OpeningFailsCleanlyWhereverACallFails)
+{
+    DOCUMENTPROPERTYHEADER header{};
+    header.cbSize = sizeof header;
+    header.hPrinter = printer;
+    header.pszPrinterName = const_cast<LPWSTR>(kPrinterName);
+    header.fMode = DM_COPY;
+    struct Case
+    {
+        const char* api; // null: the host refuses the third page
+        int skip;
+    } cases[] = {{"HeapCreate", 0},
+                 {"HeapCreate", 1},
+                 {"HeapAlloc", 0},
+                 {"HeapAlloc", 1},
+                 {"CreatePropertySheetPageW", 0},
+                 {"CreatePropertySheetPageW", 3},
+                 {nullptr, 0}};
+    for (const Case& c : cases)
+    {
+        host = FakeHost{};
+        if (c.api)
+            sim::machine().FailNext(c.api, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
+        else
+            host.refuseAt = 2;
+        PROPSHEETUI_INFO info = Info(reinterpret_cast<LPARAM>(&header));
+        EXPECT_EQ(Reason(documentSheets, info, PROPSHEETUI_REASON_INIT), -1) << (c.api ? c.api : "adding");
+        EXPECT_EQ(info.UserData, 0u);
+        EXPECT_EQ(sim::machine().LiveHeaps(), 0u) << (c.api ? c.api : "adding");
+    }
+    EXPECT_FALSE(sim::spooler().PrinterData(kPrinterName, kPrivateDevModeValue));
+}
+
+TEST_F(Sheets, DevicePropertySheetsAnswerEveryReason)
+{
+    DEVICEPROPERTYHEADER header{};
+    header.cbSize = sizeof header;
+    header.hPrinter = printer;
+    header.pszPrinterName = const_cast<LPWSTR>(kPrinterName);
+    PROPSHEETUI_INFO info = Info(reinterpret_cast<LPARAM>(&header));
+    EXPECT_EQ(deviceSheets(nullptr, 0), -1);
+    ASSERT_EQ(Reason(deviceSheets, info, PROPSHEETUI_REASON_INIT), 1);
+    EXPECT_EQ(host.functions, std::vector<UINT>{CPSFUNC_ADD_HPROPSHEETPAGE});
+    PROPSHEETUI_INFO_HEADER infoHeader{};
+    ASSERT_EQ(
+        Reason(deviceSheets, info, PROPSHEETUI_REASON_GET_INFO_HEADER, reinterpret_cast<LPARAM>(&infoHeader)),
+        1);
+    EXPECT_EQ(infoHeader.pTitle, MAKEINTRESOURCEW(IDS_CPSUI_PRINTER));
+    auto* state = reinterpret_cast<SheetState*>(info.UserData);
+    state->working.printer.printerValues[41] = 77;
+    SETRESULT_INFO ok{sizeof(SETRESULT_INFO), 0, nullptr, CPSUI_OK};
+    ASSERT_EQ(Reason(deviceSheets, info, PROPSHEETUI_REASON_SET_RESULT, reinterpret_cast<LPARAM>(&ok)), 1);
+    auto block = Block();
+    ASSERT_EQ(block.size(), 304u);
+    EXPECT_EQ(At(block, 300), 77);
+    ASSERT_EQ(sim::desktop().Broadcasts().size(), 1u);
+    EXPECT_EQ(sim::desktop().Broadcasts()[0].message, static_cast<UINT>(WM_DEVMODECHANGE));
+    EXPECT_EQ(Reason(deviceSheets, info, PROPSHEETUI_REASON_DESTROY), 1);
+    EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
+}
+
+TEST_F(Sheets, WithoutTheHostPromptingFailsAndNothingIsRead)
+{
+    sim::machine().RemoveSystemModule(u"compstui.dll");
+    std::vector<BYTE> out(2944, 0xEE);
+    EXPECT_EQ(properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                         reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY),
+              -1);
+    EXPECT_EQ(out[0], 0xEE);
+    EXPECT_FALSE(printerProperties(nullptr, printer));
+    EXPECT_TRUE(Block().empty());
+    EXPECT_TRUE(sim::desktop().Broadcasts().empty());
+}
+
+TEST_F(Sheets, WithoutTheHostsEntryPromptingFails)
+{
+    sim::machine().RemoveSystemExport(u"compstui.dll", "CommonPropertySheetUIW");
+    EXPECT_FALSE(printerProperties(nullptr, printer));
+    sim::machine().FailNext("LoadLibraryExW", ERROR_MOD_NOT_FOUND);
+    std::vector<BYTE> out(2944, 0xEE);
+    EXPECT_EQ(properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                         reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY),
+              -1);
+}
+
+// The device sheet under the scripted user: the warning threshold goes to the printer block once.
+TEST_F(Sheets, DeviceSheetOkWritesTheBlockOnceAndTheNextSheetShowsIt)
+{
+    BOOL result = FALSE;
+    sim::desktop().Run(
+        [&] {
+            result = printerProperties(nullptr, printer);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Printer Properties");
+            ASSERT_NE(sheet, nullptr);
+            EXPECT_EQ(d.Items(d.FindControl(sheet, u"SysTabControl32")), std::vector<WString>{u"환경 설정"});
+            HWND page = GetParent(d.Control(sheet, 1704));
+            ASSERT_NE(page, nullptr);
+            EXPECT_FALSE(d.IsEnabled(d.Control(page, 1704)));
+            EXPECT_TRUE(d.SetCheck(d.Control(page, 1702), true));
+            EXPECT_TRUE(d.IsEnabled(d.Control(page, 1704)));
+            EXPECT_TRUE(d.Type(d.Control(page, 1704), u"120"));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
+    EXPECT_TRUE(result);
+    auto block = Block();
+    ASSERT_EQ(block.size(), 304u);
+    EXPECT_EQ(At(block, 296), 1);
+    EXPECT_EQ(At(block, 300), 120);
+    EXPECT_EQ(sim::desktop().Broadcasts().size(), 1u) << "one write, one broadcast";
+    auto hosted = sim::machine().HostedSheets();
+    ASSERT_EQ(hosted.size(), 1u);
+    EXPECT_EQ(hosted[0].caption, u"Printer Properties");
+    EXPECT_FALSE(hosted[0].applyButton);
+    EXPECT_EQ(hosted[0].functions, (std::vector<UINT>{CPSFUNC_ADD_HPROPSHEETPAGE, CPSFUNC_SET_RESULT}));
+    EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
+
+    sim::desktop().Run(
+        [&] {
+            result = printerProperties(nullptr, printer);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Printer Properties");
+            HWND edit = d.Control(sheet, 1704);
+            ASSERT_NE(edit, nullptr);
+            EXPECT_EQ(d.Text(edit), u"120");
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(Block(), block) << "a cancelled sheet writes no block";
+    EXPECT_EQ(sim::desktop().Broadcasts().size(), 1u);
+    EXPECT_EQ(sim::machine().HostedSheets()[1].functions, std::vector<UINT>{CPSFUNC_ADD_HPROPSHEETPAGE});
+}
+
+TEST_F(Sheets, DeviceSheetWithoutPermissionDisablesAllButTheAboutButton)
+{
+    sim::machine().FailNext("SetPrinterDataW", ERROR_ACCESS_DENIED);
+    sim::desktop().Run(
+        [&] {
+            printerProperties(nullptr, printer);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Printer Properties");
+            HWND page = GetParent(d.Control(sheet, 1704));
+            for (int id : {1702, 1703, 1704, 1705, 1706})
+                EXPECT_FALSE(d.IsEnabled(d.Control(page, id))) << id;
+            EXPECT_TRUE(d.IsEnabled(d.Control(page, 1707)));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+}
+
+TEST_F(Sheets, AFailingBlockWriteFailsTheSheetAndAnnouncesNothing)
+{
+    BOOL result = TRUE;
+    DWORD error = 0;
+    sim::machine().FailNext("SetPrinterDataW", ERROR_WRITE_FAULT, 1, 1);
+    sim::desktop().Run(
+        [&] {
+            result = printerProperties(nullptr, printer);
+            error = GetLastError();
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Printer Properties");
+            HWND page = GetParent(d.Control(sheet, 1704));
+            EXPECT_TRUE(d.SetCheck(d.Control(page, 1702), true));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_WRITE_FAULT));
+    EXPECT_TRUE(Block().empty());
+    EXPECT_TRUE(sim::desktop().Broadcasts().empty());
+}
+
+TEST_F(Sheets, PreferencesCorrectsTheThresholdAndKeepsThePage)
+{
+    struct Case
+    {
+        const char16_t* typed;
+        const char16_t* shown;
+    } cases[] = {{u"0", u"1"}, {u"999999", u"989901"}, {u"abc", u"2"}};
+    for (const Case& c : cases)
+    {
+        sim::desktop().Run(
+            [&] {
+                printerProperties(nullptr, printer);
+                return 0;
+            },
+            [&] {
+                auto& d = sim::desktop();
+                HWND sheet = d.TopWindow(u"Printer Properties");
+                HWND page = GetParent(d.Control(sheet, 1704));
+                EXPECT_TRUE(d.SetCheck(d.Control(page, 1702), true));
+                EXPECT_TRUE(d.Type(d.Control(page, 1704), c.typed));
+                EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+                ASSERT_NE(d.TopWindow(u"Printer Properties"), nullptr) << ": the page stays";
+                EXPECT_EQ(d.Text(d.Control(page, 1704)), c.shown);
+                EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+            });
+    }
+    EXPECT_TRUE(Block().empty());
+}
+
+TEST_F(Sheets, HelpComesFromTheContextMenuF1AndTheSheet)
+{
+    sim::desktop().Run(
+        [&] {
+            printerProperties(nullptr, printer);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Printer Properties");
+            HWND page = GetParent(d.Control(sheet, 1704));
+            d.ChoosePopupMenuItem(40001);
+            EXPECT_TRUE(d.RightClick(d.Control(page, 1702)));
+            d.ChoosePopupMenuItem(40001);
+            EXPECT_TRUE(d.AskHelp(d.Control(page, 1707)));
+            d.ChoosePopupMenuItem(0); // dismissed
+            EXPECT_TRUE(d.RightClick(d.Control(page, 1702)));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+    auto help = sim::machine().HelpRequests();
+    ASSERT_EQ(help.size(), 2u);
+    EXPECT_EQ(help[0].keyword, u"idh_min_count_warning");
+    EXPECT_EQ(help[1].keyword, u"idh_version_information");
+    for (const auto& h : help)
+    {
+        EXPECT_EQ(h.command, static_cast<UINT>(HH_KEYWORD_LOOKUP));
+        EXPECT_TRUE(h.indexOnFail);
+        EXPECT_EQ(h.file, WString(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmoQ7.chm"));
+    }
+}
