@@ -1,4 +1,5 @@
 // Each page template's dialog procedure, for either system's template id.
+#include "page_document.h"
 #include "page_preferences.h"
 #include "sheet_state.h"
 
@@ -13,7 +14,7 @@ DLGPROC PageProcedure(WORD templateId)
     case kTemplatePreferences[1]:
         return PreferencesPageProc;
     default:
-        return nullptr;
+        return DocumentPageProcedure(templateId);
     }
 }
 

@@ -398,3 +398,79 @@ TEST_F(Sheets, HelpComesFromTheContextMenuF1AndTheSheet)
         EXPECT_EQ(h.file, WString(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmoQ7.chm"));
     }
 }
+
+// The document sheet under the scripted user: landscape, letter printed on A4, duplex and 300 x 2
+// copies, which the duplex limit of 500 corrects to 250 before the sheet may close.
+TEST_F(Sheets, DocumentSheetUnderTheUserCopiesOutWhatWasSetAndWritesNothing)
+{
+    std::vector<BYTE> in(2944), out(2944, 0xEE);
+    LONG size = 2944;
+    auto convert =
+        Proc<BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD)>(module, "DrvConvertDevMode");
+    ASSERT_TRUE(convert(const_cast<LPWSTR>(kPrinterName), nullptr, reinterpret_cast<DEVMODEW*>(in.data()),
+                        &size, CDM_DRIVER_DEFAULT));
+    LONG result = 0;
+    std::vector<WString> boxes;
+    sim::desktop().Run(
+        [&] {
+            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                                reinterpret_cast<DEVMODEW*>(out.data()),
+                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            EXPECT_EQ(d.Items(tabs),
+                      (std::vector<WString>{u"용지", u"레이아웃", u"그래픽", u"색 분리 기능", u"옵션"}));
+            EXPECT_EQ(d.Text(d.Control(sheet, 1003)), u"Version 7.43");
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1118)));
+            EXPECT_TRUE(d.PickText(d.Control(sheet, 1104), u"Letter (215.9 x 279.4 mm)"));
+            EXPECT_TRUE(d.PickText(d.Control(sheet, 1109), u"A4 (210 x 297 mm)"));
+            EXPECT_TRUE(d.Type(d.Control(sheet, 1121), u"300"));
+            EXPECT_TRUE(d.Type(d.Control(sheet, 1125), u"2"));
+            EXPECT_TRUE(d.Pick(tabs, 1));
+            EXPECT_TRUE(d.SetCheck(d.Control(sheet, 1216), true));
+            EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1217)));
+            EXPECT_TRUE(d.Pick(tabs, 0));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+            auto box = d.MessageBox();
+            ASSERT_TRUE(box.has_value());
+            boxes.push_back(box->text);
+            EXPECT_TRUE(d.AnswerMessageBox(IDOK));
+            EXPECT_EQ(d.Text(d.Control(sheet, 1121)), u"250");
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
+    EXPECT_EQ(result, IDOK);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(u"500"), WString::npos) << "string 564 with the limit";
+    const auto* dm = reinterpret_cast<const DEVMODEW*>(out.data());
+    EXPECT_EQ(dm->dmOrientation, DMORIENT_LANDSCAPE);
+    EXPECT_EQ(dm->dmPaperSize, 1);
+    EXPECT_EQ(dm->dmDuplex, 2);
+    EXPECT_EQ(At(out, 256), 250) << "copies";
+    EXPECT_EQ(At(out, 280), 2) << "sets";
+    EXPECT_EQ(At(out, 2940), 0x28116119);
+    EXPECT_FALSE(sim::spooler().PrinterData(kPrinterName, kPrivateDevModeValue));
+    EXPECT_TRUE(sim::desktop().Broadcasts().empty());
+    EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
+
+    std::vector<BYTE> untouched(2944, 0xEE);
+    sim::desktop().Run(
+        [&] {
+            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                                reinterpret_cast<DEVMODEW*>(untouched.data()),
+                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1118)));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(untouched, std::vector<BYTE>(2944, 0xEE));
+}
