@@ -474,3 +474,43 @@ TEST_F(Sheets, DocumentSheetUnderTheUserCopiesOutWhatWasSetAndWritesNothing)
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(untouched, std::vector<BYTE>(2944, 0xEE));
 }
+
+TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
+{
+    sim::machine().PutFile(u"C:\\Windows\\System32\\rundll32.exe");
+    sim::machine().RegisterStandIn(u"rundll32.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
+    std::vector<BYTE> out(2944, 0xEE);
+    sim::desktop().Run(
+        [&] {
+            properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                       reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            EXPECT_TRUE(d.Pick(tabs, 1));
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1219)));
+            EXPECT_TRUE(d.Pick(tabs, 2));
+            EXPECT_FALSE(d.IsVisible(d.Control(sheet, 1322)));
+            EXPECT_TRUE(d.SetTrackPosition(d.Control(sheet, 1309), -20));
+            EXPECT_EQ(d.Text(d.Control(sheet, 1310)), u"-20") << "a moved track bar shows its value at once";
+            EXPECT_TRUE(d.Pick(tabs, 4));
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1515)));
+            auto box = d.MessageBox();
+            ASSERT_TRUE(box.has_value());
+            EXPECT_NE(box->text.find(u"Properties"), WString::npos) << "617 names the sheet";
+            EXPECT_TRUE(d.AnswerMessageBox(IDOK));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
+    auto help = sim::machine().HelpRequests();
+    ASSERT_EQ(help.size(), 1u);
+    EXPECT_EQ(help[0].keyword, u"idh_duplex_same_both_sides");
+    auto started = sim::machine().Started();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].commandLine, u"C:\\Windows\\System32\\rundll32.exe "
+                                      u"C:\\Windows\\System32\\printui.dll,PrintUIEntry /e /n \"Velmo Q7\"");
+    EXPECT_EQ(started[0].currentDirectory, u"C:\\Windows\\System32");
+    EXPECT_EQ(At(out, 2180), -20) << "brightness";
+}
