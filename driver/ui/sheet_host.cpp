@@ -196,12 +196,12 @@ LONG DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam)
     }
 }
 
-LONG RunCommonPropertySheet(HWND owner, PFNPROPSHEETUI function, LPARAM lParam, DWORD* result)
+LONG RunCommonPropertySheet(HWND owner, SheetUiFunction function, LPARAM lParam, DWORD* result)
 {
     HMODULE host = LoadLibraryExW(TEXT("compstui.dll"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!host)
         return -1;
-    using Entry = LONG(WINAPI*)(HWND, PFNPROPSHEETUI, LPARAM, LPDWORD);
+    using Entry = LONG(WINAPI*)(HWND, SheetUiFunction, LPARAM, LPDWORD);
     auto entry = platform::ProcAddress<Entry>(host, "CommonPropertySheetUIW");
     if (!entry)
     {

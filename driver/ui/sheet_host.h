@@ -19,9 +19,12 @@ LONG DrvAdvancedDocumentProperties(HWND window, HANDLE printer, LPWSTR printerNa
                                    const DEVMODEW* in);
 BOOL PrinterProperties(HWND window, HANDLE printer);
 
+// A sheet function as the host calls it (its own calling convention on every build).
+using SheetUiFunction = LONG(CALLBACK*)(PPROPSHEETUI_INFO info, LPARAM lParam);
+
 // The host's CommonPropertySheetUIW from compstui.dll of System32: its own answer, or -1 (the last
 // error set) when the library or its entry cannot be had.
-LONG RunCommonPropertySheet(HWND owner, PFNPROPSHEETUI function, LPARAM lParam, DWORD* result);
+LONG RunCommonPropertySheet(HWND owner, SheetUiFunction function, LPARAM lParam, DWORD* result);
 
 // A message for the sheet's own user, in a box owned by the page.
 int ShowDesktopMessage(HWND owner, const WCHAR* text, const WCHAR* caption);

@@ -231,10 +231,21 @@ TEST_F(Sheets, WithoutTheHostPromptingFailsAndNothingIsRead)
     EXPECT_TRUE(sim::desktop().Broadcasts().empty());
 }
 
+TEST_F(Sheets, AHostThatCannotAddThePageShowsNoSheet)
+{
+    sim::machine().FailNext("ComPropSheetAddPage", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(printerProperties(nullptr, printer));
+    EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
+    EXPECT_TRUE(Block().empty());
+    ASSERT_EQ(sim::machine().HostedSheets().size(), 1u);
+    EXPECT_TRUE(sim::machine().HostedSheets()[0].caption.empty()) << "no sheet was shown";
+}
+
 TEST_F(Sheets, WithoutTheHostsEntryPromptingFails)
 {
     sim::machine().RemoveSystemExport(u"compstui.dll", "CommonPropertySheetUIW");
     EXPECT_FALSE(printerProperties(nullptr, printer));
+    EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
     sim::machine().FailNext("LoadLibraryExW", ERROR_MOD_NOT_FOUND);
     std::vector<BYTE> out(2944, 0xEE);
     EXPECT_EQ(properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
