@@ -5,6 +5,7 @@
 #include "VelmQ7UI_exports.h"
 #include "device_caps.h"
 #include "printer_event.h"
+#include "sheet_host.h"
 #include "ui_entry_points.h"
 
 PLATFORM_DLL_BEGIN(velmq7ui)
@@ -90,6 +91,24 @@ BOOL WINAPI DrvQueryJobAttributes(HANDLE printer, PDEVMODEW devMode, DWORD level
 BOOL WINAPI DrvUpgradePrinter(DWORD level, LPBYTE info)
 {
     return platform::Boundary(FALSE, [&] { return velmoui::DrvUpgradePrinter(level, info); });
+}
+
+LONG WINAPI DrvAdvancedDocumentProperties(HWND window, HANDLE printer, LPWSTR printerName, PDEVMODEW out,
+                                          PDEVMODEW in)
+{
+    return platform::Boundary(LONG{-1}, [&] {
+        return velmoui::DrvAdvancedDocumentProperties(window, printer, printerName, out, in);
+    });
+}
+
+LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam)
+{
+    return platform::Boundary(LONG{-1}, [&] { return velmoui::DrvDevicePropertySheets(info, lParam); });
+}
+
+BOOL WINAPI PrinterProperties(HWND window, HANDLE printer)
+{
+    return platform::Boundary(FALSE, [&] { return velmoui::PrinterProperties(window, printer); });
 }
 
 PLATFORM_DLL_END

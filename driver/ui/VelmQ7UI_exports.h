@@ -7,12 +7,15 @@
     X(255, DevQueryPrint)                                                                                    \
     X(256, DevQueryPrintEx)                                                                                  \
     X(257, DllMain)                                                                                          \
+    X(258, DrvAdvancedDocumentProperties)                                                                    \
     X(259, DrvConvertDevMode)                                                                                \
     X(260, DrvDeviceCapabilities)                                                                            \
+    X(261, DrvDevicePropertySheets)                                                                          \
     X(262, DrvDocumentEvent)                                                                                 \
     X(263, DrvDocumentProperties)                                                                            \
     X(264, DrvDocumentPropertySheets)                                                                        \
     X(265, DrvPrinterEvent)                                                                                  \
     X(266, DrvQueryColorProfile)                                                                             \
     X(267, DrvQueryJobAttributes)                                                                            \
-    X(268, DrvUpgradePrinter)
+    X(268, DrvUpgradePrinter)                                                                                \
+    X(269, PrinterProperties)

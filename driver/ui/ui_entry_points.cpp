@@ -1,6 +1,7 @@
 #include "ui_entry_points.h"
 
 #include "settings.h"
+#include "sheet_host.h"
 #include "spooler_printer.h"
 #include "ui_settings.h"
 #include "ui_strings.h"
@@ -88,7 +89,7 @@ int DrvDocumentEvent(HANDLE, HDC, int, ULONG, PVOID, ULONG, PVOID)
     return DOCUMENTEVENT_UNSUPPORTED;
 }
 
-LONG DrvDocumentProperties(HWND, HANDLE printer, LPWSTR printerName, DEVMODEW* out, const DEVMODEW* in,
+LONG DrvDocumentProperties(HWND window, HANDLE printer, LPWSTR printerName, DEVMODEW* out, const DEVMODEW* in,
                            DWORD mode)
 {
     if (mode == 0)
@@ -98,12 +99,6 @@ LONG DrvDocumentProperties(HWND, HANDLE printer, LPWSTR printerName, DEVMODEW* o
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
-    if (mode & DM_PROMPT)
-    {
-        // The document sheets come with the property pages.
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return -1;
-    }
     DOCUMENTPROPERTYHEADER header = {};
     header.cbSize = sizeof header;
     header.hPrinter = printer;
@@ -111,6 +106,8 @@ LONG DrvDocumentProperties(HWND, HANDLE printer, LPWSTR printerName, DEVMODEW* o
     header.pdmIn = const_cast<DEVMODEW*>(in);
     header.pdmOut = out;
     header.fMode = mode;
+    if (mode & DM_PROMPT)
+        return PromptDocumentSheet(window, header);
     return DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&header));
 }
 
@@ -118,11 +115,7 @@ LONG DrvDocumentProperties(HWND, HANDLE printer, LPWSTR printerName, DEVMODEW* o
 LONG DrvDocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam)
 {
     if (info)
-    {
-        // The document sheets come with the property pages.
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return -1;
-    }
+        return DocumentSheetReason(info, lParam);
     auto* header = reinterpret_cast<DOCUMENTPROPERTYHEADER*>(lParam);
     if (!header)
     {

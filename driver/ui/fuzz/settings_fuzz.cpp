@@ -4,6 +4,7 @@
 // Every record that comes out is this driver's, with every field in its range; the capability and
 // job-attribute answers over it stay within their outputs.
 #include "device_caps.h"
+#include "page_models.h"
 #include "print_proc_caps.h"
 #include "ui_settings.h"
 
@@ -170,5 +171,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Check(a.dwJobNumberOfPagesPerSide >= 1 && a.dwJobNumberOfPagesPerSide <= 32);
             Check(a.dwJobNumberOfCopies == static_cast<DWORD>(record->copies));
         }
+
+    // The application's bytes as typed text: the pages' decimal reader and corrections keep every field
+    // in its range, and the zoom formulas divide by nothing empty.
+    WString typed;
+    for (size_t i = 0; i + 1 < app.size() && typed.size() < 16; i += 2)
+        typed.push_back(static_cast<WCHAR>(app[i] | app[i + 1] << 8));
+    for (int decimals : {0, 1, 2})
+        if (auto v = ParseDecimal(typed, decimals))
+            Check(*v <= 999999999999LL && *v >= -999999999999LL);
+    SettingsRecord& r = *record;
+    r.duplex = 1;
+    r.zoomMode = selector & 8 ? 1 : 0;
+    const Correction c =
+        CorrectPaper(r, {ParseDecimal(typed, 0), ParseDecimal(typed.substr(1), 0), ParseDecimal(typed, 2)});
+    Check(r.copies >= 1 && r.copies <= kMaxCopies && r.sets >= 1 && r.sets <= kMaxSets);
+    if (r.capabilityFlags & kCapDuplex)
+        Check(int64_t{r.copies} * r.sets <= std::max<LONG>(r.duplexMaxCopies, 1) || c.message == 0);
+    if (r.zoomMode == 1)
+        Check(r.zoom >= kZoomMin && r.zoom <= kZoomMax);
+    const LONG zoom = AutomaticZoom(r);
+    Check(zoom >= 1 && zoom <= kZoomMax * 100);
     return 0;
 }

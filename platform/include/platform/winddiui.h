@@ -58,3 +58,10 @@ typedef struct _DEVQUERYPRINT_INFO
 #define NORMAL_PRINT 0x00000000
 #define REVERSE_PRINT 0x00000001
 #define BOOKLET_PRINT 0x00000002
+
+// The host's records as x64 lays them out; other builds use their own sizes.
+static_assert(sizeof(void*) != 8 ||
+                  (sizeof(OPTITEM) == 88 && sizeof(OPTTYPE) == 48 && sizeof(OPTPARAM) == 48 &&
+                   sizeof(EXTCHKBOX) == 64 && sizeof(EXTPUSH) == 64 && sizeof(DLGPAGE) == 40 &&
+                   sizeof(COMPROPSHEETUI) == 128),
+              "the property-sheet host's records");

@@ -1,5 +1,6 @@
 // Property sheets and wizards: pages made from templates when first shown, the navigation
 // notifications pages answer through DWLP_MSGRESULT, and the sheet messages pages send back.
+#include "rc/resources.h"
 #include "user32/desktop_internal.h"
 
 #include <algorithm>
@@ -423,6 +424,21 @@ INT_PTR CALLBACK SheetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
+// A tab shows the page's own title, else its template's caption.
+WString TabName(const Page& page)
+{
+    if (!page.title.empty() || (page.Record().dwFlags & PSP_USETITLE))
+        return page.title;
+    const ResourceFile* file = ResourcesOf(page.Record().hInstance);
+    if (!file)
+        return {};
+    auto it = file->dialogs.find(ResourceName(page.Record().pszTemplate));
+    if (it == file->dialogs.end())
+        return {};
+    const DialogTemplate* t = PickLanguage(it->second, UiLanguage());
+    return t ? t->caption : WString();
+}
+
 HWND AddButton(HWND sheet, int id, const WCHAR* text, DWORD style)
 {
     return CreateWindowExW(0, WC_BUTTONW, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, 0, 75, 23,
@@ -541,7 +557,8 @@ INT_PTR WINAPI PropertySheetW(LPCPROPSHEETHEADERW header)
         {
             TCITEMW item{};
             item.mask = TCIF_TEXT;
-            item.pszText = const_cast<LPWSTR>(sheet->pages[i]->title.c_str());
+            WString name = TabName(*sheet->pages[i]);
+            item.pszText = const_cast<LPWSTR>(name.c_str());
             SendMessageW(tab, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
         }
         AddButton(window, IDOK, u"OK", BS_DEFPUSHBUTTON);

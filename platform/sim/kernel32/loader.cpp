@@ -30,7 +30,11 @@ struct SystemModule
     bool alwaysLoaded; // mapped into every process before its code runs: the ones the programs import
 };
 
+<<<<<<< HEAD
 constexpr std::array<SystemModule, 18> kSystemModules = {{
+=======
+constexpr std::array<SystemModule, 17> kSystemModules = {{
+>>>>>>> sheets
     {u"ntdll.dll", true},
     {u"kernel32.dll", true},
     {u"user32.dll", false},
@@ -46,9 +50,14 @@ constexpr std::array<SystemModule, 18> kSystemModules = {{
     {u"setupapi.dll", true},
     {u"ws2_32.dll", false},
     {u"iphlpapi.dll", false},
+<<<<<<< HEAD
     {u"prntvpt.dll", false},
     {u"cfgmgr32.dll", false},
     {u"newdev.dll", false},
+=======
+    {u"compstui.dll", false},
+    {u"hhctrl.ocx", false},
+>>>>>>> sheets
 }};
 
 struct Module
@@ -117,7 +126,12 @@ const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& System
             {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
             {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
         };
+<<<<<<< HEAD
         for (auto list : {ServiceManagerExports, PortMonitorExports, DeviceExports})
+=======
+        for (auto list :
+             {ServiceManagerExports, PortMonitorExports, PropertySheetHostExports, HtmlHelpExports})
+>>>>>>> sheets
             for (const SystemExport& e : list())
                 m[{WString(e.dll), e.name}] = e.address;
         return m;

@@ -344,7 +344,14 @@ bool Desktop::Click(HWND button)
 {
     if (!WaitIdle() || !CanAct(button, "click"))
         return false;
-    PostInput(button, [button] { SendMessageW(button, BM_CLICK, 0, 0); });
+    // A static that asks for notifications tells its parent it was clicked.
+    if (IsClass(button, WC_STATICW))
+        PostInput(button, [button] {
+            if (GetWindowLongW(button, GWL_STYLE) & SS_NOTIFY)
+                NotifyCommand(button, STN_CLICKED);
+        });
+    else
+        PostInput(button, [button] { SendMessageW(button, BM_CLICK, 0, 0); });
     return WaitIdle();
 }
 

@@ -2,6 +2,8 @@
 #include "user32/desktop_internal.h"
 #include "rc/resources.h"
 
+#include <deque>
+
 using namespace sim;
 using namespace sim::detail;
 
@@ -333,9 +335,38 @@ BOOL WINAPI DrawMenuBar(HWND window)
     return GetMenu(window) ? TRUE : FALSE;
 }
 
-BOOL WINAPI TrackPopupMenu(HMENU, UINT, int, int, int, HWND, const RECT*)
+namespace
 {
-    return FALSE; // the scripted user picks menu items directly
+// Choices the script made ahead for pop-up menus that return their command.
+struct PopupChoices : PartBase
+{
+    std::deque<UINT> next;
+};
+} // namespace
+
+void sim::Desktop::ChoosePopupMenuItem(UINT id)
+{
+    std::lock_guard g(Desk().mu);
+    Part<PopupChoices>().next.push_back(id);
+}
+
+// A pop-up that returns its command answers with the script's next choice when the menu holds it
+// enabled; otherwise the scripted user picks menu items directly.
+BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int, int, int, HWND, const RECT*)
+{
+    if (!(flags & TPM_RETURNCMD))
+        return FALSE;
+    UINT id = 0;
+    {
+        std::lock_guard g(Desk().mu);
+        auto& next = Part<PopupChoices>().next;
+        if (next.empty())
+            return 0;
+        id = next.front();
+        next.pop_front();
+    }
+    UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED)) ? static_cast<BOOL>(id) : 0;
 }
 
 // The window menu: made with the standard commands on first use, its own copy per window.

@@ -307,7 +307,11 @@ typedef struct _PROPSHEETPAGEW
     DWORD dwFlags;
     HINSTANCE hInstance;
     LPCWSTR pszTemplate;
-    HICON hIcon;
+    union
+    {
+        HICON hIcon;
+        LPCWSTR pszIcon;
+    };
     LPCWSTR pszTitle;
     DLGPROC pfnDlgProc;
     LPARAM lParam;

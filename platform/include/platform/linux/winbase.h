@@ -187,6 +187,12 @@ HLOCAL WINAPI LocalFree(HLOCAL memory);
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+// kernel32: private heaps.
+#define HEAP_ZERO_MEMORY 0x00000008
+HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+BOOL WINAPI HeapDestroy(HANDLE heap);
 
 
 // kernel32: path names.
@@ -376,6 +382,7 @@ BOOL WINAPI SetSearchPathMode(DWORD flags);
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define MAXIMUM_WAIT_OBJECTS 64
 #define CREATE_SUSPENDED 0x00000004
+#define NORMAL_PRIORITY_CLASS 0x00000020
 #define SYNCHRONIZE 0x00100000L
 #define EVENT_MODIFY_STATE 0x0002
 #define EVENT_ALL_ACCESS 0x001F0003

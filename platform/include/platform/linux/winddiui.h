@@ -59,3 +59,156 @@ typedef struct _ATTRIBUTE_INFO_4
     DWORD dwScalingPercentX;
     DWORD dwScalingPercentY;
 } ATTRIBUTE_INFO_4, *PATTRIBUTE_INFO_4;
+
+// The common property-sheet host's records (compstui).
+typedef LONG(CALLBACK* PFNPROPSHEETUI)(PPROPSHEETUI_INFO info, LPARAM lParam);
+
+typedef struct _PROPSHEETUI_INFO_HEADER
+{
+    WORD cbSize;
+    WORD Flags;
+    LPWSTR pTitle;
+    HWND hWndParent;
+    HINSTANCE hInst;
+    union {
+        HICON hIcon;
+        ULONG_PTR IconID;
+    };
+} PROPSHEETUI_INFO_HEADER, *PPROPSHEETUI_INFO_HEADER;
+
+LONG WINAPI CommonPropertySheetUIW(HWND owner, PFNPROPSHEETUI function, LPARAM lParam, LPDWORD result);
+
+typedef struct _SETRESULT_INFO
+{
+    WORD cbSize;
+    WORD wReserved;
+    HANDLE hSetResult;
+    LRESULT Result;
+} SETRESULT_INFO, *PSETRESULT_INFO;
+
+typedef struct _OPTPARAM
+{
+    WORD cbSize;
+    BYTE Flags;
+    BYTE Style;
+    LPWSTR pData;
+    ULONG_PTR IconID;
+    LPARAM lParam;
+    ULONG_PTR dwReserved[2];
+} OPTPARAM, *POPTPARAM;
+
+typedef struct _OPTTYPE
+{
+    WORD cbSize;
+    BYTE Type;
+    BYTE Flags;
+    WORD Count;
+    WORD BegCtrlID;
+    POPTPARAM pOptParam;
+    WORD Style;
+    WORD wReserved[3];
+    ULONG_PTR dwReserved[3];
+} OPTTYPE, *POPTTYPE;
+
+typedef struct _EXTCHKBOX
+{
+    WORD cbSize;
+    WORD Flags;
+    LPWSTR pTitle;
+    LPWSTR pSeparator;
+    LPWSTR pCheckedName;
+    ULONG_PTR IconID;
+    WORD wReserved[4];
+    ULONG_PTR dwReserved[2];
+} EXTCHKBOX, *PEXTCHKBOX;
+
+typedef struct _EXTPUSH
+{
+    WORD cbSize;
+    WORD Flags;
+    LPWSTR pTitle;
+    union {
+        DLGPROC DlgProc;
+        FARPROC pfnCallBack;
+    };
+    ULONG_PTR IconID;
+    union {
+        WORD DlgTemplateID;
+        HANDLE hDlgTemplate;
+    };
+    ULONG_PTR dwReserved[3];
+} EXTPUSH, *PEXTPUSH;
+
+typedef struct _OPTITEM
+{
+    WORD cbSize;
+    BYTE Level;
+    BYTE DlgPageIdx;
+    DWORD Flags;
+    ULONG_PTR UserData;
+    LPWSTR pName;
+    union {
+        LONG Sel;
+        LPWSTR pSel;
+    };
+    union {
+        PEXTCHKBOX pExtChkBox;
+        PEXTPUSH pExtPush;
+    };
+    POPTTYPE pOptType;
+    DWORD HelpIndex;
+    BYTE DMPubID;
+    BYTE UserItemID;
+    WORD wReserved;
+    void* pOIExt;
+    ULONG_PTR dwReserved[3];
+} OPTITEM, *POPTITEM;
+
+typedef struct _DLGPAGE
+{
+    WORD cbSize;
+    WORD Flags;
+    DLGPROC DlgProc;
+    LPWSTR pTabName;
+    ULONG_PTR IconID;
+    union {
+        WORD DlgTemplateID;
+        HANDLE hDlgTemplate;
+    };
+} DLGPAGE, *PDLGPAGE;
+
+typedef struct _COMPROPSHEETUI
+{
+    WORD cbSize;
+    WORD Flags;
+    HINSTANCE hInstCaller;
+    LPWSTR pCallerName;
+    ULONG_PTR UserData;
+    LPWSTR pHelpFile;
+    FARPROC pfnCallBack;
+    POPTITEM pOptItem;
+    PDLGPAGE pDlgPage;
+    WORD cOptItem;
+    WORD cDlgPage;
+    ULONG_PTR IconID;
+    LPWSTR pOptItemName;
+    WORD CallerVersion;
+    WORD OptItemVersion;
+    ULONG_PTR dwReserved[4];
+} COMPROPSHEETUI, *PCOMPROPSHEETUI;
+
+#define CPSFUNC_ADD_HPROPSHEETPAGE 0
+#define CPSFUNC_ADD_PCOMPROPSHEETUIW 3
+#define CPSFUNC_SET_RESULT 9
+
+#define PSUIHDRF_NOAPPLYNOW 0x0002
+#define PSUIHDRF_PROPTITLE 0x0004
+
+#define CPSUIF_UPDATE_PERMISSION 0x0001
+#define OPTIF_CALLBACK 0x00000004
+#define OPTIF_EXT_IS_EXTPUSH 0x00000400
+#define TVOT_EDITBOX 7
+
+#define IDS_CPSUI_PRINTER 64717
+#define IDS_CPSUI_NONE 64734
+#define IDI_CPSUI_PRINTER 64062

@@ -31,3 +31,8 @@ LCID WINAPI GetUserDefaultLCID();
 LANGID WINAPI GetSystemDefaultLangID();
 LANGID WINAPI GetSystemDefaultUILanguage();
 LCID WINAPI GetSystemDefaultLCID();
+
+typedef DWORD LCTYPE;
+#define LOCALE_USER_DEFAULT 0x0400
+#define LOCALE_SDECIMAL 0x000E
+int WINAPI GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int size);

@@ -819,6 +819,7 @@ int WINAPIV wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 #define SC_RESTORE 0xF120
 #define SM_CYCAPTION 4
 #define SPI_GETWORKAREA 0x0030
+#define SPI_GETICONTITLELOGFONT 0x001F
 #define WS_EX_RTLREADING 0x00002000L
 #define WS_EX_LEFTSCROLLBAR 0x00004000L
 #define WS_EX_LAYOUTRTL 0x00400000L
@@ -893,6 +894,7 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
 BOOL WINAPI SystemParametersInfoA(UINT action, UINT param, PVOID data, UINT winIni);
+BOOL WINAPI SystemParametersInfoW(UINT action, UINT param, PVOID data, UINT winIni);
 LPSTR WINAPI CharNextA(LPCSTR current);
 LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
 BOOL WINAPI SetProcessDefaultLayout(DWORD layout);

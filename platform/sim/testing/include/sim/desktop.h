@@ -133,6 +133,8 @@ public:
     bool StepUpDown(HWND upDown, int delta);
     bool SetTrackPosition(HWND trackBar, int position);
     bool SelectMenu(HWND window, UINT id);
+    // The next pop-up menu a program tracks for its command (TPM_RETURNCMD) answers `id` (0: dismissed).
+    void ChoosePopupMenuItem(UINT id);
     bool DropFiles(HWND target, const std::vector<WString>& paths);
     bool PressKey(HWND target, int virtualKey);
     bool Close(HWND window);                    // the close box

@@ -103,6 +103,25 @@ struct OsIdentity
     bool serverR2 = false; // GetSystemMetrics(SM_SERVERR2)
 };
 
+// A sheet the common property-sheet host showed: its caption, whether it had an Apply button, the
+// host functions its pages called (in order) and the result it gave back.
+struct HostedSheet
+{
+    WString caption;
+    bool applyButton = true;
+    std::vector<UINT> functions;
+    LONG_PTR result = 0;
+};
+
+// A help request made through HtmlHelpW: the file, the command and, for keyword look-ups, the keyword.
+struct HelpRequest
+{
+    WString file;
+    UINT command = 0;
+    WString keyword;
+    bool indexOnFail = false;
+};
+
 class Machine
 {
 public:
@@ -185,6 +204,16 @@ public:
     // fails that test.
     void FailNext(std::string_view api, DWORD error, int count = 1, int skip = 0);
     std::vector<std::string> PendingFaults() const;
+
+    // The user's decimal separator (GetLocaleInfoW LOCALE_SDECIMAL); "." unless set.
+    void SetDecimalSeparator(WStringView separator);
+
+    // Private heaps (HeapCreate) not yet destroyed.
+    size_t LiveHeaps() const;
+
+    // Property sheets the common host showed, and help asked for, since the machine started.
+    std::vector<HostedSheet> HostedSheets() const;
+    std::vector<HelpRequest> HelpRequests() const;
 
     // Every text given to OutputDebugStringA since the machine started, one entry a call.
     std::vector<std::string> DebugOutput() const;
