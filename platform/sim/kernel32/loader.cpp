@@ -30,11 +30,7 @@ struct SystemModule
     bool alwaysLoaded; // mapped into every process before its code runs: the ones the programs import
 };
 
-<<<<<<< HEAD
-constexpr std::array<SystemModule, 18> kSystemModules = {{
-=======
-constexpr std::array<SystemModule, 17> kSystemModules = {{
->>>>>>> sheets
+constexpr std::array<SystemModule, 20> kSystemModules = {{
     {u"ntdll.dll", true},
     {u"kernel32.dll", true},
     {u"user32.dll", false},
@@ -50,14 +46,11 @@ constexpr std::array<SystemModule, 17> kSystemModules = {{
     {u"setupapi.dll", true},
     {u"ws2_32.dll", false},
     {u"iphlpapi.dll", false},
-<<<<<<< HEAD
     {u"prntvpt.dll", false},
     {u"cfgmgr32.dll", false},
     {u"newdev.dll", false},
-=======
     {u"compstui.dll", false},
     {u"hhctrl.ocx", false},
->>>>>>> sheets
 }};
 
 struct Module
@@ -126,12 +119,8 @@ const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& System
             {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
             {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
         };
-<<<<<<< HEAD
-        for (auto list : {ServiceManagerExports, PortMonitorExports, DeviceExports})
-=======
-        for (auto list :
-             {ServiceManagerExports, PortMonitorExports, PropertySheetHostExports, HtmlHelpExports})
->>>>>>> sheets
+        for (auto list : {ServiceManagerExports, PortMonitorExports, DeviceExports,
+                          PropertySheetHostExports, HtmlHelpExports})
             for (const SystemExport& e : list())
                 m[{WString(e.dll), e.name}] = e.address;
         return m;

@@ -29,18 +29,13 @@ struct SystemExport
     const char* name;
     void (*address)();
 };
-<<<<<<< HEAD
 std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
 std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
 std::vector<SystemExport> DeviceExports();         // cfgmgr32/devnodes.cpp
 // Exports of system DLLs also found by ordinal.
 std::vector<DllExport> PrintTicketExports(); // prntvpt/prntvpt.cpp
-=======
-std::vector<SystemExport> ServiceManagerExports();    // advapi32/services.cpp
-std::vector<SystemExport> PortMonitorExports();       // winspool/xcv.cpp
 std::vector<SystemExport> PropertySheetHostExports(); // compstui/compstui.cpp
 std::vector<SystemExport> HtmlHelpExports();          // hhctrl/htmlhelp.cpp
->>>>>>> sheets
 template <typename F> void (*ExportAddress(F* f))()
 {
     return reinterpret_cast<void (*)()>(f);
