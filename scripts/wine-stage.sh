@@ -310,8 +310,25 @@ graphics_dll() {
   expect_equal "$(grep '^geometry:' <<<"$answer")" "$("$figures" geometry "$model")" "geometry" || return 1
 }
 
+# The card tool with no duplicator attached: detection ends with nothing to download, a second copy
+# ends at once with 0 and leaves the first alone, and the tool ends with 0 when it is closed.
+tessicard_no_device() {
+  local program=$bin/tools/devices/TessicardMgr.exe
+  start "$program"
+  local first=$started shown code
+  shown=$(drive "window:Tessicard Manager|1000" "enabled:1000|1" "enabled:1001|0") || { echo "$shown"; return 1; }
+  timeout 60 wine "$program" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second instance's exit code" || return 1
+  shown=$(drive "window:Tessicard Manager|1000" "press:1000" "enabled:1000|1" "enabled:1001|0" close gone) ||
+    { echo "$shown"; return 1; }
+  wait "$first"
+  code=$?
+  expect_equal "$code" 0 "the exit code after closing"
+}
+
 export work figures
-export -f kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
+export -f tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box ptf_language monitor_launcher graphics_dll
 
 # The behaviour checks the Linux tests also hold the simulation to, one line each. A check that fails
@@ -361,6 +378,7 @@ run_checks() {
   check "$arch-printtofile-german-user" ptf_language de_DE.UTF-8 0x407
   check "$arch-printtofile-polish-user" ptf_language pl_PL.UTF-8 0x415
   check "$arch-monitorlauncher" monitor_launcher
+  check "$arch-tessicardmgr-no-device" tessicard_no_device
   check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
   check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
   behaviour
@@ -372,7 +390,7 @@ if timeout 30 wine "$root/build/windows-x86/tests/windows/ui_driver.exe" >/dev/n
   run_checks x86
 else
   reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
-  for name in kgl2bmp printtofile monitorlauncher graphics-dll behaviour; do skip "x86-$name" "$reason"; done
+  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll behaviour; do skip "x86-$name" "$reason"; done
 fi
 
 summary="$passed passed, $failed failed"

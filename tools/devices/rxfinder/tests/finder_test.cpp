@@ -225,6 +225,35 @@ TEST_F(Finder, ASearchThatFindsNothingLeavesTheListEmptyAndTheControlsReady)
     });
 }
 
+TEST_F(Finder, HeadsTheColumnsInTheUsersLanguage)
+{
+    struct Case
+    {
+        LANGID language;
+        const char16_t* title;
+        std::vector<WString> columns;
+    };
+    const Case cases[] = {
+        {0x409, u"Advanced Setup", {u"Printer name", u"IP address", u"Ethernet address", u"Device name"}},
+        {0x411, u"詳細設定", {u"プリンター名", u"IP アドレス", u"MAC アドレス", u"デバイス名"}},
+        {0x804, u"高级设置", {u"打印机名称", u"IP 地址", u"MAC 地址", u"设备名"}},
+    };
+    for (const Case& c : cases)
+    {
+        d.SetUiLanguage(c.language);
+        RunFinder([&] {
+            HWND window = d.TopWindow(c.title);
+            ASSERT_TRUE(window) << c.language;
+            std::vector<WString> shown;
+            for (const auto& column : d.Columns(d.Control(window, IDC_CARDS)))
+                shown.push_back(column.text);
+            EXPECT_EQ(shown, c.columns) << c.language;
+            ASSERT_TRUE(d.WaitUntil([&] { return d.IsEnabled(d.Control(window, IDC_SEARCH)); }));
+            d.Close(window);
+        });
+    }
+}
+
 TEST_F(Finder, ShowsNamesWithinTheirFieldsAndAtMostATableOfCards)
 {
     sim::machine().SetCodePage(932);
