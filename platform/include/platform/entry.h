@@ -17,6 +17,8 @@
     {                                                                                                        \
         return fn(instance, previous, commandLine, showCommand);                                             \
     }
+// A program built for 32-bit Windows only (the build chooses which file it makes).
+#define PLATFORM_WWINMAIN_32BIT(fileName, fn) PLATFORM_WWINMAIN(fileName, fn)
 
 #else
 
@@ -27,6 +29,8 @@ using WinMainW = int (*)(HINSTANCE, HINSTANCE, LPWSTR, int);
 bool RegisterProgram(const char16_t* fileName, WinMainA entry);
 bool RegisterProgram(const char16_t* fileName, WinMainW entry);
 bool RegisterModuleResources(const char16_t* fileName, const char* rcFile);
+// The program registered under this name runs as a 32-bit process (under WOW64 on a 64-bit system).
+bool RegisterProgram32Bit(const char16_t* fileName);
 } // namespace sim
 
 // The build names the program's resource script; the machine reads it for LoadStringW and friends.
@@ -44,5 +48,8 @@ bool RegisterModuleResources(const char16_t* fileName, const char* rcFile);
     static const bool PLATFORM_ENTRY_CAT(registered_, __LINE__) = ::sim::RegisterProgram(fileName, &fn);     \
     PLATFORM_ENTRY_RESOURCES(fileName)
 #define PLATFORM_WWINMAIN(fileName, fn) PLATFORM_WINMAIN(fileName, fn)
+#define PLATFORM_WWINMAIN_32BIT(fileName, fn)                                                                \
+    PLATFORM_WINMAIN(fileName, fn)                                                                           \
+    static const bool PLATFORM_ENTRY_CAT(bits32_, __LINE__) = ::sim::RegisterProgram32Bit(fileName);
 
 #endif

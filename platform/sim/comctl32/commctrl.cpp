@@ -10,5 +10,6 @@ BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init)
 {
     if (!init || init->dwSize != sizeof(INITCOMMONCONTROLSEX))
         return FALSE;
+    SIM_FAULT_POINT("InitCommonControlsEx", FALSE);
     return TRUE;
 }

@@ -432,6 +432,7 @@ HWND AddButton(HWND sheet, int id, const WCHAR* text, DWORD style)
 
 HPROPSHEETPAGE WINAPI CreatePropertySheetPageW(LPCPROPSHEETPAGEW psp)
 {
+    SIM_FAULT_POINT("CreatePropertySheetPageW", nullptr);
     constexpr DWORD kMinimum = offsetof(PROPSHEETPAGEW, pszHeaderTitle);
     if (!psp || psp->dwSize < kMinimum || (psp->dwFlags & PSP_DLGINDIRECT))
     {
@@ -475,6 +476,7 @@ INT_PTR WINAPI PropertySheetW(LPCPROPSHEETHEADERW header)
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
+    SIM_FAULT_POINT("PropertySheetW", -1);
     auto sheet = std::make_shared<Sheet>();
     sheet->flags = header->dwFlags;
     sheet->wizard = (header->dwFlags & (PSH_WIZARD | PSH_WIZARD97 | PSH_WIZARD_LITE)) != 0;

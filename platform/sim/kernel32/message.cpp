@@ -65,6 +65,7 @@ const std::map<DWORD, WStringView>& SystemTexts()
 
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPWSTR buffer, DWORD size, va_list*)
 {
+    SIM_FAULT_POINT("FormatMessageW", 0);
     // Only system texts are kept, and they hold no inserts.
     if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) ||
         (flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) || !buffer)

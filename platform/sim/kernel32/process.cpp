@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstring>
 #include <map>
+#include <set>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -27,6 +28,12 @@ using Entry = std::variant<WinMainA, WinMainW>;
 std::map<WString, Entry>& programs()
 {
     static std::map<WString, Entry> p; // by folded file name; filled before main
+    return p;
+}
+
+std::set<WString>& programs32Bit()
+{
+    static std::set<WString> p; // by folded file name; filled before main
     return p;
 }
 
@@ -250,7 +257,6 @@ WString ProgramKey(WStringView fileName)
     return it == processes().copies.end() ? key : it->second;
 }
 
-
 DWORD TaskKill(const StartedProcess& record);
 
 // Programs of Windows itself the machine carries out, by their path in System32.
@@ -288,6 +294,7 @@ std::optional<Launched> Launch(const StartedProcess& record)
     if (auto it = programs().find(key); it != programs().end())
     {
         auto process = NewProcess(record.applicationPath, record.commandLine, record.currentDirectory);
+        process->is32 = programs32Bit().count(key) != 0;
         process->user = record.user;
         process->elevated = record.elevated;
         return StartProgram(EntryBody(it->second, process, record.showCommand), process);
@@ -305,6 +312,12 @@ bool RegisterProgram(const char16_t* fileName, WinMainA entry)
 bool RegisterProgram(const char16_t* fileName, WinMainW entry)
 {
     programs()[detail::Fold(fileName)] = entry;
+    return true;
+}
+
+bool RegisterProgram32Bit(const char16_t* fileName)
+{
+    programs32Bit().insert(detail::Fold(fileName));
     return true;
 }
 
@@ -366,18 +379,23 @@ void Machine::SetCallingProgram(WStringView imagePath, WStringView commandLine)
 DWORD Machine::Run(WStringView imagePath, WStringView arguments, int showCommand)
 {
     Entry entry;
+    bool is32 = false;
     {
         std::lock_guard g(detail::StateLock());
-        auto it = programs().find(ProgramKey(imagePath));
+        WString key = ProgramKey(imagePath);
+        auto it = programs().find(key);
         if (it == programs().end())
             return 0xC0000135; // the program cannot start: not found
         entry = it->second;
+        is32 = programs32Bit().count(key) != 0;
     }
     WString full = detail::FullPath(imagePath);
     WString commandLine = (full.find(u' ') != WString::npos ? u"\"" + full + u"\"" : full);
     if (!arguments.empty())
         commandLine += u" " + WString(arguments);
-    return RunEntry(entry, NewProcess(full, commandLine, {}), showCommand);
+    auto process = NewProcess(full, commandLine, {});
+    process->is32 = is32;
+    return RunEntry(entry, process, showCommand);
 }
 
 void Machine::RegisterStandIn(WStringView fileName, StandIn standIn)
@@ -963,7 +981,7 @@ BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName)
         full.pop_back();
     auto host = detail::HostPathOf(full);
     if (!detail::HostIsDirectory(host))
-        return Fail(!detail::HostIsDirectory(host.parent_path()) ? ERROR_PATH_NOT_FOUND
+        return Fail(!detail::HostIsDirectory(host.parent_path())                  ? ERROR_PATH_NOT_FOUND
                     : GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
                                                                                   : ERROR_DIRECTORY);
     detail::CurrentProcess().currentDirectory = full;

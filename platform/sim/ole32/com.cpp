@@ -1,6 +1,7 @@
 // Apartments per thread and the in-process classes CoCreateInstance makes.
 #include "ole32/com_internal.h"
 #include "core/state.h"
+#include <platform/netfw.h>
 
 #include <cstdlib>
 #include <map>
@@ -88,6 +89,10 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD clsContex
         return CreateFileOperation(riid, object);
     if (clsid == CLSID_ShellLink)
         return CreateShellLink(riid, object);
+    if (clsid == CLSID_NetFwPolicy2)
+        return CreateFirewallPolicy(riid, object);
+    if (clsid == CLSID_NetFwRule)
+        return CreateFirewallRule(riid, object);
     return REGDB_E_CLASSNOTREG;
 }
 

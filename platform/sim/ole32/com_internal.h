@@ -14,6 +14,9 @@ namespace sim::detail
 // Makers of the classes the shell provides (shell32/).
 HRESULT CreateFileOperation(REFIID riid, void** object);
 HRESULT CreateShellLink(REFIID riid, void** object);
+// Makers of the firewall's policy and rule (hnetcfg/).
+HRESULT CreateFirewallPolicy(REFIID riid, void** object);
+HRESULT CreateFirewallRule(REFIID riid, void** object);
 
 // A copy of `text` in task memory (CoTaskMemFree), null when there is no memory.
 inline LPWSTR TaskMemText(WStringView text)

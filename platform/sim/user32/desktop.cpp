@@ -1280,6 +1280,7 @@ BOOL WINAPI WaitMessage()
 
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc)
 {
+    SIM_FAULT_POINT("SetTimer", 0);
     auto self = SelfPtr();
     std::lock_guard g(Desk().mu);
     DesktopState& d = Desk();

@@ -1,0 +1,223 @@
+// The setup wizard: navigation by the context's sequence of page ids, the pages of the sheet and the
+// sheet itself. Pages never rely on the sheet's own order: every Next and Back names the page.
+#pragma once
+
+#include "kgsetup_resource.h"
+#include "prop_page.h"
+#include "setup_context.h"
+
+#include <platform/process_local.h>
+
+#include <memory>
+#include <vector>
+
+namespace kgsetup
+{
+
+// The wizard's globals, per process: a relaunched build shares the test binary with its parent.
+struct WizardGlobals
+{
+    std::vector<UINT> pageSequence;
+    UINT pageIndex = 0;
+    HINSTANCE instance = nullptr;
+};
+extern ProcessLocal<WizardGlobals> g_wizard;
+
+CSetupContext& Context();
+
+// pageSequence = sequence; pageIndex = the first entry equal to anchorId, else 0. Returns pageIndex.
+UINT SetPageSequence(UINT anchorId, std::vector<UINT> sequence);
+
+// The answers of a page's PSN_WIZNEXT and PSN_WIZBACK: the page to show as the message result, TRUE.
+LRESULT GoNext(HWND page);
+LRESULT GoBack(HWND page);
+// A refused operation leaves the sequence for the Finish page.
+LRESULT JumpToFinish(HWND page);
+// Moves on as Next does, without the Next button.
+void MoveDirect(HWND page);
+
+// Sheet helpers for pages.
+void SetWizardButtons(HWND page, DWORD buttons);
+void SetHeaderTexts(HWND page, int titleId, int subtitleId);
+// Centres the sheet on the screen the first time one of the opening pages starts.
+void CentreSheetOnce(HWND page);
+void SetSheetIcon(HWND page);
+
+// The Finish page's result text for a status word.
+int FinishTextId(UINT status, int versionCompare, WORD connectionKind);
+
+namespace KGSetupPropertySheet
+{
+
+// A page that only moves along the sequence: Back where there is an entry before it, Next where
+// there is one after it.
+template <typename T> class CSequencePage : public CBasePropPage<T>
+{
+public:
+    explicit CSequencePage(UINT dialogId, bool opensSheet = false, bool setsIcon = false)
+        : CBasePropPage<T>(dialogId), opensSheet_(opensSheet), setsIcon_(setsIcon)
+    {
+    }
+    BOOL OnInitDialog(HWND hwnd, WPARAM, LPARAM) override
+    {
+        if (setsIcon_)
+            SetSheetIcon(hwnd);
+        if (opensSheet_)
+            CentreSheetOnce(hwnd);
+        return TRUE;
+    }
+    void OnCommand(HWND, int, HWND, UINT) override {}
+    LRESULT OnNotify(HWND hwnd, int, NMHDR* header) override
+    {
+        switch (header->code)
+        {
+        case PSN_SETACTIVE: {
+            const WizardGlobals& w = *g_wizard;
+            DWORD buttons = 0;
+            if (w.pageIndex > 0)
+                buttons |= PSWIZB_BACK;
+            if (w.pageIndex + 1 < w.pageSequence.size())
+                buttons |= PSWIZB_NEXT;
+            SetWizardButtons(hwnd, buttons);
+            return 0;
+        }
+        case PSN_WIZNEXT:
+            return GoNext(hwnd);
+        case PSN_WIZBACK:
+            return GoBack(hwnd);
+        default:
+            return 0;
+        }
+    }
+
+private:
+    bool opensSheet_;
+    bool setsIcon_;
+};
+
+class CPropSheetWelcome final : public CSequencePage<CPropSheetWelcome>
+{
+public:
+    CPropSheetWelcome() : CSequencePage(IDD_WELCOME, true, true) {}
+};
+
+// The mode buttons rebuild the sequence for their mode and move on at once.
+class CPropSheetModify final : public CSequencePage<CPropSheetModify>
+{
+public:
+    CPropSheetModify() : CSequencePage(IDD_MODIFY, true, true) {}
+    void OnCommand(HWND hwnd, int controlId, HWND, UINT notifyCode) override;
+    LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
+};
+
+class CPropSheetSearch final : public CSequencePage<CPropSheetSearch>
+{
+public:
+    CPropSheetSearch() : CSequencePage(IDD_SEARCH, true) {}
+};
+
+class CPropSheetPrinter final : public CSequencePage<CPropSheetPrinter>
+{
+public:
+    CPropSheetPrinter() : CSequencePage(IDD_PRINTER) {}
+};
+
+class CPropSheetPort final : public CSequencePage<CPropSheetPort>
+{
+public:
+    CPropSheetPort() : CSequencePage(IDD_PORT) {}
+    WNDPROC previousListProc = nullptr;
+};
+
+class CPropSheetName final : public CSequencePage<CPropSheetName>
+{
+public:
+    CPropSheetName() : CSequencePage(IDD_NAME) {}
+    int maxLength = 31;
+    int lastModel = -1;
+    int lastConnectionKind = -1;
+    DWORD buttons = 0;
+};
+
+class CPropSheetInstall final : public CSequencePage<CPropSheetInstall>
+{
+public:
+    CPropSheetInstall() : CSequencePage(IDD_INSTALL) {}
+    WString savedNextText;
+};
+
+class CPropSheetUpdate final : public CSequencePage<CPropSheetUpdate>
+{
+public:
+    CPropSheetUpdate() : CSequencePage(IDD_UPDATE) {}
+    WString savedNextText;
+};
+
+class CPropSheetRemove final : public CSequencePage<CPropSheetRemove>
+{
+public:
+    CPropSheetRemove() : CSequencePage(IDD_REMOVE, true) {}
+    WString savedNextText;
+    DWORD buttons = 0;
+};
+
+// Reports the operation's result from the status word.
+class CPropSheetFinish final : public CBasePropPage<CPropSheetFinish>
+{
+public:
+    CPropSheetFinish() : CBasePropPage(IDD_FINISH) {}
+    BOOL OnInitDialog(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
+    void OnCommand(HWND, int, HWND, UINT) override {}
+    LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
+};
+
+// Until the operations run behind them, the progress pages stand in the sheet with their template.
+class CProgressPlaceholder final : public CSequencePage<CProgressPlaceholder>
+{
+public:
+    explicit CProgressPlaceholder(UINT dialogId) : CSequencePage(dialogId) {}
+};
+
+} // namespace KGSetupPropertySheet
+
+// The page objects and the sheet of one run of the wizard.
+class CSetupWizard
+{
+public:
+    CSetupWizard();
+    ~CSetupWizard();
+    CSetupWizard(const CSetupWizard&) = delete;
+    CSetupWizard& operator=(const CSetupWizard&) = delete;
+
+    // Makes the pages, the sequence and the start page; false when a page cannot be made.
+    bool Create(HINSTANCE instance, const WString& caption);
+    // The modal sheet; its result, -1 when it could not be shown.
+    INT_PTR Run();
+
+    UINT StartPage() const { return header_.nStartPage; }
+    const std::vector<UINT>& PageIds() const { return pageIds_; }
+
+private:
+    template <typename Page> void Add(Page& page, PROPSHEETPAGEW record);
+
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetWelcome> welcome_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetModify> modify_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetUpdate> update_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetRemove> remove_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetSearch> search_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetPrinter> printer_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetPort> port_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetName> name_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetInstall> install_;
+    std::unique_ptr<KGSetupPropertySheet::CPropSheetFinish> finish_;
+    std::unique_ptr<KGSetupPropertySheet::CProgressPlaceholder> installProgress_;
+    std::unique_ptr<KGSetupPropertySheet::CProgressPlaceholder> updateProgress_;
+    std::unique_ptr<KGSetupPropertySheet::CProgressPlaceholder> removeProgress_;
+    std::vector<HPROPSHEETPAGE> handles_;
+    std::vector<UINT> pageIds_;
+    WString caption_;
+    PROPSHEETHEADERW header_{};
+    bool sheetOwnsPages_ = false;
+};
+
+} // namespace kgsetup
