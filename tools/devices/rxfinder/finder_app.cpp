@@ -1,5 +1,7 @@
-// RX-Finder's start: one instance, the common controls, Windows Sockets, then the dialog.
+// RX-Finder's start: one instance, the common controls, a firewall rule that lets the cards' replies
+// in, Windows Sockets, then the dialog.
 #include "finder_dialog.h"
+#include "firewall.h"
 #include "finder_text.h"
 #include "rxfinder_resource.h"
 
@@ -34,12 +36,18 @@ int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR, int)
         GetModuleFileNameW(nullptr, path, kPathChars);
         const WString ruleName = LoadText(instance, IDS_PRODUCT);
 
+        // The rule is a courtesy to the user: without it (no firewall, no rights) the search still runs.
+        auto rule = std::make_unique<firewall::CFirewallPolicy>();
+        rule->AddApplicationRule(ruleName.c_str(), path);
+
         auto searcher = std::make_unique<CTzPrnSvrSearcher>();
         searcher->StartSockets();
         auto dialog = std::make_unique<CRxFinderDlg>(instance, std::move(searcher));
         const int result = static_cast<int>(dialog->Run());
+        rule->RemoveRule(ruleName.c_str());
         CloseHandle(mutex);
         dialog.reset(); // the searcher goes with it and stops Windows Sockets
+        rule.reset();   // ends COM when it was started here
         return result;
     });
 }

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <platform/commctrl.h>
+#include <platform/netfw.h>
+#include <platform/objbase.h>
 #include <sim/machine.h>
+#include <sim/firewall.h>
 #include <sim/network.h>
 
 #include <filesystem>
@@ -98,9 +101,19 @@ TEST_F(Finder, ListsTheCardsInOrderOfArrivalAndOpensTheChosenCardsPage)
         {Utf16(std::string(32, 'P')), u"192.168.1.20", u"0A:1B:2C:D3:E4:30", u"RX-TWICE"},
         {u"KG-100", u"192.168.1.21", u"0A:1B:2C:D3:E4:31", u"rx-lower"},
     };
+    const int objectsBefore = sim::firewall().OpenObjects();
     DWORD exit = RunFinder([&] {
         ASSERT_TRUE(Window());
         EXPECT_EQ(d.Icon(Window(), true), u"#107");
+        // While the dialog runs, replies may reach the program through its own rule.
+        const auto rules = sim::firewall().Rules();
+        ASSERT_EQ(rules.size(), 1u);
+        EXPECT_EQ(rules[0].name, Text(IDS_PRODUCT));
+        EXPECT_EQ(rules[0].applicationName, kProgram);
+        EXPECT_EQ(rules[0].direction, NET_FW_RULE_DIR_IN);
+        EXPECT_EQ(rules[0].action, NET_FW_ACTION_ALLOW);
+        EXPECT_EQ(rules[0].profiles, NET_FW_PROFILE2_ALL);
+        EXPECT_TRUE(rules[0].enabled);
         ASSERT_TRUE(SearchDone());
         EXPECT_EQ(d.Rows(Item(IDC_CARDS)), rows);
         EXPECT_EQ(Destinations(), std::vector<std::string>{"255.255.255.255"});
@@ -143,6 +156,8 @@ TEST_F(Finder, ListsTheCardsInOrderOfArrivalAndOpensTheChosenCardsPage)
         d.Close(Window());
     });
     EXPECT_EQ(exit, 0u);
+    EXPECT_TRUE(sim::firewall().Rules().empty()) << "the rule goes with the program";
+    EXPECT_EQ(sim::firewall().OpenObjects(), objectsBefore);
     const auto requests = sim::machine().ShellRequests();
     ASSERT_EQ(requests.size(), 2u);
     for (const auto& r : requests)
@@ -272,6 +287,58 @@ TEST_F(Finder, ShowsNamesWithinTheirFieldsAndAtMostATableOfCards)
         EXPECT_EQ(rows.back()[3], u"RX-254");
         d.Close(Window());
     });
+}
+
+TEST_F(Finder, RunsOnWhenTheFirewallFailsAndLeavesNoRuleUnlessItsRemovalFailed)
+{
+    struct Case
+    {
+        const char* api;
+        std::size_t rulesLeft;
+    };
+    for (const Case& c :
+         {Case{"CoCreateInstance", 0}, Case{"INetFwPolicy2::get_Rules", 0}, Case{"INetFwRules::Add", 0},
+          Case{"INetFwRules::Remove", 1}}) // the last: its rule stays
+    {
+        sim::machine().FailNext(c.api, static_cast<DWORD>(E_FAIL));
+        DWORD exit = RunFinder([&] {
+            ASSERT_TRUE(SearchDone()) << c.api;
+            EXPECT_FALSE(d.MessageBox()) << c.api;
+            d.Close(Window());
+        });
+        EXPECT_EQ(exit, 0u) << c.api;
+        EXPECT_TRUE(d.MessageBoxes().empty()) << c.api;
+        EXPECT_EQ(sim::firewall().Rules().size(), c.rulesLeft) << c.api;
+        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << c.api;
+    }
+}
+
+// A program whose thread entered the multithreaded apartment before (a library did): the rule is
+// still added, and the apartment it did not enter is not ended.
+TEST_F(Finder, AddsItsRuleAlsoFromTheMultithreadedApartment)
+{
+    HRESULT entered = E_FAIL;
+    HRESULT after = E_FAIL;
+    std::size_t rulesWhileRunning = 0;
+    DWORD exit = d.Run(
+        [&]() -> DWORD {
+            entered = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            const int result = Main(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
+            after = CoInitializeEx(nullptr, COINIT_MULTITHREADED); // S_FALSE: still inside
+            CoUninitialize();
+            CoUninitialize();
+            return static_cast<DWORD>(result);
+        },
+        [&] {
+            ASSERT_TRUE(SearchDone());
+            rulesWhileRunning = sim::firewall().Rules().size();
+            d.Close(Window());
+        });
+    EXPECT_EQ(entered, S_OK);
+    EXPECT_EQ(exit, 0u);
+    EXPECT_EQ(rulesWhileRunning, 1u);
+    EXPECT_EQ(after, S_FALSE) << "the apartment entered before is left alone";
+    EXPECT_TRUE(sim::firewall().Rules().empty());
 }
 
 TEST_F(Finder, StartsOnlyOnceAndOnlyWithWindowsSocketsTwoTwo)
