@@ -320,8 +320,25 @@ spool_dll() {
   grep -q '^spool dll: done$' <<<"$answer"
 }
 
+# The card tool with no duplicator attached: detection ends with nothing to download, a second copy
+# ends at once with 0 and leaves the first alone, and the tool ends with 0 when it is closed.
+tessicard_no_device() {
+  local program=$bin/tools/devices/TessicardMgr.exe
+  start "$program"
+  local first=$started shown code
+  shown=$(drive "window:Tessicard Manager|1000" "enabled:1000|1" "enabled:1001|0") || { echo "$shown"; return 1; }
+  timeout 60 wine "$program" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second instance's exit code" || return 1
+  shown=$(drive "window:Tessicard Manager|1000" "press:1000" "enabled:1000|1" "enabled:1001|0" close gone) ||
+    { echo "$shown"; return 1; }
+  wait "$first"
+  code=$?
+  expect_equal "$code" 0 "the exit code after closing"
+}
+
 export work figures
-export -f spool_dll kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
+export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box ptf_language monitor_launcher graphics_dll
 
 # The behaviour checks the Linux tests also hold the simulation to, one line each. A check that fails
@@ -371,6 +388,7 @@ run_checks() {
   check "$arch-printtofile-german-user" ptf_language de_DE.UTF-8 0x407
   check "$arch-printtofile-polish-user" ptf_language pl_PL.UTF-8 0x415
   check "$arch-monitorlauncher" monitor_launcher
+  check "$arch-tessicardmgr-no-device" tessicard_no_device
   check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
   check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
   check "$arch-spool-dll" spool_dll
@@ -384,7 +402,11 @@ if timeout 60 wine "$root/build/windows-x86/tests/windows/behaviour_checks.exe" 
   run_checks x86
 else
   reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
+<<<<<<< HEAD
   for name in kgl2bmp printtofile monitorlauncher graphics-dll spool-dll behaviour; do skip "x86-$name" "$reason"; done
+=======
+  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll behaviour; do skip "x86-$name" "$reason"; done
+>>>>>>> rxfinder
 fi
 
 summary="$passed passed, $failed failed"

@@ -45,6 +45,8 @@ CCardMgrDlg::~CCardMgrDlg()
     // Tasks still running may send to the (gone) window; Get keeps answering while it waits.
     for (auto* tasks : {&m_detectTasks, &m_uploadTasks, &m_downloadTasks})
         CollectAll(*tasks);
+    if (m_buttonFont)
+        DeleteObject(m_buttonFont);
 }
 
 INT_PTR CCardMgrDlg::OnInitDialog(HWND window, WPARAM, LPARAM)
@@ -53,6 +55,17 @@ INT_PTR CCardMgrDlg::OnInitDialog(HWND window, WPARAM, LPARAM)
     HANDLE small = LoadImageW(m_instance, MAKEINTRESOURCEW(IDI_CARDMGR), IMAGE_ICON, 16, 16, 0);
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    HGDIOBJ base = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(window, IDC_UPLOAD, WM_GETFONT, 0, 0));
+    if (!base) // a control without a font of its own draws with the system's
+        base = GetStockObject(DEFAULT_GUI_FONT);
+    LOGFONTW font{};
+    if (GetObjectW(base, sizeof font, &font) == static_cast<int>(sizeof font))
+    {
+        font.lfHeight = MulDiv(font.lfHeight, 5, 4);
+        m_buttonFont = CreateFontIndirectW(&font);
+        for (int id : {IDC_UPLOAD, IDC_DOWNLOAD})
+            SendDlgItemMessageW(window, id, WM_SETFONT, reinterpret_cast<WPARAM>(m_buttonFont), TRUE);
+    }
     PostMessageW(window, WM_COMMAND, IDC_DETECT, 0);
     return TRUE;
 }

@@ -55,6 +55,7 @@ private:
     std::vector<platform::Task> m_uploadTasks;
     std::vector<platform::Task> m_downloadTasks;
     std::vector<WString> m_paths;
+    HFONT m_buttonFont = nullptr; // the bigger font of the upload and download buttons
 };
 
 int WINAPI Main(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);

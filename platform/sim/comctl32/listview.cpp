@@ -19,8 +19,22 @@ struct Item
 struct ListViewState : ControlState
 {
     std::vector<Item> items;
-    std::vector<WString> columns;
+    std::vector<ListColumnShown> columns;
     DWORD extendedStyle = 0;
+    int selectedColumn = -1;
+    std::vector<std::vector<WString>> Rows() const override
+    {
+        std::vector<std::vector<WString>> rows;
+        for (const Item& i : items)
+        {
+            std::vector<WString> row{i.text};
+            row.insert(row.end(), i.subItems.begin(), i.subItems.end());
+            row.resize(std::max(row.size(), columns.size()));
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+    std::vector<ListColumnShown> Columns() const override { return columns; }
     std::vector<WString> Items() const override
     {
         std::vector<WString> out;
@@ -126,9 +140,33 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             return -1;
         int at = std::clamp(static_cast<int>(wParam), 0, static_cast<int>(s.columns.size()));
         s.columns.insert(s.columns.begin() + at,
-                         (col->mask & LVCF_TEXT) ? ToWString(col->pszText) : WString());
+                         ListColumnShown{(col->mask & LVCF_TEXT) ? ToWString(col->pszText) : WString(),
+                                         (col->mask & LVCF_WIDTH) ? col->cx : 0});
         return at;
     }
+    case LVM_GETCOLUMNW: {
+        LVCOLUMNW* col = reinterpret_cast<LVCOLUMNW*>(lParam);
+        if (!col || wParam >= s.columns.size())
+            return FALSE;
+        if (col->mask & LVCF_TEXT)
+            CopyOut(s.columns[wParam].text, col->pszText, col->cchTextMax);
+        if (col->mask & LVCF_WIDTH)
+            col->cx = s.columns[wParam].width;
+        return TRUE;
+    }
+    case LVM_GETCOLUMNWIDTH:
+        return wParam < s.columns.size() ? s.columns[wParam].width : 0;
+    case LVM_SETCOLUMNWIDTH:
+        if (wParam >= s.columns.size())
+            return FALSE;
+        s.columns[wParam].width = static_cast<short>(LOWORD(lParam));
+        return TRUE;
+    case LVM_SETSELECTEDCOLUMN:
+        s.selectedColumn =
+            static_cast<int>(wParam) < static_cast<int>(s.columns.size()) ? static_cast<int>(wParam) : -1;
+        return 0;
+    case LVM_GETSELECTEDCOLUMN:
+        return s.selectedColumn;
     case LVM_DELETECOLUMN:
         if (wParam >= s.columns.size())
             return FALSE;
@@ -232,7 +270,6 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case LVM_GETEXTENDEDLISTVIEWSTYLE:
         return s.extendedStyle;
     case LVM_ENSUREVISIBLE:
-    case LVM_SETCOLUMNWIDTH:
         return TRUE;
     default:
         lock.unlock();

@@ -1,4 +1,5 @@
 // The open and save dialogs, answered by the scripted user.
+#include "ole32/com_internal.h"
 #include "user32/desktop_internal.h"
 
 #include <algorithm>
@@ -66,6 +67,7 @@ BOOL FileDialog(LPOPENFILENAMEW ofn, FileDialogKind kind)
     s.filters = Filters(ofn->lpstrFilter);
     s.filterIndex = ofn->nFilterIndex;
     s.flags = ofn->Flags;
+    s.apartment = ApartmentModel();
     {
         std::lock_guard g(d.mu);
         d.fileDialog = pending;

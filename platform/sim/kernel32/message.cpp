@@ -39,6 +39,7 @@ const std::map<DWORD, WStringView>& SystemTexts()
         {1060, u"The specified service does not exist as an installed service."},
         {1062, u"The service has not been started."},
         {1150, u"The specified program requires a newer version of Windows."},
+        {1151, u"The specified program was written for an earlier version of Windows."},
         {1155, u"No application is associated with the specified file for this operation."},
         {1223, u"The operation was canceled by the user."},
         {1460, u"This operation returned because the timeout period expired."},
@@ -55,6 +56,9 @@ const std::map<DWORD, WStringView>& SystemTexts()
         {3007, u"The requested operation is not allowed when there are jobs queued to the printer."},
         {3012, u"No printers were found."},
         {3019, u"The specified printer driver was not found on the system and needs to be downloaded."},
+        {10091, u"WSAStartup cannot function at this time because the underlying system it uses to provide "
+                u"network services is currently unavailable."},
+        {10093, u"Either the application has not called WSAStartup, or WSAStartup failed."},
     };
     return texts;
 }

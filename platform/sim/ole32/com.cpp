@@ -36,6 +36,15 @@ bool InApartment()
     auto it = apartments().byThread.find(GetCurrentThreadId());
     return it != apartments().byThread.end() && it->second.entered > 0;
 }
+
+long ApartmentModel()
+{
+    std::lock_guard g(StateLock());
+    auto it = apartments().byThread.find(GetCurrentThreadId());
+    if (it == apartments().byThread.end() || it->second.entered == 0)
+        return -1;
+    return static_cast<long>(it->second.model);
+}
 } // namespace sim::detail
 
 HRESULT WINAPI CoInitializeEx(LPVOID, DWORD coInit)

@@ -32,6 +32,9 @@ inline LPWSTR TaskMemText(WStringView text)
 
 // Whether the calling thread has entered an apartment (CoInitialize[Ex] without its CoUninitialize).
 bool InApartment();
+// The calling thread's apartment (COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED), or -1 when it
+// has entered none.
+long ApartmentModel();
 
 template <typename Derived> class ComObject
 {

@@ -333,14 +333,20 @@ private:
             else if (IsWord("FONT"))
             {
                 Take();
-                Expression();
+                d.fontPoints = static_cast<int>(Expression());
                 SkipComma();
-                String();
-                while (IsPunct(","))
+                d.fontFace = String();
+                long long extra[3] = {0, 0, 1};
+                for (int i = 0; IsPunct(","); ++i)
                 {
                     Take();
-                    Expression();
+                    long long v = Expression();
+                    if (i < 3)
+                        extra[i] = v;
                 }
+                d.fontWeight = static_cast<int>(extra[0]);
+                d.fontItalic = extra[1] != 0;
+                d.fontCharset = static_cast<int>(extra[2]);
                 d.style |= DS_SETFONT;
             }
             else if (IsWord("LANGUAGE"))

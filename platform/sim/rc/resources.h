@@ -31,6 +31,12 @@ struct DialogTemplate
     WString caption;
     WString menu; // resource name, empty: none
     WString className;
+    // FONT: point size, face, weight, italic and character set (0 points: no font given).
+    int fontPoints = 0;
+    WString fontFace;
+    int fontWeight = 0;
+    bool fontItalic = false;
+    int fontCharset = 1; // DEFAULT_CHARSET
     std::vector<DialogControl> controls;
 };
 

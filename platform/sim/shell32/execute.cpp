@@ -233,6 +233,21 @@ BOOL WINAPI ShellExecuteExW(SHELLEXECUTEINFOW* info)
     return Execute(*info);
 }
 
+HINSTANCE WINAPI ShellExecuteW(HWND window, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                               INT showCommand)
+{
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.hwnd = window;
+    info.lpVerb = verb;
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.lpDirectory = directory;
+    info.nShow = showCommand;
+    ShellExecuteExW(&info);
+    return info.hInstApp;
+}
+
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info)
 {
     if (!info || info->cbSize != sizeof *info)

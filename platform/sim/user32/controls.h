@@ -53,6 +53,7 @@ LRESULT CALLBACK TrackBarProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK IpAddressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The up-down control whose buddy the edit is, if any.
 HWND UpDownOfBuddy(HWND edit);

@@ -1010,10 +1010,22 @@ BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT f
 HWND WINAPI SetFocus(HWND window)
 {
     ThreadState& t = Self();
-    std::lock_guard g(Desk().mu);
-    HWND old = t.focus;
-    if (!window || FindLocked(window))
-        t.focus = window;
+    HWND old = nullptr;
+    bool moved = false;
+    {
+        std::lock_guard g(Desk().mu);
+        old = FindLocked(t.focus) ? t.focus : nullptr;
+        if (!window || FindLocked(window))
+        {
+            moved = old != window;
+            t.focus = window;
+        }
+    }
+    // The window that loses the focus hears it first, then the one that gains it.
+    if (moved && old)
+        SendMessageW(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(window), 0);
+    if (moved && window)
+        SendMessageW(window, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     return old;
 }
 

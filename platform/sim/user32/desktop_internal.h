@@ -33,6 +33,8 @@ struct ControlState
     virtual int Selection() const { return -1; }
     virtual int Position() const { return 0; }
     virtual std::pair<int, int> Range() const { return {0, 0}; }
+    virtual std::vector<std::vector<WString>> Rows() const { return {}; }
+    virtual std::vector<ListColumnShown> Columns() const { return {}; }
 };
 
 struct Window

@@ -281,6 +281,25 @@ std::vector<WString> Desktop::Items(HWND list) const
     return Read(list, [](Window& w) { return ControlOf(w).Items(); });
 }
 
+std::vector<std::vector<WString>> Desktop::Rows(HWND listView) const
+{
+    return Read(listView, [](Window& w) { return ControlOf(w).Rows(); });
+}
+
+std::vector<ListColumnShown> Desktop::Columns(HWND listView) const
+{
+    return Read(listView, [](Window& w) { return ControlOf(w).Columns(); });
+}
+
+std::optional<LOGFONTW> Desktop::Font(HWND window) const
+{
+    HFONT font = Read(window, [](Window& w) { return w.font; });
+    LOGFONTW lf{};
+    if (!font || GetObjectW(font, sizeof lf, &lf) != static_cast<int>(sizeof lf))
+        return std::nullopt;
+    return lf;
+}
+
 int Desktop::Selection(HWND list) const
 {
     std::lock_guard g(Desk().mu);
@@ -334,7 +353,10 @@ bool Desktop::Type(HWND edit, WStringView text)
         ReportFailure("type into " + Describe(edit) + ": it is read-only");
         return false;
     }
-    PostInput(edit, [edit] { SendMessageW(edit, EM_SETSEL, 0, -1); });
+    PostInput(edit, [edit] {
+        SetFocus(edit); // the user clicks into it first
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+    });
     for (WCHAR c : text)
         PostInput(edit, [edit, c] { SendMessageW(edit, WM_CHAR, c, 1); });
     return WaitIdle();
@@ -351,7 +373,10 @@ bool Desktop::Click(HWND button)
                 NotifyCommand(button, STN_CLICKED);
         });
     else
-        PostInput(button, [button] { SendMessageW(button, BM_CLICK, 0, 0); });
+        PostInput(button, [button] {
+            SetFocus(button); // pressing the mouse on it takes the focus from the control that had it
+            SendMessageW(button, BM_CLICK, 0, 0);
+        });
     return WaitIdle();
 }
 

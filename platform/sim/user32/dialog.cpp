@@ -89,6 +89,20 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
                                                     : menuName.c_str());
         SetMenu(dialog, menu);
     }
+    // The template's font goes to the dialog and to every control, as the dialog manager sends it.
+    HFONT font = nullptr;
+    if ((t->style & DS_SETFONT) && t->fontPoints > 0)
+    {
+        LOGFONTW lf{};
+        lf.lfHeight = -MulDiv(t->fontPoints, 96, 72);
+        lf.lfWeight = t->fontWeight;
+        lf.lfItalic = t->fontItalic ? 1 : 0;
+        lf.lfCharSet = static_cast<BYTE>(t->fontCharset);
+        std::copy_n(t->fontFace.begin(), std::min<size_t>(t->fontFace.size(), LF_FACESIZE - 1),
+                    lf.lfFaceName);
+        font = CreateFontIndirectW(&lf);
+        SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
     HWND firstTab = nullptr;
     for (const DialogControl& c : t->controls)
     {
@@ -105,6 +119,8 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
             DestroyWindow(dialog);
             return nullptr;
         }
+        if (font)
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (!firstTab && (c.style & WS_TABSTOP) && !(c.style & WS_DISABLED))
             firstTab = control;
     }

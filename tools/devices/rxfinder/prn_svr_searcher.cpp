@@ -1,19 +1,13 @@
 #include "prn_svr_searcher.h"
 
+#include "finder_text.h"
+
 #include <algorithm>
 #include <iterator>
 #include <utility>
 
 namespace rxfinder
 {
-namespace
-{
-std::uint16_t Clamp(std::uint32_t value)
-{
-    return static_cast<std::uint16_t>(std::clamp<std::uint32_t>(value, 1, 65535));
-}
-} // namespace
-
 CTzPrnSvrSearcher::~CTzPrnSvrSearcher()
 {
     if (std::exchange(m_ready, false))
@@ -85,7 +79,7 @@ std::vector<netfind::PrnSvrInfo> CTzPrnSvrSearcher::GetResults() const
 void CTzPrnSvrSearcher::SetTimeout(std::uint32_t timeoutMs)
 {
     std::lock_guard g(m_mutex);
-    m_timeoutMs = Clamp(timeoutMs);
+    m_timeoutMs = ClampSetting(timeoutMs);
 }
 
 std::uint16_t CTzPrnSvrSearcher::GetTimeout() const
@@ -97,7 +91,7 @@ std::uint16_t CTzPrnSvrSearcher::GetTimeout() const
 void CTzPrnSvrSearcher::SetRetryCount(std::uint32_t rounds)
 {
     std::lock_guard g(m_mutex);
-    m_rounds = Clamp(rounds);
+    m_rounds = ClampSetting(rounds);
 }
 
 std::uint16_t CTzPrnSvrSearcher::GetRetryCount() const

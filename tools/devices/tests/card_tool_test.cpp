@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <platform/commdlg.h>
+#include <platform/objbase.h>
 #include <sim/machine.h>
 
 #include "card_dialog.h"
@@ -95,6 +96,11 @@ TEST_F(CardTool, DownloadsTheCardDataIntoTheFileTypeChosen)
             ASSERT_TRUE(d.WaitUntil([&] { return d.Items(Item(IDC_MODEL)).size() == 1; })) << c.name;
             EXPECT_EQ(d.Items(Item(IDC_MODEL)), std::vector<WString>{u"Tessi 4"});
             EXPECT_EQ(d.Text(Item(IDC_SERIAL)), u"A1B2C3");
+            // The two action buttons carry a font a quarter bigger than the dialog's.
+            auto dialogFont = d.Font(Item(IDC_DETECT));
+            ASSERT_TRUE(dialogFont && d.Font(Item(IDC_DOWNLOAD)) && d.Font(Item(IDC_UPLOAD)));
+            EXPECT_EQ(d.Font(Item(IDC_DOWNLOAD))->lfHeight, MulDiv(dialogFont->lfHeight, 5, 4));
+            EXPECT_EQ(d.Font(Item(IDC_UPLOAD))->lfHeight, MulDiv(dialogFont->lfHeight, 5, 4));
             ASSERT_TRUE(d.Click(Item(IDC_DOWNLOAD)));
             ASSERT_TRUE(d.WaitUntil([&] { return d.FileDialog().has_value(); }));
             auto shown = d.FileDialog();
@@ -104,6 +110,7 @@ TEST_F(CardTool, DownloadsTheCardDataIntoTheFileTypeChosen)
             ASSERT_EQ(shown->filters.size(), 3u);
             EXPECT_EQ(shown->filters[1].first, u"CSV UTF-8 with BOM (*.csv)");
             EXPECT_TRUE(shown->flags & OFN_OVERWRITEPROMPT);
+            EXPECT_EQ(shown->apartment, COINIT_APARTMENTTHREADED) << "shown in a single-threaded apartment";
             EXPECT_FALSE(d.IsEnabled(Item(IDC_DETECT))) << "busy while the task runs";
             if (c.filter)
                 d.AnswerFileDialog(kSaved, c.filter);

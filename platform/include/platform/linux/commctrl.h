@@ -15,6 +15,7 @@ typedef struct tagINITCOMMONCONTROLSEX
 #define ICC_INTERNET_CLASSES 0x00000800
 #define ICC_WIN95_CLASSES 0x000000FF
 #define ICC_STANDARD_CLASSES 0x00004000
+#define ICC_INTERNET_CLASSES 0x00000800
 #define ICC_LINK_CLASS 0x00008000
 void WINAPI InitCommonControls();
 BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init);
@@ -210,6 +211,7 @@ typedef struct tagTCITEMW
 #define LVM_GETNEXTITEM (LVM_FIRST + 12)
 #define LVM_ENSUREVISIBLE (LVM_FIRST + 19)
 #define LVM_DELETECOLUMN (LVM_FIRST + 28)
+#define LVM_GETCOLUMNWIDTH (LVM_FIRST + 29)
 #define LVM_SETCOLUMNWIDTH (LVM_FIRST + 30)
 #define LVM_SETITEMSTATE (LVM_FIRST + 43)
 #define LVM_GETITEMSTATE (LVM_FIRST + 44)
@@ -219,9 +221,12 @@ typedef struct tagTCITEMW
 #define LVM_GETITEMW (LVM_FIRST + 75)
 #define LVM_SETITEMW (LVM_FIRST + 76)
 #define LVM_INSERTITEMW (LVM_FIRST + 77)
+#define LVM_GETCOLUMNW (LVM_FIRST + 95)
 #define LVM_INSERTCOLUMNW (LVM_FIRST + 97)
 #define LVM_GETITEMTEXTW (LVM_FIRST + 115)
 #define LVM_SETITEMTEXTW (LVM_FIRST + 116)
+#define LVM_SETSELECTEDCOLUMN (LVM_FIRST + 140)
+#define LVM_GETSELECTEDCOLUMN (LVM_FIRST + 174)
 #define LVIF_TEXT 0x0001
 #define LVIF_IMAGE 0x0002
 #define LVIF_PARAM 0x0004
@@ -293,6 +298,31 @@ typedef struct tagNMITEMACTIVATE
     LPARAM lParam;
     UINT uKeyFlags;
 } NMITEMACTIVATE, *LPNMITEMACTIVATE;
+
+// IP address controls: four fields of 0..255, the address read and set as one host-order DWORD.
+#define WC_IPADDRESSW u"SysIPAddress32"
+#define WC_IPADDRESS WC_IPADDRESSW
+#define IPM_CLEARADDRESS (WM_USER + 100)
+#define IPM_SETADDRESS (WM_USER + 101)
+#define IPM_GETADDRESS (WM_USER + 102)
+#define IPM_SETRANGE (WM_USER + 103)
+#define IPM_SETFOCUS (WM_USER + 104)
+#define IPM_ISBLANK (WM_USER + 105)
+#define IPN_FIRST (0U - 860U)
+#define IPN_FIELDCHANGED (IPN_FIRST - 0)
+#define MAKEIPADDRESS(b1, b2, b3, b4)                                                                        \
+    ((LPARAM)(((DWORD)(b1) << 24) + ((DWORD)(b2) << 16) + ((DWORD)(b3) << 8) + ((DWORD)(b4))))
+#define MAKEIPRANGE(low, high) ((LPARAM)(WORD)(((BYTE)(high) << 8) + (BYTE)(low)))
+#define FIRST_IPADDRESS(x) (((x) >> 24) & 0xff)
+#define SECOND_IPADDRESS(x) (((x) >> 16) & 0xff)
+#define THIRD_IPADDRESS(x) (((x) >> 8) & 0xff)
+#define FOURTH_IPADDRESS(x) ((x)&0xff)
+typedef struct tagNMIPADDRESS
+{
+    NMHDR hdr;
+    int iField;
+    int iValue;
+} NMIPADDRESS, *LPNMIPADDRESS;
 
 // Property sheets and wizards.
 struct _PSP;

@@ -96,5 +96,8 @@ typedef struct _SHELLEXECUTEINFOA
 } SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
 
 BOOL WINAPI ShellExecuteExW(SHELLEXECUTEINFOW* info);
+// Above 32 when the shell took the request, else an SE_ERR_ code.
+HINSTANCE WINAPI ShellExecuteW(HWND window, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                               INT showCommand);
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info);
 HINSTANCE WINAPI FindExecutableA(LPCSTR file, LPCSTR directory, LPSTR result);

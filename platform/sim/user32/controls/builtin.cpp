@@ -29,7 +29,7 @@ void RegisterBuiltInClasses()
         {WC_COMBOBOXW, ComboProc},       {WC_LISTBOXW, ListBoxProc},
         {UPDOWN_CLASSW, UpDownProc},     {TRACKBAR_CLASSW, TrackBarProc},
         {PROGRESS_CLASSW, ProgressProc}, {WC_TABCONTROLW, TabProc},
-        {WC_LISTVIEWW, ListViewProc},
+        {WC_LISTVIEWW, ListViewProc},    {WC_IPADDRESSW, IpAddressProc},
     };
     std::lock_guard g(Desk().mu);
     if (Desk().classes.count(Fold(u"#32770")))

@@ -89,6 +89,12 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                 if (GetWindowLongW(upDown, GWL_STYLE) & UDS_ARROWKEYS)
                     StepUpDownNow(upDown, wParam == VK_UP ? 1 : -1);
         return 0;
+    case WM_SETFOCUS:
+        NotifyCommand(window, EN_SETFOCUS);
+        return 0;
+    case WM_KILLFOCUS:
+        NotifyCommand(window, EN_KILLFOCUS);
+        return 0;
     case EM_SETSEL:
         WithState<EditState>(window, [&](Window& w, EditState& s) {
             int size = static_cast<int>(w.text.size());

@@ -50,6 +50,7 @@ struct FileDialogShown
     std::vector<std::pair<WString, WString>> filters; // (description, pattern)
     DWORD filterIndex = 0;
     DWORD flags = 0;
+    long apartment = -1; // the showing thread's COM apartment (COINIT_*), -1: none
 };
 
 // An image list as a user sees it: the size of its images and the icon resources put in ("#134").
@@ -58,6 +59,14 @@ struct ImageListShown
     int width = 0;
     int height = 0;
     std::vector<WString> icons;
+};
+
+// A column of a list view in report view: its header and its width in pixels.
+struct ListColumnShown
+{
+    WString text;
+    int width = 0;
+    bool operator==(const ListColumnShown&) const = default;
 };
 
 // What a button shows besides its text: a command link's note, the elevation shield, its images.
@@ -122,6 +131,12 @@ public:
     WString MenuBarText(HWND window, int position) const;      // a top-level item
     std::optional<UINT> MenuState(HWND window, UINT id) const; // MF_CHECKED | MF_GRAYED, ...
     ButtonLook Button(HWND button) const;
+
+    // List views in report view: every column of every row, and the columns' headers and widths.
+    std::vector<std::vector<WString>> Rows(HWND listView) const;
+    std::vector<ListColumnShown> Columns(HWND listView) const;
+    // The font a window was given (WM_SETFONT), if any.
+    std::optional<LOGFONTW> Font(HWND window) const;
 
     // What a user does. Each waits until the program is idle, acts as the user would, and waits
     // again; acting on a hidden or disabled control is a test failure.

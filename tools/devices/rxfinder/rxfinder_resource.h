@@ -1,0 +1,33 @@
+// Resource ids of RX-Finder, shared by its .rc file and its code.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+#define IDD_RXFINDER 129
+#define IDD_OPTION 130
+#define IDI_RXFINDER 107
+
+#define IDS_PRODUCT 103
+#define IDS_COLUMN_PRINTER 502
+#define IDS_COLUMN_ADDRESS 503
+#define IDS_COLUMN_MAC 504
+#define IDS_COLUMN_DEVICE 505
+
+#define IDC_SEARCH 1000
+#define IDC_WEB_PAGE 1001
+#define IDC_CARDS 1002
+#define IDC_OPTION 1003
+#define IDC_DETECTED 1004
+
+#define IDC_ADD 1100
+#define IDC_REMOVE 1101
+#define IDC_RETRY_COUNT 1102
+#define IDC_TIMEOUT 1103
+#define IDC_BROADCAST_GROUP 1104
+#define IDC_BROADCAST_ADDRESS 1105
+#define IDC_BROADCAST_LIST 1106
+#define IDC_TIMEOUT_UNIT 1107
+#define IDC_RETRY_CAPTION 1108
+#define IDC_TIMEOUT_CAPTION 1109
