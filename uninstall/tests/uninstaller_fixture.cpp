@@ -173,7 +173,7 @@ void UninstallerTest::SetUp()
 
 void UninstallerTest::TearDown()
 {
-    SetRemovalHooks({});
+    SetRemovalHooks(RemovalHooks{});
 }
 
 void UninstallerTest::Install(const Ini& ui, const Ini& fileList, WStringView folder,

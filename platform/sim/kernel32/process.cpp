@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstring>
 #include <map>
+#include <set>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -138,9 +139,33 @@ Launched StartProgram(std::function<DWORD()> body, std::shared_ptr<detail::Proce
     return l;
 }
 
+// Image files of the programs running now: Windows keeps them from being deleted.
+struct RunningImages : detail::PartBase
+{
+    std::multiset<WString> folded;
+};
+
+struct ImageInUseScope
+{
+    WString folded;
+    explicit ImageInUseScope(WStringView image) : folded(detail::Fold(image))
+    {
+        std::lock_guard g(detail::StateLock());
+        detail::Part<RunningImages>().folded.insert(folded);
+    }
+    ~ImageInUseScope()
+    {
+        std::lock_guard g(detail::StateLock());
+        auto& images = detail::Part<RunningImages>().folded;
+        if (auto it = images.find(folded); it != images.end())
+            images.erase(it);
+    }
+};
+
 std::function<DWORD()> EntryBody(const Entry& entry, std::shared_ptr<detail::Process> process, int show)
 {
     return [entry, process, show]() -> DWORD {
+        ImageInUseScope image(process->imagePath);
         WString tail = CommandTail(process->commandLine);
         DWORD exitCode = 0;
         try
@@ -250,7 +275,6 @@ WString ProgramKey(WStringView fileName)
     return it == processes().copies.end() ? key : it->second;
 }
 
-
 DWORD TaskKill(const StartedProcess& record);
 
 // Programs of Windows itself the machine carries out, by their path in System32.
@@ -310,6 +334,12 @@ bool RegisterProgram(const char16_t* fileName, WinMainW entry)
 
 namespace detail
 {
+bool ImageInUse(WStringView fullPath)
+{
+    std::lock_guard g(StateLock());
+    return Part<RunningImages>().folded.count(Fold(fullPath)) > 0;
+}
+
 Process& CurrentProcess()
 {
     if (t_process)
@@ -690,13 +720,7 @@ std::vector<WString> ModuleList(const LiveProcess& p)
     return list;
 }
 
-struct TokenObject : detail::KernelObject
-{
-    WString user;
-    bool elevated = false;
-    bool primary = true;
-    DWORD access = 0;
-};
+using detail::TokenObject;
 
 BOOL Fail(DWORD error)
 {
@@ -890,6 +914,7 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token)
     object->user = live->setup.user;
     object->elevated = live->setup.elevated;
     object->access = desiredAccess;
+    object->processId = live->id;
     *token = detail::AddHandle(object);
     return TRUE;
 }
@@ -963,7 +988,7 @@ BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName)
         full.pop_back();
     auto host = detail::HostPathOf(full);
     if (!detail::HostIsDirectory(host))
-        return Fail(!detail::HostIsDirectory(host.parent_path()) ? ERROR_PATH_NOT_FOUND
+        return Fail(!detail::HostIsDirectory(host.parent_path())                  ? ERROR_PATH_NOT_FOUND
                     : GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
                                                                                   : ERROR_DIRECTORY);
     detail::CurrentProcess().currentDirectory = full;

@@ -102,6 +102,24 @@ struct OsIdentity
     bool serverR2 = false; // GetSystemMetrics(SM_SERVERR2)
 };
 
+// A local account: its profile folder is C:\Users\<name>, holding its hive file ntuser.dat.
+struct LocalUser
+{
+    WString name;
+    WString sid;           // "S-1-5-21-...-1002"
+    bool signedIn = false; // its hive is loaded by the system, so its file is in use
+};
+
+// One piece of a hive file: a value of a key (its path inside the hive), or with type REG_NONE and
+// no name the key alone.
+struct HiveValue
+{
+    WString key;
+    WString name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
 class Machine
 {
 public:
@@ -151,6 +169,16 @@ public:
     std::optional<RegistryValue> GetRegistryValue(HKEY root, WStringView key, WStringView name,
                                                   RegistryView view = RegistryView::Native) const;
     bool RegistryKeyExists(HKEY root, WStringView key, RegistryView view = RegistryView::Native) const;
+
+    // Accounts and their hives. The machine starts with the signed-in "User" (the current user).
+    void AddUser(const LocalUser& user);
+    // Writes a hive file RegLoadKey can mount; ReadHive reads one back (nothing when it is none).
+    void PutHive(WStringView file, const std::vector<HiveValue>& values);
+    std::optional<std::vector<HiveValue>> ReadHive(WStringView file) const;
+    // Keys mounted by RegLoadKey and not yet taken off ("HKEY_USERS\S-1-5-...").
+    std::vector<WString> LoadedHives() const;
+    // ExitWindowsEx calls that went through, their flags in order.
+    std::vector<UINT> ShutdownRequests() const;
 
     // Processes. The calling program (the test itself) has its own module path and command line.
     void SetCallingProgram(WStringView imagePath, WStringView commandLine);
