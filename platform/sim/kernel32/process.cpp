@@ -907,13 +907,23 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token)
     if (!token)
         return Fail(ERROR_INVALID_PARAMETER);
     std::lock_guard g(detail::StateLock());
+    auto object = std::make_shared<TokenObject>();
+    object->access = desiredAccess;
+    if (process == kCurrentProcess)
+    {
+        // A program's own token, whether it runs as the calling program or as one the code started.
+        const detail::Process& self = detail::CurrentProcess();
+        object->user = self.user;
+        object->elevated = Elevated(self);
+        object->processId = self.id;
+        *token = detail::AddHandle(object);
+        return TRUE;
+    }
     auto live = FromHandle(process, PROCESS_QUERY_INFORMATION);
     if (!live)
         return FALSE;
-    auto object = std::make_shared<TokenObject>();
     object->user = live->setup.user;
     object->elevated = live->setup.elevated;
-    object->access = desiredAccess;
     object->processId = live->id;
     *token = detail::AddHandle(object);
     return TRUE;
