@@ -297,14 +297,17 @@ void RemoveUninstallKey(const Worker& w)
         return;
     std::string path = kUninstallKey + name;
     HKEY key = nullptr;
+    // An entry or value already gone is no error to show, as with files.
     LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key);
     if (status != ERROR_SUCCESS)
     {
-        SystemErrorBox(w, static_cast<DWORD>(status));
+        LogPrint("    --> Error: 0x%08x", static_cast<unsigned>(status));
+        if (status != ERROR_FILE_NOT_FOUND)
+            SystemErrorBox(w, static_cast<DWORD>(status));
         return;
     }
     status = RegDeleteValueA(key, "UninstallString");
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
         SystemErrorBox(w, static_cast<DWORD>(status));
     RegCloseKey(key);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());

@@ -334,11 +334,6 @@ bool RegisterProgram(const char16_t* fileName, WinMainW entry)
 
 namespace detail
 {
-bool ImageInUse(WStringView fullPath)
-{
-    std::lock_guard g(StateLock());
-    return Part<RunningImages>().folded.count(Fold(fullPath)) > 0;
-}
 
 Process& CurrentProcess()
 {
@@ -1027,3 +1022,17 @@ UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size)
 {
     return CopyFolder(u"C:\\Windows", buffer, size);
 }
+
+namespace sim::detail
+{
+bool ImageInUse(WStringView fullPath)
+{
+    std::lock_guard g(StateLock());
+    if (Part<RunningImages>().folded.count(Fold(fullPath)) > 0)
+        return true;
+    for (const auto& [id, entry] : ::sim::processes().table)
+        if (entry.object && !::sim::Ended(*entry.object) && EqualNoCase(entry.setup.imagePath, fullPath))
+            return true;
+    return false;
+}
+} // namespace sim::detail

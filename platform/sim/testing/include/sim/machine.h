@@ -170,6 +170,9 @@ public:
                                                   RegistryView view = RegistryView::Native) const;
     bool RegistryKeyExists(HKEY root, WStringView key, RegistryView view = RegistryView::Native) const;
 
+    // A system environment variable as the processes started from now on get it (none: unset).
+    void SetSystemVariable(WStringView name, std::optional<WString> value);
+
     // Accounts and their hives. The machine starts with the signed-in "User" (the current user).
     void AddUser(const LocalUser& user);
     // Writes a hive file RegLoadKey can mount; ReadHive reads one back (nothing when it is none).
