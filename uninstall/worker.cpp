@@ -1,10 +1,12 @@
 #include "worker.h"
 
+#include "components.h"
 #include "entries.h"
 #include "ini.h"
 #include "log.h"
 #include "msgbox.h"
 #include "os_index.h"
+#include "port_monitors.h"
 #include "text.h"
 #include "wizard.h"
 
@@ -146,7 +148,11 @@ void RunPreStartPrograms(const Worker& w)
 bool PreStartCheck(const Worker& w)
 {
     LogPrint("*** PortMonitor Check ***");
-    // The port monitors' busy check joins here with the component library.
+    if (!CheckPortMonitors(w.state))
+    {
+        Fail(w, "MESSAGE_04", nullptr, "  Check Monitor Error.");
+        return false;
+    }
     RunPreStartPrograms(w);
     if (w.state.osIndex <= kOsNt4)
         return true;
@@ -181,7 +187,23 @@ void SetProgressRange(const Worker& w)
 
 bool RemoveComponents(const Worker& w)
 {
-    // Port monitors, components and status monitors join here with the component library.
+    if (!RemovePortMonitors(w.state))
+    {
+        Fail(w, "MESSAGE_02", nullptr, "  Get Monitor Error.");
+        return false;
+    }
+    std::string failing;
+    int code = 0;
+    if (!UninstallComponents(w.state, failing, code))
+    {
+        if (code == kResultConnected)
+            Fail(w, "MESSAGE_11", nullptr, "  Component Error(2).");
+        else
+            Fail(w, "MESSAGE_10", failing.c_str(), "  Component Error(2).");
+        return false;
+    }
+    CloseStatusMonitors(w.state, w.section.applicationSection);
+    RemoveStatusMonitorRunValues(w.state, w.section.applicationSection);
     std::string status = IniString(w.state.uiIniPath, "LABEL", "UNINSTALL_02");
     if (!status.empty())
         SetDlgItemTextA(w.page, kIdStatus, status.c_str());

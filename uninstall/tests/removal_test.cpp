@@ -3,6 +3,7 @@
 #include "uninstaller_fixture.h"
 
 #include <sim/desktop.h>
+#include <sim/kernel_devices.h>
 
 #include <algorithm>
 #include <fstream>
@@ -259,5 +260,52 @@ TEST_F(RemovalTest, SharedFilesGoWithTheCompanysLastProduct)
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo"));
 }
 
+} // namespace
+} // namespace uninstall::testing
+
+namespace uninstall::testing
+{
+namespace
+{
+TEST_F(RemovalTest, ADeviceServerInUseStopsTheRemovalBeforeAnythingGoes)
+{
+    struct Case
+    {
+        std::optional<BYTE> answer; // none: no device
+        bool stops;
+    };
+    for (const Case& c : {Case{1, true}, Case{0, false}, Case{std::nullopt, false}})
+    {
+        sim::machine().Reset();
+        SetUp();
+        Ini list = SeedMachine();
+        list.Set("COMPONENT", "INIFILE", "Comp.ini");
+        Install(DefaultUiIni(), list);
+        sim::machine().PutFile(WString(kFolder) + u"\\Comp.ini",
+                               "[First]\r\nNAME=Other\r\n[DRIVER_00]\r\nINFFILE=tzuptp.inf\r\n");
+        if (c.answer)
+            sim::kernelDevices().Add({u"tzuptp", *c.answer, false});
+        DWORD exit = Run(u"-s -dlog", [&] {
+            if (!c.stops)
+                return;
+            ASSERT_TRUE(D().WaitUntil([] { return D().MessageBox().has_value(); }));
+            EXPECT_EQ(D().MessageBox()->caption, u"Velmo Removal Error");
+            D().AnswerMessageBox(IDOK);
+        });
+        EXPECT_EQ(exit, 0u);
+        auto lines = LogLines();
+        bool reported = std::find(lines.begin(), lines.end(), "  Component Error(1).") != lines.end();
+        EXPECT_EQ(reported, c.stops);
+        // A stopped removal touches nothing and leaves everything for another run.
+        EXPECT_EQ(Exists(Path(kProduct, "Driver.dll")), c.stops);
+        EXPECT_EQ(sim::machine().FileExists(WString(kFolder) + u"\\Unflist.ini"), c.stops);
+        auto shell = sim::machine().ShellRequests();
+        EXPECT_EQ(std::none_of(shell.begin(), shell.end(),
+                               [](const sim::ShellRequest& r) { return r.parameters.starts_with(u"-u"); }),
+                  c.stops);
+        if (!c.stops)
+            WaitForSecondStage();
+    }
+}
 } // namespace
 } // namespace uninstall::testing

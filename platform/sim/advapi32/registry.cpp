@@ -687,23 +687,22 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD cchName
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD cchName, LPDWORD reserved, LPSTR,
-                             LPDWORD, void* lastWriteTime)
+LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD cchName, LPDWORD, LPSTR, LPDWORD,
+                             void*)
 {
+    REG_FAULT("RegEnumKeyExA");
     if (!name || !cchName)
         return ERROR_INVALID_PARAMETER;
     WCHAR wide[256];
-    DWORD wideChars = 256;
-    LSTATUS status = RegEnumKeyExW(key, index, wide, &wideChars, reserved, nullptr, nullptr, lastWriteTime);
+    DWORD wideCount = 256;
+    LSTATUS status = RegEnumKeyExW(key, index, wide, &wideCount, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS)
         return status;
-    std::string narrow = Narrow(WStringView(wide, wideChars));
+    std::string narrow = Narrow(WStringView(wide, wideCount));
     if (*cchName <= narrow.size())
-    {
-        *cchName = static_cast<DWORD>(narrow.size() + 1);
         return ERROR_MORE_DATA;
-    }
-    std::memcpy(name, narrow.c_str(), narrow.size() + 1);
+    std::copy(narrow.begin(), narrow.end(), name);
+    name[narrow.size()] = 0;
     *cchName = static_cast<DWORD>(narrow.size());
     return ERROR_SUCCESS;
 }

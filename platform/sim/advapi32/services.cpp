@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace sim
 {
@@ -32,6 +33,7 @@ struct Manager : detail::PartBase
 {
     std::map<WString, Service> byName; // by folded name
     std::vector<std::string> journal;
+    std::set<WString> startsEndStopped; // folded names
     DWORD nextProcessId = 0x2000;
     unsigned spoolerRun = 1;
     Manager()
@@ -67,7 +69,13 @@ bool IsSpooler(const Service& s)
 // every handle of it); its start reads the printers' stored settings again.
 void Settle(Service& s)
 {
-    if (s.state == SERVICE_START_PENDING && !s.setup.neverStarts && Now() >= s.due)
+    if (s.state == SERVICE_START_PENDING && !s.setup.neverStarts && Now() >= s.due &&
+        (s.setup.startEndsStopped || manager().startsEndStopped.count(detail::Fold(s.setup.name))))
+    {
+        s.state = SERVICE_STOPPED;
+        s.processId = 0;
+    }
+    else if (s.state == SERVICE_START_PENDING && !s.setup.neverStarts && Now() >= s.due)
     {
         s.state = SERVICE_RUNNING;
         if (IsSpooler(s))
@@ -267,6 +275,15 @@ void Services::SetNeverStarts(WStringView name, bool never)
     std::lock_guard g(detail::StateLock());
     if (Service* s = Find(name))
         s->setup.neverStarts = never;
+}
+
+void Services::SetStartsEndStopped(WStringView name, bool ends)
+{
+    std::lock_guard g(detail::StateLock());
+    if (ends)
+        manager().startsEndStopped.insert(detail::Fold(name));
+    else
+        manager().startsEndStopped.erase(detail::Fold(name));
 }
 
 std::vector<std::string> Services::Journal() const
@@ -527,6 +544,83 @@ BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD, DWORD startType, DWOR
     return TRUE;
 }
 
+// The 8-bit forms: names in the system code page, handed to the wide core.
+namespace
+{
+WString WideOrEmpty(LPCSTR text)
+{
+    return text ? detail::Widen(text) : WString();
+}
+
+// A list of names each ended by a zero, the list by another.
+WString WideList(LPCSTR list)
+{
+    WString wide;
+    for (LPCSTR d = list; d && *d; d += std::strlen(d) + 1)
+    {
+        wide += detail::Widen(d);
+        wide += u'\0';
+    }
+    wide += u'\0';
+    return wide;
+}
+} // namespace
+
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess)
+{
+    SIM_FAULT_POINT("OpenSCManagerA", nullptr);
+    WString machineWide = WideOrEmpty(machineName), databaseWide = WideOrEmpty(databaseName);
+    return OpenSCManagerW(machineName ? machineWide.c_str() : nullptr,
+                          databaseName ? databaseWide.c_str() : nullptr, desiredAccess);
+}
+
+SC_HANDLE WINAPI OpenServiceA(SC_HANDLE scManager, LPCSTR serviceName, DWORD desiredAccess)
+{
+    SIM_FAULT_POINT("OpenServiceA", nullptr);
+    WString name = WideOrEmpty(serviceName);
+    return OpenServiceW(scManager, serviceName ? name.c_str() : nullptr, desiredAccess);
+}
+
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE scManager, LPCSTR serviceName, LPCSTR displayName,
+                                DWORD desiredAccess, DWORD serviceType, DWORD startType, DWORD errorControl,
+                                LPCSTR binaryPathName, LPCSTR loadOrderGroup, LPDWORD tagId,
+                                LPCSTR dependencies, LPCSTR, LPCSTR)
+{
+    SIM_FAULT_POINT("CreateServiceA", nullptr);
+    WString name = WideOrEmpty(serviceName), display = WideOrEmpty(displayName),
+            binary = WideOrEmpty(binaryPathName), group = WideOrEmpty(loadOrderGroup),
+            depends = WideList(dependencies);
+    return CreateServiceW(scManager, serviceName ? name.c_str() : nullptr,
+                          displayName ? display.c_str() : nullptr, desiredAccess, serviceType, startType,
+                          errorControl, binaryPathName ? binary.c_str() : nullptr,
+                          loadOrderGroup ? group.c_str() : nullptr, tagId,
+                          dependencies ? depends.c_str() : nullptr, nullptr, nullptr);
+}
+
+BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD, LPCSTR*)
+{
+    SIM_FAULT_POINT("StartServiceA", FALSE);
+    return StartServiceW(service, 0, nullptr);
+}
+
+BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info)
+{
+    SIM_FAULT_POINT("ChangeServiceConfig2A", FALSE);
+    std::lock_guard g(detail::StateLock());
+    Service* s = Checked(service, SERVICE_CHANGE_CONFIG);
+    if (!s)
+        return FALSE;
+    if (infoLevel != SERVICE_CONFIG_DESCRIPTION)
+        return Fail(ERROR_INVALID_LEVEL);
+    if (!info)
+        return Fail(ERROR_INVALID_ADDRESS);
+    LPCSTR text = static_cast<SERVICE_DESCRIPTIONA*>(info)->lpDescription;
+    // A null description leaves it as it was; an empty one removes it.
+    if (text)
+        s->setup.description = detail::Widen(text);
+    return TRUE;
+}
+
 std::vector<sim::detail::SystemExport> sim::detail::ServiceManagerExports()
 {
     constexpr WStringView dll = u"advapi32.dll";
@@ -539,5 +633,10 @@ std::vector<sim::detail::SystemExport> sim::detail::ServiceManagerExports()
             {dll, "ControlService", ExportAddress(&ControlService)},
             {dll, "QueryServiceStatus", ExportAddress(&QueryServiceStatus)},
             {dll, "QueryServiceStatusEx", ExportAddress(&QueryServiceStatusEx)},
-            {dll, "ChangeServiceConfigW", ExportAddress(&ChangeServiceConfigW)}};
+            {dll, "ChangeServiceConfigW", ExportAddress(&ChangeServiceConfigW)},
+            {dll, "OpenSCManagerA", ExportAddress(&OpenSCManagerA)},
+            {dll, "OpenServiceA", ExportAddress(&OpenServiceA)},
+            {dll, "CreateServiceA", ExportAddress(&CreateServiceA)},
+            {dll, "StartServiceA", ExportAddress(&StartServiceA)},
+            {dll, "ChangeServiceConfig2A", ExportAddress(&ChangeServiceConfig2A)}};
 }

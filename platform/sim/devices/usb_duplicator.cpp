@@ -342,6 +342,8 @@ std::optional<HANDLE> sim::detail::OpenDevice(WStringView name, DWORD, DWORD, DW
                       !(name.size() > 5 && name[5] == u':');
     if (!deviceName)
         return std::nullopt;
+    if (auto kernelDevice = OpenKernelDevice(name))
+        return kernelDevice;
     std::lock_guard g(StateLock());
     auto device = FindDeviceLocked(name, true);
     if (!device)

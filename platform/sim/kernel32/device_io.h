@@ -31,5 +31,7 @@ struct DeviceFile : KernelObject
 // Opens a device by its name (\\?\... or \\.\... without a drive). Nothing when the name is no
 // device name, so the file system gets it.
 std::optional<HANDLE> OpenDevice(WStringView name, DWORD access, DWORD share, DWORD flags);
+// A kernel driver's device opened as \\.\<name> (devices/kernel_devices.cpp); nothing when none has it.
+std::optional<HANDLE> OpenKernelDevice(WStringView name);
 
 } // namespace sim::detail

@@ -246,7 +246,14 @@ Got Pump(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool wait, cons
 
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    return SendWithTimeout(window, message, wParam, lParam, ~0ULL, nullptr);
+}
+
+LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, ULONGLONG timeout,
+                        bool* timedOut)
+{
     auto self = SelfPtr();
+    const ULONGLONG deadline = timeout == ~0ULL ? ~0ULL : Clock().load() + timeout;
     std::unique_lock lock(Desk().mu);
     Window* w = FindLocked(window);
     if (!w)
@@ -280,7 +287,15 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         }
         if (Sched().aborting && self->abortThrown)
             return 0;
-        WaitLocked(lock, *self, WaitKind::Message, ~0ULL, [&] { return s->done || !self->sent.empty(); });
+        if (deadline != ~0ULL && Clock().load() >= deadline)
+        {
+            std::erase(target->sent, s);
+            if (timedOut)
+                *timedOut = true;
+            SetLastError(ERROR_TIMEOUT);
+            return 0;
+        }
+        WaitLocked(lock, *self, WaitKind::Message, deadline, [&] { return s->done || !self->sent.empty(); });
     }
 }
 
@@ -1173,10 +1188,20 @@ LRESULT WINAPI SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPA
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    LRESULT r = Send(window, message, wParam, lParam);
+    bool timedOut = false;
+    LRESULT r = SendWithTimeout(window, message, wParam, lParam, timeout, &timedOut);
+    if (timedOut)
+        return 0;
     if (result)
         *result = static_cast<DWORD_PTR>(r);
     return 1;
+}
+
+LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                   UINT timeout, PDWORD_PTR result)
+{
+    // Only messages without text pass here: they are the same in both forms.
+    return SendMessageTimeoutW(window, message, wParam, lParam, flags, timeout, result);
 }
 
 BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

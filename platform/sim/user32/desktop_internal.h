@@ -168,6 +168,10 @@ Got Pump(MSG* out, HWND filter, UINT min, UINT max, bool remove, bool wait,
 
 // Sends to the window's procedure on its own thread.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The same, giving up after `timeout` ms of the machine's clock when another thread's window has not
+// answered: the message is taken back if it was not yet delivered, and *timedOut is set.
+LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, ULONGLONG timeout,
+                        bool* timedOut);
 // Posts a piece of user input to the window's thread (or acts it out now on the calling thread).
 void PostInput(HWND window, std::function<void()> task);
 // Notifications a control sends its parent.

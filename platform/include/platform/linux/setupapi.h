@@ -84,3 +84,4 @@ BOOL WINAPI SetupGetStringFieldW(PINFCONTEXT context, DWORD fieldIndex, PWSTR re
 BOOL WINAPI SetupGetInfDriverStoreLocationW(PCWSTR fileName, PVOID alternatePlatformInfo, PCWSTR localeName,
                                             PWSTR returnBuffer, DWORD returnBufferSize, PDWORD requiredSize);
 BOOL WINAPI SetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags, PVOID reserved);
+BOOL WINAPI SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved);

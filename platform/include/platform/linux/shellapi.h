@@ -97,5 +97,4 @@ typedef struct _SHELLEXECUTEINFOA
 
 BOOL WINAPI ShellExecuteExW(SHELLEXECUTEINFOW* info);
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info);
-// The program that opens a file (the file itself for a program); a value above 32 on success.
 HINSTANCE WINAPI FindExecutableA(LPCSTR file, LPCSTR directory, LPSTR result);

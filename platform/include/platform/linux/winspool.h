@@ -218,3 +218,4 @@ HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCW
                                            HWND window, LPWSTR destInfPath, PULONG destInfPathSize);
 HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR driverName,
                                                 LPCWSTR environment, DWORD flags);
+#include <platform/linux/winspool_ansi.h>

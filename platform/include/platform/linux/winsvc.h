@@ -88,3 +88,19 @@ BOOL WINAPI ChangeServiceConfigW(SC_HANDLE service, DWORD serviceType, DWORD sta
                                  LPCWSTR binaryPathName, LPCWSTR loadOrderGroup, LPDWORD tagId,
                                  LPCWSTR dependencies, LPCWSTR serviceStartName, LPCWSTR password,
                                  LPCWSTR displayName);
+
+// The 8-bit forms and the service's description.
+#define SERVICE_CONFIG_DESCRIPTION 1
+typedef struct _SERVICE_DESCRIPTIONA
+{
+    LPSTR lpDescription;
+} SERVICE_DESCRIPTIONA, *LPSERVICE_DESCRIPTIONA;
+
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess);
+SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess);
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName, DWORD desiredAccess,
+                                DWORD serviceType, DWORD startType, DWORD errorControl, LPCSTR binaryPathName,
+                                LPCSTR loadOrderGroup, LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                LPCSTR password);
+BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD numServiceArgs, LPCSTR* serviceArgVectors);
+BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info);

@@ -43,3 +43,8 @@ static_assert(sizeof(VS_FIXEDFILEINFO) == 52, "stored in version records");
 DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle);
 BOOL WINAPI GetFileVersionInfoW(LPCWSTR fileName, DWORD handle, DWORD size, LPVOID data);
 BOOL WINAPI VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, UINT* length);
+
+// The 8-bit forms: the block holds the record and room for the texts VerQueryValueA hands out.
+DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle);
+BOOL WINAPI GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data);
+BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length);

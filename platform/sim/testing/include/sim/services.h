@@ -25,6 +25,8 @@ struct ServiceSetup
     ULONGLONG stopMilliseconds = 1500;
     bool neverStops = false;  // a stop stays pending for ever
     bool neverStarts = false; // a start stays pending for ever
+    bool startEndsStopped = false; // a start is accepted, then the service stops at once
+    WString description;
 };
 
 class Services
@@ -37,6 +39,8 @@ public:
     std::optional<ServiceSetup> Setup(WStringView name) const;
     void SetNeverStops(WStringView name, bool never);
     void SetNeverStarts(WStringView name, bool never);
+    // A service of this name, now or made later, stops as soon as it starts (its program exits).
+    void SetStartsEndStopped(WStringView name, bool ends);
     // Every start and stop the manager accepted, in order: "start Spooler", "stop LPDSVC", ...
     std::vector<std::string> Journal() const;
 };
