@@ -36,10 +36,9 @@ BOOL DelayUntilReboot(WStringView existing, WStringView target)
     {
         list.resize(value->data.size() / 2);
         std::memcpy(list.data(), value->data.data(), list.size() * 2);
-        while (!list.empty() && list.back() == 0)
+        // The list's own closing terminator goes; each entry keeps its own.
+        if (!list.empty() && list.back() == 0)
             list.pop_back();
-        if (!list.empty())
-            list.push_back(0);
     }
     list += u"\\??\\" + FullPath(existing) + u'\0';
     list += (target.empty() ? WString() : u"\\??\\" + FullPath(target)) + u'\0';
