@@ -402,11 +402,7 @@ if timeout 60 wine "$root/build/windows-x86/tests/windows/behaviour_checks.exe" 
   run_checks x86
 else
   reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
-<<<<<<< HEAD
-  for name in kgl2bmp printtofile monitorlauncher graphics-dll spool-dll behaviour; do skip "x86-$name" "$reason"; done
-=======
-  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll behaviour; do skip "x86-$name" "$reason"; done
->>>>>>> rxfinder
+  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll spool-dll behaviour; do skip "x86-$name" "$reason"; done
 fi
 
 summary="$passed passed, $failed failed"

@@ -162,7 +162,7 @@ int ParseCommandLine(UninstallState& state, const char* commandLine)
         SetLogFile(log.c_str());
 
     if (secondStage)
-        return Hooks().runSecondStage ? Hooks().runSecondStage() : 1;
+        return Hooks().runSecondStage ? Hooks().runSecondStage(arguments.c_str()) : 1;
 
     if (!IniString(fileList, section.uninstallSection, "SAL").empty())
     {

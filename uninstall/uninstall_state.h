@@ -90,8 +90,8 @@ struct UninstallState
     int currentPage = 0;
     HWND pages[4] = {};
     int rebootRequested = 0;
-    int rebootNeeded = 0; // kept for "-t" even when the user chose to restart later
-    int removeDeviceServerPort = 0;
+    int rebootNeeded = 0;           // kept for "-t" even when the user chose to restart later
+    int removeDeviceServerPort = 1; // 0 once the device server's driver is kept for another application
     std::unique_ptr<UninstallSection[]> sections;
     int sectionCount = 0;
     WORD options = 0;

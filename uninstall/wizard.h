@@ -1,7 +1,9 @@
 // The wizard: a minimised main window owning the frame dialog, which holds the four pages.
 #pragma once
 
+#include "second_stage.h"
 #include "uninstall_state.h"
+#include "worker.h"
 
 namespace uninstall
 {
@@ -40,14 +42,14 @@ enum Page
     kPageRestart,
 };
 
-// The removal worker and the second stage come with the removal steps; until then they are reached
-// through these. The worker starts on the progress page and posts kMsgWorkerDone or kMsgWorkerFailed
-// to it; it returns its thread (null: it could not start).
+// The removal worker and the second stage, reached through these so a test may stand in for them. The
+// worker starts on the progress page and posts kMsgWorkerDone or kMsgWorkerFailed to it; it returns its
+// thread (null: it could not start).
 struct RemovalHooks
 {
-    HANDLE (*startWorker)(HWND progressPage) = nullptr;
-    void (*launchSecondStage)() = nullptr; // when the wizard closes after a finished removal
-    int (*runSecondStage)() = nullptr;     // "-u"
+    HANDLE (*startWorker)(HWND progressPage) = &StartUninstallThread;
+    void (*launchSecondStage)() = &LaunchSecondStage; // when the wizard closes after a finished removal
+    int (*runSecondStage)(const char* commandLine) = &RunSecondStage; // "-u"
 };
 void SetRemovalHooks(const RemovalHooks& hooks);
 const RemovalHooks& Hooks();

@@ -3,6 +3,7 @@
 // a result inside its bounds and never read or write outside what it was given.
 #include "bitmap.h"
 #include "components.h"
+#include "entries.h"
 #include "inf_reader.h"
 #include "port_monitors.h"
 #include "text.h"
@@ -113,6 +114,34 @@ void Entries(std::string_view data)
     std::string suffix = MatchOsSuffix(lines, os, os % 2 == 0, static_cast<WORD>(data.size() % 7));
     Check(suffix.size() <= data.size());
 }
+
+// File-list entries, one a line: registry keys, firewall entries, the shared key, folder chains.
+void FileListEntries(std::string_view data)
+{
+    for (const std::string& line : SplitFields(data, '\n'))
+    {
+        if (auto e = ParseRegEntry(line))
+        {
+            Check(!e->subKey.empty() && e->subKey.size() < MAX_PATH);
+            if (e->form == RegForm::ControlPanel)
+                Check(!e->item.empty() && e->item.find('\\') == std::string::npos &&
+                      ControlPanelKeys(e->item).size() == 8);
+            else
+                Check(!e->path.empty() && e->path.size() <= e->subKey.size());
+        }
+        if (auto p = ParseFirewallPort(line))
+            Check(p->port >= 0 && p->port <= 65535 && (p->udp == 0 || p->udp == 1));
+        for (bool wantsPort : {false, true})
+            if (auto r = ParseFirewallRule(line, wantsPort))
+                Check(!r->rule.empty() && r->port.has_value() == wantsPort);
+        if (auto k = ParseSharedKey(line))
+            Check(k->company.find('\\') == std::string::npos && k->product.find('\\') == std::string::npos);
+        std::vector<std::string> chain = FolderChain(line, "C:\\");
+        for (size_t i = 1; i < chain.size(); ++i)
+            Check(chain[i].size() < chain[i - 1].size() && chain[i - 1].starts_with(chain[i]));
+        IsShortcutFile(line);
+    }
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -120,6 +149,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+    if (data[0] >= 0xF0)
+    {
+        FileListEntries(rest);
+        return 0;
+    }
     switch (data[0] % 7)
     {
     case 0:

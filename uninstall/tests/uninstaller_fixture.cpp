@@ -17,6 +17,7 @@ Recorded UninstallerTest::recorded;
 UINT UninstallerTest::workerResult = kMsgWorkerDone;
 bool UninstallerTest::workerReboots = false;
 BOOL UninstallerTest::isAdministrator = TRUE;
+int UninstallerTest::firewallResult = 1;
 
 namespace
 {
@@ -47,14 +48,45 @@ BOOL WINAPI CheckUserPrivilege(DWORD, LPSTR)
     ++UninstallerTest::recorded.privilegeChecks;
     return UninstallerTest::isAdministrator;
 }
+int WINAPI WindowsFirewallRemoveApp(const char* path)
+{
+    UninstallerTest::recorded.firewallCalls.push_back(std::string("App ") + path);
+    return UninstallerTest::firewallResult;
+}
+int WINAPI WindowsFirewallRemovePort(int udp, int port)
+{
+    UninstallerTest::recorded.firewallCalls.push_back("Port " + std::to_string(udp) + " " +
+                                                      std::to_string(port));
+    return UninstallerTest::firewallResult;
+}
+int WINAPI WindowsFirewallRemovePolicy(const char* rule)
+{
+    UninstallerTest::recorded.firewallCalls.push_back(std::string("Policy ") + rule);
+    return UninstallerTest::firewallResult;
+}
 PLATFORM_DLL_END
 
+template <typename F> void (*Address(F f))()
+{
+    return reinterpret_cast<void (*)()>(f);
+}
+
+// The 64-bit helper has every firewall export; the 32-bit one lacks the newer systems' policy export.
 const bool registeredHelpers = [] {
-    std::initializer_list<sim::DllExport> exports = {
-        {"CheckUserPrivilege", 1, reinterpret_cast<void (*)()>(&fake_helper_exports::CheckUserPrivilege)}};
-    sim::RegisterDll(u"_Setup64.dll", exports, &HelperMain<0>);
-    sim::RegisterDll(u"_Setup.dll", exports, &HelperMain<1>);
-    sim::RegisterDll(u"_Setupnt.dll", exports, &HelperMain<2>);
+    using namespace fake_helper_exports;
+    sim::RegisterDll(u"_Setup64.dll",
+                     {{"CheckUserPrivilege", 1, Address(&CheckUserPrivilege)},
+                      {"WindowsFirewallRemoveApp", 2, Address(&WindowsFirewallRemoveApp)},
+                      {"WindowsFirewallRemovePort", 3, Address(&WindowsFirewallRemovePort)},
+                      {"WindowsFirewallRemovePolicy", 4, Address(&WindowsFirewallRemovePolicy)}},
+                     &HelperMain<0>);
+    sim::RegisterDll(u"_Setup.dll",
+                     {{"CheckUserPrivilege", 1, Address(&CheckUserPrivilege)},
+                      {"WindowsFirewallRemoveApp", 2, Address(&WindowsFirewallRemoveApp)},
+                      {"WindowsFirewallRemovePort", 3, Address(&WindowsFirewallRemovePort)}},
+                     &HelperMain<1>);
+    sim::RegisterDll(u"_Setupnt.dll", {{"CheckUserPrivilege", 1, Address(&CheckUserPrivilege)}},
+                     &HelperMain<2>);
     return true;
 }();
 
@@ -168,12 +200,29 @@ void UninstallerTest::SetUp()
     workerResult = kMsgWorkerDone;
     workerReboots = false;
     isAdministrator = TRUE;
+    firewallResult = 1;
     SetRemovalHooks({&StartWorker, &LaunchSecondStage, nullptr});
+}
+
+void UninstallerTest::UseRealRemoval()
+{
+    SetRemovalHooks(RemovalHooks{});
+}
+
+std::vector<BYTE> WideBytes(const std::string& text)
+{
+    std::vector<BYTE> bytes;
+    for (char c : text + '\0')
+    {
+        bytes.push_back(static_cast<BYTE>(c));
+        bytes.push_back(0);
+    }
+    return bytes;
 }
 
 void UninstallerTest::TearDown()
 {
-    SetRemovalHooks({});
+    SetRemovalHooks(RemovalHooks{});
 }
 
 void UninstallerTest::Install(const Ini& ui, const Ini& fileList, WStringView folder,

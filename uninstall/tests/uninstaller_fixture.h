@@ -48,7 +48,11 @@ struct Recorded
     int rebootAtLaunch = -1;
     int workersStarted = 0;
     bool frameVisibleDuringWork = false;
+    std::vector<std::string> firewallCalls; // "App <path>", "Port <udp> <port>", "Policy <rule>"
 };
+
+// UTF-16 bytes of a REG_SZ value, with its terminator.
+std::vector<BYTE> WideBytes(const std::string& text);
 
 class UninstallerTest : public ::testing::Test
 {
@@ -76,6 +80,10 @@ public:
     static UINT workerResult;    // what the worker posts: kMsgWorkerDone or kMsgWorkerFailed
     static bool workerReboots;   // a component asked for a restart
     static BOOL isAdministrator; // what CheckUserPrivilege answers
+    static int firewallResult;   // what the firewall exports answer
+
+    // The real removal worker and second stage instead of the recording stand-ins.
+    static void UseRealRemoval();
 };
 
 inline sim::Desktop& D()

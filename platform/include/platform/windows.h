@@ -19,6 +19,7 @@
 #include <platform/linux/winbase.h>
 #include <platform/linux/processthreadsapi.h>
 #include <platform/linux/winreg.h>
+#include <platform/linux/securitybaseapi.h>
 #include <platform/linux/wingdi.h>
 #include <platform/linux/winuser.h>
 // Desktop: language and version records.

@@ -93,8 +93,8 @@ std::shared_ptr<Key> Child(const std::shared_ptr<Key>& parent, WStringView name,
 int PredefinedIndex(HKEY key)
 {
     auto v = reinterpret_cast<ULONG_PTR>(key);
-    for (LONG i = 0; i < 4; ++i)
-        if (v == static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000u + i))))
+    for (LONG i = 0; i < 6; ++i)
+        if (i != 4 && v == static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000u + i))))
             return i;
     return -1;
 }
@@ -158,6 +158,12 @@ Origin Resolve(HKEY base, REGSAM sam)
         case 2:
             o.key = s.machine;
             o.machineRoot = true;
+            o.underMachine = true;
+            break;
+        case 5: // HKCC: the current hardware profile
+            o.key = Child(Child(Child(Child(s.machine, u"SYSTEM", true), u"CurrentControlSet", true),
+                                u"Hardware Profiles", true),
+                          u"Current", true);
             o.underMachine = true;
             break;
         default:
@@ -408,6 +414,83 @@ void Seed(Store& s)
 }
 
 } // namespace
+
+// Hives: a tree of keys made from a file's pieces, hung under HKEY_USERS or HKLM, and taken off again.
+LSTATUS MountHive(HKEY base, WStringView name, const std::vector<HiveValue>& pieces)
+{
+    std::lock_guard g(StateLock());
+    Store& s = store();
+    int index = PredefinedIndex(base);
+    if ((index != 2 && index != 3) || SplitPath(name).size() != 1)
+        return ERROR_INVALID_PARAMETER;
+    std::shared_ptr<Key> parent = index == 2 ? s.machine : s.users;
+    if (Child(parent, name, false))
+        return ERROR_ALREADY_EXISTS;
+    std::shared_ptr<Key> top = Child(parent, name, true);
+    for (const HiveValue& piece : pieces)
+    {
+        Origin o;
+        o.key = top;
+        std::shared_ptr<Key> key = Walk(o, piece.key, true, nullptr);
+        if (piece.type == REG_NONE && piece.name.empty())
+            continue;
+        if (RegistryValue* v = key->FindValue(piece.name))
+            *v = RegistryValue{piece.type, piece.data};
+        else
+            key->values.emplace_back(piece.name, RegistryValue{piece.type, piece.data});
+    }
+    return ERROR_SUCCESS;
+}
+
+namespace
+{
+void Collect(const Key& key, const WString& path, std::vector<HiveValue>& out)
+{
+    if (!path.empty())
+        out.push_back(HiveValue{path, {}, REG_NONE, {}});
+    for (const auto& [n, v] : key.values)
+        out.push_back(HiveValue{path, n, v.type, v.data});
+    for (const auto& [folded, child] : key.children)
+        Collect(*child, path.empty() ? child->name : path + u"\\" + child->name, out);
+}
+
+bool Within(const Key* key, const Key* top)
+{
+    for (; key; key = key->parent)
+        if (key == top)
+            return true;
+    return false;
+}
+
+void MarkDeleted(Key& key)
+{
+    key.deleted = true;
+    for (auto& [folded, child] : key.children)
+        MarkDeleted(*child);
+}
+} // namespace
+
+LSTATUS UnmountHive(HKEY base, WStringView name, std::vector<HiveValue>* pieces)
+{
+    std::lock_guard g(StateLock());
+    Store& s = store();
+    int index = PredefinedIndex(base);
+    if ((index != 2 && index != 3) || SplitPath(name).size() != 1)
+        return ERROR_INVALID_PARAMETER;
+    std::shared_ptr<Key> parent = index == 2 ? s.machine : s.users;
+    std::shared_ptr<Key> top = Child(parent, name, false);
+    if (!top)
+        return ERROR_FILE_NOT_FOUND;
+    // A hive cannot go while a key of it is open.
+    for (const auto& [handle, open] : s.handles)
+        if (!open.key->deleted && Within(open.key.get(), top.get()))
+            return ERROR_ACCESS_DENIED;
+    if (pieces)
+        Collect(*top, {}, *pieces);
+    MarkDeleted(*top);
+    parent->children.erase(Fold(top->name));
+    return ERROR_SUCCESS;
+}
 
 } // namespace sim::detail
 

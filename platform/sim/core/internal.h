@@ -47,6 +47,22 @@ template <typename T> std::shared_ptr<T> FindHandleOf(HANDLE handle)
     return std::dynamic_pointer_cast<T>(FindHandle(handle));
 }
 
+// A process's access token as OpenProcessToken gives it.
+struct TokenObject : KernelObject
+{
+    WString user;
+    bool elevated = false;
+    bool primary = true;
+    DWORD access = 0;
+    DWORD processId = 0; // whose privileges it adjusts
+};
+
+// Privileges (by their LUID's low part) enabled in a process's token.
+bool PrivilegeEnabled(DWORD processId, DWORD privilege);
+constexpr DWORD kPrivilegeBackup = 17;
+constexpr DWORD kPrivilegeRestore = 18;
+constexpr DWORD kPrivilegeShutdown = 19;
+
 // The process a simulated thread belongs to.
 struct Process
 {
@@ -67,6 +83,9 @@ void EndProcessLocals();
 Process& CurrentProcess();
 std::shared_ptr<Process> ThreadProcess();                // null: the calling program
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
+
+// Whether a running program was started from this file (its image cannot be deleted meanwhile).
+bool ImageInUse(WStringView fullPath);
 
 // The process of the table that owns the shell window; 0 when no shell runs.
 DWORD ShellProcessId();

@@ -4,6 +4,7 @@
 #include "core/state.h"
 
 #include <map>
+#include <optional>
 
 using namespace sim;
 using namespace sim::detail;
@@ -20,6 +21,7 @@ using Block = std::map<WString, Variable>; // by folded name
 struct Environments : PartBase
 {
     std::map<DWORD, Block> byProcess;
+    std::map<WString, std::pair<WString, std::optional<WString>>> system; // changes to the system's block
 };
 
 Block SystemBlock()
@@ -46,9 +48,26 @@ Block SystemBlock()
     put(u"TMP", u"C:\\Users\\User\\AppData\\Local\\Temp");
     put(u"USERPROFILE", u"C:\\Users\\User");
     put(u"windir", u"C:\\Windows");
+    for (const auto& [folded, change] : Part<Environments>().system)
+    {
+        if (change.second)
+            b[folded] = {change.first, *change.second};
+        else
+            b.erase(folded);
+    }
     return b;
 }
 
+} // namespace
+
+void sim::Machine::SetSystemVariable(WStringView name, std::optional<WString> value)
+{
+    std::lock_guard g(StateLock());
+    Part<Environments>().system[Fold(name)] = {WString(name), std::move(value)};
+}
+
+namespace
+{
 // The calling process's block; the state lock is held.
 Block& OwnBlock()
 {

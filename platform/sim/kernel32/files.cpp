@@ -782,6 +782,11 @@ BOOL WINAPI DeleteFileW(LPCWSTR name)
         SetError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    if (ImageInUse(FullPath(name)))
+    {
+        SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     if (::unlink(host.c_str()) != 0)
     {
         SetError(ErrorFromErrno(errno));

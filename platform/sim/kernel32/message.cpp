@@ -118,8 +118,9 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
         return 0;
     }
     LPWSTR wide = nullptr;
-    DWORD length = FormatMessageW((flags | FORMAT_MESSAGE_ALLOCATE_BUFFER) & ~FORMAT_MESSAGE_MAX_WIDTH_MASK, source,
-                                  messageId, languageId, reinterpret_cast<LPWSTR>(&wide), 0, arguments);
+    DWORD length =
+        FormatMessageW((flags | FORMAT_MESSAGE_ALLOCATE_BUFFER) & ~FORMAT_MESSAGE_MAX_WIDTH_MASK, source,
+                       messageId, languageId, reinterpret_cast<LPWSTR>(&wide), 0, arguments);
     if (length == 0)
         return 0;
     std::string text = Narrow(WStringView(wide, length));

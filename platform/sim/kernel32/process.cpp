@@ -145,9 +145,33 @@ Launched StartProgram(std::function<DWORD()> body, std::shared_ptr<detail::Proce
     return l;
 }
 
+// Image files of the programs running now: Windows keeps them from being deleted.
+struct RunningImages : detail::PartBase
+{
+    std::multiset<WString> folded;
+};
+
+struct ImageInUseScope
+{
+    WString folded;
+    explicit ImageInUseScope(WStringView image) : folded(detail::Fold(image))
+    {
+        std::lock_guard g(detail::StateLock());
+        detail::Part<RunningImages>().folded.insert(folded);
+    }
+    ~ImageInUseScope()
+    {
+        std::lock_guard g(detail::StateLock());
+        auto& images = detail::Part<RunningImages>().folded;
+        if (auto it = images.find(folded); it != images.end())
+            images.erase(it);
+    }
+};
+
 std::function<DWORD()> EntryBody(const Entry& entry, std::shared_ptr<detail::Process> process, int show)
 {
     return [entry, process, show]() -> DWORD {
+        ImageInUseScope image(process->imagePath);
         WString tail = CommandTail(process->commandLine);
         DWORD exitCode = 0;
         try
@@ -323,6 +347,7 @@ bool RegisterProgram32Bit(const char16_t* fileName)
 
 namespace detail
 {
+
 Process& CurrentProcess()
 {
     if (t_process)
@@ -714,13 +739,7 @@ std::vector<WString> ModuleList(const LiveProcess& p)
     return list;
 }
 
-struct TokenObject : detail::KernelObject
-{
-    WString user;
-    bool elevated = false;
-    bool primary = true;
-    DWORD access = 0;
-};
+using detail::TokenObject;
 
 BOOL Fail(DWORD error)
 {
@@ -931,13 +950,24 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desiredAccess, PHANDLE token)
     if (!token)
         return Fail(ERROR_INVALID_PARAMETER);
     std::lock_guard g(detail::StateLock());
+    auto object = std::make_shared<TokenObject>();
+    object->access = desiredAccess;
+    if (process == kCurrentProcess)
+    {
+        // A program's own token, whether it runs as the calling program or as one the code started.
+        const detail::Process& self = detail::CurrentProcess();
+        object->user = self.user;
+        object->elevated = Elevated(self);
+        object->processId = self.id;
+        *token = detail::AddHandle(object);
+        return TRUE;
+    }
     auto live = FromHandle(process, PROCESS_QUERY_INFORMATION);
     if (!live)
         return FALSE;
-    auto object = std::make_shared<TokenObject>();
     object->user = live->setup.user;
     object->elevated = live->setup.elevated;
-    object->access = desiredAccess;
+    object->processId = live->id;
     *token = detail::AddHandle(object);
     return TRUE;
 }
@@ -1040,3 +1070,17 @@ UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size)
 {
     return CopyFolder(u"C:\\Windows", buffer, size);
 }
+
+namespace sim::detail
+{
+bool ImageInUse(WStringView fullPath)
+{
+    std::lock_guard g(StateLock());
+    if (Part<RunningImages>().folded.count(Fold(fullPath)) > 0)
+        return true;
+    for (const auto& [id, entry] : ::sim::processes().table)
+        if (entry.object && !::sim::Ended(*entry.object) && EqualNoCase(entry.setup.imagePath, fullPath))
+            return true;
+    return false;
+}
+} // namespace sim::detail

@@ -119,6 +119,11 @@ BOOL WINAPI DeleteFileW(LPCWSTR name);
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa);
 BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES sa);
 BOOL WINAPI RemoveDirectoryW(LPCWSTR name);
+BOOL WINAPI RemoveDirectoryA(LPCSTR name);
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+// With MOVEFILE_DELAY_UNTIL_REBOOT the move (a null target: the deletion) is kept for the next start.
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 DWORD WINAPI GetFileAttributesA(LPCSTR name);
 DWORD WINAPI GetFileAttributesW(LPCWSTR name);
 BOOL WINAPI SetFileAttributesW(LPCWSTR name, DWORD attributes);
@@ -418,6 +423,28 @@ typedef struct _STARTUPINFOW
     HANDLE hStdError;
 } STARTUPINFOW, *LPSTARTUPINFOW;
 
+typedef struct _STARTUPINFOA
+{
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
 typedef struct _PROCESS_INFORMATION
 {
     HANDLE hProcess;
@@ -432,6 +459,10 @@ HANDLE WINAPI GetCurrentThread();
 HANDLE WINAPI GetCurrentProcess();
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                            LPVOID parameter, DWORD flags, LPDWORD threadId);
+#define THREAD_PRIORITY_LOWEST (-2)
+#define THREAD_PRIORITY_NORMAL 0
+BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
+int WINAPI GetThreadPriority(HANDLE thread);
 [[noreturn]] void WINAPI ExitThread(DWORD exitCode);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD WINAPI GetThreadId(HANDLE thread);
@@ -446,6 +477,10 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
                            LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
                            BOOL inheritHandles, DWORD flags, LPVOID environment, LPCWSTR currentDirectory,
                            LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation);
+BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD flags,
+                           LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                           LPPROCESS_INFORMATION processInformation);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 DWORD WINAPI GetProcessId(HANDLE process);
 
@@ -455,6 +490,7 @@ BOOL WINAPI SetEvent(HANDLE event);
 BOOL WINAPI ResetEvent(HANDLE event);
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES sa, BOOL initialOwner, LPCWSTR name);
 HANDLE WINAPI OpenMutexW(DWORD access, BOOL inheritHandle, LPCWSTR name);
+HANDLE WINAPI OpenMutexA(DWORD access, BOOL inheritHandle, LPCSTR name);
 BOOL WINAPI ReleaseMutex(HANDLE mutex);
 HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES sa, LONG initialCount, LONG maximumCount, LPCWSTR name);
 HANDLE WINAPI OpenSemaphoreW(DWORD access, BOOL inheritHandle, LPCWSTR name);
@@ -505,6 +541,7 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time);
 
 // kernel32: the process environment and current folder.
 DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
 DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer);

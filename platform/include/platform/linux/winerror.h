@@ -48,6 +48,9 @@
 #define ERROR_TIMEOUT 1460L
 #define ERROR_NOT_FOUND 1168L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
+#define ERROR_NOT_ALL_ASSIGNED 1300L
+#define ERROR_NONE_MAPPED 1332L
+#define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 // The service control manager.
 #define ERROR_DEPENDENT_SERVICES_RUNNING 1051L
@@ -72,6 +75,7 @@
 // Graphics engine and spooler.
 #define ERROR_BAD_DRIVER_LEVEL 119L
 #define ERROR_INVALID_LEVEL 124L
+#define ERROR_BADDB 1009L
 #define ERROR_INVALID_PRINTER_NAME 1801L
 #define ERROR_INVALID_ENVIRONMENT 1805L
 #define ERROR_UNKNOWN_PORT 1796L
@@ -103,7 +107,7 @@
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define HRESULT_FROM_WIN32(x)                                                                                \
-    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x) & 0x0000FFFF) | (7 << 16) | 0x80000000)))
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x)&0x0000FFFF) | (7 << 16) | 0x80000000)))
 #define ERROR_OPERATION_ABORTED 995L
 #define ERROR_IO_INCOMPLETE 996L
 #define ERROR_IO_PENDING 997L

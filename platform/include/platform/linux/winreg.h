@@ -6,6 +6,7 @@
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+#define HKEY_CURRENT_CONFIG ((HKEY)(ULONG_PTR)((LONG)0x80000005))
 
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
@@ -70,3 +71,9 @@ LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD cchName
                              LPWSTR cls, LPDWORD cchClass, void* lastWriteTime);
 LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD cchName, LPDWORD reserved,
                              LPDWORD type, LPBYTE data, LPDWORD cbData);
+LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD cchName, LPDWORD reserved, LPSTR cls,
+                             LPDWORD cchClass, void* lastWriteTime);
+// A hive file mounted as a key under HKEY_USERS or HKEY_LOCAL_MACHINE (the backup and restore
+// privileges enabled), and taken off again, its changes written back to the file.
+LSTATUS WINAPI RegLoadKeyA(HKEY key, LPCSTR subKey, LPCSTR file);
+LSTATUS WINAPI RegUnLoadKeyA(HKEY key, LPCSTR subKey);

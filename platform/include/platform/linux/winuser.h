@@ -935,3 +935,10 @@ int WINAPI ReleaseDC(HWND window, HDC dc);
 #define RDW_ALLCHILDREN 0x0080
 #define RDW_UPDATENOW 0x0100
 BOOL WINAPI RedrawWindow(HWND window, const RECT* update, HRGN region, UINT flags);
+
+// Ending the session: a restart needs the shutdown privilege enabled.
+#define EWX_LOGOFF 0x00000000
+#define EWX_SHUTDOWN 0x00000001
+#define EWX_REBOOT 0x00000002
+#define EWX_FORCE 0x00000004
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);

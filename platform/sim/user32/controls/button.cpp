@@ -130,9 +130,8 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return TRUE;
         });
     case BCM_GETNOTELENGTH:
-        return WithState<ButtonState>(window, [](Window&, ButtonState& s) {
-            return static_cast<LRESULT>(s.note.size());
-        });
+        return WithState<ButtonState>(
+            window, [](Window&, ButtonState& s) { return static_cast<LRESULT>(s.note.size()); });
     case BCM_GETNOTE:
         return WithState<ButtonState>(window, [&](Window& w, ButtonState& s) -> LRESULT {
             auto* size = reinterpret_cast<DWORD*>(wParam);

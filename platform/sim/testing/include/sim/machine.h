@@ -120,6 +120,16 @@ struct HelpRequest
     UINT command = 0;
     WString keyword;
     bool indexOnFail = false;
+struct LocalUser
+    WString name;
+    WString sid;           // "S-1-5-21-...-1002"
+    bool signedIn = false; // its hive is loaded by the system, so its file is in use
+
+struct HiveValue
+    WString key;
+    WString name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
 };
 
 class Machine
@@ -171,6 +181,19 @@ public:
     std::optional<RegistryValue> GetRegistryValue(HKEY root, WStringView key, WStringView name,
                                                   RegistryView view = RegistryView::Native) const;
     bool RegistryKeyExists(HKEY root, WStringView key, RegistryView view = RegistryView::Native) const;
+
+    // A system environment variable as the processes started from now on get it (none: unset).
+    void SetSystemVariable(WStringView name, std::optional<WString> value);
+
+    // Accounts and their hives. The machine starts with the signed-in "User" (the current user).
+    void AddUser(const LocalUser& user);
+    // Writes a hive file RegLoadKey can mount; ReadHive reads one back (nothing when it is none).
+    void PutHive(WStringView file, const std::vector<HiveValue>& values);
+    std::optional<std::vector<HiveValue>> ReadHive(WStringView file) const;
+    // Keys mounted by RegLoadKey and not yet taken off ("HKEY_USERS\S-1-5-...").
+    std::vector<WString> LoadedHives() const;
+    // ExitWindowsEx calls that went through, their flags in order.
+    std::vector<UINT> ShutdownRequests() const;
 
     // Processes. The calling program (the test itself) has its own module path and command line.
     void SetCallingProgram(WStringView imagePath, WStringView commandLine);

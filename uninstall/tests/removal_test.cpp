@@ -1,0 +1,311 @@
+// The whole removal on a machine seeded as the installer leaves it: the worker, then the copy in the
+// temporary folder that finishes after the first stage has ended.
+#include "uninstaller_fixture.h"
+
+#include <sim/desktop.h>
+#include <sim/kernel_devices.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace uninstall::testing
+{
+namespace
+{
+constexpr const char* kProduct = "C:\\Program Files\\Velmo\\Q7";
+constexpr const char* kMenu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo";
+constexpr const char* kShared = "C:\\Program Files\\Common Files\\Velmo\\Shared.dll";
+constexpr const char16_t* kTemp = u"C:\\Users\\User\\AppData\\Local\\Temp";
+constexpr const char* kAnnSid = "S-1-5-21-1004336348-1177238915-682003330-1002";
+constexpr const char* kBobSid = "S-1-5-21-1004336348-1177238915-682003330-1003";
+constexpr const char16_t* kUninstallEntry =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoQ7";
+
+std::string Path(const std::string& folder, const std::string& name)
+{
+    return folder + "\\" + name;
+}
+
+bool Exists(const std::string& path)
+{
+    return sim::machine().FileExists(W(path));
+}
+
+bool KeyExists(HKEY root, const std::string& key)
+{
+    return sim::machine().RegistryKeyExists(root, W(key));
+}
+
+void PutKey(HKEY root, const std::string& key, const std::string& name = "Note",
+            const std::string& value = "x")
+{
+    sim::machine().SetRegistryValue(root, W(key), W(name), REG_SZ, WideBytes(value));
+}
+
+struct Seed
+{
+    bool siblingProduct = true;
+};
+
+// What an installer leaves: the product's files, shortcuts and folders, its registry entries for the
+// machine and each user, a shared file, firewall entries, a program to run first and its uninstall
+// entry, with the file-list INI naming them all.
+class RemovalTest : public UninstallerTest
+{
+protected:
+    void SetUp() override
+    {
+        UninstallerTest::SetUp();
+        UseRealRemoval();
+    }
+
+    Ini SeedMachine(const Seed& seed = {})
+    {
+        auto& m = sim::machine();
+        for (const char* f : {"Driver.dll", "Bin\\Tool.exe", "Bin\\Stop.exe"})
+            m.PutFile(W(Path(kProduct, f)), "product");
+        m.PutFile(u"C:\\Program Files\\Velmo\\Other\\keep.txt", "another product");
+        m.PutFile(W(Path(kMenu, "Q7.lnk")), "link");
+        m.PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Other.lnk", "link");
+        m.PutFile(W(kShared), "shared");
+        m.PutFile(kProgram, "program");
+        m.PutFile(u"C:\\Users\\User\\Desktop\\Tray.lnk", "link");
+        m.PutFile(u"C:\\Users\\User\\Desktop\\Notes.txt", "the user's own");
+        m.PutFile(u"C:\\Users\\Ann\\Desktop\\Tray.lnk", "link");
+        m.PutFile(u"C:\\Users\\Bob\\Desktop\\Tray.lnk", "link");
+        m.RegisterStandIn(u"Stop.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
+
+        PutKey(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q7Settings");
+        PutKey(HKEY_LOCAL_MACHINE, "Software\\Velmo Tools\\Big\\Child");
+        PutKey(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q7");
+        if (seed.siblingProduct)
+            PutKey(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q9");
+        PutKey(HKEY_CURRENT_USER, "Software\\Velmo\\Tray\\Link", "Shortcut",
+               "C:\\Users\\User\\Desktop\\Tray.lnk");
+        PutKey(HKEY_CURRENT_USER, "Software\\Velmo\\Tray\\Text", "Shortcut",
+               "C:\\Users\\User\\Desktop\\Notes.txt");
+        PutKey(HKEY_CURRENT_USER, "Software\\Velmo\\Keep");
+        PutKey(HKEY_LOCAL_MACHINE,
+               "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\{0A1B}");
+        for (const char* k : {"CLSID\\{0A1B}\\DefaultIcon", "CLSID\\{0A1B}\\Shell\\Open\\Command",
+                              "CLSID\\{0A1B}\\ShellFolder"})
+            PutKey(HKEY_CLASSES_ROOT, k);
+        PutKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoQ7",
+               "UninstallString", std::string(kFolderA) + "\\Uninst64.exe");
+
+        m.AddUser({u"Ann", W(kAnnSid), false});
+        m.AddUser({u"Bob", W(kBobSid), true});
+        for (const char* user : {"Ann", "Bob"})
+            m.PutHive(W(std::string("C:\\Users\\") + user + "\\ntuser.dat"),
+                      {{u"Software\\Velmo\\Tray\\Link", u"Shortcut", REG_SZ,
+                        WideBytes(std::string("C:\\Users\\") + user + "\\Desktop\\Tray.lnk")},
+                       {u"Software\\Velmo\\Keep", u"Note", REG_SZ, WideBytes("x")}});
+
+        Ini list = DefaultFileListIni();
+        list.Set("INSTALL", "PRESTART_00", Path(kProduct, "Bin\\Stop.exe"))
+            .Set("APPLICATION", "REG_000", "HLM;Software\\Velmo\\Q7Settings")
+            .Set("APPLICATION", "REG_001", "HCU;Software\\Velmo\\Tray\\*.*")
+            .Set("APPLICATION", "REG_002", "HCR;@CPL:{0A1B}")
+            .Set("APPLICATION", "REG_003", "XYZ;Software\\Velmo\\Keep")
+            .Set("APPLICATION", "REG_004", "HLM;Software\\Velmo Tools\\Big")
+            .Set("SHORTCUT", "SHORTCUT_000", Path(kMenu, "Q7.lnk"))
+            .Set("FILE", "FILE_000", Path(kProduct, "Driver.dll"))
+            .Set("FILE", "FILE_001", Path(kProduct, "Bin\\Tool.exe"))
+            .Set("FILE", "FILE_002", Path(kProduct, "Bin\\Stop.exe"))
+            .Set("FILE", "FILE_003", std::string(kFolderA) + "\\Uninst64.exe")
+            .Set("FILE", "FILE_004", std::string(kFolderA) + "\\Unflist.ini")
+            .Set("FILE", "FILE_005", std::string(kFolderA) + "\\Uninst.ini")
+            .Set("FILE", "FILE_006", Path(kProduct, "Gone.dll"))
+            .Set("FILE", "FILE_007", std::string(kFolderA) + "\\_Setup64.dll")
+            .Set("SHARED", "SHAREDKEY", "Velmo;Q7")
+            .Set("SHARED", "FILE_000", kShared)
+            .Set("ICF", "DELFILE_000", Path(kProduct, "Bin\\Tool.exe"))
+            .Set("ICF", "DELPORT_000", "19540;UDP")
+            .Set("ICF", "DELPORT_001", "9100;TCP")
+            .Set("ICF", "DELFILE2_000", "Velmo Q7;app")
+            .Set("ICF", "DELPORT2_000", "Velmo Port;19540")
+            .Set("PATH", "PATH_000", "C:\\Program Files\\Velmo")
+            .Set("PATH", "PATH_001", kProduct)
+            .Set("PATH", "PATH_002", Path(kProduct, "Bin"))
+            .Set("PATH", "PATH_003", kFolderA)
+            .Set("PATH", "COMMON_000", kMenu);
+        Ini ui = DefaultUiIni();
+        ui.Set("LABEL", "UNINSTALL_02", "Removing files").Set("LABEL", "UNINSTALL_03", "Removing %s");
+        Install(ui, list);
+        return list;
+    }
+
+    // Lets the copy in the temporary folder run to its end.
+    void WaitForSecondStage()
+    {
+        EXPECT_TRUE(D().WaitUntil([&] {
+            auto lines = LogLines();
+            return std::find(lines.begin(), lines.end(), "  Finish !!") != lines.end();
+        }));
+    }
+
+    static std::string Golden(const char* name)
+    {
+        std::ifstream in(std::string(UNINSTALL_GOLDEN) + "/" + name);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+// The lines from `first` to `last`, both included.
+std::string Between(const std::vector<std::string>& lines, const std::string& first, const std::string& last)
+{
+    auto from = std::find(lines.begin(), lines.end(), first);
+    auto to = std::find(from, lines.end(), last);
+    std::string text;
+    for (auto it = from; it != lines.end() && it <= to; ++it)
+        text += *it + "\n";
+    return text;
+}
+
+TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
+{
+    SeedMachine();
+    DWORD exit = Run(u"-s -dlog");
+    EXPECT_EQ(exit, 0u);
+    WaitForSecondStage();
+    auto& m = sim::machine();
+
+    // Listed files, shortcuts and folders go; the rest stays, and the drive root is never reached.
+    for (const char* gone : {"C:\\Program Files\\Velmo\\Q7\\Driver.dll", "C:\\Program Files\\Velmo\\Q7",
+                             "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo",
+                             "C:\\Users\\User\\Desktop\\Tray.lnk", "C:\\Users\\Ann\\Desktop\\Tray.lnk"})
+        EXPECT_FALSE(Exists(gone)) << gone;
+    for (const char* kept : {"C:\\Program Files\\Velmo\\Other\\keep.txt", kShared,
+                             "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Other.lnk",
+                             "C:\\Users\\User\\Desktop\\Notes.txt", "C:\\Users\\Bob\\Desktop\\Tray.lnk"})
+        EXPECT_TRUE(Exists(kept)) << kept;
+
+    // Registry: plain, tree and control-panel entries go; a key with subkeys, an unknown root's key, the
+    // sibling product and the company stay.
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q7Settings"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Velmo\\Tray"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{0A1B}"));
+    EXPECT_FALSE(
+        KeyExists(HKEY_LOCAL_MACHINE,
+                  "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\{0A1B}"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo Tools\\Big\\Child"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Velmo\\Keep"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q7"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q9"));
+    EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+
+    // Ann's hive lost the entry and went back to its file; Bob's, in use, was not touched.
+    EXPECT_TRUE(m.LoadedHives().empty());
+    auto ann = m.ReadHive(u"C:\\Users\\Ann\\ntuser.dat");
+    ASSERT_TRUE(ann);
+    auto hasKey = [](const std::vector<sim::HiveValue>& hive, const char16_t* key) {
+        return std::any_of(hive.begin(), hive.end(),
+                           [&](const sim::HiveValue& v) { return v.key.starts_with(key); });
+    };
+    EXPECT_FALSE(hasKey(*ann, u"Software\\Velmo\\Tray"));
+    EXPECT_TRUE(hasKey(*ann, u"Software\\Velmo\\Keep"));
+    EXPECT_TRUE(hasKey(*m.ReadHive(u"C:\\Users\\Bob\\ntuser.dat"), u"Software\\Velmo\\Tray"));
+
+    // The firewall: newer systems' rules, then programs and ports (the device server's port too, as its
+    // driver was not kept).
+    EXPECT_EQ(recorded.firewallCalls,
+              (std::vector<std::string>{"Policy Velmo Q7", "Policy Velmo Port",
+                                        "App C:\\Program Files\\Velmo\\Q7\\Bin\\Tool.exe", "Port 1 19540",
+                                        "Port 0 9100"}));
+
+    // The program to run first ran with the log option.
+    auto started = m.Started();
+    ASSERT_FALSE(started.empty());
+    EXPECT_NE(started.front().commandLine.find(u"-dlogout"), WString::npos);
+
+    // The copy was started exactly so, deleted the installed program once the first stage had ended,
+    // removed the install folder and its INI copies, and is deleted at the next start; no restart.
+    auto shell = m.ShellRequests();
+    auto copy = std::find_if(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
+        return r.file.ends_with(u"Temp\\Uninst64.exe");
+    });
+    ASSERT_NE(copy, shell.end());
+    EXPECT_EQ(copy->parameters, u"-u -s -dlog");
+    EXPECT_EQ(copy->directory, kTemp);
+    EXPECT_EQ(copy->showCommand, SW_SHOWNA);
+    EXPECT_FALSE(m.FileExists(kProgram));
+    EXPECT_FALSE(Exists(kFolderA));
+    EXPECT_TRUE(Exists("C:\\Program Files\\Velmo"));
+    EXPECT_FALSE(m.FileExists(WString(kTemp) + u"\\Unflist.ini"));
+    EXPECT_FALSE(m.FileExists(WString(kTemp) + u"\\Uninst.ini"));
+    auto pending =
+        m.GetRegistryValue(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                           u"PendingFileRenameOperations");
+    ASSERT_TRUE(pending);
+    WString operations(reinterpret_cast<const char16_t*>(pending->data.data()), pending->data.size() / 2);
+    EXPECT_EQ(operations, WString(u"\\??\\") + kTemp + u"\\Uninst64.exe" + u'\0' + u'\0' + u'\0');
+    EXPECT_TRUE(m.ShutdownRequests().empty());
+
+    // The worker's log, line for line.
+    auto lines = LogLines();
+    EXPECT_EQ(Between(lines, "*** PortMonitor Check ***", "*** Temp Information ***"), Golden("removal.log"));
+    EXPECT_EQ(Between(lines, "  Delete C:\\Program Files\\Velmo\\Uninstall\\Uninst64.exe", "  Finish !!"),
+              Golden("second_stage.log"));
+}
+
+TEST_F(RemovalTest, SharedFilesGoWithTheCompanysLastProduct)
+{
+    SeedMachine(Seed{false});
+    EXPECT_EQ(Run(u"-s -dlog"), 0u);
+    WaitForSecondStage();
+    EXPECT_FALSE(Exists(kShared));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo"));
+}
+
+} // namespace
+} // namespace uninstall::testing
+
+namespace uninstall::testing
+{
+namespace
+{
+TEST_F(RemovalTest, ADeviceServerInUseStopsTheRemovalBeforeAnythingGoes)
+{
+    struct Case
+    {
+        std::optional<BYTE> answer; // none: no device
+        bool stops;
+    };
+    for (const Case& c : {Case{1, true}, Case{0, false}, Case{std::nullopt, false}})
+    {
+        sim::machine().Reset();
+        SetUp();
+        Ini list = SeedMachine();
+        list.Set("COMPONENT", "INIFILE", "Comp.ini");
+        Install(DefaultUiIni(), list);
+        sim::machine().PutFile(WString(kFolder) + u"\\Comp.ini",
+                               "[First]\r\nNAME=Other\r\n[DRIVER_00]\r\nINFFILE=tzuptp.inf\r\n");
+        if (c.answer)
+            sim::kernelDevices().Add({u"tzuptp", *c.answer, false});
+        DWORD exit = Run(u"-s -dlog", [&] {
+            if (!c.stops)
+                return;
+            ASSERT_TRUE(D().WaitUntil([] { return D().MessageBox().has_value(); }));
+            EXPECT_EQ(D().MessageBox()->caption, u"Velmo Removal Error");
+            D().AnswerMessageBox(IDOK);
+        });
+        EXPECT_EQ(exit, 0u);
+        auto lines = LogLines();
+        bool reported = std::find(lines.begin(), lines.end(), "  Component Error(1).") != lines.end();
+        EXPECT_EQ(reported, c.stops);
+        // A stopped removal touches nothing and leaves everything for another run.
+        EXPECT_EQ(Exists(Path(kProduct, "Driver.dll")), c.stops);
+        EXPECT_EQ(sim::machine().FileExists(WString(kFolder) + u"\\Unflist.ini"), c.stops);
+        auto shell = sim::machine().ShellRequests();
+        EXPECT_EQ(std::none_of(shell.begin(), shell.end(),
+                               [](const sim::ShellRequest& r) { return r.parameters.starts_with(u"-u"); }),
+                  c.stops);
+        if (!c.stops)
+            WaitForSecondStage();
+    }
+}
+} // namespace
+} // namespace uninstall::testing
