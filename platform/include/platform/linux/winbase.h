@@ -146,6 +146,27 @@ typedef struct _WIN32_FIND_DATAW
 HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
 BOOL WINAPI FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData);
 BOOL WINAPI FindClose(HANDLE find);
+<<<<<<<
+=======
+typedef struct _WIN32_FIND_DATAA
+{
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
+BOOL WINAPI FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData);
+UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size);
+
+// kernel32: initialization files (profile functions) ----------------------------------------------
+>>>>>>>
 typedef struct _WIN32_FIND_DATAA
 {
     DWORD dwFileAttributes;
@@ -198,7 +219,6 @@ HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 BOOL WINAPI HeapDestroy(HANDLE heap);
-
 
 // kernel32: path names.
 DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);

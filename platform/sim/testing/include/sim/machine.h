@@ -120,12 +120,20 @@ struct HelpRequest
     UINT command = 0;
     WString keyword;
     bool indexOnFail = false;
+};
+
+// A local account: its profile folder is C:\Users\<name>, holding its hive file ntuser.dat.
 struct LocalUser
+{
     WString name;
     WString sid;           // "S-1-5-21-...-1002"
     bool signedIn = false; // its hive is loaded by the system, so its file is in use
+};
 
+// One piece of a hive file: a value of a key (its path inside the hive), or with type REG_NONE and
+// no name the key alone.
 struct HiveValue
+{
     WString key;
     WString name;
     DWORD type = REG_NONE;
