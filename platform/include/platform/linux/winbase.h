@@ -146,27 +146,6 @@ typedef struct _WIN32_FIND_DATAW
 HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
 BOOL WINAPI FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData);
 BOOL WINAPI FindClose(HANDLE find);
-<<<<<<<
-=======
-typedef struct _WIN32_FIND_DATAA
-{
-    DWORD dwFileAttributes;
-    FILETIME ftCreationTime;
-    FILETIME ftLastAccessTime;
-    FILETIME ftLastWriteTime;
-    DWORD nFileSizeHigh;
-    DWORD nFileSizeLow;
-    DWORD dwReserved0;
-    DWORD dwReserved1;
-    CHAR cFileName[MAX_PATH];
-    CHAR cAlternateFileName[14];
-} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
-HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
-BOOL WINAPI FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA findData);
-UINT WINAPI GetWindowsDirectoryW(LPWSTR buffer, UINT size);
-
-// kernel32: initialization files (profile functions) ----------------------------------------------
->>>>>>>
 typedef struct _WIN32_FIND_DATAA
 {
     DWORD dwFileAttributes;
