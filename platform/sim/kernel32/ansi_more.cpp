@@ -12,11 +12,6 @@ using namespace sim::detail;
 
 namespace
 {
-struct Priorities : PartBase
-{
-    std::map<HANDLE, int> byThread;
-};
-
 constexpr WStringView kSessionManager = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 BOOL Fail(DWORD error)
@@ -94,25 +89,6 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size)
         return static_cast<DWORD>(narrow.size() + 1);
     std::memcpy(buffer, narrow.c_str(), narrow.size() + 1);
     return static_cast<DWORD>(narrow.size());
-}
-
-BOOL WINAPI SetThreadPriority(HANDLE thread, int priority)
-{
-    if (priority < -15 || priority > 15)
-        return Fail(ERROR_INVALID_PARAMETER);
-    std::lock_guard g(StateLock());
-    if (thread != GetCurrentThread() && !FindHandle(thread))
-        return Fail(ERROR_INVALID_HANDLE);
-    Part<Priorities>().byThread[thread] = priority;
-    return TRUE;
-}
-
-int WINAPI GetThreadPriority(HANDLE thread)
-{
-    std::lock_guard g(StateLock());
-    auto& all = Part<Priorities>().byThread;
-    auto it = all.find(thread);
-    return it == all.end() ? THREAD_PRIORITY_NORMAL : it->second;
 }
 
 HANDLE WINAPI OpenMutexA(DWORD access, BOOL inheritHandle, LPCSTR name)

@@ -157,7 +157,9 @@ DWORD WINAPI GetThreadId(HANDLE thread)
 
 BOOL WINAPI SetThreadPriority(HANDLE thread, int priority)
 {
-    if (priority < THREAD_PRIORITY_LOWEST || priority > THREAD_PRIORITY_HIGHEST)
+    // Idle and time-critical lie outside the relative range but are valid in every priority class.
+    if ((priority < THREAD_PRIORITY_LOWEST || priority > THREAD_PRIORITY_HIGHEST) && priority != -15 &&
+        priority != 15)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
