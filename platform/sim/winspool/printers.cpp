@@ -330,6 +330,8 @@ BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
         SetLastError(error);
         return FALSE;
     }
+    if (info->pComment)
+        s.comment = WString(info->pComment);
     if (changes(driver, s.driverName))
     {
         s.driverName = FindDriver(driver, NativeEnvironment())->name;
@@ -339,8 +341,6 @@ BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
         s.portName = WString(port);
     if (!processor.empty())
         s.printProcessor = WString(processor);
-    if (info->pComment)
-        s.comment = WString(info->pComment);
     s.attributes = info->Attributes;
     if (renames)
         detail::RenamePrinter(WString(s.name), WString(name)); // last: `s` moves with it
