@@ -49,11 +49,14 @@ CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST devInst, ULONG flags)
         return CR_FAILURE;
     if (flags & ~ULONG(CM_REENUMERATE_SYNCHRONOUS))
         return CR_INVALID_FLAG;
-    std::lock_guard g(StateLock());
-    auto node = FindDeviceNode(devInst);
-    if (!node || !node->present)
-        return CR_INVALID_DEVNODE;
-    ReenumerateBelow(*node);
+    {
+        std::lock_guard g(StateLock());
+        auto node = FindDeviceNode(devInst);
+        if (!node || !node->present)
+            return CR_INVALID_DEVNODE;
+        ReenumerateBelow(*node);
+    }
+    TellTopLevelWindows();
     return CR_SUCCESS;
 }
 

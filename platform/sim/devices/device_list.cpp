@@ -373,41 +373,52 @@ using namespace detail;
 
 void DeviceTree::AttachUsbPrinter(const UsbPrinterHardware& hardware, bool arrives)
 {
-    std::lock_guard g(StateLock());
-    std::erase_if(list().usb,
-                  [&](const AttachedUsb& a) { return EqualNoCase(UsbId(a.hardware), UsbId(hardware)); });
-    list().usb.push_back({hardware, true});
+    {
+        std::lock_guard g(StateLock());
+        std::erase_if(list().usb,
+                      [&](const AttachedUsb& a) { return EqualNoCase(UsbId(a.hardware), UsbId(hardware)); });
+        list().usb.push_back({hardware, true});
+        if (arrives)
+            Arrive(hardware);
+    }
     if (arrives)
-        Arrive(hardware);
+        TellTopLevelWindows();
 }
 
 void DeviceTree::AttachLptPrinter(const LptPrinterHardware& hardware, bool arrives)
 {
-    std::lock_guard g(StateLock());
-    std::erase_if(list().lpt,
-                  [&](const AttachedLpt& a) { return EqualNoCase(a.hardware.port, hardware.port); });
-    list().lpt.push_back({hardware, true});
+    {
+        std::lock_guard g(StateLock());
+        std::erase_if(list().lpt,
+                      [&](const AttachedLpt& a) { return EqualNoCase(a.hardware.port, hardware.port); });
+        list().lpt.push_back({hardware, true});
+        if (arrives)
+            Arrive(hardware);
+    }
     if (arrives)
-        Arrive(hardware);
+        TellTopLevelWindows();
 }
 
 void DeviceTree::Detach(WStringView serialOrPort)
 {
-    std::lock_guard g(StateLock());
-    for (AttachedUsb& usb : list().usb)
-        if (usb.attached && EqualNoCase(usb.hardware.serial, serialOrPort))
-        {
-            usb.attached = false;
-            Depart(UsbId(usb.hardware));
-            if (int port = UsbPortNumber(usb.hardware, false))
-                Depart(UsbPrintId(usb.hardware, port));
-        }
-    for (AttachedLpt& lpt : list().lpt)
-        if (lpt.attached && EqualNoCase(lpt.hardware.port, serialOrPort))
-        {
-            lpt.attached = false;
-            Depart(LptId(lpt.hardware));
-        }
+    {
+        std::lock_guard g(StateLock());
+        for (AttachedUsb& usb : list().usb)
+            if (usb.attached && EqualNoCase(usb.hardware.serial, serialOrPort))
+            {
+                usb.attached = false;
+                Depart(UsbId(usb.hardware));
+                if (int port = UsbPortNumber(usb.hardware, false))
+                    Depart(UsbPrintId(usb.hardware, port));
+            }
+        for (AttachedLpt& lpt : list().lpt)
+            if (lpt.attached && EqualNoCase(lpt.hardware.port, serialOrPort))
+            {
+                lpt.attached = false;
+                Depart(LptId(lpt.hardware));
+            }
+    }
+    TellTopLevelWindows();
 }
 
 void DeviceTree::AddNode(const DeviceNodeSetup& setup)

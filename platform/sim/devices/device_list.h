@@ -56,6 +56,9 @@ void ReenumerateBelow(const DeviceNode& node);
 // A printer's new name carried to its queue's software device.
 void RenamePrintQueueNode(WStringView oldName, WStringView newName);
 
+// Tells the top-level windows the device nodes changed (WM_DEVICECHANGE); without StateLock held.
+void TellTopLevelWindows();
+
 // Install events still pending (CMP_WaitNoPendingInstallEvents), and UpdateDriverForPlugAndPlayDevicesW's
 // knob.
 int& PendingInstallEvents();

@@ -295,7 +295,10 @@ struct UsbFile : DeviceFile
     }
 };
 
-void TellTopLevelWindows()
+} // namespace
+
+// Without StateLock held: the desktop's lock is taken.
+void sim::detail::TellTopLevelWindows()
 {
     std::vector<HWND> windows;
     {
@@ -307,6 +310,9 @@ void TellTopLevelWindows()
     for (HWND w : windows)
         PostMessageW(w, WM_DEVICECHANGE, kDevNodesChanged, 0);
 }
+
+namespace
+{
 
 WString Hex4(WORD v)
 {
@@ -392,6 +398,9 @@ void Devices::Plug(const UsbDuplicator& setup)
         WString ids = u"USB\\VID_" + Hex4(setup.vendorId) + u"&PID_" + Hex4(setup.productId);
         d->node->instanceId = ids + u"\\" + setup.serial;
         d->node->hardwareIds = {ids + u"&REV_0100", ids};
+        d->node->className = u"USB";
+        d->node->classGuid = kUsbClass;
+        d->node->description = u"USB Printing Support";
         d->node->interfaces.push_back({kUsbPrintInterface, path});
         DeviceNodes().push_back(d->node);
         usb().all.push_back(d);
