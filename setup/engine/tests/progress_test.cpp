@@ -175,7 +175,20 @@ TEST(Progress, LogicsAndTheirTables)
         EXPECT_EQ(c.logic->StartFailurePageId(), 139);
         EXPECT_EQ(c.logic->periodMs, 200);
     }
+    // The install workers' maps: every step with a message counts, run or not.
+    f.context.driverKind = 3;
+    ASSERT_TRUE(cases[0].logic->CreateWorker());
+    EXPECT_EQ(cases[0].logic->StepCount(), 4u);
+    EXPECT_EQ(cases[0].logic->StepMessageId(28), -1) << "the classic driver's result step shows nothing";
+    EXPECT_EQ(cases[0].logic->StepMessageId(10), 101);
+    f.context.driverKind = 4;
+    ASSERT_TRUE(cases[0].logic->CreateWorker());
+    EXPECT_EQ(cases[0].logic->StepCount(), 8u);
+    EXPECT_EQ(cases[0].logic->StepMessageId(28), 118);
+    EXPECT_EQ(cases[0].logic->StepMessageId(14), 105);
+
     // No driver kind the install knows: no worker, a start failure for the page.
+    cases[0].logic->stepMessages.clear();
     f.context.driverKind = 0;
     EXPECT_FALSE(cases[0].logic->CreateWorker());
     EXPECT_EQ(cases[0].logic->StepCount(), 0u);
