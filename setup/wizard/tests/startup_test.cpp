@@ -36,9 +36,10 @@ WString TableText(UINT language, int id)
 void SetBrowserVersion(const char16_t* version)
 {
     WString text(version);
-    sim::machine().SetRegistryValue(
-        HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version", REG_SZ,
-        {reinterpret_cast<const BYTE*>(text.c_str()), (text.size() + 1) * sizeof(WCHAR)});
+    for (sim::RegistryView view : {sim::RegistryView::Native, sim::RegistryView::Wow32})
+        sim::machine().SetRegistryValue(
+            HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version", REG_SZ,
+            {reinterpret_cast<const BYTE*>(text.c_str()), (text.size() + 1) * sizeof(WCHAR)}, view);
 }
 
 // Runs a build, answers every message box, and gives the texts shown and the exit code.
@@ -278,7 +279,9 @@ TEST_F(StartupTest, RelaunchRunsTheNativeBuildWithTheCommandLineAsGivenAndReturn
         std::vector<sim::StartedProcess> started = sim::machine().Started();
         ASSERT_EQ(started.size(), startedBefore + (c.startError ? 0 : 1));
         if (!c.startError)
+        {
             EXPECT_EQ(started.back().commandLine, u"\"" + WString(c.nativePath) + u"\" " + c.arguments);
+        }
     }
     g_setupContext->reset();
 }
