@@ -191,6 +191,28 @@ TEST_F(WizardTest, TheModifyButtonsChooseTheModeAndMoveOn)
     }
 }
 
+TEST_F(WizardTest, AnOperationWithoutAWorkerEndsOnTheFinishPage)
+{
+    // Updates and removals have no workers yet: their progress pages report a start failure.
+    for (int button : {IDC_UPDATE_BUTTON, IDC_REMOVE_BUTTON})
+    {
+        sim::machine().Reset();
+        PrepareMachine();
+        UINT status = 0;
+        RunWizard([](CSetupContext& context) { context.driverInstalled = 1; },
+                  [&] {
+                      ASSERT_TRUE(Sheet());
+                      D().Click(D().Control(Sheet(), button));
+                      ClickNext();
+                      EXPECT_EQ(CurrentPage(), 139u);
+                      status = Context().statusWord;
+                      EXPECT_EQ(D().Text(D().Control(Sheet(), IDC_RESULT)), Context().Text(140));
+                      D().Click(D().Control(Sheet(), 0x3025));
+                  });
+        EXPECT_EQ(status, 0xE4000000u);
+    }
+}
+
 TEST_F(WizardTest, TheFirstOpeningPageCentresTheSheetOnce)
 {
     RunWizard([](CSetupContext&) {},
