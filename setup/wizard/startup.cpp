@@ -3,7 +3,7 @@
 #include "firewall.h"
 #include "shell_files.h"
 #include "v4_companion.h"
-#include "wizard.h"
+#include "sheet.h"
 
 #include <platform/dll_search.h>
 #include <platform/shellapi.h>

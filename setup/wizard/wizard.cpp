@@ -1,4 +1,5 @@
 #include "wizard.h"
+#include "sheet.h"
 
 #include <algorithm>
 
@@ -280,9 +281,9 @@ bool CSetupWizard::Create(HINSTANCE instance, const WString& caption)
     name_ = std::make_unique<CPropSheetName>();
     install_ = std::make_unique<CPropSheetInstall>();
     finish_ = std::make_unique<CPropSheetFinish>();
-    removeProgress_ = std::make_unique<CProgressPlaceholder>(IDD_REMOVE_PROGRESS);
-    installProgress_ = std::make_unique<CProgressPlaceholder>(IDD_INSTALL_PROGRESS);
-    updateProgress_ = std::make_unique<CProgressPlaceholder>(IDD_UPDATE_PROGRESS);
+    removeProgress_ = CSheetProgress<CRemoveProgress>::Create(IDD_REMOVE_PROGRESS);
+    installProgress_ = CSheetProgress<CInstallProgress>::Create(IDD_INSTALL_PROGRESS);
+    updateProgress_ = CSheetProgress<CUpdateProgress>::Create(IDD_UPDATE_PROGRESS);
     Add(*modify_, record);
     Add(*update_, record);
     Add(*remove_, record);

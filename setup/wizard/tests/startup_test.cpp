@@ -5,6 +5,7 @@
 
 #include <sim/firewall.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace kgsetup::testing
@@ -36,9 +37,10 @@ WString TableText(UINT language, int id)
 void SetBrowserVersion(const char16_t* version)
 {
     WString text(version);
-    sim::machine().SetRegistryValue(
-        HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version", REG_SZ,
-        {reinterpret_cast<const BYTE*>(text.c_str()), (text.size() + 1) * sizeof(WCHAR)});
+    for (sim::RegistryView view : {sim::RegistryView::Native, sim::RegistryView::Wow32})
+        sim::machine().SetRegistryValue(
+            HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version", REG_SZ,
+            {reinterpret_cast<const BYTE*>(text.c_str()), (text.size() + 1) * sizeof(WCHAR)}, view);
 }
 
 // Runs a build, answers every message box, and gives the texts shown and the exit code.
@@ -154,6 +156,14 @@ TEST_F(StartupTest, AnInstalledCopyWithNothingToManageCleansUp)
     const WString neighbour =
         u"C:\\ProgramData\\Microsoft\\Windows\\DeviceMetadataStore\\en\\other.devicemetadata-ms";
     sim::machine().PutFile(neighbour, "other");
+    // The installed copy's entry, through which it removes itself at its exit.
+    const WString entry =
+        u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
+    const WString icon = WString(kSetup64) + u" /uninstall";
+    sim::machine().SetRegistryValue(
+        HKEY_LOCAL_MACHINE, entry, u"DisplayIcon", REG_SZ,
+        {reinterpret_cast<const BYTE*>(icon.c_str()), (icon.size() + 1) * sizeof(WCHAR)});
+    sim::machine().InstallCommandInterpreter(false);
 
     Outcome o = RunSetup(kSetup64);
     EXPECT_EQ(o.exitCode, 0u);
@@ -162,6 +172,14 @@ TEST_F(StartupTest, AnInstalledCopyWithNothingToManageCleansUp)
     EXPECT_FALSE(sim::machine().FileExists(WString(kMetadataCache) + u"\\PackageInfo.xml"));
     EXPECT_FALSE(std::filesystem::exists(sim::machine().HostPath(kMetadataCache)));
     EXPECT_TRUE(sim::machine().FileExists(neighbour));
+    // The command that removes the copy once it has ended (its interpreter's own programs aside).
+    const WString removal = u"del /Q  \"C:\\Setup\\KGSetup64.exe\"";
+    std::vector<sim::StartedProcess> started = sim::machine().Started();
+    EXPECT_EQ(std::count_if(
+                  started.begin(), started.end(),
+                  [&](const sim::StartedProcess& p) { return p.commandLine.find(removal) != WString::npos; }),
+              1);
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, entry));
 }
 
 TEST_F(StartupTest, StartUpFailuresEndQuietlyOrStillCleanUp)
@@ -278,7 +296,9 @@ TEST_F(StartupTest, RelaunchRunsTheNativeBuildWithTheCommandLineAsGivenAndReturn
         std::vector<sim::StartedProcess> started = sim::machine().Started();
         ASSERT_EQ(started.size(), startedBefore + (c.startError ? 0 : 1));
         if (!c.startError)
+        {
             EXPECT_EQ(started.back().commandLine, u"\"" + WString(c.nativePath) + u"\" " + c.arguments);
+        }
     }
     g_setupContext->reset();
 }

@@ -6,8 +6,11 @@ namespace kgsetup::testing
 void PrepareMachine()
 {
     const char16_t version[] = u"11.0.19041.0";
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version",
-                                    REG_SZ, {reinterpret_cast<const BYTE*>(version), sizeof version});
+    // Both views: the 32-bit build reads its own.
+    for (sim::RegistryView view : {sim::RegistryView::Native, sim::RegistryView::Wow32})
+        sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer",
+                                        u"Version", REG_SZ,
+                                        {reinterpret_cast<const BYTE*>(version), sizeof version}, view);
     D().RegisterResources(u"test.exe", KGSETUP_RC);
 }
 
@@ -24,6 +27,36 @@ DWORD RunWizard(const std::function<void(CSetupContext&)>& adjust, const sim::De
                              ? static_cast<DWORD>(wizard.Run())
                              : 0xDEAD;
             }
+            g_setupContext->reset();
+            return result;
+        },
+        script);
+}
+
+DWORD RunPages(const std::function<void(CSetupContext&)>& adjust,
+               const std::function<std::vector<HPROPSHEETPAGE>(PROPSHEETPAGEW&)>& makePages,
+               const sim::Desktop::Script& script)
+{
+    return D().Run(
+        [&]() -> DWORD {
+            *g_setupContext = std::make_unique<CSetupContext>();
+            adjust(Context());
+            g_wizard->instance = GetModuleHandleW(nullptr);
+            PROPSHEETPAGEW record{};
+            record.dwSize = sizeof record;
+            record.hInstance = g_wizard->instance;
+            record.dwFlags = PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE;
+            record.pszHeaderTitle = u"";
+            record.pszHeaderSubTitle = u"";
+            std::vector<HPROPSHEETPAGE> pages = makePages(record);
+            PROPSHEETHEADERW header{};
+            header.dwSize = sizeof header;
+            header.dwFlags = PSH_WIZARD97 | PSH_HEADER;
+            header.hInstance = g_wizard->instance;
+            header.pszCaption = u"Test";
+            header.nPages = static_cast<UINT>(pages.size());
+            header.phpage = pages.data();
+            DWORD result = static_cast<DWORD>(PropertySheetW(&header));
             g_setupContext->reset();
             return result;
         },

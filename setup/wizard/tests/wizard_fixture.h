@@ -2,13 +2,14 @@
 // test, then the sheet shown while a script plays the user.
 #pragma once
 
-#include "wizard.h"
+#include "sheet.h"
 
 #include <gtest/gtest.h>
 #include <sim/desktop.h>
 #include <sim/machine.h>
 
 #include <functional>
+#include <vector>
 
 namespace kgsetup::testing
 {
@@ -24,6 +25,11 @@ void PrepareMachine();
 
 // Runs the wizard of a context that `adjust` changes after it is made; the sheet's result.
 DWORD RunWizard(const std::function<void(CSetupContext&)>& adjust, const sim::Desktop::Script& script);
+
+// Runs a sheet of just the pages `makePages` makes (the first shown first).
+DWORD RunPages(const std::function<void(CSetupContext&)>& adjust,
+               const std::function<std::vector<HPROPSHEETPAGE>(PROPSHEETPAGEW&)>& makePages,
+               const sim::Desktop::Script& script);
 
 HWND Sheet();
 // The page the sheet shows, by its dialog id.

@@ -103,6 +103,7 @@ TEST_F(WizardTest, TheSheetOpensOnThePageTheModeAndOptionsChoose)
 
 TEST_F(WizardTest, NextAndBackFollowTheSequenceToTheFinishPage)
 {
+    UINT status = 0;
     DWORD result =
         RunWizard([](CSetupContext& context) { context.errorLog = u"Error Code:\t0x00000005\r\n"; },
                   [&] {
@@ -110,16 +111,20 @@ TEST_F(WizardTest, NextAndBackFollowTheSequenceToTheFinishPage)
                       EXPECT_EQ(CurrentPage(), 132u);
                       EXPECT_FALSE(D().IsEnabled(D().Control(sheet, 0x3023)));
                       // Install without a connection: Welcome, Search, Install, progress, Finish.
-                      const std::vector<UINT> expected = {152, 138, 155, 139};
                       ClickNext();
                       EXPECT_EQ(CurrentPage(), 152u);
                       ClickBack();
                       EXPECT_EQ(CurrentPage(), 132u);
-                      for (UINT page : expected)
+                      for (UINT page : {152u, 138u})
                       {
                           ClickNext();
                           EXPECT_EQ(CurrentPage(), page);
                       }
+                      // Nothing to install on this machine: the progress page cannot start a
+                      // worker and hands over to the Finish page by itself.
+                      ClickNext();
+                      EXPECT_EQ(CurrentPage(), 139u);
+                      status = Context().statusWord;
                       EXPECT_EQ(HeaderTitle(), Context().Text(122));
                       EXPECT_EQ(D().Text(D().Control(sheet, IDC_RESULT)),
                                 Context().Text(140) + u"\r\n\r\n\r\nError Code:\t0x00000005\r\n");
@@ -128,24 +133,33 @@ TEST_F(WizardTest, NextAndBackFollowTheSequenceToTheFinishPage)
                       D().Click(D().Control(sheet, 0x3025));
                   });
     EXPECT_EQ(result, 1u);
+    EXPECT_EQ(status, 0xE4000000u);
 }
 
-TEST_F(WizardTest, TheFinishPageReportsASuccessUnderItsOwnHeader)
+TEST_F(WizardTest, TheFinishPageReportsTheResultUnderItsHeader)
 {
-    RunWizard(
-        [](CSetupContext& context) {
-            context.statusWord = 0x80040000;
-            context.versionCompare = 2;
-            context.fileOnly = 1; // Welcome, Install, progress, Finish
-        },
-        [&] {
-            for (int i = 0; i < 3; ++i)
-                ClickNext();
-            ASSERT_EQ(CurrentPage(), 139u);
-            EXPECT_EQ(HeaderTitle(), Context().Text(120));
-            EXPECT_EQ(D().Text(D().Control(Sheet(), IDC_RESULT)), Context().Text(124));
-            D().Click(D().Control(Sheet(), IDCANCEL));
-        });
+    struct Case
+    {
+        UINT status;
+        int title;
+        int text;
+    };
+    for (const Case& c : {Case{0x80040000, 120, 124}, Case{0x92000000, 122, 131}})
+    {
+        KGSetupPropertySheet::CPropSheetFinish finish;
+        RunPages(
+            [&](CSetupContext& context) {
+                context.statusWord = c.status;
+                context.versionCompare = 2;
+            },
+            [&](PROPSHEETPAGEW& record) { return std::vector<HPROPSHEETPAGE>{finish.CreatePage(record)}; },
+            [&] {
+                ASSERT_TRUE(Sheet()); // the program has made its context
+                EXPECT_EQ(HeaderTitle(), Context().Text(c.title));
+                EXPECT_EQ(D().Text(D().Control(Sheet(), IDC_RESULT)), Context().Text(c.text));
+                D().Click(D().Control(Sheet(), 0x3025));
+            });
+    }
 }
 
 TEST_F(WizardTest, TheModifyButtonsChooseTheModeAndMoveOn)
@@ -174,6 +188,28 @@ TEST_F(WizardTest, TheModifyButtonsChooseTheModeAndMoveOn)
                       EXPECT_EQ(CurrentPage(), 146u);
                       D().Click(D().Control(Sheet(), IDCANCEL));
                   });
+    }
+}
+
+TEST_F(WizardTest, AnOperationWithoutAWorkerEndsOnTheFinishPage)
+{
+    // Updates and removals have no workers yet: their progress pages report a start failure.
+    for (int button : {IDC_UPDATE_BUTTON, IDC_REMOVE_BUTTON})
+    {
+        sim::machine().Reset();
+        PrepareMachine();
+        UINT status = 0;
+        RunWizard([](CSetupContext& context) { context.driverInstalled = 1; },
+                  [&] {
+                      ASSERT_TRUE(Sheet());
+                      D().Click(D().Control(Sheet(), button));
+                      ClickNext();
+                      EXPECT_EQ(CurrentPage(), 139u);
+                      status = Context().statusWord;
+                      EXPECT_EQ(D().Text(D().Control(Sheet(), IDC_RESULT)), Context().Text(140));
+                      D().Click(D().Control(Sheet(), 0x3025));
+                  });
+        EXPECT_EQ(status, 0xE4000000u);
     }
 }
 
