@@ -309,6 +309,7 @@ INT_PTR PageDialogProc(std::unique_ptr<Page> (*make)(), HWND dialog, UINT messag
             page->Changed();
         return TRUE;
     case WM_HSCROLL:
+    case WM_VSCROLL:
         if (!page->loading && page->Scroll(reinterpret_cast<HWND>(lParam)))
             page->Changed();
         return TRUE;

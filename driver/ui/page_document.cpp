@@ -131,6 +131,7 @@ public:
         FillCombo(Item(kOutput), rows, r.outputSize);
         SetChecked(kUserZoom, r.zoomMode == 1);
         SetText(kZoomEdit, FormatDecimal(r.zoom / 10, 1, Decimal()));
+        SendDlgItemMessageW(dialog, kZoomSpin, UDM_SETPOS32, 0, r.zoom / 10);
         CheckRadioButton(dialog, kPortrait, kLandscape,
                          r.orientation == DMORIENT_LANDSCAPE ? kLandscape : kPortrait);
         LONG limit = CopyLimit(r);
@@ -193,6 +194,19 @@ public:
             }
         }
         return code == EN_CHANGE && (control == kZoomEdit || control == kCopies || control == kSets);
+    }
+
+    // The zoom's up-down steps tenths of a percent; the edit shows them with one decimal.
+    bool Scroll(HWND control) override
+    {
+        if (control != Item(kZoomSpin))
+            return false;
+        LONG tenths = static_cast<LONG>(SendMessageW(control, UDM_GETPOS32, 0, 0));
+        R().zoom = Clamp(int64_t{tenths} * 10, kZoomMin, kZoomMax);
+        loading = true;
+        SetText(kZoomEdit, FormatDecimal(R().zoom / 10, 1, Decimal()));
+        loading = false;
+        return true;
     }
 
     bool Leave() override

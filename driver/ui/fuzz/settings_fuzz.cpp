@@ -183,8 +183,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SettingsRecord& r = *record;
     r.duplex = 1;
     r.zoomMode = selector & 8 ? 1 : 0;
-    const Correction c =
-        CorrectPaper(r, {ParseDecimal(typed, 0), ParseDecimal(typed.substr(1), 0), ParseDecimal(typed, 2)});
+    const Correction c = CorrectPaper(r, {ParseDecimal(typed, 0),
+                                          ParseDecimal(WStringView(typed).substr(typed.empty() ? 0 : 1), 0),
+                                          ParseDecimal(typed, 2)});
     Check(r.copies >= 1 && r.copies <= kMaxCopies && r.sets >= 1 && r.sets <= kMaxSets);
     if (r.capabilityFlags & kCapDuplex)
         Check(int64_t{r.copies} * r.sets <= std::max<LONG>(r.duplexMaxCopies, 1) || c.message == 0);

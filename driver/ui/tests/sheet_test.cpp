@@ -501,6 +501,10 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
             auto& d = sim::desktop();
             HWND sheet = d.TopWindow(u"Properties");
             HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1110)));
+            EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1112)));
+            EXPECT_TRUE(d.StepUpDown(d.Control(sheet, 1112), 5));
+            EXPECT_EQ(d.Text(d.Control(sheet, 1111)), u"100.5") << "tenths of a percent, one decimal";
             EXPECT_TRUE(d.Pick(tabs, 1));
             EXPECT_TRUE(d.Click(d.Control(sheet, 1219)));
             EXPECT_TRUE(d.Pick(tabs, 2));
@@ -524,4 +528,6 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
                                       u"C:\\Windows\\System32\\printui.dll,PrintUIEntry /e /n \"Velmo Q7\"");
     EXPECT_EQ(started[0].currentDirectory, u"C:\\Windows\\System32");
     EXPECT_EQ(At(out, 2180), -20) << "brightness";
+    EXPECT_EQ(At(out, 224), 1) << "user zoom";
+    EXPECT_EQ(At(out, 2900), 10050) << "zoom in 1/100 percent";
 }
