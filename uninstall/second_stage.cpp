@@ -179,6 +179,15 @@ int RunSecondStage(const char* commandLine)
             Sleep(kRetryPause);
         Sleep(kRetryPause);
         LogPrint("  Delete %s", installed.c_str());
+        // The helper DLL beside it was kept for a second run; it goes now when the list names it.
+        std::string helper = JoinPath(FolderOf(installed), HelperDllName(state));
+        for (const std::string& listed : IniList(state.fileListIniPath, section.fileSection, "FILE_%03d"))
+            if (EqualNoCase(listed, helper))
+            {
+                DeleteFileA(helper.c_str());
+                LogPrint("  Delete %s", helper.c_str());
+                break;
+            }
     }
 
     // Without folders to remove the rest still happens: the copies go and a wanted restart comes.

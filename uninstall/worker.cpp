@@ -241,13 +241,15 @@ void RemoveShortcuts(const Worker& w)
     }
 }
 
-// The program and its two INI files stay until the second stage.
+// The program, its two INI files and its helper DLL stay until the second stage: without them the
+// removal could not be run again.
 bool IsOwnFile(const Worker& w, const std::string& path)
 {
     char module[MAX_PATH] = {};
     DWORD n = GetModuleFileNameA(nullptr, module, MAX_PATH);
     return (n > 0 && n < MAX_PATH && EqualNoCase(path, module)) ||
-           EqualNoCase(path, w.state.fileListIniPath) || EqualNoCase(path, w.state.uiIniPath);
+           EqualNoCase(path, w.state.fileListIniPath) || EqualNoCase(path, w.state.uiIniPath) ||
+           EqualNoCase(path, JoinPath(w.state.moduleFolder, HelperDllName(w.state)));
 }
 
 void RemoveListedFiles(const Worker& w)

@@ -309,3 +309,66 @@ TEST_F(RemovalTest, ADeviceServerInUseStopsTheRemovalBeforeAnythingGoes)
 }
 } // namespace
 } // namespace uninstall::testing
+
+namespace uninstall::testing
+{
+namespace
+{
+// Each call of the removal failing once in turn: nothing unlisted is touched, no hive stays mounted,
+// and when no copy started the uninstall information stays for a second run that finishes the work.
+TEST_F(RemovalTest, EachFailingCallLeavesTheMachineSound)
+{
+    struct Fault
+    {
+        const char* api;
+        DWORD error;
+        int skip;
+        int count = 1;
+    };
+    const std::vector<Fault> faults = {
+        {"RegDeleteKeyA", ERROR_ACCESS_DENIED, 0},    {"RegEnumKeyExA", ERROR_ACCESS_DENIED, 0},
+        {"RegLoadKeyA", ERROR_SHARING_VIOLATION, 0},  {"RegUnLoadKeyA", ERROR_ACCESS_DENIED, 0},
+
+        {"NetUserEnum", ERROR_ACCESS_DENIED, 0},      {"AdjustTokenPrivileges", ERROR_ACCESS_DENIED, 0},
+        {"DeleteFileW", ERROR_FILE_NOT_FOUND, 0},     {"RemoveDirectoryW", ERROR_DIR_NOT_EMPTY, 0},
+        {"CopyFileA", ERROR_WRITE_FAULT, 0},          {"CopyFileA", ERROR_WRITE_FAULT, 2},
+        {"ShellExecuteExA", ERROR_FILE_NOT_FOUND, 0}, {"ShellExecuteExA", ERROR_FILE_NOT_FOUND, 1},
+        {"MoveFileExA", ERROR_ACCESS_DENIED, 0},
+    };
+    for (const Fault& f : faults)
+    {
+        sim::machine().Reset();
+        SetUp();
+        SeedMachine();
+        sim::machine().FailNext(f.api, f.error, f.count, f.skip);
+        std::string what =
+            std::string(f.api) + " after " + std::to_string(f.skip) + " x" + std::to_string(f.count);
+        EXPECT_EQ(Run(u"-s -dlog"), 0u) << what;
+        auto shell = sim::machine().ShellRequests();
+        bool launched = std::any_of(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
+            return !r.application.empty() && r.parameters.starts_with(u"-u");
+        });
+        if (launched)
+            WaitForSecondStage();
+        auto& m = sim::machine();
+        EXPECT_TRUE(m.LoadedHives().empty()) << what;
+        for (const char* kept :
+             {"C:\\Program Files\\Velmo\\Other\\keep.txt", "C:\\Users\\User\\Desktop\\Notes.txt",
+              "C:\\Users\\Bob\\Desktop\\Tray.lnk", kShared})
+            EXPECT_TRUE(Exists(kept)) << what << ": " << kept;
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q9")) << what;
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo Tools\\Big\\Child")) << what;
+        EXPECT_EQ(m.FileExists(WString(kFolder) + u"\\Unflist.ini"), !launched) << what;
+        if (launched)
+            continue;
+        // The information left lets a second run finish.
+        EXPECT_EQ(Run(u"-s -dlog"), 0u) << what;
+        WaitForSecondStage();
+        EXPECT_FALSE(Exists(Path(kProduct, "Driver.dll"))) << what;
+        EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << what;
+        EXPECT_FALSE(m.FileExists(kProgram)) << what;
+        EXPECT_TRUE(m.LoadedHives().empty()) << what;
+    }
+}
+} // namespace
+} // namespace uninstall::testing
