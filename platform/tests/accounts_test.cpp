@@ -34,9 +34,9 @@ std::pair<BOOL, DWORD> Enable(std::vector<const char*> names)
 
 std::vector<BYTE> Wide(const std::string& s)
 {
-    std::vector<BYTE> b;
-    for (char c : s + '\0')
-        b.insert(b.end(), {static_cast<BYTE>(c), 0});
+    std::vector<BYTE> b((s.size() + 1) * 2, 0);
+    for (size_t i = 0; i < s.size(); ++i)
+        b[i * 2] = static_cast<BYTE>(s[i]);
     return b;
 }
 

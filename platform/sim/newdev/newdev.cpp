@@ -124,7 +124,7 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR
             int used = 0;
             for (const auto& other : AllDeviceNodes())
                 used += !other->driverKey.empty() && SameGuid(other->classGuid, node->classGuid);
-            char number[8];
+            char number[16];
             std::snprintf(number, sizeof number, "%04d", used);
             node->driverKey = u"{4d36e979-e325-11ce-bfc1-08002be10318}\\" + Widen(number);
         }
