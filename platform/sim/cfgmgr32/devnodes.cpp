@@ -23,6 +23,33 @@ std::vector<std::shared_ptr<DeviceNode>> ChildrenOf(const DeviceNode& parent)
             children.push_back(node);
     return children;
 }
+
+// The root has no parent; a node whose parent id is empty hangs under the root.
+std::shared_ptr<DeviceNode> ParentOf(const DeviceNode& node)
+{
+    if (EqualNoCase(node.instanceId, kRootId))
+        return nullptr;
+    return node.parentId.empty() ? FindDeviceNode(kRootDevInst) : FindDeviceNode(node.parentId);
+}
+
+// The tree walkers share their argument checks; the out value is cleared before the flags are looked at.
+template <class Step> CONFIGRET StepFrom(PDEVINST out, DEVINST devInst, ULONG flags, Step step)
+{
+    if (!out)
+        return CR_INVALID_POINTER;
+    *out = 0;
+    if (flags)
+        return CR_INVALID_FLAG;
+    std::lock_guard g(StateLock());
+    auto node = FindDeviceNode(devInst);
+    if (!node)
+        return CR_INVALID_DEVNODE;
+    auto found = step(node);
+    if (!found)
+        return CR_NO_SUCH_DEVNODE;
+    *out = found->devInst;
+    return CR_SUCCESS;
+}
 } // namespace
 
 CONFIGRET WINAPI CM_Locate_DevNodeW(PDEVINST devInst, DEVINSTID_W deviceId, ULONG flags)
@@ -81,64 +108,31 @@ CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST devInst, PWSTR buffer, ULONG bufferLe
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST parent, DEVINST devInst, ULONG flags)
 {
-    if (!parent)
-        return CR_INVALID_POINTER;
-    *parent = 0;
-    if (flags)
-        return CR_INVALID_FLAG;
-    std::lock_guard g(StateLock());
-    auto node = FindDeviceNode(devInst);
-    if (!node)
-        return CR_INVALID_DEVNODE;
-    if (EqualNoCase(node->instanceId, kRootId))
-        return CR_NO_SUCH_DEVNODE;
-    auto up = node->parentId.empty() ? FindDeviceNode(kRootDevInst) : FindDeviceNode(node->parentId);
-    if (!up)
-        return CR_NO_SUCH_DEVNODE;
-    *parent = up->devInst;
-    return CR_SUCCESS;
+    return StepFrom(parent, devInst, flags,
+                    [](const std::shared_ptr<DeviceNode>& node) { return ParentOf(*node); });
 }
 
 CONFIGRET WINAPI CM_Get_Child(PDEVINST child, DEVINST devInst, ULONG flags)
 {
-    if (!child)
-        return CR_INVALID_POINTER;
-    *child = 0;
-    if (flags)
-        return CR_INVALID_FLAG;
-    std::lock_guard g(StateLock());
-    auto node = FindDeviceNode(devInst);
-    if (!node)
-        return CR_INVALID_DEVNODE;
-    auto children = ChildrenOf(*node);
-    if (children.empty())
-        return CR_NO_SUCH_DEVNODE;
-    *child = children.front()->devInst;
-    return CR_SUCCESS;
+    return StepFrom(child, devInst, flags, [](const std::shared_ptr<DeviceNode>& node) {
+        auto children = ChildrenOf(*node);
+        return children.empty() ? nullptr : children.front();
+    });
 }
 
 CONFIGRET WINAPI CM_Get_Sibling(PDEVINST sibling, DEVINST devInst, ULONG flags)
 {
-    if (!sibling)
-        return CR_INVALID_POINTER;
-    *sibling = 0;
-    if (flags)
-        return CR_INVALID_FLAG;
-    std::lock_guard g(StateLock());
-    auto node = FindDeviceNode(devInst);
-    if (!node)
-        return CR_INVALID_DEVNODE;
-    if (EqualNoCase(node->instanceId, kRootId))
-        return CR_NO_SUCH_DEVNODE;
-    auto parent = node->parentId.empty() ? FindDeviceNode(kRootDevInst) : FindDeviceNode(node->parentId);
-    if (!parent)
-        return CR_NO_SUCH_DEVNODE;
-    auto children = ChildrenOf(*parent);
-    auto it = std::find(children.begin(), children.end(), node);
-    if (it == children.end() || ++it == children.end())
-        return CR_NO_SUCH_DEVNODE;
-    *sibling = (*it)->devInst;
-    return CR_SUCCESS;
+    return StepFrom(sibling, devInst, flags,
+                    [](const std::shared_ptr<DeviceNode>& node) -> std::shared_ptr<DeviceNode> {
+                        auto parent = ParentOf(*node);
+                        if (!parent)
+                            return nullptr;
+                        auto children = ChildrenOf(*parent);
+                        auto it = std::find(children.begin(), children.end(), node);
+                        if (it == children.end() || ++it == children.end())
+                            return nullptr;
+                        return *it;
+                    });
 }
 
 DWORD WINAPI CMP_WaitNoPendingInstallEvents(DWORD milliseconds)

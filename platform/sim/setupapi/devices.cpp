@@ -166,6 +166,25 @@ BOOL Remove(HDEVINFO set, PSP_DEVINFO_DATA device)
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
+// Both character widths report the size with the terminator and fill the buffer only when all of it fits.
+template <class Char, class Convert>
+BOOL CopyInstanceId(HDEVINFO set, PSP_DEVINFO_DATA device, Char* buffer, DWORD bufferSize,
+                    PDWORD requiredSize, Convert convert)
+{
+    std::lock_guard g(StateLock());
+    auto node = DeviceOfSet(set, device);
+    if (!node)
+        return FALSE;
+    const auto id = convert(node->instanceId);
+    const DWORD need = static_cast<DWORD>(id.size() + 1);
+    if (requiredSize)
+        *requiredSize = need;
+    if (!buffer || bufferSize < need)
+        return Fail(!buffer && bufferSize ? ERROR_INVALID_USER_BUFFER : ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(buffer, id.c_str(), need * sizeof(Char));
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
 } // namespace
 
 namespace sim::detail
@@ -280,36 +299,15 @@ BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR instanceId, HWND, DWORD 
 BOOL WINAPI SetupDiGetDeviceInstanceIdW(HDEVINFO set, PSP_DEVINFO_DATA device, PWSTR buffer, DWORD bufferSize,
                                         PDWORD requiredSize)
 {
-    std::lock_guard g(StateLock());
-    auto node = DeviceOfSet(set, device);
-    if (!node)
-        return FALSE;
-    const DWORD need = static_cast<DWORD>(node->instanceId.size() + 1);
-    if (requiredSize)
-        *requiredSize = need;
-    if (!buffer || bufferSize < need)
-        return Fail(!buffer && bufferSize ? ERROR_INVALID_USER_BUFFER : ERROR_INSUFFICIENT_BUFFER);
-    std::memcpy(buffer, node->instanceId.c_str(), need * sizeof(WCHAR));
-    SetLastError(ERROR_SUCCESS);
-    return TRUE;
+    return CopyInstanceId(set, device, buffer, bufferSize, requiredSize,
+                          [](const WString& id) { return id; });
 }
 
 BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO set, PSP_DEVINFO_DATA device, PSTR buffer, DWORD bufferSize,
                                         PDWORD requiredSize)
 {
-    std::lock_guard g(StateLock());
-    auto node = DeviceOfSet(set, device);
-    if (!node)
-        return FALSE;
-    const std::string id = Narrow(node->instanceId);
-    const DWORD need = static_cast<DWORD>(id.size() + 1);
-    if (requiredSize)
-        *requiredSize = need;
-    if (!buffer || bufferSize < need)
-        return Fail(!buffer && bufferSize ? ERROR_INVALID_USER_BUFFER : ERROR_INSUFFICIENT_BUFFER);
-    std::memcpy(buffer, id.c_str(), need);
-    SetLastError(ERROR_SUCCESS);
-    return TRUE;
+    return CopyInstanceId(set, device, buffer, bufferSize, requiredSize,
+                          [](const WString& id) { return Narrow(id); });
 }
 
 BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
