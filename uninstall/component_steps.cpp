@@ -21,13 +21,6 @@ namespace
 {
 constexpr DWORD kAfterRecordWait = 5000;
 
-template <size_t N> void CopyText(char (&to)[N], std::string_view from)
-{
-    size_t n = std::min(N - 1, from.size());
-    std::memcpy(to, from.data(), n);
-    to[n] = '\0';
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);

@@ -24,32 +24,6 @@ constexpr const char* kServicesKey = "System\\CurrentControlSet\\Services\\";
 constexpr DWORD kPollMilliseconds = 1000;
 constexpr int kPollLimit = 60; // a service that neither runs nor stops within a minute is given up
 
-void CopyText(char* to, size_t size, std::string_view from)
-{
-    size_t n = std::min(size - 1, from.size());
-    std::memcpy(to, from.data(), n);
-    to[n] = '\0';
-}
-
-template <size_t N> void CopyText(char (&to)[N], std::string_view from)
-{
-    CopyText(to, N, from);
-}
-
-// Registry helpers in HKLM.
-std::optional<DWORD> ReadDword(const std::string& key, const char* name)
-{
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return std::nullopt;
-    DWORD value = 0, type = 0, size = sizeof value;
-    LSTATUS status = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(h);
-    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value)
-        return std::nullopt;
-    return value;
-}
-
 bool WriteDword(const std::string& key, const char* name, DWORD value)
 {
     HKEY h = nullptr;
@@ -62,21 +36,6 @@ bool WriteDword(const std::string& key, const char* name, DWORD value)
     return status == ERROR_SUCCESS;
 }
 
-std::optional<std::string> ReadString(const std::string& key, const char* name)
-{
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return std::nullopt;
-    char value[MAX_PATH + 1] = {};
-    DWORD type = 0, size = MAX_PATH;
-    LSTATUS status = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(h);
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return std::nullopt;
-    value[std::min<DWORD>(size, MAX_PATH)] = '\0';
-    return std::string(value);
-}
-
 bool KeyExists(const char* key)
 {
     HKEY h = nullptr;
@@ -84,24 +43,6 @@ bool KeyExists(const char* key)
         return false;
     RegCloseKey(h);
     return true;
-}
-
-std::vector<std::string> Subkeys(const char* key)
-{
-    std::vector<std::string> names;
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return names;
-    for (DWORD i = 0; i < 4096; ++i)
-    {
-        char name[256];
-        DWORD size = sizeof name;
-        if (RegEnumKeyExA(h, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, size);
-    }
-    RegCloseKey(h);
-    return names;
 }
 
 bool FileExists(const std::string& path)
@@ -217,6 +158,52 @@ StopResult StopService(SC_HANDLE service)
     return CurrentState(service) == SERVICE_STOP_PENDING ? StopResult::TimedOut : StopResult::Stopped;
 }
 } // namespace
+
+std::optional<DWORD> ReadDword(const std::string& key, const char* name)
+{
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return std::nullopt;
+    DWORD value = 0, type = 0, size = sizeof value;
+    LSTATUS status = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(h);
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> ReadString(const std::string& key, const char* name)
+{
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return std::nullopt;
+    char value[MAX_PATH + 1] = {};
+    DWORD type = 0, size = MAX_PATH;
+    LSTATUS status = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(h);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::nullopt;
+    value[std::min<DWORD>(size, MAX_PATH)] = '\0';
+    return std::string(value);
+}
+
+std::vector<std::string> Subkeys(const std::string& key)
+{
+    std::vector<std::string> names;
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return names;
+    for (DWORD i = 0; i < 4096; ++i)
+    {
+        char name[256];
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(h, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, size);
+    }
+    RegCloseKey(h);
+    return names;
+}
 
 short ParseComponentMode(std::string_view text)
 {

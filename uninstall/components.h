@@ -4,7 +4,9 @@
 
 #include "uninstall_state.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +48,19 @@ enum ComponentResult : int
     kResultStopServiceFailed = 18,
     kResultNoMemory = 19,
 };
+
+// Copies into a fixed record field, cut short where it does not fit and always terminated.
+template <size_t N> void CopyText(char (&to)[N], std::string_view from)
+{
+    size_t n = std::min(N - 1, from.size());
+    std::memcpy(to, from.data(), n);
+    to[n] = '\0';
+}
+
+// Values and subkeys under HKLM; a missing key or a value of another type reads as none.
+std::optional<DWORD> ReadDword(const std::string& key, const char* name);
+std::optional<std::string> ReadString(const std::string& key, const char* name);
+std::vector<std::string> Subkeys(const std::string& key);
 
 short ParseComponentMode(std::string_view text);
 // The log's text of a result code ("%d" for one without a text).

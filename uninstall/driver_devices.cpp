@@ -93,22 +93,6 @@ bool RemoveOemInfs(const InfDriver& driver)
     return any;
 }
 
-std::optional<std::string> ServiceValue(const std::string& service, const char* name)
-{
-    std::string key = "System\\CurrentControlSet\\Services\\" + service;
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return std::nullopt;
-    char value[MAX_PATH + 1] = {};
-    DWORD type = 0, size = MAX_PATH;
-    LSTATUS status = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(h);
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return std::nullopt;
-    value[std::min<DWORD>(size, MAX_PATH)] = '\0';
-    return std::string(value);
-}
-
 // The filter driver that ships beside the device server from Windows 8 on: set to start on demand and
 // its file removed.
 void ReleaseHidFilter(const std::string& windowsFolder, const std::string& systemFolder)
@@ -134,7 +118,8 @@ void ReleaseHidFilter(const std::string& windowsFolder, const std::string& syste
 std::string ServiceImagePath(const std::string& service, const std::string& windowsFolder,
                              const std::string& systemFolder)
 {
-    std::optional<std::string> image = ServiceValue(service, "ImagePath");
+    std::optional<std::string> image =
+        ReadString("System\\CurrentControlSet\\Services\\" + service, "ImagePath");
     if (!image || image->empty())
         return systemFolder + "\\drivers\\" + service + ".sys";
     std::string path = *image;

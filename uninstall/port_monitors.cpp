@@ -1,5 +1,6 @@
 #include "port_monitors.h"
 
+#include "components.h"
 #include "ini.h"
 #include "log.h"
 #include "os_index.h"
@@ -21,44 +22,6 @@ constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 constexpr UINT kCloseAskTimeout = 5000;
 constexpr int kCloseWaitSteps = 30;
 constexpr DWORD kCloseWaitStep = 100;
-
-template <size_t N> void CopyText(char (&to)[N], std::string_view from)
-{
-    size_t n = std::min(N - 1, from.size());
-    std::memcpy(to, from.data(), n);
-    to[n] = '\0';
-}
-
-std::vector<std::string> Subkeys(const std::string& key)
-{
-    std::vector<std::string> names;
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return names;
-    for (DWORD i = 0; i < 4096; ++i)
-    {
-        char name[256];
-        DWORD size = sizeof name;
-        if (RegEnumKeyExA(h, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, size);
-    }
-    RegCloseKey(h);
-    return names;
-}
-
-std::optional<DWORD> ReadDword(const std::string& key, const char* name)
-{
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return std::nullopt;
-    DWORD value = 0, type = 0, size = sizeof value;
-    LSTATUS status = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(h);
-    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value)
-        return std::nullopt;
-    return value;
-}
 
 // The ports the monitor keeps, by PrintMode. Only their names are used, so their settings (a
 // password among them) are not read.
