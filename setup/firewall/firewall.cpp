@@ -54,14 +54,18 @@ HRESULT CFirewallRuleEditor::MakeNameString()
     return nameString_ ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CFirewallRuleEditor::Add(LPCWSTR name, LPCWSTR applicationPath)
+HRESULT CFirewallRuleEditor::Begin(LPCWSTR name)
 {
     Release();
     result_ = FormatName(name);
-    if (FAILED(result_))
-        return result_;
-    result_ = MakeNameString();
-    if (FAILED(result_))
+    if (SUCCEEDED(result_))
+        result_ = MakeNameString();
+    return result_;
+}
+
+HRESULT CFirewallRuleEditor::Add(LPCWSTR name, LPCWSTR applicationPath)
+{
+    if (FAILED(Begin(name)))
         return result_;
     pathString_ = applicationPath ? SysAllocString(applicationPath) : nullptr;
     if (!pathString_)
@@ -94,12 +98,7 @@ HRESULT CFirewallRuleEditor::Add(LPCWSTR name, LPCWSTR applicationPath)
 
 HRESULT CFirewallRuleEditor::Remove(LPCWSTR name)
 {
-    Release();
-    result_ = FormatName(name);
-    if (FAILED(result_))
-        return result_;
-    result_ = MakeNameString();
-    if (FAILED(result_))
+    if (FAILED(Begin(name)))
         return result_;
     if (!policy_)
         return result_ = E_POINTER;

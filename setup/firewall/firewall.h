@@ -35,6 +35,8 @@ public:
 
 private:
     HRESULT MakeNameString();
+    // What both calls do first: drop the previous call's objects and take the name.
+    HRESULT Begin(LPCWSTR name);
 
     INetFwPolicy2*& policy_;
     HRESULT result_ = S_OK;

@@ -5,6 +5,7 @@
 #include <platform/netfw.h>
 #include <sim/firewall.h>
 
+#include <algorithm>
 #include <atomic>
 
 using namespace sim;
@@ -48,6 +49,13 @@ HRESULT ToBstr(const WString& text, BSTR* out)
         return E_POINTER;
     *out = SysAllocString(text.c_str());
     return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// Names match without regard to case; of rules with one name, the first added is found.
+std::vector<FirewallRule>::iterator FindRule(std::vector<FirewallRule>& rules, const WString& name)
+{
+    return std::find_if(rules.begin(), rules.end(),
+                        [&](const FirewallRule& rule) { return EqualNoCase(rule.name, name); });
 }
 
 template <typename T> HRESULT Out(T value, T* out)
@@ -237,12 +245,8 @@ public:
         WString wanted = FromBstr(name);
         std::lock_guard g(StateLock());
         auto& rules = state().rules;
-        for (auto it = rules.begin(); it != rules.end(); ++it)
-            if (EqualNoCase(it->name, wanted))
-            {
-                rules.erase(it);
-                break;
-            }
+        if (auto it = FindRule(rules, wanted); it != rules.end())
+            rules.erase(it);
         return S_OK; // a name that is not there is already removed
     }
     HRESULT STDMETHODCALLTYPE Item(BSTR name, INetFwRule** rule) override
@@ -252,13 +256,12 @@ public:
         *rule = nullptr;
         WString wanted = FromBstr(name);
         std::lock_guard g(StateLock());
-        for (const FirewallRule& r : state().rules)
-            if (EqualNoCase(r.name, wanted))
-            {
-                *rule = new Rule(r);
-                return S_OK;
-            }
-        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        auto& rules = state().rules;
+        auto it = FindRule(rules, wanted);
+        if (it == rules.end())
+            return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        *rule = new Rule(*it);
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown**) override { return E_NOTIMPL; }
 };
