@@ -121,19 +121,18 @@ LRESULT ResultOf(LPARAM lParam)
     auto* result = reinterpret_cast<const SETRESULT_INFO*>(lParam);
     return result ? result->Result : CPSUI_CANCEL;
 }
-} // namespace
 
-LONG DocumentSheetReason(PPROPSHEETUI_INFO info, LPARAM lParam)
+// The reasons both sheets answer alike. On an OK result `commit` stores the working DEVMODE and gives
+// the result to report (a cancel where storing failed).
+template <class Header, class Commit>
+LONG SheetReason(PPROPSHEETUI_INFO info, LPARAM lParam, Header* header, bool device, Commit commit)
 {
-    auto* header = reinterpret_cast<DOCUMENTPROPERTYHEADER*>(info->lParamInit);
-    if (!header)
-        return -1;
     switch (info->Reason)
     {
     case PROPSHEETUI_REASON_INIT:
         return Init(info, OpenSheetState(header));
     case PROPSHEETUI_REASON_GET_INFO_HEADER:
-        return InfoHeader(lParam, false);
+        return InfoHeader(lParam, device);
     case PROPSHEETUI_REASON_DESTROY:
         return Destroy(info);
     case PROPSHEETUI_REASON_SET_RESULT: {
@@ -141,17 +140,30 @@ LONG DocumentSheetReason(PPROPSHEETUI_INFO info, LPARAM lParam)
         if (!s)
             return -1;
         LRESULT result = ResultOf(lParam);
-        if (header->pdmOut && result == CPSUI_OK && (header->fMode & (DM_UPDATE | DM_COPY)))
-        {
-            _UdcUpdateCmnDModeArea(s->working, header->pszPrinterName);
-            std::memcpy(header->pdmOut, &s->working, kDevModeSize);
-        }
+        if (result == CPSUI_OK)
+            result = commit(*s);
         info->Result = static_cast<ULONG_PTR>(result);
         return 1;
     }
     default:
         return -1;
     }
+}
+} // namespace
+
+LONG DocumentSheetReason(PPROPSHEETUI_INFO info, LPARAM lParam)
+{
+    auto* header = reinterpret_cast<DOCUMENTPROPERTYHEADER*>(info->lParamInit);
+    if (!header)
+        return -1;
+    return SheetReason(info, lParam, header, false, [header](SheetState& s) -> LRESULT {
+        if (header->pdmOut && (header->fMode & (DM_UPDATE | DM_COPY)))
+        {
+            _UdcUpdateCmnDModeArea(s.working, header->pszPrinterName);
+            std::memcpy(header->pdmOut, &s.working, kDevModeSize);
+        }
+        return CPSUI_OK;
+    });
 }
 
 LONG DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam)
@@ -161,39 +173,19 @@ LONG DrvDevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam)
     auto* header = reinterpret_cast<DEVICEPROPERTYHEADER*>(info->lParamInit);
     if (!header)
         return -1;
-    switch (info->Reason)
-    {
-    case PROPSHEETUI_REASON_INIT:
-        return Init(info, OpenSheetState(header));
-    case PROPSHEETUI_REASON_GET_INFO_HEADER:
-        return InfoHeader(lParam, true);
-    case PROPSHEETUI_REASON_DESTROY:
-        return Destroy(info);
-    case PROPSHEETUI_REASON_SET_RESULT: {
-        SheetState* s = StateOf(info);
-        if (!s)
-            return -1;
-        LRESULT result = ResultOf(lParam);
-        if (result == CPSUI_OK)
+    return SheetReason(info, lParam, header, true, [header](SheetState& s) -> LRESULT {
+        _UdcUpdateCmnDModeArea(s.working, header->pszPrinterName);
+        SpoolerPrinter port(header->hPrinter);
+        DWORD error = RtcWriteRegSelfDMode(s.working, port);
+        if (error != ERROR_SUCCESS)
         {
-            _UdcUpdateCmnDModeArea(s->working, header->pszPrinterName);
-            SpoolerPrinter port(header->hPrinter);
-            DWORD error = RtcWriteRegSelfDMode(s->working, port);
-            if (error != ERROR_SUCCESS)
-            {
-                // Nothing was stored, so nothing is announced; the sheet reports the failure.
-                t_blockWriteError = error;
-                result = CPSUI_CANCEL;
-            }
-            else
-                port.BroadcastDevModeChange(header->pszPrinterName);
+            // Nothing was stored, so nothing is announced; the sheet reports the failure.
+            t_blockWriteError = error;
+            return CPSUI_CANCEL;
         }
-        info->Result = static_cast<ULONG_PTR>(result);
-        return 1;
-    }
-    default:
-        return -1;
-    }
+        port.BroadcastDevModeChange(header->pszPrinterName);
+        return CPSUI_OK;
+    });
 }
 
 LONG RunCommonPropertySheet(HWND owner, SheetUiFunction function, LPARAM lParam, DWORD* result)
