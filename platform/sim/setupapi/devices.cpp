@@ -185,6 +185,23 @@ BOOL CopyInstanceId(HDEVINFO set, PSP_DEVINFO_DATA device, Char* buffer, DWORD b
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
+// A registry property of a node in the set; `convert` turns its value into the caller's character width.
+template <class Convert>
+BOOL AnswerRegistryProperty(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, PDWORD propertyType,
+                            PBYTE buffer, DWORD bufferSize, PDWORD requiredSize, Convert convert)
+{
+    std::lock_guard g(StateLock());
+    auto node = DeviceOfSet(set, device);
+    if (!node)
+        return FALSE;
+    auto value = RegistryProperty(*node, property);
+    if (!value)
+        return Fail(ERROR_INVALID_DATA);
+    convert(*value);
+    if (propertyType)
+        *propertyType = value->type;
+    return Answer(*value, buffer, bufferSize, requiredSize);
+}
 } // namespace
 
 namespace sim::detail
@@ -315,40 +332,25 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA dev
                                               PDWORD requiredSize)
 {
     SIM_FAULT_POINT("SetupDiGetDeviceRegistryPropertyW", FALSE);
-    std::lock_guard g(StateLock());
-    auto node = DeviceOfSet(set, device);
-    if (!node)
-        return FALSE;
-    auto value = RegistryProperty(*node, property);
-    if (!value)
-        return Fail(ERROR_INVALID_DATA);
-    if (propertyType)
-        *propertyType = value->type;
-    return Answer(*value, buffer, bufferSize, requiredSize);
+    return AnswerRegistryProperty(set, device, property, propertyType, buffer, bufferSize, requiredSize,
+                                  [](Value&) {});
 }
 
 BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
                                               PDWORD propertyType, PBYTE buffer, DWORD bufferSize,
                                               PDWORD requiredSize)
 {
-    std::lock_guard g(StateLock());
-    auto node = DeviceOfSet(set, device);
-    if (!node)
-        return FALSE;
-    auto value = RegistryProperty(*node, property);
-    if (!value)
-        return Fail(ERROR_INVALID_DATA);
-    if (value->type == REG_SZ || value->type == REG_MULTI_SZ)
-    {
-        // Text in the system code page, every unit of it (the lists' zeros too).
-        WString wide(value->bytes.size() / sizeof(WCHAR), u'\0');
-        std::memcpy(wide.data(), value->bytes.data(), wide.size() * sizeof(WCHAR));
-        const std::string narrow = Narrow(wide);
-        value->bytes.assign(narrow.begin(), narrow.end());
-    }
-    if (propertyType)
-        *propertyType = value->type;
-    return Answer(*value, buffer, bufferSize, requiredSize);
+    return AnswerRegistryProperty(
+        set, device, property, propertyType, buffer, bufferSize, requiredSize, [](Value& value) {
+            if (value.type == REG_SZ || value.type == REG_MULTI_SZ)
+            {
+                // Text in the system code page, every unit of it (the lists' zeros too).
+                WString wide(value.bytes.size() / sizeof(WCHAR), u'\0');
+                std::memcpy(wide.data(), value.bytes.data(), wide.size() * sizeof(WCHAR));
+                const std::string narrow = Narrow(wide);
+                value.bytes.assign(narrow.begin(), narrow.end());
+            }
+        });
 }
 
 BOOL WINAPI SetupDiGetDevicePropertyW(HDEVINFO set, PSP_DEVINFO_DATA device, const DEVPROPKEY* key,
