@@ -88,7 +88,15 @@ UINT InstallForLocalDevice(CSetupContext& context, CDriverPackage& package, bool
         context.LogError(package.lastError);
         return kFailDriverInstall;
     }
+    // A printer left under the system's name is no success: the name entered is what the user looks for.
     EnumBuffer<PRINTER_INFO_2W> printers = EnumPrintersLocal();
+    if (printers.error)
+    {
+        context.LogError(printers.error);
+        return kFailPortOrPrinter;
+    }
+    bool named = false;
+    DWORD renameError = 0;
     for (const PRINTER_INFO_2W& printer : printers.records)
     {
         if (!printer.pPrinterName || !printer.pPortName || !printer.pDriverName || device.portName.empty() ||
@@ -97,7 +105,16 @@ UINT InstallForLocalDevice(CSetupContext& context, CDriverPackage& package, bool
         const WString driver = printer.pDriverName;
         if (std::find(package.models.begin(), package.models.end(), driver) == package.models.end())
             continue;
-        RenamePrinter(printer.pPrinterName, context.printerName);
+        if (context.printerName == printer.pPrinterName ||
+            RenamePrinter(printer.pPrinterName, context.printerName))
+            named = true;
+        else if (!renameError)
+            renameError = GetLastError() ? GetLastError() : static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME);
+    }
+    if (renameError && !named)
+    {
+        context.LogError(renameError);
+        return kFailPortOrPrinter;
     }
     return 0;
 }

@@ -100,12 +100,20 @@ bool CV4CompanionFiles::Install()
             lastError = GetLastError();
     state = kInstallFailed;
     CurrentFolder inTarget(targetFolder);
-    RunResult install = RunProcessAndWait(ServiceProgram() + TEXT(" -install"), INFINITE);
-    if (!install.started || install.exitCode != 0)
+    // A failure leaves a code for the log; a copy's code comes first, as the likely cause.
+    auto fail = [this](DWORD code) {
+        if (!lastError)
+            lastError = code ? code : static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE);
         return false;
+    };
+    RunResult install = RunProcessAndWait(ServiceProgram() + TEXT(" -install"), INFINITE);
+    if (!install.started)
+        return fail(GetLastError());
+    if (install.exitCode != 0)
+        return fail(install.exitCode); // the program's own answer
     installed = FileExists(ServiceProgram()) ? 1 : 0;
     if (!ControlService(kServiceName, kServiceRestart))
-        return false;
+        return fail(GetLastError());
     RunAsDesktopUser(ServiceProgram() + TEXT(" -uimanage"));
     state = kInstalled;
     return true;
