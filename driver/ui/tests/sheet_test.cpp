@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "page_common.h"
 #include "sheet_state.h"
 #include "ui_fixture.h"
 #include "ui_settings.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 using namespace velmoui;
 using namespace velmoui_test;
@@ -530,4 +532,248 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
     EXPECT_EQ(At(out, 2180), -20) << "brightness";
     EXPECT_EQ(At(out, 224), 1) << "user zoom";
     EXPECT_EQ(At(out, 2900), 10050) << "zoom in 1/100 percent";
+}
+
+namespace
+{
+// Counts what the pages tell the sheet by sitting in front of its window procedure.
+WNDPROC g_sheetProc = nullptr;
+int g_changedCount = 0;
+
+LRESULT CALLBACK SheetSpy(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PSM_CHANGED)
+        ++g_changedCount;
+    return CallWindowProcW(g_sheetProc, window, message, wParam, lParam);
+}
+
+void SpyOn(HWND sheet)
+{
+    g_changedCount = 0;
+    g_sheetProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(sheet, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SheetSpy)));
+}
+
+std::vector<BYTE> DriverDefaults(HMODULE module)
+{
+    std::vector<BYTE> dm(2944);
+    LONG size = 2944;
+    auto convert =
+        Proc<BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD)>(module, "DrvConvertDevMode");
+    EXPECT_TRUE(convert(const_cast<LPWSTR>(kPrinterName), nullptr, reinterpret_cast<DEVMODEW*>(dm.data()),
+                        &size, CDM_DRIVER_DEFAULT));
+    return dm;
+}
+} // namespace
+
+// Every page is shown and reloaded, so each one sets its own texts; none of that is a change.
+TEST_F(Sheets, UnchangedDocumentPagesTellTheSheetNothingAndCopyTheInputBack)
+{
+    std::vector<BYTE> in = DriverDefaults(module);
+    std::vector<BYTE> out(2944, 0xEE);
+    LONG result = 0;
+    int changedWhileShown = -1;
+    sim::desktop().Run(
+        [&] {
+            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                                reinterpret_cast<DEVMODEW*>(out.data()),
+                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            SpyOn(sheet);
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            for (int tab : {1, 2, 3, 4, 0})
+                EXPECT_TRUE(d.Pick(tabs, tab));
+            changedWhileShown = g_changedCount;
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
+    EXPECT_EQ(changedWhileShown, 0);
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(out, in) << "an unchanged sheet gives its input back";
+    EXPECT_FALSE(sim::spooler().PrinterData(kPrinterName, kPrivateDevModeValue));
+    EXPECT_TRUE(sim::desktop().Broadcasts().empty());
+
+    // The spy does see what a user types, where the field is open to typing.
+    struct Case
+    {
+        int tab;
+        int enabler; // a check box that opens the field, or 0
+        int edit;
+        const char16_t* typed;
+    } typedCases[] = {{0, 0, 1121, u"3"}, {0, 0, 1125, u"2"}, {3, 1401, 1420, u"4"}};
+    for (const Case& c : typedCases)
+    {
+        int beforeTyping = -1, afterTyping = -1;
+        sim::desktop().Run(
+            [&] {
+                properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                           reinterpret_cast<DEVMODEW*>(out.data()), reinterpret_cast<DEVMODEW*>(in.data()),
+                           DM_PROMPT | DM_COPY | DM_MODIFY);
+                return 0;
+            },
+            [&] {
+                auto& d = sim::desktop();
+                HWND sheet = d.TopWindow(u"Properties");
+                SpyOn(sheet);
+                EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), c.tab));
+                EXPECT_EQ(g_changedCount, 0) << c.edit;
+                if (c.enabler)
+                {
+                    EXPECT_TRUE(d.SetCheck(d.Control(sheet, c.enabler), true));
+                }
+                beforeTyping = g_changedCount;
+                EXPECT_TRUE(d.Type(d.Control(sheet, c.edit), c.typed));
+                afterTyping = g_changedCount;
+                EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+            });
+        EXPECT_GT(afterTyping, beforeTyping) << c.edit;
+    }
+}
+
+TEST_F(Sheets, DevicePageLeftAloneTellsTheSheetNothing)
+{
+    int changed = -1;
+    sim::desktop().Run(
+        [&] {
+            printerProperties(nullptr, printer);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Printer Properties");
+            SpyOn(sheet);
+            HWND page = GetParent(d.Control(sheet, 1704));
+            NMHDR active{sheet, 0, static_cast<UINT>(PSN_SETACTIVE)};
+            SendMessageW(page, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&active)); // reloads its texts
+            changed = g_changedCount;
+            EXPECT_TRUE(d.SetCheck(d.Control(page, 1702), true));
+            EXPECT_GT(g_changedCount, changed);
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+    EXPECT_EQ(changed, 0);
+    EXPECT_TRUE(Block().empty());
+}
+
+// On each page F1 and the context menu's item look the control's keyword up, the sheet's help its tab's.
+TEST_F(Sheets, EveryPageGivesItsHelpKeywords)
+{
+    struct Case
+    {
+        int tab; // -1: the device sheet's page
+        int control;
+        const char16_t* controlKeyword;
+        const char16_t* pageKeyword;
+    } cases[] = {{0, 1121, u"idh_copies", u"Paper tab"},
+                 {1, 1216, u"idh_duplex", u"Layout tab"},
+                 {2, 1309, u"idh_brightness", u"Graphics tab"},
+                 {3, 1401, u"idh_color_separation", u"Color Separation tab"},
+                 {4, 1509, u"idh_memory_storage", u"Options tab"},
+                 {-1, 1702, u"idh_min_count_warning", u"Preferences tab"}};
+    std::vector<BYTE> out(2944);
+    for (const Case& c : cases)
+    {
+        size_t before = sim::machine().HelpRequests().size();
+        const char16_t* caption = c.tab < 0 ? u"Printer Properties" : u"Properties";
+        sim::desktop().Run(
+            [&] {
+                if (c.tab < 0)
+                    printerProperties(nullptr, printer);
+                else
+                    properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                               reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
+                return 0;
+            },
+            [&] {
+                auto& d = sim::desktop();
+                HWND sheet = d.TopWindow(caption);
+                ASSERT_NE(sheet, nullptr);
+                if (c.tab >= 0)
+                {
+                    EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), c.tab));
+                }
+                HWND control = d.Control(sheet, c.control);
+                d.ChoosePopupMenuItem(kContextHelpCommand);
+                EXPECT_TRUE(d.AskHelp(control));
+                d.ChoosePopupMenuItem(kContextHelpCommand);
+                EXPECT_TRUE(d.RightClick(control));
+                PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                EXPECT_TRUE(d.WaitIdle());
+                EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+            });
+        auto help = sim::machine().HelpRequests();
+        ASSERT_EQ(help.size(), before + 3) << c.control;
+        EXPECT_EQ(help[before].keyword, c.controlKeyword);
+        EXPECT_EQ(help[before + 1].keyword, c.controlKeyword);
+        EXPECT_EQ(help[before + 2].keyword, c.pageKeyword);
+        EXPECT_EQ(help[before + 2].command, static_cast<UINT>(HH_KEYWORD_LOOKUP));
+    }
+}
+
+// A changed control on each page goes back to what the driver's defaults show, and so does the
+// record: OK then copies out the defaults the sheet opened with.
+TEST_F(Sheets, RestoreDefaultsPutsEachPageBack)
+{
+    std::vector<BYTE> in = DriverDefaults(module);
+    std::vector<BYTE> out(2944, 0xEE);
+    LONG result = 0;
+    sim::desktop().Run(
+        [&] {
+            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                                reinterpret_cast<DEVMODEW*>(out.data()),
+                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            struct Shown
+            {
+                WString text;
+                int check;
+                int position;
+                bool operator==(const Shown&) const = default;
+            };
+            auto shown = [&](int id) {
+                HWND h = d.Control(sheet, id);
+                return Shown{d.Text(h), d.CheckState(h), d.Position(h)};
+            };
+            struct Case
+            {
+                int tab;
+                int control;
+                std::function<bool(HWND)> change;
+                std::vector<int> watched;
+            } cases[] = {
+                {0, 1118, [&](HWND h) { return d.Click(h); }, {1117, 1118}},
+                {0, 1121, [&](HWND h) { return d.Type(h, u"7"); }, {1121}},
+                {1, 1216, [&](HWND h) { return d.SetCheck(h, true); }, {1216}},
+                {2, 1309, [&](HWND h) { return d.SetTrackPosition(h, -20); }, {1309, 1310}},
+                {3, 1401, [&](HWND h) { return d.SetCheck(h, true); }, {1401}},
+                {4, 1509, [&](HWND h) { return d.Pick(h, 2); }, {1509, 1511}},
+            };
+            for (const Case& c : cases)
+            {
+                EXPECT_TRUE(d.Pick(tabs, c.tab));
+                std::vector<Shown> before, changed, after;
+                for (int id : c.watched)
+                    before.push_back(shown(id));
+                EXPECT_TRUE(c.change(d.Control(sheet, c.control))) << c.control;
+                for (int id : c.watched)
+                    changed.push_back(shown(id));
+                EXPECT_NE(changed, before) << c.control << " did not change";
+                EXPECT_TRUE(d.Click(d.Control(sheet, kRestoreDefaults)));
+                for (int id : c.watched)
+                    after.push_back(shown(id));
+                EXPECT_EQ(after, before) << c.control;
+            }
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(out, in) << "every page's defaults are back in the record";
 }
