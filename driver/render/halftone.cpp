@@ -359,21 +359,25 @@ void ThreeLineScan(std::uint8_t* out, const std::uint16_t* gray, const GammaCurv
     const int groups = n / 16;
     // The chain from one pixel's error to the next bounds the speed, so everything that does not wait for
     // the pixel before is prepared beside it: the mapped gray with its noise, the errors of the lines
-    // before and of two pixels back, the level the quotient decides the dot by.
+    // before and of two pixels back, the sum below which the quotient makes a dot. The dot is taken from
+    // the sum's sign, never by a branch: on a photograph it is a coin toss the processor would mispredict.
     int e1 = 0, e2 = 0;
     auto pixel = [&](int x, std::uint32_t& lane) {
         const int noise = static_cast<int>(lane & 15);
         lane = kStep2(lane);
         const int mapped = curve[std::min<std::uint16_t>(gray[x], 255)];
-        const int base = mapped + noise;
-        const int gathered = sums[x] + 5 * e2 - e1;
-        const int q = Div48(gathered + 8 * e1); // + 7 * e1 in all
-        const int dot = q < 128 - mapped;       // mapped + q < 128
-        const int err = std::clamp(dot ? q + (base - 8) : q + (base - 263), -128, 127);
+        // trunc(t / 48) < k exactly when t < limit.
+        const int k = 128 - mapped;
+        const int limit = k > 0 ? 48 * k : 48 * k - 47;
+        const int gathered = sums[x] + 5 * e2;
+        const int t = gathered + 7 * e1;
+        const int q = Div48(t);
+        const int dotMask = (t - limit) >> 31; // all ones for a dot
+        const int err = std::clamp(q + (mapped + noise - 263 + (dotMask & 255)), -128, 127);
         errors[x] = static_cast<std::int16_t>(err);
         e2 = e1;
         e1 = err;
-        return static_cast<unsigned>(dot);
+        return static_cast<unsigned>(dotMask & 1);
     };
     for (int step = 0; step < groups; ++step)
     {
