@@ -95,11 +95,16 @@ HALFTONE_KERNEL unsigned GroupBits(const std::uint16_t* __restrict t, const std:
 HALFTONE_KERNEL void SumsKernel(std::int16_t* __restrict sums, const std::int16_t* __restrict p1,
                                 const std::int16_t* __restrict p2, int from, int to)
 {
+    // Rows start at zero and hold only errors of -128..127 (or the four-neighbour method's -128..383), so
+    // no sum comes near the 16-bit limits: 16-bit lanes, twice as many to a vector as 32-bit ones, give the
+    // same sums as the clamped ones the border pixels take.
     for (int x = from; x < to; ++x)
     {
-        const int s = 3 * p1[x - 2] + 5 * p1[x - 1] + 7 * p1[x] + 5 * p1[x + 1] + 3 * p1[x + 2] + p2[x - 2] +
-                      3 * p2[x - 1] + 5 * p2[x] + 3 * p2[x + 1] + p2[x + 2];
-        sums[x] = static_cast<std::int16_t>(std::clamp(s, -32768, 32767));
+        const auto w = [](int v) { return static_cast<std::uint16_t>(v); };
+        const std::uint16_t s = static_cast<std::uint16_t>(
+            w(3 * p1[x - 2]) + w(5 * p1[x - 1]) + w(7 * p1[x]) + w(5 * p1[x + 1]) + w(3 * p1[x + 2]) +
+            w(p2[x - 2]) + w(3 * p2[x - 1]) + w(5 * p2[x]) + w(3 * p2[x + 1]) + w(p2[x + 2]));
+        sums[x] = static_cast<std::int16_t>(s);
     }
 }
 
