@@ -3,7 +3,7 @@
 # programs of tests/windows, and holds its answers against the Linux build's: the same bitmaps, coverage
 # and page geometry from the same print files and models. One line per check, then a count; exits
 # non-zero when a check fails. Needs the windows-x64 (and windows-x86) builds; builds linux-release's
-# demo and figures itself.
+# demo and figures itself. WINE_STAGE_ONLY=<regex> runs only the checks whose names match.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -80,6 +80,7 @@ done
 check() {
   local name=$1
   shift
+  [[ -z ${WINE_STAGE_ONLY:-} || $name =~ $WINE_STAGE_ONLY ]] || return 0
   local log=$work/logs/$name.log
   if timeout --kill-after=10 "$check_time" bash -c '"$@"' check "$@" >"$log" 2>&1; then
     # A check's "note:" lines say what it had to stand in for.
@@ -337,7 +338,231 @@ tessicard_no_device() {
   expect_equal "$code" 0 "the exit code after closing"
 }
 
+# What a program must not leave on the prefix when it refuses or is cancelled: the setup program's
+# uninstall entry, printer drivers, INF files, and the device metadata it would clean up.
+installed_state() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KORIGRAPH Printer Driver' >/dev/null 2>&1 &&
+    echo "uninstall entry"
+  (cd "$WINEPREFIX/drive_c" && find windows/inf windows/system32/spool/drivers ProgramData -type f 2>/dev/null | sort)
+}
+# A program's first message box and its exit code: "caption: ...", "box: ..." and "exit: N" lines, as
+# the Linux figures print them. The program is started with the rest of the arguments, in the
+# environment the caller set.
+first_box() {
+  local caption=$1
+  shift
+  timeout --kill-after=5 60 wine "$@" >/dev/null 2>&1 &
+  local program=$! shown
+  shown=$(drive "box:$caption" "press:1") || { echo "$shown"; return 1; }
+  wait "$program"
+  local code=$?
+  [[ $caption == '*' ]] || echo "caption: $caption"
+  grep -E '^(caption|box):' <<<"$shown"
+  echo "exit: $code"
+}
+
+# The setup program alone in a folder, with no driver installed: the clean-up's message in the
+# user's language, exit code 0; the copy stays where it is (no entry to remove it by) and nothing is
+# installed.
+kgsetup_no_package() {
+  local locale=$1 language=$2 caption=$3 folder=$work/kgsetup-alone-$arch
+  mkdir -p "$folder"
+  cp "$bin/setup/wizard/$setup_program" "$folder/"
+  local before expected shown
+  before=$(installed_state)
+  expected=$("$figures" first-box "$setup_program" | sed "s/^box: .*/box: $("$figures" setup-text "$language" 3)/")
+  shown=$(LANG=$locale LC_ALL=$locale first_box "$caption" "$folder/$setup_program") || { echo "$shown"; return 1; }
+  # A box without a caption is titled by the system, in the user's language: held for English only.
+  [[ $caption == '*' ]] && { shown=$(grep -v '^caption:' <<<"$shown"); expected=$(grep -v '^caption:' <<<"$expected"); }
+  expect_equal "$shown" "$expected" "the refusal" || return 1
+  [[ -f $folder/$setup_program ]] || { echo "the program removed itself"; return 1; }
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+
+# A driver package beside the program. Wine reports Windows 7 unless told otherwise: a package driver
+# needs 8.1, so it is refused there with text 1, and the wizard opens on Windows 10.
+kgsetup_package() {
+  local folder=$work/kgsetup-package-$arch
+  mkdir -p "$folder/Driver"
+  cp "$bin/setup/wizard/KGSetup64.exe" "$folder/"
+  printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Printer\r\n[Strings]\r\nDestination="Velmo ENGLISH"\r\n' \
+    >"$folder/Driver/VeKglV4.inf"
+  printf '%s\n' "$folder"
+}
+kgsetup_windows7() {
+  local folder before shown
+  folder=$(kgsetup_package)
+  before=$(installed_state)
+  wine reg add 'HKCU\Software\Wine' /v Version /d win7 /f >/dev/null 2>&1
+  shown=$(LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 first_box Error "$folder/KGSetup64.exe")
+  local rc=$?
+  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+  ((rc == 0)) || { echo "$shown"; return 1; }
+  expect_equal "$shown" $'caption: Error\nbox: '"$("$figures" setup-text 9 1)"$'\nexit: 0' "the refusal" || return 1
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+# The wizard, its caption the table's; a second start while it runs is refused; cancelled, it ends
+# with 0 and has installed nothing.
+kgsetup_wizard() {
+  local folder before caption shown second
+  folder=$(kgsetup_package)
+  before=$(installed_state)
+  caption=$("$figures" setup-text 9 4)
+  wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
+  export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+  start "$folder/KGSetup64.exe" /lm=on /bogus
+  local program=$started
+  shown=$(drive "window:$caption|12324" "enabled:12324|1" "enabled:2|1")
+  local rc=$?
+  if ((rc == 0)); then
+    second=$(first_box Error "$folder/KGSetup64.exe" /e)
+    rc=$?
+  fi
+  ((rc == 0)) && shown=$(drive "window:$caption|12324" "press:2" gone)
+  rc=$((rc || $?))
+  wait "$program"
+  local code=$?
+  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+  ((rc == 0)) || { echo "$shown$second"; return 1; }
+  expect_equal "$second" $'caption: Error\nbox: This application is already running.\nexit: 0' "a second start" ||
+    return 1
+  expect_equal "$code" 0 "the exit code after cancelling" || return 1
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+
+# The uninstaller's refusals. Alone, it finds no uninstall information. With its INI set (an entry that
+# names nothing installed), it needs its helper DLL beside it, and the helper's answer that the user may
+# remove the driver; a user it allows sees the wizard, and cancelling it removes nothing.
+uninstaller_folder() {
+  local folder=$work/uninstaller-$1-$arch
+  mkdir -p "$folder"
+  cp "$bin/uninstall/Uninstaller.exe" "$folder/"
+  if [[ $1 != alone ]]; then
+    printf '%s\r\n' '[INFO]' 'CLASSNAME=VelmoStageRemoval' 'UNINSTLOG=Unflist.ini' '[TITLE]' 'TITLE=Velmo Removal' \
+      '[MESSAGE]' 'TITLE=Velmo Removal' '[ERROR]' 'TITLE=Velmo Removal Error' 'MESSAGE_00=The removal record is damaged.' \
+      'MESSAGE_05=%s was not found.' 'MESSAGE_06=Administrator rights are needed.' 'MESSAGE_15=Stop the removal?' \
+      '[LABEL]' 'WELCOME_00=Velmo driver removal' 'WELCOME_01=This removes the printer driver.' \
+      '[BUTTON]' 'BACK=< Back' 'NEXT=Next >' 'CANCEL=Cancel' >"$folder/Uninstaller.ini"
+    printf '%s\r\n' '[UNINSTALL]' 'REGISTKEY=VelmoWineStage' >"$folder/Unflist.ini"
+  fi
+  # Named as the uninstaller looks for it on a 64-bit Windows, from either build.
+  [[ $1 == with-helper ]] && cp "$bin"/tests/windows/_Setup*.dll "$folder/_Setup64.dll"
+  printf '%s\n' "$folder"
+}
+uninstaller_refusals() {
+  local folder listing shown
+  folder=$(uninstaller_folder alone)
+  shown=$(first_box Uninstall "$folder/Uninstaller.exe") || { echo "$shown"; return 1; }
+  expect_equal "$shown" "$("$figures" first-box Uninstaller.exe)" "alone" || return 1
+  folder=$(uninstaller_folder without-helper)
+  shown=$(first_box "Velmo Removal Error" "$folder/Uninstaller.exe") || { echo "$shown"; return 1; }
+  expect_equal "$shown" $'caption: Velmo Removal Error\nbox: _Setup64.dll was not found.\nexit: 0' \
+    "without its helper" || return 1
+  folder=$(uninstaller_folder with-helper)
+  listing=$(ls -l "$folder")
+  shown=$(VELMO_STANDIN_ADMIN=0 first_box "Velmo Removal Error" "$folder/Uninstaller.exe") || { echo "$shown"; return 1; }
+  expect_equal "$shown" $'caption: Velmo Removal Error\nbox: Administrator rights are needed.\nexit: 0' \
+    "a user without rights" || return 1
+  expect_equal "$(ls -l "$folder")" "$listing" "the folder after refusing"
+}
+uninstaller_cancel() {
+  local folder listing before shown
+  folder=$(uninstaller_folder with-helper)
+  listing=$(ls -l "$folder")
+  before=$(installed_state)
+  VELMO_STANDIN_ADMIN=1 start "$folder/Uninstaller.exe"
+  local program=$started
+  shown=$(drive "window:Velmo Removal|1021" "print:1021" "press:2" "box:Velmo Removal Error" "press:6") ||
+    { echo "$shown"; return 1; }
+  wait "$program"
+  local code=$?
+  expect_equal "$shown" $'text 1021: Next >\nbox: Stop the removal?' "the wizard" || return 1
+  expect_equal "$code" 0 "the exit code" || return 1
+  expect_equal "$(ls -l "$folder")" "$listing" "the folder after cancelling" || return 1
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+
+# The network-card finder on a network without cards: its first search and a second one leave the list
+# empty and the web-page button disabled; its option dialog caps what is typed; a second copy ends at
+# once with 0; closed, it ends with 0.
+rxfinder_no_cards() {
+  local program=$bin/tools/devices/rxfinder/RX-Finder.exe
+  start "$program"
+  local first=$started shown code
+  shown=$(drive "window:Advanced Setup|1002" "rows:1002|0" "enabled:1000|1" "enabled:1001|0" "press:1000" \
+    "enabled:1000|1" "rows:1002|0" "enabled:1001|0" "press:1003" "window:Option|1103" "waittext:1103|1000" \
+    "settext:1103|70000" "notify:1103|512" "waittext:1103|65535" "settext:1102|0" "notify:1102|512" \
+    "waittext:1102|1" "press:2" gone) || { echo "$shown"; return 1; }
+  timeout 60 wine "$program" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second instance's exit code" || return 1
+  shown=$(drive "window:Advanced Setup|1002" "enabled:1000|1" close gone) || { echo "$shown"; return 1; }
+  wait "$first"
+  code=$?
+  expect_equal "$code" 0 "the exit code after closing"
+}
+
+# The menu's top page and its manual page show the texts the Linux build shows; Home brings the top
+# page back; a second copy ends at once with 0; closed, it ends with 0.
+menu_pages() {
+  local folder="$work/menu $arch" expected title shown
+  mkdir -p "$folder"
+  cp "$bin/launch/Menu.exe" "$folder/"
+  expected=$("$figures" menu) || { echo "no Linux figure for the menu"; return 1; }
+  title=$(sed -n 's/^page top: //p' <<<"$expected")
+  start "$folder/Menu.exe"
+  local program=$started code
+  shown=$(drive "window:$title|1110" "print:1110" "print:1100" "print:1101" "press:1100" hidden \
+    "window:$title|1104" "print:1110" "print:1100" "print:1101") || { echo "$shown"; return 1; }
+  expect_equal "$shown" "$(grep '^text' <<<"$expected")" "the pages' texts" || return 1
+  timeout 60 wine "$folder/Menu.exe" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second instance's exit code" || return 1
+  shown=$(drive "window:$title|1104" "press:1104" gone "window:$title|1110" "waittext:1110|$(sed -n '1s/^text 1110: //p' <<<"$shown")" \
+    close gone) || { echo "$shown"; return 1; }
+  wait "$program"
+  code=$?
+  expect_equal "$code" 0 "the exit code after closing"
+}
+
+# The setup launcher: without its INI, the system's file-not-found text naming Setup.ini and exit code
+# 2; with it, the section for the user's language chooses the program, whose exit code it passes on.
+setup_launcher() {
+  local folder="$work/setup $arch" expected shown
+  mkdir -p "$folder"
+  cp "$bin/launch/Setup.exe" "$folder/"
+  rm -f "$folder/Setup.ini"
+  expected=$("$figures" first-box Setup.exe) || { echo "no Linux figure for the launcher"; return 1; }
+  shown=$(first_box "Setup Launcher" "$folder/Setup.exe") || { echo "$shown"; return 1; }
+  # Wine words the system's messages its own way: the file named and the code are held.
+  expect_equal "$(sed 's/^box: .*\\n/box: /' <<<"$shown")" "$(sed 's/^box: .*\\n/box: /' <<<"$expected")" \
+    "without its INI" || return 1
+  local language
+  for language in English Japanese; do
+    mkdir -p "$folder/$language"
+    cp "$bin/tests/windows/RXMonitor.exe" "$folder/$language/"
+    rm -f "$folder/$language/RXMonitor.log"
+  done
+  printf '%s\r\n' '[Install]' 'path=English\RXMonitor.exe' 'option=/exit 3010' '[Install.0411]' \
+    'path=Japanese\RXMonitor.exe' 'option=/exit 1641' >"$folder/Setup.ini"
+  local entry locale code seen
+  for entry in "en_US.UTF-8|English|3010" "ja_JP.UTF-8|Japanese|1641"; do
+    IFS='|' read -r locale language code <<<"$entry"
+    LANG=$locale LC_ALL=$locale timeout 60 wine "$folder/Setup.exe" /ignored >/dev/null 2>&1
+    seen=$?
+    # An exit code reaches the shell modulo 256.
+    expect_equal "$seen" $((code % 256)) "the exit code for a $language user" || return 1
+    seen=$(tr -d '\r\n' <"$folder/$language/RXMonitor.log" 2>/dev/null)
+    # Started with the launcher's own show command, whatever Wine gave it.
+    expect_equal "$(sed 's/^show [0-9]* //' <<<"$seen")" \
+      "command \"$(winpath "$folder")\\$language\\RXMonitor.exe\" /exit $code" \
+      "the program started for a $language user" || return 1
+  done
+}
+
 export work figures
+export -f installed_state first_box kgsetup_no_package kgsetup_package kgsetup_windows7 kgsetup_wizard \
+  uninstaller_folder uninstaller_refusals uninstaller_cancel rxfinder_no_cards menu_pages setup_launcher
 export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box ptf_language monitor_launcher graphics_dll
 
@@ -346,6 +571,7 @@ export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_mis
 known=$root/tests/windows/wine-known-differences.txt
 wine_version=$(wine --version 2>/dev/null | awk '{print $1}')
 behaviour() {
+  [[ -z ${WINE_STAGE_ONLY:-} || $arch-behaviour =~ $WINE_STAGE_ONLY ]] || return 0
   local log=$work/logs/$arch-behaviour.log results
   results=$(timeout --kill-after=10 "$check_time" wine "$bin/tests/windows/behaviour_checks.exe" 2>/dev/null | tr -d '\r')
   printf '%s\n' "$results" >"$log"
@@ -371,7 +597,8 @@ behaviour() {
 }
 
 run_checks() {
-  export arch=$1 bin=$root/build/windows-$1
+  export arch=$1 bin=$root/build/windows-$1 setup_program=KGSetup64.exe
+  [[ $arch == x86 ]] && setup_program=KGSetup.exe
   # The DLL's export list, as the build names it.
   export def
   def=$(awk -F'\t' '$1 == "dll" && $2 ~ /\/VELMOQ7\.dll$/ {print $4}' "$bin/deliverables.tsv")
@@ -392,6 +619,18 @@ run_checks() {
   check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
   check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
   check "$arch-spool-dll" spool_dll
+  check "$arch-kgsetup-no-package-english-user" kgsetup_no_package en_US.UTF-8 9 Error
+  check "$arch-kgsetup-no-package-japanese-user" kgsetup_no_package ja_JP.UTF-8 17 '*'
+  # With a package beside it, the 32-bit build hands over to the 64-bit one on a 64-bit Windows.
+  if [[ $arch == x64 ]]; then
+    check "$arch-kgsetup-package-driver-on-windows-7" kgsetup_windows7
+    check "$arch-kgsetup-wizard" kgsetup_wizard
+  fi
+  check "$arch-uninstaller-refusals" uninstaller_refusals
+  check "$arch-uninstaller-cancel" uninstaller_cancel
+  check "$arch-rxfinder-no-cards" rxfinder_no_cards
+  check "$arch-menu" menu_pages
+  check "$arch-setup-launcher" setup_launcher
   behaviour
 }
 
@@ -402,7 +641,8 @@ if timeout 60 wine "$root/build/windows-x86/tests/windows/behaviour_checks.exe" 
   run_checks x86
 else
   reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
-  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll spool-dll behaviour; do skip "x86-$name" "$reason"; done
+  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll spool-dll kgsetup uninstaller rxfinder \
+    menu setup-launcher behaviour; do skip "x86-$name" "$reason"; done
 fi
 
 summary="$passed passed, $failed failed"

@@ -1,6 +1,7 @@
 // Plays the user of a program running beside it: each argument is one step, "verb:argument|argument".
 //   window:<title>[|<control id>]  wait for a shown top-level window of that title (holding that control)
-//   box:<title>                    wait for a message box of that title, print its text
+//   box:<title>                    wait for a message box of that title, print its text; "*" takes any
+//                                  title (a caption the system words in the user's language) and prints it
 //   filedialog:<path>              wait for a file dialog, print its proposed name, answer with <path>
 //                                  (the current window stays the one that opened it)
 //   canceldialog                   wait for a file dialog and cancel it
@@ -8,13 +9,18 @@
 //   waittext:<id>|<text>           wait until a control shows that text
 //   enabled:<id>|<0 or 1>          wait until a control is disabled (0) or enabled (1)
 //   print:<id>                     print a control's text
+//   rows:<id>|<n>                  wait until a list view holds n rows
+//   notify:<id>|<code>             send the window a control's notification (EN_KILLFOCUS is 512), as
+//                                  the control would when the user leaves it
 //   keys:<key>+<key>...            hold the keys in order, then let go in reverse (shift, ctrl, return)
 //   press:<id>                     press a button of the current window
 //   close                          close the current window
 //   gone                           wait until the current window is gone
+//   hidden                         wait until the current window is hidden
 // Every wait is bounded; a step that fails prints "FAIL ..." and ends the driver with 1.
 #include "drive.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
 
@@ -89,7 +95,7 @@ BOOL CALLBACK Match(HWND window, LPARAM context)
         }
         return TRUE;
     }
-    if (TextOf(window) != s->title)
+    if (s->title != WString(TEXT("*")) && TextOf(window) != s->title)
         return TRUE;
     // A message box carries the program's title too: it is the dialog-class window without controls
     // of the program's own dialog, and without a file name box.
@@ -226,6 +232,8 @@ void Step(const WString& step)
         if (!box)
             Fail("no message box " + Utf8(arg(0)));
         g_window = box;
+        if (arg(0) == WString(TEXT("*")))
+            std::printf("caption: %s\n", drive::OneLine(TextOf(box)).c_str());
         std::printf("box: %s\n", drive::OneLine(BoxText(box)).c_str());
     }
     else if (verb == "filedialog" || verb == "canceldialog")
@@ -268,6 +276,29 @@ void Step(const WString& step)
     }
     else if (verb == "print")
         std::printf("text %s: %s\n", Utf8(arg(0)).c_str(), drive::OneLine(TextOf(Control(arg(0)))).c_str());
+    else if (verb == "rows")
+    {
+        HWND list = Control(arg(0));
+        const LRESULT wanted = static_cast<LRESULT>(drive::Number(arg(1)));
+        LRESULT rows = -1;
+        if (!drive::WaitFor(
+                [&] {
+                    DWORD_PTR n = 0;
+                    rows = SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 30000, &n)
+                               ? static_cast<LRESULT>(n)
+                               : -1;
+                    return rows == wanted;
+                },
+                kWait))
+            Fail("list " + Utf8(arg(0)) + " holds " + std::to_string(rows) + " rows, not " + Utf8(arg(1)));
+    }
+    else if (verb == "notify")
+    {
+        const int id = static_cast<int>(drive::Number(arg(0)));
+        const WORD code = static_cast<WORD>(drive::Number(arg(1)));
+        SendMessageTimeoutW(g_window, WM_COMMAND, MAKEWPARAM(id, code),
+                            reinterpret_cast<LPARAM>(Control(arg(0))), SMTO_NORMAL, 30000, nullptr);
+    }
     else if (verb == "keys")
         PressKeys(Utf8(arg(0)));
     else if (verb == "press")
@@ -283,6 +314,11 @@ void Step(const WString& step)
     {
         if (!drive::WaitFor([] { return !IsWindow(g_window); }, kWait))
             Fail("the window stays open");
+    }
+    else if (verb == "hidden")
+    {
+        if (!drive::WaitFor([] { return !IsWindowVisible(g_window); }, kWait))
+            Fail("the window stays shown");
     }
     else
         Fail("unknown step " + verb);
