@@ -570,19 +570,24 @@ export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_mis
 # for a Wine defect listed for this Wine version is skipped with the listed reason.
 known=$root/tests/windows/wine-known-differences.txt
 wine_version=$(wine --version 2>/dev/null | awk '{print $1}')
+# behaviour [<locale> <check>]: all checks in the stage's own locale, or one check for a user of that
+# locale (its lines named with the locale).
 behaviour() {
+  local locale=${1:-} only=${2:-} suffix=${1:+-${1%%.*}}
   [[ -z ${WINE_STAGE_ONLY:-} || $arch-behaviour =~ $WINE_STAGE_ONLY ]] || return 0
-  local log=$work/logs/$arch-behaviour.log results
-  results=$(timeout --kill-after=10 "$check_time" wine "$bin/tests/windows/behaviour_checks.exe" 2>/dev/null | tr -d '\r')
+  local log=$work/logs/$arch-behaviour$suffix.log results
+  # shellcheck disable=SC2086
+  results=$(${locale:+env LANG=$locale LC_ALL=$locale} timeout --kill-after=10 "$check_time" wine \
+    "$bin/tests/windows/behaviour_checks.exe" $only 2>/dev/null | tr -d '\r')
   printf '%s\n' "$results" >"$log"
   if ! grep -q '^PASS\|^FAIL' <<<"$results"; then
-    echo "FAIL $arch-behaviour: the checks did not run"
+    echo "FAIL $arch-behaviour$suffix: the checks did not run"
     failed=$((failed + 1))
     return
   fi
   local verdict name detail reason
   while read -r verdict name detail; do
-    name=${name%:}
+    name=${name%:}$suffix
     reason=$(awk -F'\t' -v n="$name" -v v="$wine_version" '!/^#/ && $1 == n && $2 == v {print $3}' "$known")
     if [[ $verdict == PASS ]]; then
       echo "PASS $arch-behaviour-$name"
@@ -632,6 +637,9 @@ run_checks() {
   check "$arch-menu" menu_pages
   check "$arch-setup-launcher" setup_launcher
   behaviour
+  for locale in ja_JP.UTF-8 de_AT.UTF-8 pl_PL.UTF-8; do
+    behaviour "$locale" resource-language-choice
+  done
 }
 
 run_checks x64

@@ -4,8 +4,11 @@
 // Each check answers "" when the behaviour holds, else what was seen instead.
 #pragma once
 
+#include <platform/commctrl.h>
 #include <platform/shlwapi.h>
 #include <platform/windows.h>
+
+#include "behaviour_resource.h"
 
 #include <cstring>
 #include <string>
@@ -255,6 +258,110 @@ inline std::string DllSearchHardeningHolds(LPCWSTR besideProgram)
     return Error("changing a permanent search mode", ERROR_ACCESS_DENIED);
 }
 
+// A string picked for the user's language: its own table, else its language's table without a country,
+// else English (the tables are English, Japanese and German without a country).
+inline std::string ResourceLanguageChoice()
+{
+    const LANGID user = GetUserDefaultUILanguage();
+    const char* expected = PRIMARYLANGID(user) == LANG_JAPANESE ? "japanese"
+                           : PRIMARYLANGID(user) == LANG_GERMAN ? "german"
+                                                                : "english";
+    WCHAR text[32] = {};
+    const int n = LoadStringW(GetModuleHandleW(nullptr), IDS_LANGUAGE, text, 32);
+    std::string seen;
+    for (int i = 0; i < n; ++i)
+        seen += static_cast<char>(text[i]);
+    return seen == expected
+               ? std::string()
+               : "user language " + std::to_string(user) + " gets \"" + seen + "\", not \"" + expected + "\"";
+}
+
+// What a number box with an up-down beside it tells its dialog when code changes it: a text set by code
+// notifies a change; a position set by code writes the number into the box (so the box notifies) and is
+// no step of the user's (no UDN_DELTAPOS); a position past the range is taken to its end; the position
+// read back follows what the box shows, and a box that shows no number reads as an error.
+struct NumberForm
+{
+    int changes = 0;
+    int deltas = 0;
+    std::string result;
+};
+
+inline INT_PTR CALLBACK NumberFormProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* form = reinterpret_cast<NumberForm*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message)
+    {
+    case WM_INITDIALOG: {
+        form = reinterpret_cast<NumberForm*>(lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        HWND box = GetDlgItem(dialog, IDC_NUMBER);
+        HWND spin = GetDlgItem(dialog, IDC_NUMBER_SPIN);
+        auto fail = [&](const std::string& what) {
+            if (form->result.empty())
+                form->result = what;
+        };
+        auto shown = [&] {
+            WCHAR text[16] = {};
+            const int n = GetWindowTextW(box, text, 16);
+            std::string s;
+            for (int i = 0; i < n; ++i)
+                s += static_cast<char>(text[i]);
+            return s;
+        };
+        SendMessageW(spin, UDM_SETRANGE32, 1, 50);
+        form->changes = form->deltas = 0;
+        SetWindowTextW(box, TEXT("7"));
+        if (form->changes != 1)
+            fail("setting the text notified " + std::to_string(form->changes) + " changes");
+        form->changes = 0;
+        SendMessageW(spin, UDM_SETPOS32, 0, 20);
+        if (shown() != "20")
+            fail("the box shows \"" + shown() + "\" after the position was set to 20");
+        if (form->changes != 1)
+            fail("setting the position notified " + std::to_string(form->changes) + " changes");
+        if (form->deltas != 0)
+            fail("setting the position was taken for a step of the user's");
+        SendMessageW(spin, UDM_SETPOS32, 0, 80);
+        if (shown() != "50")
+            fail("a position past the range shows \"" + shown() + "\", not 50");
+        SetWindowTextW(box, TEXT("12"));
+        BOOL error = TRUE;
+        LRESULT position = SendMessageW(spin, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&error));
+        if (position != 12 || error)
+            fail("the box's 12 reads as " + std::to_string(position) + (error ? " with an error" : ""));
+        SetWindowTextW(box, TEXT(""));
+        error = FALSE;
+        SendMessageW(spin, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&error));
+        if (!error)
+            fail("an empty box reads as a position without an error");
+        EndDialog(dialog, 1);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (form && LOWORD(wParam) == IDC_NUMBER && HIWORD(wParam) == EN_CHANGE)
+            ++form->changes;
+        return TRUE;
+    case WM_NOTIFY:
+        if (form && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(UDN_DELTAPOS))
+            ++form->deltas;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+inline std::string NumberBoxNotifications()
+{
+    NumberForm form;
+    const INT_PTR ended = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_NUMBER_FORM),
+                                          nullptr, NumberFormProc, reinterpret_cast<LPARAM>(&form));
+    if (ended != 1)
+        return "the form did not run (" + std::to_string(ended) + ", error " +
+               std::to_string(GetLastError()) + ")";
+    return form.result;
+}
+
 // The DLL the Wine stage puts beside the checks (the uninstaller's helper stand-in), where it is.
 inline std::string DllSearchHardening()
 {
@@ -278,6 +385,8 @@ inline std::vector<Check> Checks()
         {"module-name-is-cut-to-the-buffer", ModuleNameIsCutToTheBuffer},
         {"path-character-classes", PathCharacterClasses},
         {"registry-views-split-the-machine-key-only", RegistryViewsSplitTheMachineKeyOnly},
+        {"resource-language-choice", ResourceLanguageChoice},
+        {"number-box-notifications", NumberBoxNotifications},
         // Last: a permanent search mode stays with the process.
         {"dll-search-hardening", DllSearchHardening},
     };

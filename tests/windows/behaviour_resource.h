@@ -1,0 +1,7 @@
+// Resources of the behaviour checks, compiled into the program under Wine and read by the simulation.
+#pragma once
+
+#define IDS_LANGUAGE 100
+#define IDD_NUMBER_FORM 200
+#define IDC_NUMBER 201
+#define IDC_NUMBER_SPIN 202
