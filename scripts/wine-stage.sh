@@ -482,6 +482,39 @@ uninstaller_cancel() {
   expect_equal "$(installed_state)" "$before" "what is installed"
 }
 
+# A silent removal by a user the helper allows, of a product laid out in the stage's own folder and
+# registry: what the file list names goes (files, an emptied folder, a settings key, the uninstall
+# entry), what it does not name stays, and the installed uninstaller is deleted by its copy.
+uninstaller_removal() {
+  local folder product entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelmoWineStage'
+  folder=$(uninstaller_folder with-helper)
+  product=$work/uninstaller-product-$arch
+  rm -rf "$product"
+  mkdir -p "$product/Bin"
+  echo tool >"$product/Tool.exe"
+  echo stop >"$product/Bin/Stop.txt"
+  echo kept >"$product/Notes.txt"
+  local at
+  at=$(winpath "$product")
+  printf '%s\r\n' '[UNINSTALL]' 'REGISTKEY=VelmoWineStage' '[APPLICATION]' 'REG_000=HCU;Software\VelmoWineStage\Settings' \
+    '[FILE]' "FILE_000=$at\\Tool.exe" "FILE_001=$at\\Bin\\Stop.txt" '[PATH]' "PATH_000=$at\\Bin" >"$folder/Unflist.ini"
+  wine reg add 'HKCU\Software\VelmoWineStage\Settings' /v Speed /d 3 /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\VelmoWineStage\Keep' /v Note /d x /f >/dev/null 2>&1
+  wine reg add "$entry" /v UninstallString /d "$(winpath "$folder")\\Uninstaller.exe" /f >/dev/null 2>&1
+  VELMO_STANDIN_ADMIN=1 timeout 60 wine "$folder/Uninstaller.exe" -s >/dev/null 2>&1
+  local code=$?
+  expect_equal "$code" 0 "the exit code" || return 1
+  wait_until 30 test ! -e "$folder/Uninstaller.exe" || { echo "the installed uninstaller was not deleted"; return 1; }
+  local left
+  left=$(cd "$product" && find . | sort | paste -sd ' ' -)
+  expect_equal "$left" ". ./Notes.txt" "the product folder after the removal" || return 1
+  wine reg query 'HKCU\Software\VelmoWineStage\Settings' >/dev/null 2>&1 && { echo "the settings key stayed"; return 1; }
+  wine reg query 'HKCU\Software\VelmoWineStage\Keep' >/dev/null 2>&1 || { echo "an unlisted key went"; return 1; }
+  wine reg query "$entry" >/dev/null 2>&1 && { echo "the uninstall entry stayed"; return 1; }
+  wine reg delete 'HKCU\Software\VelmoWineStage' /f >/dev/null 2>&1
+  return 0
+}
+
 # The network-card finder on a network without cards: its first search and a second one leave the list
 # empty and the web-page button disabled; its option dialog caps what is typed; a second copy ends at
 # once with 0; closed, it ends with 0.
@@ -562,7 +595,7 @@ setup_launcher() {
 
 export work figures
 export -f installed_state first_box kgsetup_no_package kgsetup_package kgsetup_windows7 kgsetup_wizard \
-  uninstaller_folder uninstaller_refusals uninstaller_cancel rxfinder_no_cards menu_pages setup_launcher
+  uninstaller_folder uninstaller_refusals uninstaller_cancel uninstaller_removal rxfinder_no_cards menu_pages setup_launcher
 export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box ptf_language monitor_launcher graphics_dll
 
@@ -633,6 +666,7 @@ run_checks() {
   fi
   check "$arch-uninstaller-refusals" uninstaller_refusals
   check "$arch-uninstaller-cancel" uninstaller_cancel
+  check "$arch-uninstaller-removal" uninstaller_removal
   check "$arch-rxfinder-no-cards" rxfinder_no_cards
   check "$arch-menu" menu_pages
   check "$arch-setup-launcher" setup_launcher
