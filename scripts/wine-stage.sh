@@ -401,8 +401,9 @@ kgsetup_windows7() {
   expect_equal "$shown" $'caption: Error\nbox: '"$("$figures" setup-text 9 1)"$'\nexit: 0' "the refusal" || return 1
   expect_equal "$(installed_state)" "$before" "what is installed"
 }
-# The wizard, its caption the table's; a second start while it runs is refused; cancelled, it ends
-# with 0 and has installed nothing.
+# The wizard, its caption the table's, opens at its Welcome page (the language box, 1006) also when
+# told to remove, as nothing is installed; unknown options are ignored. A second start while it runs is
+# refused; cancelled, it ends with 0 and has installed nothing.
 kgsetup_wizard() {
   local folder before caption shown second
   folder=$(kgsetup_package)
@@ -410,9 +411,9 @@ kgsetup_wizard() {
   caption=$("$figures" setup-text 9 4)
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
   export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
-  start "$folder/KGSetup64.exe" /lm=on /bogus
+  start "$folder/KGSetup64.exe" /UNINSTALL /lm=on /bogus
   local program=$started
-  shown=$(drive "window:$caption|12324" "enabled:12324|1" "enabled:2|1")
+  shown=$(drive "window:$caption|12324" "page:1006" "enabled:12324|1" "enabled:2|1")
   local rc=$?
   if ((rc == 0)); then
     second=$(first_box Error "$folder/KGSetup64.exe" /e)

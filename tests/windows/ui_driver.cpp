@@ -9,6 +9,7 @@
 //   waittext:<id>|<text>           wait until a control shows that text
 //   enabled:<id>|<0 or 1>          wait until a control is disabled (0) or enabled (1)
 //   print:<id>                     print a control's text
+//   page:<id>                      wait until the property sheet's current page holds that control
 //   rows:<id>|<n>                  wait until a list view holds n rows
 //   notify:<id>|<code>             send the window a control's notification (EN_KILLFOCUS is 512), as
 //                                  the control would when the user leaves it
@@ -276,6 +277,19 @@ void Step(const WString& step)
     }
     else if (verb == "print")
         std::printf("text %s: %s\n", Utf8(arg(0)).c_str(), drive::OneLine(TextOf(Control(arg(0)))).c_str());
+    else if (verb == "page")
+    {
+        const int id = static_cast<int>(drive::Number(arg(0)));
+        if (!drive::WaitFor(
+                [&] {
+                    DWORD_PTR page = 0;
+                    return SendMessageTimeoutW(g_window, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 30000,
+                                               &page) &&
+                           page && GetDlgItem(reinterpret_cast<HWND>(page), id);
+                },
+                kWait))
+            Fail("the current page holds no control " + Utf8(arg(0)));
+    }
     else if (verb == "rows")
     {
         HWND list = Control(arg(0));
