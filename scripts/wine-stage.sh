@@ -385,6 +385,7 @@ kgsetup_package() {
   local folder=$work/kgsetup-package-$arch
   mkdir -p "$folder/Driver"
   cp "$bin/setup/wizard/KGSetup64.exe" "$folder/"
+  # shellcheck disable=SC2016 # the INF's own "$Windows NT$"
   printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Printer\r\n[Strings]\r\nDestination="Velmo ENGLISH"\r\n' \
     >"$folder/Driver/VeKglV4.inf"
   printf '%s\n' "$folder"
