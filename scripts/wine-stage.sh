@@ -538,11 +538,17 @@ rxfinder_no_cards() {
 }
 
 # The menu's top page and its manual page show the texts the Linux build shows; Home brings the top
-# page back; a second copy ends at once with 0; closed, it ends with 0.
+# page back; the driver button starts the package's setup program, Driver\KGSetup.exe beside the menu's
+# folder (a stand-in here), and the menu comes back; a second copy ends at once with 0; closed, it ends with 0.
 menu_pages() {
-  local folder="$work/menu $arch" expected title shown
-  mkdir -p "$folder"
+  local package="$work/menu $arch" expected title shown
+  local folder=$package/Menu
+  mkdir -p "$folder" "$package/Driver"
   cp "$bin/launch/Menu.exe" "$folder/"
+  cp "$bin/tests/windows/RXMonitor.exe" "$package/Driver/KGSetup.exe"
+  rm -f "$package/Driver/RXMonitor.log"
+  # Started from its own folder, as a user opening it does.
+  cd "$folder" || return 1
   expected=$("$figures" menu) || { echo "no Linux figure for the menu"; return 1; }
   title=$(sed -n 's/^page top: //p' <<<"$expected")
   start "$folder/Menu.exe"
@@ -554,7 +560,11 @@ menu_pages() {
   code=$?
   expect_equal "$code" 0 "a second instance's exit code" || return 1
   shown=$(drive "window:$title|1104" "press:1104" gone "window:$title|1110" "waittext:1110|$(sed -n '1s/^text 1110: //p' <<<"$shown")" \
-    close gone) || { echo "$shown"; return 1; }
+    "press:1102") || { echo "$shown"; return 1; }
+  wait_until 30 test -s "$package/Driver/RXMonitor.log" || { echo "the driver button started nothing"; return 1; }
+  expect_equal "$(tr -d '\r\n' <"$package/Driver/RXMonitor.log")" \
+    "show 1 command \"$(winpath "$package")\\Driver\\KGSetup.exe\"" "the driver button's program" || return 1
+  shown=$(drive "window:$title|1102" "enabled:1102|1" close gone) || { echo "$shown"; return 1; }
   wait "$program"
   code=$?
   expect_equal "$code" 0 "the exit code after closing"
