@@ -534,8 +534,9 @@ uninstaller_removal() {
 }
 
 # The network-card finder on a network without cards: its first search and a second one leave the list
-# empty and the web-page button disabled; its option dialog caps what is typed; a second copy ends at
-# once with 0; closed, it ends with 0.
+# empty and the web-page button disabled; its option dialog caps what is typed, and the broadcast
+# addresses it was given come back sorted and without the repeated one (0.0.0.0 is never added); a
+# second copy ends at once with 0; closed, it ends with 0.
 rxfinder_no_cards() {
   local program=$bin/tools/devices/rxfinder/RX-Finder.exe
   start "$program"
@@ -544,6 +545,14 @@ rxfinder_no_cards() {
     "enabled:1000|1" "rows:1002|0" "enabled:1001|0" "press:1003" "window:Option|1103" "waittext:1103|1000" \
     "settext:1103|70000" "notify:1103|512" "waittext:1103|65535" "settext:1102|0" "notify:1102|512" \
     "waittext:1102|1" "press:2" gone) || { echo "$shown"; return 1; }
+  local set=$((0x400 + 101)) addresses
+  addresses=$(drive "window:Advanced Setup|1002" "press:1003" "window:Option|1105" \
+    "send:1105|$set|0|$((0xC0A801FF))" "click:1100" "send:1105|$set|0|$((0x0A0000FF))" "click:1100" \
+    "send:1105|$set|0|$((0xC0A801FF))" "click:1100" "send:1105|$set|0|0" "click:1100" "items:1106" "press:1" gone \
+    "window:Advanced Setup|1002" "press:1003" "window:Option|1105" "items:1106" "press:2" gone) ||
+    { echo "$addresses"; return 1; }
+  expect_equal "$addresses" $'items 1106: 192.168.1.255|10.0.0.255|192.168.1.255\nitems 1106: 10.0.0.255|192.168.1.255' \
+    "the broadcast addresses as added, then as the finder keeps them" || return 1
   timeout 60 wine "$program" >/dev/null 2>&1
   code=$?
   expect_equal "$code" 0 "a second instance's exit code" || return 1

@@ -10,11 +10,15 @@
 //   enabled:<id>|<0 or 1>          wait until a control is disabled (0) or enabled (1)
 //   print:<id>                     print a control's text
 //   page:<id>                      wait until the property sheet's current page holds that control
+//   send:<id>|<message>|<wParam>|<lParam>  send a control a message that carries no pointer
+//   items:<id>                     print a list box's items, joined by "|"
 //   rows:<id>|<n>                  wait until a list view holds n rows
 //   notify:<id>|<code>             send the window a control's notification (EN_KILLFOCUS is 512), as
 //                                  the control would when the user leaves it
 //   keys:<key>+<key>...            hold the keys in order, then let go in reverse (shift, ctrl, return)
 //   press:<id>                     press a button of the current window
+//   click:<id>                     press a button and wait until the window has handled it (for buttons
+//                                  that open nothing modal)
 //   close                          close the current window
 //   gone                           wait until the current window is gone
 //   hidden                         wait until the current window is hidden
@@ -290,6 +294,29 @@ void Step(const WString& step)
                 kWait))
             Fail("the current page holds no control " + Utf8(arg(0)));
     }
+    else if (verb == "send")
+    {
+        SendMessageTimeoutW(Control(arg(0)), static_cast<UINT>(drive::Number(arg(1))),
+                            static_cast<WPARAM>(drive::Number(arg(2))),
+                            static_cast<LPARAM>(drive::Number(arg(3))), SMTO_NORMAL, 30000, nullptr);
+    }
+    else if (verb == "items")
+    {
+        HWND list = Control(arg(0));
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 30000, &count);
+        std::string items;
+        for (DWORD_PTR i = 0; i < count && count != static_cast<DWORD_PTR>(LB_ERR); ++i)
+        {
+            WCHAR text[256] = {};
+            DWORD_PTR length = 0;
+            if (SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_NORMAL, 30000, &length) && length < 256)
+                SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 30000,
+                                    nullptr);
+            items += (i ? "|" : "") + Utf8(text);
+        }
+        std::printf("items %s: %s\n", Utf8(arg(0)).c_str(), items.c_str());
+    }
     else if (verb == "rows")
     {
         HWND list = Control(arg(0));
@@ -321,6 +348,12 @@ void Step(const WString& step)
         if (!IsWindow(g_window))
             Fail("no window to press " + Utf8(arg(0)) + " in");
         PressButton(g_window, id);
+    }
+    else if (verb == "click")
+    {
+        const int id = static_cast<int>(drive::Number(arg(0)));
+        SendMessageTimeoutW(g_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(Control(arg(0))), SMTO_NORMAL, 30000, nullptr);
     }
     else if (verb == "close")
         PostMessageW(g_window, WM_CLOSE, 0, 0);
