@@ -489,11 +489,16 @@ uninstaller_cancel() {
   listing=$(ls -l "$folder")
   before=$(installed_state)
   VELMO_STANDIN_ADMIN=1 start "$folder/Uninstaller.exe"
-  local program=$started
-  shown=$(drive "window:Velmo Removal|1021" "print:1021" "press:2" "box:Velmo Removal Error" "press:6") ||
+  local program=$started code
+  shown=$(drive "window:Velmo Removal|1021" "print:1021") || { echo "$shown"; return 1; }
+  # A second start while the wizard is open brings the first forward and ends with 0.
+  VELMO_STANDIN_ADMIN=1 timeout 60 wine "$folder/Uninstaller.exe" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second start's exit code" || return 1
+  shown+=$'\n'$(drive "window:Velmo Removal|1021" "press:2" "box:Velmo Removal Error" "press:6") ||
     { echo "$shown"; return 1; }
   wait "$program"
-  local code=$?
+  code=$?
   expect_equal "$shown" $'text 1021: Next >\nbox: Stop the removal?' "the wizard" || return 1
   expect_equal "$code" 0 "the exit code" || return 1
   expect_equal "$(ls -l "$folder")" "$listing" "the folder after cancelling" || return 1
@@ -628,6 +633,18 @@ setup_launcher() {
       "command \"$(winpath "$folder")\\$language\\RXMonitor.exe\" /exit $code" \
       "the program started for a $language user" || return 1
   done
+  # INIs it cannot use: only another language's section (3), a section without a path (2, and no file
+  # named on the detail line).
+  local ini detail
+  for entry in "3|[Install.0411]|path=Japanese\RXMonitor.exe" "2|[Install]|option=/exit 5"; do
+    IFS='|' read -r code ini detail <<<"$entry"
+    printf '%s\r\n' "$ini" "$detail" >"$folder/Setup.ini"
+    shown=$(LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 first_box "Setup Launcher" "$folder/Setup.exe") ||
+      { echo "$shown"; return 1; }
+    expect_equal "$(grep '^exit:' <<<"$shown")" "exit: $code" "the exit code for \"$ini $detail\"" || return 1
+    grep -q '^box: .*\\n\\n[^\\]' <<<"$shown" && { echo "a file is named: $shown"; return 1; }
+  done
+  return 0
 }
 
 export work figures
