@@ -258,19 +258,40 @@ inline std::string DllSearchHardeningHolds(LPCWSTR besideProgram)
     return Error("changing a permanent search mode", ERROR_ACCESS_DENIED);
 }
 
+inline std::string StringOf(UINT id)
+{
+    WCHAR text[32] = {};
+    const int n = LoadStringW(GetModuleHandleW(nullptr), id, text, 32);
+    std::string seen;
+    for (int i = 0; i < n; ++i)
+        seen += static_cast<char>(text[i]);
+    return seen;
+}
+
 // A string picked for the user's language: its own table, else its language's table without a country,
 // else English (the tables are English, Japanese and German without a country).
 inline std::string ResourceLanguageChoice()
 {
     const LANGID user = GetUserDefaultUILanguage();
-    const char* expected = PRIMARYLANGID(user) == LANG_JAPANESE ? "japanese"
-                           : PRIMARYLANGID(user) == LANG_GERMAN ? "german"
-                                                                : "english";
-    WCHAR text[32] = {};
-    const int n = LoadStringW(GetModuleHandleW(nullptr), IDS_LANGUAGE, text, 32);
-    std::string seen;
-    for (int i = 0; i < n; ++i)
-        seen += static_cast<char>(text[i]);
+    const std::string expected = PRIMARYLANGID(user) == LANG_JAPANESE ? "japanese"
+                                 : PRIMARYLANGID(user) == LANG_GERMAN ? "german"
+                                                                      : "english";
+    const std::string seen = StringOf(IDS_LANGUAGE);
+    return seen == expected
+               ? std::string()
+               : "user language " + std::to_string(user) + " gets \"" + seen + "\", not \"" + expected + "\"";
+}
+
+// With a language-neutral table beside them, the user's own language still comes first; the neutral
+// table serves the users of every other language.
+inline std::string ResourceLanguageBeforeNeutral()
+{
+    const LANGID user = GetUserDefaultUILanguage();
+    const std::string expected = PRIMARYLANGID(user) == LANG_JAPANESE  ? "japanese"
+                                 : PRIMARYLANGID(user) == LANG_GERMAN  ? "german"
+                                 : PRIMARYLANGID(user) == LANG_ENGLISH ? "english"
+                                                                       : "neutral";
+    const std::string seen = StringOf(IDS_LANGUAGE_OR_NEUTRAL);
     return seen == expected
                ? std::string()
                : "user language " + std::to_string(user) + " gets \"" + seen + "\", not \"" + expected + "\"";
@@ -386,6 +407,7 @@ inline std::vector<Check> Checks()
         {"path-character-classes", PathCharacterClasses},
         {"registry-views-split-the-machine-key-only", RegistryViewsSplitTheMachineKeyOnly},
         {"resource-language-choice", ResourceLanguageChoice},
+        {"resource-language-before-neutral", ResourceLanguageBeforeNeutral},
         {"number-box-notifications", NumberBoxNotifications},
         // Last: a permanent search mode stays with the process.
         {"dll-search-hardening", DllSearchHardening},

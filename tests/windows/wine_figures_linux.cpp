@@ -7,7 +7,7 @@
 //   velmo-wine-figures first-box <program> [arguments]  the first message box a program started alone in
 //                                              a folder shows, and its exit code
 //   velmo-wine-figures setup-text <language> <id>       a text of the setup program's tables
-//   velmo-wine-figures menu                    the menu's texts, on its top page and its manual page
+//   velmo-wine-figures menu [language]         the menu's texts, on its top page and its manual page
 #include <sim/desktop.h>
 #include <sim/machine.h>
 #include <sim/spooler.h>
@@ -179,10 +179,12 @@ int SetupText(UINT language, int id)
 }
 
 // The menu's title and buttons on its top page, then on the manual page, printed as the UI driver's
-// "print" steps print them.
-int Menu()
+// "print" steps print them, for a user of that language.
+int Menu(LANGID language)
 {
     auto& d = sim::desktop();
+    d.SetUiLanguage(language);
+    d.SetUserLanguage(language);
     const WString path = u"C:\\Package\\Menu.exe";
     sim::machine().PutFile(path, "program");
     bool done = false;
@@ -220,12 +222,12 @@ int Run(const std::string& what, int argc, char** argv)
         return FirstBox(argv[2], argc == 4 ? argv[3] : "");
     if (what == "setup-text" && argc == 4)
         return SetupText(static_cast<UINT>(std::strtoul(argv[2], nullptr, 0)), std::atoi(argv[3]));
-    if (what == "menu" && argc == 2)
-        return Menu();
+    if (what == "menu" && (argc == 2 || argc == 3))
+        return Menu(static_cast<LANGID>(argc == 3 ? std::strtoul(argv[2], nullptr, 0) : 0x409));
     std::fprintf(
         stderr,
         "usage: velmo-wine-figures driver | geometry <model> | save <file> <page> | helper-box <language> |\n"
-        "       first-box <program> [arguments] | setup-text <language> <id> | menu\n");
+        "       first-box <program> [arguments] | setup-text <language> <id> | menu [language]\n");
     return 2;
 }
 } // namespace

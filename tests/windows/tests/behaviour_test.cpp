@@ -45,14 +45,16 @@ std::string NameOf(const testing::TestParamInfo<behaviour::Check>& info)
 INSTANTIATE_TEST_SUITE_P(Simulation, WindowsBehaviour, testing::ValuesIn(behaviour::Checks()), NameOf);
 
 // The Wine stage runs the language choice for these users too.
-TEST(WindowsBehaviourLanguages, ResourceLanguageChoiceHoldsForEachUser)
+TEST(WindowsBehaviourLanguages, ResourceLanguageChecksHoldForEachUser)
 {
-    const behaviour::Check check{"resource-language-choice", behaviour::ResourceLanguageChoice};
-    for (LANGID user : {LANGID{0x0411}, LANGID{0x0C07}, LANGID{0x0407}, LANGID{0x0415}, LANGID{0x0809}})
-    {
-        sim::machine().Reset();
-        sim::desktop().SetUiLanguage(user);
-        EXPECT_EQ(RunAsProgram(check), "") << "user language " << user;
-    }
+    for (const behaviour::Check& check :
+         {behaviour::Check{"resource-language-choice", behaviour::ResourceLanguageChoice},
+          behaviour::Check{"resource-language-before-neutral", behaviour::ResourceLanguageBeforeNeutral}})
+        for (LANGID user : {LANGID{0x0411}, LANGID{0x0C07}, LANGID{0x0407}, LANGID{0x0415}, LANGID{0x0809}})
+        {
+            sim::machine().Reset();
+            sim::desktop().SetUiLanguage(user);
+            EXPECT_EQ(RunAsProgram(check), "") << check.name << ", user language " << user;
+        }
 }
 } // namespace
