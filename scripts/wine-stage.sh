@@ -3,7 +3,7 @@
 # programs of tests/windows, and holds its answers against the Linux build's: the same bitmaps, coverage
 # and page geometry from the same print files and models. One line per check, then a count; exits
 # non-zero when a check fails. Needs the windows-x64 (and windows-x86) builds; builds linux-release's
-# demo and figures itself.
+# demo and figures itself. WINE_STAGE_ONLY=<regex> runs only the checks whose names match.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -80,6 +80,7 @@ done
 check() {
   local name=$1
   shift
+  [[ -z ${WINE_STAGE_ONLY:-} || $name =~ $WINE_STAGE_ONLY ]] || return 0
   local log=$work/logs/$name.log
   if timeout --kill-after=10 "$check_time" bash -c '"$@"' check "$@" >"$log" 2>&1; then
     # A check's "note:" lines say what it had to stand in for.
@@ -337,7 +338,320 @@ tessicard_no_device() {
   expect_equal "$code" 0 "the exit code after closing"
 }
 
+# What a program must not leave on the prefix when it refuses or is cancelled: the setup program's
+# uninstall entry, printer drivers, INF files, and the device metadata it would clean up.
+installed_state() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KORIGRAPH Printer Driver' >/dev/null 2>&1 &&
+    echo "uninstall entry"
+  (cd "$WINEPREFIX/drive_c" && find windows/inf windows/system32/spool/drivers ProgramData -type f 2>/dev/null | sort)
+}
+# A program's first message box and its exit code: "caption: ...", "box: ..." and "exit: N" lines, as
+# the Linux figures print them. The program is started with the rest of the arguments, in the
+# environment the caller set.
+first_box() {
+  local caption=$1
+  shift
+  timeout --kill-after=5 60 wine "$@" >/dev/null 2>&1 &
+  local program=$! shown
+  shown=$(drive "box:$caption" "press:1") || { echo "$shown"; return 1; }
+  wait "$program"
+  local code=$?
+  [[ $caption == '*' ]] || echo "caption: $caption"
+  grep -E '^(caption|box):' <<<"$shown"
+  echo "exit: $code"
+}
+
+# The setup program alone in a folder, with no driver installed: the clean-up's message in the
+# user's language, exit code 0; the copy stays where it is (no entry to remove it by) and nothing is
+# installed.
+kgsetup_no_package() {
+  local locale=$1 language=$2 caption=$3 folder=$work/kgsetup-alone-$arch
+  mkdir -p "$folder"
+  cp "$bin/setup/wizard/$setup_program" "$folder/"
+  local before expected shown
+  before=$(installed_state)
+  expected=$("$figures" first-box "$setup_program" | sed "s/^box: .*/box: $("$figures" setup-text "$language" 3)/")
+  shown=$(LANG=$locale LC_ALL=$locale first_box "$caption" "$folder/$setup_program") || { echo "$shown"; return 1; }
+  # A box without a caption is titled by the system, in the user's language: held for English only.
+  [[ $caption == '*' ]] && { shown=$(grep -v '^caption:' <<<"$shown"); expected=$(grep -v '^caption:' <<<"$expected"); }
+  expect_equal "$shown" "$expected" "the refusal" || return 1
+  [[ -f $folder/$setup_program ]] || { echo "the program removed itself"; return 1; }
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+
+# A driver package beside the program: the package driver (V4) or the printer driver (V3) for 64-bit
+# Windows. Wine reports Windows 7 unless told otherwise: the package driver needs 8.1, so it is refused
+# there with text 1, while the printer driver's package opens the wizard; on Windows 10 the package
+# driver's opens it too.
+kgsetup_package() {
+  local kind=${1:-v4} folder=$work/kgsetup-package-${1:-v4}-$arch inf
+  inf=$folder/Driver/VeKglV4.inf
+  [[ $kind == v3 ]] && inf=$folder/Win64/VelmoQ7.inf
+  mkdir -p "$(dirname "$inf")"
+  cp "$bin/setup/wizard/KGSetup64.exe" "$folder/"
+  # shellcheck disable=SC2016 # the INF's own "$Windows NT$"
+  printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Printer\r\n[Strings]\r\nDestination="Velmo ENGLISH"\r\n' >"$inf"
+  printf '%s\n' "$folder"
+}
+kgsetup_windows7() {
+  local folder before shown caption
+  folder=$(kgsetup_package v4)
+  before=$(installed_state)
+  caption=$("$figures" setup-text 9 4)
+  wine reg add 'HKCU\Software\Wine' /v Version /d win7 /f >/dev/null 2>&1
+  export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+  shown=$(first_box Error "$folder/KGSetup64.exe")
+  local rc=$?
+  if ((rc == 0)); then
+    expect_equal "$shown" $'caption: Error\nbox: '"$("$figures" setup-text 9 1)"$'\nexit: 0' "the package driver's refusal"
+    rc=$?
+  fi
+  if ((rc == 0)); then
+    folder=$(kgsetup_package v3)
+    start "$folder/KGSetup64.exe"
+    local program=$started
+    shown=$(drive "window:$caption|12324" "page:1006" "press:2" gone)
+    rc=$?
+    wait "$program"
+  fi
+  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+  ((rc == 0)) || { echo "$shown"; return 1; }
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+# The wizard, its caption the table's, opens at its Welcome page (the language box, 1006) also when
+# told to remove, as nothing is installed; unknown options are ignored. A second start while it runs is
+# refused; cancelled, it ends with 0 and has installed nothing.
+kgsetup_wizard() {
+  local folder before caption shown second
+  folder=$(kgsetup_package v4)
+  before=$(installed_state)
+  caption=$("$figures" setup-text 9 4)
+  wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
+  export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+  start "$folder/KGSetup64.exe" /UNINSTALL /lm=on /bogus
+  local program=$started
+  shown=$(drive "window:$caption|12324" "page:1006" "enabled:12324|1" "enabled:2|1")
+  local rc=$?
+  if ((rc == 0)); then
+    second=$(first_box Error "$folder/KGSetup64.exe" /e)
+    rc=$?
+  fi
+  ((rc == 0)) && shown=$(drive "window:$caption|12324" "press:2" gone)
+  rc=$((rc || $?))
+  wait "$program"
+  local code=$?
+  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+  ((rc == 0)) || { echo "$shown$second"; return 1; }
+  expect_equal "$second" $'caption: Error\nbox: This application is already running.\nexit: 0' "a second start" ||
+    return 1
+  expect_equal "$code" 0 "the exit code after cancelling" || return 1
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+
+# The uninstaller's refusals. Alone, it finds no uninstall information. With its INI set (an entry that
+# names nothing installed), it needs its helper DLL beside it, and the helper's answer that the user may
+# remove the driver; a user it allows sees the wizard, and cancelling it removes nothing.
+uninstaller_folder() {
+  local folder=$work/uninstaller-$1-$arch
+  mkdir -p "$folder"
+  cp "$bin/uninstall/Uninstaller.exe" "$folder/"
+  if [[ $1 != alone ]]; then
+    printf '%s\r\n' '[INFO]' 'CLASSNAME=VelmoStageRemoval' 'UNINSTLOG=Unflist.ini' '[TITLE]' 'TITLE=Velmo Removal' \
+      '[MESSAGE]' 'TITLE=Velmo Removal' '[ERROR]' 'TITLE=Velmo Removal Error' 'MESSAGE_00=The removal record is damaged.' \
+      'MESSAGE_05=%s was not found.' 'MESSAGE_06=Administrator rights are needed.' 'MESSAGE_15=Stop the removal?' \
+      '[LABEL]' 'WELCOME_00=Velmo driver removal' 'WELCOME_01=This removes the printer driver.' \
+      '[BUTTON]' 'BACK=< Back' 'NEXT=Next >' 'CANCEL=Cancel' >"$folder/Uninstaller.ini"
+    printf '%s\r\n' '[UNINSTALL]' 'REGISTKEY=VelmoWineStage' >"$folder/Unflist.ini"
+  fi
+  # Named as the uninstaller looks for it on a 64-bit Windows, from either build.
+  [[ $1 == with-helper ]] && cp "$bin"/tests/windows/_Setup*.dll "$folder/_Setup64.dll"
+  printf '%s\n' "$folder"
+}
+uninstaller_refusals() {
+  local folder listing shown
+  folder=$(uninstaller_folder alone)
+  shown=$(first_box Uninstall "$folder/Uninstaller.exe") || { echo "$shown"; return 1; }
+  expect_equal "$shown" "$("$figures" first-box Uninstaller.exe)" "alone" || return 1
+  folder=$(uninstaller_folder without-helper)
+  shown=$(first_box "Velmo Removal Error" "$folder/Uninstaller.exe") || { echo "$shown"; return 1; }
+  expect_equal "$shown" $'caption: Velmo Removal Error\nbox: _Setup64.dll was not found.\nexit: 0' \
+    "without its helper" || return 1
+  folder=$(uninstaller_folder with-helper)
+  listing=$(ls -l "$folder")
+  shown=$(VELMO_STANDIN_ADMIN=0 first_box "Velmo Removal Error" "$folder/Uninstaller.exe") || { echo "$shown"; return 1; }
+  expect_equal "$shown" $'caption: Velmo Removal Error\nbox: Administrator rights are needed.\nexit: 0' \
+    "a user without rights" || return 1
+  expect_equal "$(ls -l "$folder")" "$listing" "the folder after refusing"
+}
+uninstaller_cancel() {
+  local folder listing before shown
+  folder=$(uninstaller_folder with-helper)
+  listing=$(ls -l "$folder")
+  before=$(installed_state)
+  VELMO_STANDIN_ADMIN=1 start "$folder/Uninstaller.exe"
+  local program=$started code
+  shown=$(drive "window:Velmo Removal|1021" "print:1021") || { echo "$shown"; return 1; }
+  # A second start while the wizard is open brings the first forward and ends with 0.
+  VELMO_STANDIN_ADMIN=1 timeout 60 wine "$folder/Uninstaller.exe" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second start's exit code" || return 1
+  shown+=$'\n'$(drive "window:Velmo Removal|1021" "press:2" "box:Velmo Removal Error" "press:6") ||
+    { echo "$shown"; return 1; }
+  wait "$program"
+  code=$?
+  expect_equal "$shown" $'text 1021: Next >\nbox: Stop the removal?' "the wizard" || return 1
+  expect_equal "$code" 0 "the exit code" || return 1
+  expect_equal "$(ls -l "$folder")" "$listing" "the folder after cancelling" || return 1
+  expect_equal "$(installed_state)" "$before" "what is installed"
+}
+
+# A silent removal by a user the helper allows, of a product laid out in the stage's own folder and
+# registry: what the file list names goes (files, an emptied folder, a settings key, the uninstall
+# entry), what it does not name stays, and the installed uninstaller is deleted by its copy.
+uninstaller_removal() {
+  local folder product entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelmoWineStage'
+  folder=$(uninstaller_folder with-helper)
+  product=$work/uninstaller-product-$arch
+  rm -rf "$product"
+  mkdir -p "$product/Bin"
+  echo tool >"$product/Tool.exe"
+  echo stop >"$product/Bin/Stop.txt"
+  echo kept >"$product/Notes.txt"
+  local at
+  at=$(winpath "$product")
+  printf '%s\r\n' '[UNINSTALL]' 'REGISTKEY=VelmoWineStage' '[APPLICATION]' 'REG_000=HCU;Software\VelmoWineStage\Settings' \
+    '[FILE]' "FILE_000=$at\\Tool.exe" "FILE_001=$at\\Bin\\Stop.txt" '[PATH]' "PATH_000=$at\\Bin" >"$folder/Unflist.ini"
+  wine reg add 'HKCU\Software\VelmoWineStage\Settings' /v Speed /d 3 /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\VelmoWineStage\Keep' /v Note /d x /f >/dev/null 2>&1
+  wine reg add "$entry" /v UninstallString /d "$(winpath "$folder")\\Uninstaller.exe" /f >/dev/null 2>&1
+  VELMO_STANDIN_ADMIN=1 timeout 60 wine "$folder/Uninstaller.exe" -s >/dev/null 2>&1
+  local code=$?
+  expect_equal "$code" 0 "the exit code" || return 1
+  wait_until 30 test ! -e "$folder/Uninstaller.exe" || { echo "the installed uninstaller was not deleted"; return 1; }
+  local left
+  left=$(cd "$product" && find . | sort | paste -sd ' ' -)
+  expect_equal "$left" ". ./Notes.txt" "the product folder after the removal" || return 1
+  wine reg query 'HKCU\Software\VelmoWineStage\Settings' >/dev/null 2>&1 && { echo "the settings key stayed"; return 1; }
+  wine reg query 'HKCU\Software\VelmoWineStage\Keep' >/dev/null 2>&1 || { echo "an unlisted key went"; return 1; }
+  wine reg query "$entry" >/dev/null 2>&1 && { echo "the uninstall entry stayed"; return 1; }
+  wine reg delete 'HKCU\Software\VelmoWineStage' /f >/dev/null 2>&1
+  return 0
+}
+
+# The network-card finder on a network without cards: its first search and a second one leave the list
+# empty and the web-page button disabled; its option dialog caps what is typed, and the broadcast
+# addresses it was given come back sorted and without the repeated one (0.0.0.0 is never added); a
+# second copy ends at once with 0; closed, it ends with 0.
+rxfinder_no_cards() {
+  local program=$bin/tools/devices/rxfinder/RX-Finder.exe
+  start "$program"
+  local first=$started shown code
+  shown=$(drive "window:Advanced Setup|1002" "rows:1002|0" "enabled:1000|1" "enabled:1001|0" "press:1000" \
+    "enabled:1000|1" "rows:1002|0" "enabled:1001|0" "press:1003" "window:Option|1103" "waittext:1103|1000" \
+    "settext:1103|70000" "notify:1103|512" "waittext:1103|65535" "settext:1102|0" "notify:1102|512" \
+    "waittext:1102|1" "press:2" gone) || { echo "$shown"; return 1; }
+  local set=$((0x400 + 101)) addresses
+  addresses=$(drive "window:Advanced Setup|1002" "press:1003" "window:Option|1105" \
+    "send:1105|$set|0|$((0xC0A801FF))" "click:1100" "send:1105|$set|0|$((0x0A0000FF))" "click:1100" \
+    "send:1105|$set|0|$((0xC0A801FF))" "click:1100" "send:1105|$set|0|0" "click:1100" "items:1106" "press:1" gone \
+    "window:Advanced Setup|1002" "press:1003" "window:Option|1105" "items:1106" "press:2" gone) ||
+    { echo "$addresses"; return 1; }
+  expect_equal "$addresses" $'items 1106: 192.168.1.255|10.0.0.255|192.168.1.255\nitems 1106: 10.0.0.255|192.168.1.255' \
+    "the broadcast addresses as added, then as the finder keeps them" || return 1
+  timeout 60 wine "$program" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second instance's exit code" || return 1
+  shown=$(drive "window:Advanced Setup|1002" "enabled:1000|1" close gone) || { echo "$shown"; return 1; }
+  wait "$first"
+  code=$?
+  expect_equal "$code" 0 "the exit code after closing"
+}
+
+# The menu's top page and its manual page show the texts the Linux build shows a user of that
+# language; Home brings the top
+# page back; the driver button starts the package's setup program, Driver\KGSetup.exe beside the menu's
+# folder (a stand-in here), and the menu comes back; a second copy ends at once with 0; closed, it ends with 0.
+menu_pages() {
+  local locale=$1 language=$2 package="$work/menu $arch $1" expected title shown
+  local folder=$package/Menu
+  mkdir -p "$folder" "$package/Driver"
+  cp "$bin/launch/Menu.exe" "$folder/"
+  cp "$bin/tests/windows/RXMonitor.exe" "$package/Driver/KGSetup.exe"
+  rm -f "$package/Driver/RXMonitor.log"
+  # Started from its own folder, as a user opening it does.
+  cd "$folder" || return 1
+  expected=$("$figures" menu "$language") || { echo "no Linux figure for the menu"; return 1; }
+  title=$(sed -n 's/^page top: //p' <<<"$expected")
+  # The user's language for the menu only: the driver reads its arguments in the stage's own.
+  LANG=$locale LC_ALL=$locale timeout --kill-after=5 60 wine "$folder/Menu.exe" >/dev/null 2>&1 &
+  local program=$! code
+  shown=$(drive "window:$title|1110" "print:1110" "print:1100" "print:1101" "press:1100" hidden \
+    "window:$title|1104" "print:1110" "print:1100" "print:1101") || { echo "$shown"; return 1; }
+  expect_equal "$shown" "$(grep '^text' <<<"$expected")" "the pages' texts" || return 1
+  timeout 60 wine "$folder/Menu.exe" >/dev/null 2>&1
+  code=$?
+  expect_equal "$code" 0 "a second instance's exit code" || return 1
+  shown=$(drive "window:$title|1104" "press:1104" gone "window:$title|1110" "waittext:1110|$(sed -n '1s/^text 1110: //p' <<<"$shown")" \
+    "press:1102") || { echo "$shown"; return 1; }
+  wait_until 30 test -s "$package/Driver/RXMonitor.log" || { echo "the driver button started nothing"; return 1; }
+  expect_equal "$(tr -d '\r\n' <"$package/Driver/RXMonitor.log")" \
+    "show 1 command \"$(winpath "$package")\\Driver\\KGSetup.exe\"" "the driver button's program" || return 1
+  shown=$(drive "window:$title|1102" "enabled:1102|1" close gone) || { echo "$shown"; return 1; }
+  wait "$program"
+  code=$?
+  expect_equal "$code" 0 "the exit code after closing"
+}
+
+# The setup launcher: without its INI, the system's file-not-found text naming Setup.ini and exit code
+# 2; with it, the section for the user's language chooses the program, whose exit code it passes on.
+setup_launcher() {
+  local folder="$work/setup $arch" expected shown
+  mkdir -p "$folder"
+  cp "$bin/launch/Setup.exe" "$folder/"
+  rm -f "$folder/Setup.ini"
+  expected=$("$figures" first-box Setup.exe) || { echo "no Linux figure for the launcher"; return 1; }
+  shown=$(first_box "Setup Launcher" "$folder/Setup.exe") || { echo "$shown"; return 1; }
+  # Wine words the system's messages its own way: the file named and the code are held.
+  expect_equal "$(sed 's/^box: .*\\n/box: /' <<<"$shown")" "$(sed 's/^box: .*\\n/box: /' <<<"$expected")" \
+    "without its INI" || return 1
+  local language
+  for language in English Japanese; do
+    mkdir -p "$folder/$language"
+    cp "$bin/tests/windows/RXMonitor.exe" "$folder/$language/"
+    rm -f "$folder/$language/RXMonitor.log"
+  done
+  printf '%s\r\n' '[Install]' 'path=English\RXMonitor.exe' 'option=/exit 3010' '[Install.0411]' \
+    'path=Japanese\RXMonitor.exe' 'option=/exit 1641' >"$folder/Setup.ini"
+  local entry locale code seen
+  for entry in "en_US.UTF-8|English|3010" "ja_JP.UTF-8|Japanese|1641"; do
+    IFS='|' read -r locale language code <<<"$entry"
+    LANG=$locale LC_ALL=$locale timeout 60 wine "$folder/Setup.exe" /ignored >/dev/null 2>&1
+    seen=$?
+    # An exit code reaches the shell modulo 256.
+    expect_equal "$seen" $((code % 256)) "the exit code for a $language user" || return 1
+    seen=$(tr -d '\r\n' <"$folder/$language/RXMonitor.log" 2>/dev/null)
+    # Started with the launcher's own show command, whatever Wine gave it.
+    expect_equal "$(sed 's/^show [0-9]* //' <<<"$seen")" \
+      "command \"$(winpath "$folder")\\$language\\RXMonitor.exe\" /exit $code" \
+      "the program started for a $language user" || return 1
+  done
+  # INIs it cannot use: only another language's section (3), a section without a path (2, and no file
+  # named on the detail line).
+  local ini detail
+  for entry in "3|[Install.0411]|path=Japanese\RXMonitor.exe" "2|[Install]|option=/exit 5"; do
+    IFS='|' read -r code ini detail <<<"$entry"
+    printf '%s\r\n' "$ini" "$detail" >"$folder/Setup.ini"
+    shown=$(LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 first_box "Setup Launcher" "$folder/Setup.exe") ||
+      { echo "$shown"; return 1; }
+    expect_equal "$(grep '^exit:' <<<"$shown")" "exit: $code" "the exit code for \"$ini $detail\"" || return 1
+    grep -q '^box: .*\\n\\n[^\\]' <<<"$shown" && { echo "a file is named: $shown"; return 1; }
+  done
+  return 0
+}
+
 export work figures
+export -f installed_state first_box kgsetup_no_package kgsetup_package kgsetup_windows7 kgsetup_wizard \
+  uninstaller_folder uninstaller_refusals uninstaller_cancel uninstaller_removal rxfinder_no_cards menu_pages setup_launcher
 export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box ptf_language monitor_launcher graphics_dll
 
@@ -345,19 +659,30 @@ export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_mis
 # for a Wine defect listed for this Wine version is skipped with the listed reason.
 known=$root/tests/windows/wine-known-differences.txt
 wine_version=$(wine --version 2>/dev/null | awk '{print $1}')
+# The reason a behaviour check is listed as a Wine defect for this Wine version, if it is.
+known_difference() {
+  awk -F'\t' -v n="$1" -v v="$wine_version" '!/^#/ && $1 == n && $2 == v {print $3}' "$known"
+}
+# behaviour [<locale> <check>]: all checks in the stage's own locale, or one check for a user of that
+# locale (its lines named with the locale).
 behaviour() {
-  local log=$work/logs/$arch-behaviour.log results
-  results=$(timeout --kill-after=10 "$check_time" wine "$bin/tests/windows/behaviour_checks.exe" 2>/dev/null | tr -d '\r')
+  local locale=${1:-} only=${2:-} suffix=${1:+-${1%%.*}}
+  [[ -z ${WINE_STAGE_ONLY:-} || $arch-behaviour =~ $WINE_STAGE_ONLY ]] || return 0
+  local log=$work/logs/$arch-behaviour$suffix.log results
+  # shellcheck disable=SC2086
+  results=$(${locale:+env LANG=$locale LC_ALL=$locale} timeout --kill-after=10 "$check_time" wine \
+    "$bin/tests/windows/behaviour_checks.exe" $only 2>/dev/null | tr -d '\r')
   printf '%s\n' "$results" >"$log"
   if ! grep -q '^PASS\|^FAIL' <<<"$results"; then
-    echo "FAIL $arch-behaviour: the checks did not run"
+    echo "FAIL $arch-behaviour$suffix: the checks did not run"
     failed=$((failed + 1))
     return
   fi
   local verdict name detail reason
   while read -r verdict name detail; do
     name=${name%:}
-    reason=$(awk -F'\t' -v n="$name" -v v="$wine_version" '!/^#/ && $1 == n && $2 == v {print $3}' "$known")
+    reason=$(known_difference "$name")
+    name+=$suffix
     if [[ $verdict == PASS ]]; then
       echo "PASS $arch-behaviour-$name"
       passed=$((passed + 1))
@@ -371,7 +696,8 @@ behaviour() {
 }
 
 run_checks() {
-  export arch=$1 bin=$root/build/windows-$1
+  export arch=$1 bin=$root/build/windows-$1 setup_program=KGSetup64.exe
+  [[ $arch == x86 ]] && setup_program=KGSetup.exe
   # The DLL's export list, as the build names it.
   export def
   def=$(awk -F'\t' '$1 == "dll" && $2 ~ /\/VELMOQ7\.dll$/ {print $4}' "$bin/deliverables.tsv")
@@ -392,7 +718,30 @@ run_checks() {
   check "$arch-graphics-dll-DX-2660" graphics_dll "KORIGRAPH DX-2660"
   check "$arch-graphics-dll-DX-3800" graphics_dll "KORIGRAPH DX-3800"
   check "$arch-spool-dll" spool_dll
+  check "$arch-kgsetup-no-package-english-user" kgsetup_no_package en_US.UTF-8 9 Error
+  check "$arch-kgsetup-no-package-japanese-user" kgsetup_no_package ja_JP.UTF-8 17 '*'
+  # With a package beside it, the 32-bit build hands over to the 64-bit one on a 64-bit Windows.
+  if [[ $arch == x64 ]]; then
+    check "$arch-kgsetup-on-windows-7" kgsetup_windows7
+    check "$arch-kgsetup-wizard" kgsetup_wizard
+  fi
+  check "$arch-uninstaller-refusals" uninstaller_refusals
+  check "$arch-uninstaller-cancel" uninstaller_cancel
+  check "$arch-uninstaller-removal" uninstaller_removal
+  check "$arch-rxfinder-no-cards" rxfinder_no_cards
+  check "$arch-menu-english-user" menu_pages en_US.UTF-8 0x409
+  # The menu's string table has a language-neutral fallback, which Wine takes before the user's own.
+  if reason=$(known_difference resource-language-before-neutral) && [[ -n $reason ]]; then
+    skip "$arch-menu-japanese-user" "a Wine defect (resource-language-before-neutral): $reason"
+  else
+    check "$arch-menu-japanese-user" menu_pages ja_JP.UTF-8 0x411
+  fi
+  check "$arch-setup-launcher" setup_launcher
   behaviour
+  for locale in ja_JP.UTF-8 de_AT.UTF-8 pl_PL.UTF-8; do
+    behaviour "$locale" resource-language-choice
+    behaviour "$locale" resource-language-before-neutral
+  done
 }
 
 run_checks x64
@@ -402,7 +751,8 @@ if timeout 60 wine "$root/build/windows-x86/tests/windows/behaviour_checks.exe" 
   run_checks x86
 else
   reason="32-bit Windows programs do not run here (no wine32, or a kernel without 32-bit support); scripts/check-pe.sh checks the x86 files statically"
-  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll spool-dll behaviour; do skip "x86-$name" "$reason"; done
+  for name in kgl2bmp printtofile monitorlauncher tessicardmgr graphics-dll spool-dll kgsetup uninstaller rxfinder \
+    menu setup-launcher behaviour; do skip "x86-$name" "$reason"; done
 fi
 
 summary="$passed passed, $failed failed"

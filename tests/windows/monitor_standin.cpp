@@ -1,5 +1,6 @@
-// Stands in for the status monitor beside MonitorLauncher: records how it was started (its command
-// line and the show command it was given) in RXMonitor.log beside itself, then ends.
+// Stands in for the status monitor beside MonitorLauncher, and for the program the setup launcher
+// starts: records how it was started (its command line and the show command it was given) in
+// RXMonitor.log beside itself, then ends, with the code an "/exit <code>" argument names.
 #include "drive.h"
 
 int main()
@@ -22,5 +23,9 @@ int main()
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(file);
+    const std::vector<WString> args = drive::Arguments();
+    for (size_t i = 1; i + 1 < args.size(); ++i)
+        if (args[i] == WString(TEXT("/exit")))
+            return static_cast<int>(drive::Number(args[i + 1]));
     return 0;
 }

@@ -1,6 +1,7 @@
 // Plays the user of a program running beside it: each argument is one step, "verb:argument|argument".
 //   window:<title>[|<control id>]  wait for a shown top-level window of that title (holding that control)
-//   box:<title>                    wait for a message box of that title, print its text
+//   box:<title>                    wait for a message box of that title, print its text; "*" takes any
+//                                  title (a caption the system words in the user's language) and prints it
 //   filedialog:<path>              wait for a file dialog, print its proposed name, answer with <path>
 //                                  (the current window stays the one that opened it)
 //   canceldialog                   wait for a file dialog and cancel it
@@ -8,13 +9,23 @@
 //   waittext:<id>|<text>           wait until a control shows that text
 //   enabled:<id>|<0 or 1>          wait until a control is disabled (0) or enabled (1)
 //   print:<id>                     print a control's text
+//   page:<id>                      wait until the property sheet's current page holds that control
+//   send:<id>|<message>|<wParam>|<lParam>  send a control a message that carries no pointer
+//   items:<id>                     print a list box's items, joined by "|"
+//   rows:<id>|<n>                  wait until a list view holds n rows
+//   notify:<id>|<code>             send the window a control's notification (EN_KILLFOCUS is 512), as
+//                                  the control would when the user leaves it
 //   keys:<key>+<key>...            hold the keys in order, then let go in reverse (shift, ctrl, return)
 //   press:<id>                     press a button of the current window
+//   click:<id>                     press a button and wait until the window has handled it (for buttons
+//                                  that open nothing modal)
 //   close                          close the current window
 //   gone                           wait until the current window is gone
+//   hidden                         wait until the current window is hidden
 // Every wait is bounded; a step that fails prints "FAIL ..." and ends the driver with 1.
 #include "drive.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
 
@@ -89,7 +100,7 @@ BOOL CALLBACK Match(HWND window, LPARAM context)
         }
         return TRUE;
     }
-    if (TextOf(window) != s->title)
+    if (s->title != WString(TEXT("*")) && TextOf(window) != s->title)
         return TRUE;
     // A message box carries the program's title too: it is the dialog-class window without controls
     // of the program's own dialog, and without a file name box.
@@ -226,6 +237,8 @@ void Step(const WString& step)
         if (!box)
             Fail("no message box " + Utf8(arg(0)));
         g_window = box;
+        if (arg(0) == WString(TEXT("*")))
+            std::printf("caption: %s\n", drive::OneLine(TextOf(box)).c_str());
         std::printf("box: %s\n", drive::OneLine(BoxText(box)).c_str());
     }
     else if (verb == "filedialog" || verb == "canceldialog")
@@ -268,6 +281,65 @@ void Step(const WString& step)
     }
     else if (verb == "print")
         std::printf("text %s: %s\n", Utf8(arg(0)).c_str(), drive::OneLine(TextOf(Control(arg(0)))).c_str());
+    else if (verb == "page")
+    {
+        const int id = static_cast<int>(drive::Number(arg(0)));
+        if (!drive::WaitFor(
+                [&] {
+                    DWORD_PTR page = 0;
+                    return SendMessageTimeoutW(g_window, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_NORMAL, 30000,
+                                               &page) &&
+                           page && GetDlgItem(reinterpret_cast<HWND>(page), id);
+                },
+                kWait))
+            Fail("the current page holds no control " + Utf8(arg(0)));
+    }
+    else if (verb == "send")
+    {
+        SendMessageTimeoutW(Control(arg(0)), static_cast<UINT>(drive::Number(arg(1))),
+                            static_cast<WPARAM>(drive::Number(arg(2))),
+                            static_cast<LPARAM>(drive::Number(arg(3))), SMTO_NORMAL, 30000, nullptr);
+    }
+    else if (verb == "items")
+    {
+        HWND list = Control(arg(0));
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, 30000, &count);
+        std::string items;
+        for (DWORD_PTR i = 0; i < count && count != static_cast<DWORD_PTR>(LB_ERR); ++i)
+        {
+            WCHAR text[256] = {};
+            DWORD_PTR length = 0;
+            if (SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_NORMAL, 30000, &length) && length < 256)
+                SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 30000,
+                                    nullptr);
+            items += (i ? "|" : "") + Utf8(text);
+        }
+        std::printf("items %s: %s\n", Utf8(arg(0)).c_str(), items.c_str());
+    }
+    else if (verb == "rows")
+    {
+        HWND list = Control(arg(0));
+        const LRESULT wanted = static_cast<LRESULT>(drive::Number(arg(1)));
+        LRESULT rows = -1;
+        if (!drive::WaitFor(
+                [&] {
+                    DWORD_PTR n = 0;
+                    rows = SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 30000, &n)
+                               ? static_cast<LRESULT>(n)
+                               : -1;
+                    return rows == wanted;
+                },
+                kWait))
+            Fail("list " + Utf8(arg(0)) + " holds " + std::to_string(rows) + " rows, not " + Utf8(arg(1)));
+    }
+    else if (verb == "notify")
+    {
+        const int id = static_cast<int>(drive::Number(arg(0)));
+        const WORD code = static_cast<WORD>(drive::Number(arg(1)));
+        SendMessageTimeoutW(g_window, WM_COMMAND, MAKEWPARAM(id, code),
+                            reinterpret_cast<LPARAM>(Control(arg(0))), SMTO_NORMAL, 30000, nullptr);
+    }
     else if (verb == "keys")
         PressKeys(Utf8(arg(0)));
     else if (verb == "press")
@@ -277,12 +349,23 @@ void Step(const WString& step)
             Fail("no window to press " + Utf8(arg(0)) + " in");
         PressButton(g_window, id);
     }
+    else if (verb == "click")
+    {
+        const int id = static_cast<int>(drive::Number(arg(0)));
+        SendMessageTimeoutW(g_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(Control(arg(0))), SMTO_NORMAL, 30000, nullptr);
+    }
     else if (verb == "close")
         PostMessageW(g_window, WM_CLOSE, 0, 0);
     else if (verb == "gone")
     {
         if (!drive::WaitFor([] { return !IsWindow(g_window); }, kWait))
             Fail("the window stays open");
+    }
+    else if (verb == "hidden")
+    {
+        if (!drive::WaitFor([] { return !IsWindowVisible(g_window); }, kWait))
+            Fail("the window stays shown");
     }
     else
         Fail("unknown step " + verb);

@@ -4,6 +4,10 @@
 //   velmo-wine-figures geometry <model>        the page geometry of a PDEV for the model's defaults
 //   velmo-wine-figures save <file> <page>      the box saving a page with Shift+Ctrl shows (coverage or
 //   error)
+//   velmo-wine-figures first-box <program> [arguments]  the first message box a program started alone in
+//                                              a folder shows, and its exit code
+//   velmo-wine-figures setup-text <language> <id>       a text of the setup program's tables
+//   velmo-wine-figures menu [language]         the menu's texts, on its top page and its manual page
 #include <sim/desktop.h>
 #include <sim/machine.h>
 #include <sim/spooler.h>
@@ -14,6 +18,7 @@
 #include "page_render.h"
 #include "pdev_geometry.h"
 #include "print_scan.h"
+#include "message_table.h"
 #include "settings.h"
 
 #include <fstream>
@@ -138,6 +143,71 @@ int HelperBox(LANGID language)
     return shown ? 0 : 1;
 }
 
+// The program alone in C:\Package, started with nothing installed: its first box, answered with OK.
+int FirstBox(const std::string& program, const std::string& arguments)
+{
+    auto& d = sim::desktop();
+    const WString path = u"C:\\Package\\" + Wide(program);
+    sim::machine().PutFile(path, "program");
+    // The browser version a Wine prefix and a current Windows report.
+    const WString version = u"9.11.9600.18376";
+    for (sim::RegistryView view : {sim::RegistryView::Native, sim::RegistryView::Wow32})
+        sim::machine().SetRegistryValue(
+            HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version", REG_SZ,
+            {reinterpret_cast<const BYTE*>(version.c_str()), (version.size() + 1) * sizeof(WCHAR)}, view);
+    bool shown = false;
+    const DWORD exit = d.Run(path, Wide(arguments), [&] {
+        if (auto box = d.MessageBox(); box && !shown)
+        {
+            std::printf("caption: %s\nbox: %s\n", OneLine(box->caption).c_str(), OneLine(box->text).c_str());
+            shown = true;
+            d.AnswerMessageBox(IDOK);
+        }
+    });
+    std::printf("exit: %lu\n", static_cast<unsigned long>(exit));
+    return shown ? 0 : 1;
+}
+
+int SetupText(UINT language, int id)
+{
+    const std::vector<kgsetup::MessageTableEntry> tables = kgsetup::LoadMessageTables();
+    const kgsetup::MessageTable* table = kgsetup::ChooseMessageTable(tables, language);
+    if (!table)
+        return 1;
+    std::printf("%s\n", OneLine(table->Text(id)).c_str());
+    return 0;
+}
+
+// The menu's title and buttons on its top page, then on the manual page, printed as the UI driver's
+// "print" steps print them, for a user of that language.
+int Menu(LANGID language)
+{
+    auto& d = sim::desktop();
+    d.SetUiLanguage(language);
+    d.SetUserLanguage(language);
+    const WString path = u"C:\\Package\\Menu.exe";
+    sim::machine().PutFile(path, "program");
+    bool done = false;
+    const auto print = [&](HWND page, const char* which) {
+        std::printf("page %s: %s\n", which, OneLine(d.Text(page)).c_str());
+        for (int id : {1110, 1100, 1101})
+            std::printf("text %d: %s\n", id, OneLine(d.Text(d.Control(page, id))).c_str());
+    };
+    d.Run(path, u"", [&] {
+        HWND top = d.TopWindow();
+        if (!top || done)
+            return;
+        print(top, "top");
+        d.Click(d.Control(top, 1100));
+        HWND manual = d.TopWindow();
+        if (manual && manual != top)
+            print(manual, "manual");
+        d.Close(manual ? manual : top);
+        done = true;
+    });
+    return done ? 0 : 1;
+}
+
 int Run(const std::string& what, int argc, char** argv)
 {
     if (what == "driver" && argc == 2)
@@ -148,9 +218,16 @@ int Run(const std::string& what, int argc, char** argv)
         return HelperBox(static_cast<LANGID>(std::strtoul(argv[2], nullptr, 0)));
     if (what == "save" && argc == 4)
         return Save(argv[2], std::atoi(argv[3]));
+    if (what == "first-box" && (argc == 3 || argc == 4))
+        return FirstBox(argv[2], argc == 4 ? argv[3] : "");
+    if (what == "setup-text" && argc == 4)
+        return SetupText(static_cast<UINT>(std::strtoul(argv[2], nullptr, 0)), std::atoi(argv[3]));
+    if (what == "menu" && (argc == 2 || argc == 3))
+        return Menu(static_cast<LANGID>(argc == 3 ? std::strtoul(argv[2], nullptr, 0) : 0x409));
     std::fprintf(
         stderr,
-        "usage: velmo-wine-figures driver | geometry <model> | save <file> <page> | helper-box <language>\n");
+        "usage: velmo-wine-figures driver | geometry <model> | save <file> <page> | helper-box <language> |\n"
+        "       first-box <program> [arguments] | setup-text <language> <id> | menu [language]\n");
     return 2;
 }
 } // namespace
