@@ -110,11 +110,7 @@ public:
     LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
 };
 
-class CPropSheetSearch final : public CSequencePage<CPropSheetSearch>
-{
-public:
-    CPropSheetSearch() : CSequencePage(IDD_SEARCH, true) {}
-};
+class CPropSheetSearch; // page_search.h
 
 class CPropSheetPrinter final : public CSequencePage<CPropSheetPrinter>
 {

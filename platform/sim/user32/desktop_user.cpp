@@ -426,6 +426,7 @@ bool Desktop::Pick(HWND list, int index)
             LVITEMW item{};
             item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
             SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+            SendMessageW(list, LVM_SETSELECTIONMARK, 0, index);
             NMITEMACTIVATE click{};
             click.iItem = index;
             NotifyParent(list, NM_CLICK, &click.hdr);
@@ -435,6 +436,28 @@ bool Desktop::Pick(HWND list, int index)
         ReportFailure("pick from " + Describe(list) + ": not a list");
         return false;
     }
+    return WaitIdle();
+}
+
+bool Desktop::ClickOutsideRows(HWND listView)
+{
+    if (!WaitIdle() || !CanAct(listView, "click in"))
+        return false;
+    if (!IsClass(listView, WC_LISTVIEWW))
+    {
+        ReportFailure("click outside the rows of " + Describe(listView) + ": not a list view");
+        return false;
+    }
+    PostInput(listView, [listView] {
+        // The empty space below the rows: the selection goes, the selection mark stays.
+        LVITEMW none{};
+        none.stateMask = LVIS_SELECTED;
+        SendMessageW(listView, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+        NMITEMACTIVATE click{};
+        click.iItem = -1;
+        click.iSubItem = -1;
+        NotifyParent(listView, NM_CLICK, &click.hdr);
+    });
     return WaitIdle();
 }
 

@@ -115,11 +115,11 @@ TEST_F(WizardTest, NextAndBackFollowTheSequenceToTheFinishPage)
                       EXPECT_EQ(CurrentPage(), 152u);
                       ClickBack();
                       EXPECT_EQ(CurrentPage(), 132u);
-                      for (UINT page : {152u, 138u})
-                      {
-                          ClickNext();
-                          EXPECT_EQ(CurrentPage(), page);
-                      }
+                      ClickNext();
+                      EXPECT_EQ(CurrentPage(), 152u);
+                      D().Click(D().Control(sheet, IDC_CONNECT_LATER)); // Next comes with a way chosen
+                      ClickNext();
+                      EXPECT_EQ(CurrentPage(), 138u);
                       // Nothing to install on this machine: the progress page cannot start a
                       // worker and hands over to the Finish page by itself.
                       ClickNext();

@@ -145,6 +145,7 @@ public:
     bool SetCheck(HWND button, bool checked); // clicks a check box or radio button when it differs
     bool Pick(HWND list, int index);          // list box, combo box, list view, tab
     bool PickText(HWND list, WStringView text);
+    bool ClickOutsideRows(HWND listView); // a list view's empty space: NM_CLICK with item -1
     bool StepUpDown(HWND upDown, int delta);
     bool SetTrackPosition(HWND trackBar, int position);
     bool SelectMenu(HWND window, UINT id);
