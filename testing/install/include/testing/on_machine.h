@@ -1,5 +1,5 @@
-// Test support: runs setup engine code on a thread of the simulated machine, as the setup program would: its waits and
-// sleeps then move the machine's clock.
+// Test support: runs setup engine code on a thread of the simulated machine, as the setup program
+// would: its waits and sleeps then move the machine's clock.
 #pragma once
 
 #include <sim/machine.h>
