@@ -6,6 +6,8 @@
 
 #include <sim/device_tree.h>
 #include <sim/network.h>
+#include <sim/spooler.h>
+#include <testing/machines.h>
 
 #include <cstring>
 #include <string>
@@ -498,6 +500,103 @@ TEST(SearchPageParts, ReadsACardsRecordInTheOemCodePage)
     sim::machine().SetCodePage(932);
     EXPECT_EQ(CardDevice(card).displayName, u"Velmo \u30A2" + WString(30, u'N'));
     sim::machine().SetCodePage(1252);
+}
+
+} // namespace
+} // namespace kgsetup::testing
+
+namespace kgsetup::testing
+{
+namespace
+{
+constexpr const char16_t* kSetupProgram = u"C:\\Pkg\\KGSetup64.exe";
+
+// Installs through the wizard from the Search page, with the V3 package beside the program.
+class SearchPageInstallTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        PrepareMachine();
+        sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
+        sim::machine().SetCallingProgram(kSetupProgram, u"KGSetup64.exe");
+        sim::machine().SetFileVersion(kSetupProgram, 2, 0, 0, 0);
+        D().RegisterResources(u"KGSetup64.exe", KGSETUP_RC);
+        test::PutV3Package();
+        sim::network().AddInterface("192.168.1.10", "255.255.255.0");
+    }
+
+    // Through the pages after the Search page to the Finish page; its text.
+    static WString OnToFinish()
+    {
+        while (CurrentPage() != IDD_FINISH && CurrentPage() != IDD_INSTALL_PROGRESS)
+        {
+            UINT before = CurrentPage();
+            ClickNext();
+            if (CurrentPage() == before)
+                return u"stuck on page " +
+                       WString(std::to_string(before).begin(), std::to_string(before).end());
+        }
+        D().WaitUntil([] { return CurrentPage() == IDD_FINISH; }, 10 * 60'000);
+        return D().Text(Item(IDC_RESULT));
+    }
+};
+
+// Each way of connecting, chosen on the Search page, ends in its install.
+TEST_F(SearchPageInstallTest, EachWayOfConnectingInstallsAsChosen)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void()> choose; // on the Search page, its search ended
+        int finishText;
+        const char16_t* port; // of the printer named after the case; none: no printer
+    };
+    const Case cases[] = {
+        {"card", [] { D().PickText(Item(IDC_DEVICES), u"Velmo KG-200"); }, 125, u"KORIGRAPH_192.168.1.20"},
+        {"USB printer", [] { D().Pick(Item(IDC_DEVICES), 0); }, 125, u"USB001"},
+        {"connect later", [] { D().Click(Item(IDC_CONNECT_LATER)); }, 124, nullptr},
+        {"print to file",
+         [] {
+             D().Click(Item(IDC_PRINT_TO_FILE));
+             Context().LoadModelList(); // the Printer page's part: the models that print to a file
+         },
+         125, u"NUL:"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        sim::machine().Reset(); // each from a machine without the driver
+        SetUp();
+        sim::network().AddCard(Card("192.168.1.20", "KG-200", 0x14));
+        sim::deviceTree().AttachUsbPrinter({});
+        sim::deviceTree().AttachLptPrinter({});
+        const WString name(c.name, c.name + std::strlen(c.name));
+        WString finish, expected;
+        RunWizard([&](CSetupContext& context) { context.printerName = name; },
+                  [&] {
+                      ClickNext();
+                      ASSERT_TRUE(SearchEnds());
+                      ASSERT_EQ(ListRows().size(), 3u);
+                      c.choose();
+                      ClickNext();
+                      finish = OnToFinish();
+                      expected = Context().Text(c.finishText);
+                      D().Click(Item(0x3025));
+                  });
+        EXPECT_TRUE(finish.starts_with(expected)) << Narrow(finish);
+        auto printer = sim::spooler().Printer(name);
+        if (!c.port)
+        {
+            EXPECT_FALSE(printer);
+            const auto calls = sim::spooler().Calls();
+            EXPECT_GE(std::count(calls.begin(), calls.end(), "DiUninstallDevice"), 2)
+                << "the USB and the parallel printer's nodes cleaned";
+            continue;
+        }
+        ASSERT_TRUE(printer);
+        EXPECT_EQ(printer->portName, c.port);
+    }
 }
 
 } // namespace
