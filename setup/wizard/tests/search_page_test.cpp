@@ -218,6 +218,18 @@ TEST_F(SearchPageTest, LeavingWhileItSearchesEndsTheSearchAndLeavesTheNextPageAl
     });
 }
 
+TEST_F(SearchPageTest, ClosingTheSheetWhileItSearchesEndsTheSearchFirst)
+{
+    AttachEverything();
+    DWORD result = RunWizard(PackageContext, [&] {
+        ClickNext();
+        ASSERT_FALSE(D().IsEnabled(Item(IDC_SEARCH_AGAIN)));
+        Cancel();
+    });
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(sim::network().OpenSockets(), 0u);
+}
+
 TEST_F(SearchPageTest, ALanguageChosenDuringASearchSearchesAgainWithItsModels)
 {
     AttachEverything();
