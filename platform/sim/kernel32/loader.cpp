@@ -31,11 +31,26 @@ struct SystemModule
 };
 
 constexpr std::array<SystemModule, 20> kSystemModules = {{
-    {u"ntdll.dll", true},     {u"kernel32.dll", true}, {u"user32.dll", false},   {u"gdi32.dll", false},
-    {u"advapi32.dll", true},  {u"shell32.dll", false}, {u"shlwapi.dll", false},  {u"comdlg32.dll", false},
-    {u"comctl32.dll", false}, {u"ole32.dll", false},   {u"version.dll", false},  {u"winspool.drv", true},
-    {u"setupapi.dll", true},  {u"ws2_32.dll", false},  {u"iphlpapi.dll", false}, {u"prntvpt.dll", false},
-    {u"cfgmgr32.dll", false}, {u"newdev.dll", false},  {u"compstui.dll", false}, {u"hhctrl.ocx", false},
+    {u"ntdll.dll", true},
+    {u"kernel32.dll", true},
+    {u"user32.dll", false},
+    {u"gdi32.dll", false},
+    {u"advapi32.dll", true},
+    {u"shell32.dll", false},
+    {u"shlwapi.dll", false},
+    {u"comdlg32.dll", false},
+    {u"comctl32.dll", false},
+    {u"ole32.dll", false},
+    {u"version.dll", false},
+    {u"winspool.drv", true},
+    {u"setupapi.dll", true},
+    {u"ws2_32.dll", false},
+    {u"iphlpapi.dll", false},
+    {u"prntvpt.dll", false},
+    {u"cfgmgr32.dll", false},
+    {u"newdev.dll", false},
+    {u"compstui.dll", false},
+    {u"hhctrl.ocx", false},
 }};
 
 struct Module
@@ -104,8 +119,8 @@ const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& System
             {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
             {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
         };
-        for (auto list : {ServiceManagerExports, PortMonitorExports, DeviceExports, PropertySheetHostExports,
-                          HtmlHelpExports})
+        for (auto list : {ServiceManagerExports, PortMonitorExports, DeviceExports,
+                          PropertySheetHostExports, HtmlHelpExports})
             for (const SystemExport& e : list())
                 m[{WString(e.dll), e.name}] = e.address;
         return m;

@@ -166,16 +166,16 @@ public:
     void ChoosePopupMenuItem(UINT id);
     bool DropFiles(HWND target, const std::vector<WString>& paths);
     bool PressKey(HWND target, int virtualKey);
-    bool Close(HWND window);      // the close box
-    bool RightClick(HWND window); // WM_CONTEXTMENU, passed up by children
+    bool Close(HWND window);                    // the close box
+    bool RightClick(HWND window);               // WM_CONTEXTMENU, passed up by children
+    bool AskHelp(HWND control);                 // F1 on a control: WM_HELP with its HELPINFO
+    void SetKeyDown(int virtualKey, bool down); // what GetKeyState reports
     // The right button pressed and released over row `index` of a list box, the cursor moved there.
     bool RightClickItem(HWND list, int index);
     // A pop-up menu tracked for its owner (without TPM_RETURNCMD) waits for the user: what it shows,
     // and the pick (0 dismisses it; picking a grayed or missing item is a test failure).
     std::optional<PopupMenuShown> PopupMenu() const;
     bool AnswerPopupMenu(UINT id);
-    bool AskHelp(HWND control);                 // F1 on a control: WM_HELP with its HELPINFO
-    void SetKeyDown(int virtualKey, bool down); // what GetKeyState reports
 
     // Message boxes and common dialogs the program shows, answered by the script.
     std::optional<MessageBoxShown> MessageBox() const;
