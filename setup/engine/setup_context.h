@@ -90,6 +90,8 @@ public:
     int FindPort(WString& name);
     std::vector<UINT> BuildPageSequence() const;
     void SetInstalledInfPath(const WString& path);
+    // selectedModel = index; driverKind the model's from modelMap, 0 for an index or model it lacks.
+    void SelectModel(UINT index);
     // The INF to install; empty when no package folder can be named (error 13 for the caller).
     WString GetDriverInfPath() const;
     bool IsOsAtLeast(DWORD major, DWORD minor) const;

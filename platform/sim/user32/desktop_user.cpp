@@ -2,6 +2,7 @@
 // shows and acts on it as a person would (through the window's own thread).
 #include "user32/desktop_internal.h"
 #include "rc/resources.h"
+#include "user32/controls/itemlist.h"
 
 #include <algorithm>
 #include <chrono>
@@ -267,7 +268,11 @@ bool Desktop::IsVisible(HWND window) const
 
 WString Desktop::Icon(HWND window, bool big) const
 {
-    HICON icon = Read(window, [&](Window& w) { return w.icons[big ? ICON_BIG : ICON_SMALL]; });
+    // A static shows the icon it was given (STM_SETICON); other windows the one set with WM_SETICON.
+    HICON icon = Read(window, [&](Window& w) {
+        HICON shown = static_cast<HICON>(ControlOf(w).Image());
+        return shown ? shown : w.icons[big ? ICON_BIG : ICON_SMALL];
+    });
     return icon ? IconNameOf(icon) : WString();
 }
 
@@ -577,6 +582,26 @@ bool Desktop::RightClick(HWND window)
         GetWindowRect(window, &r);
         SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window),
                      MAKELPARAM(r.left + 1, r.top + 1));
+    });
+    return WaitIdle();
+}
+
+bool Desktop::RightClickItem(HWND list, int index)
+{
+    if (!WaitIdle() || !CanAct(list, "right-click a row of"))
+        return false;
+    if (!IsClass(list, WC_LISTBOXW) || index < 0 || static_cast<size_t>(index) >= Items(list).size())
+    {
+        ReportFailure("right-click row " + std::to_string(index) + " of " + Describe(list) + ": no such row");
+        return false;
+    }
+    PostInput(list, [list, index] {
+        POINT at{4, index * kListRowHeight + kListRowHeight / 2};
+        POINT screen = at;
+        ClientToScreen(list, &screen);
+        SetCursorPos(screen.x, screen.y);
+        SendMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+        SendMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
     });
     return WaitIdle();
 }

@@ -523,7 +523,7 @@ namespace
 {
 constexpr const char16_t* kSetupProgram = u"C:\\Pkg\\KGSetup64.exe";
 
-// Installs through the wizard from the Search page, with the V3 package beside the program.
+// Installs through the wizard from the Search page, with a package beside the program.
 class SearchPageInstallTest : public ::testing::Test
 {
 protected:
@@ -534,7 +534,6 @@ protected:
         sim::machine().SetCallingProgram(kSetupProgram, u"KGSetup64.exe");
         sim::machine().SetFileVersion(kSetupProgram, 2, 0, 0, 0);
         D().RegisterResources(u"KGSetup64.exe", KGSETUP_RC);
-        test::PutV3Package();
         sim::network().AddInterface("192.168.1.10", "255.255.255.0");
     }
 
@@ -554,61 +553,72 @@ protected:
     }
 };
 
-// Each way of connecting, chosen on the Search page, ends in its install.
+// Each way of connecting, chosen on the Search page, ends in its install, with either package.
 TEST_F(SearchPageInstallTest, EachWayOfConnectingInstallsAsChosen)
 {
+    struct Package
+    {
+        const char* name;
+        std::function<void()> put;
+        const char16_t* fileSuffix; // of the name the Name page offers for Print to File
+    };
+    const Package packages[] = {
+        {"V3", [] { test::PutV3Package(); }, u" Print to File"},
+        {"V4", [] { test::PutCompleteV4Package(); }, u" [File]"},
+    };
     struct Case
     {
         const char* name;
         std::function<void()> choose; // on the Search page, its search ended
         int finishText;
-        const char16_t* port; // of the printer named after the case; none: no printer
+        const char16_t* port; // of the printer installed; none: no printer
     };
     const Case cases[] = {
-        {"card", [] { D().PickText(Item(IDC_DEVICES), u"Velmo KG-200"); }, 125, u"KORIGRAPH_192.168.1.20"},
+        {"card", [] { D().Pick(Item(IDC_DEVICES), 2); }, 125, u"KORIGRAPH_192.168.1.20"},
         {"USB printer", [] { D().Pick(Item(IDC_DEVICES), 0); }, 125, u"USB001"},
         {"connect later", [] { D().Click(Item(IDC_CONNECT_LATER)); }, 124, nullptr},
-        {"print to file",
-         [] {
-             D().Click(Item(IDC_PRINT_TO_FILE));
-             Context().LoadModelList(); // the Printer page's part: the models that print to a file
-         },
-         125, u"NUL:"},
+        {"print to file", [] { D().Click(Item(IDC_PRINT_TO_FILE)); }, 125, u"NUL:"},
     };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        sim::machine().Reset(); // each from a machine without the driver
-        SetUp();
-        sim::network().AddCard(Card("192.168.1.20", "KG-200", 0x14));
-        sim::deviceTree().AttachUsbPrinter({});
-        sim::deviceTree().AttachLptPrinter({});
-        const WString name(c.name, c.name + std::strlen(c.name));
-        WString finish, expected;
-        RunWizard([&](CSetupContext& context) { context.printerName = name; },
-                  [&] {
-                      ClickNext();
-                      ASSERT_TRUE(SearchEnds());
-                      ASSERT_EQ(ListRows().size(), 3u);
-                      c.choose();
-                      ClickNext();
-                      finish = OnToFinish();
-                      expected = Context().Text(c.finishText);
-                      D().Click(Item(0x3025));
-                  });
-        EXPECT_TRUE(finish.starts_with(expected)) << Narrow(finish);
-        auto printer = sim::spooler().Printer(name);
-        if (!c.port)
+    for (const Package& package : packages)
+        for (const Case& c : cases)
         {
-            EXPECT_FALSE(printer);
-            const auto calls = sim::spooler().Calls();
-            EXPECT_GE(std::count(calls.begin(), calls.end(), "DiUninstallDevice"), 2)
-                << "the USB and the parallel printer's nodes cleaned";
-            continue;
+            SCOPED_TRACE(std::string(package.name) + " " + c.name);
+            sim::machine().Reset(); // each from a machine without the driver
+            SetUp();
+            package.put();
+            sim::network().AddCard(Card("192.168.1.20", "KG-100", 0x14));
+            sim::deviceTree().AttachUsbPrinter({});
+            sim::deviceTree().AttachLptPrinter({});
+            WString finish, expected;
+            RunWizard([](CSetupContext&) {},
+                      [&] {
+                          ClickNext();
+                          ASSERT_TRUE(SearchEnds());
+                          ASSERT_EQ(ListRows(),
+                                    (Rows{kUsbRow[0],
+                                          kLptRow,
+                                          {u"Velmo KG-100", u"192.168.1.20", u"02:00:00:12:34:14"}}));
+                          c.choose();
+                          ClickNext();
+                          finish = OnToFinish();
+                          expected = Context().Text(c.finishText);
+                          D().Click(Item(0x3025));
+                      });
+            EXPECT_TRUE(finish.starts_with(expected)) << Narrow(finish);
+            const std::vector<sim::PrinterSetup> printers = sim::spooler().Printers();
+            if (!c.port)
+            {
+                EXPECT_TRUE(printers.empty());
+                const auto calls = sim::spooler().Calls();
+                EXPECT_GE(std::count(calls.begin(), calls.end(), "DiUninstallDevice"), 2)
+                    << "the USB and the parallel printer's nodes cleaned";
+                continue;
+            }
+            ASSERT_EQ(printers.size(), 1u);
+            EXPECT_EQ(printers[0].portName, c.port);
+            const WString suffix = c.port == WString(u"NUL:") ? package.fileSuffix : u"Velmo KG-100";
+            EXPECT_TRUE(printers[0].name.ends_with(suffix)) << Narrow(printers[0].name);
         }
-        ASSERT_TRUE(printer);
-        EXPECT_EQ(printer->portName, c.port);
-    }
 }
 
 } // namespace
