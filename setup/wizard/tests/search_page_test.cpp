@@ -265,6 +265,23 @@ TEST_F(SearchPageTest, SearchAgainWaitsLongerForReplies)
     });
 }
 
+TEST_F(SearchPageTest, SearchAgainAskedWhileASearchRunsRunsNextWithItsOwnWait)
+{
+    RunWizard(PackageContext, [&] {
+        ClickNext();
+        // Choosing the found devices again brings the button back while the first search waits.
+        D().Click(Item(IDC_CUSTOM));
+        D().Click(Item(IDC_FOUND_DEVICE));
+        ASSERT_TRUE(D().IsEnabled(Item(IDC_SEARCH_AGAIN)));
+        D().Click(Item(IDC_SEARCH_AGAIN));
+        ASSERT_TRUE(SearchEnds());
+        const std::vector<sim::SentDatagram> sent = sim::network().Sent();
+        ASSERT_EQ(sent.size(), 4u); // both searches' queries, one to each subnet
+        EXPECT_GE(sim::machine().Now() - sent.back().time, 1500u);
+        Cancel();
+    });
+}
+
 TEST_F(SearchPageTest, AnInstalledDriverNamesTheModelsAndKeepsItsLanguage)
 {
     sim::deviceTree().AttachUsbPrinter({});
