@@ -344,4 +344,24 @@ std::vector<WString> HardwareIdsOf(WStringView enumerator)
     return ids;
 }
 
+std::vector<LocalPrinterNode> LocalPrinterNodes(WStringView enumerator)
+{
+    std::vector<LocalPrinterNode> nodes;
+    DeviceSet set(enumerator, DIGCF_PRESENT);
+    if (!set.valid())
+        return nodes;
+    SP_DEVINFO_DATA data{};
+    for (DWORD i = 0; set.Next(i, data); ++i)
+    {
+        LocalPrinterNode node;
+        node.instanceId = InstanceIdOf(set, data).value_or(WString());
+        if (auto bytes = RegistryProperty(set, data, SPDRP_HARDWAREID))
+            node.hardwareId = PropertyText(*bytes);
+        node.busDescription = StringProperty(set, data, kBusReportedDescription).value_or(WString());
+        node.parentId = StringProperty(set, data, kParent).value_or(WString());
+        nodes.push_back(std::move(node));
+    }
+    return nodes;
+}
+
 } // namespace kgsetup

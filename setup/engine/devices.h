@@ -36,6 +36,17 @@ std::map<DEVINST, WString> DevicesByEnumerator(WStringView enumerator);
 std::map<DEVINST, WString> GetDeviceInstances(WStringView enumerator);
 std::map<DEVINST, WString> EnumDeviceProperty(WStringView enumerator, DWORD property, DWORD flags);
 
+// A present printer node as a device search lists it; what the node does not tell is empty.
+struct LocalPrinterNode
+{
+    WString instanceId;
+    WString hardwareId; // the first
+    WString busDescription;
+    WString parentId;
+};
+// The present nodes of an enumerator, every class, in device-node order.
+std::vector<LocalPrinterNode> LocalPrinterNodes(WStringView enumerator);
+
 // Every hardware id of the nodes of an enumerator (every class, present or not).
 std::vector<WString> HardwareIdsOf(WStringView enumerator);
 

@@ -662,6 +662,15 @@ void CSetupContext::SetInstalledInfPath(const WString& path)
         installedInfPath = path;
 }
 
+void CSetupContext::SelectModel(UINT index)
+{
+    selectedModel = index;
+    driverKind = 0;
+    if (index < models.size())
+        if (auto it = modelMap.find(models[index]); it != modelMap.end())
+            driverKind = it->second;
+}
+
 WString CSetupContext::GetDriverInfPath() const
 {
     if (driverInstalled)

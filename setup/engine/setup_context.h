@@ -34,6 +34,19 @@ struct FoundDevice
     BYTE alreadyInstalled = 0;
 };
 
+// The same device: USB printers by their hardware id, cards by their address, any two of another
+// kind always.
+inline bool operator==(const FoundDevice& a, const FoundDevice& b)
+{
+    if (a.kind != b.kind)
+        return false;
+    if (a.kind == 0)
+        return a.localKey == b.localKey;
+    if (a.kind == 1)
+        return a.ipAddress == b.ipAddress;
+    return true;
+}
+
 struct DriverLanguage
 {
     int lcid = 0;
@@ -67,6 +80,7 @@ public:
     // not fit.
     UINT GetLanguageFolder(UINT lcid, WCHAR* buffer, UINT capacity, BOOL withDriverFolder, BOOL isV4) const;
     void SetInstallLcid(UINT lcid);
+    std::map<WString, WString> CopyInstalledInfs() const { return installedInfs; }
     // The models of the installed INFs, or of the package's; 1 when loaded, 0 when the list loaded
     // for the same language and connection kind still holds.
     int LoadModelList();
@@ -76,6 +90,8 @@ public:
     int FindPort(WString& name);
     std::vector<UINT> BuildPageSequence() const;
     void SetInstalledInfPath(const WString& path);
+    // selectedModel = index; driverKind the model's from modelMap, 0 for an index or model it lacks.
+    void SelectModel(UINT index);
     // The INF to install; empty when no package folder can be named (error 13 for the caller).
     WString GetDriverInfPath() const;
     bool IsOsAtLeast(DWORD major, DWORD minor) const;

@@ -23,6 +23,8 @@ public:
     virtual LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) = 0;
     virtual LRESULT OnClose(HWND) { return 0; }
     virtual HBRUSH OnCtlColor(HWND, HDC, HWND, int) { return nullptr; }
+    // Any other message; FALSE when the page does not handle it.
+    virtual INT_PTR OnMessage(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
     // The page of the sheet for this object: its template, the object and the shared procedure.
     HPROPSHEETPAGE CreatePage(PROPSHEETPAGEW& page);
@@ -70,7 +72,7 @@ INT_PTR CALLBACK StaticPropPageProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         return reinterpret_cast<INT_PTR>(page->OnCtlColor(hwnd, reinterpret_cast<HDC>(wParam),
                                                           reinterpret_cast<HWND>(lParam), kCtlColorStatic));
     default:
-        return FALSE;
+        return page->OnMessage(hwnd, message, wParam, lParam);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "wizard.h"
+#include "page_search.h"
 #include "sheet.h"
 
 #include <algorithm>

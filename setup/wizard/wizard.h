@@ -95,12 +95,6 @@ private:
     bool setsIcon_;
 };
 
-class CPropSheetWelcome final : public CSequencePage<CPropSheetWelcome>
-{
-public:
-    CPropSheetWelcome() : CSequencePage(IDD_WELCOME, true, true) {}
-};
-
 // The mode buttons rebuild the sequence for their mode and move on at once.
 class CPropSheetModify final : public CSequencePage<CPropSheetModify>
 {
@@ -110,41 +104,7 @@ public:
     LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
 };
 
-class CPropSheetSearch final : public CSequencePage<CPropSheetSearch>
-{
-public:
-    CPropSheetSearch() : CSequencePage(IDD_SEARCH, true) {}
-};
-
-class CPropSheetPrinter final : public CSequencePage<CPropSheetPrinter>
-{
-public:
-    CPropSheetPrinter() : CSequencePage(IDD_PRINTER) {}
-};
-
-class CPropSheetPort final : public CSequencePage<CPropSheetPort>
-{
-public:
-    CPropSheetPort() : CSequencePage(IDD_PORT) {}
-    WNDPROC previousListProc = nullptr;
-};
-
-class CPropSheetName final : public CSequencePage<CPropSheetName>
-{
-public:
-    CPropSheetName() : CSequencePage(IDD_NAME) {}
-    int maxLength = 31;
-    int lastModel = -1;
-    int lastConnectionKind = -1;
-    DWORD buttons = 0;
-};
-
-class CPropSheetInstall final : public CSequencePage<CPropSheetInstall>
-{
-public:
-    CPropSheetInstall() : CSequencePage(IDD_INSTALL) {}
-    WString savedNextText;
-};
+class CPropSheetSearch; // page_search.h
 
 class CPropSheetUpdate final : public CSequencePage<CPropSheetUpdate>
 {
@@ -174,3 +134,6 @@ public:
 } // namespace KGSetupPropertySheet
 
 } // namespace kgsetup
+
+// The install pages, declared beside their own code.
+#include "install_pages.h"

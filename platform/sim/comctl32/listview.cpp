@@ -22,6 +22,7 @@ struct ListViewState : ControlState
     std::vector<ListColumnShown> columns;
     DWORD extendedStyle = 0;
     int selectedColumn = -1;
+    int selectionMark = -1;
     std::vector<std::vector<WString>> Rows() const override
     {
         std::vector<std::vector<WString>> rows;
@@ -154,6 +155,23 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             col->cx = s.columns[wParam].width;
         return TRUE;
     }
+    case LVM_SETCOLUMNW: {
+        const LVCOLUMNW* col = reinterpret_cast<const LVCOLUMNW*>(lParam);
+        if (!col || wParam >= s.columns.size())
+            return FALSE;
+        if (col->mask & LVCF_TEXT)
+            s.columns[wParam].text = ToWString(col->pszText);
+        if (col->mask & LVCF_WIDTH)
+            s.columns[wParam].width = col->cx;
+        return TRUE;
+    }
+    case LVM_GETSELECTIONMARK:
+        return s.selectionMark;
+    case LVM_SETSELECTIONMARK: {
+        int old = s.selectionMark;
+        s.selectionMark = static_cast<int>(lParam) < n ? static_cast<int>(lParam) : -1;
+        return old;
+    }
     case LVM_GETCOLUMNWIDTH:
         return wParam < s.columns.size() ? s.columns[wParam].width : 0;
     case LVM_SETCOLUMNWIDTH:
@@ -232,9 +250,14 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         if (static_cast<int>(wParam) < 0 || static_cast<int>(wParam) >= n)
             return FALSE;
         s.items.erase(s.items.begin() + static_cast<int>(wParam));
+        if (s.selectionMark == static_cast<int>(wParam))
+            s.selectionMark = -1;
+        else if (s.selectionMark > static_cast<int>(wParam))
+            --s.selectionMark;
         return TRUE;
     case LVM_DELETEALLITEMS:
         s.items.clear();
+        s.selectionMark = -1;
         return TRUE;
     case LVM_SETITEMSTATE: {
         if (!item)

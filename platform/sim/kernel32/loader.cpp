@@ -345,6 +345,12 @@ WString ProductModuleName(HMODULE module)
     return index && !Modules()[*index].system ? Modules()[*index].fileName : WString();
 }
 
+WString SystemModuleName(HMODULE module)
+{
+    auto index = IndexOf(module);
+    return index && Modules()[*index].system ? Modules()[*index].fileName : WString();
+}
+
 } // namespace sim::detail
 
 namespace sim

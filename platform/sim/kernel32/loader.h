@@ -20,6 +20,8 @@ void EndProcessModules();
 void (*ExportOf(HMODULE module, LPCSTR procName))();
 // The file name a product DLL's module handle was registered under; empty for any other handle.
 WString ProductModuleName(HMODULE module);
+// The file name of a system module's handle ("user32.dll"); empty for any other handle.
+WString SystemModuleName(HMODULE module);
 
 // Exports of system DLLs that code finds with GetProcAddress, each list from the part implementing it
 // (named here so the loader links them in).
@@ -33,7 +35,7 @@ std::vector<SystemExport> ServiceManagerExports(); // advapi32/services.cpp
 std::vector<SystemExport> PortMonitorExports();    // winspool/xcv.cpp
 std::vector<SystemExport> DeviceExports();         // cfgmgr32/devnodes.cpp
 // Exports of system DLLs also found by ordinal.
-std::vector<DllExport> PrintTicketExports(); // prntvpt/prntvpt.cpp
+std::vector<DllExport> PrintTicketExports();          // prntvpt/prntvpt.cpp
 std::vector<SystemExport> PropertySheetHostExports(); // compstui/compstui.cpp
 std::vector<SystemExport> HtmlHelpExports();          // hhctrl/htmlhelp.cpp
 template <typename F> void (*ExportAddress(F* f))()

@@ -189,6 +189,15 @@ int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax)
     return static_cast<int>(copied);
 }
 
+namespace
+{
+// The system folder's user32.dll carries the standard icons, 100 to 108.
+bool IsSystemUser32(HINSTANCE instance)
+{
+    return EqualNoCase(SystemModuleName(instance), u"user32.dll");
+}
+} // namespace
+
 HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, UINT flags)
 {
     if (!name)
@@ -218,6 +227,9 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, 
     }
     const ResourceFile* file = ResourcesOf(instance);
     WString key = ResourceName(name);
+    if (type == IMAGE_ICON && !file && IsSystemUser32(instance) && IS_INTRESOURCE(name) &&
+        reinterpret_cast<ULONG_PTR>(name) >= 100 && reinterpret_cast<ULONG_PTR>(name) <= 108)
+        return IconHandle(u"user32.dll" + key);
     if (type != IMAGE_ICON || !file || !file->icons.count(key))
     {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);

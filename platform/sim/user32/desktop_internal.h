@@ -35,6 +35,7 @@ struct ControlState
     virtual std::pair<int, int> Range() const { return {0, 0}; }
     virtual std::vector<std::vector<WString>> Rows() const { return {}; }
     virtual std::vector<ListColumnShown> Columns() const { return {}; }
+    virtual HANDLE Image() const { return nullptr; }
 };
 
 struct Window

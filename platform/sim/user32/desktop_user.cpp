@@ -2,6 +2,7 @@
 // shows and acts on it as a person would (through the window's own thread).
 #include "user32/desktop_internal.h"
 #include "rc/resources.h"
+#include "user32/controls/itemlist.h"
 
 #include <algorithm>
 #include <chrono>
@@ -267,7 +268,11 @@ bool Desktop::IsVisible(HWND window) const
 
 WString Desktop::Icon(HWND window, bool big) const
 {
-    HICON icon = Read(window, [&](Window& w) { return w.icons[big ? ICON_BIG : ICON_SMALL]; });
+    // A static shows the icon it was given (STM_SETICON); other windows the one set with WM_SETICON.
+    HICON icon = Read(window, [&](Window& w) {
+        HICON shown = static_cast<HICON>(ControlOf(w).Image());
+        return shown ? shown : w.icons[big ? ICON_BIG : ICON_SMALL];
+    });
     return icon ? IconNameOf(icon) : WString();
 }
 
@@ -426,6 +431,7 @@ bool Desktop::Pick(HWND list, int index)
             LVITEMW item{};
             item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
             SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+            SendMessageW(list, LVM_SETSELECTIONMARK, 0, index);
             NMITEMACTIVATE click{};
             click.iItem = index;
             NotifyParent(list, NM_CLICK, &click.hdr);
@@ -435,6 +441,28 @@ bool Desktop::Pick(HWND list, int index)
         ReportFailure("pick from " + Describe(list) + ": not a list");
         return false;
     }
+    return WaitIdle();
+}
+
+bool Desktop::ClickOutsideRows(HWND listView)
+{
+    if (!WaitIdle() || !CanAct(listView, "click in"))
+        return false;
+    if (!IsClass(listView, WC_LISTVIEWW))
+    {
+        ReportFailure("click outside the rows of " + Describe(listView) + ": not a list view");
+        return false;
+    }
+    PostInput(listView, [listView] {
+        // The empty space below the rows: the selection goes, the selection mark stays.
+        LVITEMW none{};
+        none.stateMask = LVIS_SELECTED;
+        SendMessageW(listView, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+        NMITEMACTIVATE click{};
+        click.iItem = -1;
+        click.iSubItem = -1;
+        NotifyParent(listView, NM_CLICK, &click.hdr);
+    });
     return WaitIdle();
 }
 
@@ -554,6 +582,26 @@ bool Desktop::RightClick(HWND window)
         GetWindowRect(window, &r);
         SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window),
                      MAKELPARAM(r.left + 1, r.top + 1));
+    });
+    return WaitIdle();
+}
+
+bool Desktop::RightClickItem(HWND list, int index)
+{
+    if (!WaitIdle() || !CanAct(list, "right-click a row of"))
+        return false;
+    if (!IsClass(list, WC_LISTBOXW) || index < 0 || static_cast<size_t>(index) >= Items(list).size())
+    {
+        ReportFailure("right-click row " + std::to_string(index) + " of " + Describe(list) + ": no such row");
+        return false;
+    }
+    PostInput(list, [list, index] {
+        POINT at{4, index * kListRowHeight + kListRowHeight / 2};
+        POINT screen = at;
+        ClientToScreen(list, &screen);
+        SetCursorPos(screen.x, screen.y);
+        SendMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+        SendMessageW(list, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
     });
     return WaitIdle();
 }

@@ -2,7 +2,9 @@
 #include "user32/desktop_internal.h"
 #include "rc/resources.h"
 
+#include <algorithm>
 #include <deque>
+#include <optional>
 
 using namespace sim;
 using namespace sim::detail;
@@ -350,23 +352,114 @@ void sim::Desktop::ChoosePopupMenuItem(UINT id)
     Part<PopupChoices>().next.push_back(id);
 }
 
-// A pop-up that returns its command answers with the script's next choice when the menu holds it
-// enabled; otherwise the scripted user picks menu items directly.
-BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int, int, int, HWND, const RECT*)
+namespace
 {
-    if (!(flags & TPM_RETURNCMD))
-        return FALSE;
+// A pop-up tracked for its owner, waiting for the scripted user's pick.
+struct PendingPopup
+{
+    PopupMenuShown shown;
+    std::optional<UINT> answer;
+};
+struct PopupShownNow : PartBase
+{
+    std::shared_ptr<PendingPopup> popup;
+};
+
+PopupMenuShown ShownLocked(HMENU menu, int x, int y)
+{
+    PopupMenuShown shown;
+    shown.at = POINT{x, y};
+    if (Menu* m = MenuLocked(menu))
+        for (const MenuItem& i : m->items)
+            if (!(i.type & MFT_SEPARATOR))
+                shown.items.push_back(
+                    PopupMenuItemShown{i.id, i.text, (i.state & (MF_GRAYED | MF_DISABLED)) != 0});
+    return shown;
+}
+} // namespace
+
+// A pop-up that returns its command answers with the script's next choice when the menu holds it
+// enabled (nothing chosen: dismissed). A pop-up tracked for its owner waits, as the real one does,
+// until the script picks an item or dismisses it; a pick reaches the owner as WM_COMMAND.
+BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT*)
+{
+    if (flags & TPM_RETURNCMD)
+    {
+        UINT id = 0;
+        {
+            std::lock_guard g(Desk().mu);
+            auto& next = Part<PopupChoices>().next;
+            if (next.empty())
+                return 0;
+            id = next.front();
+            next.pop_front();
+        }
+        UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
+        return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED)) ? static_cast<BOOL>(id)
+                                                                                      : 0;
+    }
+    auto pending = std::make_shared<PendingPopup>();
+    {
+        std::lock_guard g(Desk().mu);
+        if (!MenuLocked(menu))
+        {
+            SetLastError(ERROR_INVALID_MENU_HANDLE);
+            return FALSE;
+        }
+        pending->shown = ShownLocked(menu, x, y);
+        Part<PopupShownNow>().popup = pending;
+    }
+    WaitForAnswer([pending] { return pending->answer.has_value(); }, nullptr);
     UINT id = 0;
     {
         std::lock_guard g(Desk().mu);
-        auto& next = Part<PopupChoices>().next;
-        if (next.empty())
-            return 0;
-        id = next.front();
-        next.pop_front();
+        auto& now = Part<PopupShownNow>().popup;
+        if (now == pending)
+            now.reset();
+        id = pending->answer.value_or(0);
     }
-    UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
-    return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED)) ? static_cast<BOOL>(id) : 0;
+    if (id)
+        PostMessageW(owner, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return TRUE;
+}
+
+std::optional<PopupMenuShown> sim::Desktop::PopupMenu() const
+{
+    const_cast<Desktop*>(this)->WaitIdle();
+    std::lock_guard g(Desk().mu);
+    auto& now = Part<PopupShownNow>().popup;
+    if (!now || now->answer)
+        return std::nullopt;
+    return now->shown;
+}
+
+bool sim::Desktop::AnswerPopupMenu(UINT id)
+{
+    if (!WaitIdle())
+        return false;
+    {
+        std::lock_guard g(Desk().mu);
+        auto& now = Part<PopupShownNow>().popup;
+        if (!now || now->answer)
+        {
+            ReportFailure("pick from a pop-up menu: none is shown\n" + DescribeScreenLocked());
+            return false;
+        }
+        if (id)
+        {
+            auto& items = now->shown.items;
+            auto it = std::find_if(items.begin(), items.end(), [id](const auto& i) { return i.id == id; });
+            if (it == items.end() || it->grayed)
+            {
+                ReportFailure("pick item " + std::to_string(id) + " from a pop-up menu: " +
+                              (it == items.end() ? "no such item" : "it is grayed"));
+                return false;
+            }
+        }
+        now->answer = id;
+        Desk().cv.notify_all();
+    }
+    return WaitIdle();
 }
 
 // The window menu: made with the standard commands on first use, its own copy per window.

@@ -102,6 +102,10 @@ typedef WORD ATOM;
 #define WM_CTLCOLORSTATIC 0x0138
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
 #define WM_DEVICECHANGE 0x0219
 #define WM_DROPFILES 0x0233
 #define WM_DPICHANGED 0x02E0
@@ -441,6 +445,7 @@ typedef WORD ATOM;
 #define MIIM_BITMAP 0x00000080
 #define MIIM_FTYPE 0x00000100
 #define TPM_LEFTALIGN 0x0000L
+#define TPM_LEFTBUTTON 0x0000L
 #define TPM_RIGHTBUTTON 0x0002L
 #define TPM_NONOTIFY 0x0080L
 #define TPM_RETURNCMD 0x0100L
@@ -771,6 +776,10 @@ BOOL WINAPI DrawMenuBar(HWND window);
 BOOL WINAPI TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND window, const RECT* rect);
 
 // Input.
+BOOL WINAPI GetCursorPos(LPPOINT point);
+BOOL WINAPI SetCursorPos(int x, int y);
+BOOL WINAPI ClientToScreen(HWND window, LPPOINT point);
+BOOL WINAPI ScreenToClient(HWND window, LPPOINT point);
 SHORT WINAPI GetKeyState(int key);
 SHORT WINAPI GetAsyncKeyState(int key);
 

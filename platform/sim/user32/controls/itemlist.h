@@ -34,6 +34,9 @@ struct ListMessages
     bool combo;
 };
 
+// The height of a list box row in pixels, for presses of the mouse over a row.
+inline constexpr int kListRowHeight = 16;
+
 LRESULT ListProc(const ListMessages& m, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 } // namespace sim::detail

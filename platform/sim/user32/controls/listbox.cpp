@@ -134,6 +134,24 @@ LRESULT ListProc(const ListMessages& m, HWND window, UINT message, WPARAM wParam
         return static_cast<int>(wParam) == s.current ? 1 : 0;
     if (!m.combo && message == LB_GETSELCOUNT)
         return s.current >= 0 ? 1 : 0;
+    if (!m.combo && (message == WM_LBUTTONDOWN || message == WM_LBUTTONUP))
+    {
+        // A press selects the row under it (rows of kListRowHeight from the top); below the last row
+        // it selects nothing new.
+        if (message == WM_LBUTTONUP)
+            return 0;
+        int y = GET_Y_LPARAM(lParam);
+        int row = y < 0 ? -1 : y / kListRowHeight;
+        bool changed = row >= 0 && row < n && row != s.current;
+        if (changed)
+            setCurrent(row);
+        bool notify = (w.style & LBS_NOTIFY) != 0;
+        lock.unlock();
+        SetFocus(window);
+        if (changed && notify)
+            NotifyCommand(window, LBN_SELCHANGE);
+        return 0;
+    }
     lock.unlock();
     return DefWindowProcW(window, message, wParam, lParam);
 }

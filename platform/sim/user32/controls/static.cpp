@@ -9,6 +9,7 @@ namespace
 struct StaticState : ControlState
 {
     HANDLE image = nullptr;
+    HANDLE Image() const override { return image; }
 };
 } // namespace
 

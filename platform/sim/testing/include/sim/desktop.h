@@ -61,6 +61,20 @@ struct ImageListShown
     std::vector<WString> icons;
 };
 
+// A pop-up menu as a user sees it: where it opened (screen) and its items, separators left out.
+struct PopupMenuItemShown
+{
+    UINT id = 0;
+    WString text;
+    bool grayed = false;
+    bool operator==(const PopupMenuItemShown&) const = default;
+};
+struct PopupMenuShown
+{
+    POINT at{};
+    std::vector<PopupMenuItemShown> items;
+};
+
 // A column of a list view in report view: its header and its width in pixels.
 struct ListColumnShown
 {
@@ -122,7 +136,7 @@ public:
     bool IsEnabled(HWND window) const; // also false when a parent or a modal owner is disabled
     bool IsVisible(HWND window) const;
     int CheckState(HWND button) const;
-    WString Icon(HWND window, bool big) const;   // the icon resource set with WM_SETICON ("#107")
+    WString Icon(HWND window, bool big) const;   // WM_SETICON's or a static's icon resource ("#107")
     std::vector<WString> Items(HWND list) const; // list box, combo box, list view (first column), tab
     int Selection(HWND list) const;              // -1: none
     int Position(HWND control) const;            // up-down, track bar, progress bar
@@ -145,6 +159,7 @@ public:
     bool SetCheck(HWND button, bool checked); // clicks a check box or radio button when it differs
     bool Pick(HWND list, int index);          // list box, combo box, list view, tab
     bool PickText(HWND list, WStringView text);
+    bool ClickOutsideRows(HWND listView); // a list view's empty space: NM_CLICK with item -1
     bool StepUpDown(HWND upDown, int delta);
     bool SetTrackPosition(HWND trackBar, int position);
     bool SelectMenu(HWND window, UINT id);
@@ -156,6 +171,12 @@ public:
     bool RightClick(HWND window);               // WM_CONTEXTMENU, passed up by children
     bool AskHelp(HWND control);                 // F1 on a control: WM_HELP with its HELPINFO
     void SetKeyDown(int virtualKey, bool down); // what GetKeyState reports
+    // The right button pressed and released over row `index` of a list box, the cursor moved there.
+    bool RightClickItem(HWND list, int index);
+    // A pop-up menu tracked for its owner (without TPM_RETURNCMD) waits for the user: what it shows,
+    // and the pick (0 dismisses it; picking a grayed or missing item is a test failure).
+    std::optional<PopupMenuShown> PopupMenu() const;
+    bool AnswerPopupMenu(UINT id);
 
     // Message boxes and common dialogs the program shows, answered by the script.
     std::optional<MessageBoxShown> MessageBox() const;
