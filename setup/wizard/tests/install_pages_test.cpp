@@ -52,6 +52,20 @@ protected:
     void SetUp() override { PrepareMachine(); }
 };
 
+TEST_F(InstallPagesTest, AModelChosenBringsItsDriverKind)
+{
+    CSetupContext c;
+    c.models = {u"Velmo KG-100", u"Velmo KG-300"};
+    c.modelMap = {{u"Velmo KG-100", 3}};
+    for (auto [index, kind] : {std::pair<UINT, int>{0, 3}, {1, 0}, {7, 0}})
+    {
+        c.driverKind = 4;
+        c.SelectModel(index);
+        EXPECT_EQ(c.selectedModel, index);
+        EXPECT_EQ(c.driverKind, kind) << index;
+    }
+}
+
 TEST_F(InstallPagesTest, TheDefaultNameIsAFreeNameThatFits)
 {
     const WString model40 = u"Velmo KG-100 with a very long model name";
