@@ -233,6 +233,57 @@ TEST_F(InstallPagesTest, APortTheMonitorRefusesIsNeitherListedNorChosen)
     EXPECT_EQ(refusal->text, WString(text));
 }
 
+TEST_F(InstallPagesTest, OddPortsAndAddressesLeaveAClearState)
+{
+    const WString longName(200, u'P');
+    const WString longDescription(200, u'd');
+    sim::spooler().AddPort({u"", u"Local Port", u""});
+    sim::spooler().AddPort({u"   ", u"Local Port", u"Has  (brackets)"});
+    sim::spooler().AddPort({longName, u"Local Port", longDescription});
+    CPropSheetPort page;
+    std::vector<WString> rows;
+    std::vector<int> chosen;
+    std::vector<size_t> tcpIpPorts;
+    RunPages([](CSetupContext&) { SetPageSequence(IDD_PORT, {IDD_PORT}); },
+             [&](PROPSHEETPAGEW& record) { return std::vector<HPROPSHEETPAGE>{page.CreatePage(record)}; },
+             [&] {
+                 HWND sheet = Sheet();
+                 HWND ports = D().Control(sheet, IDC_LIST);
+                 rows = D().Items(ports);
+                 for (int row = static_cast<int>(rows.size()) - 1; row >= 0; --row)
+                 {
+                     D().Pick(ports, row);
+                     chosen.push_back(Context().selectedPort);
+                 }
+                 // Blank, partial and 0.0.0.0 add nothing; every field at its top is an address.
+                 auto tcpIpCount = [] {
+                     size_t count = 0;
+                     for (const sim::PortRecord& p : sim::portMonitors().Ports())
+                         count += p.tcpIp.has_value();
+                     return count;
+                 };
+                 D().Click(D().Control(sheet, IDC_ADD_TCPIP_PORT)); // nothing typed yet
+                 tcpIpPorts.push_back(tcpIpCount());
+                 for (const char16_t* typed : {u"10.1.2", u"0.0.0.0", u"255.255.255.255"})
+                 {
+                     D().Type(D().Control(sheet, IDC_IP_ADDRESS), typed);
+                     D().Click(D().Control(sheet, IDC_ADD_TCPIP_PORT));
+                     tcpIpPorts.push_back(tcpIpCount());
+                 }
+                 D().Click(D().Control(sheet, IDCANCEL));
+             });
+    const std::vector<WString> expected = {u"     (   )", u"     (Has  (brackets))",
+                                           longName + u"  (" + longDescription + u")"};
+    ASSERT_GE(rows.size(), expected.size());
+    EXPECT_EQ(std::vector<WString>(rows.end() - 3, rows.end()), expected);
+    // Each row chooses its own port, a description holding "  (" included.
+    std::vector<int> byRow(chosen.rbegin(), chosen.rend());
+    for (size_t row = 0; row < byRow.size(); ++row)
+        EXPECT_EQ(byRow[row], static_cast<int>(row));
+    EXPECT_EQ(tcpIpPorts, (std::vector<size_t>{0, 0, 0, 1}));
+    EXPECT_TRUE(sim::portMonitors().Port(u"KORIGRAPH_255.255.255.255"));
+}
+
 // The Install page alone (then the Finish page) with a context the test sets.
 struct InstallSeen
 {
