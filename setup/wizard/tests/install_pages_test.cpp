@@ -695,12 +695,15 @@ TEST_F(InstallPagesTest, AFailingStepOfTheInstallIsReportedWithItsCode)
         DWORD fault; // an HRESULT for the calls that answer one
         int text;
         const char16_t* code;
+        int skip = 0; // good calls of the same function before the failing one
     };
     const Case cases[] = {
         {"UploadPrinterDriverPackageW", ERROR_GEN_FAILURE, 129, u"0x8007001F"},
         {"InstallPrinterDriverFromPackageW", ERROR_GEN_FAILURE, 130, u"0x8007001F"},
         {"AddPrinterW", ERROR_GEN_FAILURE, 131, u"0x0000001F"},
         {"SHCreateItemFromParsingName", 0x8007001F, 138, u"0x8007001F"}, // the device metadata copied
+        // The uninstaller copied for the registration, after the metadata's source and target.
+        {"SHCreateItemFromParsingName", 0x8007001F, 140, u"0x8007001F", 2},
     };
     for (const Case& c : cases)
     {
@@ -709,7 +712,7 @@ TEST_F(InstallPagesTest, AFailingStepOfTheInstallIsReportedWithItsCode)
         PrepareMachine();
         sim::machine().PutFile(kSetup64, "MZ");
         kgsetup::test::PutCompleteV4Package(u"C:\\Setup");
-        sim::machine().FailNext(c.api, c.fault);
+        sim::machine().FailNext(c.api, c.fault, 1, c.skip);
         FsInstall run = RunFsInstall();
         EXPECT_EQ(run.exitCode, 1u);
         const WString expected = TableText(9, c.text) + u"\r\n\r\n\r\nError Code:\t" + c.code + u"\r\n";
