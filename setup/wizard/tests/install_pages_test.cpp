@@ -179,6 +179,55 @@ TEST_F(InstallPagesTest, TheDefaultNameIsMadeAgainForAnotherDevice)
     EXPECT_EQ(shown, (std::vector<WString>{u"Velmo KG-100", u"Velmo KG-300", u"Mine"}));
 }
 
+TEST_F(InstallPagesTest, AV3PrintToFileNameMustSaySo)
+{
+    CPropSheetName name;
+    struct Seen
+    {
+        WString proposed, note;
+        bool icon = false, invalid = false, printToFile = false, next = false;
+    };
+    std::vector<Seen> seen;
+    RunPages(
+        [](CSetupContext& c) {
+            c.connectionKind = 2;
+            c.driverKind = 3;
+            c.models = {u"Velmo KG-100"};
+            SetPageSequence(IDD_NAME, {IDD_NAME, IDD_INSTALL});
+        },
+        [&](PROPSHEETPAGEW& record) { return std::vector<HPROPSHEETPAGE>{name.CreatePage(record)}; },
+        [&] {
+            HWND sheet = Sheet();
+            auto look = [&] {
+                seen.push_back({D().Text(D().Control(sheet, IDC_PRINTER_NAME)),
+                                D().Text(D().Control(sheet, IDC_WARNING_PRINT_TO_FILE)),
+                                D().IsVisible(D().Control(sheet, IDC_WARNING_ICON)),
+                                D().IsVisible(D().Control(sheet, IDC_WARNING_INVALID)),
+                                D().IsVisible(D().Control(sheet, IDC_WARNING_PRINT_TO_FILE)),
+                                D().IsEnabled(D().Control(sheet, kSheetNextButton))});
+            };
+            look();
+            D().Type(D().Control(sheet, IDC_PRINTER_NAME), u"Mine");
+            look();
+            D().Click(D().Control(sheet, IDC_PRINTER_NAME_NOTE)); // "Default name" puts it back
+            look();
+            D().Click(D().Control(sheet, IDCANCEL));
+        });
+    ASSERT_EQ(seen.size(), 3u);
+    WString note = TableText(9, 66);
+    note.replace(note.find(u"%s"), 2, u"Print to File");
+    for (size_t i : {0u, 2u})
+    {
+        EXPECT_EQ(seen[i].proposed, u"Velmo KG-100 Print to File");
+        EXPECT_FALSE(seen[i].icon || seen[i].invalid || seen[i].printToFile);
+        EXPECT_TRUE(seen[i].next);
+    }
+    EXPECT_EQ(seen[1].note, note);
+    EXPECT_TRUE(seen[1].icon && seen[1].printToFile);
+    EXPECT_FALSE(seen[1].invalid);
+    EXPECT_FALSE(seen[1].next);
+}
+
 TEST_F(InstallPagesTest, APortTheMonitorRefusesIsNeitherListedNorChosen)
 {
     constexpr DWORD kFault = ERROR_GEN_FAILURE;
