@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
 namespace kgsetup::testing
 {
