@@ -225,19 +225,24 @@ bool CUninstallEntry::CopyAndRegister(const WString& runningProgramPath, const W
         _wmkdir(folder.c_str()); // an existing folder is fine
     }
     WString target = folder + TEXT("\\") + parts.back();
+    HRESULT copyResult = S_OK;
     // The installed copy registering itself again is already in place.
     if (lstrcmpiW(runningProgramPath.c_str(), target.c_str()) != 0)
     {
         if (FileExists(target))
             DeleteWithShell(target);
-        CopyWithShell(runningProgramPath, folder);
+        copyResult = CopyWithShell(runningProgramPath, folder);
         WString copied = folder + TEXT("\\") + FileNameOf(runningProgramPath);
         if (lstrcmpiW(copied.c_str(), target.c_str()) != 0)
             _wrename(copied.c_str(), target.c_str());
     }
-    // An entry must never name an uninstaller that is not there.
+    // An entry must never name an uninstaller that is not there; the caller logs why it is not.
     if (!FileExists(target))
+    {
+        SetLastError(FAILED(copyResult) ? static_cast<DWORD>(copyResult)
+                                        : static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         return false;
+    }
     SetCommands(target);
     return true;
 }

@@ -51,6 +51,14 @@ template <typename Fill>
 BOOL PackEnumeration(BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, size_t count, size_t fixed,
                      Fill fill)
 {
+    // An empty list needs no buffer: the spooler answers the size question with success.
+    if (count == 0)
+    {
+        if (needed)
+            *needed = 0;
+        *returned = 0;
+        return TRUE;
+    }
     BOOL ok = PackTwoCall(buffer, size, needed, fixed * count, fill);
     if (ok)
         *returned = static_cast<DWORD>(count);

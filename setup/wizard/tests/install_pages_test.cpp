@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
 namespace kgsetup::testing
 {
@@ -51,6 +50,20 @@ class InstallPagesTest : public ::testing::Test
 protected:
     void SetUp() override { PrepareMachine(); }
 };
+
+TEST_F(InstallPagesTest, AModelChosenBringsItsDriverKind)
+{
+    CSetupContext c;
+    c.models = {u"Velmo KG-100", u"Velmo KG-300"};
+    c.modelMap = {{u"Velmo KG-100", 3}};
+    for (auto [index, kind] : {std::pair<UINT, int>{0, 3}, {1, 0}, {7, 0}})
+    {
+        c.driverKind = 4;
+        c.SelectModel(index);
+        EXPECT_EQ(c.selectedModel, index);
+        EXPECT_EQ(c.driverKind, kind) << index;
+    }
+}
 
 TEST_F(InstallPagesTest, TheDefaultNameIsAFreeNameThatFits)
 {
@@ -127,6 +140,196 @@ TEST_F(InstallPagesTest, ANameIsCheckedWithoutItsTrailingBlanks)
         EXPECT_EQ(check.buttons, k.buttons) << Shown(k.typed);
         EXPECT_EQ(check.warning, k.warning) << Shown(k.typed);
     }
+}
+
+TEST_F(InstallPagesTest, TheDefaultNameIsMadeAgainForAnotherDevice)
+{
+    CPropSheetName name;
+    CPropSheetInstall install;
+    std::vector<WString> shown;
+    RunPages(
+        [](CSetupContext& c) {
+            c.connectionKind = 3;
+            c.updateAvailable = 0;
+            c.selectedDevice = FoundDevice{};
+            c.selectedDevice->displayName = u"Velmo KG-100";
+            c.selectedDevice->localKey = u"USB001";
+            SetPageSequence(IDD_NAME, {IDD_NAME, IDD_INSTALL});
+        },
+        [&](PROPSHEETPAGEW& record) {
+            return std::vector<HPROPSHEETPAGE>{name.CreatePage(record), install.CreatePage(record)};
+        },
+        [&] {
+            HWND edit = D().Control(Sheet(), IDC_PRINTER_NAME);
+            shown.push_back(D().Text(edit));
+            // The user went back to the search and chose another duplicator of the same model list.
+            Context().selectedDevice->displayName = u"Velmo KG-300";
+            Context().selectedDevice->localKey = u"USB002";
+            ClickNext();
+            ClickBack();
+            shown.push_back(D().Text(edit));
+            // The same device again: what the user typed stays.
+            D().Type(edit, u"Mine");
+            ClickNext();
+            ClickBack();
+            shown.push_back(D().Text(edit));
+            D().Click(D().Control(Sheet(), IDCANCEL));
+        });
+    EXPECT_EQ(shown, (std::vector<WString>{u"Velmo KG-100", u"Velmo KG-300", u"Mine"}));
+}
+
+TEST_F(InstallPagesTest, AV3PrintToFileNameMustSaySo)
+{
+    CPropSheetName name;
+    struct Seen
+    {
+        WString proposed, note;
+        bool icon = false, invalid = false, printToFile = false, next = false;
+    };
+    std::vector<Seen> seen;
+    RunPages(
+        [](CSetupContext& c) {
+            c.connectionKind = 2;
+            c.driverKind = 3;
+            c.models = {u"Velmo KG-100"};
+            SetPageSequence(IDD_NAME, {IDD_NAME, IDD_INSTALL});
+        },
+        [&](PROPSHEETPAGEW& record) { return std::vector<HPROPSHEETPAGE>{name.CreatePage(record)}; },
+        [&] {
+            HWND sheet = Sheet();
+            auto look = [&] {
+                seen.push_back({D().Text(D().Control(sheet, IDC_PRINTER_NAME)),
+                                D().Text(D().Control(sheet, IDC_WARNING_PRINT_TO_FILE)),
+                                D().IsVisible(D().Control(sheet, IDC_WARNING_ICON)),
+                                D().IsVisible(D().Control(sheet, IDC_WARNING_INVALID)),
+                                D().IsVisible(D().Control(sheet, IDC_WARNING_PRINT_TO_FILE)),
+                                D().IsEnabled(D().Control(sheet, kSheetNextButton))});
+            };
+            look();
+            D().Type(D().Control(sheet, IDC_PRINTER_NAME), u"Mine");
+            look();
+            D().Click(D().Control(sheet, IDC_PRINTER_NAME_NOTE)); // "Default name" puts it back
+            look();
+            D().Click(D().Control(sheet, IDCANCEL));
+        });
+    ASSERT_EQ(seen.size(), 3u);
+    WString note = TableText(9, 66);
+    note.replace(note.find(u"%s"), 2, u"Print to File");
+    for (size_t i : {0u, 2u})
+    {
+        EXPECT_EQ(seen[i].proposed, u"Velmo KG-100 Print to File");
+        EXPECT_FALSE(seen[i].icon || seen[i].invalid || seen[i].printToFile);
+        EXPECT_TRUE(seen[i].next);
+    }
+    EXPECT_EQ(seen[1].note, note);
+    EXPECT_TRUE(seen[1].icon && seen[1].printToFile);
+    EXPECT_FALSE(seen[1].invalid);
+    EXPECT_FALSE(seen[1].next);
+}
+
+TEST_F(InstallPagesTest, APortTheMonitorRefusesIsNeitherListedNorChosen)
+{
+    constexpr DWORD kFault = ERROR_GEN_FAILURE;
+    const WString port = u"KORIGRAPH_192.168.0.7";
+    CPropSheetPort page;
+    std::optional<sim::MessageBoxShown> refusal;
+    RunPages([](CSetupContext&) { SetPageSequence(IDD_PORT, {IDD_PORT}); },
+             [&](PROPSHEETPAGEW& record) { return std::vector<HPROPSHEETPAGE>{page.CreatePage(record)}; },
+             [&] {
+                 HWND sheet = Sheet();
+                 HWND ports = D().Control(sheet, IDC_LIST);
+                 HWND add = D().Control(sheet, IDC_ADD_TCPIP_PORT);
+                 HWND next = D().Control(sheet, kSheetNextButton);
+                 auto rowOf = [&] {
+                     std::vector<WString> items = D().Items(ports);
+                     for (size_t i = 0; i < items.size(); ++i)
+                         if (items[i].substr(0, port.size()) == port)
+                             return static_cast<int>(i);
+                     return -1;
+                 };
+                 D().Type(D().Control(sheet, IDC_IP_ADDRESS), u"192.168.0.7");
+                 sim::machine().FailNext("XcvDataW", kFault);
+                 D().Click(add);
+                 refusal = D().MessageBox();
+                 if (refusal)
+                     D().AnswerMessageBox(IDOK);
+                 EXPECT_EQ(rowOf(), -1);
+                 EXPECT_EQ(D().Selection(ports), -1);
+                 EXPECT_FALSE(D().IsEnabled(next));
+                 // The monitor takes it the second time.
+                 D().Click(add);
+                 int row = rowOf();
+                 ASSERT_GE(row, 0);
+                 EXPECT_EQ(D().Selection(ports), row);
+                 EXPECT_TRUE(D().IsEnabled(next));
+                 // A refused delete leaves the port listed; the next one takes it away.
+                 for (bool refused : {true, false})
+                 {
+                     D().RightClickItem(ports, rowOf());
+                     if (refused)
+                         sim::machine().FailNext("XcvDataW", kFault);
+                     D().AnswerPopupMenu(IDM_PORT_DELETE);
+                     EXPECT_EQ(rowOf() >= 0, refused);
+                     EXPECT_EQ(sim::portMonitors().Port(port).has_value(), refused);
+                 }
+                 D().Click(D().Control(sheet, IDCANCEL));
+             });
+    ASSERT_TRUE(refusal);
+    WCHAR text[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, kFault, 0, text, 512,
+                   nullptr);
+    EXPECT_EQ(refusal->text, WString(text));
+}
+
+TEST_F(InstallPagesTest, OddPortsAndAddressesLeaveAClearState)
+{
+    const WString longName(200, u'P');
+    const WString longDescription(200, u'd');
+    sim::spooler().AddPort({u"", u"Local Port", u""});
+    sim::spooler().AddPort({u"   ", u"Local Port", u"Has  (brackets)"});
+    sim::spooler().AddPort({longName, u"Local Port", longDescription});
+    CPropSheetPort page;
+    std::vector<WString> rows;
+    std::vector<int> chosen;
+    std::vector<size_t> tcpIpPorts;
+    RunPages([](CSetupContext&) { SetPageSequence(IDD_PORT, {IDD_PORT}); },
+             [&](PROPSHEETPAGEW& record) { return std::vector<HPROPSHEETPAGE>{page.CreatePage(record)}; },
+             [&] {
+                 HWND sheet = Sheet();
+                 HWND ports = D().Control(sheet, IDC_LIST);
+                 rows = D().Items(ports);
+                 for (int row = static_cast<int>(rows.size()) - 1; row >= 0; --row)
+                 {
+                     D().Pick(ports, row);
+                     chosen.push_back(Context().selectedPort);
+                 }
+                 // Blank, partial and 0.0.0.0 add nothing; every field at its top is an address.
+                 auto tcpIpCount = [] {
+                     size_t count = 0;
+                     for (const sim::PortRecord& p : sim::portMonitors().Ports())
+                         count += p.tcpIp.has_value();
+                     return count;
+                 };
+                 D().Click(D().Control(sheet, IDC_ADD_TCPIP_PORT)); // nothing typed yet
+                 tcpIpPorts.push_back(tcpIpCount());
+                 for (const char16_t* typed : {u"10.1.2", u"0.0.0.0", u"255.255.255.255"})
+                 {
+                     D().Type(D().Control(sheet, IDC_IP_ADDRESS), typed);
+                     D().Click(D().Control(sheet, IDC_ADD_TCPIP_PORT));
+                     tcpIpPorts.push_back(tcpIpCount());
+                 }
+                 D().Click(D().Control(sheet, IDCANCEL));
+             });
+    const std::vector<WString> expected = {u"     (   )", u"     (Has  (brackets))",
+                                           longName + u"  (" + longDescription + u")"};
+    ASSERT_GE(rows.size(), expected.size());
+    EXPECT_EQ(std::vector<WString>(rows.end() - 3, rows.end()), expected);
+    // Each row chooses its own port, a description holding "  (" included.
+    std::vector<int> byRow(chosen.rbegin(), chosen.rend());
+    for (size_t row = 0; row < byRow.size(); ++row)
+        EXPECT_EQ(byRow[row], static_cast<int>(row));
+    EXPECT_EQ(tcpIpPorts, (std::vector<size_t>{0, 0, 0, 1}));
+    EXPECT_TRUE(sim::portMonitors().Port(u"KORIGRAPH_255.255.255.255"));
 }
 
 // The Install page alone (then the Finish page) with a context the test sets.
@@ -500,6 +703,70 @@ TEST_F(InstallPagesTest, AUserInstallsOnATcpIpPortHeAdds)
     std::optional<sim::PortRecord> added = sim::portMonitors().Port(port);
     ASSERT_TRUE(added && added->tcpIp);
     EXPECT_EQ(added->tcpIp->hostAddress, u"192.168.0.5");
+}
+
+// "/fs" from the package beside the program, the user taking the first model, a new TCP/IP port and
+// his own name; what the Finish page says and the exit code.
+struct FsInstall
+{
+    DWORD exitCode = 0;
+    WString finishText;
+};
+
+FsInstall RunFsInstall()
+{
+    FsInstall run;
+    run.exitCode = D().Run(kSetup64, u"/fs", [&] {
+        HWND sheet = Sheet();
+        ASSERT_TRUE(sheet);
+        ClickNext();
+        D().PickText(D().Control(sheet, IDC_LIST), kgsetup::test::kSharedModel);
+        ClickNext();
+        D().Type(D().Control(sheet, IDC_IP_ADDRESS), u"192.168.0.5");
+        D().Click(D().Control(sheet, IDC_ADD_TCPIP_PORT));
+        ClickNext();
+        D().Type(D().Control(sheet, IDC_PRINTER_NAME), u"Office 2");
+        ClickNext();
+        ClickNext();
+        ASSERT_TRUE(D().WaitUntil([] { return CurrentPage() == IDD_FINISH; }));
+        run.finishText = D().Text(D().Control(sheet, IDC_RESULT));
+        D().Click(D().Control(sheet, kFinishButton));
+    });
+    return run;
+}
+
+TEST_F(InstallPagesTest, AFailingStepOfTheInstallIsReportedWithItsCode)
+{
+    struct Case
+    {
+        const char* api;
+        DWORD fault; // an HRESULT for the calls that answer one
+        int text;
+        const char16_t* code;
+        int skip = 0; // good calls of the same function before the failing one
+    };
+    const Case cases[] = {
+        {"UploadPrinterDriverPackageW", ERROR_GEN_FAILURE, 129, u"0x8007001F"},
+        {"InstallPrinterDriverFromPackageW", ERROR_GEN_FAILURE, 130, u"0x8007001F"},
+        {"AddPrinterW", ERROR_GEN_FAILURE, 131, u"0x0000001F"},
+        {"SHCreateItemFromParsingName", 0x8007001F, 138, u"0x8007001F"}, // the device metadata copied
+        // The uninstaller copied for the registration, after the metadata's source and target.
+        {"SHCreateItemFromParsingName", 0x8007001F, 140, u"0x8007001F", 2},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.api);
+        sim::machine().Reset();
+        PrepareMachine();
+        sim::machine().PutFile(kSetup64, "MZ");
+        kgsetup::test::PutCompleteV4Package(u"C:\\Setup");
+        sim::machine().FailNext(c.api, c.fault, 1, c.skip);
+        FsInstall run = RunFsInstall();
+        EXPECT_EQ(run.exitCode, 1u);
+        const WString expected = TableText(9, c.text) + u"\r\n\r\n\r\nError Code:\t" + c.code + u"\r\n";
+        EXPECT_EQ(run.finishText.substr(0, expected.size()), expected);
+        EXPECT_TRUE(sim::machine().PendingFaults().empty());
+    }
 }
 
 } // namespace
