@@ -60,20 +60,37 @@ void Hash(uint64_t& h, std::string_view bytes)
 }
 
 // The files a package brings beside its INF: the keys of its source-file sections, the machine's
-// own architecture's too.
+// own architecture's too, each under its disk's folder and its own subfolder (relative to the INF).
 std::vector<WString> SourceFiles(const detail::Inf& inf)
 {
+    const WStringView arch = detail::System64() ? u".amd64" : u".x86";
+    auto trimmed = [](WString path) {
+        while (!path.empty() && (path.front() == u'\\' || path.front() == u'/'))
+            path.erase(0, 1);
+        while (!path.empty() && (path.back() == u'\\' || path.back() == u'/'))
+            path.pop_back();
+        return path;
+    };
     std::vector<WString> files;
-    for (WStringView section :
-         {WStringView(u"SourceDisksFiles"),
-          detail::System64() ? WStringView(u"SourceDisksFiles.amd64") : WStringView(u"SourceDisksFiles.x86")})
+    for (const WString& section : {WString(u"SourceDisksFiles"), u"SourceDisksFiles" + WString(arch)})
         for (const WString& key : inf.Keys(section))
         {
+            if (key.empty())
+                continue;
+            const WString disk = inf.Field(section, key, 1);
+            WString folder = trimmed(inf.Field(u"SourceDisksNames" + WString(arch), disk, 4));
+            if (folder.empty())
+                folder = trimmed(inf.Field(u"SourceDisksNames", disk, 4));
+            const WString sub = trimmed(inf.Field(section, key, 2));
+            WString path = folder;
+            for (const WString& part : {sub, key})
+                if (!part.empty())
+                    path += (path.empty() ? u"" : u"\\") + part;
             bool seen = false;
             for (const WString& f : files)
-                seen = seen || detail::EqualNoCase(f, key);
-            if (!seen && !key.empty())
-                files.push_back(key);
+                seen = seen || detail::EqualNoCase(f, path);
+            if (!seen)
+                files.push_back(path);
         }
     return files;
 }
@@ -89,6 +106,7 @@ HRESULT FromSetupError(DWORD error)
 bool CopyInto(const WString& from, const WString& to)
 {
     std::error_code ec;
+    fs::create_directories(detail::HostPathOf(to).parent_path(), ec);
     fs::copy_file(detail::HostPathOf(from), detail::HostPathOf(to), fs::copy_options::overwrite_existing, ec);
     return !ec;
 }
