@@ -620,3 +620,45 @@ TEST_F(RemovalTest, ABusyMonitorOrAFailingComponentStopsTheRemovalWithABox)
 }
 } // namespace
 } // namespace uninstall::testing
+
+namespace uninstall::testing
+{
+namespace
+{
+// A driver whose device asks for a restart: the copy in the temporary folder is told so and restarts
+// the machine once it has finished, unless the restart was turned off.
+TEST_F(RemovalTest, ADriverAskingForARestartRestartsAfterTheSecondStage)
+{
+    struct Case
+    {
+        const char16_t* arguments;
+        DWORD exit;
+        const char16_t* copyArguments;
+        size_t restarts;
+    } cases[] = {
+        {u"-s -dlog", 0, u"-u -r -s -dlog", 1},
+        {u"-s -t -dlog", 2, u"-u -r -s -t -dlog", 0}, // the caller is told a restart is wanted
+    };
+    for (const Case& c : cases)
+    {
+        sim::machine().Reset();
+        SetUp();
+        SeedMachine();
+        auto device = sim::deviceTree().Node(u"USB\\VID_1234&PID_0001\\2");
+        ASSERT_TRUE(device);
+        device->needsRestart = true;
+        sim::deviceTree().AddNode(*device);
+        EXPECT_EQ(Run(c.arguments), c.exit);
+        WaitForSecondStage();
+        auto shell = sim::machine().ShellRequests();
+        auto copy = std::find_if(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
+            return r.file.ends_with(u"Temp\\Uninst64.exe");
+        });
+        ASSERT_NE(copy, shell.end());
+        EXPECT_EQ(copy->parameters, c.copyArguments);
+        EXPECT_FALSE(sim::deviceTree().Node(kDeviceId));
+        EXPECT_EQ(sim::machine().ShutdownRequests().size(), c.restarts);
+    }
+}
+} // namespace
+} // namespace uninstall::testing
