@@ -31,34 +31,6 @@ std::string ResolveBeside(std::string_view folder, const std::string& path)
     return IsAbsolutePath(path) ? path : JoinPath(folder, path);
 }
 
-// The INF's bytes, read whole up to the reader's bound.
-std::optional<std::string> ReadInfFile(const char* path)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    bool ok = true;
-    while (bytes.size() < InfText::kMaxBytes)
-    {
-        if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr))
-        {
-            ok = false;
-            break;
-        }
-        if (read == 0)
-            break;
-        bytes.append(chunk, read);
-    }
-    CloseHandle(file);
-    if (!ok)
-        return std::nullopt;
-    return bytes;
-}
-
 // A device the driver's service opens reads 1 while a program holds a connection through it.
 bool DeviceConnected(const std::string& service)
 {
@@ -306,7 +278,7 @@ BOOL TzSetupDriver(HWND, const TzSetupDriverArgs* args, DWORD* codeOut)
         return TRUE;
     }
     bool is64 = (state.osFlags & kOs64Bit) != 0;
-    std::optional<std::string> bytes = ReadInfFile(args->infPath);
+    std::optional<std::string> bytes = ReadInfBytes(args->infPath);
     InfText inf = bytes ? InfText::Parse(*bytes) : InfText{};
     std::string infFolder = FolderOf(args->infPath);
     InfDriver driver = ResolveInfDriver(inf, infFolder, args->decoration ? args->decoration : "", is64);

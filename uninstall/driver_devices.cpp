@@ -31,21 +31,6 @@ std::string SystemFolder()
     return n > 0 && n < MAX_PATH ? std::string(folder) : std::string("C:\\Windows\\System32");
 }
 
-std::optional<std::string> ReadFileText(const std::string& path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (bytes.size() < InfText::kMaxBytes && ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read)
-        bytes.append(chunk, read);
-    CloseHandle(file);
-    return bytes;
-}
-
 bool DeletePlain(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -73,8 +58,14 @@ bool RemoveOemInfs(const InfDriver& driver)
     for (const std::string& name : names)
     {
         std::string path = folder + name;
-        std::optional<std::string> text = ReadFileText(path);
-        if (!text || !OemInfMatches(InfText::Parse(*text), driver))
+        std::optional<std::string> text = ReadInfBytes(path);
+        if (!text)
+        {
+            // Unread, it may be this driver's: said so rather than passed over.
+            LogPrint("  INF File Read Error(%u) : %s", static_cast<unsigned>(GetLastError()), path.c_str());
+            continue;
+        }
+        if (!OemInfMatches(InfText::Parse(*text), driver))
             continue;
         any = true;
         std::string pnf = path.substr(0, path.size() - 3) + "pnf";
@@ -114,6 +105,37 @@ void ReleaseHidFilter(const std::string& windowsFolder, const std::string& syste
         LogPrint("  Delete SYS File : %s", file.c_str());
 }
 } // namespace
+
+std::optional<std::string> ReadInfBytes(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::string bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    bool ok = true;
+    while (bytes.size() < InfText::kMaxBytes)
+    {
+        if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr))
+        {
+            ok = false;
+            break;
+        }
+        if (read == 0)
+            break;
+        bytes.append(chunk, read);
+    }
+    DWORD error = GetLastError();
+    CloseHandle(file);
+    if (!ok)
+    {
+        SetLastError(error);
+        return std::nullopt; // a part of the file is no INF to judge by
+    }
+    return bytes;
+}
 
 std::string ServiceImagePath(const std::string& service, const std::string& windowsFolder,
                              const std::string& systemFolder)

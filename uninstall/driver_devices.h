@@ -13,6 +13,9 @@
 namespace uninstall
 {
 
+// An INF's bytes, read whole up to the reader's bound; nothing (the error set) when a read fails.
+std::optional<std::string> ReadInfBytes(const std::string& path);
+
 struct DeviceMatch
 {
     std::string driverVersion; // the driver key's DriverVersion

@@ -4,10 +4,13 @@
 #include "os_index.h"
 #include "uninstaller_fixture.h"
 
+#include <sim/device_tree.h>
 #include <sim/kernel_devices.h>
+#include <sim/spooler.h>
 #include <sim/services.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace uninstall::testing
 {
@@ -493,6 +496,321 @@ TEST_F(ComponentTest, DriverStepChecksBeforeItTouchesDevices)
                       "  Package File: C:\\Program Files\\Velmo\\Uninstall\\Pkg\\difxapi.dll"});
         EXPECT_EQ(LinesWith("  TargetOS    : "), std::vector<std::string>{"  TargetOS    : NTamd64"});
         EXPECT_EQ(LinesWith("dwLastCode:").back(), "  (UNINSTALL) dwLastCode:" + std::to_string(c.code));
+    }
+}
+
+constexpr const char16_t* kHardwareId = u"USB\\VID_1234&PID_0001";
+constexpr const char16_t* kPackage = u"C:\\Program Files\\Velmo\\Uninstall\\Drv\\x64\\";
+constexpr const char16_t* kSysFile = u"C:\\Windows\\System32\\drivers\\tzuptp.sys";
+constexpr const char16_t* kServiceKey = u"System\\CurrentControlSet\\Services\\";
+
+sim::DeviceNodeSetup DeviceNode(const char16_t* id, const char16_t* hardwareId, bool present,
+                                bool needsRestart = false)
+{
+    sim::DeviceNodeSetup n;
+    n.instanceId = id;
+    n.hardwareIds = {WString(hardwareId) + u"&REV_0100", hardwareId};
+    n.className = u"USB";
+    n.classGuid = sim::kUsbClass;
+    n.description = u"Device server";
+    n.present = present;
+    n.needsRestart = needsRestart;
+    return n;
+}
+
+bool AnyDeviceWith(WStringView hardwareId)
+{
+    for (const sim::DeviceNodeSetup& n : sim::deviceTree().Nodes())
+        for (const WString& id : n.hardwareIds)
+            if (id == hardwareId)
+                return true;
+    return false;
+}
+
+void SetText(WStringView key, WStringView name, const std::string& value)
+{
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_SZ, WideBytes(value));
+}
+
+sim::OsIdentity Windows7()
+{
+    sim::OsIdentity os;
+    os.major = 6;
+    os.minor = 1;
+    os.build = 7601;
+    os.servicePackMajor = 1;
+    return os;
+}
+
+class DriverTest : public ComponentTest
+{
+protected:
+    // The driver's package beside the component INI, and the entry that names it.
+    void Package(const char* mode, const std::string& inf = kDriverInf)
+    {
+        sim::machine().PutFile(WString(kPackage) + u"tzuptp.inf", inf);
+        sim::machine().PutFile(WString(kPackage) + u"amd64\\tzuptp.sys", "driver");
+        std::filesystem::create_directories(sim::machine().HostPath(u"C:\\Windows\\System32\\drivers"));
+        Write(FileList()
+                  .Set("UNINSTALL", "REGISTKEY", "MyApp")
+                  .Set("COMPONENT", "DRIVER_00", std::string("Drv;Tzuptp Driver;") + mode),
+              Ini()
+                  .Set("DRIVER_Drv", "NAME", "TZUPTP Driver")
+                  .Set("DRIVER_Drv", "OS", "_W10:10X64,8X64,7X64")
+                  .Set("DRIVER_Drv", "PATH_W10", "Drv\\x64;NTamd64")
+                  .Set("DRIVER_Drv", "INFFILE", "tzuptp.inf"));
+    }
+
+    // What an install left: two devices with the id (one unplugged), the OEM INF with its PNF, another
+    // driver's OEM INF, the service's file by its ImagePath and the filter beside it.
+    void SeedInstalled(bool needsRestart)
+    {
+        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        Package("UNINSTALL");
+        sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\1", kHardwareId, true));
+        sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\2", kHardwareId, false, needsRestart));
+        sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0002\\1", u"USB\\VID_1234&PID_0002", true));
+        sim::machine().PutFile(u"C:\\Windows\\INF\\oem5.inf", kDriverInf);
+        sim::machine().PutFile(u"C:\\Windows\\INF\\oem5.pnf", "PNF");
+        std::string other = kDriverInf;
+        other.replace(other.find("PID_0001"), 8, "PID_0002");
+        sim::machine().PutFile(u"C:\\Windows\\INF\\oem6.inf", other);
+        sim::machine().PutFile(u"C:\\Windows\\INF\\oem6.pnf", "PNF");
+        SetText(WString(kServiceKey) + u"TZUPTP", u"ImagePath",
+                "\\SystemRoot\\System32\\drivers\\tzuptp.sys");
+        sim::machine().PutFile(kSysFile, "driver");
+        SetDword(WString(kServiceKey) + u"tzhidflt", u"Start", 1);
+        sim::machine().PutFile(u"C:\\Windows\\System32\\drivers\\Tzhidflt.sys", "filter");
+        SetDword(WString(kUseKey) + u"\\MyApp", u"Tzuptp Driver", 1);
+        SetDword(kUseKey, u"Tzuptp Driver", 1);
+    }
+
+    bool Run(int& code, std::string& failing, bool& reboot)
+    {
+        bool ok = false;
+        Within([&](UninstallState& s) {
+            s.rebootRequested = 0;
+            ok = UninstallComponents(s, failing, code);
+            reboot = s.rebootRequested != 0;
+        });
+        return ok;
+    }
+};
+
+TEST_F(DriverTest, UninstallRemovesEveryDeviceThenTheDriversFiles)
+{
+    struct Case
+    {
+        const char* name;
+        sim::OsIdentity os;
+        bool needsRestart;
+        bool reboot;
+        DWORD filterStart;
+    } cases[] = {
+        {"Windows 10", {}, false, false, 3},
+        {"a device asks for a restart", {}, true, true, 3},
+        {"Windows 7 keeps the filter", Windows7(), false, false, 1},
+    };
+    for (const Case& c : cases)
+    {
+        sim::machine().Reset();
+        sim::machine().SetOs(c.os);
+        SeedInstalled(c.needsRestart);
+        int code = -1;
+        std::string failing;
+        bool reboot = false;
+        EXPECT_TRUE(Run(code, failing, reboot)) << c.name << " " << code;
+        EXPECT_EQ(reboot, c.reboot) << c.name;
+        EXPECT_EQ(
+            LinesWith("dwLastCode:"),
+            std::vector<std::string>{std::string("  (UNINSTALL) dwLastCode:") + (c.reboot ? "10" : "0")})
+            << c.name;
+        EXPECT_FALSE(AnyDeviceWith(kHardwareId)) << c.name;
+        EXPECT_TRUE(AnyDeviceWith(u"USB\\VID_1234&PID_0002")) << c.name;
+        EXPECT_FALSE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem5.inf")) << c.name;
+        EXPECT_FALSE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem5.pnf")) << c.name;
+        EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem6.inf")) << c.name;
+        EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem6.pnf")) << c.name;
+        EXPECT_FALSE(sim::machine().FileExists(kSysFile)) << c.name;
+        EXPECT_EQ(Dword(WString(kServiceKey) + u"tzhidflt", u"Start"), c.filterStart) << c.name;
+        EXPECT_EQ(sim::machine().FileExists(u"C:\\Windows\\System32\\drivers\\Tzhidflt.sys"),
+                  c.filterStart == 1)
+            << c.name;
+        EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kUseKey)) << c.name;
+        EXPECT_EQ(LinesWith("  Delete Driver : ").size(), 2u) << c.name;
+    }
+}
+
+TEST_F(DriverTest, AnUnreadableOemInfIsSaidSoAndKept)
+{
+    SeedInstalled(false);
+    // Open for writing without sharing: the INF cannot be read, so it cannot be judged.
+    HANDLE held = CreateFileW(u"C:\\Windows\\INF\\oem5.inf", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    int code = -1;
+    std::string failing;
+    bool reboot = false;
+    EXPECT_TRUE(Run(code, failing, reboot));
+    CloseHandle(held);
+    EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem5.inf"));
+    EXPECT_EQ(LinesWith("INF File Read Error").size(), 1u);
+    EXPECT_FALSE(AnyDeviceWith(kHardwareId));
+}
+
+TEST_F(DriverTest, InstallAndUninstallOfAUsbDriverRoundTrip)
+{
+    sim::machine().PutFile(u"C:\\Setup.txt", "");
+    Package("INSTALL");
+    sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\1", kHardwareId, true));
+    int code = -1;
+    std::string failing;
+    bool reboot = false;
+    ASSERT_TRUE(Run(code, failing, reboot)) << code;
+    EXPECT_TRUE(sim::machine().FileExists(kSysFile));
+    auto node = sim::deviceTree().Node(u"USB\\VID_1234&PID_0001\\1");
+    ASSERT_TRUE(node);
+    EXPECT_EQ(node->service, u"TZUPTP");
+    ASSERT_FALSE(node->infPath.empty());
+    const WString oem = WString(u"C:\\Windows\\INF\\") + node->infPath;
+    EXPECT_EQ(sim::machine().FileBytes(oem), std::optional<std::string>(kDriverInf));
+    EXPECT_EQ(LinesWith("  Copy OemInfo: ").size(), 1u);
+    EXPECT_EQ(Dword(WString(kUseKey) + u"\\MyApp", u"Tzuptp Driver"), 1u);
+    EXPECT_EQ(Dword(kUseKey, u"Tzuptp Driver"), 1u);
+
+    // The version check reads what the install left on the device's driver key.
+    Within([&](UninstallState&) {
+        const std::string inf = "C:\\Program Files\\Velmo\\Uninstall\\Drv\\x64\\tzuptp.inf";
+        TzSetupDriverArgs args{inf.c_str(), "", kModeVersionCheck, sizeof(TzSetupDriverArgs), "NTamd64"};
+        DWORD check = 0;
+        EXPECT_TRUE(TzSetupDriver(nullptr, &args, &check));
+        EXPECT_EQ(check, DWORD(kResultSame));
+    });
+
+    Package("UNINSTALL");
+    ASSERT_TRUE(Run(code, failing, reboot)) << code;
+    EXPECT_FALSE(AnyDeviceWith(kHardwareId));
+    EXPECT_FALSE(sim::machine().FileExists(oem));
+    EXPECT_FALSE(sim::machine().FileExists(oem.substr(0, oem.size() - 3) + u"pnf"));
+    EXPECT_FALSE(sim::machine().FileExists(kSysFile));
+    EXPECT_TRUE(sim::spooler().Packages().empty()); // the driver store forgot it too
+}
+
+TEST_F(DriverTest, ASystemDriverMakesItsDeviceAndTakesItBackWhenTheUpdateFails)
+{
+    std::string inf = kDriverInf;
+    inf.replace(inf.find("Class=USB"), 9, "Class=System\r\nClassGUID={4D36E97D-E325-11CE-BFC1-08002BE10318}");
+    inf.replace(inf.find("USB\\VID_1234&PID_0001"), 21, "ROOT\\TZLNKMGR");
+    for (DWORD failure : {DWORD(0), DWORD(ERROR_ACCESS_DENIED)})
+    {
+        sim::machine().Reset();
+        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        Package("INSTALL", inf);
+        sim::deviceTree().FailDriverUpdates(failure);
+        int code = -1;
+        std::string failing;
+        bool reboot = false;
+        bool ok = Run(code, failing, reboot);
+        EXPECT_EQ(ok, failure == 0) << failure;
+        EXPECT_EQ(code, failure ? kResultRegisterFailed : kResultSuccess) << failure;
+        auto node = sim::deviceTree().Node(u"ROOT\\SYSTEM\\0000");
+        EXPECT_EQ(node.has_value(), failure == 0) << failure;
+        EXPECT_FALSE(sim::machine().FileExists(kSysFile))
+            << "a System driver's file is the update's to place";
+        if (node)
+        {
+            EXPECT_EQ(node->hardwareIds, std::vector<WString>{u"ROOT\\TZLNKMGR"});
+            EXPECT_TRUE(node->present);
+            EXPECT_EQ(node->service, u"TZUPTP");
+        }
+    }
+}
+
+TEST_F(DriverTest, TheComClearWaitsWhileADeviceServerPortIsPresent)
+{
+    struct Case
+    {
+        const char* name;
+        const char16_t* portName;
+        const char16_t* friendlyName;
+        bool present;
+        size_t waits;
+    } cases[] = {
+        {"device server port", u"COM3", u"Tzspe Driver (COM3)", true, 30},
+        {"unplugged", u"COM3", u"Tzspe Driver (COM3)", false, 0},
+        {"another port", u"COM4", u"Modem (COM4)", true, 0},
+        {"not a COM port", u"LPT2", u"Tzspe Driver (LPT2)", true, 0},
+    };
+    for (const Case& c : cases)
+    {
+        sim::machine().Reset();
+        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::kernelDevices().Add({u"tzuptp", 0, false});
+        sim::DeviceNodeSetup port;
+        port.instanceId = u"TZSPE\\PORT\\1";
+        port.hardwareIds = {u"TZSPE\\PORT"};
+        port.className = u"Ports";
+        port.classGuid = sim::kPortsClass;
+        port.friendlyName = WString(c.friendlyName);
+        port.portName = c.portName;
+        port.present = c.present;
+        sim::deviceTree().AddNode(port);
+        Within([&](UninstallState&) { EXPECT_EQ(Tzuptp_AllClearComInfo(), 1); });
+        EXPECT_EQ(LinesWith("Tzuptp_AllClearComInfo [tzspe driver] exists.").size(), c.waits) << c.name;
+    }
+}
+
+// A driver's removal on the machine an install left, with each setup call failing once in turn: the
+// step says so with a code, no driver file goes while a device with the id remains, and a run without
+// the fault completes it.
+TEST_F(DriverTest, EachSetupCallFailingOnceInTurn)
+{
+    auto seed = [&] {
+        sim::machine().Reset();
+        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        Package("INSTALL");
+        sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\1", kHardwareId, true));
+        sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\2", kHardwareId, false));
+        int code = -1;
+        std::string failing;
+        bool reboot = false;
+        ASSERT_TRUE(Run(code, failing, reboot)) << code;
+        Package("UNINSTALL");
+        sim::spooler().ClearCalls();
+    };
+    auto gone = [&] {
+        return !AnyDeviceWith(kHardwareId) && !sim::machine().FileExists(kSysFile) &&
+               sim::spooler().Packages().empty();
+    };
+    seed();
+    int code = -1;
+    std::string failing;
+    bool reboot = false;
+    ASSERT_TRUE(Run(code, failing, reboot));
+    ASSERT_TRUE(gone());
+    const std::vector<std::string> calls = sim::spooler().Calls();
+    ASSERT_GT(calls.size(), 5u);
+    for (size_t i = 0; i < calls.size(); ++i)
+    {
+        seed();
+        int skip = static_cast<int>(
+            std::count(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(i), calls[i]));
+        sim::machine().FailNext(calls[i], ERROR_ACCESS_DENIED, 1, skip);
+        bool ok = Run(code, failing, reboot);
+        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << i << " " << calls[i];
+        if (!ok)
+        {
+            EXPECT_EQ(failing, "Drv") << calls[i];
+            EXPECT_NE(code, kResultSuccess) << calls[i];
+        }
+        if (AnyDeviceWith(kHardwareId))
+        {
+            EXPECT_FALSE(ok) << calls[i] << ": success reported, a device left";
+            EXPECT_TRUE(sim::machine().FileExists(kSysFile)) << calls[i] << ": file gone under a device";
+        }
+        // Run again without the fault: the removal completes.
+        EXPECT_TRUE(Run(code, failing, reboot)) << calls[i] << " " << code;
+        EXPECT_TRUE(gone()) << "call " << i << " " << calls[i];
     }
 }
 

@@ -3,9 +3,13 @@
 #include "uninstaller_fixture.h"
 
 #include <sim/desktop.h>
+#include <sim/device_tree.h>
 #include <sim/kernel_devices.h>
+#include <sim/services.h>
+#include <sim/spooler.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <sstream>
 
@@ -21,6 +25,75 @@ constexpr const char* kAnnSid = "S-1-5-21-1004336348-1177238915-682003330-1002";
 constexpr const char* kBobSid = "S-1-5-21-1004336348-1177238915-682003330-1003";
 constexpr const char16_t* kUninstallEntry =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoQ7";
+
+// The driver package and the component INI stay where the installer put them: not listed.
+constexpr const char* kPackage = "C:\\ProgramData\\Velmo\\Driver";
+constexpr const char16_t* kMonitorKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Velmo Port";
+constexpr const char16_t* kRunKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char16_t* kDeviceId = u"USB\\VID_1234&PID_0001\\1";
+constexpr UINT kStatusCloseOffset = 12;
+
+constexpr const char* kDriverInf = "[Version]\r\n"
+                                   "Class=USB\r\n"
+                                   "DriverVer=05/01/2020,2.3.0.1\r\n"
+                                   "[Manufacturer]\r\n"
+                                   "%Mfg%=Models,NTamd64\r\n"
+                                   "[Models.NTamd64]\r\n"
+                                   "%Desc%=Install,USB\\VID_1234&PID_0001\r\n"
+                                   "[Install.NT]\r\n"
+                                   "CopyFiles=Files\r\n"
+                                   "[Install.NT.Services]\r\n"
+                                   "AddService=TZUPTP,2,Service\r\n"
+                                   "[Files]\r\n"
+                                   "tzuptp.sys\r\n"
+                                   "[SourceDisksNames.amd64]\r\n"
+                                   "1=Disk,,,\\amd64\r\n"
+                                   "[SourceDisksFiles.amd64]\r\n"
+                                   "tzuptp.sys=1\r\n"
+                                   "[Strings]\r\n"
+                                   "Mfg=Maker\r\n"
+                                   "Desc=Device server\r\n";
+
+// The status monitor as the product runs it: a program of its own holding its mutex and a window that
+// closes when asked.
+std::atomic<bool> g_statusUp = false;
+std::atomic<HWND> g_statusWindow = nullptr;
+
+LRESULT CALLBACK StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_USER + kStatusCloseOffset)
+    {
+        DestroyWindow(window);
+        return 0;
+    }
+    if (message == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD StatusMonitor()
+{
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, u"Global\\VelmoStatus");
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = StatusProc;
+    wc.lpszClassName = u"VelmoStatus";
+    RegisterClassW(&wc);
+    g_statusWindow = CreateWindowExW(0, u"VelmoStatus", u"Status", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                     nullptr, nullptr, nullptr);
+    g_statusUp = true;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    CloseHandle(mutex);
+    g_statusUp = false;
+    return 0;
+}
+
+void SetDword(WStringView key, WStringView name, DWORD value)
+{
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD,
+                                    {reinterpret_cast<const BYTE*>(&value), 4});
+}
 
 std::string Path(const std::string& folder, const std::string& name)
 {
@@ -94,6 +167,56 @@ protected:
         PutKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoQ7",
                "UninstallString", std::string(kFolderA) + "\\Uninst64.exe");
 
+        // Components: the device server's USB driver with two devices, a service, a program to run, and
+        // a port monitor with a printer on its port and a status monitor.
+        m.PutFile(W(Path(kPackage, "x64\\tzuptp.inf")), kDriverInf);
+        m.PutFile(W(Path(kPackage, "x64\\amd64\\tzuptp.sys")), "driver");
+        m.RegisterStandIn(u"Tool.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
+        for (const char16_t* id : {kDeviceId, u"USB\\VID_1234&PID_0001\\2"})
+        {
+            sim::DeviceNodeSetup n;
+            n.instanceId = id;
+            n.hardwareIds = {u"USB\\VID_1234&PID_0001"};
+            n.className = u"USB";
+            n.classGuid = sim::kUsbClass;
+            n.present = WString(id) == kDeviceId;
+            n.service = u"TZUPTP";
+            sim::deviceTree().AddNode(n);
+        }
+        m.PutFile(u"C:\\Windows\\INF\\oem5.inf", kDriverInf);
+        m.PutFile(u"C:\\Windows\\INF\\oem5.pnf", "PNF");
+        m.PutFile(u"C:\\Windows\\System32\\drivers\\tzuptp.sys", "driver");
+        SetDword(u"Software\\Tzuptp Driver", u"Tzuptp Driver", 1);
+        SetDword(u"Software\\Tzuptp Driver\\VelmoQ7", u"Tzuptp Driver", 1);
+        sim::ServiceSetup service;
+        service.name = u"VelmoSvc";
+        service.binaryPath = u"C:\\Program Files\\Velmo\\Q7\\Bin\\Tool.exe";
+        service.state = SERVICE_RUNNING;
+        sim::services().Add(service);
+        m.PutFile(W(Path(kPackage, "Comp.ini")),
+                  Ini()
+                      .Set("DRIVER_Drv", "NAME", "TZUPTP Driver")
+                      .Set("DRIVER_Drv", "OS", "_W10:10X64")
+                      .Set("DRIVER_Drv", "PATH_W10", "x64;NTamd64")
+                      .Set("DRIVER_Drv", "INFFILE", "tzuptp.inf")
+                      .Set("SERVICE_Svc", "NAME", "VelmoSvc")
+                      .Set("FILE_Tool", "NAME", "Tool")
+                      .Set("FILE_Tool", "FILEPATH", Path(kProduct, "Bin\\Tool.exe"))
+                      .Set("FILE_Tool", "UNINSTALLCOMMAND", "-remove")
+                      .Text());
+        m.SetRegistryValue(HKEY_LOCAL_MACHINE, kMonitorKey, u"Driver", REG_SZ, WideBytes("vmport.dll"));
+        SetDword(WString(kMonitorKey) + u"\\Ports\\VM_1", u"PrintMode", 0);
+        SetDword(kRunKey, u"VelmoStatusRun", 1);
+        SetDword(kRunKey, u"Keep", 1);
+        for (auto [name, port] : {std::pair{u"Velmo Q7", u"VM_1"}, std::pair{u"Other", u"LPT1:"}})
+        {
+            sim::PrinterSetup p;
+            p.name = name;
+            p.driverName = u"Velmo Q7";
+            p.portName = port;
+            sim::spooler().AddPrinter(p);
+        }
+
         m.AddUser({u"Ann", W(kAnnSid), false});
         m.AddUser({u"Bob", W(kBobSid), true});
         for (const char* user : {"Ann", "Bob"})
@@ -104,6 +227,14 @@ protected:
 
         Ini list = DefaultFileListIni();
         list.Set("INSTALL", "PRESTART_00", Path(kProduct, "Bin\\Stop.exe"))
+            .Set("UNINSTALL", "REGISTKEY", "VelmoQ7")
+            .Set("COMPONENT", "INIFILE", Path(kPackage, "Comp.ini"))
+            .Set("COMPONENT", "DRIVER_00", "Drv;Tzuptp Driver;UNINSTALL")
+            .Set("COMPONENT", "SERVICE_00", "Svc;VelmoSvc;UNINSTALL")
+            .Set("COMPONENT", "FILE_00", "Tool;Tool;UNINSTALL")
+            .Set("MONITOR", "OS_WINNT", "Velmo Port")
+            .Set("MONITOR", "DLLNAME", "vmport.dll")
+            .Set("MONITOR", "MONITOR_00", "Status;VelmoStatus;12;VelmoStatusRun")
             .Set("APPLICATION", "REG_000", "HLM;Software\\Velmo\\Q7Settings")
             .Set("APPLICATION", "REG_001", "HCU;Software\\Velmo\\Tray\\*.*")
             .Set("APPLICATION", "REG_002", "HCR;@CPL:{0A1B}")
@@ -132,6 +263,7 @@ protected:
             .Set("PATH", "COMMON_000", kMenu);
         Ini ui = DefaultUiIni();
         ui.Set("LABEL", "UNINSTALL_02", "Removing files").Set("LABEL", "UNINSTALL_03", "Removing %s");
+        ui.Set("ERROR", "MESSAGE_10", "%s could not be removed.");
         Install(ui, list);
         return list;
     }
@@ -168,10 +300,43 @@ std::string Between(const std::vector<std::string>& lines, const std::string& fi
 TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
 {
     SeedMachine();
-    DWORD exit = Run(u"-s -dlog");
+    // The status monitor runs while the Uninstaller is started beside it.
+    DWORD exit = 99;
+    bool statusLeft = true;
+    D().Run([] { return StatusMonitor(); },
+            [&] {
+                STARTUPINFOW startup{};
+                startup.cb = sizeof startup;
+                PROCESS_INFORMATION process{};
+                WString command = WString(u"\"") + kProgram + u"\" -s -dlog";
+                ASSERT_TRUE(CreateProcessW(kProgram, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                           nullptr, &startup, &process));
+                EXPECT_TRUE(D().WaitUntil(
+                    [&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }, 600000));
+                GetExitCodeProcess(process.hProcess, &exit);
+                statusLeft = g_statusUp;
+                CloseHandle(process.hThread);
+                CloseHandle(process.hProcess);
+            });
+    EXPECT_FALSE(statusLeft) << "the status monitor was asked to close";
     EXPECT_EQ(exit, 0u);
     WaitForSecondStage();
     auto& m = sim::machine();
+
+    // Components: the driver's devices, OEM INF and file, the service and the use count are gone, the
+    // program ran with its command; the port monitor went after its printer moved, with its Run value.
+    EXPECT_FALSE(sim::deviceTree().Node(kDeviceId));
+    EXPECT_FALSE(sim::deviceTree().Node(u"USB\\VID_1234&PID_0001\\2"));
+    EXPECT_FALSE(m.FileExists(u"C:\\Windows\\INF\\oem5.inf"));
+    EXPECT_FALSE(m.FileExists(u"C:\\Windows\\System32\\drivers\\tzuptp.sys"));
+    EXPECT_TRUE(Exists(Path(kPackage, "Comp.ini")));
+    EXPECT_FALSE(sim::services().State(u"VelmoSvc"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Tzuptp Driver"));
+    EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
+    EXPECT_EQ(sim::spooler().Printer(u"Velmo Q7")->portName, u"LPT1:");
+    EXPECT_EQ(sim::spooler().Printer(u"Other")->portName, u"LPT1:");
+    EXPECT_FALSE(m.GetRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, u"VelmoStatusRun"));
+    EXPECT_TRUE(m.GetRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, u"Keep"));
 
     // Listed files, shortcuts and folders go; the rest stays, and the drive root is never reached.
     for (const char* gone : {"C:\\Program Files\\Velmo\\Q7\\Driver.dll", "C:\\Program Files\\Velmo\\Q7",
@@ -216,10 +381,20 @@ TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
                                         "App C:\\Program Files\\Velmo\\Q7\\Bin\\Tool.exe", "Port 1 19540",
                                         "Port 0 9100"}));
 
-    // The program to run first ran with the log option.
+    // The program to run first ran with the log option, the component's program with its command.
     auto started = m.Started();
     ASSERT_FALSE(started.empty());
-    EXPECT_NE(started.front().commandLine.find(u"-dlogout"), WString::npos);
+    auto stop = std::find_if(started.begin(), started.end(), [](const sim::StartedProcess& p) {
+        return p.applicationPath.ends_with(u"Stop.exe");
+    });
+    ASSERT_NE(stop, started.end());
+    EXPECT_NE(stop->commandLine.find(u"-dlogout"), WString::npos);
+    auto tool = std::find_if(started.begin(), started.end(), [](const sim::StartedProcess& p) {
+        return p.applicationPath.ends_with(u"Tool.exe");
+    });
+    ASSERT_NE(tool, started.end());
+    EXPECT_TRUE(tool->commandLine.ends_with(u"-remove -dlog"))
+        << std::string(tool->commandLine.begin(), tool->commandLine.end());
 
     // The copy was started exactly so, deleted the installed program once the first stage had ended,
     // removed the install folder and its INI copies, and is deleted at the next start; no restart.
@@ -278,11 +453,7 @@ TEST_F(RemovalTest, ADeviceServerInUseStopsTheRemovalBeforeAnythingGoes)
     {
         sim::machine().Reset();
         SetUp();
-        Ini list = SeedMachine();
-        list.Set("COMPONENT", "INIFILE", "Comp.ini");
-        Install(DefaultUiIni(), list);
-        sim::machine().PutFile(WString(kFolder) + u"\\Comp.ini",
-                               "[First]\r\nNAME=Other\r\n[DRIVER_00]\r\nINFFILE=tzuptp.inf\r\n");
+        SeedMachine(); // its component INI names the device server's INF
         if (c.answer)
             sim::kernelDevices().Add({u"tzuptp", *c.answer, false});
         DWORD exit = Run(u"-s -dlog", [&] {
@@ -324,15 +495,22 @@ TEST_F(RemovalTest, EachFailingCallLeavesTheMachineSound)
         DWORD error;
         int skip;
         int count = 1;
+        bool box = false; // the removal stops with a box the user answers
     };
     const std::vector<Fault> faults = {
-        {"RegDeleteKeyA", ERROR_ACCESS_DENIED, 0},    {"RegEnumKeyExA", ERROR_ACCESS_DENIED, 0},
-        {"RegLoadKeyA", ERROR_SHARING_VIOLATION, 0},  {"RegUnLoadKeyA", ERROR_ACCESS_DENIED, 0},
-
-        {"NetUserEnum", ERROR_ACCESS_DENIED, 0},      {"AdjustTokenPrivileges", ERROR_ACCESS_DENIED, 0},
-        {"DeleteFileW", ERROR_FILE_NOT_FOUND, 0},     {"RemoveDirectoryW", ERROR_DIR_NOT_EMPTY, 0},
-        {"CopyFileA", ERROR_WRITE_FAULT, 0},          {"CopyFileA", ERROR_WRITE_FAULT, 2},
-        {"ShellExecuteExA", ERROR_FILE_NOT_FOUND, 0}, {"ShellExecuteExA", ERROR_FILE_NOT_FOUND, 1},
+        {"RegDeleteKeyA", ERROR_ACCESS_DENIED, 0},
+        {"RegEnumKeyExA", ERROR_ACCESS_DENIED, 0},
+        {"RegLoadKeyA", ERROR_SHARING_VIOLATION, 0},
+        {"RegUnLoadKeyA", ERROR_ACCESS_DENIED, 0},
+        {"NetUserEnum", ERROR_ACCESS_DENIED, 0},
+        {"AdjustTokenPrivileges", ERROR_ACCESS_DENIED, 0},
+        {"DeleteFileW", ERROR_FILE_NOT_FOUND, 0},
+        {"RemoveDirectoryW", ERROR_DIR_NOT_EMPTY, 0},
+        {"CopyFileA", ERROR_WRITE_FAULT, 0},
+        {"CopyFileA", ERROR_WRITE_FAULT, 2},
+        {"ShellExecuteExA", ERROR_FILE_NOT_FOUND, 0},          // the program to run first
+        {"ShellExecuteExA", ERROR_FILE_NOT_FOUND, 1, 1, true}, // the component's program
+        {"ShellExecuteExA", ERROR_FILE_NOT_FOUND, 2},          // the copy in the temporary folder
         {"MoveFileExA", ERROR_ACCESS_DENIED, 0},
     };
     for (const Fault& f : faults)
@@ -343,7 +521,15 @@ TEST_F(RemovalTest, EachFailingCallLeavesTheMachineSound)
         sim::machine().FailNext(f.api, f.error, f.count, f.skip);
         std::string what =
             std::string(f.api) + " after " + std::to_string(f.skip) + " x" + std::to_string(f.count);
-        EXPECT_EQ(Run(u"-s -dlog"), 0u) << what;
+        EXPECT_EQ(Run(u"-s -dlog",
+                      [&] {
+                          if (!f.box)
+                              return;
+                          ASSERT_TRUE(D().WaitUntil([] { return D().MessageBox().has_value(); })) << what;
+                          D().AnswerMessageBox(IDOK);
+                      }),
+                  0u)
+            << what;
         auto shell = sim::machine().ShellRequests();
         bool launched = std::any_of(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
             return !r.application.empty() && r.parameters.starts_with(u"-u");
@@ -368,6 +554,110 @@ TEST_F(RemovalTest, EachFailingCallLeavesTheMachineSound)
         EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << what;
         EXPECT_FALSE(m.FileExists(kProgram)) << what;
         EXPECT_TRUE(m.LoadedHives().empty()) << what;
+    }
+}
+} // namespace
+} // namespace uninstall::testing
+
+namespace uninstall::testing
+{
+namespace
+{
+// A removal the port monitor or a component stops: the user is told in a box, the log says which, and
+// nothing listed after it is touched, so the uninstall information stays for another run.
+TEST_F(RemovalTest, ABusyMonitorOrAFailingComponentStopsTheRemovalWithABox)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void()> arrange;
+        const char16_t* text; // null: the INI's text shared with other checks
+        const char* logged;
+        bool componentsRan;
+    } cases[] = {
+        {"a job on the monitor's port", [] { sim::spooler().AddJob(u"Velmo Q7", u"Page"); }, nullptr,
+         "  Check Monitor Error.", false},
+        {"the driver's device will not go",
+         [] { sim::machine().FailNext("SetupDiCallClassInstaller", ERROR_ACCESS_DENIED); },
+         u"Drv could not be removed.", "  Component Error(2).", true},
+    };
+    for (const Case& c : cases)
+    {
+        sim::machine().Reset();
+        SetUp();
+        SeedMachine();
+        c.arrange();
+        std::optional<sim::MessageBoxShown> box;
+        DWORD exit = Run(u"-s -dlog", [&] {
+            ASSERT_TRUE(D().WaitUntil([] { return D().MessageBox().has_value(); })) << c.name;
+            box = D().MessageBox();
+            D().AnswerMessageBox(IDOK);
+        });
+        EXPECT_EQ(exit, 0u) << c.name;
+        ASSERT_TRUE(box) << c.name;
+        EXPECT_EQ(box->caption, u"Velmo Removal Error") << c.name;
+        if (c.text)
+        {
+            EXPECT_EQ(box->text, c.text) << c.name;
+        }
+        auto lines = LogLines();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.logged), lines.end()) << c.name;
+        // The program ran or not as the step was reached; the files, the device left for the second try
+        // and the uninstall information all stay.
+        EXPECT_TRUE(sim::services().State(u"VelmoSvc")) << c.name;
+        EXPECT_TRUE(sim::deviceTree().Node(kDeviceId)) << c.name;
+        EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\System32\\drivers\\tzuptp.sys")) << c.name;
+        EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), !c.componentsRan)
+            << c.name;
+        EXPECT_TRUE(Exists(Path(kProduct, "Driver.dll"))) << c.name;
+        EXPECT_TRUE(sim::machine().FileExists(WString(kFolder) + u"\\Unflist.ini")) << c.name;
+        EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << c.name;
+        auto shell = sim::machine().ShellRequests();
+        EXPECT_TRUE(std::none_of(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
+            return r.parameters.starts_with(u"-u");
+        })) << c.name;
+    }
+}
+} // namespace
+} // namespace uninstall::testing
+
+namespace uninstall::testing
+{
+namespace
+{
+// A driver whose device asks for a restart: the copy in the temporary folder is told so and restarts
+// the machine once it has finished, unless the restart was turned off.
+TEST_F(RemovalTest, ADriverAskingForARestartRestartsAfterTheSecondStage)
+{
+    struct Case
+    {
+        const char16_t* arguments;
+        DWORD exit;
+        const char16_t* copyArguments;
+        size_t restarts;
+    } cases[] = {
+        {u"-s -dlog", 0, u"-u -r -s -dlog", 1},
+        {u"-s -t -dlog", 2, u"-u -r -s -t -dlog", 0}, // the caller is told a restart is wanted
+    };
+    for (const Case& c : cases)
+    {
+        sim::machine().Reset();
+        SetUp();
+        SeedMachine();
+        auto device = sim::deviceTree().Node(u"USB\\VID_1234&PID_0001\\2");
+        ASSERT_TRUE(device);
+        device->needsRestart = true;
+        sim::deviceTree().AddNode(*device);
+        EXPECT_EQ(Run(c.arguments), c.exit);
+        WaitForSecondStage();
+        auto shell = sim::machine().ShellRequests();
+        auto copy = std::find_if(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
+            return r.file.ends_with(u"Temp\\Uninst64.exe");
+        });
+        ASSERT_NE(copy, shell.end());
+        EXPECT_EQ(copy->parameters, c.copyArguments);
+        EXPECT_FALSE(sim::deviceTree().Node(kDeviceId));
+        EXPECT_EQ(sim::machine().ShutdownRequests().size(), c.restarts);
     }
 }
 } // namespace

@@ -14,3 +14,6 @@ typedef BOOL(WINAPI* DiUninstallDeviceProc)(HWND parent, HDEVINFO set, PSP_DEVIN
                                             PBOOL needReboot);
 // setupapi's (and cfgmgr32's) wait for the plug-and-play installs still running; looked up by name.
 typedef DWORD(WINAPI* CmpWaitNoPendingInstallEventsProc)(DWORD milliseconds);
+typedef BOOL(WINAPI* UpdateDriverForPlugAndPlayDevicesAProc)(HWND parent, LPCSTR hardwareId,
+                                                             LPCSTR fullInfPath, DWORD installFlags,
+                                                             PBOOL rebootRequired);

@@ -162,6 +162,8 @@ std::vector<SystemExport> sim::detail::DeviceExports()
         {u"cfgmgr32.dll", "CM_Locate_DevNodeW", ExportAddress(&CM_Locate_DevNodeW)},
         {u"cfgmgr32.dll", "CM_Reenumerate_DevNode", ExportAddress(&CM_Reenumerate_DevNode)},
         {u"newdev.dll", "DiUninstallDevice", ExportAddress(&DiUninstallDevice)},
+        {u"newdev.dll", "UpdateDriverForPlugAndPlayDevicesA",
+         ExportAddress(&UpdateDriverForPlugAndPlayDevicesA)},
         {u"newdev.dll", "UpdateDriverForPlugAndPlayDevicesW",
          ExportAddress(&UpdateDriverForPlugAndPlayDevicesW)},
     };

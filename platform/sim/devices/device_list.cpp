@@ -355,6 +355,18 @@ void RenamePrintQueueNode(WStringView oldName, WStringView newName)
     list().queues[Fold(newName)] = node;
 }
 
+DWORD NewDevInst()
+{
+    return list().nextDevInst++;
+}
+
+void AddDeviceNode(const std::shared_ptr<DeviceNode>& node)
+{
+    if (!node->devInst)
+        node->devInst = list().nextDevInst++;
+    list().nodes.push_back(node);
+}
+
 int& PendingInstallEvents()
 {
     return list().pendingInstallEvents;

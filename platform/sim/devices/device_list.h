@@ -7,6 +7,7 @@
 #include <platform/setupapi.h>
 #include <sim/device_tree.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,10 @@ bool KnownEnumerator(WStringView enumerator);
 // Removes the node and every node below it; a print queue's software device takes its queue along.
 // False when the node is no longer in the tree.
 bool RemoveDeviceSubtree(const std::shared_ptr<DeviceNode>& node);
+// A node made by a program (not yet in the tree) gets its number at once; it joins the tree when
+// registered.
+DWORD NewDevInst();
+void AddDeviceNode(const std::shared_ptr<DeviceNode>& node);
 // Re-enumeration below a node: attached hardware gets present nodes, hardware taken away leaves
 // non-present ones.
 void ReenumerateBelow(const DeviceNode& node);
@@ -69,6 +74,9 @@ struct DeviceInfoSet : KernelObject
 {
     std::vector<DeviceInterfaceRecord> interfaces;
     std::vector<std::shared_ptr<DeviceNode>> nodes;
+    std::vector<DWORD> unregistered;                      // made in the set, not yet in the tree
+    std::map<DWORD, DWORD> installFlags;                  // DI_* by node number
+    std::map<DWORD, SP_REMOVEDEVICE_PARAMS> removeParams; // the class installer's, by node number
 };
 // SetupDiGetClassDevsW's set of device nodes: by enumerator (a bus the machine knows, else
 // ERROR_INVALID_DATA), class unless DIGCF_ALLCLASSES, present ones alone with DIGCF_PRESENT.
@@ -79,5 +87,8 @@ std::shared_ptr<DeviceInfoSet> DeviceSetOf(HDEVINFO set);
 std::shared_ptr<DeviceNode> DeviceOfSet(HDEVINFO set, const SP_DEVINFO_DATA* data);
 // Removal of the node a set's entry names and of the nodes below it: an administrator's.
 BOOL RemoveDeviceOfSet(HDEVINFO set, PSP_DEVINFO_DATA device);
+// DIF_REMOVE (an install flag left when the node asks for a restart) and DIF_REGISTERDEVICE (a node
+// the set made joins the tree); StateLock held.
+BOOL CallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA device);
 
 } // namespace sim::detail

@@ -6,6 +6,8 @@
 #include "setupapi/inf.h"
 #include "winspool/spooler_internal.h"
 
+#include "core/state.h"
+
 #include <platform/newdev.h>
 #include <platform/winspool.h>
 
@@ -61,6 +63,57 @@ std::optional<WString> ModelFor(const Inf& inf, WStringView hardwareId)
     return std::nullopt;
 }
 
+// The class's next driver key, as the class installer numbers them.
+WString NextDriverKey(const DeviceNode& node)
+{
+    int used = 0;
+    for (const auto& other : AllDeviceNodes())
+        used += !other->driverKey.empty() && SameGuid(other->classGuid, node.classGuid);
+    char key[64];
+    const GUID& g = node.classGuid;
+    std::snprintf(key, sizeof key, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}\\%04d",
+                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
+                  g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7], used);
+    return Widen(key);
+}
+
+// What a device (not printer) INF installs for a hardware id: the model's description, the first
+// service its install section adds and the INF's driver version.
+struct DeviceDriver
+{
+    WString description, service, version;
+};
+DeviceDriver DeviceDriverOf(const Inf& inf, WStringView hardwareId)
+{
+    DeviceDriver d;
+    WString install;
+    if (const InfSection* makers = inf.Find(u"Manufacturer"))
+        for (const InfLine& maker : makers->lines)
+        {
+            if (maker.fields.empty() || !install.empty())
+                continue;
+            std::vector<WString> sections{maker.fields[0]};
+            for (size_t i = 1; i < maker.fields.size(); ++i)
+                sections.push_back(maker.fields[0] + u"." + maker.fields[i]);
+            for (const WString& name : sections)
+                if (const InfSection* models = inf.Find(name))
+                    for (const InfLine& line : models->lines)
+                        for (size_t i = 1; i < line.fields.size() && install.empty(); ++i)
+                            if (EqualNoCase(line.fields[i], hardwareId))
+                            {
+                                install = line.fields[0];
+                                d.description = line.key;
+                            }
+        }
+    for (const WString& section : {install + u".NT.Services", install + u".Services"})
+        if (const InfSection* services = inf.Find(section); services && d.service.empty())
+            for (const InfLine& line : services->lines)
+                if (EqualNoCase(line.key, u"AddService") && !line.fields.empty() && d.service.empty())
+                    d.service = line.fields[0];
+    d.version = inf.Field(u"Version", u"DriverVer", 2);
+    return d;
+}
+
 // The store package an INF was uploaded from, or that is the INF.
 std::optional<StorePackage> PackageOf(WStringView infPath)
 {
@@ -85,6 +138,7 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR
     std::vector<std::shared_ptr<DeviceNode>> matching;
     std::optional<WString> model;
     std::optional<StorePackage> package;
+    std::optional<DeviceDriver> device;
     {
         std::lock_guard g(StateLock());
         if (DWORD failure = DriverUpdateFailure())
@@ -106,6 +160,35 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR
         package = PackageOf(fullInfPath);
         if (!package)
             return Fail(ERROR_NOT_AN_INSTALLED_OEM_INF);
+        if (!EqualNoCase(inf->Field(u"Version", u"Class"), u"Printer"))
+            device = DeviceDriverOf(*inf, hardwareId);
+    }
+    if (device)
+    {
+        // A device driver of its own: the nodes take it, no printer comes of it.
+        std::lock_guard g(StateLock());
+        bool restart = false;
+        for (const auto& node : matching)
+        {
+            if (node->driverKey.empty())
+                node->driverKey = NextDriverKey(*node);
+            node->infPath = package->publishedName;
+            node->service = device->service;
+            node->driverVersion = device->version;
+            node->friendlyName = device->description;
+            // The version the driver key holds is the new driver's.
+            machine().SetRegistryValue(HKEY_LOCAL_MACHINE,
+                                       u"System\\CurrentControlSet\\Control\\Class\\" + node->driverKey,
+                                       u"DriverVersion", REG_SZ,
+                                       {reinterpret_cast<const BYTE*>(device->version.c_str()),
+                                        (device->version.size() + 1) * sizeof(WCHAR)});
+            restart = restart || node->needsRestart;
+        }
+        if (rebootRequired)
+            *rebootRequired = restart;
+        PendingInstallEvents() = std::max(PendingInstallEvents(), kInstallEventPolls);
+        SetLastError(ERROR_SUCCESS);
+        return TRUE;
     }
     // The system's own install through the spooler, outside the machine's lock as a caller's would be.
     HRESULT installed =
@@ -119,15 +202,7 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR
     for (const auto& node : matching)
     {
         if (node->driverKey.empty())
-        {
-            // The class's next driver key, as the class installer numbers them.
-            int used = 0;
-            for (const auto& other : AllDeviceNodes())
-                used += !other->driverKey.empty() && SameGuid(other->classGuid, node->classGuid);
-            char number[16];
-            std::snprintf(number, sizeof number, "%04d", used);
-            node->driverKey = u"{4d36e979-e325-11ce-bfc1-08002be10318}\\" + Widen(number);
-        }
+            node->driverKey = NextDriverKey(*node);
         node->infPath = package->publishedName;
         node->manufacturer = driver->manufacturer;
         node->friendlyName = *model;
@@ -161,4 +236,14 @@ BOOL WINAPI DiUninstallDevice(HWND, HDEVINFO set, PSP_DEVINFO_DATA device, DWORD
     if (flags != 0)
         return Fail(ERROR_INVALID_FLAGS);
     return RemoveDeviceOfSet(set, device);
+}
+
+BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR fullInfPath,
+                                               DWORD installFlags, PBOOL rebootRequired)
+{
+    const WString id = hardwareId ? Widen(hardwareId) : WString();
+    const WString path = fullInfPath ? Widen(fullInfPath) : WString();
+    return UpdateDriverForPlugAndPlayDevicesW(parent, hardwareId ? id.c_str() : nullptr,
+                                              fullInfPath ? path.c_str() : nullptr, installFlags,
+                                              rebootRequired);
 }

@@ -381,10 +381,11 @@ BOOL WINAPI SetupDiRemoveDevice(HDEVINFO set, PSP_DEVINFO_DATA device)
 
 BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA device)
 {
-    if (function != DIF_REMOVE)
+    if (function != DIF_REMOVE && function != DIF_REGISTERDEVICE)
         return Fail(ERROR_INVALID_PARAMETER);
     SIM_SPOOLER_CALL("SetupDiCallClassInstaller", FALSE);
-    return Remove(set, device);
+    std::lock_guard g(StateLock());
+    return CallClassInstaller(function, set, device);
 }
 
 namespace sim::detail

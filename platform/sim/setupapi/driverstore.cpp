@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -59,20 +60,37 @@ void Hash(uint64_t& h, std::string_view bytes)
 }
 
 // The files a package brings beside its INF: the keys of its source-file sections, the machine's
-// own architecture's too.
+// own architecture's too, each under its disk's folder and its own subfolder (relative to the INF).
 std::vector<WString> SourceFiles(const detail::Inf& inf)
 {
+    const WStringView arch = detail::System64() ? u".amd64" : u".x86";
+    auto trimmed = [](WString path) {
+        while (!path.empty() && (path.front() == u'\\' || path.front() == u'/'))
+            path.erase(0, 1);
+        while (!path.empty() && (path.back() == u'\\' || path.back() == u'/'))
+            path.pop_back();
+        return path;
+    };
     std::vector<WString> files;
-    for (WStringView section :
-         {WStringView(u"SourceDisksFiles"),
-          detail::System64() ? WStringView(u"SourceDisksFiles.amd64") : WStringView(u"SourceDisksFiles.x86")})
+    for (const WString& section : {WString(u"SourceDisksFiles"), u"SourceDisksFiles" + WString(arch)})
         for (const WString& key : inf.Keys(section))
         {
+            if (key.empty())
+                continue;
+            const WString disk = inf.Field(section, key, 1);
+            WString folder = trimmed(inf.Field(u"SourceDisksNames" + WString(arch), disk, 4));
+            if (folder.empty())
+                folder = trimmed(inf.Field(u"SourceDisksNames", disk, 4));
+            const WString sub = trimmed(inf.Field(section, key, 2));
+            WString path = folder;
+            for (const WString& part : {sub, key})
+                if (!part.empty())
+                    path += (path.empty() ? u"" : u"\\") + part;
             bool seen = false;
             for (const WString& f : files)
-                seen = seen || detail::EqualNoCase(f, key);
-            if (!seen && !key.empty())
-                files.push_back(key);
+                seen = seen || detail::EqualNoCase(f, path);
+            if (!seen)
+                files.push_back(path);
         }
     return files;
 }
@@ -88,6 +106,7 @@ HRESULT FromSetupError(DWORD error)
 bool CopyInto(const WString& from, const WString& to)
 {
     std::error_code ec;
+    fs::create_directories(detail::HostPathOf(to).parent_path(), ec);
     fs::copy_file(detail::HostPathOf(from), detail::HostPathOf(to), fs::copy_options::overwrite_existing, ec);
     return !ec;
 }
@@ -137,25 +156,23 @@ void Spooler::SetUploadExistingAnswer(HRESULT answer)
 using namespace sim;
 using namespace sim::detail;
 
-HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR, DWORD, HWND,
-                                           LPWSTR destInfPath, PULONG destInfPathSize)
+// Stores the INF at `source` with the files it lists, or finds it stored already (`existed`); a
+// Win32 or setup error when it cannot. StateLock held.
+DWORD sim::detail::StoreInfPackage(const WString& source, const StorePackage** stored, bool* existed,
+                                   const std::function<DWORD(const Inf&)>& accept)
 {
-    SIM_SPOOLER_CALL_HRESULT("UploadPrinterDriverPackageW");
-    if (!infPath || !*infPath || !destInfPathSize || (server && *server))
-        return HResultOf(ERROR_INVALID_PARAMETER);
-    std::lock_guard g(StateLock());
-    if (!Administrator())
-        return HResultOf(ERROR_ACCESS_DENIED);
-    const WString source = FullPath(infPath);
+    *stored = nullptr;
+    *existed = false;
     auto bytes = machine().FileBytes(source);
     if (!bytes)
-        return HResultOf(ERROR_FILE_NOT_FOUND);
+        return ERROR_FILE_NOT_FOUND;
     DWORD error = 0;
     auto inf = ParseInf(*bytes, &error, nullptr);
     if (!inf)
-        return FromSetupError(error);
-    if (!EqualNoCase(inf->Field(u"Version", u"Class"), u"Printer"))
-        return FromSetupError(ERROR_WRONG_INF_STYLE);
+        return error;
+    if (accept)
+        if (DWORD refused = accept(*inf))
+            return refused;
     uint64_t contents = 14695981039346656037ull;
     Hash(contents, *bytes);
     const WString sourceFolder = FolderOf(source);
@@ -164,23 +181,17 @@ HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCW
     {
         auto fileBytes = machine().FileBytes(sourceFolder + u"\\" + f);
         if (!fileBytes)
-            return HResultOf(ERROR_FILE_NOT_FOUND);
+            return ERROR_FILE_NOT_FOUND;
         Hash(contents, Narrow(Fold(f)));
         Hash(contents, *fileBytes);
     }
-
-    auto answer = [&](const StorePackage& package, HRESULT result) {
-        const ULONG room = *destInfPathSize;
-        *destInfPathSize = static_cast<ULONG>(package.storeInfPath.size() + 1);
-        if (!destInfPath || room < package.storeInfPath.size() + 1)
-            return HResultOf(ERROR_INSUFFICIENT_BUFFER);
-        std::copy(package.storeInfPath.begin(), package.storeInfPath.end(), destInfPath);
-        destInfPath[package.storeInfPath.size()] = 0;
-        return result;
-    };
-    for (const auto& [key, stored] : store().byName)
-        if (stored.contents == contents)
-            return answer(stored.package, store().existingAnswer);
+    for (const auto& [key, s] : store().byName)
+        if (s.contents == contents)
+        {
+            *stored = &s.package;
+            *existed = true;
+            return ERROR_SUCCESS;
+        }
 
     char id[17];
     std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(contents));
@@ -207,11 +218,37 @@ HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCW
     if (published.empty() || !CopyInto(source, WString(kInfFolder) + u"\\" + published))
     {
         fs::remove_all(HostPathOf(folder), ec); // nothing half-stored stays behind
-        return HResultOf(ERROR_WRITE_FAULT);
+        return ERROR_WRITE_FAULT;
     }
-    Stored stored{StorePackage{published, folder + u"\\" + infName, source, false}, contents};
-    store().byName[Fold(published)] = stored;
-    return answer(stored.package, 0);
+    Stored entry{StorePackage{published, folder + u"\\" + infName, source, false}, contents};
+    *stored = &(store().byName[Fold(published)] = entry).package;
+    return ERROR_SUCCESS;
+}
+
+HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR, DWORD, HWND,
+                                           LPWSTR destInfPath, PULONG destInfPathSize)
+{
+    SIM_SPOOLER_CALL_HRESULT("UploadPrinterDriverPackageW");
+    if (!infPath || !*infPath || !destInfPathSize || (server && *server))
+        return HResultOf(ERROR_INVALID_PARAMETER);
+    std::lock_guard g(StateLock());
+    if (!Administrator())
+        return HResultOf(ERROR_ACCESS_DENIED);
+    const StorePackage* package = nullptr;
+    bool existed = false;
+    DWORD error = StoreInfPackage(FullPath(infPath), &package, &existed, [](const Inf& inf) {
+        return EqualNoCase(inf.Field(u"Version", u"Class"), u"Printer") ? DWORD(0)
+                                                                        : DWORD(ERROR_WRONG_INF_STYLE);
+    });
+    if (error)
+        return FromSetupError(error);
+    const ULONG room = *destInfPathSize;
+    *destInfPathSize = static_cast<ULONG>(package->storeInfPath.size() + 1);
+    if (!destInfPath || room < package->storeInfPath.size() + 1)
+        return HResultOf(ERROR_INSUFFICIENT_BUFFER);
+    std::copy(package->storeInfPath.begin(), package->storeInfPath.end(), destInfPath);
+    destInfPath[package->storeInfPath.size()] = 0;
+    return existed ? store().existingAnswer : 0;
 }
 
 BOOL WINAPI SetupGetInfDriverStoreLocationW(PCWSTR fileName, PVOID, PCWSTR, PWSTR returnBuffer,

@@ -6,6 +6,8 @@
 
 #include <sim/spooler.h>
 
+#include <functional>
+
 namespace sim::detail
 {
 
@@ -13,5 +15,12 @@ namespace sim::detail
 // names; null when it is not in the store.
 const StorePackage* FindStorePackage(WStringView nameOrPath);
 WString StoreFolderOf(const StorePackage& package);
+
+struct Inf;
+// Puts the INF at `source` and the files its [SourceDisksFiles] list into the store, published as the
+// next free oemNN.inf, unless `accept` refuses it (its error); a package stored already is found
+// (`existed`). ERROR_SUCCESS or the error that stopped it.
+DWORD StoreInfPackage(const WString& source, const StorePackage** stored, bool* existed,
+                      const std::function<DWORD(const Inf&)>& accept = {});
 
 } // namespace sim::detail

@@ -12,3 +12,5 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwareId, 
                                                DWORD installFlags, PBOOL rebootRequired);
 BOOL WINAPI DiUninstallDevice(HWND parent, HDEVINFO set, PSP_DEVINFO_DATA device, DWORD flags,
                               PBOOL needReboot);
+BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR fullInfPath,
+                                               DWORD installFlags, PBOOL rebootRequired);

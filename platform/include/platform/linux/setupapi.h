@@ -143,3 +143,113 @@ BOOL WINAPI SetupGetInfDriverStoreLocationW(PCWSTR fileName, PVOID alternatePlat
                                             PWSTR returnBuffer, DWORD returnBufferSize, PDWORD requiredSize);
 BOOL WINAPI SetupUninstallOEMInfW(PCWSTR infFileName, DWORD flags, PVOID reserved);
 BOOL WINAPI SetupUninstallOEMInfA(PCSTR infFileName, DWORD flags, PVOID reserved);
+
+// setupapi: making and registering device nodes, their registry keys, class-installer parameters ------
+typedef PVOID HSPFILEQ;
+typedef UINT(CALLBACK* PSP_FILE_CALLBACK_W)(PVOID context, UINT notification, UINT_PTR param1,
+                                            UINT_PTR param2);
+typedef UINT(CALLBACK* PSP_FILE_CALLBACK_A)(PVOID context, UINT notification, UINT_PTR param1,
+                                            UINT_PTR param2);
+
+#define DIF_REGISTERDEVICE 0x00000019
+
+#define DICD_GENERATE_ID 0x00000001
+#define DICD_INHERIT_CLASSDRVS 0x00000002
+
+#define DICS_FLAG_GLOBAL 0x00000001
+#define DICS_FLAG_CONFIGSPECIFIC 0x00000002
+#define DIREG_DEV 0x00000001
+#define DIREG_DRV 0x00000002
+
+#define DI_NEEDRESTART 0x00000080
+#define DI_NEEDREBOOT 0x00000100
+
+#define DI_REMOVEDEVICE_GLOBAL 0x00000001
+#define DI_REMOVEDEVICE_CONFIGSPECIFIC 0x00000002
+
+#define SPOST_NONE 0
+#define SPOST_PATH 1
+#define SPOST_URL 2
+#define SP_COPY_REPLACEONLY 0x00000002
+#define SP_COPY_NOOVERWRITE 0x00000008
+#define SP_COPY_OEMINF_CATALOG_ONLY 0x00040000
+
+#define ERROR_NO_ASSOCIATED_CLASS 0xE0000200L
+#define ERROR_CLASS_MISMATCH 0xE0000201L
+#define ERROR_KEY_DOES_NOT_EXIST 0xE0000204L
+#define ERROR_INVALID_CLASS 0xE0000206L
+#define ERROR_DEVINST_ALREADY_EXISTS 0xE0000207L
+#define ERROR_DEVINFO_NOT_REGISTERED 0xE0000208L
+#define ERROR_INVALID_REG_PROPERTY 0xE0000209L
+#define ERROR_DI_DO_DEFAULT 0xE000020EL
+#define ERROR_NO_CLASSINSTALL_PARAMS 0xE0000215L
+
+typedef struct _SP_CLASSINSTALL_HEADER
+{
+    DWORD cbSize;
+    DI_FUNCTION InstallFunction;
+} SP_CLASSINSTALL_HEADER, *PSP_CLASSINSTALL_HEADER;
+
+typedef struct _SP_REMOVEDEVICE_PARAMS
+{
+    SP_CLASSINSTALL_HEADER ClassInstallHeader;
+    DWORD Scope;
+    DWORD HwProfile;
+} SP_REMOVEDEVICE_PARAMS, *PSP_REMOVEDEVICE_PARAMS;
+
+typedef struct _SP_DEVINSTALL_PARAMS_W
+{
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    PSP_FILE_CALLBACK_W InstallMsgHandler;
+    PVOID InstallMsgHandlerContext;
+    HSPFILEQ FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    WCHAR DriverPath[MAX_PATH];
+} SP_DEVINSTALL_PARAMS_W, *PSP_DEVINSTALL_PARAMS_W;
+
+typedef struct _SP_DEVINSTALL_PARAMS_A
+{
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    PSP_FILE_CALLBACK_A InstallMsgHandler;
+    PVOID InstallMsgHandlerContext;
+    HSPFILEQ FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    CHAR DriverPath[MAX_PATH];
+} SP_DEVINSTALL_PARAMS_A, *PSP_DEVINSTALL_PARAMS_A;
+
+BOOL WINAPI SetupDiCreateDeviceInfoW(HDEVINFO set, PCWSTR deviceName, const GUID* classGuid,
+                                     PCWSTR deviceDescription, HWND parent, DWORD creationFlags,
+                                     PSP_DEVINFO_DATA device);
+BOOL WINAPI SetupDiCreateDeviceInfoA(HDEVINFO set, PCSTR deviceName, const GUID* classGuid,
+                                     PCSTR deviceDescription, HWND parent, DWORD creationFlags,
+                                     PSP_DEVINFO_DATA device);
+BOOL WINAPI SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
+                                              const BYTE* buffer, DWORD bufferSize);
+BOOL WINAPI SetupDiSetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property,
+                                              const BYTE* buffer, DWORD bufferSize);
+HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD scope, DWORD hwProfile,
+                                 DWORD keyType, REGSAM desiredAccess);
+BOOL WINAPI SetupDiSetClassInstallParamsW(HDEVINFO set, PSP_DEVINFO_DATA device,
+                                          PSP_CLASSINSTALL_HEADER params, DWORD paramsSize);
+BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA device,
+                                          PSP_CLASSINSTALL_HEADER params, DWORD paramsSize);
+BOOL WINAPI SetupDiGetDeviceInstallParamsW(HDEVINFO set, PSP_DEVINFO_DATA device,
+                                           PSP_DEVINSTALL_PARAMS_W params);
+BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO set, PSP_DEVINFO_DATA device,
+                                           PSP_DEVINSTALL_PARAMS_A params);
+BOOL WINAPI SetupCopyOEMInfW(PCWSTR sourceInfFileName, PCWSTR oemSourceMediaLocation,
+                             DWORD oemSourceMediaType, DWORD copyStyle, PWSTR destinationInfFileName,
+                             DWORD destinationInfFileNameSize, PDWORD requiredSize,
+                             PWSTR* destinationInfFileNameComponent);
+BOOL WINAPI SetupCopyOEMInfA(PCSTR sourceInfFileName, PCSTR oemSourceMediaLocation, DWORD oemSourceMediaType,
+                             DWORD copyStyle, PSTR destinationInfFileName, DWORD destinationInfFileNameSize,
+                             PDWORD requiredSize, PSTR* destinationInfFileNameComponent);
+// ---- end of making and registering device nodes ------------------------------------------------------

@@ -38,6 +38,8 @@ struct DeviceNodeSetup
     WString portName;    // the printer port a printer node is on (USB001, LPT1:)
     WString printerName; // a print queue's software device: its queue
     std::vector<RawDeviceProperty> rawProperties;
+    WString driverVersion;     // the driver key's DriverVersion (empty: none)
+    bool needsRestart = false; // removing it, or updating its driver, asks for a restart
 };
 
 // A USB duplicator as plugged into the machine: a USB device and the printer function on it.
@@ -95,6 +97,8 @@ inline constexpr GUID kPortsClass = {
     0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 inline constexpr GUID kSystemClass = {
     0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+inline constexpr GUID kNetTransClass = {
+    0x4D36E975, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 inline constexpr GUID kPrintQueueClass = {
     0x1ED2BBF9, 0x11F0, 0x4084, {0xB2, 0x1F, 0xAD, 0x83, 0xA8, 0xE6, 0xDC, 0xDC}};
 
