@@ -80,6 +80,7 @@ template <typename T> EnumBuffer<T> TwoCallEnumerate(const EnumCall& call)
 template EnumBuffer<PRINTER_INFO_2W> TwoCallEnumerate(const EnumCall&);
 template EnumBuffer<DRIVER_INFO_8W> TwoCallEnumerate(const EnumCall&);
 template EnumBuffer<JOB_INFO_2W> TwoCallEnumerate(const EnumCall&);
+template EnumBuffer<PORT_INFO_2W> TwoCallEnumerate(const EnumCall&);
 
 EnumBuffer<PRINTER_INFO_2W> EnumPrintersLocal()
 {
