@@ -1,0 +1,198 @@
+// Whole lives of a driver on one machine: installed, updated from a newer package keeping the user's
+// printers, then removed with everything it brought, leaving the machine as it was.
+#include "remove_worker.h"
+#include "update_workers.h"
+#include "worker_runs.h"
+
+#include <gtest/gtest.h>
+#include <sim/services.h>
+#include <sim/snapshot.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+namespace kgsetup
+{
+namespace
+{
+using namespace test;
+
+std::string Utf8(const WString& w)
+{
+    return std::string(w.begin(), w.end());
+}
+
+std::string Log(const CSetupContext& context)
+{
+    return Utf8(context.errorLog);
+}
+
+// The package's INF made newer: another DriverVer, the rest as it was.
+void MakePackageNewer(const WString& inf, const std::string& from, const std::string& to)
+{
+    std::string text = sim::machine().FileBytes(inf).value_or("");
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, from.size(), to);
+    sim::machine().PutFile(inf, text);
+}
+
+std::set<WString> Published()
+{
+    std::set<WString> names;
+    for (const sim::StorePackage& p : sim::spooler().Packages())
+        names.insert(p.publishedName);
+    return names;
+}
+
+void SetOffline(const WString& printer)
+{
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE h = nullptr;
+    ASSERT_TRUE(OpenPrinter2W(printer.c_str(), &h, &all, nullptr));
+    EXPECT_NE(SetPrinterAttributeBit(h, PRINTER_ATTRIBUTE_WORK_OFFLINE, true), 0);
+    ClosePrinter(h);
+}
+
+bool Offline(const WString& printer)
+{
+    auto p = sim::spooler().Printer(printer);
+    return p && (p->attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE);
+}
+
+// Installs a printer on a chosen port through the install worker.
+void InstallOnPort(const WString& name, int port, UINT model, UINT expected = 0x80020000)
+{
+    CSetupContext context;
+    context.connectionKind = 4;
+    context.printerName = name;
+    context.LoadModelList();
+    context.EnumPorts();
+    context.selectedPort = port;
+    context.selectedModel = model;
+    WorkerRun run = RunWorker<CInstallProgress>(context);
+    ASSERT_EQ(run.final, expected) << std::hex << run.final << " " << Log(context);
+}
+
+// The whole removal the Remove page asks for with every row checked, and the program's exit.
+WorkerRun RemoveEverything(std::vector<WString> printers)
+{
+    CSetupContext context;
+    context.mode = 2;
+    context.flags = kFlagRemoveV3 | kFlagRemoveV4;
+    context.printersToUpdate = std::move(printers);
+    WorkerRun run = RunWorker<CRemoveProgress>(context);
+    EXPECT_EQ(context.selfDeleteAtExit, 1u) << Log(context);
+    OnMachine([&] {
+        context.CleanUpAtExit();
+        return 0;
+    });
+    sim::machine().Advance(10000);
+    return run;
+}
+
+// What a removal leaves on purpose: the folders the driver's files went into and the registry keys
+// above the entry and the monitor (the machine also keeps a deleted printer's key); besides, the
+// test's own package changes and the command interpreter's helper.
+std::vector<std::string> Unexpected(const std::vector<std::string>& change)
+{
+    const std::string control = "+ key HKLM\\SYSTEM\\CurrentControlSet";
+    const std::set<std::string> keys = {"+ key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                                        control,
+                                        control + "\\Control",
+                                        control + "\\Control\\Print",
+                                        control + "\\Control\\Print\\Monitors",
+                                        control + "\\Control\\Print\\Printers",
+                                        "+ file C:\\Windows\\System32\\taskkill.exe"};
+    std::vector<std::string> left;
+    for (const std::string& line : change)
+        if (!line.starts_with("+ dir ") && !line.starts_with("~ file C:\\Pkg\\") && !keys.count(line) &&
+            !line.starts_with(control + "\\Control\\Print\\Printers\\"))
+            left.push_back(line);
+    return left;
+}
+
+TEST(RoundTrip, ClassicDriverInstalledUpdatedAndRemoved)
+{
+    PrepareMachine();
+    PutV3Package();
+    sim::machine().InstallCommandInterpreter(true);
+    const sim::Snapshot clean = sim::TakeSnapshot();
+
+    InstallOnPort(u"Office", 0, 0);
+    sim::PrinterSetup second;
+    second.name = u"Office 2";
+    second.driverName = kSharedModel;
+    second.portName = u"COM1:";
+    second.printProcessor = u"KglPrint";
+    sim::spooler().AddPrinter(second);
+    SetOffline(u"Office");
+    sim::spooler().AddJob(u"Office 2", u"Minutes");
+    ASSERT_EQ(sim::spooler().Jobs().size(), 1u);
+    const std::set<WString> old = Published();
+    ASSERT_EQ(old.size(), 1u);
+
+    MakePackageNewer(kV3Inf, "DriverVer=03/15/2021,1.2.0.0", "DriverVer=06/01/2022,1.3.0.0");
+    CSetupContext update;
+    ASSERT_EQ(update.driverKind, 3);
+    update.v3CompareResult = 2;
+    WorkerRun run = RunWorker<CUpdateProgress>(update);
+    EXPECT_EQ(run.final, 0x80050000u) << std::hex << run.final << " " << Log(update);
+    EXPECT_EQ(run.words.front(), 26u);
+    EXPECT_TRUE(Offline(u"Office")) << "offline kept";
+    EXPECT_FALSE(Offline(u"Office 2"));
+    EXPECT_EQ(sim::spooler().Jobs().size(), 1u);
+    const std::set<WString> now = Published();
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_NE(*now.begin(), *old.begin()) << "the old OEM INF gone, the new one in";
+    for (const sim::DriverSetup& d : sim::spooler().Drivers())
+        EXPECT_EQ(d.driverVersion, 0x0001000300000000ull) << Utf8(d.name);
+    auto processors = sim::spooler().PrintProcessors();
+    EXPECT_NE(std::ranges::find(processors, u"KglPrint"), processors.end()) << "installed again";
+
+    run = RemoveEverything({u"Office", u"Office 2"});
+    EXPECT_EQ(run.final, 0x80040000u) << std::hex << run.final;
+    EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
+}
+
+TEST(RoundTrip, PackageDriverInstalledUpdatedAndRemoved)
+{
+    PrepareMachine();
+    PutV4Sources();
+    sim::machine().InstallCommandInterpreter(true);
+    const sim::Snapshot clean = sim::TakeSnapshot();
+
+    InstallOnPort(u"Package", 0, 0);
+    SetOffline(u"Package");
+    sim::spooler().AddJob(u"Package", u"Minutes");
+    const std::set<WString> old = Published();
+
+    MakePackageNewer(kV4Inf, "DriverVer=06/01/2023,4.1.0.0", "DriverVer=12/31/2030,4.2.0.0");
+    sim::machine().PutFile(u"C:\\Pkg\\DeviceApp\\en\\" + WString(kMetadataFile), "newer metadata");
+    sim::machine().PutFile(kCacheFolder + u"\\cache.bin", "cached");
+    CSetupContext update;
+    ASSERT_EQ(update.driverKind, 4);
+    update.v4CompareResult = 2;
+    const size_t startsBefore = sim::machine().Started().size();
+    WorkerRun run = RunWorker<CUpdateProgress>(update);
+    EXPECT_EQ(run.final, 0x80050000u) << std::hex << run.final << " " << Log(update);
+    EXPECT_FALSE(Offline(u"Package")) << "online after the update";
+    EXPECT_EQ(sim::machine().FileBytes(kStoreFile), "newer metadata");
+    EXPECT_FALSE(sim::machine().FileExists(kCacheFolder));
+    EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
+    EXPECT_GT(sim::machine().Started().size(), startsBefore) << "the companions installed again";
+    const std::set<WString> now = Published();
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_FALSE(old.count(*now.begin()));
+
+    run = RemoveEverything({u"Package"});
+    EXPECT_EQ(run.final, 0x80040000u) << std::hex << run.final;
+    EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
+    EXPECT_FALSE(sim::machine().FileExists(kShortcut));
+    EXPECT_FALSE(sim::machine().FileExists(kUninstaller));
+    EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
+}
+
+} // namespace
+} // namespace kgsetup
