@@ -1,6 +1,7 @@
 // Whole lives of a driver on one machine: installed, updated from a newer package keeping the user's
 // printers, then removed with everything it brought, leaving the machine as it was.
 #include "remove_worker.h"
+#include "v3_removal.h"
 #include "update_workers.h"
 #include "worker_runs.h"
 
@@ -192,6 +193,154 @@ TEST(RoundTrip, PackageDriverInstalledUpdatedAndRemoved)
     EXPECT_FALSE(sim::machine().FileExists(kShortcut));
     EXPECT_FALSE(sim::machine().FileExists(kUninstaller));
     EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
+}
+
+const WString kV3Folder = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\";
+const WString kMonitorKey =
+    u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\KORIGRAPH Q7 Language Monitor";
+const std::vector<WString> kV3Installed = {u"VELMOQ7.DLL", u"VelmQ7UI.DLL", u"VelmoQ7.spd", u"KglPrint.dll"};
+
+bool HasProcessor(const WString& name)
+{
+    auto processors = sim::spooler().PrintProcessors();
+    return std::ranges::find(processors, name) != processors.end();
+}
+
+// The classic driver's pieces: its processor, its monitor and its files, all there or all gone.
+void ExpectV3Pieces(bool there, const std::string& where)
+{
+    EXPECT_EQ(HasProcessor(u"KglPrint"), there) << where;
+    EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), there) << where;
+    for (const WString& f : kV3Installed)
+        EXPECT_EQ(sim::machine().FileExists(kV3Folder + f), there) << where << " " << Utf8(f);
+}
+
+TEST(RemoveV3Driver, TakesEveryPieceOnceTheSpoolerLetGo)
+{
+    const WString published = MachineWithV3();
+    ASSERT_FALSE(published.empty());
+    ExpectV3Pieces(true, "installed");
+    WString driver = kSharedModel;
+    ASSERT_TRUE(DeletePrinterDriverW(nullptr, nullptr, driver.data()));
+    EXPECT_EQ(OnMachine([] { return RemoveV3Driver(0x00040000); }), 0x00040000u);
+    ExpectV3Pieces(false, "removed");
+}
+
+TEST(RemoveV3Driver, AMachineWithoutItGivesTheValue)
+{
+    PutV3Package();
+    const sim::Snapshot before = sim::TakeSnapshot();
+    EXPECT_EQ(OnMachine([] { return RemoveV3Driver(23); }), 23u);
+    EXPECT_EQ(sim::Difference(before, sim::TakeSnapshot()), std::vector<std::string>{});
+}
+
+TEST(RemoveV3Driver, ASpoolerThatWillNotRestartKeepsTheFiles)
+{
+    MachineWithV3();
+    WString driver = kSharedModel;
+    ASSERT_TRUE(DeletePrinterDriverW(nullptr, nullptr, driver.data()));
+    sim::services().SetNeverStarts(u"Spooler", true);
+    EXPECT_EQ(OnMachine([] { return RemoveV3Driver(0x00040000); }), 0x0F000000u);
+    for (const WString& f : kV3Installed)
+        EXPECT_TRUE(sim::machine().FileExists(kV3Folder + f)) << Utf8(f);
+}
+
+// The classic driver installed with an offline printer, and the package made newer.
+std::unique_ptr<CSetupContext> ClassicToUpdate()
+{
+    PrepareMachine();
+    PutV3Package();
+    InstallOnPort(u"Office", 0, 0);
+    SetOffline(u"Office");
+    MakePackageNewer(kV3Inf, "DriverVer=03/15/2021,1.2.0.0", "DriverVer=06/01/2022,1.3.0.0");
+    auto context = std::make_unique<CSetupContext>();
+    context->v3CompareResult = 2;
+    return context;
+}
+
+TEST(UpdateV3, AFailedUploadLeavesThePrintersWorking)
+{
+    auto context = ClassicToUpdate();
+    const std::vector<sim::DriverSetup> drivers = sim::spooler().Drivers();
+    sim::machine().FailNext("UploadPrinterDriverPackageW", ERROR_ACCESS_DENIED);
+    WorkerRun run = RunWorker<CUpdateProgress>(*context);
+    EXPECT_EQ(run.final, 0x90000000u) << std::hex << run.final;
+    EXPECT_TRUE(context->errorLog.starts_with(u"Error Code:\t0x80070005")) << Log(*context);
+    ExpectV3Pieces(true, "after the failed upload");
+    EXPECT_TRUE(Offline(u"Office"));
+    EXPECT_EQ(sim::spooler().Drivers().size(), drivers.size());
+}
+
+TEST(UpdateV3, ASpoolerThatWillNotRestartChangesNoDriver)
+{
+    auto context = ClassicToUpdate();
+    const std::vector<sim::DriverSetup> drivers = sim::spooler().Drivers();
+    sim::services().SetNeverStarts(u"Spooler", true);
+    WorkerRun run = RunWorker<CUpdateProgress>(*context);
+    EXPECT_EQ(run.final, 0x8F000000u) << std::hex << run.final;
+    ASSERT_EQ(sim::spooler().Drivers().size(), drivers.size());
+    EXPECT_EQ(sim::spooler().Drivers()[0].driverVersion, drivers[0].driverVersion);
+    EXPECT_EQ(Published().size(), 2u) << "the new package staged, nothing installed from it";
+}
+
+TEST(Update, WithoutAnInstalledDriverOnlyTheStoreChanges)
+{
+    PrepareMachine();
+    PutV3Package();
+    CSetupContext context;
+    context.v3CompareResult = 2;
+    WorkerRun run = RunWorker<CUpdateProgress>(context);
+    EXPECT_EQ(run.final, 0x80050000u) << std::hex << run.final << " " << Log(context);
+    EXPECT_EQ(Published().size(), 1u);
+    EXPECT_TRUE(sim::spooler().Drivers().empty());
+    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+}
+
+TEST(UpdateV4, MissingSourcesStopBeforeTouchingTheMachine)
+{
+    for (bool metadata : {false, true})
+    {
+        sim::machine().Reset();
+        PrepareMachine();
+        PutV4Sources(metadata, !metadata);
+        // An installed service hides a missing source in the companions' state.
+        for (const auto& f : kCompanionFiles)
+            sim::machine().PutFile(u"C:\\Windows\\System32\\" + f, "installed");
+        CSetupContext context;
+        const sim::Snapshot before = sim::TakeSnapshot();
+        WorkerRun run = RunWorker<CUpdateProgress>(context);
+        EXPECT_EQ(run.final, 0x96000000u) << metadata << std::hex << " " << run.final;
+        EXPECT_EQ(sim::Difference(before, sim::TakeSnapshot()), std::vector<std::string>{}) << metadata;
+    }
+}
+
+TEST(UpdateLogic, StepMapsAndWorkersByKind)
+{
+    struct Case
+    {
+        int kind;
+        UINT steps;
+    } cases[] = {{3, 5}, {4, 7}, {0, 7}};
+    for (const Case& c : cases)
+    {
+        CSetupContext context;
+        context.driverKind = c.kind;
+        OnMachine([&] {
+            auto logic = MakeProgress<CUpdateProgress>(context, std::make_shared<TestPage>());
+            EXPECT_TRUE(logic->CreateWorker()) << c.kind;
+            EXPECT_EQ(logic->StepCount(), c.steps) << c.kind;
+            EXPECT_EQ(logic->StepMessageId(26), 113) << c.kind;
+            return 0;
+        });
+    }
+    CSetupContext context;
+    OnMachine([&] {
+        auto logic = MakeProgress<CRemoveProgress>(context, std::make_shared<TestPage>());
+        EXPECT_TRUE(logic->CreateWorker());
+        EXPECT_EQ(logic->StepCount(), 8u);
+        EXPECT_EQ(logic->StepMessageId(21), 110);
+        return 0;
+    });
 }
 
 } // namespace
