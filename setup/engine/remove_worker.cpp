@@ -11,6 +11,7 @@
 #include <platform/winspool.h>
 
 #include <algorithm>
+#include <map>
 
 namespace kgsetup
 {
@@ -84,21 +85,36 @@ std::map<UINT, int> CThreadRemove::BuildStepMessages() const
                          kStepUninstallPackages, kStepCheckRemove, kStepStartRemove, kStepDeleteMetadata});
 }
 
-void CThreadRemove::Rescan(INT filter)
+DWORD CThreadRemove::Rescan(INT filter)
 {
     if (!package)
         package = std::make_unique<CDriverPackage>(WString());
     package->oemInfFilter = filter;
     inventory.reset();
     inventory = std::make_unique<CInstalledInventory>(package.get());
+    if (inventory->error)
+        context_.LogError(inventory->error);
+    return inventory->error;
 }
 
 void CThreadRemove::Run()
 {
     const UINT step = QueryStatus();
     const bool driverStep = step == kStepRemoveDrivers || step == kStepUninstallPackages;
-    if (StepMessageOf(step) != -1)
-        Rescan(continuesInstall_ && driverStep ? INT{kFilterMakerV3} : INT{kFilterMaker});
+    // A step that works from a list the spooler gave only in part fails instead of reporting as
+    // removed what it never saw.
+    const std::map<UINT, UINT> failures = {{kStepRemoveJobs, kFailCancelJob},
+                                           {kStepRemovePrinters, kFailRemovePrinter},
+                                           {kStepRemoveDrivers, kFailDeleteDriver},
+                                           {kStepUninstallPackages, kFailRemovePackage},
+                                           {kStepCheckRemove, kFailRemovePackage}};
+    if (StepMessageOf(step) != -1 &&
+        Rescan(continuesInstall_ && driverStep ? INT{kFilterMakerV3} : INT{kFilterMaker}) &&
+        failures.count(step))
+    {
+        ReportStatus(failures.at(step));
+        return;
+    }
     switch (step)
     {
     case kStepRemoveJobs:
@@ -223,7 +239,8 @@ UINT CThreadRemove::RemoveDrivers()
 {
     if (!RestartSpooler())
         return kFailSpoolerRestart;
-    Rescan(package->oemInfFilter);
+    if (Rescan(package->oemInfFilter))
+        return kFailDeleteDriver;
     for (const auto& [inf, drivers] : inventory->driversByInf)
         for (const DRIVER_INFO_8W& driver : drivers.records)
         {
@@ -262,9 +279,14 @@ UINT CThreadRemove::RemovePackages()
     // With no maker INF left at all, the removal is completed whatever the rows checked: nothing
     // of a driver may stay behind a machine without one.
     package->FindMakerOemInfs(kFilterMaker);
-    if (package->oemInfs.empty())
+    if (package->oemInfs.empty() && !package->oemInfsError)
         flags_ |= kFlagRemoveV3 | kFlagRemoveV4;
     package->FindMakerOemInfs(static_cast<DWORD>(FilterForFlags(flags_)));
+    if (package->oemInfsError)
+    {
+        context_.LogError(package->oemInfsError);
+        return kFailRemovePackage;
+    }
     return package->oemInfs.empty() ? UINT{kStepDeleteMonitor} : UINT{kStepCheckRemove};
 }
 
@@ -305,12 +327,17 @@ void CThreadRemove::Check()
     UINT result = kResultRemoved;
     if (flags_ & (kFlagRemoveV3 | kFlagRemoveV4))
     {
-        Rescan(FilterForFlags(flags_));
+        if (Rescan(FilterForFlags(flags_)))
+        {
+            ReportStatus(kFailRemovePackage);
+            Finish();
+            return;
+        }
         if (package->oemInfs.empty() && (flags_ & kFlagRemoveV3))
             result = RemoveV3Driver(kResultRemoved);
         // The installed copy and its entry go at exit only once no maker driver of any kind is left.
         package->FindMakerOemInfs(kFilterMaker);
-        if (package->oemInfs.empty())
+        if (package->oemInfs.empty() && !package->oemInfsError)
             context_.selfDeleteAtExit = 1;
     }
     ReportStatus(result);

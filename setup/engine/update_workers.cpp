@@ -12,6 +12,7 @@ namespace kgsetup
 namespace
 {
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070002);
+constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003);
 
 WString SystemInfFolder()
 {
@@ -42,12 +43,17 @@ CThreadUpdateCommon::CThreadUpdateCommon(std::weak_ptr<CMethodProgressBase> prog
 {
 }
 
-void CThreadUpdateCommon::Scan()
+bool CThreadUpdateCommon::Scan()
 {
     package = std::make_unique<CDriverPackage>(WString());
     package->oemInfFilter = filter_;
     inventory = std::make_unique<CInstalledInventory>(package.get());
     package->Reload(infPath);
+    if (!inventory->error)
+        return true;
+    context_.LogError(inventory->error);
+    ReportStatus(kFailGeneral);
+    return false;
 }
 
 UINT CThreadUpdateCommon::Upload(UINT next)
@@ -140,8 +146,8 @@ void CThreadUpdateV3::Run()
     switch (QueryStatus())
     {
     case kStepStartUpdate:
-        Scan();
-        ReportStatus(kStepUpdatePackage);
+        if (Scan())
+            ReportStatus(kStepUpdatePackage);
         break;
     case kStepUpdatePackage: {
         ReportStatus(kStepUpdateDriver);
@@ -200,8 +206,8 @@ void CThreadUpdateV4::Run()
     switch (QueryStatus())
     {
     case kStepStartUpdate:
-        Scan();
-        Metadata();
+        if (Scan())
+            Metadata();
         break;
     case kStepMetadata:
         Metadata();
@@ -232,8 +238,9 @@ void CThreadUpdateV4::Run()
 void CThreadUpdateV4::Metadata()
 {
     const WString programData = ProgramDataFolder();
+    // A machine that never had a cache lacks its folders too: nothing to delete.
     HRESULT hr = DeleteWithShell(MetadataCacheFolder(programData));
-    if (FAILED(hr) && hr != kNotFound)
+    if (FAILED(hr) && hr != kNotFound && hr != kPathNotFound)
     {
         context_.LogError(static_cast<DWORD>(hr));
         ReportStatus(kFailDeleteMetadata);

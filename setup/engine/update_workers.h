@@ -25,8 +25,9 @@ public:
     std::unique_ptr<CInstalledInventory> inventory;
 
 protected:
-    // The installed maker INFs scanned and the package pointed at infPath.
-    void Scan();
+    // The installed maker INFs scanned and the package pointed at infPath; false (logged) when the
+    // spooler's lists could not be read whole: updating from a partial list would strip printers.
+    bool Scan();
     // The next step once uploaded, or the failure to report.
     UINT Upload(UINT next);
     // Each driver of `version` the inventory lists installed again from the new package, and its

@@ -10,6 +10,7 @@
 #include <sim/snapshot.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -341,6 +342,163 @@ TEST(UpdateLogic, StepMapsAndWorkersByKind)
         EXPECT_EQ(logic->StepMessageId(21), 110);
         return 0;
     });
+}
+
+// Every call of a classic update, a package update and a whole removal failed once in turn (the first
+// two calls of each API): the worker finishes with a code the Finish page has a text for, logged where
+// a call failed; a success leaves the good run's machine unless the call is one the worker goes on
+// past by design; and a second whole removal leaves the machine as before the install.
+TEST(WorkerSweep, EachFailedCallEndsWithAFinishTextAndARemovalCleansUp)
+{
+    struct Scenario
+    {
+        const char* name;
+        std::function<void()> sources;
+        std::function<std::unique_ptr<CSetupContext>()> make; // the driver installed, the context set
+        std::function<WorkerRun(CSetupContext&)> run;
+        UINT good;
+        std::vector<std::string> ignored;
+    };
+    auto update = [](CSetupContext& c) { return RunWorker<CUpdateProgress>(c); };
+    // What the companions' reinstall and the classic pieces' removal do is not reported.
+    const std::vector<std::string> pieces = {"DeletePrintProcessorW",
+                                             "DeleteMonitorW",
+                                             "DeleteFileW",
+                                             "GetPrinterDriverDirectoryW",
+                                             "CoCreateInstance",
+                                             "CoInitializeEx",
+                                             "SHCreateItemFromParsingName",
+                                             "CreateProcessW",
+                                             "CopyFileW",
+                                             "ControlService",
+                                             "StartServiceW",
+                                             "OpenSCManagerW",
+                                             "OpenPrinter2W",
+                                             "GetPrinterW",
+                                             "SetPrinterW",
+                                             "RemoveDirectoryW"};
+    const Scenario scenarios[] = {
+        {"classic update", [] { PutV3Package(); },
+         [] {
+             InstallOnPort(u"Office", 0, 0);
+             SetOffline(u"Office");
+             MakePackageNewer(kV3Inf, "DriverVer=03/15/2021,1.2.0.0", "DriverVer=06/01/2022,1.3.0.0");
+             auto c = std::make_unique<CSetupContext>();
+             c->v3CompareResult = 2;
+             return c;
+         },
+         update, 0x80050000, pieces},
+        {"package update", [] { PutV4Sources(); },
+         [] {
+             InstallOnPort(u"Package", 0, 0);
+             MakePackageNewer(kV4Inf, "DriverVer=06/01/2023,4.1.0.0", "DriverVer=12/31/2030,4.2.0.0");
+             auto c = std::make_unique<CSetupContext>();
+             c->v4CompareResult = 2;
+             return c;
+         },
+         update, 0x80050000, pieces},
+        {"whole removal", [] { PutV4Sources(); },
+         [] {
+             InstallOnPort(u"Package", 0, 0);
+             sim::spooler().AddJob(u"Package", u"Doc");
+             auto c = std::make_unique<CSetupContext>();
+             c->mode = 2;
+             c->flags = kFlagRemoveV3 | kFlagRemoveV4;
+             c->printersToUpdate = {u"Package"};
+             return c;
+         },
+         [](CSetupContext& c) { return RunWorker<CRemoveProgress>(c); }, 0x80040000, pieces},
+    };
+    const char* apis[] = {"UploadPrinterDriverPackageW",
+                          "InstallPrinterDriverFromPackageW",
+                          "OpenPrinter2W",
+                          "OpenPrinterW",
+                          "GetPrinterW",
+                          "SetPrinterW",
+                          "EnumPortsW",
+                          "EnumPrintersW",
+                          "EnumPrinterDriversW",
+                          "EnumJobsW",
+                          "SetJobW",
+                          "DeletePrinter",
+                          "DeletePrinterDriverW",
+                          "DeletePrintProcessorW",
+                          "DeleteMonitorW",
+                          "GetPrinterDriverDirectoryW",
+                          "SetupUninstallOEMInfW",
+                          "SetupOpenInfFileW",
+                          "SetupGetInfDriverStoreLocationW",
+                          "SetupDiGetClassDevsW",
+                          "FindFirstFileW",
+                          "DeleteFileW",
+                          "RemoveDirectoryW",
+                          "CopyFileW",
+                          "CoCreateInstance",
+                          "CoInitializeEx",
+                          "SHCreateItemFromParsingName",
+                          "ControlService",
+                          "StartServiceW",
+                          "OpenSCManagerW",
+                          "CreateProcessW",
+                          "RegCreateKeyExW",
+                          "RegSetValueExW",
+                          "GetFileVersionInfoW"};
+    constexpr int kCallsPerApi = 2;
+    auto fresh = [](const Scenario& s) {
+        sim::machine().Reset();
+        PrepareMachine();
+        sim::machine().InstallCommandInterpreter(true);
+        s.sources();
+    };
+    for (const Scenario& scenario : scenarios)
+    {
+        fresh(scenario);
+        auto goodContext = scenario.make();
+        ASSERT_EQ(scenario.run(*goodContext).final, scenario.good) << scenario.name;
+        const sim::Snapshot goodMachine = sim::TakeSnapshot();
+        for (const char* api : apis)
+            for (int skip = 0; skip < kCallsPerApi; ++skip)
+            {
+                fresh(scenario);
+                const sim::Snapshot clean = sim::TakeSnapshot();
+                auto context = scenario.make();
+                const std::string name = api;
+                const bool hresult = name.starts_with("Co") || name.starts_with("SH");
+                sim::machine().FailNext(api, hresult ? DWORD{0x80070005} : DWORD{ERROR_ACCESS_DENIED}, 1,
+                                        skip);
+                WorkerRun run = scenario.run(*context);
+                if (!sim::machine().PendingFaults().empty())
+                {
+                    sim::machine().Reset(); // the run made fewer calls: nothing more to fail
+                    break;
+                }
+                const std::string where =
+                    std::string(scenario.name) + ", " + api + " #" + std::to_string(skip);
+                ASSERT_NE(run.final & kStatusFinished, 0u) << where;
+                EXPECT_NE(FinishTextOf(run.final), -1) << where << std::hex << " " << run.final;
+                const bool ignored = std::ranges::find(scenario.ignored, name) != scenario.ignored.end();
+                if (run.final == scenario.good && !ignored)
+                {
+                    EXPECT_EQ(sim::Difference(goodMachine, sim::TakeSnapshot()), std::vector<std::string>{})
+                        << where;
+                }
+                if (run.final != scenario.good)
+                {
+                    EXPECT_FALSE(run.final >= 0x80010000u && run.final <= 0x80070000u)
+                        << where << ": another success" << std::hex << run.final;
+                    const bool unlogged = run.final == 0x96000000u || run.final == 0x8F000000u;
+                    EXPECT_TRUE(unlogged || context->errorLog.starts_with(u"Error Code:\t0x"))
+                        << where << std::hex << " " << run.final;
+                }
+                std::vector<WString> printers;
+                for (const sim::PrinterSetup& p : sim::spooler().Printers())
+                    printers.push_back(p.name);
+                WorkerRun cleanUp = RemoveEverything(printers);
+                EXPECT_EQ(cleanUp.final, 0x80040000u) << where << std::hex << " " << cleanUp.final;
+                EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{})
+                    << where;
+            }
+    }
 }
 
 } // namespace

@@ -44,7 +44,8 @@ private:
     HANDLE mutex_;
 };
 
-// The companion service program: " -install" makes its service, " -remove" deletes it.
+// The companion service program: " -install" makes its service, " -remove" stops and deletes it
+// (exit code 1 when it cannot stop it).
 inline void RegisterCompanionProgram()
 {
     sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [](const sim::StartedProcess& p) -> DWORD {
@@ -58,6 +59,7 @@ inline void RegisterCompanionProgram()
                                path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
             CloseServiceHandle(service);
         }
+        DWORD exitCode = 0;
         if (p.commandLine.ends_with(u" -remove"))
         {
             SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
@@ -65,11 +67,14 @@ inline void RegisterCompanionProgram()
             if (ControlService(service, SERVICE_CONTROL_STOP, &status))
                 while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED)
                     Sleep(250);
-            DeleteService(service);
+            else if (service && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
+                exitCode = 1; // a service it could not stop is not removed
+            if (!exitCode)
+                DeleteService(service);
             CloseServiceHandle(service);
         }
         CloseServiceHandle(manager);
-        return 0;
+        return exitCode;
     });
 }
 
