@@ -216,6 +216,20 @@ UINT CThreadRemove::RemovePrinters()
                     makerPorts.push_back(port);
             }
         }
+    // With no printer of the maker's drivers left, the maker's ports that no printer uses go too: an
+    // earlier removal that failed after its printers went would otherwise leave them for good.
+    bool makerPrintersLeft = false;
+    for (const PRINTER_INFO_2W& printer : EnumPrintersLocal().records)
+        for (const auto& [inf, drivers] : inventory->driversByInf)
+            for (const DRIVER_INFO_8W& driver : drivers.records)
+                makerPrintersLeft = makerPrintersLeft || TextOf(printer.pDriverName) == TextOf(driver.pName);
+    if (!makerPrintersLeft)
+        for (const PORT_INFO_2W& p : ports.records)
+        {
+            const WString port = TextOf(p.pPortName);
+            if (port.starts_with(kMakerPortText) && !ListedNoCase(makerPorts, port))
+                makerPorts.push_back(port);
+        }
     if (makerPorts.empty())
         return kStepRemoveDrivers;
     Sleep(kPortsSettleMs);

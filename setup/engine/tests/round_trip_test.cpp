@@ -1,5 +1,6 @@
 // Whole lives of a driver on one machine: installed, updated from a newer package keeping the user's
 // printers, then removed with everything it brought, leaving the machine as it was.
+#include "ports.h"
 #include "remove_worker.h"
 #include "v3_removal.h"
 #include "update_workers.h"
@@ -401,10 +402,16 @@ TEST(WorkerSweep, EachFailedCallEndsWithAFinishTextAndARemovalCleansUp)
          [] {
              InstallOnPort(u"Package", 0, 0);
              sim::spooler().AddJob(u"Package", u"Doc");
+             EXPECT_EQ(OnMachine([] { return AddStandardTcpIpPort(u"KORIGRAPH_", u"10.0.0.9"); }), 0u);
+             sim::PrinterSetup networked;
+             networked.name = u"Networked";
+             networked.driverName = kSharedModel;
+             networked.portName = u"KORIGRAPH_10.0.0.9";
+             sim::spooler().AddPrinter(networked);
              auto c = std::make_unique<CSetupContext>();
              c->mode = 2;
              c->flags = kFlagRemoveV3 | kFlagRemoveV4;
-             c->printersToUpdate = {u"Package"};
+             c->printersToUpdate = {u"Package", u"Networked"};
              return c;
          },
          [](CSetupContext& c) { return RunWorker<CRemoveProgress>(c); }, 0x80040000, pieces},
@@ -422,6 +429,7 @@ TEST(WorkerSweep, EachFailedCallEndsWithAFinishTextAndARemovalCleansUp)
                           "SetJobW",
                           "DeletePrinter",
                           "DeletePrinterDriverW",
+                          "XcvDataW",
                           "DeletePrintProcessorW",
                           "DeleteMonitorW",
                           "GetPrinterDriverDirectoryW",
