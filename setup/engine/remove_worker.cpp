@@ -92,8 +92,6 @@ DWORD CThreadRemove::Rescan(INT filter)
     package->oemInfFilter = filter;
     inventory.reset();
     inventory = std::make_unique<CInstalledInventory>(package.get());
-    if (inventory->error)
-        context_.LogError(inventory->error);
     return inventory->error;
 }
 
@@ -108,13 +106,14 @@ void CThreadRemove::Run()
                                            {kStepRemoveDrivers, kFailDeleteDriver},
                                            {kStepUninstallPackages, kFailRemovePackage},
                                            {kStepCheckRemove, kFailRemovePackage}};
-    if (StepMessageOf(step) != -1 &&
-        Rescan(continuesInstall_ && driverStep ? INT{kFilterMakerV3} : INT{kFilterMaker}) &&
-        failures.count(step))
-    {
-        ReportStatus(failures.at(step));
-        return;
-    }
+    if (StepMessageOf(step) != -1)
+        if (DWORD error = Rescan(continuesInstall_ && driverStep ? INT{kFilterMakerV3} : INT{kFilterMaker});
+            error && failures.count(step))
+        {
+            context_.LogError(error);
+            ReportStatus(failures.at(step));
+            return;
+        }
     switch (step)
     {
     case kStepRemoveJobs:
@@ -253,8 +252,11 @@ UINT CThreadRemove::RemoveDrivers()
 {
     if (!RestartSpooler())
         return kFailSpoolerRestart;
-    if (Rescan(package->oemInfFilter))
+    if (DWORD error = Rescan(package->oemInfFilter))
+    {
+        context_.LogError(error);
         return kFailDeleteDriver;
+    }
     for (const auto& [inf, drivers] : inventory->driversByInf)
         for (const DRIVER_INFO_8W& driver : drivers.records)
         {
@@ -341,8 +343,9 @@ void CThreadRemove::Check()
     UINT result = kResultRemoved;
     if (flags_ & (kFlagRemoveV3 | kFlagRemoveV4))
     {
-        if (Rescan(FilterForFlags(flags_)))
+        if (DWORD error = Rescan(FilterForFlags(flags_)))
         {
+            context_.LogError(error);
             ReportStatus(kFailRemovePackage);
             Finish();
             return;

@@ -34,8 +34,8 @@ public:
     std::unique_ptr<CInstalledInventory> inventory;
 
 private:
-    // The maker INFs, their drivers, printers and jobs scanned anew with `filter`; the error (logged)
-    // when a list could not be read whole, 0 otherwise.
+    // The maker INFs, their drivers, printers and jobs scanned anew with `filter`; the error when a
+    // list could not be read whole, 0 otherwise.
     DWORD Rescan(INT filter);
     UINT CancelJobs();
     UINT RemovePrinters();
