@@ -117,19 +117,29 @@ std::vector<WString> CDriverPackage::LoadModels(const WString& path)
 void CDriverPackage::FindMakerOemInfs(DWORD bits)
 {
     oemInfs.clear();
+    oemInfsError = 0;
     const WString pattern = WindowsFolder() + TEXT("\\INF\\OEM*.INF");
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
+    {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_NO_MORE_FILES)
+            oemInfsError = error ? error : static_cast<DWORD>(ERROR_INVALID_DATA);
         return;
+    }
     do
     {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
         found.cFileName[MAX_PATH - 1] = 0;
         const WString name = found.cFileName;
-        if (ClassifyInf(name, bits) && !StoreLocationOf(name).empty())
+        if (!ClassifyInf(name, bits))
+            continue;
+        if (!StoreLocationOf(name).empty())
             oemInfs.push_back(name);
+        else if (const DWORD error = GetLastError(); error != ERROR_NOT_AN_INSTALLED_OEM_INF)
+            oemInfsError = error ? error : static_cast<DWORD>(ERROR_INVALID_DATA); // one of ours unread
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }

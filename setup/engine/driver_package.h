@@ -46,6 +46,9 @@ public:
     std::vector<WString> filingModels;
     std::vector<WString> models;
     std::vector<WString> oemInfs;
+    // Why the last FindMakerOemInfs may have missed INFs (the folder or the store could not be read);
+    // 0 when it read them all.
+    DWORD oemInfsError = 0;
 
     static bool ClassifyInf(const WString& path, DWORD bits);
     void Reload(const WString& path);

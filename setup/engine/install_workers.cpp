@@ -29,13 +29,6 @@ const char kTicketOff[] =
 const char kTicketOn[] =
     "<psf:Feature name=\"ns0000:JobPrintToFile\"><psf:Option name=\"psk:On\"/></psf:Feature>";
 
-WString ProgramDataFolder()
-{
-    WCHAR buffer[MAX_PATH] = {};
-    DWORD n = GetEnvironmentVariableW(TEXT("ProgramData"), buffer, MAX_PATH);
-    return n && n < MAX_PATH ? WString(buffer, n) : WString();
-}
-
 // The size of a file that can be opened for reading; 0 otherwise.
 ULONGLONG ReadableSize(const WString& path)
 {
@@ -47,14 +40,6 @@ ULONGLONG ReadableSize(const WString& path)
     BOOL ok = GetFileSizeEx(file, &size);
     CloseHandle(file);
     return ok && size.QuadPart > 0 ? static_cast<ULONGLONG>(size.QuadPart) : 0;
-}
-
-// The package's language folder without its driver folder, or empty.
-WString LanguageFolder(const CSetupContext& context)
-{
-    WCHAR folder[MAX_PATH];
-    UINT n = context.GetLanguageFolder(context.installLcid, folder, MAX_PATH, FALSE, TRUE);
-    return n ? WString(folder, n) : WString();
 }
 
 bool IsLocalDevice(const CSetupContext& context, WORD connectionKind)
@@ -238,15 +223,9 @@ bool IsSuccess(UINT result)
     return result >= kResultConnectLater && result <= kResultNetworkCard;
 }
 
-// Every install ends by registering the setup program as the driver's uninstaller; a success is
-// reported only once it is in place.
 UINT Register(CSetupContext& context, UINT result)
 {
-    if (RegisterUninstaller(context.modulePath))
-        return result;
-    DWORD error = GetLastError();
-    context.LogError(error ? error : static_cast<DWORD>(ERROR_WRITE_FAULT));
-    return IsSuccess(result) ? UINT{kFailGeneral} : result;
+    return RegisterForResult(context, result);
 }
 
 // The model named by the context's model list.
@@ -342,6 +321,38 @@ bool RewriteStream(IStream* stream, const std::string& text)
            SUCCEEDED(stream->Seek(start, STREAM_SEEK_SET, nullptr));
 }
 } // namespace
+
+WString ProgramDataFolder()
+{
+    WCHAR buffer[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableW(TEXT("ProgramData"), buffer, MAX_PATH);
+    return n && n < MAX_PATH ? WString(buffer, n) : WString();
+}
+
+WString LanguageFolder(const CSetupContext& context, bool withDriverFolder, bool isV4)
+{
+    WCHAR folder[MAX_PATH];
+    UINT n = context.GetLanguageFolder(context.installLcid, folder, MAX_PATH, withDriverFolder, isV4);
+    return n ? WString(folder, n) : WString();
+}
+
+void MakeMetadataStoreFolder(const WString& programData)
+{
+    const WString storeFolder = MetadataStoreFolder(programData);
+    for (size_t at = storeFolder.find(TEXT('\\'), 3); at != WString::npos;
+         at = storeFolder.find(TEXT('\\'), at + 1))
+        CreateDirectoryW(storeFolder.substr(0, at).c_str(), nullptr);
+}
+
+UINT RegisterForResult(CSetupContext& context, UINT result)
+{
+    if (RegisterUninstaller(context.modulePath))
+        return result;
+    DWORD error = GetLastError();
+    context.LogError(error ? error : static_cast<DWORD>(ERROR_WRITE_FAULT));
+    const bool success = (result & kStatusResultMask) != 0 && (result & kStatusResultMask) < 0x00100000;
+    return success ? UINT{kFailGeneral} : result;
+}
 
 WString MetadataStoreFolder(const WString& programData)
 {
@@ -583,7 +594,7 @@ void CThreadInstallV3::Result()
 CThreadInstallV4::CThreadInstallV4(std::weak_ptr<CMethodProgressBase> progress, CSetupContext& context)
     : CThreadInstallBase(std::move(progress), context)
 {
-    const WString folder = LanguageFolder(context);
+    const WString folder = LanguageFolder(context, false, true);
     if (!folder.empty())
     {
         monitorFolder = folder + TEXT("Monitor");
@@ -671,9 +682,7 @@ void CThreadInstallV4::CopyMetadata()
     }
     // The copy makes no folder above its target: a machine without a store yet gets one.
     const WString storeFolder = MetadataStoreFolder(programData);
-    for (size_t at = storeFolder.find(TEXT('\\'), 3); at != WString::npos;
-         at = storeFolder.find(TEXT('\\'), at + 1))
-        CreateDirectoryW(storeFolder.substr(0, at).c_str(), nullptr);
+    MakeMetadataStoreFolder(programData);
     HRESULT hr = CopyWithShell(metadataFolder, storeFolder);
     // "Not found" is no failure for a package without metadata (a driver already installed); with
     // its file there, the copy counts only once the store holds it.

@@ -15,6 +15,17 @@ namespace kgsetup
 inline constexpr WCHAR kMetadataPackageId[] = TEXT("9873ecfa-0137-40b9-84d7-8521109bc5bd");
 inline constexpr WCHAR kMetadataFile[] = TEXT("9873ecfa-0137-40b9-84d7-8521109bc5bd.devicemetadata-ms");
 
+// %ProgramData% as the environment gives it; empty when it is not set.
+WString ProgramDataFolder();
+// The package's folder of the install language, with or without its driver folder; empty when
+// the package names none (never a bare file name).
+WString LanguageFolder(const CSetupContext& context, bool withDriverFolder, bool isV4);
+// The store's folders, which a copy into it does not make.
+void MakeMetadataStoreFolder(const WString& programData);
+// Every install and update ends by registering the setup program as the driver's uninstaller: a
+// success (0x00010000-0x000F0000) is reported only once it is in place, else 0x64000000.
+UINT RegisterForResult(CSetupContext& context, UINT result);
+
 // The metadata store's folder, its copy of the file and the cache of the package under a ProgramData
 // folder.
 WString MetadataStoreFolder(const WString& programData);

@@ -47,7 +47,9 @@ template <typename T> EnumBuffer<T> TwoCallEnumerate(const EnumCall& call)
         DWORD needed = 0, returned = 0;
         if (call(nullptr, 0, &needed, &returned))
             return out; // nothing to list
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed == 0)
+            return out; // no bytes of records either: an empty list
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         {
             out.error = GetLastError() ? GetLastError() : ERROR_INVALID_DATA;
             return out;
@@ -80,6 +82,7 @@ template <typename T> EnumBuffer<T> TwoCallEnumerate(const EnumCall& call)
 template EnumBuffer<PRINTER_INFO_2W> TwoCallEnumerate(const EnumCall&);
 template EnumBuffer<DRIVER_INFO_8W> TwoCallEnumerate(const EnumCall&);
 template EnumBuffer<JOB_INFO_2W> TwoCallEnumerate(const EnumCall&);
+template EnumBuffer<PORT_INFO_2W> TwoCallEnumerate(const EnumCall&);
 
 EnumBuffer<PRINTER_INFO_2W> EnumPrintersLocal()
 {
@@ -140,13 +143,18 @@ CInstalledInventory::CInstalledInventory(CDriverPackage* owner) : package(owner)
         // Read on a package of its own, so the shared package's results stay as they were.
         CDriverPackage installed(infFolder + inf);
         driversByInf[inf] = EnumDriversByNames(installed.models);
+        error = error ? error : driversByInf[inf].error;
     }
+    error = error ? error : package->oemInfsError;
     for (const auto& [inf, drivers] : driversByInf)
         for (const DRIVER_INFO_8W& driver : drivers.records)
         {
             const WString name = TextOf(driver.pName);
             if (!printersByDriver.count(name))
+            {
                 printersByDriver[name] = EnumPrintersByDrivers({name});
+                error = error ? error : printersByDriver[name].error;
+            }
         }
     for (const auto& [driver, printers] : printersByDriver)
         for (const PRINTER_INFO_2W& printer : printers.records)

@@ -59,6 +59,8 @@ public:
     std::map<WString, EnumBuffer<PRINTER_INFO_2W>> printersByDriver;
     std::map<WString, EnumBuffer<JOB_INFO_2W>> jobsByPrinter;
     std::vector<WString> driverNames;
+    // The first list that could not be read, so that the inventory lacks what it holds; 0 when whole.
+    DWORD error = 0;
 
     // Kind 3 asks for the V3 drivers of the installed maker INFs, else V4: their names go to
     // driverNames. False when no such INF is installed. Lists the package's oemInfs anew.

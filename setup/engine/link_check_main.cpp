@@ -8,10 +8,13 @@
 #include "inventory.h"
 #include "ports.h"
 #include "processes.h"
+#include "remove_worker.h"
 #include "services.h"
 #include "setup_context.h"
 #include "shell_files.h"
 #include "uninstall_entry.h"
+#include "update_workers.h"
+#include "v3_removal.h"
 #include "v4_companion.h"
 
 using namespace kgsetup;
@@ -108,7 +111,8 @@ int Workers()
     std::string ticket;
     EditPrintToFileTicket(ticket);
     return static_cast<int>(SetPrintToFileOption(context, TEXT("Velmo KG-100")) +
-                            FinishTextOf(kResultInstalled));
+                            FinishTextOf(kResultInstalled) + RemoveV3Driver(kResultRemoved) +
+                            FilterForFlags(context.flags));
 }
 } // namespace
 

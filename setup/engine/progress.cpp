@@ -81,16 +81,6 @@ bool CMethodProgressBase::Adopt(std::shared_ptr<CThreadMethodBase> made)
     return true;
 }
 
-bool CUpdateProgress::CreateWorker()
-{
-    return false;
-}
-
-bool CRemoveProgress::CreateWorker()
-{
-    return false;
-}
-
 CThreadMethodBase::CThreadMethodBase(std::weak_ptr<CMethodProgressBase> progress, CSetupContext& context)
     : progress_(std::move(progress)), context_(context)
 {

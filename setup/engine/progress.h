@@ -110,7 +110,7 @@ public:
     static constexpr int kPageId = 156;
     int HeaderTitleId() const override { return 82; }
     int HeaderSubtitleId() const override { return 91; }
-    // The update workers are not part of the engine yet: no worker.
+    // CThreadUpdateV3 for driverKind 3, CThreadUpdateV4 for any other.
     bool CreateWorker() override;
 };
 
@@ -121,7 +121,7 @@ public:
     static constexpr int kPageId = kRemoveProgressPageId;
     int HeaderTitleId() const override { return 85; }
     int HeaderSubtitleId() const override { return 92; }
-    // The remove worker is not part of the engine yet: no worker.
+    // CThreadRemove.
     bool CreateWorker() override;
 };
 

@@ -121,12 +121,18 @@ bool CV4CompanionFiles::Install()
 
 bool CV4CompanionFiles::Remove()
 {
-    if (state == kNone || state == kInstallFailed || state == kRemoved || !installed)
+    // A fresh object removes whatever of the companions it finds, whatever its source (the clean-up
+    // makes one on no package at all); one whose install failed or that removed them has done so.
+    if (state == kInstallFailed || state == kRemoved)
         return false;
+    bool present = false;
+    for (const WString& file : files)
+        present = present || FileExists(targetFolder + file);
+    if (!present)
+        return installed != 0;
+    if (FileExists(ServiceProgram()))
     {
         CurrentFolder inTarget(targetFolder);
-        if (!FileExists(ServiceProgram()))
-            return true;
         RunResult remove = RunProcessAndWait(ServiceProgram() + TEXT(" -remove"), INFINITE);
         if (!remove.started || remove.exitCode != 0)
             return false;

@@ -33,7 +33,8 @@ public:
     // the program with " -uimanage" for the desktop's user. False when nothing could be done, the
     // program did not start or failed, or the service does not run.
     bool Install();
-    // Runs the service program with " -remove" and deletes the files.
+    // Runs the service program with " -remove" when it is there and deletes the files present; also on
+    // a fresh object. False when the program failed, or after a failed install or a removal.
     bool Remove();
 
     const WString& StatusText() const;

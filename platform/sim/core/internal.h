@@ -86,6 +86,8 @@ void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling pr
 
 // Whether a running program was started from this file (its image cannot be deleted meanwhile).
 bool ImageInUse(WStringView fullPath);
+// A driver DLL the running spooler has loaded (winspool/drivers.cpp).
+bool HeldBySpooler(WStringView fullPath);
 
 // The process of the table that owns the shell window; 0 when no shell runs.
 DWORD ShellProcessId();

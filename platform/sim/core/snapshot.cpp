@@ -114,6 +114,8 @@ void Spooled(Snapshot& s)
                                              U8(p.driverPath);
     for (const PortSetup& p : spooler().Ports())
         s.entries["port " + U8(p.name)] = U8(p.monitor) + " " + U8(p.description);
+    for (const WString& p : spooler().PrintProcessors())
+        s.entries["processor " + U8(p)] = "";
     for (const JobSetup& j : spooler().Jobs())
         s.entries["job " + std::to_string(j.id)] = U8(j.printerName) + " " + U8(j.document);
 }

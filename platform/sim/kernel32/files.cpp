@@ -787,6 +787,11 @@ BOOL WINAPI DeleteFileW(LPCWSTR name)
         SetError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    if (HeldBySpooler(FullPath(name)))
+    {
+        SetError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
     if (::unlink(host.c_str()) != 0)
     {
         SetError(ErrorFromErrno(errno));

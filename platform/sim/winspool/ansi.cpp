@@ -7,11 +7,13 @@
 #include "core/state.h"
 
 #include <platform/winspool.h>
+#include <sim/machine.h>
 #include <sim/port_monitors.h>
 #include <sim/print_monitors.h>
 
 #include <cstring>
 #include <set>
+#include <span>
 
 namespace sim
 {
@@ -77,6 +79,20 @@ std::vector<WString> InstalledMonitors()
     return names;
 }
 
+} // namespace
+
+void detail::AddLanguageMonitor(WStringView name, WStringView file)
+{
+    if (name.empty())
+        return;
+    const WString value = WString(file.empty() ? name : file) + WString(1, u'\0');
+    machine().SetRegistryValue(
+        HKEY_LOCAL_MACHINE, WString(kMonitorsKey) + u"\\" + WString(name), u"Driver", REG_SZ,
+        std::span(reinterpret_cast<const BYTE*>(value.data()), value.size() * sizeof(WCHAR)));
+}
+
+namespace
+{
 // The registry monitor that keeps a port, if any.
 std::optional<WString> MonitorOfPort(WStringView port)
 {
@@ -308,21 +324,22 @@ BOOL WINAPI DeletePortA(LPSTR serverName, HWND, LPSTR portName)
                : Fail(ERROR_ACCESS_DENIED);
 }
 
-BOOL WINAPI DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName)
+namespace
 {
-    SIM_SPOOLER_CALL("DeleteMonitorA", FALSE);
-    if (serverName && *serverName)
+// DeleteMonitorA and DeleteMonitorW past their journal entries.
+BOOL DeleteMonitorNamed(bool hasServer, const WString& environment, const WString& name)
+{
+    if (hasServer)
         return Fail(ERROR_INVALID_NAME);
-    if (!monitorName || !*monitorName)
+    if (name.empty())
         return Fail(ERROR_INVALID_PARAMETER);
     std::lock_guard g(StateLock());
     if (!SpoolerRunning())
         return Fail(RPC_S_SERVER_UNAVAILABLE);
     if (!Administrator())
         return Fail(ERROR_ACCESS_DENIED);
-    if (environment && *environment && !EqualNoCase(Wide(environment), NativeEnvironment()))
+    if (!environment.empty() && !EqualNoCase(environment, NativeEnvironment()))
         return Fail(ERROR_INVALID_ENVIRONMENT);
-    WString name = Wide(monitorName);
     std::optional<WString> found;
     for (const WString& m : SubkeysOf(WString(kMonitorsKey)))
         if (EqualNoCase(m, name))
@@ -333,4 +350,18 @@ BOOL WINAPI DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorNam
     if (!SubkeysOf(key + u"\\Ports").empty())
         return Fail(ERROR_PRINT_MONITOR_IN_USE);
     return DeleteTree(key) ? TRUE : Fail(ERROR_ACCESS_DENIED);
+}
+} // namespace
+
+BOOL WINAPI DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName)
+{
+    SIM_SPOOLER_CALL("DeleteMonitorA", FALSE);
+    return DeleteMonitorNamed(serverName && *serverName, Wide(environment), Wide(monitorName));
+}
+
+BOOL WINAPI DeleteMonitorW(LPWSTR serverName, LPWSTR environment, LPWSTR monitorName)
+{
+    SIM_SPOOLER_CALL("DeleteMonitorW", FALSE);
+    return DeleteMonitorNamed(serverName && *serverName, environment ? WString(environment) : WString(),
+                              monitorName ? WString(monitorName) : WString());
 }

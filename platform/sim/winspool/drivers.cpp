@@ -11,6 +11,7 @@
 #include "setupapi/inf.h"
 
 #include <filesystem>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -22,13 +23,55 @@ struct Drivers : detail::PartBase
 {
     std::vector<DriverSetup> installed; // in install order
     std::vector<WString> processors{u"winprint"};
+    // The DLLs of the version-3 drivers the spooler's present run has loaded (folded paths): those
+    // installed when it started and those installed since. A deleted driver's stay until it stops.
+    std::set<WString> held;
+    unsigned heldRun = 0;
 };
 
 Drivers& drivers()
 {
     return detail::Part<Drivers>();
 }
+
+bool IsDll(WStringView path)
+{
+    return path.size() >= 4 && detail::EqualNoCase(path.substr(path.size() - 4), u".dll");
+}
+
+void Hold(const DriverSetup& d)
+{
+    if (d.version != 3)
+        return;
+    for (const WString& f : {d.driverPath, d.configFile})
+        if (!f.empty())
+            drivers().held.insert(detail::Fold(f));
+    for (const WString& f : d.dependentFiles)
+        if (IsDll(f))
+            drivers().held.insert(detail::Fold(f));
+}
+
+// A new run of the spooler loads the drivers installed at its start.
+void RefreshHeld()
+{
+    const unsigned run = detail::SpoolerRun();
+    if (drivers().heldRun == run)
+        return;
+    drivers().heldRun = run;
+    drivers().held.clear();
+    for (const DriverSetup& d : drivers().installed)
+        Hold(d);
+}
 } // namespace
+
+bool detail::HeldBySpooler(WStringView fullPath)
+{
+    std::lock_guard g(StateLock());
+    if (!SpoolerRunning())
+        return false;
+    RefreshHeld();
+    return drivers().held.count(Fold(fullPath)) > 0;
+}
 
 WString detail::NativeEnvironment()
 {
@@ -48,6 +91,8 @@ const DriverSetup* detail::FindDriver(WStringView name, WStringView environment)
 
 void detail::PutDriver(const DriverSetup& driver)
 {
+    RefreshHeld();
+    Hold(driver);
     for (DriverSetup& d : drivers().installed)
         if (EqualNoCase(d.name, driver.name) && EqualNoCase(d.environment, driver.environment) &&
             d.version == driver.version)
@@ -77,12 +122,19 @@ void Spooler::InstallDriver(const DriverSetup& driver)
     std::lock_guard g(detail::StateLock());
     detail::PutDriver(driver);
     detail::AddProcessor(driver.printProcessor);
+    detail::AddLanguageMonitor(driver.monitorName, WString());
 }
 
 std::vector<DriverSetup> Spooler::Drivers() const
 {
     std::lock_guard g(detail::StateLock());
     return drivers().installed;
+}
+
+std::vector<WString> Spooler::PrintProcessors() const
+{
+    std::lock_guard g(detail::StateLock());
+    return drivers().processors;
 }
 
 void Spooler::AddPrintProcessor(WStringView name)
@@ -291,6 +343,7 @@ HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath,
         d.dependentFiles.push_back(target + u"\\" + f);
     PutDriver(d);
     AddProcessor(d.printProcessor);
+    AddLanguageMonitor(d.monitorName, inf->Field(install, u"LanguageMonitor", 2));
     return 0;
 }
 
@@ -374,4 +427,50 @@ BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR, DWORD level, LPBYTE buffer
             info->pConfigFile = pack.String(d->configFile);
         }
     });
+}
+
+BOOL WINAPI DeletePrinterDriverW(LPWSTR serverName, LPWSTR environment, LPWSTR driverName)
+{
+    SIM_SPOOLER_CALL("DeletePrinterDriverW", FALSE);
+    if (serverName && *serverName)
+        return SetLastError(ERROR_INVALID_NAME), FALSE;
+    if (!driverName || !*driverName)
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+    std::lock_guard g(StateLock());
+    if (!SpoolerRunning())
+        return SetLastError(RPC_S_SERVER_UNAVAILABLE), FALSE;
+    if (!Administrator())
+        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    const WString env = environment && *environment ? WString(environment) : NativeEnvironment();
+    if (!FindDriver(driverName, env))
+        return SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER), FALSE;
+    for (const PrinterSetup& p : spooler().Printers())
+        if (EqualNoCase(p.driverName, driverName))
+            return SetLastError(ERROR_PRINTER_DRIVER_IN_USE), FALSE;
+    // The spooler keeps what it loaded of the driver until it stops; its files stay where they are.
+    RefreshHeld();
+    std::erase_if(drivers().installed, [&](const DriverSetup& d) {
+        return EqualNoCase(d.name, driverName) && EqualNoCase(d.environment, env);
+    });
+    return TRUE;
+}
+
+BOOL WINAPI DeletePrintProcessorW(LPWSTR serverName, LPWSTR environment, LPWSTR processorName)
+{
+    SIM_SPOOLER_CALL("DeletePrintProcessorW", FALSE);
+    if (serverName && *serverName)
+        return SetLastError(ERROR_INVALID_NAME), FALSE;
+    if (!processorName || !*processorName)
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+    std::lock_guard g(StateLock());
+    if (!SpoolerRunning())
+        return SetLastError(RPC_S_SERVER_UNAVAILABLE), FALSE;
+    if (!Administrator())
+        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    if (environment && *environment && !EqualNoCase(environment, NativeEnvironment()))
+        return SetLastError(ERROR_INVALID_ENVIRONMENT), FALSE;
+    if (!HasPrintProcessor(processorName))
+        return SetLastError(ERROR_UNKNOWN_PRINTPROCESSOR), FALSE;
+    std::erase_if(drivers().processors, [&](const WString& p) { return EqualNoCase(p, processorName); });
+    return TRUE;
 }

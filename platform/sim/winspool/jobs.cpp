@@ -266,3 +266,27 @@ BOOL WINAPI EndDocPrinter(HANDLE printer)
         EndOpenJob(*handle);
     return ended;
 }
+
+BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command)
+{
+    SIM_SPOOLER_CALL("SetJobW", FALSE);
+    std::lock_guard g(StateLock());
+    if (!SpoolerRunning())
+        return SetLastError(RPC_S_SERVER_UNAVAILABLE), FALSE;
+    if (!CheckedPrinterHandle(printer))
+        return FALSE;
+    if (level > 4 || (level != 0 && !job))
+        return SetLastError(ERROR_INVALID_LEVEL), FALSE;
+    // Only cancelling is simulated; it takes the right to administer the printer.
+    if (command != JOB_CONTROL_CANCEL && command != JOB_CONTROL_DELETE)
+        return SetLastError(ERROR_NOT_SUPPORTED), FALSE;
+    auto handle = AdministeredPrinterHandle(printer);
+    if (!handle)
+        return FALSE;
+    auto it = jobs().byId.find(jobId);
+    if (it == jobs().byId.end() || !(it->second.open || it->second.waiting) ||
+        !EqualNoCase(it->second.printerName, handle->printerName))
+        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
+    jobs().byId.erase(it);
+    return TRUE;
+}

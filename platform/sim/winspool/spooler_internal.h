@@ -80,6 +80,8 @@ void PutDriver(const DriverSetup& driver);
 WString NativeEnvironment(); // "Windows x64" or "Windows NT x86"
 bool HasPrintProcessor(WStringView name);
 void AddProcessor(WStringView name);
+// A driver's language monitor, installed with it under the print monitors' key (`file` its DLL).
+void AddLanguageMonitor(WStringView name, WStringView file);
 
 // Jobs of a printer, by id.
 std::vector<JobSetup> JobsOf(WStringView printerName);

@@ -3,6 +3,7 @@
 #include "install_workers.h"
 #include "machines.h"
 #include "on_machine.h"
+#include "worker_runs.h"
 
 #include <gtest/gtest.h>
 #include <platform/winsvc.h>
@@ -20,125 +21,18 @@ namespace kgsetup
 {
 namespace
 {
-const WString kProgram = u"C:\\Pkg\\KGSetup64.exe";
-const WString kUninstaller = u"C:\\Program Files\\Velmo\\KORIGRAPH\\uninst.exe";
-const WString kEntry = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
-const WString kStoreFile =
-    u"C:\\ProgramData\\Microsoft\\Windows\\DeviceMetadataStore\\en\\" + WString(kMetadataFile);
-const WString kCacheFolder =
-    u"C:\\ProgramData\\Microsoft\\Windows\\DeviceMetadataCache\\dmrccache\\multiloc\\" +
-    WString(kMetadataPackageId);
-const WString kShortcut =
-    u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\KORIGRAPH Printer Driver.lnk";
-const std::vector<std::u16string> kCompanionFiles = {u"VeKglV4-OUSUPX.dll", u"VeKglV4-MONAPI.dll",
-                                                     u"VeKglV4-MONSVR.exe", u"VeKglV4-SMON.dll",
-                                                     u"VeKglV4-OUSVRX.exe"};
+using test::kCacheFolder;
+using test::kEntry;
+using test::kShortcut;
+using test::kStoreFile;
+using test::kUninstaller;
+using test::PrepareMachine;
+using test::PutV4Sources;
+using InstallRun = test::WorkerRun;
 
-class TestPage : public IProgressPage
-{
-public:
-    TestPage() : mutex_(CreateMutexW(nullptr, FALSE, nullptr)) {}
-    ~TestPage() override { CloseHandle(mutex_); }
-    HANDLE PageMutex() const override { return mutex_; }
-
-private:
-    HANDLE mutex_;
-};
-
-// The companion service program: " -install" makes its service, " -remove" deletes it.
-void RegisterCompanionProgram()
-{
-    sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [](const sim::StartedProcess& p) -> DWORD {
-        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        if (p.commandLine.ends_with(u" -install"))
-        {
-            WString path = u"C:\\Windows\\System32\\VeKglV4-OUSVRX.exe";
-            SC_HANDLE service =
-                CreateServiceW(manager, CV4CompanionFiles::kServiceName, u"Companion", SERVICE_ALL_ACCESS,
-                               SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                               path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-            CloseServiceHandle(service);
-        }
-        if (p.commandLine.ends_with(u" -remove"))
-        {
-            SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
-            SERVICE_STATUS status{};
-            if (ControlService(service, SERVICE_CONTROL_STOP, &status))
-                while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED)
-                    Sleep(250);
-            DeleteService(service);
-            CloseServiceHandle(service);
-        }
-        CloseServiceHandle(manager);
-        return 0;
-    });
-}
-
-void PutV4Sources(bool metadata = true, bool companions = true)
-{
-    test::PutV4Package();
-    if (companions)
-        for (const auto& f : kCompanionFiles)
-            sim::machine().PutFile(u"C:\\Pkg\\Monitor\\x64\\" + f, "companion");
-    if (metadata)
-        sim::machine().PutFile(u"C:\\Pkg\\DeviceApp\\en\\" + WString(kMetadataFile), "metadata package");
-    RegisterCompanionProgram();
-    sim::ProcessSetup explorer;
-    explorer.imagePath = u"C:\\Windows\\explorer.exe";
-    explorer.shell = true;
-    sim::machine().AddProcess(explorer);
-}
-
-void PrepareMachine()
-{
-    // What every system has: the start menu's programs folder.
-    sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
-    sim::machine().SetCallingProgram(kProgram, u"KGSetup64.exe");
-    sim::machine().SetFileVersion(kProgram, 2, 0, 0, 0);
-}
-
-struct InstallRun
-{
-    std::vector<UINT> words; // every word seen, repeats dropped
-    UINT final = 0;
-    int nextPage = 0;
-};
-
-// Makes the logic and its worker as the page does, starts its thread and polls every 200 ms.
 InstallRun RunInstall(CSetupContext& context)
 {
-    InstallRun run;
-    OnMachine([&] {
-        auto page = std::make_shared<TestPage>();
-        auto logic = MakeProgress<CInstallProgress>(context, page);
-        if (!logic->CreateWorker())
-        {
-            run.final = kFailStart | kStatusFinished;
-            return 0;
-        }
-        if (!logic->Start())
-        {
-            run.final = kFailStart | kStatusFinished;
-            return 0;
-        }
-        for (int tick = 0; tick < 20000; ++tick)
-        {
-            UINT word = logic->GetStatus();
-            if (run.words.empty() || run.words.back() != word)
-                run.words.push_back(word);
-            if (word != kStatusUnreadable && (word & kStatusFinished))
-            {
-                run.final = word;
-                break;
-            }
-            Sleep(200);
-        }
-        while (!logic->StopRound())
-            Sleep(200);
-        run.nextPage = logic->NextPageId();
-        return 0;
-    });
-    return run;
+    return test::RunWorker<CInstallProgress>(context);
 }
 
 FoundDevice Card(const WString& name, const WString& address)

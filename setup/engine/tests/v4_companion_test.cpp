@@ -252,3 +252,45 @@ TEST(Companion, EachFailedCallIsReported)
         }
 }
 } // namespace
+
+namespace
+{
+// A fresh object removes what it finds: the clean-up makes one on no package at all, and a package
+// whose source is there while the service program is gone leaves the state at none.
+TEST(Companion, AFreshObjectRemovesWhatItFinds)
+{
+    struct Case
+    {
+        const char* what;
+        const char16_t* source; // the package folder the object is made on
+        size_t installed;       // files of the list in the system folder, from the first
+        DWORD state;
+        bool runsRemove;
+    } cases[] = {
+        {"no package, all installed", u"", 5, 5, true},
+        {"whole package, the program gone", u"C:\\Pkg\\Monitor", 4, 0, false},
+    };
+    for (const Case& k : cases)
+    {
+        sim::machine().Reset();
+        PutPackage(u"x64");
+        Companion companion;
+        companion.Register();
+        for (size_t i = 0; i < k.installed; ++i)
+            sim::machine().PutFile(kSystem32 + kFiles[i], "installed");
+        if (k.installed == 5)
+            Companion::Install();
+        CV4CompanionFiles c(k.source);
+        ASSERT_EQ(c.state, k.state) << k.what;
+        EXPECT_TRUE(OnMachine([&] { return c.Remove(); })) << k.what;
+        EXPECT_EQ(c.state, 4u) << k.what;
+        for (const auto& file : kFiles)
+            EXPECT_FALSE(sim::machine().FileExists(kSystem32 + file)) << k.what;
+        EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName)) << k.what;
+        EXPECT_EQ(companion.runs.size(), k.runsRemove ? 1u : 0u) << k.what;
+    }
+    sim::machine().Reset();
+    CV4CompanionFiles nothing(u"");
+    EXPECT_FALSE(OnMachine([&] { return nothing.Remove(); })) << "nothing installed";
+}
+} // namespace

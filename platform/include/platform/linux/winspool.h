@@ -225,4 +225,15 @@ HRESULT WINAPI UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCW
                                            HWND window, LPWSTR destInfPath, PULONG destInfPathSize);
 HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR driverName,
                                                 LPCWSTR environment, DWORD flags);
+
+// Removal: a driver no printer uses, a print processor, a port monitor; a job cancelled.
+#define JOB_CONTROL_PAUSE 1
+#define JOB_CONTROL_RESUME 2
+#define JOB_CONTROL_CANCEL 3
+#define JOB_CONTROL_RESTART 4
+#define JOB_CONTROL_DELETE 5
+BOOL WINAPI DeletePrinterDriverW(LPWSTR serverName, LPWSTR environment, LPWSTR driverName);
+BOOL WINAPI DeletePrintProcessorW(LPWSTR serverName, LPWSTR environment, LPWSTR processorName);
+BOOL WINAPI DeleteMonitorW(LPWSTR serverName, LPWSTR environment, LPWSTR monitorName);
+BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
 #include <platform/linux/winspool_ansi.h>

@@ -106,6 +106,7 @@ public:
     void AddPort(const PortSetup& port);
     std::vector<PortSetup> Ports() const;
     void AddPrintProcessor(WStringView name);
+    std::vector<WString> PrintProcessors() const; // "winprint" and those drivers brought
 
     // The calls the spooler made of user-mode spool DLLs, in order ("DrvSplStartDoc", ...).
     std::vector<std::string> SpoolDllCalls() const;

@@ -1,0 +1,144 @@
+// What the spooler takes away: drivers no printer uses, print processors, language monitors and
+// jobs, and the classic driver DLLs it keeps loaded while it runs.
+#include <gtest/gtest.h>
+
+#include <platform/winsvc.h>
+#include <sim/machine.h>
+#include <sim/services.h>
+#include <sim/spooler.h>
+
+#include <algorithm>
+
+namespace
+{
+const WString kFolder = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\";
+const WString kMonitorKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Q7 Monitor";
+
+// A classic driver with its files in the driver folder, its processor and monitor, and a printer.
+void InstallClassic(bool withPrinter = true)
+{
+    for (const char16_t* f : {u"DRV.DLL", u"UI.DLL", u"Q7.spd", u"Proc.dll"})
+        sim::machine().PutFile(kFolder + f, "x");
+    sim::DriverSetup d;
+    d.name = u"Classic";
+    d.version = 3;
+    d.driverPath = kFolder + u"DRV.DLL";
+    d.configFile = kFolder + u"UI.DLL";
+    d.dataFile = kFolder + u"Q7.spd";
+    d.dependentFiles = {kFolder + u"Proc.dll", kFolder + u"Q7.spd"};
+    d.printProcessor = u"Proc";
+    d.monitorName = u"Q7 Monitor";
+    sim::spooler().InstallDriver(d);
+    if (!withPrinter)
+        return;
+    sim::PrinterSetup p;
+    p.name = u"Office";
+    p.driverName = u"Classic";
+    sim::spooler().AddPrinter(p);
+}
+
+bool Restart()
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE spooler = OpenServiceW(manager, u"Spooler", SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status{};
+    bool ok = ControlService(spooler, SERVICE_CONTROL_STOP, &status);
+    while (ok && QueryServiceStatus(spooler, &status) && status.dwCurrentState != SERVICE_STOPPED)
+        sim::machine().Advance(100);
+    ok = ok && StartServiceW(spooler, 0, nullptr);
+    while (ok && QueryServiceStatus(spooler, &status) && status.dwCurrentState != SERVICE_RUNNING)
+        sim::machine().Advance(100);
+    CloseServiceHandle(spooler);
+    CloseServiceHandle(manager);
+    return ok;
+}
+
+DWORD DeleteDriver(const WString& name)
+{
+    WString n = name;
+    SetLastError(0);
+    return DeletePrinterDriverW(nullptr, nullptr, n.data()) ? 0 : GetLastError();
+}
+
+TEST(SpoolerRemoval, ADriverGoesOnlyWithoutPrinters)
+{
+    InstallClassic();
+    EXPECT_EQ(DeleteDriver(u"Classic"), DWORD(ERROR_PRINTER_DRIVER_IN_USE));
+    EXPECT_EQ(DeleteDriver(u"Nobody"), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER));
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinter2W(u"Office", &printer, &all, nullptr));
+    ASSERT_TRUE(DeletePrinter(printer));
+    ClosePrinter(printer);
+    sim::machine().SetAdministrator(false);
+    EXPECT_EQ(DeleteDriver(u"classic"), DWORD(ERROR_ACCESS_DENIED));
+    sim::machine().SetAdministrator(true);
+    EXPECT_EQ(DeleteDriver(u"classic"), 0u) << "without case";
+    EXPECT_TRUE(sim::spooler().Drivers().empty());
+    EXPECT_EQ(DeleteDriver(u"Classic"), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER));
+    EXPECT_TRUE(sim::machine().FileExists(kFolder + u"DRV.DLL")) << "its files stay";
+}
+
+TEST(SpoolerRemoval, TheRunningSpoolerHoldsAClassicDriversDlls)
+{
+    InstallClassic(false);
+    // Held while it runs, also once the driver is deleted; let go at its stop.
+    EXPECT_FALSE(DeleteFileW((kFolder + u"DRV.DLL").c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+    ASSERT_EQ(DeleteDriver(u"Classic"), 0u);
+    EXPECT_FALSE(DeleteFileW((kFolder + u"proc.DLL").c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(DeleteFileW((kFolder + u"Q7.spd").c_str())) << "no DLL";
+    ASSERT_TRUE(Restart());
+    for (const char16_t* f : {u"DRV.DLL", u"UI.DLL", u"Proc.dll"})
+        EXPECT_TRUE(DeleteFileW((kFolder + f).c_str())) << GetLastError();
+}
+
+TEST(SpoolerRemoval, ARestartLoadsTheDriversStillInstalled)
+{
+    InstallClassic(false);
+    ASSERT_TRUE(Restart());
+    EXPECT_FALSE(DeleteFileW((kFolder + u"UI.DLL").c_str()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+}
+
+TEST(SpoolerRemoval, ProcessorsAndMonitorsByName)
+{
+    InstallClassic(false);
+    auto processors = sim::spooler().PrintProcessors();
+    EXPECT_NE(std::ranges::find(processors, u"Proc"), processors.end());
+    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
+    WString proc = u"PROC", monitor = u"q7 monitor", unknown = u"Unknown";
+    EXPECT_TRUE(DeletePrintProcessorW(nullptr, nullptr, proc.data()));
+    EXPECT_FALSE(DeletePrintProcessorW(nullptr, nullptr, proc.data()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PRINTPROCESSOR));
+    processors = sim::spooler().PrintProcessors();
+    EXPECT_EQ(std::ranges::find(processors, u"Proc"), processors.end());
+    EXPECT_TRUE(DeleteMonitorW(nullptr, nullptr, monitor.data()));
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
+    EXPECT_FALSE(DeleteMonitorW(nullptr, nullptr, unknown.data()));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PRINT_MONITOR));
+}
+
+TEST(SpoolerRemoval, CancellingAJobTakesTheRightToAdminister)
+{
+    InstallClassic();
+    const DWORD job = sim::spooler().AddJob(u"Office", u"Report");
+    PRINTER_DEFAULTSW use{nullptr, nullptr, PRINTER_ACCESS_USE};
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE user = nullptr, admin = nullptr;
+    ASSERT_TRUE(OpenPrinter2W(u"Office", &user, &use, nullptr));
+    ASSERT_TRUE(OpenPrinter2W(u"Office", &admin, &all, nullptr));
+    EXPECT_FALSE(SetJobW(user, job, 0, nullptr, JOB_CONTROL_CANCEL));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(SetJobW(admin, job + 7, 0, nullptr, JOB_CONTROL_CANCEL));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(sim::spooler().Jobs().size(), 1u);
+    EXPECT_TRUE(SetJobW(admin, job, 0, nullptr, JOB_CONTROL_CANCEL));
+    EXPECT_TRUE(sim::spooler().Jobs().empty());
+    EXPECT_FALSE(SetJobW(admin, job, 0, nullptr, JOB_CONTROL_CANCEL)) << "gone already";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    ClosePrinter(user);
+    ClosePrinter(admin);
+}
+} // namespace
