@@ -91,6 +91,7 @@ inline constexpr std::string_view kFaultPoints[] = {
     "GetProcAddress",
     "GetSaveFileNameW",
     "GetSystemDirectoryW",
+    "GetTempFileNameW",
     "GlobalAlloc",
     "HeapAlloc",
     "HeapCreate",
