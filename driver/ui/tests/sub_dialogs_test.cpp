@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "page_common.h"
+#include "print_proc_caps.h"
 #include "sub_dialogs.h"
 #include "ui_fixture.h"
 #include "ui_strings.h"
@@ -614,4 +615,78 @@ TEST_F(SubDialogs, AboutBoxFromThePreferencesPage)
             d.SetKeyDown(VK_CONTROL, false);
             EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
         });
+}
+
+// ---- Wiring of the pages' buttons ------------------------------------------------------------------------
+
+TEST_F(SubDialogs, LayoutDetailsOpenTheOrderDialogForCombination)
+{
+    sim::spooler().SetPrinterData(kPrinterName, kPrintProcCapsValue, REG_BINARY, CapsRecord(0x3F, 0x2));
+    auto in = DevMode([](SettingsRecord& r) {
+        r.dm.dmOrientation = DMORIENT_LANDSCAPE;
+        r.dm.dmFields = DM_ORIENTATION;
+    });
+    std::vector<BYTE> out(2944, 0xEE);
+    LONG result = DocumentSheet(in, out, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), 1));
+        EXPECT_FALSE(d.IsEnabled(d.Control(sheet, 1214))) << "standard mode has no details";
+        EXPECT_TRUE(d.PickText(d.Control(sheet, 1211), UiString(586)));
+        HWND pages = d.Control(sheet, 1212);
+        auto counts = d.Items(pages);
+        ASSERT_GE(counts.size(), 2u);
+        EXPECT_NE(counts[0].find(u"2"), WString::npos);
+        EXPECT_TRUE(d.Pick(pages, 0));
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1214)));
+        HWND dlg = d.TopWindow(u"배치 순서");
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_FALSE(d.IsEnabled(d.Control(dlg, 2101))) << "2 pages in landscape";
+        EXPECT_FALSE(d.IsVisible(d.Control(dlg, 2103)));
+        EXPECT_TRUE(d.Click(d.Control(dlg, IDCANCEL)));
+
+        EXPECT_TRUE(d.Pick(pages, 1));
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1214)));
+        dlg = d.TopWindow(u"배치 순서");
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_TRUE(d.IsVisible(d.Control(dlg, 2107)));
+        EXPECT_TRUE(d.Click(d.Control(dlg, 2108)));
+        EXPECT_TRUE(d.Click(d.Control(dlg, IDOK)));
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+    });
+    EXPECT_EQ(result, IDOK);
+    const auto* r = reinterpret_cast<const SettingsRecord*>(out.data());
+    EXPECT_EQ(r->layoutMode, 4);
+    EXPECT_EQ(r->nupOrder, 8);
+}
+
+TEST_F(SubDialogs, TheUserIdIconOpensItsBox)
+{
+    sim::PrinterSetup p;
+    p.name = u"Velmo Memory";
+    p.driverName = u"KORIGRAPH DX-4600"; // keeps masters per user ID
+    sim::spooler().AddPrinter(p);
+    HANDLE memory = sim::spooler().OpenPrinter(u"Velmo Memory");
+    std::vector<BYTE> out(2944, 0xEE);
+    sim::desktop().Run(
+        [&] {
+            properties(nullptr, memory, const_cast<LPWSTR>(u"Velmo Memory"),
+                       reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            EXPECT_TRUE(d.Pick(tabs, static_cast<int>(d.Items(tabs).size()) - 1));
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1513)));
+            HWND box = d.TopWindow(u"Properties");
+            ASSERT_NE(box, sheet) << "the box carries the sheet's caption";
+            EXPECT_EQ(d.Text(d.Control(box, 2301)), UiString(618));
+            EXPECT_TRUE(d.Click(d.Control(box, IDOK)));
+            EXPECT_EQ(d.TopWindow(u"Properties"), sheet);
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+    sim::spooler().ClosePrinter(memory);
 }
