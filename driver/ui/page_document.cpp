@@ -106,6 +106,16 @@ public:
     void Init() override
     {
         SetRange(Item(kZoomSpin), kZoomMin / 10, kZoomMax / 10);
+        // The zoom steps in tenths of a percent; its arrows move whole percents.
+        UDACCEL accel[8] = {};
+        auto n = SendDlgItemMessageW(dialog, kZoomSpin, UDM_GETACCEL, std::size(accel),
+                                     reinterpret_cast<LPARAM>(accel));
+        n = std::clamp<LRESULT>(n, 0, static_cast<LRESULT>(std::size(accel)));
+        for (LRESULT i = 0; i < n; ++i)
+            accel[i].nInc *= 10;
+        if (n > 0)
+            SendDlgItemMessageW(dialog, kZoomSpin, UDM_SETACCEL, static_cast<WPARAM>(n),
+                                reinterpret_cast<LPARAM>(accel));
         SetRange(Item(kSetsSpin), 1, kMaxSets);
         SendDlgItemMessageW(dialog, kCopies, EM_LIMITTEXT, 4, 0);
         SendDlgItemMessageW(dialog, kSets, EM_LIMITTEXT, 2, 0);

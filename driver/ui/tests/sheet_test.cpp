@@ -506,7 +506,7 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
             EXPECT_TRUE(d.Click(d.Control(sheet, 1110)));
             EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1112)));
             EXPECT_TRUE(d.StepUpDown(d.Control(sheet, 1112), 5));
-            EXPECT_EQ(d.Text(d.Control(sheet, 1111)), u"100.5") << "tenths of a percent, one decimal";
+            EXPECT_EQ(d.Text(d.Control(sheet, 1111)), u"105.0") << "a click steps a whole percent";
             EXPECT_TRUE(d.Pick(tabs, 1));
             EXPECT_TRUE(d.Click(d.Control(sheet, 1219)));
             EXPECT_TRUE(d.Pick(tabs, 2));
@@ -531,7 +531,7 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
     EXPECT_EQ(started[0].currentDirectory, u"C:\\Windows\\System32");
     EXPECT_EQ(At(out, 2180), -20) << "brightness";
     EXPECT_EQ(At(out, 224), 1) << "user zoom";
-    EXPECT_EQ(At(out, 2900), 10050) << "zoom in 1/100 percent";
+    EXPECT_EQ(At(out, 2900), 10500) << "zoom in 1/100 percent";
 }
 
 namespace

@@ -109,6 +109,14 @@ typedef struct
 #define UDM_GETRANGE32 (WM_USER + 112)
 #define UDM_SETPOS32 (WM_USER + 113)
 #define UDM_GETPOS32 (WM_USER + 114)
+#define UDM_SETACCEL (WM_USER + 107)
+#define UDM_GETACCEL (WM_USER + 108)
+// One step of an up-down control's acceleration: after nSec seconds held, arrows step by nInc.
+typedef struct _UDACCEL
+{
+    UINT nSec;
+    UINT nInc;
+} UDACCEL, *LPUDACCEL;
 #define UDN_FIRST (0U - 721)
 #define UDN_DELTAPOS (UDN_FIRST - 1)
 typedef struct _NM_UPDOWN
