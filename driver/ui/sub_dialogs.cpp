@@ -1,5 +1,6 @@
 #include "sub_dialogs.h"
 
+#include "activation.h"
 #include "page_common.h"
 #include "ui_strings.h"
 #include "user_papers.h"
@@ -120,6 +121,7 @@ template <typename D> INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPA
 
 template <typename D> INT_PTR Run(HWND page, WORD templateId, D& d)
 {
+    ModuleActivation active;
     return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId), page, DialogProc<D>,
                            reinterpret_cast<LPARAM>(&d));
 }

@@ -588,6 +588,7 @@ TEST_F(SubDialogs, AboutBoxFromThePreferencesPage)
             EXPECT_TRUE(d.Click(d.Control(sheet, 1707)));
             HWND about = d.TopWindow(u"About...");
             ASSERT_NE(about, nullptr);
+            EXPECT_EQ(sim::machine().OpenActivations(), 1u) << "the dialog runs in the module's context";
             EXPECT_EQ(d.Text(d.Control(about, 1002)), UiString(200));
             EXPECT_EQ(d.Text(d.Control(about, 1003)), u"Version 7.43");
             EXPECT_EQ(d.Text(d.Control(about, 1004)), u"");
@@ -689,4 +690,35 @@ TEST_F(SubDialogs, TheUserIdIconOpensItsBox)
             EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
         });
     sim::spooler().ClosePrinter(memory);
+}
+
+// Without its activation context (it could not be made) the DLL still shows its pages and dialogs, in
+// the caller's context; with it, every activation is undone and the context goes with the DLL.
+TEST_F(SubDialogs, TheModulesActivationContextIsOptionalAndBalanced)
+{
+    EXPECT_EQ(sim::machine().LiveActivationContexts(), 1u);
+    FreeLibrary(module);
+    EXPECT_EQ(sim::machine().LiveActivationContexts(), 0u);
+    sim::machine().FailNext("CreateActCtxW", ERROR_OUTOFMEMORY);
+    module = LoadLibraryW(u"VelmQ7UI.dll");
+    ASSERT_NE(module, nullptr);
+    printerProperties = Proc<PrinterPropertiesFn>(module, "PrinterProperties");
+    EXPECT_EQ(sim::machine().LiveActivationContexts(), 0u);
+    sim::desktop().Run(
+        [&] {
+            printerProperties(nullptr, printer);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Printer Properties");
+            ASSERT_NE(sheet, nullptr);
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1707)));
+            HWND about = d.TopWindow(u"About...");
+            ASSERT_NE(about, nullptr);
+            EXPECT_EQ(sim::machine().OpenActivations(), 0u);
+            EXPECT_TRUE(d.Click(d.Control(about, IDOK)));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+    EXPECT_EQ(sim::machine().OpenActivations(), 0u);
 }
