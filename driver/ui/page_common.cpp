@@ -1,5 +1,6 @@
 #include "page_common.h"
 
+#include "preview_painter.h"
 #include "ui_settings.h"
 #include "ui_strings.h"
 
@@ -319,6 +320,14 @@ INT_PTR PageDialogProc(std::unique_ptr<Page> (*make)(), HWND dialog, UINT messag
         auto* info = reinterpret_cast<const HELPINFO*>(lParam);
         if (info)
             ContextHelp(*page, info->iCtrlId, info->MousePos.x, info->MousePos.y);
+        return TRUE;
+    }
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (!item || item->CtlID != kPreview)
+            return FALSE;
+        bool graphics = page->templateId == kTemplateGraphics[0] || page->templateId == kTemplateGraphics[1];
+        PaintPreview(ModuleInstance(), *item, PreviewInputOf(page->state->working, graphics));
         return TRUE;
     }
     case WM_CONTEXTMENU:

@@ -4,10 +4,12 @@
 #include "core/state.h"
 #include "gdi/objects.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 using namespace sim::detail;
 
@@ -37,7 +39,8 @@ struct Brushes : PartBase
 {
     std::map<int, std::unique_ptr<Brush>> system;
     std::array<std::unique_ptr<Brush>, NULL_BRUSH + 1> stock;
-    std::map<HDC, DcColors> dcs; // by the value the caller holds: DCs are made by other parts
+    std::map<HDC, DcColors> dcs;               // by the value the caller holds: DCs are made by other parts
+    std::vector<std::unique_ptr<Brush>> solid; // CreateSolidBrush, until DeleteObject
 };
 
 Brushes& brushes()
@@ -80,6 +83,55 @@ HBRUSH WINAPI GetSysColorBrush(int index)
     if (!slot)
         slot = std::make_unique<Brush>(Brush{*color, false});
     return reinterpret_cast<HBRUSH>(slot.get());
+}
+
+std::optional<COLORREF> sim::detail::BrushColor(HBRUSH brush)
+{
+    auto value = reinterpret_cast<ULONG_PTR>(brush);
+    if (value >= 1 && value <= 31) // a system colour index + 1, as window classes give them
+        return SystemColor(static_cast<int>(value - 1));
+    std::lock_guard g(StateLock());
+    auto& b = brushes();
+    auto is = [&](const std::unique_ptr<Brush>& slot) {
+        return slot && reinterpret_cast<HBRUSH>(slot.get()) == brush;
+    };
+    for (auto& slot : b.stock)
+        if (is(slot))
+            return slot->hollow ? std::nullopt : std::optional<COLORREF>(slot->color);
+    for (auto& [index, slot] : b.system)
+        if (is(slot))
+            return slot->color;
+    for (auto& slot : b.solid)
+        if (is(slot))
+            return slot->color;
+    return std::nullopt;
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color)
+{
+    std::lock_guard g(StateLock());
+    auto& solid = brushes().solid;
+    solid.push_back(std::make_unique<Brush>(Brush{color, false}));
+    return reinterpret_cast<HBRUSH>(solid.back().get());
+}
+
+size_t sim::detail::CountSolidBrushes()
+{
+    std::lock_guard g(StateLock());
+    return brushes().solid.size();
+}
+
+bool sim::detail::DeleteSolidBrush(HGDIOBJ object)
+{
+    std::lock_guard g(StateLock());
+    auto& solid = brushes().solid;
+    auto it = std::find_if(solid.begin(), solid.end(), [&](const std::unique_ptr<Brush>& b) {
+        return static_cast<HGDIOBJ>(b.get()) == object;
+    });
+    if (it == solid.end())
+        return false;
+    solid.erase(it);
+    return true;
 }
 
 HGDIOBJ WINAPI GetStockObject(int object)

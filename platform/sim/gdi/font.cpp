@@ -189,6 +189,48 @@ std::shared_ptr<DeviceContext> FindDeviceContext(HDC dc)
     auto it = contexts.find(reinterpret_cast<ULONG_PTR>(dc));
     return it == contexts.end() ? nullptr : it->second;
 }
+
+HDC AddDeviceContext(std::shared_ptr<DeviceContext> context)
+{
+    std::lock_guard g(StateLock());
+    Gdi& s = gdi();
+    ULONG_PTR h = s.nextContext;
+    s.nextContext += 4;
+    s.contexts[h] = std::move(context);
+    return reinterpret_cast<HDC>(h);
+}
+
+bool RemoveDeviceContext(HDC dc)
+{
+    std::lock_guard g(StateLock());
+    auto& contexts = gdi().contexts;
+    auto it = contexts.find(reinterpret_cast<ULONG_PTR>(dc));
+    if (it == contexts.end())
+        return false;
+    if (it->second->bitmap)
+        if (auto b = std::dynamic_pointer_cast<Bitmap>(
+                gdi().objects[reinterpret_cast<ULONG_PTR>(it->second->bitmap)]))
+            b->selectedInto = nullptr;
+    contexts.erase(it);
+    return true;
+}
+
+size_t CountGdiObjects()
+{
+    std::lock_guard g(StateLock());
+    return gdi().objects.size();
+}
+
+size_t CountDeviceContexts()
+{
+    std::lock_guard g(StateLock());
+    return gdi().contexts.size();
+}
+
+HBITMAP DefaultBitmap()
+{
+    return reinterpret_cast<HBITMAP>(kStockBase + 0x100);
+}
 } // namespace sim::detail
 
 HDC WINAPI GetDC(HWND window)
@@ -198,21 +240,18 @@ HDC WINAPI GetDC(HWND window)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
-    std::lock_guard g(StateLock());
-    Gdi& s = gdi();
-    ULONG_PTR h = s.nextContext;
-    s.nextContext += 4;
     auto context = std::make_shared<DeviceContext>();
     context->window = window;
     context->font = static_cast<HFONT>(Stock(SYSTEM_FONT));
-    s.contexts[h] = context;
-    return reinterpret_cast<HDC>(h);
+    return AddDeviceContext(std::move(context));
 }
 
 int WINAPI ReleaseDC(HWND, HDC dc)
 {
-    std::lock_guard g(StateLock());
-    return gdi().contexts.erase(reinterpret_cast<ULONG_PTR>(dc)) ? 1 : 0;
+    auto context = FindDeviceContext(dc);
+    if (!context || context->memory) // a memory DC is DeleteDC's
+        return 0;
+    return RemoveDeviceContext(dc) ? 1 : 0;
 }
 
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font)
@@ -285,13 +324,14 @@ int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer)
     }
     else if (auto f = FindGdiObjectOf<Font>(object))
         lf = f->logFont;
-    else if (auto b = FindGdiObjectOf<Bitmap>(object))
+    else if (auto b = FindGdiObjectOf<Bitmap>(object); b || object == DefaultBitmap())
     {
+        BITMAP bitmap = b ? b->bitmap : BITMAP{0, 1, 1, 2, 1, 1, nullptr};
         if (!buffer)
             return sizeof(BITMAP);
         if (size < static_cast<int>(sizeof(BITMAP)))
             return 0;
-        std::memcpy(buffer, &b->bitmap, sizeof(BITMAP));
+        std::memcpy(buffer, &bitmap, sizeof(BITMAP));
         return sizeof(BITMAP);
     }
     else if (auto p = FindGdiObjectOf<Palette>(object))
@@ -346,6 +386,27 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object)
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if (object == DefaultBitmap() || FindGdiObjectOf<Bitmap>(object))
+    {
+        if (!context->memory)
+        {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        auto incoming = FindGdiObjectOf<Bitmap>(object);
+        if (incoming && incoming->selectedInto && incoming->selectedInto != dc)
+        {
+            SetLastError(ERROR_INVALID_PARAMETER); // a bitmap is in one DC at a time
+            return nullptr;
+        }
+        HBITMAP old = context->bitmap ? context->bitmap : DefaultBitmap();
+        if (auto previous = FindGdiObjectOf<Bitmap>(context->bitmap))
+            previous->selectedInto = nullptr;
+        context->bitmap = incoming ? static_cast<HBITMAP>(object) : nullptr;
+        if (incoming)
+            incoming->selectedInto = dc;
+        return old;
+    }
     bool font = false;
     if (IsStock(object))
         font = IsStockFont(static_cast<int>(reinterpret_cast<ULONG_PTR>(object) - kStockBase));
@@ -360,9 +421,13 @@ BOOL WINAPI DeleteObject(HGDIOBJ object)
 {
     if (!object)
         return FALSE;
-    if (IsStock(object))
+    if (IsStock(object) || object == DefaultBitmap())
+        return TRUE;
+    if (DeleteSolidBrush(object))
         return TRUE;
     std::lock_guard g(StateLock());
+    if (auto b = FindGdiObjectOf<Bitmap>(object); b && b->selectedInto)
+        return FALSE; // still selected into a DC
     return gdi().objects.erase(reinterpret_cast<ULONG_PTR>(object)) ? TRUE : FALSE;
 }
 

@@ -6,6 +6,7 @@
 #include <platform/windows.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sim::detail
@@ -22,8 +23,15 @@ struct Font : GdiObject
 
 struct Bitmap : GdiObject
 {
-    BITMAP bitmap{}; // size and depth only: nothing draws its bits
+    BITMAP bitmap{};          // what GetObjectW reports (bmBits stays null)
+    std::vector<BYTE> pixels; // 24-bit, top row first, rows of PixelStride(width) bytes
+    HDC selectedInto = nullptr;
 };
+
+inline LONG PixelStride(LONG width)
+{
+    return (width * 3 + 3) & ~3;
+}
 
 struct Palette : GdiObject
 {
@@ -35,6 +43,9 @@ struct DeviceContext
     HWND window = nullptr;
     HFONT font = nullptr;
     HPALETTE palette = nullptr;
+    bool memory = false;      // CreateCompatibleDC: draws on the bitmap selected into it
+    HBITMAP bitmap = nullptr; // selected into a memory DC; null: the default 1 x 1 bitmap
+    int stretchMode = 1;      // BLACKONWHITE
 };
 
 HGDIOBJ AddGdiObject(std::shared_ptr<GdiObject> object);
@@ -47,4 +58,18 @@ template <typename T> std::shared_ptr<T> FindGdiObjectOf(HGDIOBJ handle)
 HGDIOBJ StockGdiObject(int index);
 // The context behind a handle (null for none); a copy, changed through SetDeviceContext.
 std::shared_ptr<DeviceContext> FindDeviceContext(HDC dc);
+HDC AddDeviceContext(std::shared_ptr<DeviceContext> context);
+bool RemoveDeviceContext(HDC dc);
+size_t CountGdiObjects();
+size_t CountDeviceContexts();
+// The handle SelectObject hands back for a memory DC's first bitmap; selecting it again empties the DC.
+HBITMAP DefaultBitmap();
+// A bitmap of `width` x `height` with its pixels (white), as the desktop's object.
+HBITMAP MakeBitmap(LONG width, LONG height, WORD bitsPerPixel, std::vector<BYTE> pixels = {});
+// A solid brush's colour; nothing for a hollow brush or a handle that names none.
+std::optional<COLORREF> BrushColor(HBRUSH brush);
+bool DeleteSolidBrush(HGDIOBJ object); // false: not a brush CreateSolidBrush made
+size_t CountSolidBrushes();
+// Drops what was drawn on a window that is destroyed.
+void ForgetWindowPicture(HWND window);
 } // namespace sim::detail

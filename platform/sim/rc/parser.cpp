@@ -242,6 +242,13 @@ private:
             String();
             file_.icons[name] = true;
         }
+        else if (type == "BITMAP")
+        {
+            Take();
+            Options();
+            WString path = String();
+            file_.bitmaps[name] = std::filesystem::path(std::u16string(path.begin(), path.end()));
+        }
         else
         {
             Take(); // BITMAP, CURSOR, RT_MANIFEST, RCDATA, ACCELERATORS, DESIGNINFO, TEXTINCLUDE, custom

@@ -2,6 +2,7 @@
 // read them (strings, icons, cursors).
 #include "rc/resources.h"
 
+#include "core/faults.h"
 #include "kernel32/loader.h"
 #include "rc/script.h"
 #include "user32/desktop_internal.h"
@@ -12,6 +13,8 @@
 namespace sim::detail
 {
 HBITMAP LoadBitmapFile(std::string_view bytes); // gdi: a .bmp file's bitmap
+// gdi: the bitmap stretched to cx x cy (a zero keeps that extent), the original deleted.
+HBITMAP ScaledBitmap(HBITMAP bitmap, int cx, int cy);
 
 namespace
 {
@@ -71,7 +74,11 @@ WString IconNameOf(HICON icon)
 
 ResourceFile ParseResourceScript(const std::filesystem::path& rcFile)
 {
-    return script::Parse(script::Preprocess(rcFile));
+    ResourceFile file = script::Parse(script::Preprocess(rcFile));
+    for (auto& [name, path] : file.bitmaps)
+        if (path.is_relative())
+            path = rcFile.parent_path() / path;
+    return file;
 }
 
 WString ResourceName(LPCWSTR name)
@@ -189,8 +196,9 @@ int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax)
     return static_cast<int>(copied);
 }
 
-HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, UINT flags)
+HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags)
 {
+    SIM_FAULT_POINT("LoadImageW", nullptr);
     if (!name)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -205,7 +213,25 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, 
             return nullptr;
         }
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        return LoadBitmapFile(bytes);
+        return ScaledBitmap(LoadBitmapFile(bytes), cx, cy);
+    }
+    if (type == IMAGE_BITMAP && instance)
+    {
+        const ResourceFile* file = ResourcesOf(instance);
+        auto it = file ? file->bitmaps.find(ResourceName(name)) : decltype(file->bitmaps.end()){};
+        if (!file || it == file->bitmaps.end())
+        {
+            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+            return nullptr;
+        }
+        std::ifstream in(it->second, std::ios::binary);
+        if (!in)
+        {
+            SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+            return nullptr;
+        }
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return ScaledBitmap(LoadBitmapFile(bytes), cx, cy);
     }
     if (!instance)
     {

@@ -58,6 +58,7 @@ struct ResourceFile
     std::map<WString, ByLanguage<std::vector<MenuTemplateItem>>> menus;
     std::map<UINT, ByLanguage<WString>> strings;
     std::map<WString, bool> icons;
+    std::map<WString, std::filesystem::path> bitmaps; // BITMAP files, beside the script unless absolute
     std::vector<BYTE> version; // the binary version record, empty: none
 };
 

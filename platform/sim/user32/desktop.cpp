@@ -1,6 +1,8 @@
 // The desktop's core: queues of the machine's threads, windows and classes, sent and posted
 // messages, timers (events of the scheduler's clock).
 #include "user32/desktop_internal.h"
+#include "gdi/objects.h"
+#include "user32/owner_draw.h"
 
 #include <algorithm>
 
@@ -507,6 +509,8 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         std::lock_guard g(Desk().mu);
         Desk().foreground = handle;
     }
+    if (style & WS_VISIBLE)
+        SchedulePaint(handle);
     return handle;
 }
 
@@ -543,18 +547,26 @@ BOOL WINAPI DestroyWindow(HWND window)
     for (HWND child : children)
         DestroyWindow(child);
     SendMessageW(window, WM_NCDESTROY, 0, 0);
-    std::lock_guard g(Desk().mu);
-    DesktopState& d = Desk();
-    if (Window* w = FindLocked(window))
+    HFONT ownedFont = nullptr;
     {
-        if (Window* p = w->parent ? FindLocked(w->parent) : nullptr)
-            std::erase(p->children, window);
-        d.windows.erase(window);
+        std::lock_guard g(Desk().mu);
+        DesktopState& d = Desk();
+        if (Window* w = FindLocked(window))
+        {
+            ownedFont = w->ownedFont;
+            if (Window* p = w->parent ? FindLocked(w->parent) : nullptr)
+                std::erase(p->children, window);
+            d.windows.erase(window);
+        }
+        std::erase_if(d.timers, [&](const Timer& t) { return t.window == window; });
+        if (d.foreground == window)
+            d.foreground = nullptr;
+        RescheduleLocked();
     }
-    std::erase_if(d.timers, [&](const Timer& t) { return t.window == window; });
-    if (d.foreground == window)
-        d.foreground = nullptr;
-    RescheduleLocked();
+    // Graphics after the desktop's lock, as the lock order says.
+    if (ownedFont)
+        DeleteObject(ownedFont);
+    ForgetWindowPicture(window);
     return TRUE;
 }
 
@@ -672,20 +684,25 @@ BOOL WINAPI EnableWindow(HWND window, BOOL enable)
 
 BOOL WINAPI ShowWindow(HWND window, int command)
 {
-    std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
-    if (!w)
-        return FALSE;
-    BOOL was = (w->style & WS_VISIBLE) ? TRUE : FALSE;
-    if (command == SW_HIDE)
-        w->style &= ~static_cast<DWORD>(WS_VISIBLE);
-    else
+    BOOL was = FALSE;
     {
-        w->style |= WS_VISIBLE;
-        if (!w->parent && command != SW_SHOWNA && command != SW_SHOWNOACTIVATE &&
-            command != SW_SHOWMINNOACTIVE)
-            Desk().foreground = window;
+        std::lock_guard g(Desk().mu);
+        Window* w = FindLocked(window);
+        if (!w)
+            return FALSE;
+        was = (w->style & WS_VISIBLE) ? TRUE : FALSE;
+        if (command == SW_HIDE)
+            w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+        else
+        {
+            w->style |= WS_VISIBLE;
+            if (!w->parent && command != SW_SHOWNA && command != SW_SHOWNOACTIVATE &&
+                command != SW_SHOWMINNOACTIVE)
+                Desk().foreground = window;
+        }
     }
+    if (command != SW_HIDE && !was)
+        SchedulePaint(window);
     return was;
 }
 
@@ -696,7 +713,12 @@ BOOL WINAPI UpdateWindow(HWND window)
 
 BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL)
 {
-    return window ? IsWindow(window) : TRUE;
+    if (!window)
+        return TRUE;
+    if (!IsWindow(window))
+        return FALSE;
+    SchedulePaint(window);
+    return TRUE;
 }
 
 HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint)

@@ -64,6 +64,8 @@ struct Window
     HICON icons[2] = {nullptr, nullptr};
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;
+    bool paintPending = false; // an owner-drawn control's WM_PAINT is posted
+    HFONT ownedFont = nullptr; // the dialog manager's font from the template, deleted with the window
     std::unique_ptr<ControlState> control; // a built-in control's record; none for other windows
 };
 

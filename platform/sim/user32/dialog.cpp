@@ -101,6 +101,11 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
         std::copy_n(t->fontFace.begin(), std::min<size_t>(t->fontFace.size(), LF_FACESIZE - 1),
                     lf.lfFaceName);
         font = CreateFontIndirectW(&lf);
+        {
+            std::lock_guard g(Desk().mu);
+            if (Window* w = FindLocked(dialog))
+                w->ownedFont = font;
+        }
         SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     HWND firstTab = nullptr;

@@ -377,3 +377,34 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);
 int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 // ---- end of fonts and bitmaps ----------------------------------------------------------------------
+
+// gdi32: memory device contexts and bit-block transfers ----------------------------------------------
+#define SRCPAINT 0x00EE0086
+#define SRCAND 0x008800C6
+#define SRCINVERT 0x00660046
+#define PATCOPY 0x00F00021
+#define BLACKNESS 0x00000042
+#define WHITENESS 0x00FF0062
+#define BLACKONWHITE 1
+#define WHITEONBLACK 2
+#define COLORONCOLOR 3
+#define HALFTONE 4
+#define STRETCH_ANDSCANS BLACKONWHITE
+#define STRETCH_ORSCANS WHITEONBLACK
+#define STRETCH_DELETESCANS COLORONCOLOR
+#define STRETCH_HALFTONE HALFTONE
+
+HDC WINAPI CreateCompatibleDC(HDC dc);
+BOOL WINAPI DeleteDC(HDC dc);
+HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
+HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+BOOL WINAPI BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int xSrc, int ySrc, DWORD rop);
+BOOL WINAPI StretchBlt(HDC dest, int xDest, int yDest, int destWidth, int destHeight, HDC src, int xSrc, int ySrc,
+                       int srcWidth, int srcHeight, DWORD rop);
+int WINAPI SetStretchBltMode(HDC dc, int mode);
+int WINAPI GetStretchBltMode(HDC dc);
+COLORREF WINAPI GetPixel(HDC dc, int x, int y);
+// msimg32
+BOOL WINAPI TransparentBlt(HDC dest, int xDest, int yDest, int destWidth, int destHeight, HDC src, int xSrc,
+                           int ySrc, int srcWidth, int srcHeight, UINT transparent);
+// ---- end of memory device contexts ------------------------------------------------------------------

@@ -624,6 +624,13 @@ typedef struct tagDRAWITEMSTRUCT
     RECT rcItem;
     ULONG_PTR itemData;
 } DRAWITEMSTRUCT, *LPDRAWITEMSTRUCT;
+#define ODT_BUTTON 4
+#define ODT_STATIC 5
+#define ODA_DRAWENTIRE 0x0001
+#define ODS_SELECTED 0x0001
+#define ODS_DISABLED 0x0004
+#define ODS_FOCUS 0x0010
+int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 
 typedef struct tagHELPINFO
 {

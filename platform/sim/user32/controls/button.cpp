@@ -1,5 +1,6 @@
 // Buttons, check boxes and radio buttons with their groups.
 #include "user32/controls.h"
+#include "user32/owner_draw.h"
 
 #include <algorithm>
 
@@ -70,6 +71,10 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 {
     switch (message)
     {
+    case WM_PAINT:
+        if (PaintOwnerDrawn(window))
+            return 0;
+        return DefWindowProcW(window, message, wParam, lParam);
     case BM_GETCHECK:
         return WithState<ButtonState>(window,
                                       [](Window&, ButtonState& s) { return static_cast<LRESULT>(s.check); });

@@ -1,5 +1,6 @@
 // Static controls: their text and the image they show.
 #include "user32/controls.h"
+#include "user32/owner_draw.h"
 
 using namespace sim;
 using namespace sim::detail;
@@ -18,6 +19,10 @@ LRESULT CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 {
     switch (message)
     {
+    case WM_PAINT:
+        if (PaintOwnerDrawn(window))
+            return 0;
+        return DefWindowProcW(window, message, wParam, lParam);
     case STM_SETICON:
     case STM_SETIMAGE: {
         LPARAM image = message == STM_SETICON ? static_cast<LPARAM>(wParam) : lParam;

@@ -265,4 +265,5 @@ Machine& machine();
 } // namespace sim
 
 #include <sim/desktop.h> // the desktop and its scripted user
+#include <sim/gdi.h>     // what windows show drawn, graphics objects alive
 #include <sim/devices.h> // devices attached by USB
