@@ -2,6 +2,7 @@
 
 #include "activation.h"
 #include "page_common.h"
+#include "preview_plan.h"
 #include "ui_strings.h"
 #include "user_papers.h"
 
@@ -32,14 +33,14 @@ WString TextOf(HWND window)
     return text;
 }
 
-int ScreenDpi()
+UINT ScreenDpi()
 {
     HDC screen = GetDC(nullptr);
     if (!screen)
         return 96;
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
 // A bitmap resource for the screen: above 96 dpi reloaded at (dpi·size + 48) / 96.
@@ -50,11 +51,11 @@ HBITMAP LoadScreenBitmap(WORD id)
             LoadImageW(ModuleInstance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, cx, cy, LR_DEFAULTCOLOR));
     };
     HBITMAP bitmap = load(0, 0);
-    const int dpi = ScreenDpi();
+    const UINT dpi = ScreenDpi();
     BITMAP info{};
     if (!bitmap || dpi <= 96 || GetObjectW(bitmap, sizeof info, &info) != sizeof info)
         return bitmap;
-    HBITMAP scaled = load((dpi * info.bmWidth + 48) / 96, (dpi * info.bmHeight + 48) / 96);
+    HBITMAP scaled = load(ScaledExtent(info.bmWidth, dpi), ScaledExtent(info.bmHeight, dpi));
     if (!scaled)
         return bitmap;
     DeleteObject(bitmap);
@@ -491,6 +492,7 @@ private:
 
 // ---- About --------------------------------------------------------------------------------------------
 
+constexpr WORD kLogoBitmap = 227;
 constexpr int kAboutLogo = 1001, kProductName = 1002, kCoreModule = 1004, kMakerLine = 1005, kLegal = 1007;
 
 class AboutDialog : public DialogBase
@@ -517,6 +519,11 @@ public:
 
     INT_PTR Other(UINT message, WPARAM wParam, LPARAM lParam)
     {
+        if (message == WM_DRAWITEM && wParam == kAboutLogo)
+        {
+            DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        }
         // The legal text stands on the dialog's own background.
         if (message == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lParam) == Item(kLegal))
         {
@@ -524,6 +531,34 @@ public:
             return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
         }
         return FALSE;
+    }
+
+private:
+    // The logo centred in the button; nothing when a piece of it cannot be had.
+    static void DrawLogo(const DRAWITEMSTRUCT& item)
+    {
+        FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+        HBITMAP logo = LoadScreenBitmap(kLogoBitmap);
+        BITMAP info{};
+        if (!logo || GetObjectW(logo, sizeof info, &info) != sizeof info)
+        {
+            if (logo)
+                DeleteObject(logo);
+            return;
+        }
+        if (HDC source = CreateCompatibleDC(item.hDC))
+        {
+            if (HGDIOBJ old = SelectObject(source, logo))
+            {
+                const RECT& r = item.rcItem;
+                BitBlt(item.hDC, r.left + (r.right - r.left - info.bmWidth) / 2,
+                       r.top + (r.bottom - r.top - info.bmHeight) / 2, info.bmWidth, info.bmHeight, source, 0,
+                       0, SRCCOPY);
+                SelectObject(source, old);
+            }
+            DeleteDC(source);
+        }
+        DeleteObject(logo);
     }
 };
 

@@ -8,6 +8,7 @@
 #include "user_papers.h"
 
 #include <platform/winddiui.h>
+#include <sim/gdi.h>
 #include <sim/machine.h>
 #include <sim/spooler.h>
 
@@ -476,6 +477,7 @@ TEST_F(SubDialogs, OrderDialogShowsTwoOrFourChoicesAndStoresTheChecked)
     };
     for (const Case& c : cases)
     {
+        const sim::GdiCounts before = sim::CountGdi();
         SettingsRecord r{};
         r.pagesPerSheet = c.pages;
         r.orientation = c.orientation;
@@ -500,6 +502,9 @@ TEST_F(SubDialogs, OrderDialogShowsTwoOrFourChoicesAndStoresTheChecked)
                     EXPECT_EQ(d.CheckState(d.Control(dlg, b)) == BST_CHECKED, b == c.checked)
                         << c.what << " " << b;
                 }
+                for (int b : c.shown)
+                    EXPECT_NE(SendMessageW(d.Control(dlg, b + 1), STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
+                        << c.what << ": the picture of " << b;
                 if (c.pages == 2)
                 {
                     EXPECT_EQ(d.Text(d.Control(dlg, 2101)), UiString(592));
@@ -513,6 +518,7 @@ TEST_F(SubDialogs, OrderDialogShowsTwoOrFourChoicesAndStoresTheChecked)
             });
         EXPECT_EQ(result, IDOK) << c.what;
         EXPECT_EQ(r.nupOrder, c.stored) << c.what;
+        EXPECT_EQ(sim::CountGdi(), before) << c.what << ": the pictures go with the dialog";
     }
 }
 
@@ -573,6 +579,7 @@ TEST_F(SubDialogs, UserIdBoxTakesTheSheetsCaption)
 
 TEST_F(SubDialogs, AboutBoxFromThePreferencesPage)
 {
+    const sim::GdiCounts before = sim::CountGdi();
     const WString years = BuildYears();
     ASSERT_EQ(years.size(), 4u);
     EXPECT_GE(years, u"2024");
@@ -589,6 +596,24 @@ TEST_F(SubDialogs, AboutBoxFromThePreferencesPage)
             HWND about = d.TopWindow(u"About...");
             ASSERT_NE(about, nullptr);
             EXPECT_EQ(sim::machine().OpenActivations(), 1u) << "the dialog runs in the module's context";
+            // The logo is drawn in the middle of its button, on the button's face.
+            sim::Picture logo = sim::Drawn(d.Control(about, 1001));
+            ASSERT_FALSE(logo.Empty());
+            const COLORREF face = GetSysColor(COLOR_BTNFACE);
+            EXPECT_EQ(logo.At(0, 0), face);
+            LONG left = logo.width, right = -1, top = logo.height, bottom = -1;
+            for (LONG y = 0; y < logo.height; ++y)
+                for (LONG x = 0; x < logo.width; ++x)
+                    if (logo.At(x, y) != face)
+                    {
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                    }
+            ASSERT_GE(right, left) << "something of the logo shows";
+            EXPECT_LE(std::abs(left - (logo.width - 1 - right)), 1) << left << " " << right;
+            EXPECT_LE(std::abs(top - (logo.height - 1 - bottom)), 1) << top << " " << bottom;
             EXPECT_EQ(d.Text(d.Control(about, 1002)), UiString(200));
             EXPECT_EQ(d.Text(d.Control(about, 1003)), u"Version 7.43");
             EXPECT_EQ(d.Text(d.Control(about, 1004)), u"");
@@ -616,6 +641,7 @@ TEST_F(SubDialogs, AboutBoxFromThePreferencesPage)
             d.SetKeyDown(VK_CONTROL, false);
             EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
         });
+    EXPECT_EQ(sim::CountGdi(), before) << "nothing of the logo or the summary font is left";
 }
 
 // ---- Wiring of the pages' buttons ------------------------------------------------------------------------
