@@ -441,6 +441,17 @@ TEST_F(SubDialogs, CancelledOrUnallocatedUserPaperDialogsChangeNothing)
         EXPECT_TRUE(d.Click(d.Control(sheet, 1107)));
         HWND dlg = d.TopWindow(u"사용자 용지 크기");
         ASSERT_NE(dlg, nullptr);
+        // What the edits take: names of 39 characters, sizes of 5.
+        EXPECT_TRUE(d.Type(d.Control(dlg, 2003), WString(40, u'n')));
+        EXPECT_EQ(d.Text(d.Control(dlg, 2003)), WString(39, u'n'));
+        EXPECT_TRUE(d.Type(d.Control(dlg, 2006), u"123456"));
+        EXPECT_EQ(d.Text(d.Control(dlg, 2006)), u"12345");
+        const WString heightShown = d.Text(d.Control(dlg, 2009));
+        EXPECT_TRUE(d.Type(d.Control(dlg, 2009), u"abc"));
+        EXPECT_TRUE(d.Click(d.Control(dlg, 2017)));
+        EXPECT_EQ(d.Text(d.Control(dlg, 2006)), u"297.0") << "clamped to the widest";
+        EXPECT_EQ(d.Text(d.Control(dlg, 2009)), heightShown) << "no number keeps the height shown before";
+        EXPECT_EQ(d.Items(d.Control(dlg, 2001)).back(), WString(39, u'n'));
         EXPECT_TRUE(d.Pick(d.Control(dlg, 2001), 1));
         EXPECT_TRUE(d.Click(d.Control(dlg, 2015)));
         EXPECT_TRUE(d.Close(dlg));
