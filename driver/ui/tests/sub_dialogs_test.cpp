@@ -759,3 +759,73 @@ TEST_F(SubDialogs, TheModulesActivationContextIsOptionalAndBalanced)
         });
     EXPECT_EQ(sim::machine().OpenActivations(), 0u);
 }
+
+// Pictures are loaded for the screen: above 96 dpi at (dpi·size + 48) / 96.
+TEST_F(SubDialogs, PicturesFollowTheScreensDpi)
+{
+    for (UINT dpi : {96u, 120u, 144u})
+    {
+        sim::MonitorSetup display;
+        display.dpi = dpi;
+        sim::desktop().SetMonitors({display});
+        SettingsRecord r{};
+        std::vector<SIZE> sizes;
+        sim::desktop().Run(
+            [&] {
+                RunBindingDialog(nullptr, r);
+                return 0;
+            },
+            [&] {
+                auto& d = sim::desktop();
+                HWND dlg = d.TopWindow(u"제본");
+                ASSERT_NE(dlg, nullptr);
+                for (int picture : {2202, 2204})
+                {
+                    auto bitmap = reinterpret_cast<HGDIOBJ>(
+                        SendMessageW(d.Control(dlg, picture), STM_GETIMAGE, IMAGE_BITMAP, 0));
+                    BITMAP info{};
+                    ASSERT_EQ(GetObjectW(bitmap, sizeof info, &info), static_cast<int>(sizeof info)) << dpi;
+                    sizes.push_back(SIZE{info.bmWidth, info.bmHeight});
+                }
+                EXPECT_TRUE(d.Click(d.Control(dlg, IDCANCEL)));
+            });
+        ASSERT_EQ(sizes.size(), 2u);
+        HBITMAP natural =
+            static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(297), IMAGE_BITMAP, 0, 0, 0));
+        BITMAP info{};
+        ASSERT_EQ(GetObjectW(natural, sizeof info, &info), static_cast<int>(sizeof info));
+        DeleteObject(natural);
+        const LONG w = dpi > 96 ? (static_cast<LONG>(dpi) * info.bmWidth + 48) / 96 : info.bmWidth;
+        const LONG h = dpi > 96 ? (static_cast<LONG>(dpi) * info.bmHeight + 48) / 96 : info.bmHeight;
+        EXPECT_EQ(sizes[0].cx, w) << dpi;
+        EXPECT_EQ(sizes[0].cy, h) << dpi;
+    }
+}
+
+// A drawing call that fails leaves the logo out, never anything behind.
+TEST_F(SubDialogs, TheLogoSurvivesEachFailingDrawingCall)
+{
+    for (const char* api : {"LoadImageW", "CreateCompatibleDC"})
+    {
+        const sim::GdiCounts before = sim::CountGdi();
+        sim::desktop().Run(
+            [&] {
+                sim::machine().FailNext(api, ERROR_NOT_ENOUGH_MEMORY);
+                RunAboutDialog(nullptr);
+                return 0;
+            },
+            [&] {
+                auto& d = sim::desktop();
+                HWND about = d.TopWindow(u"About...");
+                ASSERT_NE(about, nullptr) << api;
+                sim::Picture logo = sim::Drawn(d.Control(about, 1001));
+                const COLORREF face = GetSysColor(COLOR_BTNFACE);
+                for (LONG y = 0; y < logo.height; ++y)
+                    for (LONG x = 0; x < logo.width; ++x)
+                        ASSERT_EQ(logo.At(x, y), face) << api << " " << x << "," << y;
+                EXPECT_TRUE(d.Click(d.Control(about, IDOK)));
+            });
+        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << api;
+        EXPECT_EQ(sim::CountGdi(), before) << api;
+    }
+}
