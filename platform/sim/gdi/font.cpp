@@ -207,10 +207,8 @@ bool RemoveDeviceContext(HDC dc)
     auto it = contexts.find(reinterpret_cast<ULONG_PTR>(dc));
     if (it == contexts.end())
         return false;
-    if (it->second->bitmap)
-        if (auto b = std::dynamic_pointer_cast<Bitmap>(
-                gdi().objects[reinterpret_cast<ULONG_PTR>(it->second->bitmap)]))
-            b->selectedInto = nullptr;
+    if (auto b = FindGdiObjectOf<Bitmap>(it->second->bitmap))
+        b->selectedInto = nullptr; // a DC deleted with its bitmap selected lets the bitmap go
     contexts.erase(it);
     return true;
 }
