@@ -829,3 +829,42 @@ TEST_F(SubDialogs, TheLogoSurvivesEachFailingDrawingCall)
         EXPECT_EQ(sim::CountGdi(), before) << api;
     }
 }
+
+TEST_F(SubDialogs, LayoutDetailsOpenTheBindingDialogForBooklets)
+{
+    sim::PrinterSetup p;
+    p.name = u"Velmo Duplex";
+    p.driverName = u"KORIGRAPH DX-2660"; // prints both sides
+    sim::spooler().AddPrinter(p);
+    sim::spooler().SetPrinterData(u"Velmo Duplex", kPrintProcCapsValue, REG_BINARY, CapsRecord(0x3F, 0x2));
+    HANDLE duplex = sim::spooler().OpenPrinter(u"Velmo Duplex");
+    std::vector<BYTE> out(2944, 0xEE);
+    LONG result = 0;
+    sim::desktop().Run(
+        [&] {
+            result = properties(nullptr, duplex, const_cast<LPWSTR>(u"Velmo Duplex"),
+                                reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), 1));
+            EXPECT_TRUE(d.PickText(d.Control(sheet, 1211), UiString(584)));
+            ASSERT_TRUE(d.IsEnabled(d.Control(sheet, 1214)));
+            EXPECT_TRUE(d.Click(d.Control(sheet, 1214)));
+            HWND dlg = d.TopWindow(u"제본");
+            ASSERT_NE(dlg, nullptr);
+            EXPECT_EQ(d.CheckState(d.Control(dlg, 2201)), BST_CHECKED) << "left, as the defaults have it";
+            EXPECT_TRUE(d.Click(d.Control(dlg, 2204)));
+            EXPECT_EQ(d.CheckState(d.Control(dlg, 2203)), BST_CHECKED) << "the picture clicked its button";
+            EXPECT_TRUE(d.Click(d.Control(dlg, IDOK)));
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
+    sim::spooler().ClosePrinter(duplex);
+    EXPECT_EQ(result, IDOK);
+    const auto* r = reinterpret_cast<const SettingsRecord*>(out.data());
+    EXPECT_EQ(r->layoutMode, 8);
+    EXPECT_EQ(r->bookletOpening, 1);
+}
