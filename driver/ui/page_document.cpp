@@ -5,8 +5,10 @@
 #include "page_models.h"
 #include "sheet_host.h"
 #include "spooler_printer.h"
+#include "sub_dialogs.h"
 #include "ui_settings.h"
 #include "ui_strings.h"
+#include "user_papers.h"
 
 #include <platform/boundary.h>
 #include <platform/commctrl.h>
@@ -104,6 +106,16 @@ public:
     void Init() override
     {
         SetRange(Item(kZoomSpin), kZoomMin / 10, kZoomMax / 10);
+        // The zoom steps in tenths of a percent; its arrows move whole percents.
+        UDACCEL accel[8] = {};
+        auto n = SendDlgItemMessageW(dialog, kZoomSpin, UDM_GETACCEL, std::size(accel),
+                                     reinterpret_cast<LPARAM>(accel));
+        n = std::clamp<LRESULT>(n, 0, static_cast<LRESULT>(std::size(accel)));
+        for (LRESULT i = 0; i < n; ++i)
+            accel[i].nInc *= 10;
+        if (n > 0)
+            SendDlgItemMessageW(dialog, kZoomSpin, UDM_SETACCEL, static_cast<WPARAM>(n),
+                                reinterpret_cast<LPARAM>(accel));
         SetRange(Item(kSetsSpin), 1, kMaxSets);
         SendDlgItemMessageW(dialog, kCopies, EM_LIMITTEXT, 4, 0);
         SendDlgItemMessageW(dialog, kSets, EM_LIMITTEXT, 2, 0);
@@ -189,8 +201,10 @@ public:
                 RestorePaperDefaults(r, Defaults());
                 Reload();
                 return true;
+            case kUserPapers:
+                return EditUserPapers();
             default:
-                return false; // the user papers button opens its dialog with the sub-dialogs
+                return false;
             }
         }
         return code == EN_CHANGE && (control == kZoomEdit || control == kCopies || control == kSets);
@@ -230,6 +244,20 @@ public:
     const WCHAR* Keyword() const override { return TEXT("Paper tab"); }
 
 private:
+    // The papers may have moved, gone or changed size: the lists are refilled and the choices kept.
+    bool EditUserPapers()
+    {
+        SettingsRecord& r = R();
+        if (RunUserPaperDialog(dialog, *state, SheetCaption()) != IDOK)
+            return false;
+        KeepPaperChoices(r);
+        if (r.zoomMode == 0)
+            r.zoom = AutomaticZoom(r);
+        Notice(DuplexCheck(r).message);
+        Reload();
+        return true;
+    }
+
     WString NameOf(LONG id) const
     {
         if (id >= kFirstUserPaperId)
@@ -397,8 +425,14 @@ public:
             r.sameMasterBothSides = d.sameMasterBothSides;
             break;
         }
+        case kLayoutDetails:
+            if (r.layoutMode == kModeCombination)
+                return RunOrderDialog(dialog, r) == IDOK;
+            if (r.layoutMode == kModeBooklet)
+                return RunBindingDialog(dialog, r) == IDOK;
+            return false;
         default:
-            return false; // the details button opens its dialog with the sub-dialogs
+            return false;
         }
         Reload();
         return true;
@@ -719,6 +753,11 @@ public:
         SettingsRecord& r = R();
         if (control == kUserNumber && code == EN_CHANGE)
             return true;
+        if (control == kUserIdIcon && code == STN_CLICKED)
+        {
+            RunUserIdDialog(dialog, SheetCaption());
+            return false;
+        }
         if (code == CBN_SELCHANGE)
         {
             LONG_PTR data = ComboData(Item(control));
@@ -759,7 +798,7 @@ public:
             Reload();
             return true;
         }
-        return false; // the User ID icon opens its dialog with the sub-dialogs
+        return false;
     }
 
     bool Leave() override

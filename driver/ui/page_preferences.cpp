@@ -1,5 +1,7 @@
 #include "page_preferences.h"
 
+#include "sub_dialogs.h"
+
 #include <platform/boundary.h>
 #include <platform/commctrl.h>
 
@@ -45,7 +47,9 @@ public:
         }
         if (control == kWarnEdit && code == EN_CHANGE)
             return true; // read when the page is left
-        return false;    // 1707 opens the About box, which comes with the sub-dialogs
+        if (control == kAbout && code == BN_CLICKED)
+            RunAboutDialog(dialog);
+        return false;
     }
 
     bool Leave() override

@@ -1,5 +1,6 @@
 #include "sheet_host.h"
 
+#include "activation.h"
 #include "settings.h"
 #include "sheet_state.h"
 #include "spooler_printer.h"
@@ -59,13 +60,19 @@ bool AddPages(PPROPSHEETUI_INFO info, SheetState* s)
             PROPSHEETPAGEW psp{};
             psp.dwSize = sizeof psp;
             psp.dwFlags = ((page.flags & kPageHasHelp) ? PSP_HASHELP : 0) |
-                          ((page.flags & kPageIconGiven) ? PSP_USEICONID : 0);
+                          ((page.flags & kPageIconGiven) ? PSP_USEICONID : 0) |
+                          (ModuleActivationContext() ? PSP_USEFUSIONCONTEXT : 0);
+            psp.hActCtx = ModuleActivationContext();
             psp.hInstance = ModuleInstance();
             psp.pszTemplate = MAKEINTRESOURCEW(page.templateId);
             psp.pszIcon = MAKEINTRESOURCEW(page.iconId);
             psp.pfnDlgProc = page.dialogProc;
             psp.lParam = reinterpret_cast<LPARAM>(s);
-            HPROPSHEETPAGE handle = CreatePropertySheetPageW(&psp);
+            HPROPSHEETPAGE handle = nullptr;
+            {
+                ModuleActivation active;
+                handle = CreatePropertySheetPageW(&psp);
+            }
             if (handle)
             {
                 added = info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_HPROPSHEETPAGE,

@@ -1,10 +1,13 @@
 #include "ui_entry_points.h"
 
+#include "activation.h"
 #include "settings.h"
 #include "sheet_host.h"
 #include "spooler_printer.h"
 #include "ui_settings.h"
 #include "ui_strings.h"
+
+#include <platform/commctrl.h>
 
 namespace velmoui
 {
@@ -26,7 +29,13 @@ BOOL Fail(DWORD error)
 BOOL DllMain(HINSTANCE instance, DWORD reason)
 {
     if (reason == DLL_PROCESS_ATTACH)
+    {
         SetModuleInstance(instance);
+        InitCommonControls();
+        CreateModuleActivation(instance);
+    }
+    else if (reason == DLL_PROCESS_DETACH)
+        ReleaseModuleActivation();
     return TRUE;
 }
 

@@ -8,6 +8,7 @@
 #include <platform/commctrl.h>
 #include <platform/htmlhelp.h>
 #include <platform/winddiui.h>
+#include <sim/gdi.h>
 #include <sim/machine.h>
 #include <sim/spooler.h>
 
@@ -506,7 +507,7 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
             EXPECT_TRUE(d.Click(d.Control(sheet, 1110)));
             EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1112)));
             EXPECT_TRUE(d.StepUpDown(d.Control(sheet, 1112), 5));
-            EXPECT_EQ(d.Text(d.Control(sheet, 1111)), u"100.5") << "tenths of a percent, one decimal";
+            EXPECT_EQ(d.Text(d.Control(sheet, 1111)), u"105.0") << "a click steps a whole percent";
             EXPECT_TRUE(d.Pick(tabs, 1));
             EXPECT_TRUE(d.Click(d.Control(sheet, 1219)));
             EXPECT_TRUE(d.Pick(tabs, 2));
@@ -531,7 +532,7 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
     EXPECT_EQ(started[0].currentDirectory, u"C:\\Windows\\System32");
     EXPECT_EQ(At(out, 2180), -20) << "brightness";
     EXPECT_EQ(At(out, 224), 1) << "user zoom";
-    EXPECT_EQ(At(out, 2900), 10050) << "zoom in 1/100 percent";
+    EXPECT_EQ(At(out, 2900), 10500) << "zoom in 1/100 percent";
 }
 
 namespace
@@ -776,4 +777,36 @@ TEST_F(Sheets, RestoreDefaultsPutsEachPageBack)
         });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(out, in) << "every page's defaults are back in the record";
+}
+
+// The summary's font lives as long as its page: the icon-title font at 11/12 while the sheet is
+// open, and no graphics object left once it has closed.
+TEST_F(Sheets, TheSummaryFontGoesWithItsPage)
+{
+    LOGFONTW iconTitle{};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof iconTitle, &iconTitle, 0));
+    const sim::GdiCounts before = sim::CountGdi();
+    std::vector<BYTE> out(2944, 0xEE);
+    sim::desktop().Run(
+        [&] {
+            properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                       reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
+            return 0;
+        },
+        [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            for (int page = 0; page < static_cast<int>(d.Items(tabs).size()); ++page)
+            {
+                EXPECT_TRUE(d.Pick(tabs, page));
+                auto font = d.Font(d.Control(sheet, 1013));
+                ASSERT_TRUE(font.has_value()) << page;
+                EXPECT_EQ(font->lfHeight, SummaryFontHeight(iconTitle.lfHeight)) << page;
+            }
+            EXPECT_GT(sim::CountGdi().objects, before.objects);
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
+    EXPECT_EQ(sim::CountGdi(), before);
 }

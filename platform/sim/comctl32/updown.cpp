@@ -2,6 +2,7 @@
 #include "user32/controls.h"
 
 #include <algorithm>
+#include <vector>
 
 using namespace sim;
 using namespace sim::detail;
@@ -13,6 +14,7 @@ struct UpDownState : ControlState
     int low = 100, high = 0; // the control's documented default range runs backwards
     int pos = 0;
     HWND buddy = nullptr;
+    std::vector<UDACCEL> accel{{0, 1}, {2, 5}, {5, 20}}; // the control's documented default
     int Position() const override { return pos; }
     std::pair<int, int> Range() const override { return {low, high}; }
 };
@@ -169,6 +171,21 @@ LRESULT CALLBACK UpDownProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             s.buddy = reinterpret_cast<HWND>(wParam);
             return reinterpret_cast<LRESULT>(old);
         });
+    case UDM_SETACCEL:
+        if (!wParam || !lParam)
+            return FALSE;
+        return WithState<UpDownState>(window, [&](Window&, UpDownState& s) {
+            auto* first = reinterpret_cast<const UDACCEL*>(lParam);
+            s.accel.assign(first, first + wParam);
+            return LRESULT{TRUE};
+        });
+    case UDM_GETACCEL:
+        return WithState<UpDownState>(window, [&](Window&, UpDownState& s) {
+            if (lParam)
+                std::copy_n(s.accel.begin(), std::min<size_t>(wParam, s.accel.size()),
+                            reinterpret_cast<UDACCEL*>(lParam));
+            return static_cast<LRESULT>(s.accel.size());
+        });
     case UDM_GETBUDDY:
         return WithState<UpDownState>(
             window, [](Window&, UpDownState& s) { return reinterpret_cast<LRESULT>(s.buddy); });
@@ -184,7 +201,10 @@ void StepUpDownNow(HWND upDown, int delta)
     SyncFromBuddy(upDown);
     NMUPDOWN nm{};
     nm.iPos = WithState<UpDownState>(upDown, [](Window&, UpDownState& s) { return s.pos; });
-    nm.iDelta = delta;
+    // A click (or an arrow key) steps by the first acceleration's increment.
+    nm.iDelta = delta * WithState<UpDownState>(upDown, [](Window&, UpDownState& s) {
+                    return s.accel.empty() ? 1 : static_cast<int>(s.accel.front().nInc);
+                });
     if (NotifyParent(upDown, UDN_DELTAPOS, &nm.hdr))
         return;
     bool changed = WithState<UpDownState>(upDown, [&](Window& w, UpDownState& s) {

@@ -28,6 +28,7 @@ inline constexpr std::string_view kFaultPoints[] = {
     "ControlService",
     "CopyFileA",
     "CopyFileW",
+    "CreateActCtxW",
     "CreateCompatibleBitmap",
     "CreateCompatibleDC",
     "CreateDirectoryW",

@@ -109,6 +109,14 @@ typedef struct
 #define UDM_GETRANGE32 (WM_USER + 112)
 #define UDM_SETPOS32 (WM_USER + 113)
 #define UDM_GETPOS32 (WM_USER + 114)
+#define UDM_SETACCEL (WM_USER + 107)
+#define UDM_GETACCEL (WM_USER + 108)
+// One step of an up-down control's acceleration: after nSec seconds held, arrows step by nInc.
+typedef struct _UDACCEL
+{
+    UINT nSec;
+    UINT nInc;
+} UDACCEL, *LPUDACCEL;
 #define UDN_FIRST (0U - 721)
 #define UDN_DELTAPOS (UDN_FIRST - 1)
 typedef struct _NM_UPDOWN
@@ -393,6 +401,7 @@ typedef const PROPSHEETHEADERW* LPCPROPSHEETHEADERW;
 #define PSP_USECALLBACK 0x00000080
 #define PSP_PREMATURE 0x00000400
 #define PSP_HIDEHEADER 0x00000800
+#define PSP_USEFUSIONCONTEXT 0x00004000
 #define PSP_USEHEADERTITLE 0x00001000
 #define PSP_USEHEADERSUBTITLE 0x00002000
 #define PSPCB_RELEASE 1

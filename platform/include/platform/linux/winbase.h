@@ -193,6 +193,29 @@ HLOCAL WINAPI LocalFree(HLOCAL memory);
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+// kernel32: activation contexts (a module's manifest resource, so its windows use the controls it names).
+#define ACTCTX_FLAG_RESOURCE_NAME_VALID 0x00000008
+#define ACTCTX_FLAG_HMODULE_VALID 0x00000080
+#define ERROR_SXS_EARLY_DEACTIVATION 14084L
+#define ERROR_SXS_INVALID_DEACTIVATION 14085L
+typedef struct tagACTCTXW
+{
+    ULONG cbSize;
+    DWORD dwFlags;
+    LPCWSTR lpSource;
+    USHORT wProcessorArchitecture;
+    LANGID wLangId;
+    LPCWSTR lpAssemblyDirectory;
+    LPCWSTR lpResourceName;
+    LPCWSTR lpApplicationName;
+    HMODULE hModule;
+} ACTCTXW, *PACTCTXW;
+typedef const ACTCTXW* PCACTCTXW;
+HANDLE WINAPI CreateActCtxW(PCACTCTXW actCtx);
+void WINAPI ReleaseActCtx(HANDLE actCtx);
+BOOL WINAPI ActivateActCtx(HANDLE actCtx, ULONG_PTR* cookie);
+BOOL WINAPI DeactivateActCtx(DWORD flags, ULONG_PTR cookie);
+
 // kernel32: private heaps.
 #define HEAP_ZERO_MEMORY 0x00000008
 HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initialSize, SIZE_T maximumSize);

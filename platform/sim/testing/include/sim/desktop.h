@@ -160,7 +160,7 @@ public:
     bool Pick(HWND list, int index);          // list box, combo box, list view, tab
     bool PickText(HWND list, WStringView text);
     bool ClickOutsideRows(HWND listView); // a list view's empty space: NM_CLICK with item -1
-    bool StepUpDown(HWND upDown, int delta);
+    bool StepUpDown(HWND upDown, int delta); // `delta` clicks, each of the first acceleration's step
     bool SetTrackPosition(HWND trackBar, int position);
     bool SelectMenu(HWND window, UINT id);
     // The next pop-up menu a program tracks for its command (TPM_RETURNCMD) answers `id` (0: dismissed).

@@ -241,6 +241,9 @@ public:
 
     // Private heaps (HeapCreate) not yet destroyed.
     size_t LiveHeaps() const;
+    // Activation contexts not yet released, and activations (every thread's) not yet deactivated.
+    size_t LiveActivationContexts() const;
+    size_t OpenActivations() const;
 
     // Property sheets the common host showed, and help asked for, since the machine started.
     std::vector<HostedSheet> HostedSheets() const;
