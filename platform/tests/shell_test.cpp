@@ -112,7 +112,8 @@ TEST(ShellFileOperations, CopyKeepsTheNameAndDeleteTakesTheWholeFolder)
     EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\data", u"C:\\Dest"), S_OK);
     EXPECT_EQ(m.FileBytes(u"C:\\Dest\\data\\deep\\b.txt"), "b");
 
-    EXPECT_EQ(RunFileOperation(false, u"C:\\Src\\data"), S_OK);
+    ASSERT_TRUE(SetFileAttributesW(u"C:\\Src\\data\\deep\\b.txt", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(RunFileOperation(false, u"C:\\Src\\data"), S_OK) << "read-only files go too";
     EXPECT_FALSE(m.FileExists(u"C:\\Src\\data"));
     EXPECT_TRUE(m.FileExists(u"C:\\Src\\app.exe"));
 
