@@ -84,6 +84,10 @@ Process& CurrentProcess();
 std::shared_ptr<Process> ThreadProcess();                // null: the calling program
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
 
+// Gives a process about to start a copy of the calling process's environment block, as a start
+// without a block of its own does.
+void InheritEnvironment(const Process& child);
+
 // Whether a running program was started from this file (its image cannot be deleted meanwhile).
 bool ImageInUse(WStringView fullPath);
 
