@@ -31,6 +31,16 @@ WString Widen(std::string_view narrow, UINT codePage = CP_ACP);
 std::string Narrow(WStringView wide, UINT codePage = CP_ACP);
 std::string ToUtf8(WStringView wide);
 WString FromUtf8(std::string_view utf8);
+// A text file's bytes: UTF-16LE or UTF-8 after their byte-order mark, the system code page otherwise.
+// `form` tells which, so a rewrite can keep it.
+enum class TextForm
+{
+    CodePage,
+    Utf16,
+    Utf8,
+};
+WString DecodeTextFile(std::string_view bytes, TextForm* form = nullptr);
+std::string EncodeTextFile(WStringView text, TextForm form);
 
 // Kernel objects behind HANDLE values.
 struct KernelObject
