@@ -1,11 +1,19 @@
 // The sub-band coder on whole 1-bit pages at 600 dpi: text, ordered dither and error diffusion.
-// Reports MB/s of raw page data and the compression ratio. `--write-tiff=DIR` instead writes the
-// same pages as uncompressed TIFF files for bench/compare_lzw.sh.
+// Reports MB/s of raw page data and the compression ratio. In the same run, the peers on the same
+// pages cut into strips of the sub-band's height: libtiff's LZW coder in process (when the build found
+// libtiff) and `tiffcp -c lzw` as a whole process reading and writing files. `--write-tiff=DIR` only
+// writes the pages as uncompressed TIFF files.
 
 #include <benchmark/benchmark.h>
 
 #include "band_coder.h"
+#include "peers.h"
 
+#ifdef VELMO_HAVE_LIBTIFF
+#include <tiffio.h>
+#endif
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -141,6 +149,97 @@ void BM_CodePage(benchmark::State& state)
 }
 BENCHMARK(BM_CodePage)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
+#ifdef VELMO_HAVE_LIBTIFF
+// libtiff writing into memory, so the figure is its coder's and not the file system's.
+struct MemoryTiff
+{
+    std::vector<std::uint8_t> bytes;
+    std::size_t pos = 0;
+
+    static MemoryTiff& Of(thandle_t h) { return *static_cast<MemoryTiff*>(h); }
+    static tmsize_t Read(thandle_t h, void* buf, tmsize_t n)
+    {
+        MemoryTiff& m = Of(h);
+        const std::size_t count =
+            std::min<std::size_t>(std::size_t(n), m.bytes.size() - std::min(m.pos, m.bytes.size()));
+        std::memcpy(buf, m.bytes.data() + m.pos, count);
+        m.pos += count;
+        return tmsize_t(count);
+    }
+    static tmsize_t Write(thandle_t h, void* buf, tmsize_t n)
+    {
+        MemoryTiff& m = Of(h);
+        if (m.pos + std::size_t(n) > m.bytes.size())
+            m.bytes.resize(m.pos + std::size_t(n));
+        std::memcpy(m.bytes.data() + m.pos, buf, std::size_t(n));
+        m.pos += std::size_t(n);
+        return n;
+    }
+    static toff_t Seek(thandle_t h, toff_t off, int whence)
+    {
+        MemoryTiff& m = Of(h);
+        const std::size_t base = whence == SEEK_CUR ? m.pos : whence == SEEK_END ? m.bytes.size() : 0;
+        m.pos = base + std::size_t(off);
+        return toff_t(m.pos);
+    }
+    static int Close(thandle_t) { return 0; }
+    static toff_t Size(thandle_t h) { return toff_t(Of(h).bytes.size()); }
+    static int Map(thandle_t, void**, toff_t*) { return 0; }
+    static void Unmap(thandle_t, void*, toff_t) {}
+};
+
+void BM_LibtiffLzwPage(benchmark::State& state)
+{
+    const Page& page = PageOf(static_cast<int>(state.range(0)));
+    state.SetLabel(kKindNames[state.range(0)]);
+    const std::size_t bandBytes = static_cast<std::size_t>(kLinesPerSubBand) * kStride;
+    MemoryTiff m;
+    m.bytes.reserve(page.bits.size() + (1u << 20));
+    for (auto _ : state)
+    {
+        m.bytes.clear();
+        m.pos = 0;
+        TIFF* tif = TIFFClientOpen("page", "w", &m, MemoryTiff::Read, MemoryTiff::Write, MemoryTiff::Seek,
+                                   MemoryTiff::Close, MemoryTiff::Size, MemoryTiff::Map, MemoryTiff::Unmap);
+        if (!tif)
+        {
+            state.SkipWithError("libtiff cannot open its output");
+            return;
+        }
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kLinesPerSubBand);
+        tstrip_t strip = 0;
+        bool ok = true;
+        for (std::size_t at = 0; at < page.bits.size() && ok; at += bandBytes, ++strip)
+        {
+            const std::size_t n = std::min(bandBytes, page.bits.size() - at);
+            ok = TIFFWriteEncodedStrip(tif, strip, const_cast<std::uint8_t*>(page.bits.data() + at),
+                                       tmsize_t(n)) >= 0;
+        }
+        TIFFClose(tif);
+        if (!ok)
+        {
+            state.SkipWithError("libtiff failed to code a strip");
+            return;
+        }
+        benchmark::DoNotOptimize(m.bytes.data());
+    }
+    const double raw = static_cast<double>(page.bits.size());
+    state.counters["MB"] = benchmark::Counter(raw / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["ratio"] = raw / static_cast<double>(m.bytes.size());
+}
+BENCHMARK(BM_LibtiffLzwPage)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+#else
+const bool s_noLibtiff = (std::printf("peer libtiff LZW (in process) skipped: the build found no libtiff "
+                                      "(Debian package libtiff-dev)\n"),
+                          true);
+#endif
+
 void Put16(std::vector<std::uint8_t>& b, unsigned v)
 {
     b.push_back(static_cast<std::uint8_t>(v));
@@ -206,6 +305,14 @@ int main(int argc, char** argv)
             }
         }
         return 0;
+    }
+    for (int kind = 0; kind < 3; ++kind)
+    {
+        const std::string in = peers::WorkFolder() + "/" + kKindNames[kind] + ".tif";
+        peers::Register(std::string("peer_tiffcp_lzw/") + kKindNames[kind],
+                        {"tiffcp", "-c", "lzw", "-r", std::to_string(kLinesPerSubBand), in,
+                         peers::WorkFolder() + "/out.tif"},
+                        "libtiff-tools", [in, kind] { return WriteTiff(in, PageOf(kind)); });
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

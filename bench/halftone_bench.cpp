@@ -1,6 +1,9 @@
 // A whole A3 page at 600 dpi (7016 x 9921 pixels), drawn 24-bit and handed over in bands, turned into
 // 1-bit lines as the band flow does it: blank lines skipped (except for error diffusion), gray, then dots.
 // One benchmark per content and method; the counters give ms per page and megapixels per second.
+// The peers follow in the same run, each a whole process on the photo page as 8-bit gray (the gray our
+// conversion makes): `pamditherbw -dither8` (ordered 8 x 8) and `-fs` (Floyd-Steinberg), and
+// `tiffdither` (Floyd-Steinberg), each reading and writing its files.
 //
 // Beside the speed, a quality figure per method: the mean squared error between the gray the dither was
 // asked for (after the tone curve, so the figure judges the halftone and not the curve) and the dots
@@ -12,11 +15,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "halftone.h"
+#include "peers.h"
 
 using namespace velmoq7;
 
@@ -263,6 +268,87 @@ void BM_Page(benchmark::State& state, const Method& m, bool photo)
     state.counters["mse_photo"] = Mse(m, photoPatch);
 }
 
+// ---- peers -------------------------------------------------------------------------------------------
+
+void Put16(std::vector<std::uint8_t>& b, unsigned v)
+{
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void Put32(std::vector<std::uint8_t>& b, std::uint32_t v)
+{
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+
+bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& head,
+               const std::vector<std::uint8_t>& body, const std::vector<std::uint8_t>& tail = {})
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size() &&
+              std::fwrite(body.data(), 1, body.size(), f) == body.size() &&
+              std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
+    ok = std::fclose(f) == 0 && ok;
+    return ok;
+}
+
+std::string PeerInput(const char* name)
+{
+    return peers::WorkFolder() + "/" + name;
+}
+
+// The photo page as the driver's 8-bit gray, as a binary PGM and as an uncompressed gray TIFF.
+bool WritePeerInputs()
+{
+    static const bool written = [] {
+        const Page& page = PhotoPage();
+        const HalftoneContext ctx = ContextFor(kMethods[0]);
+        std::vector<std::uint8_t> gray(std::size_t(kWidth) * kHeight);
+        std::vector<std::uint16_t> line(kWidth);
+        for (int y = 0; y < kHeight; ++y)
+        {
+            const auto& band = page.bands[y / kBandLines];
+            Convert24ToGrayPageForwardVelmo(
+                ctx, line,
+                std::span<const std::uint8_t>(band.data() + std::size_t(y % kBandLines) * kWidth * 3,
+                                              std::size_t(kWidth) * 3),
+                kWidth, 0);
+            std::copy(line.begin(), line.end(), gray.begin() + std::ptrdiff_t(y) * kWidth);
+        }
+        const std::string pgmHead =
+            "P5\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n255\n";
+        std::vector<std::uint8_t> tiffHead = {'I', 'I', 42, 0};
+        Put32(tiffHead, 8 + std::uint32_t(gray.size())); // the directory follows the pixels
+        std::vector<std::uint8_t> dir;
+        const unsigned tags[][3] = {{256, 4, kWidth}, {257, 4, kHeight}, {258, 3, 8},
+                                    {259, 3, 1},      {262, 3, 1},       {273, 4, 8},
+                                    {277, 3, 1},      {278, 4, kHeight}, {279, 4, unsigned(gray.size())}};
+        Put16(dir, sizeof tags / sizeof tags[0]);
+        for (const auto& t : tags)
+        {
+            Put16(dir, t[0]);
+            Put16(dir, t[1]);
+            Put32(dir, 1);
+            if (t[1] == 3)
+            {
+                Put16(dir, t[2]);
+                Put16(dir, 0);
+            }
+            else
+                Put32(dir, t[2]);
+        }
+        Put32(dir, 0);
+        return !peers::WorkFolder().empty() &&
+               WriteFile(PeerInput("page.pgm"), std::vector<std::uint8_t>(pgmHead.begin(), pgmHead.end()),
+                         gray) &&
+               WriteFile(PeerInput("page.tif"), tiffHead, gray, dir);
+    }();
+    return written;
+}
+
 const int kRegistered = [] {
     for (bool photo : {true, false})
         for (const Method& m : kMethods)
@@ -272,6 +358,13 @@ const int kRegistered = [] {
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime()
                 ->MinTime(2.0);
+    peers::Register("peer_A3_600dpi_photo/pamditherbw_dither8",
+                    {"pamditherbw", "-dither8", PeerInput("page.pgm")}, "netpbm", WritePeerInputs);
+    peers::Register("peer_A3_600dpi_photo/pamditherbw_fs", {"pamditherbw", "-fs", PeerInput("page.pgm")},
+                    "netpbm", WritePeerInputs);
+    peers::Register("peer_A3_600dpi_photo/tiffdither",
+                    {"tiffdither", PeerInput("page.tif"), PeerInput("out.tif")}, "libtiff-tools",
+                    WritePeerInputs);
     return 0;
 }();
 

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
+
 namespace velmoq7
 {
 
@@ -91,11 +95,16 @@ HALFTONE_KERNEL unsigned GroupBits(const std::uint16_t* __restrict t, const std:
 HALFTONE_KERNEL void SumsKernel(std::int16_t* __restrict sums, const std::int16_t* __restrict p1,
                                 const std::int16_t* __restrict p2, int from, int to)
 {
+    // Rows start at zero and hold only errors of -128..127 (or the four-neighbour method's -128..383), so
+    // no sum comes near the 16-bit limits: 16-bit lanes, twice as many to a vector as 32-bit ones, give the
+    // same sums as the clamped ones the border pixels take.
     for (int x = from; x < to; ++x)
     {
-        const int s = 3 * p1[x - 2] + 5 * p1[x - 1] + 7 * p1[x] + 5 * p1[x + 1] + 3 * p1[x + 2] + p2[x - 2] +
-                      3 * p2[x - 1] + 5 * p2[x] + 3 * p2[x + 1] + p2[x + 2];
-        sums[x] = static_cast<std::int16_t>(std::clamp(s, -32768, 32767));
+        const auto w = [](int v) { return static_cast<std::uint16_t>(v); };
+        const std::uint16_t s = static_cast<std::uint16_t>(
+            w(3 * p1[x - 2]) + w(5 * p1[x - 1]) + w(7 * p1[x]) + w(5 * p1[x + 1]) + w(3 * p1[x + 2]) +
+            w(p2[x - 2]) + w(3 * p2[x - 1]) + w(5 * p2[x]) + w(3 * p2[x + 1]) + w(p2[x + 2]));
+        sums[x] = static_cast<std::int16_t>(s);
     }
 }
 
@@ -111,9 +120,30 @@ void ThresholdGroupsBase(std::uint8_t* out, const std::uint16_t* gray, int group
                          int width);
 
 #if HALFTONE_CLONES
+// Eight pixels (24 bytes) a step: byte shuffles pair each pixel's first two bytes and put its third beside
+// a zero, and two multiply-adds of unsigned bytes by the weights give 5 p0 + 9 p1 and 2 p2 in 16 bits.
+// Pixels 0..3 come from the first 16 bytes, 4..7 from the 16 starting at byte 8, so nothing is read past
+// the last pixel.
 HALFTONE_AVX2 void GrayAvx2(std::uint16_t* gray, const std::uint8_t* src, int n)
 {
-    GrayKernel(gray, src, n);
+    constexpr char Z = -128; // a shuffle index that yields zero
+    const __m128i pairLow = _mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i pairHigh = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, 4, 5, 7, 8, 10, 11, 13, 14);
+    const __m128i thirdLow = _mm_setr_epi8(2, Z, 5, Z, 8, Z, 11, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i thirdHigh = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, 6, Z, 9, Z, 12, Z, 15, Z);
+    const __m128i w01 = _mm_setr_epi8(5, 9, 5, 9, 5, 9, 5, 9, 5, 9, 5, 9, 5, 9, 5, 9);
+    const __m128i w2 = _mm_setr_epi8(2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0);
+    int i = 0;
+    for (; i + 8 <= n; i += 8, src += 24)
+    {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8));
+        const __m128i pairs = _mm_or_si128(_mm_shuffle_epi8(lo, pairLow), _mm_shuffle_epi8(hi, pairHigh));
+        const __m128i thirds = _mm_or_si128(_mm_shuffle_epi8(lo, thirdLow), _mm_shuffle_epi8(hi, thirdHigh));
+        const __m128i sum = _mm_add_epi16(_mm_maddubs_epi16(pairs, w01), _mm_maddubs_epi16(thirds, w2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(gray + i), _mm_srli_epi16(sum, 4));
+    }
+    GrayKernel(gray + i, src, n - i);
 }
 HALFTONE_AVX2 void SumsAvx2(std::int16_t* sums, const std::int16_t* p1, const std::int16_t* p2, int from,
                             int to)
@@ -286,10 +316,30 @@ void ThresholdGroupsBase(std::uint8_t* out, const std::uint16_t* gray, int group
 }
 
 #if HALFTONE_CLONES
+// The compiler cannot see that the 16 comparisons only need gathering into two bytes: the sixteen
+// results packed to bytes, each half's order reversed so that the mask puts a byte's first pixel on top.
 HALFTONE_AVX2 void ThresholdGroupsAvx2(std::uint8_t* out, const std::uint16_t* gray, int groups,
                                        const std::uint16_t* ext, int width)
 {
-    ThresholdGroupsKernel(out, gray, groups, ext, width);
+    const __m128i reverse = _mm_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+    const __m256i cap = _mm256_set1_epi16(255);
+    const int advance = 16 % width;
+    int phase = 0;
+    for (int gi = 0; gi < groups; ++gi)
+    {
+        const __m256i g =
+            _mm256_min_epu16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(gray + gi * 16)), cap);
+        const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ext + phase));
+        const __m256i dots = _mm256_cmpgt_epi16(t, g); // both within 0..256
+        const __m128i bytes =
+            _mm_packs_epi16(_mm256_castsi256_si128(dots), _mm256_extracti128_si256(dots, 1));
+        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_shuffle_epi8(bytes, reverse)));
+        out[2 * gi] = static_cast<std::uint8_t>(m);
+        out[2 * gi + 1] = static_cast<std::uint8_t>(m >> 8);
+        phase += advance;
+        if (phase >= width)
+            phase -= width;
+    }
 }
 #endif
 
@@ -359,21 +409,25 @@ void ThreeLineScan(std::uint8_t* out, const std::uint16_t* gray, const GammaCurv
     const int groups = n / 16;
     // The chain from one pixel's error to the next bounds the speed, so everything that does not wait for
     // the pixel before is prepared beside it: the mapped gray with its noise, the errors of the lines
-    // before and of two pixels back, the level the quotient decides the dot by.
+    // before and of two pixels back, the sum below which the quotient makes a dot. The dot is taken from
+    // the sum's sign, never by a branch: on a photograph it is a coin toss the processor would mispredict.
     int e1 = 0, e2 = 0;
     auto pixel = [&](int x, std::uint32_t& lane) {
         const int noise = static_cast<int>(lane & 15);
         lane = kStep2(lane);
         const int mapped = curve[std::min<std::uint16_t>(gray[x], 255)];
-        const int base = mapped + noise;
-        const int gathered = sums[x] + 5 * e2 - e1;
-        const int q = Div48(gathered + 8 * e1); // + 7 * e1 in all
-        const int dot = q < 128 - mapped;       // mapped + q < 128
-        const int err = std::clamp(dot ? q + (base - 8) : q + (base - 263), -128, 127);
+        // trunc(t / 48) < k exactly when t < limit.
+        const int k = 128 - mapped;
+        const int limit = k > 0 ? 48 * k : 48 * k - 47;
+        const int gathered = sums[x] + 5 * e2;
+        const int t = gathered + 7 * e1;
+        const int q = Div48(t);
+        const int dotMask = (t - limit) >> 31; // all ones for a dot
+        const int err = std::clamp(q + (mapped + noise - 263 + (dotMask & 255)), -128, 127);
         errors[x] = static_cast<std::int16_t>(err);
         e2 = e1;
         e1 = err;
-        return static_cast<unsigned>(dot);
+        return static_cast<unsigned>(dotMask & 1);
     };
     for (int step = 0; step < groups; ++step)
     {

@@ -92,25 +92,26 @@ TEST(HalftoneOrderedDither, PhaseRunsFromTheFirstPixelHandedInAndTheLineNumber)
 TEST(HalftoneOrderedDither, ComparesTheThresholdWithTheGrayThroughTheCurve)
 {
     // A curve with flat steps and a jump: a dot wherever threshold > curve[gray], gray above 255 read as
-    // 255, every threshold against every gray level.
+    // 255, every threshold (up to a few past 255) against every gray level, 17 wide so the last pixel is
+    // one past the whole group.
     GammaCurve curve{};
     for (int i = 0; i < 256; ++i)
         curve[i] = std::uint16_t(i < 100 ? i / 2 : i < 200 ? 150 : i);
-    std::vector<std::uint16_t> thresholds(256);
+    std::vector<std::uint16_t> thresholds(17 * 16);
     std::iota(thresholds.begin(), thresholds.end(), std::uint16_t{0});
     HalftoneContext ctx;
     ctx.ditherIndex = 2;
     ctx.gammaOverride = &curve;
-    ctx.ditherOverride = {16, 16, thresholds.data()};
-    for (int g : {0, 1, 2, 98, 99, 100, 150, 199, 200, 201, 254, 255, 300})
+    ctx.ditherOverride = {17, 16, thresholds.data()};
+    for (int g : {0, 1, 2, 98, 99, 100, 150, 199, 200, 201, 254, 255, 256, 300, 65535})
         for (int y = 0; y < 16; ++y)
         {
-            std::vector<std::uint16_t> gray(16, std::uint16_t(g));
+            std::vector<std::uint16_t> gray(17, std::uint16_t(g));
             const auto out = ToBits(ctx, gray, y);
-            for (int x = 0; x < 16; ++x)
-                ASSERT_EQ(Dot(out, x), thresholds[y * 16 + x] > curve[std::min(g, 255)])
-                    << "gray " << g << " threshold " << thresholds[y * 16 + x];
-            EXPECT_EQ(gray, std::vector<std::uint16_t>(16, std::uint16_t(g)))
+            for (int x = 0; x < 17; ++x)
+                ASSERT_EQ(Dot(out, x), thresholds[y * 17 + x] > curve[std::min(g, 255)])
+                    << "gray " << g << " threshold " << thresholds[y * 17 + x];
+            EXPECT_EQ(gray, std::vector<std::uint16_t>(17, std::uint16_t(g)))
                 << "the gray line is not rewritten";
         }
 }

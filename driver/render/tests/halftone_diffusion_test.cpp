@@ -124,10 +124,12 @@ struct FourNeighbourModel
     }
 };
 
+constexpr int kRowLength = 512;
+
 struct Converter
 {
     HalftoneContext ctx;
-    std::vector<std::int16_t> rows = std::vector<std::int16_t>(3 * 64, 0);
+    std::vector<std::int16_t> rows = std::vector<std::int16_t>(3 * kRowLength, 0);
     int lineCount = 0;
 
     std::vector<bool> Convert(const std::vector<int>& grayValues, int y)
@@ -136,9 +138,9 @@ struct Converter
         std::vector<std::uint16_t> gray(grayValues.begin(), grayValues.end());
         std::vector<std::uint8_t> out((count + 7) / 8, 0x5A);
         const std::span<std::int16_t> all(rows);
-        EXPECT_TRUE(ConvertGrayTo01PageBitmapVelmo(ctx, out, gray, count, y, count / 16, count % 16,
-                                                   all.subspan(0, 64), all.subspan(64, 64),
-                                                   all.subspan(128, 64), lineCount));
+        EXPECT_TRUE(ConvertGrayTo01PageBitmapVelmo(
+            ctx, out, gray, count, y, count / 16, count % 16, all.subspan(0, kRowLength),
+            all.subspan(kRowLength, kRowLength), all.subspan(2 * kRowLength, kRowLength), lineCount));
         return Dots(out, count);
     }
 };
@@ -179,6 +181,69 @@ TEST(HalftoneThreeLineDiffusion, MatchesTheModelInBothDirectionsAcrossLinesAndPa
             }
         EXPECT_EQ(RndNow.load(), model.rnd);
     }
+}
+
+// Widths around the 16-pixel group and the vector width, one pixel to a few hundred; contents that drive
+// the errors to their limits (solid black and white, a hard checker, gray above 255) and ones that keep
+// every dot decision close (noise, ramps); the identity curve and a steep real one.
+TEST(HalftoneThreeLineDiffusion, MatchesTheModelOnAwkwardWidthsAndContents)
+{
+    enum Content
+    {
+        Black,
+        White,
+        Noise,
+        Ramp,
+        Checker,
+        Overrange
+    };
+    const auto line = [](Content c, int count, int y, std::mt19937& rng) {
+        std::vector<int> g(count);
+        for (int x = 0; x < count; ++x)
+            switch (c)
+            {
+            case Black:
+                g[x] = 0;
+                break;
+            case White:
+                g[x] = 255;
+                break;
+            case Noise:
+                g[x] = int(rng() % 256);
+                break;
+            case Ramp:
+                g[x] = (x * 255 / std::max(1, count - 1) + 37 * y) % 256;
+                break;
+            case Checker:
+                g[x] = ((x / 3 + y) & 1) ? 255 : 0;
+                break;
+            case Overrange:
+                g[x] = int(rng() % 3) == 0 ? 255 + int(rng() % 65281) : int(rng() % 256);
+                break;
+            }
+        return g;
+    };
+    std::mt19937 rng(29);
+    for (const GammaCurve* curve : {&kIdentity, &g_Gamma190A})
+        for (int count : {1, 15, 16, 17, 31, 33, 47, 100, 257, 511})
+            for (Content content : {Black, White, Noise, Ramp, Checker, Overrange})
+            {
+                SCOPED_TRACE("width " + std::to_string(count) + " content " + std::to_string(int(content)) +
+                             (curve == &kIdentity ? " identity" : " curve"));
+                RndNow = 4321;
+                Converter conv{Diffusion(0)};
+                conv.ctx.gammaOverride = curve;
+                ThreeLineModel model{{}, {}, 4321};
+                for (int y = 0; y < 6; ++y)
+                {
+                    const auto gray = line(content, count, y, rng);
+                    std::vector<int> mapped(count);
+                    for (int x = 0; x < count; ++x)
+                        mapped[x] = (*curve)[std::min(gray[x], 255)];
+                    ASSERT_EQ(conv.Convert(gray, y), model.Convert(mapped, y)) << "line " << y;
+                }
+                EXPECT_EQ(RndNow.load(), model.rnd);
+            }
 }
 
 TEST(HalftoneThreeLineDiffusion, LeavesTheLastPartialGroupWithoutDotsAndStoresNoiseForWhite)

@@ -211,6 +211,32 @@ INSTANTIATE_TEST_SUITE_P(Pixels, GrayTable,
                                                     {86}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Plain lines of every length around the vector step, from several first pixels, against the weighted
+// sum pixel by pixel: the bytes of each pixel must stay together and in their order.
+TEST(HalftoneGray, PlainLinesOfAnyLengthAreTheWeightedSum)
+{
+    std::uint32_t seed = 3;
+    std::vector<Rgb> pixels(70);
+    for (Rgb& p : pixels)
+    {
+        seed = seed * 1103515245 + 12345;
+        p = {std::uint8_t(seed >> 8), std::uint8_t(seed >> 16), std::uint8_t(seed >> 24)};
+    }
+    pixels[5] = {255, 255, 255};
+    pixels[6] = {255, 0, 0};
+    pixels[7] = {0, 0, 255};
+    const HalftoneContext ctx;
+    for (int first : {0, 1, 5})
+        for (int count = 0; first + count <= int(pixels.size()); ++count)
+        {
+            const std::vector<Rgb> line(pixels.begin(), pixels.begin() + first + count);
+            std::vector<int> expected;
+            for (int i = first; i < first + count; ++i)
+                expected.push_back(GrayOf(line[i].p0, line[i].p1, line[i].p2));
+            ASSERT_EQ(ToGray(ctx, line, first), expected) << "first " << first << " count " << count;
+        }
+}
+
 TEST(HalftoneGray, ConversionStartsAtTheFirstPixelHandedIn)
 {
     HalftoneContext ctx;

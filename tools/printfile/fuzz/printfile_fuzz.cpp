@@ -8,7 +8,11 @@
 #include <sim/machine.h>
 #include <testing/address_space.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstddef>
+#include <cstdlib>
 #include <cstdint>
 #include <string_view>
 
@@ -22,9 +26,13 @@ const WCHAR* const kBitmap = u"C:\\fuzz\\page.bmp";
 // Room for pages of a few tens of megabytes beside the fuzzer's own memory; larger ones fail at once.
 constexpr uint64_t kHeadroom = uint64_t{64} << 20;
 
-// The machine is made once: each input only replaces the print file.
+// The machine is made once: each input only replaces the print file. Its files live in a host folder,
+// on the memory file system where there is one, so that each input's print file and bitmap cost no disk.
 bool SetUpOnce()
 {
+    struct stat shm;
+    if (::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) && ::access("/dev/shm", W_OK) == 0)
+        ::setenv("TMPDIR", "/dev/shm", 1);
     sim::machine().Reset();
     return CreateDirectoryW(kFolder, nullptr) && memtest::CapAddressSpace(kHeadroom);
 }

@@ -139,6 +139,55 @@ TEST_F(Render, AnImageBeyondTheSheetIsClippedButCountedWhole)
     EXPECT_FALSE(Black(*r.bmp, 117, 109));
 }
 
+// The image laid on the sheet bit for bit at every phase of the left offset, for widths around the byte
+// and the word, clipped at the sheet's right and bottom edges. The image's padding bits past its width
+// are black: none may reach the sheet.
+TEST(ComposeSheetPlacement, MatchesABitByBitModel)
+{
+    uint32_t seed = 7;
+    for (int lineWidth : {8, 16, 24, 64, 136})
+        for (int left : {0, 1, 3, 7, 8, 13, 60})
+            for (int spare : {40, 3, 0, -5}) // sheet columns past the image's end; negative clips it
+            {
+                SCOPED_TRACE(testing::Message()
+                             << "width " << lineWidth << " left " << left << " spare " << spare);
+                CPrintTicket page;
+                page.lineWidth = lineWidth;
+                page.lineCount = 5;
+                page.leftOffset = left;
+                page.topOffset = 2;
+                page.xDpi = page.yDpi = 254; // one pixel per 0.1 mm
+                page.paperWidth = left + lineWidth + spare;
+                page.paperHeight = 6; // the image's last line falls off the bottom
+                PageImage image;
+                image.stride = (((static_cast<size_t>(lineWidth) + 31) >> 3) & ~size_t{3}) + 4;
+                image.lines = 5;
+                ASSERT_TRUE(image.bits.Allocate(image.stride * image.lines));
+                for (size_t i = 0; i < image.bits.size(); ++i)
+                {
+                    seed = seed * 1103515245 + 12345;
+                    image.bits[i] = i % image.stride >= static_cast<size_t>(lineWidth) / 8
+                                        ? 0xFF
+                                        : static_cast<BYTE>(seed >> 16);
+                }
+                Sheet sheet;
+                ASSERT_EQ(ComposeSheet(page, image, sheet), RenderError::None);
+                ASSERT_EQ(sheet.width, static_cast<uint32_t>(page.paperWidth));
+                for (uint32_t y = 0; y < sheet.height; ++y)
+                    for (uint32_t x = 0; x < sheet.rowBytes * 8; ++x)
+                    {
+                        const int ix = static_cast<int>(x) - left, iy = static_cast<int>(y) - 2;
+                        const bool inImage =
+                            ix >= 0 && ix < lineWidth && iy >= 0 && iy < 5 && x < sheet.width;
+                        const bool want = inImage && (image.bits[static_cast<size_t>(iy) * image.stride +
+                                                                 static_cast<size_t>(ix) / 8] &
+                                                      (0x80 >> (ix % 8)));
+                        const bool got = sheet.bits[y * sheet.rowBytes + x / 8] & (0x80 >> (x % 8));
+                        ASSERT_EQ(got, want) << "x " << x << " y " << y;
+                    }
+            }
+}
+
 TEST_F(Render, RawBandsAndUnknownEncodings)
 {
     Header h;
