@@ -75,6 +75,36 @@ TEST(Files, DispositionsSharingAndErrors)
     CloseHandle(f);
 }
 
+// Windows keeps a read-only file from DeleteFileW, but a move (a rename there) takes it along.
+TEST(Files, AReadOnlyFileIsNotDeletedButMoves)
+{
+    auto& m = sim::machine();
+    m.PutFile(u"C:\\T\\locked.ini", "kept");
+    m.PutFile(u"C:\\T\\other.ini", "other");
+    ASSERT_TRUE(SetFileAttributesW(u"C:\\T\\locked.ini", FILE_ATTRIBUTE_READONLY));
+
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileW(u"C:\\T\\locked.ini"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(DeleteFileA("C:\\T\\LOCKED.INI"));
+    EXPECT_EQ(m.FileBytes(u"C:\\T\\locked.ini"), "kept");
+
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileExA("C:\\T\\other.ini", "C:\\T\\locked.ini", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(m.FileBytes(u"C:\\T\\locked.ini"), "kept");
+    EXPECT_EQ(m.FileBytes(u"C:\\T\\other.ini"), "other");
+
+    ASSERT_TRUE(MoveFileExA("C:\\T\\locked.ini", "C:\\T\\moved.ini", 0));
+    EXPECT_FALSE(m.FileExists(u"C:\\T\\locked.ini"));
+    EXPECT_EQ(m.FileBytes(u"C:\\T\\moved.ini"), "kept");
+    EXPECT_TRUE(GetFileAttributesW(u"C:\\T\\moved.ini") & FILE_ATTRIBUTE_READONLY);
+
+    ASSERT_TRUE(SetFileAttributesW(u"C:\\T\\moved.ini", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(DeleteFileW(u"C:\\T\\moved.ini"));
+    EXPECT_FALSE(m.FileExists(u"C:\\T\\moved.ini"));
+}
+
 // Names are looked up from what each folder was seen to hold; whoever changes a folder, through the
 // machine or on the host, the next lookup must see the change under any case.
 TEST(Files, NamesStayExactWhoeverChangesTheFolder)

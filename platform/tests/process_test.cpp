@@ -64,6 +64,78 @@ TEST(Processes, StartedRegisteredProgramsRunAndStandInsAnswer)
     EXPECT_EQ(seen, "ok");
 }
 
+// What a started program sees of its environment; it also sets a variable of its own.
+struct SeenEnvironment
+{
+    WString mine;
+    WString programFiles;
+};
+SeenEnvironment g_seen;
+
+WString Variable(const char16_t* name)
+{
+    WCHAR value[MAX_PATH] = {};
+    return GetEnvironmentVariableW(name, value, MAX_PATH) ? WString(value) : WString(u"(none)");
+}
+
+int WINAPI EnvironmentProbe(HINSTANCE, HINSTANCE, LPWSTR, int)
+{
+    g_seen = {Variable(u"MINE"), Variable(u"ProgramFiles")};
+    SetEnvironmentVariableW(u"FromChild", u"1");
+    return 0;
+}
+PLATFORM_WWINMAIN(u"envprobe.exe", EnvironmentProbe)
+PLATFORM_WWINMAIN_32BIT(u"envprobe32.exe", EnvironmentProbe)
+
+DWORD StartAndWait(const char16_t* path)
+{
+    WString line = WString(u"\"") + path + u"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return GetLastError();
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+}
+
+// A start without an environment block gives the child a copy of the caller's block; one from the
+// desktop starts from the system's variables.
+TEST(Processes, AStartedProgramInheritsItsCallersEnvironment)
+{
+    auto& m = sim::machine();
+    m.PutFile(u"C:\\bin\\envprobe.exe");
+    m.PutFile(u"C:\\bin\\envprobe32.exe");
+    ASSERT_TRUE(SetEnvironmentVariableW(u"Mine", u"parent"));
+
+    struct Case
+    {
+        const char16_t* program;
+        bool system64;
+        const char16_t* programFiles;
+    } cases[] = {
+        {u"C:\\bin\\envprobe.exe", true, u"C:\\Program Files"},
+        {u"C:\\bin\\envprobe32.exe", true, u"C:\\Program Files (x86)"}, // set for the child's width
+        {u"C:\\bin\\envprobe32.exe", false, u"C:\\Program Files"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(&c - cases);
+        m.SetSystem64(c.system64);
+        g_seen = {};
+        ASSERT_EQ(StartAndWait(c.program), 0u);
+        EXPECT_EQ(g_seen.mine, u"parent");
+        EXPECT_EQ(g_seen.programFiles, c.programFiles);
+    }
+    EXPECT_EQ(Variable(u"FromChild"), u"(none)") << "the child's changes stay its own";
+
+    g_seen = {};
+    m.Run(u"C:\\bin\\envprobe.exe");
+    EXPECT_EQ(g_seen.mine, u"(none)");
+}
+
 TEST(Processes, ModuleFileNameTruncatesLikeWindows)
 {
     auto& m = sim::machine();

@@ -22,20 +22,19 @@ BOOL CMemoryMappedFile::Open(LPCWSTR path)
     Close();
     if (!path)
         return FALSE;
-    m_file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-    if (m_file == INVALID_HANDLE_VALUE)
+    m_file.Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_file)
         return FALSE;
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(m_file, &size) && size.QuadPart > 0 && size.QuadPart <= 0xFFFFFFFFll)
+    if (GetFileSizeEx(m_file.Get(), &size) && size.QuadPart > 0 && size.QuadPart <= 0xFFFFFFFFll)
     {
         m_fileSize = static_cast<DWORD>(size.QuadPart);
-        m_mapping = CreateFileMappingW(m_file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        m_mapping.Reset(CreateFileMappingW(m_file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     }
     if (!m_mapping)
     {
-        CloseHandle(m_file);
-        m_file = INVALID_HANDLE_VALUE;
+        m_file.Reset();
         m_fileSize = 0;
         return FALSE;
     }
@@ -62,22 +61,19 @@ BOOL CMemoryMappedFile::MapView(const BYTE** out, DWORD offset, DWORD size)
     if (!m_view)
     {
         const SIZE_T bytes = end == m_fileSize ? 0 : static_cast<SIZE_T>(end - viewStart);
-        m_view = static_cast<const BYTE*>(
-            MapViewOfFile(m_mapping, FILE_MAP_READ, 0, static_cast<DWORD>(viewStart), bytes));
+        m_view.Reset(MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, 0, static_cast<DWORD>(viewStart), bytes));
         if (!m_view)
             return FALSE;
         m_viewOffset = static_cast<DWORD>(viewStart);
         m_viewSize = static_cast<DWORD>(end - viewStart);
     }
-    *out = m_view + (offset - m_viewOffset);
+    *out = static_cast<const BYTE*>(m_view.Get()) + (offset - m_viewOffset);
     return TRUE;
 }
 
 void CMemoryMappedFile::Unmap()
 {
-    if (m_view)
-        UnmapViewOfFile(m_view);
-    m_view = nullptr;
+    m_view.Reset();
     m_viewOffset = 0;
     m_viewSize = 0;
 }
@@ -85,12 +81,8 @@ void CMemoryMappedFile::Unmap()
 void CMemoryMappedFile::Close()
 {
     Unmap();
-    if (m_mapping)
-        CloseHandle(m_mapping);
-    m_mapping = nullptr;
-    if (m_file != INVALID_HANDLE_VALUE)
-        CloseHandle(m_file);
-    m_file = INVALID_HANDLE_VALUE;
+    m_mapping.Reset();
+    m_file.Reset();
     m_fileSize = 0;
 }
 

@@ -3,6 +3,8 @@
 
 #include "byte_view.h"
 
+#include <platform/handles.h>
+
 namespace printfile
 {
 
@@ -27,9 +29,9 @@ public:
     static constexpr DWORD kWholeFileLimit = 32u << 20;
 
 private:
-    HANDLE m_file = INVALID_HANDLE_VALUE;
-    HANDLE m_mapping = nullptr;
-    const BYTE* m_view = nullptr;
+    platform::UniqueKernelHandle m_file;
+    platform::UniqueKernelHandle m_mapping;
+    platform::UniqueMappedView m_view;
     DWORD m_fileSize = 0;
     DWORD m_viewOffset = 0;
     DWORD m_viewSize = 0;

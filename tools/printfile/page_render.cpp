@@ -2,6 +2,8 @@
 
 #include "kgl_records.h"
 
+#include <platform/handles.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -357,18 +359,18 @@ RenderError WriteBmpFile(LPCWSTR path, std::span<const BYTE> topDownBits, uint32
 {
     if (!path)
         return RenderError::CreateFailed;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    platform::UniqueKernelHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return RenderError::CreateFailed;
     const bool ok = EmitMonochromeBmp(
-        [file](std::span<const BYTE> bytes) {
+        [&file](std::span<const BYTE> bytes) {
             DWORD written = 0;
-            return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                    written == bytes.size();
         },
         topDownBits, width, height, xDpi, yDpi);
-    const bool closed = CloseHandle(file);
+    const bool closed = CloseHandle(file.Release()); // a failed close may have lost the last bytes
     if (ok && closed)
         return RenderError::None;
     DeleteFileW(path); // a partial bitmap must not pass for a page

@@ -31,6 +31,16 @@ WString Widen(std::string_view narrow, UINT codePage = CP_ACP);
 std::string Narrow(WStringView wide, UINT codePage = CP_ACP);
 std::string ToUtf8(WStringView wide);
 WString FromUtf8(std::string_view utf8);
+// A text file's bytes: UTF-16LE or UTF-8 after their byte-order mark, the system code page otherwise.
+// `form` tells which, so a rewrite can keep it.
+enum class TextForm
+{
+    CodePage,
+    Utf16,
+    Utf8,
+};
+WString DecodeTextFile(std::string_view bytes, TextForm* form = nullptr);
+std::string EncodeTextFile(WStringView text, TextForm form);
 
 // Kernel objects behind HANDLE values.
 struct KernelObject
@@ -83,6 +93,10 @@ void EndProcessLocals();
 Process& CurrentProcess();
 std::shared_ptr<Process> ThreadProcess();                // null: the calling program
 void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling program
+
+// Gives a process about to start a copy of the calling process's environment block, as a start
+// without a block of its own does.
+void InheritEnvironment(const Process& child);
 
 // Whether a running program was started from this file (its image cannot be deleted meanwhile).
 bool ImageInUse(WStringView fullPath);

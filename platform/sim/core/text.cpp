@@ -178,6 +178,53 @@ WString FromUtf8(std::string_view utf8)
     return Widen(utf8, CP_UTF8);
 }
 
+WString DecodeTextFile(std::string_view bytes, TextForm* form)
+{
+    TextForm found = TextForm::CodePage;
+    WString out;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE)
+    {
+        found = TextForm::Utf16;
+        out.reserve(bytes.size() / 2);
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) // an odd last byte is no character
+            out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(bytes[i]) |
+                                             static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    {
+        found = TextForm::Utf8;
+        out = FromUtf8(bytes.substr(3));
+    }
+    else
+        out = Widen(bytes, CP_ACP);
+    if (form)
+        *form = found;
+    return out;
+}
+
+std::string EncodeTextFile(WStringView text, TextForm form)
+{
+    switch (form)
+    {
+    case TextForm::Utf16: {
+        std::string out = "\xFF\xFE";
+        out.reserve(2 + text.size() * 2);
+        for (WCHAR c : text)
+        {
+            out.push_back(static_cast<char>(c & 0xFF));
+            out.push_back(static_cast<char>(c >> 8));
+        }
+        return out;
+    }
+    case TextForm::Utf8:
+        return "\xEF\xBB\xBF" + ToUtf8(text);
+    case TextForm::CodePage:
+        break;
+    }
+    return Narrow(text, CP_ACP);
+}
+
 } // namespace sim::detail
 
 using namespace sim::detail;

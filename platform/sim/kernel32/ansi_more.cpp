@@ -70,7 +70,19 @@ BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags)
         return FALSE;
     if (!CopyFileW(from.c_str(), to.c_str(), TRUE))
         return FALSE;
-    return DeleteFileW(from.c_str());
+    // A move is a rename on Windows: a read-only source moves too.
+    DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(from.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (DeleteFileW(from.c_str()))
+        return TRUE;
+    DWORD error = GetLastError();
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(from.c_str(), attributes);
+    SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(to.c_str()); // the move did not happen: no copy is left behind
+    SetLastError(error);
+    return FALSE;
 }
 
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size)

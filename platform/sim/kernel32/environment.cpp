@@ -1,5 +1,6 @@
-// Each process's environment block and current folder. A process starts from the machine's system
-// variables, as a program started from the desktop does; names compare without case.
+// Each process's environment block and current folder. A process started by a test starts from the
+// machine's system variables, as one started from the desktop does; one started by a program
+// inherits that program's block. Names compare without case.
 #include "core/internal.h"
 #include "core/state.h"
 
@@ -79,6 +80,23 @@ Block& OwnBlock()
     return it->second;
 }
 
+} // namespace
+
+void sim::detail::InheritEnvironment(const Process& child)
+{
+    std::lock_guard g(StateLock());
+    Block block = OwnBlock();
+    // WOW64 sets ProgramFiles for the child's width when it differs from its parent's.
+    if (System64() && child.is32 != CurrentProcess().is32)
+    {
+        WStringView folder = child.is32 ? u"C:\\Program Files (x86)" : u"C:\\Program Files";
+        block[Fold(u"ProgramFiles")] = {u"ProgramFiles", WString(folder)};
+    }
+    Part<Environments>().byProcess[child.id] = std::move(block);
+}
+
+namespace
+{
 const Variable* Find(WStringView name)
 {
     Block& b = OwnBlock();

@@ -772,9 +772,10 @@ BOOL WINAPI DeleteFileW(LPCWSTR name)
         SetError(HostIsDirectory(host.parent_path()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    if (HostIsDirectory(host))
+    struct stat st;
+    if (HostIsDirectory(host) || (::stat(host.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)))
     {
-        SetError(ERROR_ACCESS_DENIED);
+        SetError(ERROR_ACCESS_DENIED); // a folder, or a read-only file
         return FALSE;
     }
     if (SharingConflict(host, 0, 0, true))

@@ -303,7 +303,7 @@ void PlaceSystemPrograms()
 
 // Starts a recorded process: a program of Windows, a stand-in or a registered program runs on a
 // thread of its own.
-std::optional<Launched> Launch(const StartedProcess& record)
+std::optional<Launched> Launch(const StartedProcess& record, bool inheritEnvironment)
 {
     WString key = ProgramKey(record.applicationPath);
     Processes& ps = processes();
@@ -321,6 +321,8 @@ std::optional<Launched> Launch(const StartedProcess& record)
         process->is32 = programs32Bit().count(key) != 0;
         process->user = record.user;
         process->elevated = record.elevated;
+        if (inheritEnvironment)
+            detail::InheritEnvironment(*process);
         return StartProgram(EntryBody(it->second, process, record.showCommand), process);
     }
     return std::nullopt;
@@ -378,7 +380,7 @@ std::shared_ptr<Process> ThreadProcess()
 
 HANDLE StartProgramFile(const StartedProcess& record)
 {
-    std::optional<Launched> launched = Launch(record);
+    std::optional<Launched> launched = Launch(record, true);
     if (!launched)
     {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -528,7 +530,7 @@ UINT WINAPI WinExec(LPCSTR cmdLine, UINT showCmd)
     StartedProcess record{commandLine,           *program,  static_cast<int>(showCmd),
                           self.currentDirectory, self.user, Elevated(self)};
     processes().started.push_back(record);
-    Launch(record);
+    Launch(record, true);
     return 33;
 }
 
@@ -537,7 +539,7 @@ namespace
 // CreateProcessW's work, for a process that runs with the given user's token.
 BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDirectory,
                      LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation,
-                     const WString& user, bool elevated)
+                     const WString& user, bool elevated, bool inheritEnvironment)
 {
     if ((!applicationName && !commandLine) || !startupInfo || !processInformation)
     {
@@ -569,7 +571,7 @@ BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR curren
         currentDirectory ? detail::FullPath(currentDirectory) : detail::CurrentProcess().currentDirectory,
         user,
         elevated};
-    std::optional<Launched> launched = program ? Launch(record) : std::nullopt;
+    std::optional<Launched> launched = program ? Launch(record, inheritEnvironment) : std::nullopt;
     if (!launched)
     {
         SetLastError(ERROR_FILE_NOT_FOUND); // no such file, or nothing the machine can run
@@ -597,7 +599,7 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURI
     SIM_FAULT_POINT("CreateProcessW", FALSE);
     const detail::Process& self = detail::CurrentProcess();
     return CreateProcessAs(applicationName, commandLine, currentDirectory, startupInfo, processInformation,
-                           self.user, Elevated(self));
+                           self.user, Elevated(self), true);
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
@@ -1014,8 +1016,9 @@ BOOL WINAPI CreateProcessWithTokenW(HANDLE token, DWORD, LPCWSTR applicationName
         user = object->user;
         elevated = object->elevated;
     }
+    // Without a block of its own the process gets one made from the user's profile, not the caller's.
     return CreateProcessAs(applicationName, commandLine, currentDirectory, startupInfo, processInformation,
-                           user, elevated);
+                           user, elevated, false);
 }
 
 DWORD WINAPI GetCurrentDirectoryW(DWORD bufferLength, LPWSTR buffer)

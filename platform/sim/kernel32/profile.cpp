@@ -27,13 +27,6 @@ struct IniSection
     std::vector<IniEntry> entries;
 };
 
-enum class Encoding
-{
-    CodePage,
-    Utf16,
-    Utf8,
-};
-
 bool IsBlank(WCHAR c)
 {
     return c == u' ' || c == u'\t';
@@ -47,47 +40,6 @@ WString Trim(WStringView s)
     while (e > b && IsBlank(s[e - 1]))
         --e;
     return WString(s.substr(b, e - b));
-}
-
-WString Decode(const std::string& bytes, Encoding* encoding)
-{
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE)
-    {
-        *encoding = Encoding::Utf16;
-        WString out;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(bytes[i]) |
-                                             static_cast<unsigned char>(bytes[i + 1]) << 8));
-        return out;
-    }
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-    {
-        *encoding = Encoding::Utf8;
-        return FromUtf8(std::string_view(bytes).substr(3));
-    }
-    *encoding = Encoding::CodePage;
-    return Widen(bytes, CP_ACP);
-}
-
-std::string Encode(WStringView text, Encoding encoding)
-{
-    switch (encoding)
-    {
-    case Encoding::Utf16: {
-        std::string out = "\xFF\xFE";
-        for (WCHAR c : text)
-        {
-            out.push_back(static_cast<char>(c & 0xFF));
-            out.push_back(static_cast<char>(c >> 8));
-        }
-        return out;
-    }
-    case Encoding::Utf8:
-        return "\xEF\xBB\xBF" + ToUtf8(text);
-    default:
-        return Narrow(text, CP_ACP);
-    }
 }
 
 WString IniPath(LPCWSTR fileName)
@@ -162,8 +114,7 @@ std::optional<std::vector<IniSection>> ReadIni(LPCWSTR fileName)
     auto bytes = machine().FileBytes(IniPath(fileName));
     if (!bytes)
         return std::nullopt;
-    Encoding encoding;
-    return Parse(Decode(*bytes, &encoding));
+    return Parse(DecodeTextFile(*bytes));
 }
 
 const IniSection* FindSection(const std::vector<IniSection>& sections, WStringView name)
@@ -333,10 +284,10 @@ BOOL Write(LPCWSTR appName, LPCWSTR keyName, LPCWSTR value, LPCWSTR fileName)
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    Encoding encoding = Encoding::CodePage;
+    TextForm encoding = TextForm::CodePage;
     std::vector<WString> lines;
     if (auto bytes = machine().FileBytes(path))
-        lines = Lines(Decode(*bytes, &encoding));
+        lines = Lines(DecodeTextFile(*bytes, &encoding));
     if (HostIsDirectory(host))
     {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -394,7 +345,7 @@ BOOL Write(LPCWSTR appName, LPCWSTR keyName, LPCWSTR value, LPCWSTR fileName)
     WString text;
     for (const WString& line : lines)
         text += line + u"\r\n";
-    machine().PutFile(path, Encode(text, encoding));
+    machine().PutFile(path, EncodeTextFile(text, encoding));
     return TRUE;
 }
 

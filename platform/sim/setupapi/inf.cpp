@@ -19,23 +19,6 @@ bool IsBlank(WCHAR c)
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\x1a';
 }
 
-WString Decode(std::string_view bytes)
-{
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE)
-    {
-        WString out;
-        out.reserve(bytes.size() / 2);
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) // an odd last byte is no character
-            out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(bytes[i]) |
-                                             static_cast<unsigned char>(bytes[i + 1]) << 8));
-        return out;
-    }
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        return FromUtf8(bytes.substr(3));
-    return Widen(bytes, CP_ACP);
-}
-
 // One piece of a line (a key or a field): blanks outside quotes trimmed at both ends.
 struct Piece
 {
@@ -254,7 +237,7 @@ std::optional<Inf> ParseInf(std::string_view bytes, DWORD* error, UINT* errorLin
 {
     DWORD e = 0;
     UINT line = 0;
-    WString text = Decode(bytes);
+    WString text = DecodeTextFile(bytes);
     // Strings first: every other section's keys and fields refer to them.
     auto raw = ParseText(text, nullptr, &e, &line);
     if (!raw)

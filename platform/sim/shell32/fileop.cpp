@@ -185,7 +185,13 @@ HRESULT CopyTree(const WString& source, const WString& target, bool overwrite)
 HRESULT DeleteTree(const WString& path)
 {
     if (!IsFolder(path))
+    {
+        // The shell takes read-only files too, where DeleteFileW alone refuses them.
+        DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
         return DeleteFileW(path.c_str()) ? S_OK : LastErrorResult();
+    }
     for (const WString& name : Children(path))
     {
         HRESULT hr = DeleteTree(path + u"\\" + name);
