@@ -40,6 +40,8 @@ void CTaskkill_win10::KillListed()
     bool shellEnded = false;
     for (const auto& [id, image] : processes)
     {
+        if (id == GetCurrentProcessId())
+            continue; // ending itself would leave the driver half removed
         KillProcess(id);
         if (Contains(image, u"explorer.exe"))
         {

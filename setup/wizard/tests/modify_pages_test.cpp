@@ -188,7 +188,10 @@ TEST_F(ModifyPagesTest, EndedShellIsStartedAgainOnlyWhenItDidNotComeBack)
             StartRestartingShell(shell, 500);
 
         CTaskkill_win10 taskkill;
-        taskkill.processes = {{shell, u"C:\\Windows\\Explorer.EXE"}, {editor, u"C:\\Apps\\Editor.exe"}};
+        const DWORD self = GetCurrentProcessId();
+        taskkill.processes = {{shell, u"C:\\Windows\\Explorer.EXE"},
+                              {editor, u"C:\\Apps\\Editor.exe"},
+                              {self, u"C:\\Pkg\\KGSetup64.exe"}};
         OnMachine([&] {
             taskkill.KillListed();
             return 0;
@@ -201,6 +204,10 @@ TEST_F(ModifyPagesTest, EndedShellIsStartedAgainOnlyWhenItDidNotComeBack)
         for (size_t i = before; i < all.size(); ++i)
             quoted = quoted || all[i].commandLine == u"\"C:\\Windows\\Explorer.EXE\"";
         EXPECT_EQ(quoted, !restarts);
+        const std::string selfText = std::to_string(self);
+        for (size_t i = before; i < all.size(); ++i)
+            EXPECT_FALSE(all[i].commandLine.ends_with(u" /PID " + WString(selfText.begin(), selfText.end())))
+                << "the setup program never ends itself";
     }
 }
 
@@ -479,6 +486,46 @@ TEST_F(ModifyPagesTest, RemovePageWithNothingInstalledOffersOnlyBack)
             ASSERT_TRUE(D().WaitIdle());
             D().Click(D().Control(sheet, IDCANCEL));
         });
+}
+
+TEST_F(ModifyPagesTest, ModifyPageEnablesTheModesByTheComparisons)
+{
+    struct Case
+    {
+        int driverKind, v3Compare, v4Compare, versionCompare;
+        bool update, repair;
+    } cases[] = {
+        {3, 2, 0, 0, true, true},  // the installed V3 is older
+        {3, 1, 2, 0, false, true}, // the V4 result does not count for a V3
+        {4, 2, 1, 0, false, true}, {4, 0, 2, 0, true, true},   {4, 0, 1, 3, true, false},
+        {3, 2, 0, 4, false, true}, {3, 2, 0, 6, false, false},
+    };
+    for (const Case& k : cases)
+    {
+        SCOPED_TRACE(::testing::Message() << "kind " << k.driverKind << ", V3 " << k.v3Compare << ", V4 "
+                                          << k.v4Compare << ", compare " << k.versionCompare);
+        KGSetupPropertySheet::CPropSheetModify page;
+        RunPages(
+            [&](CSetupContext& c) {
+                c.driverKind = k.driverKind;
+                c.v3CompareResult = k.v3Compare;
+                c.v4CompareResult = k.v4Compare;
+                c.versionCompare = k.versionCompare;
+                SetPageSequence(IDD_MODIFY, {IDD_MODIFY});
+            },
+            [&](PROPSHEETPAGEW& record) { return std::vector<HPROPSHEETPAGE>{page.CreatePage(record)}; },
+            [&] {
+                HWND sheet = Sheet();
+                ASSERT_TRUE(sheet);
+                ASSERT_TRUE(D().WaitIdle());
+                EXPECT_EQ(IsWindowEnabled(D().Control(sheet, IDC_UPDATE_BUTTON)) != 0, k.update);
+                EXPECT_EQ(IsWindowEnabled(D().Control(sheet, IDC_REPAIR_BUTTON)) != 0, k.repair);
+                EXPECT_TRUE(IsWindowEnabled(D().Control(sheet, IDC_REMOVE_BUTTON)));
+                EXPECT_EQ(D().Text(D().Control(sheet, IDC_REMOVE_TEXT)), Context().Text(24));
+                EXPECT_EQ(HeaderTitle(), Context().Text(18));
+                D().Click(D().Control(sheet, IDCANCEL));
+            });
+    }
 }
 
 } // namespace
