@@ -27,9 +27,9 @@ std::map<DWORD, WString> FindDriverDllUsers()
 {
     std::map<DWORD, WString> users;
     const DWORD self = GetCurrentProcessId();
-    for (WStringView module : {WStringView(u"Velmq7UI.dll"), WStringView(u"VelmoQ7L.dll")})
+    for (WStringView module : {WStringView(TEXT("Velmq7UI.dll")), WStringView(TEXT("VelmoQ7L.dll"))})
         for (auto& [id, image] : ProcessesHoldingModule(module))
-            if (id != self && !Contains(image, u"spoolsv"))
+            if (id != self && !Contains(image, TEXT("spoolsv")))
                 users.emplace(id, std::move(image));
     return users;
 }
@@ -43,7 +43,7 @@ void CTaskkill_win10::KillListed()
         if (id == GetCurrentProcessId())
             continue; // ending itself would leave the driver half removed
         KillProcess(id);
-        if (Contains(image, u"explorer.exe"))
+        if (Contains(image, TEXT("explorer.exe")))
         {
             shellPath = image;
             shellEnded = true;
@@ -53,7 +53,7 @@ void CTaskkill_win10::KillListed()
         return;
     Sleep(2000); // the shell usually restarts itself
     for (const auto& [id, image] : ListProcesses())
-        if (Contains(image, u"explorer.exe"))
+        if (Contains(image, TEXT("explorer.exe")))
             return;
     RunQuoted(shellPath);
 }
