@@ -150,6 +150,9 @@ BOOL CPropSheetRemove::OnInitDialog(HWND hwnd, WPARAM, LPARAM)
         item.stateMask = LVIS_STATEIMAGEMASK;
         item.state = row.checked ? kChecked : kUnchecked;
         int at = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        if (at < 0)
+            continue;
+        SetChecked(list, at, row.checked); // some list views drop the state given at insertion
         if (row.version != 0)
         {
             WString kind = row.version == 3 ? TEXT("V3") : TEXT("V4");

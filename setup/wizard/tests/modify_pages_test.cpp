@@ -394,22 +394,39 @@ PageRun RunPageThenFinish(UINT pageId, int driverKind, const std::function<void(
 
 TEST_F(ModifyPagesTest, UpdatePageListsTheInstalledInfAndAsksToCloseItsUsers)
 {
-    for (bool holder : {false, true})
+    struct Case
     {
-        SCOPED_TRACE(holder ? "an application holds the UI DLL" : "nothing holds it");
+        const char* name;
+        int driverKind;
+        bool holder, dialog;
+        WString line;
+    } cases[] = {
+        {"V3, nothing holds it", 3, false, false, kV3Line},
+        {"V3, held and cancelled", 3, true, true, kV3Line},
+        {"V4, held: no dialog", 4, true, false, u"KORIGRAPH Printer Driver (V4) Ver:4.1.0.0 Date:06/01/2023"},
+    };
+    for (const Case& k : cases)
+    {
+        SCOPED_TRACE(k.name);
         sim::machine().Reset();
         PrepareMachine();
-        MachineWithV3Printers(holder);
+        if (k.driverKind == 3)
+            MachineWithV3Printers(k.holder);
+        else
+        {
+            ASSERT_FALSE(test::MachineWithV4().empty());
+            sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
+        }
         PageRun run = RunPageThenFinish<KGSetupPropertySheet::CPropSheetUpdate>(
-            IDD_UPDATE, 3,
-            [](HWND sheet) {
-                EXPECT_EQ(D().Items(D().Control(sheet, IDC_UPDATE_LIST)), std::vector<WString>{kV3Line});
+            IDD_UPDATE, k.driverKind,
+            [&](HWND sheet) {
+                EXPECT_EQ(D().Items(D().Control(sheet, IDC_UPDATE_LIST)), std::vector<WString>{k.line});
                 EXPECT_EQ(D().Text(D().Control(sheet, kNextButton)), u"&Update");
                 EXPECT_TRUE(IsWindowEnabled(D().Control(sheet, kNextButton)));
             },
-            holder);
+            k.dialog);
         EXPECT_EQ(run.page, UINT{IDD_FINISH});
-        EXPECT_EQ(run.status, holder ? 0x1D000000u : 0u);
+        EXPECT_EQ(run.status, k.dialog ? 0x1D000000u : 0u);
         EXPECT_NE(run.nextTextAfter, u"&Update");
     }
 }
