@@ -156,47 +156,6 @@ int FinishTextId(UINT status, int versionCompare, WORD connectionKind)
 namespace KGSetupPropertySheet
 {
 
-void CPropSheetModify::OnCommand(HWND hwnd, int controlId, HWND, UINT notifyCode)
-{
-    if (notifyCode != BN_CLICKED)
-        return;
-    WORD mode = 0;
-    switch (controlId)
-    {
-    case IDC_UPDATE_BUTTON:
-        mode = 1;
-        break;
-    case IDC_REPAIR_BUTTON:
-        mode = 3;
-        break;
-    case IDC_REMOVE_BUTTON:
-        mode = 2;
-        break;
-    default:
-        return;
-    }
-    CSetupContext& c = Context();
-    c.mode = mode;
-    SetPageSequence(IDD_MODIFY, c.BuildPageSequence());
-    MoveDirect(hwnd);
-}
-
-LRESULT CPropSheetModify::OnNotify(HWND hwnd, int controlId, NMHDR* header)
-{
-    switch (header->code)
-    {
-    case PSN_SETACTIVE:
-        SetWizardButtons(hwnd, 0); // the page is left by its mode buttons
-        return 0;
-    case PSN_WIZNEXT:
-    case PSN_WIZBACK:
-        SetPageSequence(IDD_MODIFY, Context().BuildPageSequence());
-        return CSequencePage::OnNotify(hwnd, controlId, header);
-    default:
-        return 0;
-    }
-}
-
 BOOL CPropSheetFinish::OnInitDialog(HWND hwnd, WPARAM, LPARAM)
 {
     SetWizardButtons(hwnd, 0);

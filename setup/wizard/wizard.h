@@ -100,8 +100,12 @@ class CPropSheetModify final : public CSequencePage<CPropSheetModify>
 {
 public:
     CPropSheetModify() : CSequencePage(IDD_MODIFY, true, true) {}
+    BOOL OnInitDialog(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     void OnCommand(HWND hwnd, int controlId, HWND, UINT notifyCode) override;
     LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
+
+private:
+    void ApplyTexts(HWND hwnd);
 };
 
 class CPropSheetSearch; // page_search.h
@@ -110,6 +114,8 @@ class CPropSheetUpdate final : public CSequencePage<CPropSheetUpdate>
 {
 public:
     CPropSheetUpdate() : CSequencePage(IDD_UPDATE) {}
+    BOOL OnInitDialog(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
     WString savedNextText;
 };
 
@@ -117,6 +123,9 @@ class CPropSheetRemove final : public CSequencePage<CPropSheetRemove>
 {
 public:
     CPropSheetRemove() : CSequencePage(IDD_REMOVE, true) {}
+    BOOL OnInitDialog(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
+    void OnCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode) override;
+    LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
     WString savedNextText;
     DWORD buttons = 0;
 };

