@@ -29,6 +29,17 @@ RECT Screen()
 {
     return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
+
+// The whole rectangle of the display nearest to `window`.
+RECT MonitorArea(HWND window)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+    if (!monitor || !GetMonitorInfoW(monitor, &info))
+        return Screen();
+    return info.rcMonitor;
+}
 } // namespace
 
 void CentreWindow(HWND window, HWND owner)
@@ -38,14 +49,15 @@ void CentreWindow(HWND window, HWND owner)
         return;
     WORD os = State().osIndex;
     bool old = os == kOs95 || os == kOsNt4;
+    bool overOwner = owner && IsWindowVisible(owner);
     RECT area = Screen();
     if (old)
         SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    else // a box centred over its owner stays on the owner's display, wherever it first appeared
+        area = MonitorArea(overOwner ? owner : window);
     RECT over = area;
-    if (owner && IsWindowVisible(owner))
+    if (overOwner)
         GetWindowRect(owner, &over);
-    else if (!old)
-        over = Screen();
     RECT placed = CentreRect(rect, over, area);
     SetWindowPos(window, nullptr, placed.left, placed.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

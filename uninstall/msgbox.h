@@ -11,7 +11,7 @@ namespace uninstall
 int IniMessageBox(HWND owner, const char* iniPath, const char* section, const char* textKey,
                   const char* captionKey, UINT style, const char* argument, bool centreOnOwner);
 
-// Centres `window` over its visible owner (or the screen) and keeps it inside the screen.
+// Centres `window` over its visible owner (or its display) and keeps it inside that display.
 void CentreWindow(HWND window, HWND owner);
 
 } // namespace uninstall

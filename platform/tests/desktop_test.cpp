@@ -794,6 +794,7 @@ TEST_F(Desktop, WindowFunctionsRefuseAHandleThatNamesNoWindow)
 {
     const HWND none = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0));
     RECT rect{};
+    WCHAR text[16];
     const std::pair<const char*, std::function<bool()>> calls[] = {
         {"GetWindowRect", [&] { return GetWindowRect(none, &rect) != FALSE; }},
         {"GetClientRect", [&] { return GetClientRect(none, &rect) != FALSE; }},
@@ -803,6 +804,17 @@ TEST_F(Desktop, WindowFunctionsRefuseAHandleThatNamesNoWindow)
         {"GetDlgCtrlID", [&] { return GetDlgCtrlID(none) != 0; }},
         {"GetMenu", [&] { return GetMenu(none) != nullptr; }},
         {"SetMenu", [&] { return SetMenu(none, nullptr) != FALSE; }},
+        {"ShowWindow", [&] { return ShowWindow(none, SW_SHOW) != FALSE; }},
+        {"EnableWindow", [&] { return EnableWindow(none, FALSE) != FALSE; }},
+        {"GetWindowTextLengthW", [&] { return GetWindowTextLengthW(none) != 0; }},
+        {"GetClassNameW", [&] { return GetClassNameW(none, text, 16) != 0; }},
+        {"GetParent", [&] { return GetParent(none) != nullptr; }},
+        {"GetWindow", [&] { return GetWindow(none, GW_OWNER) != nullptr; }},
+        {"GetAncestor", [&] { return GetAncestor(none, GA_ROOT) != nullptr; }},
+        {"SetPropW", [&] { return SetPropW(none, u"Velmo", nullptr) != FALSE; }},
+        {"SendMessageW", [&] { return SendMessageW(none, WM_NULL, 0, 0) != 0; }},
+        {"PostMessageW", [&] { return PostMessageW(none, WM_NULL, 0, 0) != FALSE; }},
+        {"GetWindowThreadProcessId", [&] { return GetWindowThreadProcessId(none, nullptr) != 0; }},
     };
     for (const auto& [name, call] : calls)
     {

@@ -4,6 +4,7 @@
 #include <sim/machine.h>
 
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -149,4 +150,127 @@ TEST(Processes, ModuleFileNameTruncatesLikeWindows)
     EXPECT_EQ(GetModuleFileNameA(nullptr, exact, sizeof exact), 12u);
     EXPECT_STREQ(exact, "C:\\abc\\d.exe");
 }
+// A program whose main thread and a worker thread each own a window; each thread ends when its
+// window is closed.
+DWORD g_ownerProcess = 0;
+DWORD g_ownerThread = 0;
+DWORD g_workerThread = 0;
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void PumpUntilQuit()
+{
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+}
+
+DWORD WINAPI OwnerWorker(LPVOID)
+{
+    g_workerThread = GetCurrentThreadId();
+    if (!CreateWindowExW(0, u"VelmoOwner", u"Owner Worker", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr, nullptr,
+                         nullptr))
+        return 1;
+    PumpUntilQuit();
+    return 0;
+}
+
+int WINAPI OwnerMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    g_ownerProcess = GetCurrentProcessId();
+    g_ownerThread = GetCurrentThreadId();
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = OwnerProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = u"VelmoOwner";
+    if (!RegisterClassExW(&wc))
+        return 100;
+    HWND mainWindow = CreateWindowExW(0, u"VelmoOwner", u"Owner Main", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                      nullptr, nullptr, instance, nullptr);
+    if (!mainWindow || !CreateWindowExW(0, u"STATIC", u"child", WS_CHILD, 0, 0, 10, 10, mainWindow, nullptr,
+                                        instance, nullptr))
+        return 101;
+    HANDLE worker = CreateThread(nullptr, 0, OwnerWorker, nullptr, 0, nullptr);
+    if (!worker)
+        return 102;
+    PumpUntilQuit();
+    DWORD workerCode = 99;
+    WaitForSingleObject(worker, INFINITE);
+    GetExitCodeThread(worker, &workerCode);
+    CloseHandle(worker);
+    return 7 + static_cast<int>(workerCode);
+}
+PLATFORM_WINMAIN(u"owner.exe", OwnerMain)
+
+struct Owned
+{
+    HWND window;
+    DWORD process;
+    DWORD thread;
+};
+
+BOOL CALLBACK Collect(HWND window, LPARAM list)
+{
+    DWORD process = 0;
+    DWORD thread = GetWindowThreadProcessId(window, &process);
+    reinterpret_cast<std::vector<Owned>*>(list)->push_back({window, process, thread});
+    return TRUE;
+}
+
+TEST(Processes, AWindowBelongsToTheThreadAndProcessThatMadeIt)
+{
+    HWND here = nullptr;
+    HWND mainWindow = nullptr;
+    DWORD exitCode = sim::desktop().Run(u"C:\\bin\\owner.exe", u"", [&] {
+        ASSERT_TRUE(sim::desktop().WaitIdle());
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = u"VelmoHere";
+        ASSERT_TRUE(RegisterClassExW(&wc));
+        here = CreateWindowExW(0, u"VelmoHere", u"Here", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                               nullptr);
+        ASSERT_TRUE(here);
+
+        // Every process's top-level windows, children left out, found by class and title in any case.
+        mainWindow = FindWindowW(u"velmoowner", u"OWNER MAIN");
+        HWND worker = FindWindowW(nullptr, u"owner worker");
+        ASSERT_TRUE(mainWindow && worker);
+        std::vector<Owned> all;
+        ASSERT_TRUE(EnumWindows(Collect, reinterpret_cast<LPARAM>(&all)));
+        ASSERT_EQ(all.size(), 3u);
+        ASSERT_NE(g_ownerProcess, GetCurrentProcessId());
+        ASSERT_NE(g_workerThread, g_ownerThread);
+        const Owned expected[] = {{mainWindow, g_ownerProcess, g_ownerThread},
+                                  {worker, g_ownerProcess, g_workerThread},
+                                  {here, GetCurrentProcessId(), GetCurrentThreadId()}};
+        for (size_t i = 0; i < all.size(); ++i)
+        {
+            EXPECT_EQ(all[i].window, expected[i].window) << i;
+            EXPECT_EQ(all[i].process, expected[i].process) << i;
+            EXPECT_EQ(all[i].thread, expected[i].thread) << i;
+        }
+        PostMessageW(worker, WM_CLOSE, 0, 0);
+        PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(exitCode, 7u);
+
+    SetLastError(0);
+    DWORD process = 123;
+    EXPECT_EQ(GetWindowThreadProcessId(mainWindow, &process), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(process, 123u);
+    std::vector<Owned> left;
+    EXPECT_TRUE(EnumWindows(Collect, reinterpret_cast<LPARAM>(&left)));
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].window, here);
+    DestroyWindow(here);
+}
+
 } // namespace

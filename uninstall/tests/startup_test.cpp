@@ -4,6 +4,8 @@
 
 #include <sim/desktop.h>
 
+#include <cstdlib>
+
 namespace uninstall::testing
 {
 namespace
@@ -207,6 +209,106 @@ TEST_F(StartupTest, ARunningApplicationStopsTheRemoval)
         HANDLE again = CreateMutexW(nullptr, FALSE, u"Global\\VelmoMonitorClass");
         EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
         CloseHandle(again);
+    }
+}
+
+// An application of another process, found by its class (with its mutex) or by its title in
+// another case, is asked to close with WM_APP + its offset; offset 0 asks nothing.
+TEST_F(StartupTest, ARunningApplicationsWindowOfAnotherProcessIsAskedToClose)
+{
+    const struct
+    {
+        const char* what;
+        const char* key;
+        const char* entry;
+        const char16_t* title;
+        UINT posted; // 0: none
+    } cases[] = {
+        {"class and mutex", "CLASSNAME_00", "VelmoMonitorClass;Status Monitor;12", u"Monitor", WM_APP + 12},
+        {"title in another case", "TITLE_00", "Status Monitor;Status Monitor;3", u"STATUS monitor",
+         WM_APP + 3},
+        {"offset 0", "TITLE_00", "status monitor;Status Monitor;0", u"Status Monitor", 0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        sim::machine().Reset();
+        SetUp();
+        Ini fileList = DefaultFileListIni();
+        fileList.Set("APPLICATION", c.key, c.entry);
+        Install(DefaultUiIni(), fileList);
+        // The application runs as the test's own thread: a process other than the Uninstaller's.
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpszClassName = u"VelmoMonitorClass";
+        ASSERT_TRUE(RegisterClassExW(&wc));
+        HWND application = CreateWindowExW(0, wc.lpszClassName, c.title, WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                           nullptr, nullptr, nullptr, nullptr);
+        ASSERT_TRUE(application);
+        HANDLE mutex = CreateMutexW(nullptr, FALSE, u"Global\\VelmoMonitorClass");
+        DWORD exit = Run(u"-dlog", [&] {
+            auto box = D().MessageBox();
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->text, u"Status Monitor is running.\nClose it first.");
+            D().AnswerMessageBox(IDOK);
+        });
+        CloseHandle(mutex);
+        EXPECT_EQ(exit, 0u);
+        EXPECT_EQ(recorded.workersStarted, 0);
+        EXPECT_NE(Log().find("[MessageBox] : MESSAGE_04 Status Monitor"), std::string::npos);
+        MSG msg{};
+        bool posted = PeekMessageW(&msg, application, WM_APP, 0xBFFF, PM_REMOVE);
+        EXPECT_EQ(posted ? msg.message : 0u, c.posted);
+        DestroyWindow(application);
+    }
+}
+
+// The Cancel box opens centred over the frame on the frame's display and never passes that display's
+// edges, though the frame stands on a second display right of the first.
+TEST_F(StartupTest, AMessageBoxIsCentredOnItsOwnersDisplay)
+{
+    const RECT second{1920, 0, 3200, 1024};
+    const struct
+    {
+        const char* what;
+        int frameLeft;
+        int frameTop;
+    } cases[] = {{"inside", 2200, 200}, {"at the right edge", 3000, 10}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        sim::machine().Reset();
+        SetUp();
+        sim::MonitorSetup primary;
+        sim::MonitorSetup right;
+        right.area = second;
+        right.work = second;
+        D().SetMonitors({primary, right});
+        Install(DefaultUiIni(), DefaultFileListIni());
+        RECT frameRect{};
+        DWORD exit = Run(u"", [&] {
+            HWND frame = Frame();
+            ASSERT_TRUE(frame);
+            SetWindowPos(frame, nullptr, c.frameLeft, c.frameTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            GetWindowRect(frame, &frameRect);
+            ASSERT_TRUE(D().Click(D().Control(frame, IDCANCEL)));
+            ASSERT_TRUE(D().MessageBox());
+            D().AnswerMessageBox(IDYES);
+        });
+        EXPECT_EQ(exit, 0u);
+        auto boxes = D().MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        const RECT& box = boxes[0].rect;
+        LONG frameMiddleX = (frameRect.left + frameRect.right) / 2;
+        LONG frameMiddleY = (frameRect.top + frameRect.bottom) / 2;
+        EXPECT_LE(std::abs((box.top + box.bottom) / 2 - frameMiddleY), 1);
+        EXPECT_GE(box.left, second.left);
+        EXPECT_LE(box.right, second.right);
+        if (frameRect.right <= second.right)
+            EXPECT_LE(std::abs((box.left + box.right) / 2 - frameMiddleX), 1);
+        else
+            EXPECT_EQ(box.right, second.right);
     }
 }
 

@@ -460,6 +460,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         return nullptr;
     }
     auto self = SelfPtr();
+    DWORD process = GetCurrentProcessId(); // before the desktop's lock, as the lock order says
     HWND handle;
     {
         std::lock_guard g(Desk().mu);
@@ -480,6 +481,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
         w->text = ToWString(windowName);
         w->instance = instance;
         w->thread = self;
+        w->processId = process;
         w->rect = RECT{x == CW_USEDEFAULT ? 0 : x, y == CW_USEDEFAULT ? 0 : y,
                        (x == CW_USEDEFAULT ? 0 : x) + (width == CW_USEDEFAULT ? 640 : width),
                        (y == CW_USEDEFAULT ? 0 : y) + (height == CW_USEDEFAULT ? 480 : height)};
@@ -668,7 +670,7 @@ BOOL WINAPI EnableWindow(HWND window, BOOL enable)
     bool wasDisabled;
     {
         std::lock_guard g(Desk().mu);
-        Window* w = FindLocked(window);
+        Window* w = WindowOrErrorLocked(window);
         if (!w)
             return FALSE;
         wasDisabled = (w->style & WS_DISABLED) != 0;
@@ -687,7 +689,7 @@ BOOL WINAPI ShowWindow(HWND window, int command)
     BOOL was = FALSE;
     {
         std::lock_guard g(Desk().mu);
-        Window* w = FindLocked(window);
+        Window* w = WindowOrErrorLocked(window);
         if (!w)
             return FALSE;
         was = (w->style & WS_VISIBLE) ? TRUE : FALSE;
@@ -771,14 +773,14 @@ int WINAPI GetWindowTextLengthW(HWND window)
     if (IsOwnThread(window))
         return static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     return w ? static_cast<int>(w->text.size()) : 0;
 }
 
 int WINAPI GetClassNameW(HWND window, LPWSTR className, int maxCount)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w || !className || maxCount <= 0)
         return 0;
     CopyOut(w->className, className, maxCount);
@@ -905,7 +907,7 @@ LONG WINAPI SetWindowLongW(HWND window, int index, LONG value)
 HWND WINAPI GetParent(HWND window)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w)
         return nullptr;
     return (w->style & WS_CHILD) ? w->parent : w->owner;
@@ -914,7 +916,7 @@ HWND WINAPI GetParent(HWND window)
 HWND WINAPI GetWindow(HWND window, UINT relation)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w)
         return nullptr;
     if (relation == GW_OWNER)
@@ -944,7 +946,7 @@ HWND WINAPI GetWindow(HWND window, UINT relation)
 HWND WINAPI GetAncestor(HWND window, UINT flags)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w)
         return nullptr;
     if (flags == GA_PARENT)
@@ -1091,12 +1093,34 @@ DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId)
         return ShellProcessId() + 1; // the shell's thread
     }
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w)
         return 0;
     if (processId)
-        *processId = 4;
+        *processId = w->processId;
     return w->thread->id;
+}
+
+// Top-level windows of every process on the desktop, in the order they were made; the callback
+// runs without the desktop's lock, so it may make or destroy windows.
+BOOL WINAPI EnumWindows(WNDENUMPROC callback, LPARAM lParam)
+{
+    if (!callback)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::vector<HWND> topLevel;
+    {
+        std::lock_guard g(Desk().mu);
+        for (const auto& [h, w] : Desk().windows)
+            if (!w->parent)
+                topLevel.push_back(h);
+    }
+    for (HWND h : topLevel)
+        if (IsWindow(h) && !callback(h, lParam))
+            return FALSE;
+    return TRUE;
 }
 
 // The desktop keeps one queue per thread, so sharing an input state only records the pair; what
@@ -1140,7 +1164,7 @@ BOOL WINAPI AttachThreadInput(DWORD attachThreadId, DWORD attachToThreadId, BOOL
 BOOL WINAPI SetPropW(HWND window, LPCWSTR name, HANDLE data)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w || !name)
         return FALSE;
     w->props[ClassKey(name)] = data;

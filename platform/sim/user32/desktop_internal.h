@@ -56,6 +56,7 @@ struct Window
     LONG_PTR dialogUser = 0;
     HINSTANCE instance = nullptr;
     std::shared_ptr<ThreadState> thread;
+    DWORD processId = 0; // of the thread that made it
     HMENU menu = nullptr;
     HMENU systemMenu = nullptr; // made on the first GetSystemMenu
     HFONT font = nullptr;       // WM_SETFONT

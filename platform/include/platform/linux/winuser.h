@@ -20,6 +20,7 @@
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 typedef HANDLE HDWP;
 typedef DWORD_PTR* PDWORD_PTR;
 typedef WORD ATOM;
@@ -699,6 +700,7 @@ HWND WINAPI GetForegroundWindow();
 BOOL WINAPI AttachThreadInput(DWORD attachThreadId, DWORD attachToThreadId, BOOL attach);
 HWND WINAPI SetActiveWindow(HWND window);
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
+BOOL WINAPI EnumWindows(WNDENUMPROC callback, LPARAM lParam);
 BOOL WINAPI SetPropW(HWND window, LPCWSTR name, HANDLE data);
 HANDLE WINAPI GetPropW(HWND window, LPCWSTR name);
 HANDLE WINAPI RemovePropW(HWND window, LPCWSTR name);
