@@ -157,6 +157,33 @@ WString Page::SheetCaption() const
     return text;
 }
 
+void Page::ShowHelpIcon(int id)
+{
+    constexpr WORD kShellHelpIcon = 24;
+    HWND control = Item(id);
+    if (!control)
+        return;
+    if (!helpIcon)
+    {
+        HMODULE shell = LoadLibraryExW(TEXT("shell32.dll"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!shell)
+            return;
+        // Not shared: the copy outlives the library, which need not stay loaded.
+        helpIcon = static_cast<HICON>(
+            LoadImageW(shell, MAKEINTRESOURCEW(kShellHelpIcon), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        FreeLibrary(shell);
+    }
+    if (helpIcon)
+        SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(helpIcon), 0);
+}
+
+void Page::ShowSystemIcon(int id, LPCWSTR icon) const
+{
+    HWND control = Item(id);
+    if (HICON shared = control ? LoadIconW(nullptr, icon) : nullptr)
+        SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(shared), 0);
+}
+
 int Page::Message(const WString& text, UINT style) const
 {
     return MessageBoxW(dialog, text.c_str(), SheetCaption().c_str(), style);
@@ -315,7 +342,7 @@ INT_PTR PageDialogProc(std::unique_ptr<Page> (*make)(), HWND dialog, UINT messag
             page->Changed();
         return TRUE;
     case WM_NOTIFY:
-        return Notify(*page, *reinterpret_cast<const NMHDR*>(lParam));
+        return lParam ? Notify(*page, *reinterpret_cast<const NMHDR*>(lParam)) : FALSE;
     case WM_HELP: {
         auto* info = reinterpret_cast<const HELPINFO*>(lParam);
         if (info)
@@ -339,6 +366,8 @@ INT_PTR PageDialogProc(std::unique_ptr<Page> (*make)(), HWND dialog, UINT messag
         SetWindowLongPtrW(dialog, DWLP_USER, 0);
         if (owned->summaryFont)
             DeleteObject(owned->summaryFont);
+        if (owned->helpIcon)
+            DestroyIcon(owned->helpIcon);
         return TRUE;
     }
     default:

@@ -72,10 +72,16 @@ public:
     void Reload();
     int Message(const WString& text, UINT style) const;
     WString SheetCaption() const;
+    // Puts the system's help icon on a static; the page destroys it with itself. Without it the
+    // static stays empty.
+    void ShowHelpIcon(int id);
+    // Puts one of the system's shared icons (IDI_...) on a static.
+    void ShowSystemIcon(int id, LPCWSTR icon) const;
 
     bool loading = false;
     WORD templateId = 0;
     HFONT summaryFont = nullptr;
+    HICON helpIcon = nullptr;
 };
 
 // Looks a keyword up in the sheet's help file.

@@ -118,6 +118,7 @@ public:
                                 reinterpret_cast<LPARAM>(accel));
         SetRange(Item(kSetsSpin), 1, kMaxSets);
         SendDlgItemMessageW(dialog, kCopies, EM_LIMITTEXT, 4, 0);
+        ShowSystemIcon(kWarnIcon, IDI_WARNING);
         SendDlgItemMessageW(dialog, kSets, EM_LIMITTEXT, 2, 0);
         SendDlgItemMessageW(dialog, kZoomEdit, EM_LIMITTEXT, 12, 0);
     }
@@ -300,6 +301,7 @@ public:
         SpoolerPrinter port(state->printer);
         caps_ = ReadPrintProcCaps(port, true);
         word_ = LayoutFeatureWord(caps_, state->osCode, R());
+        ShowHelpIcon(kDuplexHelp);
     }
 
     void Load() override
@@ -713,6 +715,7 @@ public:
     {
         SetRange(Item(kUserNumberSpin), 0, 100);
         SendDlgItemMessageW(dialog, kUserNumber, EM_LIMITTEXT, 3, 0);
+        ShowHelpIcon(kUserIdIcon);
         const LONG caps = R().capabilityFlags;
         auto group = [&](int list, bool shown) {
             Show(list - 1, shown);

@@ -4,6 +4,7 @@
 #include <platform/commdlg.h>
 #include <platform/entry.h>
 #include <platform/shellapi.h>
+#include <sim/icons.h>
 #include <sim/machine.h>
 
 #include "desktop_test_ids.h"
@@ -257,8 +258,23 @@ TEST_F(Desktop, VersionRecordAndIconsComeFromTheScript)
     EXPECT_EQ(GetFileVersionInfoSizeW(u"C:\\Windows\\unknown.exe", nullptr), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
-    EXPECT_NE(LoadImageW(Self(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0), nullptr);
+    // An icon loaded without LR_SHARED is the caller's until destroyed, once.
+    auto own = static_cast<HICON>(LoadImageW(Self(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 16, 16, 0));
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(sim::LiveIcons(), 1u);
+    EXPECT_TRUE(DestroyIcon(own));
+    EXPECT_FALSE(DestroyIcon(own));
+    EXPECT_EQ(sim::LiveIcons(), 0u);
     EXPECT_EQ(LoadImageW(Self(), MAKEINTRESOURCEW(108), IMAGE_ICON, 16, 16, 0), nullptr);
+
+    // The system's shell32.dll carries the help icon, and only that one of ours.
+    HMODULE shell = LoadLibraryExW(u"shell32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ASSERT_NE(shell, nullptr);
+    auto help = static_cast<HICON>(LoadImageW(shell, MAKEINTRESOURCEW(24), IMAGE_ICON, 0, 0, LR_SHARED));
+    EXPECT_NE(help, nullptr);
+    EXPECT_TRUE(DestroyIcon(help)) << "a shared icon is left alone";
+    EXPECT_EQ(LoadImageW(shell, MAKEINTRESOURCEW(23), IMAGE_ICON, 0, 0, LR_SHARED), nullptr);
+    FreeLibrary(shell);
 }
 
 TEST_F(Desktop, UnreadableScriptIsReportedNotGuessed)

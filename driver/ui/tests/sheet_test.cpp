@@ -9,6 +9,7 @@
 #include <platform/htmlhelp.h>
 #include <platform/winddiui.h>
 #include <sim/gdi.h>
+#include <sim/icons.h>
 #include <sim/machine.h>
 #include <sim/spooler.h>
 
@@ -650,6 +651,7 @@ TEST_F(Sheets, DevicePageLeftAloneTellsTheSheetNothing)
             HWND page = GetParent(d.Control(sheet, 1704));
             NMHDR active{sheet, 0, static_cast<UINT>(PSN_SETACTIVE)};
             SendMessageW(page, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&active)); // reloads its texts
+            EXPECT_EQ(SendMessageW(page, WM_NOTIFY, 0, 0), 0) << "no header: nothing to answer";
             changed = g_changedCount;
             EXPECT_TRUE(d.SetCheck(d.Control(page, 1702), true));
             EXPECT_GT(g_changedCount, changed);
@@ -809,4 +811,41 @@ TEST_F(Sheets, TheSummaryFontGoesWithItsPage)
             EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
         });
     EXPECT_EQ(sim::CountGdi(), before);
+}
+
+// The help icons are the system shell's, the paper warning the system's own. Each page destroys its
+// copy and shell32.dll is not kept loaded; where the icon cannot be had the page works without it.
+TEST_F(Sheets, PagesShowTheSystemIconsAndKeepNone)
+{
+    for (bool shellThere : {true, false})
+    {
+        SCOPED_TRACE(shellThere);
+        if (!shellThere)
+            sim::machine().RemoveSystemModule(u"shell32.dll");
+        const WString help = shellThere ? u"shell32.dll#24" : u"";
+        std::vector<BYTE> out(2944, 0xEE);
+        LONG result = 0;
+        sim::desktop().Run(
+            [&] {
+                result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
+                                    reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
+                return 0;
+            },
+            [&] {
+                auto& d = sim::desktop();
+                HWND sheet = d.TopWindow(u"Properties");
+                ASSERT_NE(sheet, nullptr);
+                HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+                EXPECT_EQ(d.Icon(d.Control(sheet, 1105), false), u"system#32515");
+                EXPECT_TRUE(d.Pick(tabs, 1));
+                EXPECT_EQ(d.Icon(d.Control(sheet, 1219), false), help);
+                EXPECT_TRUE(d.Pick(tabs, 4));
+                EXPECT_EQ(d.Icon(d.Control(sheet, 1513), false), help);
+                EXPECT_EQ(sim::LiveIcons(), shellThere ? 2u : 0u) << "one copy a page";
+                EXPECT_EQ(GetModuleHandleW(u"shell32.dll"), nullptr);
+                EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+            });
+        EXPECT_EQ(result, IDOK);
+        EXPECT_EQ(sim::LiveIcons(), 0u);
+    }
 }

@@ -7,6 +7,8 @@
 #include "rc/script.h"
 #include "user32/desktop_internal.h"
 
+#include <sim/icons.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -39,15 +41,29 @@ WString FileNameOf(WStringView path)
 }
 
 // Icon handles stand for resources by name; the value only has to be stable and non-null. They
-// belong to the machine: a handle from an earlier machine names nothing.
+// belong to the machine: a handle from an earlier machine names nothing. A module's icon loaded
+// without LR_SHARED is the caller's own copy: a handle of its own until DestroyIcon.
 struct IconHandles : PartBase
 {
     std::map<WString, HICON> byName;
+    std::map<HICON, WString> owned;
+    ULONG_PTR ownedMade = 0;
 };
 
 std::map<WString, HICON>& iconHandles()
 {
     return Part<IconHandles>().byName;
+}
+
+constexpr ULONG_PTR kOwnedIconBase = 0x70000000;
+
+HICON OwnedIconHandle(const WString& key)
+{
+    std::lock_guard g(registry().lock);
+    auto& part = Part<IconHandles>();
+    auto h = reinterpret_cast<HICON>(kOwnedIconBase + 4 * part.ownedMade++);
+    part.owned[h] = key;
+    return h;
 }
 
 HICON IconHandle(const WString& key)
@@ -66,6 +82,8 @@ HICON IconHandle(const WString& key)
 WString IconNameOf(HICON icon)
 {
     std::lock_guard g(registry().lock);
+    if (auto it = Part<IconHandles>().owned.find(icon); it != Part<IconHandles>().owned.end())
+        return it->second;
     for (const auto& [key, handle] : iconHandles())
         if (handle == icon)
             return key;
@@ -198,10 +216,16 @@ int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax)
 
 namespace
 {
-// The system folder's user32.dll carries the standard icons, 100 to 108.
-bool IsSystemUser32(HINSTANCE instance)
+// The icons the system folder's DLLs carry: user32.dll's standard ones, 100 to 108, and
+// shell32.dll's 24 (the help icon).
+bool IsSystemIcon(HINSTANCE instance, LPCWSTR name)
 {
-    return EqualNoCase(SystemModuleName(instance), u"user32.dll");
+    if (!IS_INTRESOURCE(name))
+        return false;
+    const auto id = reinterpret_cast<ULONG_PTR>(name);
+    const WString module = SystemModuleName(instance);
+    return (EqualNoCase(module, u"user32.dll") && id >= 100 && id <= 108) ||
+           (EqualNoCase(module, u"shell32.dll") && id == 24);
 }
 } // namespace
 
@@ -253,15 +277,14 @@ HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, in
     }
     const ResourceFile* file = ResourcesOf(instance);
     WString key = ResourceName(name);
-    if (type == IMAGE_ICON && !file && IsSystemUser32(instance) && IS_INTRESOURCE(name) &&
-        reinterpret_cast<ULONG_PTR>(name) >= 100 && reinterpret_cast<ULONG_PTR>(name) <= 108)
-        return IconHandle(u"user32.dll" + key);
-    if (type != IMAGE_ICON || !file || !file->icons.count(key))
+    if (type == IMAGE_ICON && !file && IsSystemIcon(instance, name))
+        key = SystemModuleName(instance) + key;
+    else if (type != IMAGE_ICON || !file || !file->icons.count(key))
     {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
-    return IconHandle(key);
+    return (flags & LR_SHARED) ? IconHandle(key) : OwnedIconHandle(key);
 }
 
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name)
@@ -281,5 +304,22 @@ HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name)
 
 BOOL WINAPI DestroyIcon(HICON icon)
 {
+    std::lock_guard g(registry().lock);
+    const auto value = reinterpret_cast<ULONG_PTR>(icon);
+    auto& owned = Part<IconHandles>().owned;
+    if (value >= kOwnedIconBase && !owned.erase(icon)) // an own copy destroyed twice
+    {
+        SetLastError(ERROR_INVALID_CURSOR_HANDLE);
+        return FALSE;
+    }
     return icon ? TRUE : FALSE;
 }
+
+namespace sim
+{
+size_t LiveIcons()
+{
+    std::lock_guard g(registry().lock);
+    return Part<IconHandles>().owned.size();
+}
+} // namespace sim
