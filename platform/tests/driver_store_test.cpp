@@ -169,6 +169,13 @@ TEST(DriverStoreTest, PublishesPackagesAndFindsTheSameOneAgain)
     EXPECT_EQ(WString(location), second);
     EXPECT_FALSE(
         SetupGetInfDriverStoreLocationW(u"C:\\Pkg\\pkg.inf", nullptr, nullptr, location, MAX_PATH, nullptr));
+    // A published INF, whose files are not beside it, uploads as the package it stands for.
+    WCHAR out[MAX_PATH] = {};
+    ULONG size = MAX_PATH;
+    EXPECT_EQ(UploadPrinterDriverPackageW(nullptr, u"C:\\Windows\\INF\\OEM1.INF", nullptr, UPDP_UPLOAD_ALWAYS,
+                                          nullptr, out, &size),
+              S_OK);
+    EXPECT_EQ(WString(out), second);
 
     sim::machine().PutFile(u"C:\\Bad\\pkg.inf", kInf); // its files are missing
     EXPECT_EQ(Upload(u"C:\\Bad"), u"2147942402");      // HRESULT of ERROR_FILE_NOT_FOUND

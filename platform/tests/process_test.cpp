@@ -30,6 +30,21 @@ TEST(Processes, ARegisteredProgramRunsWithItsOwnModuleAndCommandLine)
     EXPECT_EQ(m.Run(u"C:\\x\\unknown.exe"), 0xC0000135u);
 }
 
+TEST(Processes, ACopiedProgramFileRunsAsTheProgramItWasMadeFrom)
+{
+    auto& m = sim::machine();
+    m.PutProgramFile(u"C:\\bin\\probe.exe", u"probe.exe");
+    ASSERT_TRUE(CopyFileW(u"C:\\bin\\probe.exe", u"C:\\bin\\copy.exe", TRUE));
+    EXPECT_EQ(m.Run(u"C:\\bin\\copy.exe", u"x", SW_SHOW), 45u);
+    EXPECT_EQ(g_tail, "x");
+    EXPECT_EQ(g_module, "C:\\bin\\copy.exe") << "its own module path";
+    // A plain file, or a damaged mark, names no program.
+    m.PutFile(u"C:\\bin\\plain.exe", "MZ");
+    EXPECT_EQ(m.Run(u"C:\\bin\\plain.exe"), 0xC0000135u);
+    m.PutFile(u"C:\\bin\\cut.exe", std::string("MZ\0SIMPROGRAM\x1Aprobe.exe", 23));
+    EXPECT_EQ(m.Run(u"C:\\bin\\cut.exe"), 0xC0000135u);
+}
+
 TEST(Processes, WinExecFindsTheProgramAsWindowsDoes)
 {
     auto& m = sim::machine();

@@ -3,6 +3,7 @@
 #include "core/internal.h"
 #include "core/state.h"
 #include "kernel32/loader.h"
+#include "kernel32/program_files.h"
 
 #include "core/sync.h"
 
@@ -273,12 +274,17 @@ std::optional<WString> ResolveProgram(WStringView commandLine)
     return std::nullopt;
 }
 
-// The registered program a file name runs: its own, or the one it is a copy of.
+// The registered program a file runs: its own, or the one it is a copy of.
 WString ProgramKey(WStringView fileName)
 {
     WString key = detail::Fold(FileNameOf(fileName));
     auto it = processes().copies.find(key);
-    return it == processes().copies.end() ? key : it->second;
+    if (it != processes().copies.end())
+        return it->second;
+    if (!programs().count(key) && !processes().standIns.count(key))
+        if (std::optional<WString> original = detail::ProgramMadeFrom(detail::FullPath(fileName)))
+            return *original;
+    return key;
 }
 
 DWORD TaskKill(const StartedProcess& record);

@@ -4,6 +4,7 @@
 
 #include "core/faults.h"
 #include "kernel32/loader.h"
+#include "kernel32/program_files.h"
 #include "rc/script.h"
 #include "user32/desktop_internal.h"
 
@@ -112,8 +113,19 @@ WString ResourceName(LPCWSTR name)
 const ResourceFile* ResourcesOfFile(WStringView fileName)
 {
     Registry& r = registry();
+    WString key = Fold(FileNameOf(fileName));
+    bool registered = false;
+    {
+        std::lock_guard g(r.lock);
+        registered = r.files.count(key) != 0;
+    }
+    // A program's copy under another name: its file is read outside the lock (reading takes the
+    // machine's state lock, which may be held around resource lookups).
+    if (!registered && fileName.find(u'\\') != WStringView::npos)
+        if (std::optional<WString> original = ProgramMadeFrom(fileName))
+            key = *original;
     std::lock_guard g(r.lock);
-    auto it = r.files.find(Fold(FileNameOf(fileName)));
+    auto it = r.files.find(key);
     if (it == r.files.end())
         return nullptr;
     if (auto p = r.parsed.find(it->second); p != r.parsed.end())

@@ -163,6 +163,14 @@ DWORD sim::detail::StoreInfPackage(const WString& source, const StorePackage** s
 {
     *stored = nullptr;
     *existed = false;
+    // A published INF (the INF folder's "oemN.inf") stands for its package in the store.
+    if (EqualNoCase(FolderOf(source), kInfFolder))
+        if (auto it = store().byName.find(Fold(FileNameOf(source))); it != store().byName.end())
+        {
+            *stored = &it->second.package;
+            *existed = true;
+            return ERROR_SUCCESS;
+        }
     auto bytes = machine().FileBytes(source);
     if (!bytes)
         return ERROR_FILE_NOT_FOUND;

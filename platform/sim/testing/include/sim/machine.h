@@ -212,6 +212,9 @@ public:
     // The program registered as `originalFileName` also runs from a file named `copyFileName`, as
     // a program file copied under another name does.
     void RegisterProgramCopy(WStringView originalFileName, WStringView copyFileName);
+    // Puts a file of the registered program `programFileName` (after any bytes already there): a copy
+    // of it, under any name, starts as that program with its resources, as a copied program file does.
+    void PutProgramFile(WStringView windowsPath, WStringView programFileName);
     // Puts C:\Windows\System32\cmd.exe and timeout.exe on the machine. The interpreter runs
     // "/c" command lines of "&"-joined commands: timeout waits its /T seconds on the virtual clock;
     // with `runDeletions`, "del /Q" deletes files and "rd /Q" removes folders that are empty (the
