@@ -1,162 +1,18 @@
 // Whole lives of the driver as a user lives them: installed through the wizard, removed again from
 // the program's own "/uninstall" and from the uninstall entry Windows runs, updated from a newer
 // package, and extended with a second printer; the machine compared with how it was before.
-#include "wizard_fixture.h"
+#include "end_to_end_fixture.h"
 
 #include <sim/network.h>
 #include <sim/snapshot.h>
 #include <sim/spooler.h>
 #include <testing/machines.h>
 
-#include <cstring>
-#include <set>
-#include <string>
-
 namespace kgsetup::testing
 {
 namespace
 {
 using namespace KGSetupPropertySheet;
-
-constexpr const char16_t* kSetup64 = u"C:\\Setup\\KGSetup64.exe";
-constexpr int kFinishButton = 0x3025;
-const WString kUninstaller = u"C:\\Program Files\\Velmo\\KORIGRAPH\\uninst.exe";
-const WString kV4Line = u"KORIGRAPH Printer Driver (V4) Ver:4.1.0.0 Date:06/01/2023";
-
-WString TableText(int id)
-{
-    static const std::vector<MessageTableEntry> tables = LoadMessageTables();
-    return ChooseMessageTable(tables, 9)->Text(id);
-}
-
-bool Checked(HWND list, int row)
-{
-    return (SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK) &
-            LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
-}
-
-// The window of a page of the sheet, by its dialog id.
-HWND PageWindow(UINT id)
-{
-    LRESULT index = SendMessageW(Sheet(), PSM_IDTOINDEX, 0, static_cast<LPARAM>(id));
-    return reinterpret_cast<HWND>(SendMessageW(Sheet(), PSM_INDEXTOHWND, static_cast<WPARAM>(index), 0));
-}
-
-// "/fs" from the package beside the program: the shared model on a new TCP/IP port, named "Office 2".
-void InstallThroughTheWizard()
-{
-    WString finish;
-    DWORD exitCode = D().Run(kSetup64, u"/fs", [&] {
-        HWND sheet = Sheet();
-        ASSERT_TRUE(sheet);
-        ClickNext();
-        ASSERT_TRUE(D().PickText(D().Control(sheet, IDC_LIST), test::kSharedModel));
-        ClickNext();
-        D().Type(D().Control(sheet, IDC_IP_ADDRESS), u"192.168.0.5");
-        D().Click(D().Control(sheet, IDC_ADD_TCPIP_PORT));
-        ClickNext();
-        D().Type(D().Control(sheet, IDC_PRINTER_NAME), u"Office 2");
-        ClickNext();
-        ClickNext();
-        ASSERT_TRUE(D().WaitUntil([] { return CurrentPage() == IDD_FINISH; }));
-        finish = D().Text(D().Control(sheet, IDC_RESULT));
-        D().Click(D().Control(sheet, kFinishButton));
-    });
-    ASSERT_EQ(exitCode, 1u);
-    ASSERT_EQ(finish, TableText(125));
-    ASSERT_TRUE(sim::spooler().Printer(u"Office 2"));
-}
-
-struct Removal
-{
-    DWORD exitCode = 0;
-    std::vector<WString> rows;
-    std::vector<WString> kinds;
-    bool driverRowKeptChecked = false;
-    bool printerRowUnchecked = false;
-    std::pair<int, int> progressRange{-1, -1};
-    int progressPosition = -1;
-    WString finishText;
-};
-
-// The user on the Remove page: Uncheck All, then Check All, then Remove, through to Finish.
-sim::Desktop::Script RemoveEverythingScript(Removal& seen)
-{
-    return [&seen] {
-        HWND sheet = Sheet();
-        ASSERT_TRUE(sheet);
-        ASSERT_EQ(CurrentPage(), UINT{IDD_REMOVE});
-        HWND list = D().Control(sheet, IDC_LIST);
-        seen.rows = D().Items(list);
-        for (const std::vector<WString>& row : D().Rows(list))
-            seen.kinds.push_back(row.size() > 1 ? row[1] : WString());
-        const int driverRow = static_cast<int>(seen.rows.size()) - 1;
-        ASSERT_GE(driverRow, 1);
-        D().Click(D().Control(sheet, IDC_UNCHECK_ALL));
-        ASSERT_TRUE(D().WaitIdle());
-        seen.driverRowKeptChecked = Checked(list, driverRow);
-        seen.printerRowUnchecked = !Checked(list, 0);
-        D().Click(D().Control(sheet, IDC_CHECK_ALL));
-        ASSERT_TRUE(D().WaitIdle());
-        ASSERT_TRUE(Checked(list, 0));
-        ClickNext();
-        ASSERT_TRUE(D().WaitUntil([] { return CurrentPage() == IDD_FINISH; }, 60 * 1000));
-        HWND bar = D().Control(PageWindow(IDD_REMOVE_PROGRESS), IDC_PROGRESS_BAR);
-        seen.progressRange = D().Range(bar);
-        seen.progressPosition = D().Position(bar);
-        seen.finishText = D().Text(D().Control(sheet, IDC_RESULT));
-        D().Click(D().Control(sheet, kFinishButton));
-    };
-}
-
-void ExpectWholeRemoval(const Removal& seen)
-{
-    EXPECT_EQ(seen.rows, (std::vector<WString>{u"Office 2", kV4Line}));
-    EXPECT_EQ(seen.kinds.at(0), u"V4");
-    EXPECT_TRUE(seen.driverRowKeptChecked) << "Uncheck All leaves the driver row";
-    EXPECT_TRUE(seen.printerRowUnchecked);
-    EXPECT_GT(seen.progressPosition, 0) << "the bar moved";
-    EXPECT_LE(seen.progressPosition, seen.progressRange.second);
-    EXPECT_EQ(seen.finishText, TableText(127));
-    EXPECT_EQ(seen.exitCode, 1u);
-}
-
-// What a removal leaves on purpose: the folders the driver's files went into, the registry keys
-// above the entry, the monitors and the printers (the machine keeps a deleted printer's key), the
-// TCP/IP port the user added (a port may serve other printers: it is never deleted), and the
-// command interpreter's helper.
-std::vector<std::string> Unexpected(const std::vector<std::string>& change)
-{
-    const std::string control = "+ key HKLM\\SYSTEM\\CurrentControlSet";
-    const std::set<std::string> keys = {"+ key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-                                        control,
-                                        control + "\\Control",
-                                        control + "\\Control\\Print",
-                                        control + "\\Control\\Print\\Monitors",
-                                        control + "\\Control\\Print\\Printers",
-                                        "+ file C:\\Windows\\System32\\taskkill.exe"};
-    std::vector<std::string> left;
-    for (const std::string& line : change)
-        if (!line.starts_with("+ dir ") && !keys.count(line) &&
-            !line.starts_with(control + "\\Control\\Print\\Printers\\") &&
-            line.find("KORIGRAPH_192.168.0.5") == std::string::npos)
-            left.push_back(line);
-    return left;
-}
-
-class EndToEndTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        PrepareMachine();
-        sim::machine().PutProgramFile(kSetup64, u"KGSetup64.exe");
-        sim::machine().InstallCommandInterpreter(true);
-    }
-
-    // The program's end: its self-deleting command has run.
-    static void AfterExit() { sim::machine().Advance(10000); }
-};
 
 TEST_F(EndToEndTest, InstalledThroughTheWizardAndRemovedWithUninstall)
 {
@@ -171,38 +27,6 @@ TEST_F(EndToEndTest, InstalledThroughTheWizardAndRemovedWithUninstall)
     ExpectWholeRemoval(seen);
     EXPECT_FALSE(sim::spooler().Printer(u"Office 2"));
     EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
-}
-
-// Windows runs the entry's command line as it stands: the unquoted path of the registered copy.
-DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& script)
-{
-    const WString key = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
-    std::optional<sim::RegistryValue> value = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, key, name);
-    if (!value)
-    {
-        ADD_FAILURE() << "no registered command";
-        return 0xDEAD;
-    }
-    WString command(value->data.size() / sizeof(WCHAR), 0);
-    std::memcpy(command.data(), value->data.data(), command.size() * sizeof(WCHAR));
-    while (!command.empty() && command.back() == 0)
-        command.pop_back();
-    return D().Run(
-        [command]() mutable -> DWORD {
-            STARTUPINFOW startup{};
-            startup.cb = sizeof startup;
-            PROCESS_INFORMATION process{};
-            if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                &startup, &process))
-                return 0xDEAD;
-            DWORD exitCode = 0xDEAD;
-            WaitForSingleObject(process.hProcess, INFINITE);
-            GetExitCodeProcess(process.hProcess, &exitCode);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-            return exitCode;
-        },
-        script);
 }
 
 TEST_F(EndToEndTest, TheRegisteredCopyRemovesWhatTheWizardInstalled)
@@ -228,30 +52,6 @@ TEST_F(EndToEndTest, TheRegisteredCopyRemovesWhatTheWizardInstalled)
     EXPECT_TRUE(selfDelete) << "the copy deletes itself at exit";
     EXPECT_FALSE(sim::machine().FileExists(kUninstaller));
     EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
-}
-
-// An older classic driver with a printer, and a newer package of it beside the setup program; the
-// spooler holds both watched modules, as it does while it runs.
-void OlderClassicDriverBesideANewerPackage()
-{
-    ASSERT_FALSE(test::MachineWithV3().empty());
-    sim::PrinterSetup office;
-    office.name = u"Office";
-    office.driverName = test::kSharedModel;
-    sim::spooler().AddPrinter(office);
-    test::PutV3Package(u"C:\\Setup");
-    const WString inf = u"C:\\Setup\\Win64\\VelmoQ7.inf";
-    std::string text = sim::machine().FileBytes(inf).value_or("");
-    const std::string from = "DriverVer=03/15/2021,1.2.0.0";
-    const size_t at = text.find(from);
-    ASSERT_NE(at, std::string::npos);
-    text.replace(at, from.size(), "DriverVer=06/01/2022,1.3.0.0");
-    sim::machine().PutFile(inf, text);
-    sim::ProcessSetup spooler;
-    spooler.imagePath = u"C:\\Windows\\System32\\spoolsv.exe";
-    spooler.modules = {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI.dll",
-                       u"C:\\Windows\\System32\\VelmoQ7L.dll"};
-    sim::machine().AddProcess(spooler);
 }
 
 TEST_F(EndToEndTest, AnOlderClassicDriverIsUpdatedFromTheModifyPage)
