@@ -299,4 +299,45 @@ LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return DefWindowProcW(window, message, wParam, lParam);
     }
 }
+
+UINT ListViewCheckImage(HWND list, int row)
+{
+    return With(list, [&](Window& w) -> UINT {
+        if (!EqualNoCase(w.className, WC_LISTVIEWW))
+            return 0;
+        auto& s = StateOf<ListViewState>(w);
+        if (!(s.extendedStyle & LVS_EX_CHECKBOXES) || row < 0 || static_cast<size_t>(row) >= s.items.size())
+            return 0;
+        return (s.items[static_cast<size_t>(row)].state & LVIS_STATEIMAGEMASK) >> 12;
+    });
+}
+
+void ClickCheckBoxNow(HWND list, int row)
+{
+    SetFocus(list); // the press takes the focus, as on any control
+    LVITEMW current{};
+    current.mask = LVIF_STATE | LVIF_PARAM;
+    current.iItem = row;
+    current.stateMask = ~0u;
+    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&current)))
+        return;
+    const UINT image = (current.state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2) ? 1 : 2;
+    NMLISTVIEW changing{};
+    changing.iItem = row;
+    changing.uChanged = LVIF_STATE;
+    changing.uOldState = current.state;
+    changing.uNewState = (current.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(image);
+    changing.lParam = current.lParam;
+    // The parent may refuse the change; the click is still reported when the button comes up.
+    if (!NotifyParent(list, LVN_ITEMCHANGING, &changing.hdr))
+    {
+        LVITEMW toggled{};
+        toggled.stateMask = LVIS_STATEIMAGEMASK;
+        toggled.state = INDEXTOSTATEIMAGEMASK(image);
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&toggled));
+    }
+    NMITEMACTIVATE click{};
+    click.iItem = row;
+    NotifyParent(list, NM_CLICK, &click.hdr);
+}
 } // namespace sim::detail

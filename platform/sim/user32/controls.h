@@ -55,6 +55,12 @@ LRESULT CALLBACK TabProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 LRESULT CALLBACK ListViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK IpAddressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The state image of a list view row's check box; 0 when it shows none (no such row, no check boxes).
+UINT ListViewCheckImage(HWND list, int row);
+// The user's click on a list view row's check box, acted out on the list's thread: LVN_ITEMCHANGING,
+// the state image toggled between 1 and 2 unless the parent refused, then NM_CLICK.
+void ClickCheckBoxNow(HWND list, int row);
+
 // The up-down control whose buddy the edit is, if any.
 HWND UpDownOfBuddy(HWND edit);
 

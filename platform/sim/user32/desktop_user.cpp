@@ -2,6 +2,7 @@
 // shows and acts on it as a person would (through the window's own thread).
 #include "user32/desktop_internal.h"
 #include "rc/resources.h"
+#include "user32/controls.h"
 #include "user32/controls/itemlist.h"
 
 #include <algorithm>
@@ -463,6 +464,20 @@ bool Desktop::ClickOutsideRows(HWND listView)
         click.iSubItem = -1;
         NotifyParent(listView, NM_CLICK, &click.hdr);
     });
+    return WaitIdle();
+}
+
+bool Desktop::ClickCheckBox(HWND listView, int row)
+{
+    if (!WaitIdle() || !CanAct(listView, "click a check box in"))
+        return false;
+    if (ListViewCheckImage(listView, row) == 0)
+    {
+        ReportFailure("click the check box of row " + std::to_string(row) + " of " + Describe(listView) +
+                      ": no check box there");
+        return false;
+    }
+    PostInput(listView, [listView, row] { ClickCheckBoxNow(listView, row); });
     return WaitIdle();
 }
 

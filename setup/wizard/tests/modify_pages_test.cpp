@@ -332,14 +332,6 @@ bool Checked(HWND list, int row)
             LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
 }
 
-void SetChecked(HWND list, int row, bool checked)
-{
-    LVITEMW item{};
-    item.stateMask = LVIS_STATEIMAGEMASK;
-    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
 struct PageRun
 {
     UINT page = 0;
@@ -436,13 +428,14 @@ TEST_F(ModifyPagesTest, RemovePageKeepsDriverRowsCheckedAndChoosesPrinters)
     struct Case
     {
         const char* name;
-        std::vector<int> uncheck; // rows the user unchecks after Check All
+        std::vector<int> clicks; // the rows whose box the user clicks after Check All
         bool holder;
         UINT page, status, flags;
         std::vector<WString> printers;
     } cases[] = {
         {"all", {}, false, IDD_FINISH, 0, 1u << 3, {u"Hall", u"Office"}},
         {"one printer", {0}, false, IDD_FINISH, 0, 1u << 3, {u"Office"}},
+        {"a printer clicked twice", {1, 1}, false, IDD_FINISH, 0, 1u << 3, {u"Hall", u"Office"}},
         {"driver only", {0, 1, 2}, false, IDD_FINISH, 0, 0, {}},
         {"held and cancelled", {}, true, IDD_FINISH, 0x1D000000, 1u << 3, {u"Hall", u"Office"}},
         {"driver only, held", {0, 1}, true, IDD_FINISH, 0, 0, {}},
@@ -469,10 +462,14 @@ TEST_F(ModifyPagesTest, RemovePageKeepsDriverRowsCheckedAndChoosesPrinters)
                 EXPECT_TRUE(IsWindowEnabled(D().Control(sheet, kNextButton)));
                 D().Click(D().Control(sheet, IDC_CHECK_ALL));
                 ASSERT_TRUE(D().WaitIdle());
-                for (int row : k.uncheck)
-                    SetChecked(list, row, false);
-                ASSERT_TRUE(D().WaitIdle());
+                for (int row : k.clicks)
+                {
+                    const bool before = Checked(list, row);
+                    ASSERT_TRUE(D().ClickCheckBox(list, row));
+                    EXPECT_EQ(Checked(list, row), row == 2 || !before) << "row " << row;
+                }
                 EXPECT_TRUE(Checked(list, 2)) << "a driver row cannot be unchecked";
+                EXPECT_TRUE(IsWindowEnabled(D().Control(sheet, kNextButton)));
             },
             k.holder && k.status != 0);
         EXPECT_EQ(run.page, k.page);

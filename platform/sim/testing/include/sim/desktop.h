@@ -160,6 +160,10 @@ public:
     bool Pick(HWND list, int index);          // list box, combo box, list view, tab
     bool PickText(HWND list, WStringView text);
     bool ClickOutsideRows(HWND listView); // a list view's empty space: NM_CLICK with item -1
+    // The box of a list view row with check boxes (LVS_EX_CHECKBOXES): LVN_ITEMCHANGING, then the
+    // state image toggled 1 <-> 2 with LVN_ITEMCHANGED (old and new state) unless the parent refused,
+    // then NM_CLICK. A row without a box is a test failure.
+    bool ClickCheckBox(HWND listView, int row);
     bool StepUpDown(HWND upDown, int delta); // `delta` clicks, each of the first acceleration's step
     bool SetTrackPosition(HWND trackBar, int position);
     bool SelectMenu(HWND window, UINT id);
