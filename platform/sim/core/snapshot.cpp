@@ -1,8 +1,10 @@
 // Snapshots of the machine: files by path with their size and a hash of their bytes, registry
-// values with their type and bytes, the spooler's records by name.
+// values with their type and bytes, the spooler's records by name, services, device nodes and the
+// firewall's rules.
 #include "core/internal.h"
 
 #include <sim/device_tree.h>
+#include <sim/firewall.h>
 #include <sim/services.h>
 #include <sim/snapshot.h>
 #include <sim/spooler.h>
@@ -137,6 +139,19 @@ void Managed(Snapshot& s)
                                                   U8(n.className) + " " + U8(n.driverKey) + " " +
                                                   U8(n.friendlyName.value_or(WString()));
 }
+// The firewall's rules by name; a name may repeat, so each is also counted.
+void Walls(Snapshot& s)
+{
+    std::map<std::string, int> seen;
+    for (const FirewallRule& r : firewall().Rules())
+    {
+        const std::string name = U8(r.name);
+        s.entries["firewall " + name + " #" + std::to_string(seen[name]++)] =
+            U8(r.applicationName) + " " + U8(r.grouping) + " " + U8(r.description) + " " +
+            std::to_string(r.protocol) + " " + std::to_string(r.direction) + " " + std::to_string(r.action) +
+            " " + std::to_string(r.profiles) + (r.enabled ? " enabled" : " disabled");
+    }
+}
 } // namespace
 
 Snapshot TakeSnapshot()
@@ -147,6 +162,7 @@ Snapshot TakeSnapshot()
     Keys(s, HKEY_USERS, "HKU", 0);
     Spooled(s);
     Managed(s);
+    Walls(s);
     return s;
 }
 

@@ -1,6 +1,6 @@
 // What the machine holds at one moment, for a test to compare two: the registry's values, the files,
-// and the spooler's packages, drivers, printers, ports and jobs. Each is one line: a key naming the
-// thing and a value standing for its content.
+// the spooler's packages, drivers, printers, ports and jobs, the services, the device nodes and the
+// firewall's rules. Each is one line: a key naming the thing and a value standing for its content.
 #pragma once
 
 #include <map>
