@@ -79,6 +79,31 @@ TEST(SpoolerRemoval, ADriverGoesOnlyWithoutPrinters)
     EXPECT_TRUE(sim::machine().FileExists(kFolder + u"DRV.DLL")) << "its files stay";
 }
 
+TEST(SpoolerRemoval, ADeletedPrintersKeyGoesWithItsSettings)
+{
+    InstallClassic();
+    const WString key = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Office";
+    const BYTE settings[] = {1, 2, 3};
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, u"Default DevMode", REG_BINARY, settings);
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key + u"\\PrinterDriverData", u"Kept", REG_BINARY,
+                                    settings);
+    HKEY open = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &open), ERROR_SUCCESS);
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinter2W(u"office", &printer, &all, nullptr));
+    ASSERT_TRUE(DeletePrinter(printer));
+    ClosePrinter(printer);
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
+    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE,
+                                                 u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers"));
+    DWORD type = 0;
+    EXPECT_EQ(RegQueryValueExW(open, u"Default DevMode", nullptr, &type, nullptr, nullptr),
+              LSTATUS(ERROR_KEY_DELETED))
+        << "a key still open sees it deleted";
+    RegCloseKey(open);
+}
+
 TEST(SpoolerRemoval, TheRunningSpoolerHoldsAClassicDriversDlls)
 {
     InstallClassic(false);

@@ -517,6 +517,28 @@ void detail::EnsureRegistryKey(HKEY root, WStringView key)
         RegCloseKey(h);
 }
 
+void detail::RemoveRegistryKey(HKEY root, WStringView key)
+{
+    std::lock_guard g(detail::StateLock());
+    std::vector<WString> parts = detail::SplitPath(key);
+    if (parts.empty())
+        return;
+    const WString last = parts.back();
+    parts.pop_back();
+    WString above;
+    for (const WString& part : parts)
+        above += (above.empty() ? u"" : u"\\") + part;
+    detail::Origin o = detail::Resolve(root, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
+    std::shared_ptr<detail::Key> parent = detail::Walk(o, above, false, nullptr);
+    if (!parent)
+        return;
+    auto it = parent->children.find(Fold(last));
+    if (it == parent->children.end())
+        return;
+    detail::MarkDeleted(*it->second); // open handles now see ERROR_KEY_DELETED
+    parent->children.erase(it);
+}
+
 void Machine::SetRegistryValue(HKEY root, WStringView key, WStringView name, DWORD type,
                                std::span<const BYTE> data, RegistryView view)
 {

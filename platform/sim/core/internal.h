@@ -117,6 +117,8 @@ void CopyKeptFileAttributes(WStringView from, WStringView to); // what a copy ca
 
 // Makes a registry key (and those above it) unless it is there; no fault point (the spooler's own).
 void EnsureRegistryKey(HKEY root, WStringView key);
+// Takes a registry key away with everything under it, unless it is missing; no fault point either.
+void RemoveRegistryKey(HKEY root, WStringView key);
 
 // Machine-wide settings read by several parts.
 bool System64();

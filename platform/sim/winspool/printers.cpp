@@ -36,6 +36,10 @@ PrinterSetup* detail::FindPrinterToChange(WStringView name)
 
 void detail::RemovePrinter(WStringView name)
 {
+    // The printer's key goes with it, settings and all, as the spooler deletes it.
+    if (const PrinterSetup* printer = FindPrinter(name))
+        RemoveRegistryKey(HKEY_LOCAL_MACHINE,
+                          u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + printer->name);
     printers().byName.erase(Fold(name));
     ForgetPrinterData(name);
     ForgetJobs(name);

@@ -99,9 +99,9 @@ void ExpectWholeRemoval(const Removal& seen)
 }
 
 // What a removal leaves on purpose: the folders the driver's files went into, the registry keys
-// above the entry, the monitors and the printers (the machine keeps a deleted printer's key), the
-// TCP/IP port the user added (a port may serve other printers: it is never deleted), and the
-// command interpreter's helper.
+// above the entry, the monitors and the printers, the TCP/IP port the user added (a port may serve
+// other printers: it is never deleted), and taskkill.exe, which the machine puts in place the first
+// time a program is looked for.
 std::vector<std::string> Unexpected(const std::vector<std::string>& change)
 {
     const std::string control = "+ key HKLM\\SYSTEM\\CurrentControlSet";
@@ -115,7 +115,6 @@ std::vector<std::string> Unexpected(const std::vector<std::string>& change)
     std::vector<std::string> left;
     for (const std::string& line : change)
         if (!line.starts_with("+ dir ") && !keys.count(line) &&
-            !line.starts_with(control + "\\Control\\Print\\Printers\\") &&
             line.find("KORIGRAPH_192.168.0.5") == std::string::npos)
             left.push_back(line);
     return left;
@@ -150,6 +149,27 @@ DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& scri
             return exitCode;
         },
         script);
+}
+
+sim::Desktop::Script AddPrintToFileScript(WString& finish)
+{
+    return [&finish] {
+        HWND sheet = Sheet();
+        ASSERT_TRUE(sheet);
+        ASSERT_EQ(CurrentPage(), UINT{IDD_SEARCH});
+        ASSERT_TRUE(
+            D().WaitUntil([&] { return D().IsEnabled(D().Control(sheet, IDC_SEARCH_AGAIN)); }, 60 * 1000));
+        D().Click(D().Control(sheet, IDC_PRINT_TO_FILE));
+        for (UINT page = CurrentPage(); page != IDD_FINISH && page != IDD_INSTALL_PROGRESS;
+             page = CurrentPage())
+        {
+            ClickNext();
+            ASSERT_NE(CurrentPage(), page) << "stuck on page " << page;
+        }
+        ASSERT_TRUE(D().WaitUntil([] { return CurrentPage() == IDD_FINISH; }, 60 * 1000));
+        finish = D().Text(D().Control(sheet, IDC_RESULT));
+        D().Click(D().Control(sheet, kFinishButton));
+    };
 }
 
 void OlderClassicDriverBesideANewerPackage()
