@@ -49,6 +49,9 @@ DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& scri
 // spooler holds both watched modules, as it does while it runs.
 void OlderClassicDriverBesideANewerPackage();
 
+// The user of "/modify": the search done, Print to File, Next on every page through to Finish.
+sim::Desktop::Script AddPrintToFileScript(WString& finish);
+
 class EndToEndTest : public ::testing::Test
 {
 protected:

@@ -102,23 +102,7 @@ TEST_F(EndToEndTest, ModifyAddsASecondPrinterWithTheInstalledDriver)
     const size_t packages = sim::spooler().Packages().size();
 
     WString finish;
-    DWORD exitCode = D().Run(kSetup64, u"/modify", [&] {
-        HWND sheet = Sheet();
-        ASSERT_TRUE(sheet);
-        ASSERT_EQ(CurrentPage(), UINT{IDD_SEARCH});
-        ASSERT_TRUE(
-            D().WaitUntil([&] { return D().IsEnabled(D().Control(sheet, IDC_SEARCH_AGAIN)); }, 60 * 1000));
-        D().Click(D().Control(sheet, IDC_PRINT_TO_FILE));
-        for (UINT page = CurrentPage(); page != IDD_FINISH && page != IDD_INSTALL_PROGRESS;
-             page = CurrentPage())
-        {
-            ClickNext();
-            ASSERT_NE(CurrentPage(), page) << "stuck on page " << page;
-        }
-        ASSERT_TRUE(D().WaitUntil([] { return CurrentPage() == IDD_FINISH; }, 60 * 1000));
-        finish = D().Text(D().Control(sheet, IDC_RESULT));
-        D().Click(D().Control(sheet, kFinishButton));
-    });
+    DWORD exitCode = D().Run(kSetup64, u"/modify", AddPrintToFileScript(finish));
     EXPECT_EQ(exitCode, 1u);
     EXPECT_EQ(finish, TableText(125));
     std::vector<sim::PrinterSetup> printers = sim::spooler().Printers();
