@@ -55,8 +55,9 @@ struct Seen
 {
     DWORD exitCode = 0;
     std::vector<WString> rows;
-    std::vector<WString> listed; // what dialog 158 showed first
-    bool closed = false;         // the dialog was gone once the user had acted
+    std::vector<WString> listed;                   // what dialog 158 showed first
+    bool closed = false;                           // the dialog was gone once the user had acted
+    std::vector<std::string> firewallWhileRunning; // the rules added since the install, as the run shows
     WString finish;
 };
 
@@ -92,6 +93,9 @@ public:
             ASSERT_EQ(CurrentPage(), UINT{IDD_REMOVE});
             HWND list = D().Control(sheet, IDC_LIST);
             seen.rows = D().Items(list);
+            for (const std::string& line : sim::Difference(installed, sim::TakeSnapshot()))
+                if (line.starts_with("+ firewall "))
+                    seen.firewallWhileRunning.push_back(line);
             ASSERT_TRUE(D().ClickCheckBox(list, 0));
             ClickNext();
             HWND box = D().TopWindow(u"Caution");
@@ -127,6 +131,7 @@ TEST_F(HoldersTest, EndAllEndsTheApplicationByItsIdAndTheRemovalRuns)
     const size_t before = sim::machine().Started().size();
     Seen seen = Remove([](HWND box) { D().Click(D().Control(box, IDC_END_ALL)); });
     EXPECT_EQ(seen.listed, std::vector<WString>{kEditor}) << "the application only, not the spooler";
+    EXPECT_EQ(seen.firewallWhileRunning.size(), 1u) << "the program's own rule, gone again at its end";
     EXPECT_TRUE(seen.closed) << "nothing left to list";
     EXPECT_FALSE(sim::machine().ProcessRunning(editor));
     EXPECT_EQ(TaskkillsSince(before), std::vector<WString>{kTaskkill + Text(editor)});
