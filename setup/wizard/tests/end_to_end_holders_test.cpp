@@ -1,13 +1,13 @@
 // A classic driver removed through the whole wizard while other programs hold its files: the user
 // ends them, lists them again, goes on regardless or gives up; the shell among them comes back.
 #include "end_to_end_fixture.h"
-#include "processes.h"
 
 #include <sim/network.h>
 #include <sim/snapshot.h>
 #include <sim/spooler.h>
 #include <testing/machines.h>
 #include <testing/on_machine.h>
+#include <testing/restarting_shell.h>
 
 #include <atomic>
 
@@ -21,7 +21,6 @@ const WString kUiDll = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI
 const WString kMonitorDll = u"C:\\Windows\\System32\\VelmoQ7L.dll";
 const WString kEditor = u"C:\\Apps\\Editor.exe";
 const WString kShell = u"C:\\Windows\\explorer.exe";
-const WString kWatcher = u"C:\\Tools\\watch.exe";
 const WString kTaskkill = u"\"C:\\Windows\\System32\\taskkill.exe\" /F /PID ";
 
 sim::ProcessSetup Holder(const WString& image, bool shell = false)
@@ -70,7 +69,7 @@ public:
         test::PutV3Package(u"C:\\Setup");
         // The shell's program, and one that stands for Windows bringing its shell back.
         sim::machine().PutFile(kShell, "MZ");
-        sim::machine().PutFile(kWatcher, "MZ");
+        sim::machine().PutFile(test::kWatcher, "MZ");
         clean = sim::TakeSnapshot();
         InstallThroughTheWizard();
         ASSERT_FALSE(HasFailure());
@@ -183,7 +182,7 @@ TEST_F(HoldersTest, RetryListsAgainAndIgnoreGoesOn)
 }
 
 // The shell holds the UI DLL (its printers folder loaded it) and the user ends it with End all.
-void EndTheShell(HoldersTest& test, bool comesBack)
+void EndTheShell(HoldersTest& fixture, bool comesBack)
 {
     std::atomic<int> starts = 0;
     sim::machine().RegisterStandIn(u"explorer.exe", [&starts](const sim::StartedProcess&) -> DWORD {
@@ -196,22 +195,9 @@ void EndTheShell(HoldersTest& test, bool comesBack)
     });
     const DWORD shell = sim::machine().AddProcess(Holder(kShell, true));
     if (comesBack)
-    {
-        // Windows brings its shell back a moment after it was ended.
-        sim::machine().RegisterStandIn(u"watch.exe", [shell](const sim::StartedProcess&) -> DWORD {
-            while (sim::machine().ProcessRunning(shell))
-                Sleep(50);
-            Sleep(500);
-            sim::ProcessSetup again;
-            again.imagePath = kShell;
-            again.shell = true;
-            sim::machine().AddProcess(again);
-            return 0;
-        });
-        OnMachine([] { return RunProcessAndWait(kWatcher, 0); });
-    }
+        test::StartRestartingShell(shell, 500); // Windows brings its shell back a moment later
     const size_t before = sim::machine().Started().size();
-    Seen seen = test.Remove([](HWND box) { D().Click(D().Control(box, IDC_END_ALL)); });
+    Seen seen = fixture.Remove([](HWND box) { D().Click(D().Control(box, IDC_END_ALL)); });
     EXPECT_EQ(seen.listed, std::vector<WString>{kShell});
     EXPECT_FALSE(sim::machine().ProcessRunning(shell));
     EXPECT_EQ(TaskkillsSince(before), std::vector<WString>{kTaskkill + Text(shell)});
@@ -222,7 +208,7 @@ void EndTheShell(HoldersTest& test, bool comesBack)
         if (started[i].applicationPath == kShell)
             shellStarts.push_back(started[i].commandLine);
     EXPECT_EQ(shellStarts, comesBack ? std::vector<WString>{} : std::vector<WString>{u"\"" + kShell + u"\""});
-    test.ExpectRemoved(seen);
+    fixture.ExpectRemoved(seen);
 }
 
 TEST_F(HoldersTest, TheEndedShellThatStaysAwayIsStartedOnceFromItsQuotedPath)

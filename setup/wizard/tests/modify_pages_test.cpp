@@ -6,6 +6,7 @@
 #include <sim/spooler.h>
 #include <testing/machines.h>
 #include <testing/on_machine.h>
+#include <testing/restarting_shell.h>
 
 #include <atomic>
 #include <string>
@@ -151,23 +152,6 @@ TEST_F(ModifyPagesTest, DriverDllUsersLeaveOutTheSpoolerAndThisProgram)
     EXPECT_EQ(users.count(GetCurrentProcessId()), 0u);
 }
 
-// A shell that comes back by itself some time after it was ended.
-void StartRestartingShell(DWORD shell, ULONGLONG after)
-{
-    sim::machine().PutFile(u"C:\\Tools\\watch.exe", "MZ");
-    sim::machine().RegisterStandIn(u"watch.exe", [shell, after](const sim::StartedProcess&) -> DWORD {
-        while (sim::machine().ProcessRunning(shell))
-            Sleep(50);
-        Sleep(static_cast<DWORD>(after));
-        sim::ProcessSetup again;
-        again.imagePath = u"C:\\Windows\\explorer.exe";
-        again.shell = true;
-        sim::machine().AddProcess(again);
-        return 0;
-    });
-    OnMachine([] { return RunProcessAndWait(u"C:\\Tools\\watch.exe", 0); });
-}
-
 TEST_F(ModifyPagesTest, EndedShellIsStartedAgainOnlyWhenItDidNotComeBack)
 {
     for (bool restarts : {false, true})
@@ -185,7 +169,7 @@ TEST_F(ModifyPagesTest, EndedShellIsStartedAgainOnlyWhenItDidNotComeBack)
         DWORD shell = sim::machine().AddProcess(shellSetup);
         DWORD editor = sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {}));
         if (restarts)
-            StartRestartingShell(shell, 500);
+            test::StartRestartingShell(shell, 500);
 
         CTaskkill_win10 taskkill;
         const DWORD self = GetCurrentProcessId();
