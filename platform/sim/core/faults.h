@@ -178,6 +178,7 @@ inline constexpr std::string_view kFaultPoints[] = {
     "SetupDiGetDeviceInstallParamsW",
     "SetupDiGetDeviceInterfaceDetailW",
     "SetupDiGetDevicePropertyW",
+    "SetupDiGetDeviceRegistryPropertyA",
     "SetupDiGetDeviceRegistryPropertyW",
     "SetupDiOpenDevRegKey",
     "SetupDiOpenDeviceInfoW",
