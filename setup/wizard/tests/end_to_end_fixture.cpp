@@ -99,7 +99,7 @@ void ExpectWholeRemoval(const Removal& seen)
 }
 
 // What a removal leaves on purpose: the folders the driver's files went into, the registry keys
-// above the entry, the monitors and the printers (the machine keeps a deleted printer's key), the
+// above the entry, the monitors and the printers, the
 // TCP/IP port the user added (a port may serve other printers: it is never deleted), and the
 // command interpreter's helper.
 std::vector<std::string> Unexpected(const std::vector<std::string>& change)
@@ -115,7 +115,6 @@ std::vector<std::string> Unexpected(const std::vector<std::string>& change)
     std::vector<std::string> left;
     for (const std::string& line : change)
         if (!line.starts_with("+ dir ") && !keys.count(line) &&
-            !line.starts_with(control + "\\Control\\Print\\Printers\\") &&
             line.find("KORIGRAPH_192.168.0.5") == std::string::npos)
             left.push_back(line);
     return left;
