@@ -51,6 +51,37 @@ TEST(DeviceTree, WalkedFromTheRootByParentChildAndSibling)
     EXPECT_EQ(found, first);
 }
 
+// The two character sets are two entry points: a fault set on one leaves the other answering.
+TEST(DeviceTree, EachCharacterSetOfAPropertyFailsOnItsOwn)
+{
+    sim::UsbPrinterHardware usb;
+    sim::deviceTree().AttachUsbPrinter(usb);
+    HDEVINFO set = SetupDiGetClassDevsW(&sim::kPrinterClass, u"USBPRINT", nullptr, DIGCF_PRESENT);
+    ASSERT_NE(set, INVALID_HANDLE_VALUE);
+    SP_DEVINFO_DATA data{};
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &data));
+    BYTE buffer[256];
+    DWORD type = 0, needed = 0;
+    auto wide = [&] {
+        return SetupDiGetDeviceRegistryPropertyW(set, &data, SPDRP_HARDWAREID, &type, buffer, sizeof buffer,
+                                                 &needed);
+    };
+    auto narrow = [&] {
+        return SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID, &type, buffer, sizeof buffer,
+                                                 &needed);
+    };
+    sim::machine().FailNext("SetupDiGetDeviceRegistryPropertyA", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_TRUE(wide());
+    EXPECT_FALSE(narrow());
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    sim::machine().FailNext("SetupDiGetDeviceRegistryPropertyW", ERROR_GEN_FAILURE);
+    EXPECT_TRUE(narrow());
+    EXPECT_FALSE(wide());
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_GEN_FAILURE));
+    SetupDiDestroyDeviceInfoList(set);
+}
+
 TEST(DeviceTree, PropertiesInTheTwoCallProtocol)
 {
     sim::UsbPrinterHardware usb;

@@ -517,26 +517,40 @@ void detail::EnsureRegistryKey(HKEY root, WStringView key)
         RegCloseKey(h);
 }
 
-void detail::RemoveRegistryKey(HKEY root, WStringView key)
+std::vector<WString> detail::RegistrySubkeys(HKEY root, WStringView key)
 {
     std::lock_guard g(detail::StateLock());
-    std::vector<WString> parts = detail::SplitPath(key);
-    if (parts.empty())
+    std::vector<WString> names;
+    if (auto k = detail::Walk(detail::Resolve(root, KEY_READ | KEY_WOW64_64KEY), key, false, nullptr))
+        for (const auto& [folded, child] : k->children)
+            names.push_back(child->name);
+    return names;
+}
+
+void detail::DeleteRegistryTree(HKEY root, WStringView key)
+{
+    std::lock_guard g(detail::StateLock());
+    if (detail::SplitPath(key).empty())
         return;
-    const WString last = parts.back();
-    parts.pop_back();
-    WString above;
-    for (const WString& part : parts)
-        above += (above.empty() ? u"" : u"\\") + part;
-    detail::Origin o = detail::Resolve(root, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
-    std::shared_ptr<detail::Key> parent = detail::Walk(o, above, false, nullptr);
-    if (!parent)
+    auto k = detail::Walk(detail::Resolve(root, KEY_ALL_ACCESS | KEY_WOW64_64KEY), key, false, nullptr);
+    if (!k || !k->parent)
         return;
-    auto it = parent->children.find(Fold(last));
-    if (it == parent->children.end())
+    detail::MarkDeleted(*k);
+    k->parent->children.erase(detail::Fold(k->name));
+}
+
+void detail::RenameRegistryKey(HKEY root, WStringView from, WStringView toName)
+{
+    std::lock_guard g(detail::StateLock());
+    auto k = detail::Walk(detail::Resolve(root, KEY_ALL_ACCESS | KEY_WOW64_64KEY), from, false, nullptr);
+    if (!k || !k->parent || toName.empty())
         return;
-    detail::MarkDeleted(*it->second); // open handles now see ERROR_KEY_DELETED
-    parent->children.erase(it);
+    if (detail::Fold(toName) != detail::Fold(k->name) && k->parent->children.count(detail::Fold(toName)))
+        return;
+    auto node = k->parent->children.extract(detail::Fold(k->name));
+    node.key() = detail::Fold(toName);
+    k->name = WString(toName);
+    k->parent->children.insert(std::move(node));
 }
 
 void Machine::SetRegistryValue(HKEY root, WStringView key, WStringView name, DWORD type,

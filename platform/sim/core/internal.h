@@ -117,8 +117,12 @@ void CopyKeptFileAttributes(WStringView from, WStringView to); // what a copy ca
 
 // Makes a registry key (and those above it) unless it is there; no fault point (the spooler's own).
 void EnsureRegistryKey(HKEY root, WStringView key);
-// Takes a registry key away with everything under it, unless it is missing; no fault point either.
-void RemoveRegistryKey(HKEY root, WStringView key);
+// The subkeys' names of a key (none when it is missing), and a key removed with all below it; no fault
+// point either, for the spooler's own keys.
+std::vector<WString> RegistrySubkeys(HKEY root, WStringView key);
+void DeleteRegistryTree(HKEY root, WStringView key);
+// A key with all below it under a new name in the same parent (nothing when another has the name).
+void RenameRegistryKey(HKEY root, WStringView from, WStringView toName);
 
 // Machine-wide settings read by several parts.
 bool System64();

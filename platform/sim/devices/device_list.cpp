@@ -158,10 +158,7 @@ void Arrive(const UsbPrinterHardware& h)
         n.portName = portName;
     });
     // The dynamic monitor's port, kept once made, as Windows keeps it.
-    if (!HasPort(portName))
-        spooler().AddPort(PortSetup{portName, WString(kUsbPortMonitor), u"Virtual printer port for USB"});
-    if (!portMonitors().Port(portName))
-        portMonitors().AddPort(PortRecord{portName, WString(kUsbPortMonitor), std::nullopt});
+    AddMonitorPort({portName, WString(kUsbPortMonitor), u"Virtual printer port for USB", {}});
 }
 
 void Arrive(const LptPrinterHardware& h)

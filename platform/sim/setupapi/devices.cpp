@@ -340,6 +340,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO set, PSP_DEVINFO_DATA dev
                                               PDWORD propertyType, PBYTE buffer, DWORD bufferSize,
                                               PDWORD requiredSize)
 {
+    SIM_FAULT_POINT("SetupDiGetDeviceRegistryPropertyA", FALSE);
     return AnswerRegistryProperty(
         set, device, property, propertyType, buffer, bufferSize, requiredSize, [](Value& value) {
             if (value.type == REG_SZ || value.type == REG_MULTI_SZ)

@@ -1,7 +1,4 @@
-// The spooler's 8-bit forms over the same printers, jobs and ports, and the installed port monitors:
-// the local ones and every monitor the registry lists under Control\Print\Monitors, whose ports are
-// the subkeys of its "Ports" key. A port stays while a printer prints to it (a printer's port list
-// is split at commas), and a monitor while it still has ports.
+// The spooler's 8-bit forms over the same printers, jobs, ports and monitors.
 #include "winspool/spooler_internal.h"
 
 #include "core/state.h"
@@ -13,14 +10,11 @@
 
 #include <cstring>
 #include <set>
-#include <span>
 
 namespace sim
 {
 namespace
 {
-constexpr WStringView kMonitorsKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
-
 struct RefusedPorts : detail::PartBase
 {
     std::set<WString> folded; // moves of a printer to these ports fail
@@ -40,100 +34,6 @@ BOOL Fail(DWORD error)
 WString Wide(LPCSTR text)
 {
     return text ? detail::Widen(text) : WString();
-}
-
-// Subkey names of an HKLM key; none when it is missing.
-std::vector<WString> SubkeysOf(const WString& key)
-{
-    std::vector<WString> names;
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return names;
-    for (DWORD i = 0;; ++i)
-    {
-        WCHAR name[256];
-        DWORD size = 256;
-        if (RegEnumKeyExW(h, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, size);
-    }
-    RegCloseKey(h);
-    return names;
-}
-
-bool DeleteTree(const WString& key)
-{
-    for (const WString& child : SubkeysOf(key))
-        if (!DeleteTree(key + u"\\" + child))
-            return false;
-    return RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str()) == ERROR_SUCCESS;
-}
-
-std::vector<WString> InstalledMonitors()
-{
-    std::vector<WString> names{WString(kLocalPortMonitor), WString(kTcpIpPortMonitor)};
-    for (const WString& name : SubkeysOf(WString(kMonitorsKey)))
-        if (std::none_of(names.begin(), names.end(),
-                         [&](const WString& n) { return detail::EqualNoCase(n, name); }))
-            names.push_back(name);
-    return names;
-}
-
-} // namespace
-
-void detail::AddLanguageMonitor(WStringView name, WStringView file)
-{
-    if (name.empty())
-        return;
-    const WString value = WString(file.empty() ? name : file) + WString(1, u'\0');
-    machine().SetRegistryValue(
-        HKEY_LOCAL_MACHINE, WString(kMonitorsKey) + u"\\" + WString(name), u"Driver", REG_SZ,
-        std::span(reinterpret_cast<const BYTE*>(value.data()), value.size() * sizeof(WCHAR)));
-}
-
-namespace
-{
-// The registry monitor that keeps a port, if any.
-std::optional<WString> MonitorOfPort(WStringView port)
-{
-    for (const WString& monitor : SubkeysOf(WString(kMonitorsKey)))
-        for (const WString& p : SubkeysOf(WString(kMonitorsKey) + u"\\" + monitor + u"\\Ports"))
-            if (detail::EqualNoCase(p, port))
-                return monitor;
-    return std::nullopt;
-}
-
-std::vector<WString> SplitPorts(WStringView list)
-{
-    std::vector<WString> ports;
-    size_t at = 0;
-    while (at <= list.size())
-    {
-        size_t comma = list.find(u',', at);
-        WStringView part = list.substr(at, comma == WStringView::npos ? WStringView::npos : comma - at);
-        while (!part.empty() && part.front() == u' ')
-            part.remove_prefix(1);
-        if (!part.empty())
-            ports.emplace_back(part);
-        if (comma == WStringView::npos)
-            break;
-        at = comma + 1;
-    }
-    return ports;
-}
-
-bool PrinterOnPort(WStringView port)
-{
-    for (const PrinterSetup& p : spooler().Printers())
-        for (const WString& own : SplitPorts(p.portName))
-            if (detail::EqualNoCase(own, port))
-                return true;
-    return false;
-}
-
-bool PortKnown(WStringView port)
-{
-    return detail::HasPort(port) || portMonitors().Port(port).has_value() || MonitorOfPort(port).has_value();
 }
 
 // A narrow copy of `text` in the packed answer.
@@ -156,7 +56,7 @@ void PrintMonitors::RefuseMovesTo(WStringView port, bool refuse)
 std::vector<WString> PrintMonitors::Installed() const
 {
     std::lock_guard g(detail::StateLock());
-    return InstalledMonitors();
+    return detail::InstalledMonitors();
 }
 
 PrintMonitors& printMonitors()
@@ -269,9 +169,9 @@ BOOL WINAPI SetPrinterA(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
     if (!port || !*port)
         return Fail(ERROR_INVALID_PARAMETER);
     WString ports = Wide(port);
-    for (const WString& p : SplitPorts(ports))
+    for (const WString& p : SplitPortList(ports))
     {
-        if (!PortKnown(p))
+        if (!HasPort(p))
             return Fail(ERROR_UNKNOWN_PORT);
         if (refused().folded.count(Fold(p)))
             return Fail(ERROR_ACCESS_DENIED);
@@ -313,55 +213,39 @@ BOOL WINAPI DeletePortA(LPSTR serverName, HWND, LPSTR portName)
         return Fail(RPC_S_SERVER_UNAVAILABLE);
     if (!Administrator())
         return Fail(ERROR_ACCESS_DENIED);
-    WString port = Wide(portName);
-    std::optional<WString> monitor = MonitorOfPort(port);
-    if (!monitor)
-        return Fail(ERROR_UNKNOWN_PORT);
-    if (PrinterOnPort(port))
-        return Fail(ERROR_BUSY);
-    return DeleteTree(WString(kMonitorsKey) + u"\\" + *monitor + u"\\Ports\\" + port)
-               ? TRUE
-               : Fail(ERROR_ACCESS_DENIED);
+    DWORD error = RemovePort(Wide(portName), std::nullopt);
+    return error ? Fail(error) : TRUE;
 }
 
-namespace
+BOOL WINAPI DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName)
 {
-// DeleteMonitorA and DeleteMonitorW past their journal entries.
-BOOL DeleteMonitorNamed(bool hasServer, const WString& environment, const WString& name)
-{
-    if (hasServer)
+    SIM_SPOOLER_CALL("DeleteMonitorA", FALSE);
+    if (serverName && *serverName)
         return Fail(ERROR_INVALID_NAME);
-    if (name.empty())
+    if (!monitorName || !*monitorName)
         return Fail(ERROR_INVALID_PARAMETER);
     std::lock_guard g(StateLock());
     if (!SpoolerRunning())
         return Fail(RPC_S_SERVER_UNAVAILABLE);
     if (!Administrator())
         return Fail(ERROR_ACCESS_DENIED);
-    if (!environment.empty() && !EqualNoCase(environment, NativeEnvironment()))
-        return Fail(ERROR_INVALID_ENVIRONMENT);
-    std::optional<WString> found;
-    for (const WString& m : SubkeysOf(WString(kMonitorsKey)))
-        if (EqualNoCase(m, name))
-            found = m;
-    if (!found)
-        return Fail(ERROR_UNKNOWN_PRINT_MONITOR);
-    WString key = WString(kMonitorsKey) + u"\\" + *found;
-    if (!SubkeysOf(key + u"\\Ports").empty())
-        return Fail(ERROR_PRINT_MONITOR_IN_USE);
-    return DeleteTree(key) ? TRUE : Fail(ERROR_ACCESS_DENIED);
-}
-} // namespace
-
-BOOL WINAPI DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName)
-{
-    SIM_SPOOLER_CALL("DeleteMonitorA", FALSE);
-    return DeleteMonitorNamed(serverName && *serverName, Wide(environment), Wide(monitorName));
+    DWORD error = DeleteMonitor(Wide(environment), Wide(monitorName));
+    return error ? Fail(error) : TRUE;
 }
 
-BOOL WINAPI DeleteMonitorW(LPWSTR serverName, LPWSTR environment, LPWSTR monitorName)
+BOOL WINAPI DeletePrinterDriverA(LPSTR serverName, LPSTR environment, LPSTR driverName)
 {
-    SIM_SPOOLER_CALL("DeleteMonitorW", FALSE);
-    return DeleteMonitorNamed(serverName && *serverName, environment ? WString(environment) : WString(),
-                              monitorName ? WString(monitorName) : WString());
+    SIM_SPOOLER_CALL("DeletePrinterDriverA", FALSE);
+    DWORD error =
+        DeletePrinterDriverNamed(serverName && *serverName, Wide(environment), Wide(driverName), 0, 0);
+    return error ? Fail(error) : TRUE;
+}
+
+BOOL WINAPI DeletePrinterDriverExA(LPSTR serverName, LPSTR environment, LPSTR driverName, DWORD deleteFlags,
+                                   DWORD version)
+{
+    SIM_SPOOLER_CALL("DeletePrinterDriverExA", FALSE);
+    DWORD error = DeletePrinterDriverNamed(serverName && *serverName, Wide(environment), Wide(driverName),
+                                           deleteFlags, version);
+    return error ? Fail(error) : TRUE;
 }

@@ -429,30 +429,138 @@ BOOL WINAPI GetPrinterDriverW(HANDLE printer, LPWSTR, DWORD level, LPBYTE buffer
     });
 }
 
+namespace
+{
+// The environments a spooler keeps drivers for, its own and its clients'.
+bool KnownEnvironment(WStringView environment)
+{
+    for (WStringView known :
+         {u"Windows NT x86", u"Windows x64", u"Windows IA64", u"Windows ARM64", u"Windows 4.0"})
+        if (EqualNoCase(environment, known))
+            return true;
+    return false;
+}
+
+std::vector<WString> FilesOf(const DriverSetup& d)
+{
+    std::vector<WString> files;
+    for (const WString& f : {d.driverPath, d.dataFile, d.configFile, d.helpFile})
+        if (!f.empty())
+            files.push_back(f);
+    for (const WString& f : d.dependentFiles)
+        if (!f.empty())
+            files.push_back(f);
+    return files;
+}
+
+bool UsesFile(const DriverSetup& d, WStringView file)
+{
+    for (const WString& f : FilesOf(d))
+        if (EqualNoCase(FullPath(f), FullPath(file)))
+            return true;
+    return false;
+}
+
+// Deletes a file nobody has open; one the running spooler has loaded stays until it stops.
+void RemoveDriverFile(const WString& file)
+{
+    if (drivers().held.count(Fold(file)) || ImageInUse(FullPath(file)))
+        return;
+    std::filesystem::path host = HostPathOf(file);
+    if (OpenWithoutShareDelete(host))
+        return;
+    std::error_code ec;
+    fs::remove(host, ec);
+}
+
+// DeletePrinterDriver(Ex) in either character set, past the journal and its fault point. Without
+// DPD_DELETE_SPECIFIC_VERSION every version of the name goes, and none while a printer uses it;
+// with it only that version, refused when it is the one the printers run on.
+DWORD DeleteDriverNamed(bool hasServer, WStringView environment, WStringView name, DWORD flags, DWORD version)
+{
+    if (hasServer)
+        return ERROR_INVALID_NAME;
+    if (name.empty() ||
+        (flags & ~DWORD(DPD_DELETE_UNUSED_FILES | DPD_DELETE_SPECIFIC_VERSION | DPD_DELETE_ALL_FILES)))
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard g(StateLock());
+    if (!SpoolerRunning())
+        return RPC_S_SERVER_UNAVAILABLE;
+    if (!Administrator())
+        return ERROR_ACCESS_DENIED;
+    const WString env = environment.empty() ? NativeEnvironment() : WString(environment);
+    if (!KnownEnvironment(env))
+        return ERROR_INVALID_ENVIRONMENT;
+    const bool specific = flags & DPD_DELETE_SPECIFIC_VERSION;
+    auto victim = [&](const DriverSetup& d) {
+        return EqualNoCase(d.name, name) && EqualNoCase(d.environment, env) &&
+               (!specific || d.version == version);
+    };
+    std::vector<DriverSetup> going;
+    for (const DriverSetup& d : drivers().installed)
+        if (victim(d))
+            going.push_back(d);
+    if (going.empty())
+        return ERROR_UNKNOWN_PRINTER_DRIVER;
+    // Printers run on the newest version of their driver's name, in this machine's environment.
+    const DriverSetup* serving = FindDriver(name, NativeEnvironment());
+    if (serving && victim(*serving))
+        for (const PrinterSetup& p : spooler().Printers())
+            if (EqualNoCase(p.driverName, name))
+                return ERROR_PRINTER_DRIVER_IN_USE;
+    std::vector<WString> files;
+    if (flags & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES))
+        for (const DriverSetup& d : going)
+            for (const WString& f : FilesOf(d))
+            {
+                bool shared = false;
+                for (const DriverSetup& other : drivers().installed)
+                    shared = shared || (!victim(other) && UsesFile(other, f));
+                if (shared && (flags & DPD_DELETE_ALL_FILES))
+                    return ERROR_PRINTER_DRIVER_IN_USE;
+                if (!shared)
+                    files.push_back(f);
+            }
+    // The spooler keeps what it loaded of the driver until it stops.
+    RefreshHeld();
+    std::erase_if(drivers().installed, victim);
+    for (const WString& f : files)
+        RemoveDriverFile(f);
+    return ERROR_SUCCESS;
+}
+
+BOOL Answer(DWORD error)
+{
+    if (error)
+        SetLastError(error);
+    return error ? FALSE : TRUE;
+}
+
+WStringView Text(LPCWSTR s)
+{
+    return s ? WStringView(s) : WStringView();
+}
+} // namespace
+
+DWORD detail::DeletePrinterDriverNamed(bool hasServer, WStringView environment, WStringView name, DWORD flags,
+                                       DWORD version)
+{
+    return DeleteDriverNamed(hasServer, environment, name, flags, version);
+}
+
+// Its files stay where they are.
 BOOL WINAPI DeletePrinterDriverW(LPWSTR serverName, LPWSTR environment, LPWSTR driverName)
 {
     SIM_SPOOLER_CALL("DeletePrinterDriverW", FALSE);
-    if (serverName && *serverName)
-        return SetLastError(ERROR_INVALID_NAME), FALSE;
-    if (!driverName || !*driverName)
-        return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
-    std::lock_guard g(StateLock());
-    if (!SpoolerRunning())
-        return SetLastError(RPC_S_SERVER_UNAVAILABLE), FALSE;
-    if (!Administrator())
-        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
-    const WString env = environment && *environment ? WString(environment) : NativeEnvironment();
-    if (!FindDriver(driverName, env))
-        return SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER), FALSE;
-    for (const PrinterSetup& p : spooler().Printers())
-        if (EqualNoCase(p.driverName, driverName))
-            return SetLastError(ERROR_PRINTER_DRIVER_IN_USE), FALSE;
-    // The spooler keeps what it loaded of the driver until it stops; its files stay where they are.
-    RefreshHeld();
-    std::erase_if(drivers().installed, [&](const DriverSetup& d) {
-        return EqualNoCase(d.name, driverName) && EqualNoCase(d.environment, env);
-    });
-    return TRUE;
+    return Answer(DeleteDriverNamed(serverName && *serverName, Text(environment), Text(driverName), 0, 0));
+}
+
+BOOL WINAPI DeletePrinterDriverExW(LPWSTR serverName, LPWSTR environment, LPWSTR driverName,
+                                   DWORD deleteFlags, DWORD version)
+{
+    SIM_SPOOLER_CALL("DeletePrinterDriverExW", FALSE);
+    return Answer(DeleteDriverNamed(serverName && *serverName, Text(environment), Text(driverName),
+                                    deleteFlags, version));
 }
 
 BOOL WINAPI DeletePrintProcessorW(LPWSTR serverName, LPWSTR environment, LPWSTR processorName)
@@ -471,6 +579,9 @@ BOOL WINAPI DeletePrintProcessorW(LPWSTR serverName, LPWSTR environment, LPWSTR 
         return SetLastError(ERROR_INVALID_ENVIRONMENT), FALSE;
     if (!HasPrintProcessor(processorName))
         return SetLastError(ERROR_UNKNOWN_PRINTPROCESSOR), FALSE;
+    for (const PrinterSetup& p : spooler().Printers())
+        if (EqualNoCase(p.printProcessor, processorName))
+            return SetLastError(ERROR_CAN_NOT_COMPLETE), FALSE;
     std::erase_if(drivers().processors, [&](const WString& p) { return EqualNoCase(p, processorName); });
     return TRUE;
 }

@@ -6,6 +6,7 @@
 #include "core/two_call.h"
 #include "devices/device_list.h"
 
+#include <algorithm>
 #include <map>
 
 namespace sim
@@ -21,6 +22,8 @@ Printers& printers()
 {
     return detail::Part<Printers>();
 }
+
+constexpr WStringView kPrintersKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers";
 } // namespace
 
 const PrinterSetup* detail::FindPrinter(WStringView name)
@@ -34,13 +37,14 @@ PrinterSetup* detail::FindPrinterToChange(WStringView name)
     return it == printers().byName.end() ? nullptr : &it->second;
 }
 
+// Its key goes with it, the settings a program stored there too.
 void detail::RemovePrinter(WStringView name)
 {
-    // The printer's key goes with it, settings and all, as the spooler deletes it.
-    if (const PrinterSetup* printer = FindPrinter(name))
-        RemoveRegistryKey(HKEY_LOCAL_MACHINE,
-                          u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + printer->name);
-    printers().byName.erase(Fold(name));
+    auto it = printers().byName.find(Fold(name));
+    if (it == printers().byName.end())
+        return;
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, WString(kPrintersKey) + u"\\" + it->second.name);
+    printers().byName.erase(it);
     ForgetPrinterData(name);
     ForgetJobs(name);
 }
@@ -50,6 +54,8 @@ void detail::RenamePrinter(WStringView oldName, WStringView newName)
     auto node = printers().byName.extract(Fold(oldName));
     if (node.empty())
         return;
+    // Its key and the settings in it go with it.
+    RenameRegistryKey(HKEY_LOCAL_MACHINE, WString(kPrintersKey) + u"\\" + node.mapped().name, newName);
     node.mapped().name = WString(newName);
     node.key() = Fold(newName);
     printers().byName.insert(std::move(node));
@@ -65,8 +71,9 @@ void detail::RenamePrinter(WStringView oldName, WStringView newName)
 bool detail::PortInUse(WStringView portName)
 {
     for (const auto& [folded, printer] : printers().byName)
-        if (EqualNoCase(printer.portName, portName))
-            return true;
+        for (const WString& own : SplitPortList(printer.portName))
+            if (EqualNoCase(own, portName))
+                return true;
     return false;
 }
 
@@ -76,8 +83,7 @@ void detail::ReloadDefaultDevModes()
     for (auto& [folded, printer] : printers().byName)
     {
         auto stored = machine().GetRegistryValue(
-            HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + printer.name,
-            u"Default DevMode");
+            HKEY_LOCAL_MACHINE, WString(kPrintersKey) + u"\\" + printer.name, u"Default DevMode");
         if (stored && stored->type == REG_BINARY)
             printer.defaultDevMode = stored->data;
     }
@@ -89,8 +95,7 @@ void Spooler::AddPrinter(const PrinterSetup& printer)
     printers().byName[detail::Fold(printer.name)] = printer;
     detail::ForgetPrinterData(printer.name);
     // Each printer has its key, where its default settings are kept across the spooler's runs.
-    detail::EnsureRegistryKey(HKEY_LOCAL_MACHINE,
-                              u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\" + printer.name);
+    detail::EnsureRegistryKey(HKEY_LOCAL_MACHINE, WString(kPrintersKey) + u"\\" + printer.name);
 }
 
 std::vector<PrinterSetup> Spooler::Printers() const
@@ -143,12 +148,20 @@ void FillInfo4(Packer& pack, PRINTER_INFO_4W* info, const PrinterSetup& s)
     info->Attributes = s.attributes;
 }
 
+// A printer may print to several ports, each one some monitor keeps.
+bool KnownPorts(WStringView list)
+{
+    std::vector<WString> names = SplitPortList(list);
+    return !names.empty() &&
+           std::all_of(names.begin(), names.end(), [](const WString& n) { return HasPort(n); });
+}
+
 // The checks AddPrinterW and SetPrinterW make of a printer's driver, port and print processor.
 DWORD CheckParts(WStringView driver, WStringView port, WStringView processor)
 {
     if (!FindDriver(driver, NativeEnvironment()))
         return ERROR_UNKNOWN_PRINTER_DRIVER;
-    if (!HasPort(port))
+    if (!KnownPorts(port))
         return ERROR_UNKNOWN_PORT;
     if (!HasPrintProcessor(processor))
         return ERROR_UNKNOWN_PRINTPROCESSOR;
@@ -325,7 +338,7 @@ BOOL WINAPI SetPrinterW(HANDLE printer, DWORD level, LPBYTE printerInfo, DWORD c
     DWORD error = 0;
     if (changes(driver, s.driverName) && !FindDriver(driver, NativeEnvironment()))
         error = ERROR_UNKNOWN_PRINTER_DRIVER;
-    else if (changes(port, s.portName) && !HasPort(port))
+    else if (changes(port, s.portName) && !KnownPorts(port))
         error = ERROR_UNKNOWN_PORT;
     else if (changes(processor, s.printProcessor) && !HasPrintProcessor(processor))
         error = ERROR_UNKNOWN_PRINTPROCESSOR;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include <sim/port_monitors.h>
 #include <sim/spooler.h>
 
 namespace sim::detail
@@ -79,6 +80,9 @@ const DriverSetup* FindDriver(WStringView name, WStringView environment);
 void PutDriver(const DriverSetup& driver);
 WString NativeEnvironment(); // "Windows x64" or "Windows NT x86"
 bool HasPrintProcessor(WStringView name);
+// DeletePrinterDriver(Ex)'s work in either character set: 0 or the error.
+DWORD DeletePrinterDriverNamed(bool hasServer, WStringView environment, WStringView name, DWORD flags,
+                               DWORD version);
 void AddProcessor(WStringView name);
 // A driver's language monitor, installed with it under the print monitors' key (`file` its DLL).
 void AddLanguageMonitor(WStringView name, WStringView file);
@@ -87,9 +91,25 @@ void AddLanguageMonitor(WStringView name, WStringView file);
 std::vector<JobSetup> JobsOf(WStringView printerName);
 void ForgetJobs(WStringView printerName);
 
-// Ports by name, without case.
+// Ports and monitors (ports.cpp): every monitor's ports in one list, found by name without case.
+inline constexpr WStringView kMonitorsKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
+struct PortEntry
+{
+    WString name, monitor, description;
+    std::optional<TcpIpPortRecord> tcpIp; // what the standard TCP/IP monitor keeps for its own
+};
+std::optional<PortEntry> FindPort(WStringView name);
 bool HasPort(WStringView name);
-void UnlistPort(WStringView name); // a port its monitor deleted
+std::vector<PortEntry> AllPorts(); // as EnumPortsW lists them
+// A port a monitor makes: ERROR_ALREADY_EXISTS when any monitor has the name.
+DWORD AddMonitorPort(const PortEntry& port);
+// Its monitor deletes a port (when `monitor` is given, only one of its own): ERROR_UNKNOWN_PORT, or
+// ERROR_BUSY while a printer prints to it.
+DWORD RemovePort(WStringView name, std::optional<WStringView> monitor);
+// A printer's port list is split at commas.
+std::vector<WString> SplitPortList(WStringView list);
+std::vector<WString> InstalledMonitors(); // the local ones, then the registry's
+DWORD DeleteMonitor(WStringView environment, WStringView name);
 
 // The calls of the spooler and the setup API, journaled in order for tests to fail each in turn.
 void RecordCall(std::string_view api);
@@ -117,7 +137,7 @@ void WriteForEngine(PrinterHandle& handle, const void* data, DWORD size);
 void SendToPort(WStringView portName, const void* data, DWORD size);
 std::string PortOutput(WStringView portName);
 
-// A printer is on the port.
+// A printer is on the port (printers.cpp).
 bool PortInUse(WStringView portName);
 
 // The port monitors' channel: ",XcvMonitor <monitor>" names open an Xcv handle instead of a printer.

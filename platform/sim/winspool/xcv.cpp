@@ -15,28 +15,7 @@ namespace sim
 {
 namespace
 {
-struct MonitorPorts : detail::PartBase
-{
-    std::map<WString, PortRecord> byName; // by folded name; port names are unique across monitors
-    MonitorPorts()
-    {
-        for (WStringView name : {u"LPT1:", u"COM1:", u"FILE:"})
-            byName[detail::Fold(name)] = PortRecord{WString(name), WString(kLocalPortMonitor), std::nullopt};
-    }
-};
-
-MonitorPorts& monitorPorts()
-{
-    return detail::Part<MonitorPorts>();
-}
-
 constexpr WStringView kXcvMonitorPrefix = u",XcvMonitor ";
-
-// A port a monitor made is one the spooler lists, as every monitor's ports are.
-void ListPort(const WString& name, WStringView monitor)
-{
-    spooler().AddPort(PortSetup{name, WString(monitor), WString(monitor)});
-}
 
 struct XcvHandle : detail::PrinterHandle
 {
@@ -64,11 +43,6 @@ std::optional<WString> ReadText(const BYTE* data, size_t offset, size_t units)
     return std::nullopt;
 }
 
-bool Exists(WStringView name)
-{
-    return monitorPorts().byName.count(detail::Fold(name)) != 0;
-}
-
 // The local monitor's input: a port name ended by its zero within the bytes given.
 std::optional<WString> LocalName(const BYTE* input, DWORD size)
 {
@@ -83,29 +57,13 @@ DWORD AddLocal(const BYTE* input, DWORD size)
     std::optional<WString> name = LocalName(input, size);
     if (!name)
         return ERROR_INVALID_PARAMETER;
-    if (Exists(*name))
-        return ERROR_ALREADY_EXISTS;
-    monitorPorts().byName[detail::Fold(*name)] = PortRecord{*name, WString(kLocalPortMonitor), std::nullopt};
-    ListPort(*name, kLocalPortMonitor);
-    return ERROR_SUCCESS;
-}
-
-DWORD DeletePort(WStringView name, WStringView monitor)
-{
-    auto it = monitorPorts().byName.find(detail::Fold(name));
-    if (it == monitorPorts().byName.end() || !detail::EqualNoCase(it->second.monitor, monitor))
-        return ERROR_UNKNOWN_PORT;
-    if (detail::PortInUse(name))
-        return ERROR_BUSY;
-    monitorPorts().byName.erase(it);
-    detail::UnlistPort(name);
-    return ERROR_SUCCESS;
+    return detail::AddMonitorPort({*name, WString(kLocalPortMonitor), WString(kLocalPortMonitor), {}});
 }
 
 DWORD DeleteLocal(const BYTE* input, DWORD size)
 {
     std::optional<WString> name = LocalName(input, size);
-    return name ? DeletePort(*name, kLocalPortMonitor) : DWORD(ERROR_INVALID_PARAMETER);
+    return name ? detail::RemovePort(*name, kLocalPortMonitor) : DWORD(ERROR_INVALID_PARAMETER);
 }
 
 DWORD AddTcpIp(const BYTE* input, DWORD size)
@@ -123,8 +81,6 @@ DWORD AddTcpIp(const BYTE* input, DWORD size)
     if (!name || name->empty() || !host || host->empty() || !community || !queue ||
         (protocol != PROTOCOL_RAWTCP_TYPE && protocol != PROTOCOL_LPR_TYPE))
         return ERROR_INVALID_PARAMETER;
-    if (Exists(*name))
-        return ERROR_ALREADY_EXISTS;
     TcpIpPortRecord record;
     record.hostAddress = *host;
     record.protocol = protocol;
@@ -134,9 +90,7 @@ DWORD AddTcpIp(const BYTE* input, DWORD size)
     record.snmpEnabled = ReadDword(input, offsetof(PORT_DATA_1, dwSNMPEnabled)) != 0;
     record.snmpDeviceIndex = ReadDword(input, offsetof(PORT_DATA_1, dwSNMPDevIndex));
     record.doubleSpool = ReadDword(input, offsetof(PORT_DATA_1, dwDoubleSpool)) != 0;
-    monitorPorts().byName[detail::Fold(*name)] = PortRecord{*name, WString(kTcpIpPortMonitor), record};
-    ListPort(*name, kTcpIpPortMonitor);
-    return ERROR_SUCCESS;
+    return detail::AddMonitorPort({*name, WString(kTcpIpPortMonitor), WString(kTcpIpPortMonitor), record});
 }
 
 DWORD DeleteTcpIp(const BYTE* input, DWORD size)
@@ -147,7 +101,7 @@ DWORD DeleteTcpIp(const BYTE* input, DWORD size)
     auto name = ReadText(input, offsetof(DELETE_PORT_DATA_1, psztPortName), MAX_PORTNAME_LEN);
     if (!name || name->empty())
         return ERROR_INVALID_PARAMETER;
-    return DeletePort(*name, kTcpIpPortMonitor);
+    return detail::RemovePort(*name, kTcpIpPortMonitor);
 }
 } // namespace
 
@@ -182,33 +136,6 @@ BOOL OpenXcv(LPCWSTR name, LPHANDLE printer, const PRINTER_DEFAULTSW* defaults)
 }
 } // namespace detail
 
-void PortMonitors::AddPort(const PortRecord& port)
-{
-    std::lock_guard g(detail::StateLock());
-    monitorPorts().byName[detail::Fold(port.name)] = port;
-}
-
-std::vector<PortRecord> PortMonitors::Ports() const
-{
-    std::lock_guard g(detail::StateLock());
-    std::vector<PortRecord> ports;
-    for (const auto& [folded, port] : monitorPorts().byName)
-        ports.push_back(port);
-    return ports;
-}
-
-std::optional<PortRecord> PortMonitors::Port(WStringView name) const
-{
-    std::lock_guard g(detail::StateLock());
-    auto it = monitorPorts().byName.find(detail::Fold(name));
-    return it == monitorPorts().byName.end() ? std::nullopt : std::optional<PortRecord>(it->second);
-}
-
-PortMonitors& portMonitors()
-{
-    static PortMonitors p;
-    return p;
-}
 } // namespace sim
 
 using namespace sim;

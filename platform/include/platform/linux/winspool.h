@@ -232,7 +232,13 @@ HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath,
 #define JOB_CONTROL_CANCEL 3
 #define JOB_CONTROL_RESTART 4
 #define JOB_CONTROL_DELETE 5
+#define DPD_DELETE_UNUSED_FILES 0x00000001
+#define DPD_DELETE_SPECIFIC_VERSION 0x00000002
+#define DPD_DELETE_ALL_FILES 0x00000004
 BOOL WINAPI DeletePrinterDriverW(LPWSTR serverName, LPWSTR environment, LPWSTR driverName);
+BOOL WINAPI DeletePrinterDriverExW(LPWSTR serverName, LPWSTR environment, LPWSTR driverName, DWORD deleteFlags,
+                                   DWORD version);
+BOOL WINAPI DeletePortW(LPWSTR serverName, HWND window, LPWSTR portName);
 BOOL WINAPI DeletePrintProcessorW(LPWSTR serverName, LPWSTR environment, LPWSTR processorName);
 BOOL WINAPI DeleteMonitorW(LPWSTR serverName, LPWSTR environment, LPWSTR monitorName);
 BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);

@@ -78,3 +78,6 @@ BOOL WINAPI EnumMonitorsA(LPSTR serverName, DWORD level, LPBYTE buffer, DWORD si
                           LPDWORD returned);
 BOOL WINAPI DeletePortA(LPSTR serverName, HWND window, LPSTR portName);
 BOOL WINAPI DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName);
+BOOL WINAPI DeletePrinterDriverA(LPSTR serverName, LPSTR environment, LPSTR driverName);
+BOOL WINAPI DeletePrinterDriverExA(LPSTR serverName, LPSTR environment, LPSTR driverName, DWORD deleteFlags,
+                                   DWORD version);

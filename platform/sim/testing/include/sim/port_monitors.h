@@ -1,6 +1,7 @@
-// The spooler's port monitors as tests see them: the ports each keeps, and what the standard TCP/IP
-// monitor recorded for its own. Programs reach them through XcvDataW on a ",XcvMonitor <name>" handle.
-// A fresh machine has the local ports "LPT1:", "COM1:" and "FILE:".
+// The spooler's port monitors as tests see them: the ports each keeps (the list EnumPortsW gives, a
+// registry monitor's too), and what the standard TCP/IP monitor recorded for its own. Programs reach
+// them through XcvDataW on a ",XcvMonitor <name>" handle and DeletePortW/A. A fresh machine has the
+// local ports "LPT1:", "COM1:" and "FILE:".
 #pragma once
 
 #include <platform/windows.h>

@@ -1,7 +1,7 @@
 // The port monitors the spooler has loaded, as tests see them: the local ones and each monitor listed
 // under HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors (its ports are the subkeys of its
 // "Ports" key, so a test installs a monitor by writing those keys). Programs reach them through
-// EnumMonitorsA, DeletePortA and DeleteMonitorA.
+// EnumMonitorsA, DeletePortW/A and DeleteMonitorW/A.
 #pragma once
 
 #include <platform/windows.h>
