@@ -152,13 +152,17 @@ DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& scri
         script);
 }
 
-void OlderClassicDriverBesideANewerPackage()
+void OlderClassicDriverInstalled()
 {
     ASSERT_FALSE(test::MachineWithV3().empty());
     sim::PrinterSetup office;
     office.name = u"Office";
     office.driverName = test::kSharedModel;
     sim::spooler().AddPrinter(office);
+}
+
+void NewerClassicPackageBesideTheProgram()
+{
     test::PutV3Package(u"C:\\Setup");
     const WString inf = u"C:\\Setup\\Win64\\VelmoQ7.inf";
     std::string text = sim::machine().FileBytes(inf).value_or("");
@@ -172,6 +176,12 @@ void OlderClassicDriverBesideANewerPackage()
     spooler.modules = {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI.dll",
                        u"C:\\Windows\\System32\\VelmoQ7L.dll"};
     sim::machine().AddProcess(spooler);
+}
+
+void OlderClassicDriverBesideANewerPackage()
+{
+    OlderClassicDriverInstalled();
+    NewerClassicPackageBesideTheProgram();
 }
 
 } // namespace kgsetup::testing
