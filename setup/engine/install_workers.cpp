@@ -498,7 +498,12 @@ UINT SetPrintToFileOption(CSetupContext& context, const WString& printerName)
         context.LogError(lastStatus ? lastStatus : static_cast<DWORD>(E_FAIL));
         return kFailGeneral;
     }
-    return RestartSpooler() ? 0 : UINT{kFailSpoolerRestart};
+    if (!RestartSpooler())
+    {
+        context.LogError(GetLastError());
+        return kFailSpoolerRestart;
+    }
+    return 0;
 }
 
 bool CInstallProgress::CreateWorker()

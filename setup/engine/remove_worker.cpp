@@ -251,7 +251,10 @@ UINT CThreadRemove::RemovePrinters()
 UINT CThreadRemove::RemoveDrivers()
 {
     if (!RestartSpooler())
+    {
+        context_.LogError(GetLastError());
         return kFailSpoolerRestart;
+    }
     if (DWORD error = Rescan(package->oemInfFilter))
     {
         context_.LogError(error);
@@ -351,7 +354,11 @@ void CThreadRemove::Check()
             return;
         }
         if (package->oemInfs.empty() && (flags_ & kFlagRemoveV3))
+        {
             result = RemoveV3Driver(kResultRemoved);
+            if (result == kFailSpoolerRestart)
+                context_.LogError(GetLastError());
+        }
         // The installed copy and its entry go at exit only once no maker driver of any kind is left.
         package->FindMakerOemInfs(kFilterMaker);
         if (package->oemInfs.empty() && !package->oemInfsError)

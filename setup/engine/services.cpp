@@ -143,9 +143,13 @@ bool ControlService(WStringView serviceName, DWORD operation)
     SC_HANDLE service =
         m.openService(manager, name.c_str(), SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP);
     bool done = service && Operate(m, service, operation);
+    // The failure's code outlives the handles' closing; a wait that ran out has none of its own.
+    const DWORD error = done ? 0 : GetLastError();
     if (service)
         m.close(service);
     m.close(manager);
+    if (!done)
+        SetLastError(error ? error : ERROR_SERVICE_REQUEST_TIMEOUT);
     return done;
 }
 
@@ -153,12 +157,15 @@ bool RestartSpooler()
 {
     ControlService(TEXT("LPDSVC"), kServiceStop);
     bool restarted = ControlService(TEXT("Spooler"), kServiceRestart);
+    const DWORD error = restarted ? 0 : GetLastError();
     // A restart that failed half way must not leave printing down: the spooler is started again.
     if (!restarted)
         ControlService(TEXT("Spooler"), kServiceStart);
     // Once more when the first start failed: the LPD service must not stay down for a passing fault.
     if (!ControlService(TEXT("LPDSVC"), kServiceStart))
         ControlService(TEXT("LPDSVC"), kServiceStart);
+    if (!restarted)
+        SetLastError(error); // the restart's code, not the clean-up's
     return restarted;
 }
 

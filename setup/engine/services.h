@@ -19,7 +19,8 @@ enum ServiceOperation : DWORD
 bool ControlService(WStringView serviceName, DWORD operation);
 
 // Stops "LPDSVC", restarts "Spooler" and starts "LPDSVC" again whatever happened; the spooler's result.
-// A spooler or LPD service left stopped by a failed step is started once more.
+// A spooler or LPD service left stopped by a failed step is started once more. A failed restart
+// leaves its own code as the last error.
 bool RestartSpooler();
 
 } // namespace kgsetup

@@ -154,7 +154,10 @@ void CThreadUpdateV3::Run()
         // The old driver's pieces go only once the new package is in the store: a failed upload
         // leaves the printers working.
         const UINT uploaded = Upload(kStepUpdateDriver);
-        ReportStatus(uploaded == kStepUpdateDriver ? RemoveV3Driver(kStepUpdateDriver) : uploaded);
+        const UINT next = uploaded == kStepUpdateDriver ? RemoveV3Driver(kStepUpdateDriver) : uploaded;
+        if (next == kFailSpoolerRestart && uploaded == kStepUpdateDriver)
+            context_.LogError(GetLastError());
+        ReportStatus(next);
         break;
     }
     case kStepUpdateDriver:

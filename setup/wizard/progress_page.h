@@ -48,13 +48,16 @@ public:
         CSetupContext& c = Context();
         logic = MakeProgress<T>(c, std::weak_ptr<IProgressPage>(self.lock()));
         bool made = logic->CreateWorker();
+        const DWORD makeError = made ? 0 : GetLastError();
         SetDlgItemTextW(hwnd, IDC_STATUS_LABEL, c.Text(93).c_str());
         UINT steps = logic->StepCount();
         SendDlgItemMessageW(hwnd, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, steps ? steps - 1 : 0));
         SendDlgItemMessageW(hwnd, IDC_PROGRESS_BAR, PBM_SETSTEP, 1, 0);
         // Without a worker the page would wait for ever with every button off.
-        if (!made || !SetTimer(hwnd, kStartTimerId, kProgressPeriodMs, &TimerProc))
-            FailStart(hwnd, true);
+        if (!made)
+            FailStart(hwnd, true, makeError);
+        else if (!SetTimer(hwnd, kStartTimerId, kProgressPeriodMs, &TimerProc))
+            FailStart(hwnd, true, GetLastError());
         return TRUE;
     }
     void OnCommand(HWND, int, HWND, UINT) override {}
@@ -94,9 +97,10 @@ private:
     }
 
     // The worker could not be started: the Finish page says so. From the page's own set-up the move
-    // waits for the sheet, which is still activating the page.
-    void FailStart(HWND hwnd, bool posted)
+    // waits for the sheet, which is still activating the page. The Finish page shows the code.
+    void FailStart(HWND hwnd, bool posted, DWORD error)
     {
+        Context().LogError(error ? error : static_cast<DWORD>(E_FAIL));
         if (pageMutex && WaitForSingleObject(pageMutex, INFINITE) == WAIT_OBJECT_0)
         {
             Context().statusWord = kStartFailureStatus;
@@ -113,15 +117,19 @@ private:
     {
         if (!KillTimer(hwnd, kStartTimerId))
             return;
+        DWORD error = 0;
         if (logic->Start())
         {
             if (SetTimer(hwnd, kPollTimerId, kProgressPeriodMs, &TimerProc))
                 return;
+            error = GetLastError();
             // Nobody would watch the worker: it stops after the step it is in instead of running on
             // behind the Finish page.
             logic->Stop();
         }
-        FailStart(hwnd, false);
+        else
+            error = GetLastError();
+        FailStart(hwnd, false, error);
     }
 
     void PollTick(HWND hwnd)

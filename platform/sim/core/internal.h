@@ -20,6 +20,9 @@ namespace sim::detail
 // One lock over the machine's state: simulated programs run on threads of their own.
 std::recursive_mutex& StateLock();
 
+// Notes a fault point consulted, while a test records them (sim/fault_record.h).
+void RecordFaultPoint(std::string_view api);
+
 // Case folding as the file system and the registry compare names.
 char16_t FoldChar(char16_t c);
 WString Fold(WStringView s);

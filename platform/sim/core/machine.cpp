@@ -56,6 +56,7 @@ std::optional<DWORD> TakeFault(std::string_view api)
                      static_cast<int>(api.size()), api.data());
         std::abort();
     }
+    RecordFaultPoint(api);
     std::lock_guard g(core().lock);
     auto it = core().faults.find(api);
     if (it == core().faults.end() || it->second.empty())

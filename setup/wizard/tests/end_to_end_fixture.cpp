@@ -172,13 +172,17 @@ sim::Desktop::Script AddPrintToFileScript(WString& finish)
     };
 }
 
-void OlderClassicDriverBesideANewerPackage()
+void OlderClassicDriverInstalled()
 {
     ASSERT_FALSE(test::MachineWithV3().empty());
     sim::PrinterSetup office;
     office.name = u"Office";
     office.driverName = test::kSharedModel;
     sim::spooler().AddPrinter(office);
+}
+
+void NewerClassicPackageBesideTheProgram()
+{
     test::PutV3Package(u"C:\\Setup");
     const WString inf = u"C:\\Setup\\Win64\\VelmoQ7.inf";
     std::string text = sim::machine().FileBytes(inf).value_or("");
@@ -192,6 +196,12 @@ void OlderClassicDriverBesideANewerPackage()
     spooler.modules = {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI.dll",
                        u"C:\\Windows\\System32\\VelmoQ7L.dll"};
     sim::machine().AddProcess(spooler);
+}
+
+void OlderClassicDriverBesideANewerPackage()
+{
+    OlderClassicDriverInstalled();
+    NewerClassicPackageBesideTheProgram();
 }
 
 } // namespace kgsetup::testing

@@ -48,6 +48,10 @@ DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& scri
 // An older classic driver with a printer, and a newer package of it beside the setup program; the
 // spooler holds both watched modules, as it does while it runs.
 void OlderClassicDriverBesideANewerPackage();
+// Its two halves: the driver installed with its printer "Office", and the newer package with the
+// spooler running.
+void OlderClassicDriverInstalled();
+void NewerClassicPackageBesideTheProgram();
 
 // The user of "/modify": the search done, Print to File, Next on every page through to Finish.
 sim::Desktop::Script AddPrintToFileScript(WString& finish);

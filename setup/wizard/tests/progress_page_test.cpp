@@ -185,7 +185,13 @@ TEST_F(ProgressPageTest, AWorkerThatCannotStartEndsOnTheFinishPage)
             sim::machine().FailNext(c.fault, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
         Seen seen = RunProgress();
         EXPECT_EQ(seen.status & 0xFFFF0000, 0xE4000000u) << std::hex << seen.status;
-        EXPECT_EQ(seen.finishText, Text(140));
+        // The failed call's code under the text, when there was one.
+        const WString coded = Text(140) + u"\r\n\r\n\r\nError Code:\t0x";
+        EXPECT_EQ(seen.finishText.substr(0, coded.size()), coded);
+        if (c.fault)
+        {
+            EXPECT_EQ(seen.finishText.substr(coded.size(), 8), u"00000008");
+        }
         EXPECT_LE(seen.position, 1);
         EXPECT_GE(seen.range.second, seen.range.first);
     }
