@@ -33,27 +33,6 @@ constexpr const char16_t* kRunKey = u"Software\\Microsoft\\Windows\\CurrentVersi
 constexpr const char16_t* kDeviceId = u"USB\\VID_1234&PID_0001\\1";
 constexpr UINT kStatusCloseOffset = 12;
 
-constexpr const char* kDriverInf = "[Version]\r\n"
-                                   "Class=USB\r\n"
-                                   "DriverVer=05/01/2020,2.3.0.1\r\n"
-                                   "[Manufacturer]\r\n"
-                                   "%Mfg%=Models,NTamd64\r\n"
-                                   "[Models.NTamd64]\r\n"
-                                   "%Desc%=Install,USB\\VID_1234&PID_0001\r\n"
-                                   "[Install.NT]\r\n"
-                                   "CopyFiles=Files\r\n"
-                                   "[Install.NT.Services]\r\n"
-                                   "AddService=TZUPTP,2,Service\r\n"
-                                   "[Files]\r\n"
-                                   "tzuptp.sys\r\n"
-                                   "[SourceDisksNames.amd64]\r\n"
-                                   "1=Disk,,,\\amd64\r\n"
-                                   "[SourceDisksFiles.amd64]\r\n"
-                                   "tzuptp.sys=1\r\n"
-                                   "[Strings]\r\n"
-                                   "Mfg=Maker\r\n"
-                                   "Desc=Device server\r\n";
-
 // The status monitor as the product runs it: a program of its own holding its mutex and a window that
 // closes when asked.
 std::atomic<bool> g_statusUp = false;
@@ -87,12 +66,6 @@ DWORD StatusMonitor()
     CloseHandle(mutex);
     g_statusUp = false;
     return 0;
-}
-
-void SetDword(WStringView key, WStringView name, DWORD value)
-{
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD,
-                                    {reinterpret_cast<const BYTE*>(&value), 4});
 }
 
 std::string Path(const std::string& folder, const std::string& name)
