@@ -335,6 +335,17 @@ bool CheckPortMonitors(UninstallState& state)
     return idle;
 }
 
+std::string BusyPortMonitorName(const UninstallState& state)
+{
+    for (int i = 0; i < state.sectionCount; ++i)
+    {
+        const UninstallSection& section = state.sections[static_cast<size_t>(i)];
+        if (section.enabled && section.portMonitor && section.portMonitor->inUse)
+            return section.portMonitor->monitorName;
+    }
+    return {};
+}
+
 void CloseStatusMonitors(const UninstallState& state, const char* section)
 {
     for (const std::string& value : IniList(state.fileListIniPath, section, "MONITOR_%02d"))

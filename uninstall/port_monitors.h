@@ -43,6 +43,9 @@ std::vector<std::string> SplitPortList(std::string_view ports);
 bool CheckPortMonitor(UninstallState& state, UninstallSection& section);
 // Every enabled record: true when all are idle.
 bool CheckPortMonitors(UninstallState& state);
+// The monitor name of the first enabled record the check found in use ("" when none did): what the
+// busy message names.
+std::string BusyPortMonitorName(const UninstallState& state);
 // Closes the status monitors, moves the printers off the ports, deletes ports and monitor, and the
 // status monitors' Run values; false when a record could not be removed whole.
 bool RemovePortMonitors(UninstallState& state);

@@ -150,7 +150,8 @@ bool PreStartCheck(const Worker& w)
     LogPrint("*** PortMonitor Check ***");
     if (!CheckPortMonitors(w.state))
     {
-        Fail(w, "MESSAGE_04", nullptr, "  Check Monitor Error.");
+        // The text is shared with the running-application check, whose "%s" names what is busy.
+        Fail(w, "MESSAGE_04", BusyPortMonitorName(w.state).c_str(), "  Check Monitor Error.");
         return false;
     }
     RunPreStartPrograms(w);

@@ -218,11 +218,6 @@ UINT InstalledResult(const CSetupContext& context, WORD connectionKind)
     }
 }
 
-bool IsSuccess(UINT result)
-{
-    return result >= kResultConnectLater && result <= kResultNetworkCard;
-}
-
 UINT Register(CSetupContext& context, UINT result)
 {
     return RegisterForResult(context, result);
@@ -751,7 +746,7 @@ void CThreadInstallV4::Result()
             return;
         }
     result = Register(context_, result);
-    if (IsSuccess(result))
+    if (IsSuccessResult(result))
     {
         CComInitScope com;
         CUninstallEntry entry(kUninstallEntryName);
@@ -763,7 +758,7 @@ void CThreadInstallV4::Result()
         }
     }
     // The old drivers go only after the new one is in place.
-    if (IsSuccess(result) && context_.versionCompare == 2)
+    if (IsSuccessResult(result) && context_.versionCompare == 2)
     {
         context_.SetFlag(0);
         context_.SetFlag(3);

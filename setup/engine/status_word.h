@@ -67,6 +67,12 @@ enum WorkerStep : UINT
     kStepInstallResult = 30,
 };
 
+// A result (bits 16-30) that reports the operation done.
+inline bool IsSuccessResult(UINT result)
+{
+    return result >= kResultConnectLater && result <= kResultNetworkCard;
+}
+
 // The text id of a step's message; -1 for a number that is no step.
 int StepMessageOf(UINT step);
 // The map of a worker's steps to their messages.

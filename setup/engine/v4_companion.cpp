@@ -95,15 +95,21 @@ bool CV4CompanionFiles::Install()
 {
     if (state == kNoInputFile || !sourceComplete)
         return false;
+    bool copied = true;
     for (const WString& file : files)
         if (!CopyFileW((sourceFolder + file).c_str(), (targetFolder + file).c_str(), FALSE))
+        {
             lastError = GetLastError();
+            copied = false;
+        }
     state = kInstallFailed;
+    // A set with a file missing or stale is no install: the service program is not run on it.
+    if (!copied)
+        return false;
     CurrentFolder inTarget(targetFolder);
-    // A failure leaves a code for the log; a copy's code comes first, as the likely cause.
+    // A failure leaves a code for the log.
     auto fail = [this](DWORD code) {
-        if (!lastError)
-            lastError = code ? code : static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE);
+        lastError = code ? code : static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE);
         return false;
     };
     RunResult install = RunProcessAndWait(ServiceProgram() + TEXT(" -install"), INFINITE);

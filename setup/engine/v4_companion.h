@@ -30,8 +30,9 @@ public:
     explicit CV4CompanionFiles(WStringView packageFolder);
 
     // Copies the files, runs the service program with " -install", restarts its service and starts
-    // the program with " -uimanage" for the desktop's user. False when nothing could be done, the
-    // program did not start or failed, or the service does not run.
+    // the program with " -uimanage" for the desktop's user. False when nothing could be done, a file
+    // was not copied (the program is then not run), the program did not start or failed, or the
+    // service does not run.
     bool Install();
     // Runs the service program with " -remove" when it is there and deletes the files present; also on
     // a fresh object. False when the program failed, or after a failed install or a removal.

@@ -138,6 +138,14 @@ public:
     void OnCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode) override;
 };
 
+// The opening pages (Welcome, Modify) share a language combo and the About and licence buttons.
+// Fills the combo with a row per message table, the current language selected.
+void FillLanguageCombo(HWND combo);
+// A language picked in the combo becomes the current table and `applyTexts` shows it; About and
+// licence open their dialogs. False for any other command, which the page handles itself.
+bool OnOpeningPageCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode,
+                          const std::function<void(HWND)>& applyTexts);
+
 } // namespace KGSetupPropertySheet
 
 } // namespace kgsetup

@@ -19,19 +19,8 @@ BOOL CPropSheetModify::OnInitDialog(HWND hwnd, WPARAM, LPARAM)
         SendDlgItemMessageW(hwnd, button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
     }
     CentreSheetOnce(hwnd);
+    FillLanguageCombo(GetDlgItem(hwnd, IDC_LANGUAGE));
     const CSetupContext& c = Context();
-    HWND combo = GetDlgItem(hwnd, IDC_LANGUAGE);
-    int selected = 0;
-    for (size_t i = 0; i < c.messageTables.size(); ++i)
-    {
-        const MessageTableEntry& entry = c.messageTables[i];
-        SendMessageW(
-            combo, CB_ADDSTRING, 0,
-            reinterpret_cast<LPARAM>(entry.table ? entry.table->displayLanguageName.c_str() : TEXT("")));
-        if (entry.language == c.uiLanguage)
-            selected = static_cast<int>(i);
-    }
-    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
     const int compare = c.driverKind == 3 ? c.v3CompareResult : c.v4CompareResult;
     EnableWindow(GetDlgItem(hwnd, IDC_UPDATE_BUTTON), compare == 2);
     return TRUE;
@@ -51,18 +40,8 @@ void CPropSheetModify::ApplyTexts(HWND hwnd)
 
 void CPropSheetModify::OnCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode)
 {
-    CSetupContext& c = Context();
-    if (controlId == IDC_LANGUAGE && notifyCode == CBN_SELCHANGE)
-    {
-        auto index = static_cast<size_t>(SendMessageW(control, CB_GETCURSEL, 0, 0));
-        if (index >= c.messageTables.size() || c.messageTables[index].language == c.uiLanguage)
-            return;
-        c.uiLanguage = c.messageTables[index].language;
-        c.currentMessageTable = c.messageTables[index].table.get();
-        ApplyTexts(hwnd);
-        return;
-    }
-    if (notifyCode != BN_CLICKED)
+    if (OnOpeningPageCommand(hwnd, controlId, control, notifyCode, [this](HWND page) { ApplyTexts(page); }) ||
+        notifyCode != BN_CLICKED)
         return;
     WORD mode = 0;
     switch (controlId)
@@ -76,15 +55,10 @@ void CPropSheetModify::OnCommand(HWND hwnd, int controlId, HWND control, UINT no
     case IDC_REMOVE_BUTTON:
         mode = 2;
         break;
-    case IDC_ABOUT:
-        RunModalDialog(std::make_unique<CDialogAboutBox>(), g_wizard->instance, IDD_ABOUT, hwnd);
-        return;
-    case IDC_LICENCE:
-        RunModalDialog(std::make_unique<CDialogEulaBox>(), g_wizard->instance, IDD_EULA, hwnd);
-        return;
     default:
         return;
     }
+    CSetupContext& c = Context();
     c.mode = mode;
     SetPageSequence(IDD_MODIFY, c.BuildPageSequence());
     MoveDirect(hwnd);

@@ -44,19 +44,7 @@ BOOL CPropSheetWelcome::OnInitDialog(HWND hwnd, WPARAM, LPARAM)
     SetWizardButtons(hwnd, 0);
     SetSheetIcon(hwnd);
     CentreSheetOnce(hwnd);
-    const CSetupContext& c = Context();
-    HWND combo = GetDlgItem(hwnd, IDC_LANGUAGE);
-    int selected = 0;
-    for (size_t i = 0; i < c.messageTables.size(); ++i)
-    {
-        const MessageTableEntry& entry = c.messageTables[i];
-        SendMessageW(
-            combo, CB_ADDSTRING, 0,
-            reinterpret_cast<LPARAM>(entry.table ? entry.table->displayLanguageName.c_str() : TEXT("")));
-        if (entry.language == c.uiLanguage)
-            selected = static_cast<int>(i);
-    }
-    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    FillLanguageCombo(GetDlgItem(hwnd, IDC_LANGUAGE));
     SetWizardButtons(hwnd, PSWIZB_NEXT);
     return TRUE;
 }
@@ -73,23 +61,48 @@ void CPropSheetWelcome::ApplyTexts(HWND hwnd)
 
 void CPropSheetWelcome::OnCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode)
 {
+    OnOpeningPageCommand(hwnd, controlId, control, notifyCode, [this](HWND page) { ApplyTexts(page); });
+}
+
+void FillLanguageCombo(HWND combo)
+{
+    const CSetupContext& c = Context();
+    int selected = 0;
+    for (size_t i = 0; i < c.messageTables.size(); ++i)
+    {
+        const MessageTableEntry& entry = c.messageTables[i];
+        SendMessageW(
+            combo, CB_ADDSTRING, 0,
+            reinterpret_cast<LPARAM>(entry.table ? entry.table->displayLanguageName.c_str() : TEXT("")));
+        if (entry.language == c.uiLanguage)
+            selected = static_cast<int>(i);
+    }
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+bool OnOpeningPageCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode,
+                          const std::function<void(HWND)>& applyTexts)
+{
     CSetupContext& c = Context();
     if (controlId == IDC_LANGUAGE && notifyCode == CBN_SELCHANGE)
     {
         auto index = static_cast<size_t>(SendMessageW(control, CB_GETCURSEL, 0, 0));
         if (index >= c.messageTables.size() || c.messageTables[index].language == c.uiLanguage)
-            return;
+            return true;
         c.uiLanguage = c.messageTables[index].language;
         c.currentMessageTable = c.messageTables[index].table.get();
-        ApplyTexts(hwnd);
-        return;
+        applyTexts(hwnd);
+        return true;
     }
     if (notifyCode != BN_CLICKED)
-        return;
+        return false;
     if (controlId == IDC_ABOUT)
         RunModalDialog(std::make_unique<CDialogAboutBox>(), g_wizard->instance, IDD_ABOUT, hwnd);
     else if (controlId == IDC_LICENCE)
         RunModalDialog(std::make_unique<CDialogEulaBox>(), g_wizard->instance, IDD_EULA, hwnd);
+    else
+        return false;
+    return true;
 }
 
 LRESULT CPropSheetWelcome::OnNotify(HWND hwnd, int, NMHDR* header)

@@ -156,6 +156,13 @@ private:
             lastShown = word;
             return;
         }
+        // Words of quick steps pass between two polls, and a map may count a step a run never takes:
+        // a run that succeeded fills the bar, so it never ends short of its top.
+        if (IsSuccessResult(word & kStatusResultMask))
+        {
+            HWND bar = GetDlgItem(hwnd, IDC_PROGRESS_BAR);
+            SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0)), 0);
+        }
         if (!logic->StopRound())
             return; // the thread has not ended yet: the next tick tries again
         KillTimer(hwnd, kPollTimerId);

@@ -220,6 +220,33 @@ std::vector<BYTE> WideBytes(const std::string& text)
     return bytes;
 }
 
+void SetDword(WStringView key, WStringView name, DWORD value)
+{
+    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD,
+                                    {reinterpret_cast<const BYTE*>(&value), 4});
+}
+
+const char* const kDriverInf = "[Version]\r\n"
+                               "Class=USB\r\n"
+                               "DriverVer=05/01/2020,2.3.0.1\r\n"
+                               "[Manufacturer]\r\n"
+                               "%Mfg%=Models,NTamd64\r\n"
+                               "[Models.NTamd64]\r\n"
+                               "%Desc%=Install,USB\\VID_1234&PID_0001\r\n"
+                               "[Install.NT]\r\n"
+                               "CopyFiles=Files\r\n"
+                               "[Install.NT.Services]\r\n"
+                               "AddService=TZUPTP,2,Service\r\n"
+                               "[Files]\r\n"
+                               "tzuptp.sys\r\n"
+                               "[SourceDisksNames.amd64]\r\n"
+                               "1=Disk,,,\\amd64\r\n"
+                               "[SourceDisksFiles.amd64]\r\n"
+                               "tzuptp.sys=1\r\n"
+                               "[Strings]\r\n"
+                               "Mfg=Maker\r\n"
+                               "Desc=Device server\r\n";
+
 void UninstallerTest::TearDown()
 {
     SetRemovalHooks(RemovalHooks{});

@@ -54,6 +54,12 @@ struct Recorded
 // UTF-16 bytes of a REG_SZ value, with its terminator.
 std::vector<BYTE> WideBytes(const std::string& text);
 
+// A REG_DWORD value under HKEY_LOCAL_MACHINE.
+void SetDword(WStringView key, WStringView name, DWORD value);
+
+// The device server's USB driver INF, as its package and the INF folder hold it.
+extern const char* const kDriverInf;
+
 class UninstallerTest : public ::testing::Test
 {
 protected:

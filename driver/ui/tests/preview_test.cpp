@@ -15,14 +15,14 @@ namespace
 constexpr COLORREF kFace = RGB(240, 240, 240); // COLOR_BTNFACE
 constexpr COLORREF kFrame = RGB(70, 76, 84);   // the edge of the background and the tiles
 
-class Preview : public ::testing::Test
+class Preview : public UiDllTest
 {
 protected:
     void SetUp() override
     {
-        sim::desktop().RegisterResources(u"VelmQ7UI.dll", VELMO_UI_RC);
-        module = LoadLibraryW(u"VelmQ7UI.dll");
-        ASSERT_NE(module, nullptr);
+        UiDllTest::SetUp();
+        if (HasFatalFailure())
+            return;
         screen = GetDC(nullptr);
         canvas = CreateCompatibleDC(screen);
         picture = CreateCompatibleBitmap(screen, kWidth, kHeight);
@@ -34,7 +34,7 @@ protected:
         DeleteObject(picture);
         DeleteDC(canvas);
         ReleaseDC(nullptr, screen);
-        FreeLibrary(module);
+        UiDllTest::TearDown();
     }
 
     void SetDpi(UINT dpi)
@@ -69,7 +69,6 @@ protected:
 
     static constexpr int kWidth = 200;
     static constexpr int kHeight = 250;
-    HMODULE module = nullptr;
     HDC screen = nullptr;
     HDC canvas = nullptr;
     HBITMAP picture = nullptr;
@@ -173,47 +172,30 @@ TEST_F(Preview, AFailingDrawingCallLeavesThePlainControlAndNothingBehind)
 TEST_F(Preview, DocumentPagesDrawThePreviewAndRedrawItOnAChange)
 {
     SetDpi(96);
-    sim::PrinterSetup p;
-    p.name = kPrinterName;
-    p.driverName = u"KORIGRAPH DX-2660";
-    FakePrinter fake;
-    auto defaults = Defaults(fake);
-    p.defaultDevMode = BytesOf(*defaults, 2944);
-    sim::spooler().AddPrinter(p);
-    HANDLE printer = sim::spooler().OpenPrinter(kPrinterName);
-    auto properties = Proc<LONG(WINAPI*)(HWND, HANDLE, LPWSTR, PDEVMODEW, PDEVMODEW, DWORD)>(
-        module, "DrvDocumentProperties");
-    ASSERT_NE(properties, nullptr);
+    HANDLE printer = AddPrinter(kPrinterName, u"KORIGRAPH DX-2660");
     std::vector<BYTE> out(2944);
-    sim::desktop().Run(
-        [&] {
-            properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                       reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            ASSERT_NE(sheet, nullptr);
-            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-            HWND paperPreview = d.Control(GetParent(d.Control(sheet, 1104)), kPreview);
-            sim::Picture paper = sim::Drawn(paperPreview);
-            ASSERT_FALSE(paper.Empty());
-            EXPECT_EQ(paper.At(paper.width / 2, paper.height / 2), RGB(250, 250, 246)) << "the sheet";
+    DocumentSheet(printer, kPrinterName, out, nullptr, DM_PROMPT | DM_COPY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        ASSERT_NE(sheet, nullptr);
+        HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+        HWND paperPreview = d.Control(GetParent(d.Control(sheet, 1104)), kPreview);
+        sim::Picture paper = sim::Drawn(paperPreview);
+        ASSERT_FALSE(paper.Empty());
+        EXPECT_EQ(paper.At(paper.width / 2, paper.height / 2), RGB(250, 250, 246)) << "the sheet";
 
-            EXPECT_TRUE(d.Pick(tabs, 1));
-            HWND layout = GetParent(d.Control(sheet, 1202));
-            HWND layoutPreview = d.Control(layout, kPreview);
-            auto reds = [&] {
-                sim::Picture shown = sim::Drawn(layoutPreview);
-                return std::count(shown.pixels.begin(), shown.pixels.end(), RGB(200, 40, 40));
-            };
-            ASSERT_FALSE(sim::Drawn(layoutPreview).Empty());
-            EXPECT_EQ(reds(), 0);
-            EXPECT_TRUE(d.SetCheck(d.Control(layout, 1202), true)); // 180 degrees
-            EXPECT_GT(reds(), 0) << "the rotation overlay";
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
-        });
-    sim::spooler().ClosePrinter(printer);
+        EXPECT_TRUE(d.Pick(tabs, 1));
+        HWND layout = GetParent(d.Control(sheet, 1202));
+        HWND layoutPreview = d.Control(layout, kPreview);
+        auto reds = [&] {
+            sim::Picture shown = sim::Drawn(layoutPreview);
+            return std::count(shown.pixels.begin(), shown.pixels.end(), RGB(200, 40, 40));
+        };
+        ASSERT_FALSE(sim::Drawn(layoutPreview).Empty());
+        EXPECT_EQ(reds(), 0);
+        EXPECT_TRUE(d.SetCheck(d.Control(layout, 1202), true)); // 180 degrees
+        EXPECT_GT(reds(), 0) << "the rotation overlay";
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+    });
 }
 } // namespace

@@ -16,7 +16,6 @@ using namespace velmoui_test;
 namespace
 {
 using EventFn = BOOL(WINAPI*)(LPWSTR, INT, DWORD, LPARAM);
-using PropertiesFn = LONG(WINAPI*)(HWND, HANDLE, LPWSTR, PDEVMODEW, PDEVMODEW, DWORD);
 
 constexpr const char16_t* kFilePrinter = u"DX Print to File";
 
@@ -29,53 +28,37 @@ TEST(PrintToFileFolder, LengthAndCaseDecideWhetherAFolderIsTaken)
     EXPECT_EQ(JudgeFolder(u"C:\\Prints", u"C:\\Prints2"), FolderVerdict::Replace);
 }
 
-class PrintToFile : public ::testing::Test
+class PrintToFile : public UiDllTest
 {
 protected:
     void SetUp() override
     {
+        UiDllTest::SetUp();
+        if (HasFatalFailure())
+            return;
         sim::spooler().AddPrintProcessor(u"KglPrint");
-        sim::desktop().RegisterResources(u"VelmQ7UI.dll", VELMO_UI_RC);
-        module = LoadLibraryW(u"VelmQ7UI.dll");
-        ASSERT_NE(module, nullptr);
-        sim::PrinterSetup s;
-        s.name = kFilePrinter;
-        s.driverName = u"KORIGRAPH DX-2600";
-        sim::spooler().AddPrinter(s);
+        printer = AddPrinter(kFilePrinter, u"KORIGRAPH DX-2600", false);
         ASSERT_TRUE(Proc<EventFn>(module, "DrvPrinterEvent")(const_cast<LPWSTR>(kFilePrinter),
                                                              PRINTER_EVENT_INITIALIZE, 0, 0));
-        properties = Proc<PropertiesFn>(module, "DrvDocumentProperties");
-        printer = sim::spooler().OpenPrinter(kFilePrinter);
         ASSERT_TRUE(CreateDirectoryW(u"C:\\Prints", nullptr));
-    }
-    void TearDown() override
-    {
-        sim::spooler().ClosePrinter(printer);
-        FreeLibrary(module);
     }
 
     // Runs the document sheet on the Print to File page; `script` gets the sheet and the page.
     LONG RunSheet(std::vector<BYTE>& out, const std::function<void(HWND, HWND)>& script)
     {
         LONG result = 0;
-        sim::desktop().Run(
-            [&] {
-                result = properties(nullptr, printer, const_cast<LPWSTR>(kFilePrinter),
-                                    reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
-                return 0;
-            },
-            [&] {
-                auto& d = sim::desktop();
-                HWND sheet = d.TopWindow(u"Properties");
-                ASSERT_NE(sheet, nullptr);
-                HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-                ASSERT_EQ(d.Items(tabs).size(), 5u);
-                EXPECT_EQ(d.Items(tabs)[4], u"파일로 인쇄") << "in place of the Options page";
-                EXPECT_TRUE(d.Pick(tabs, 4));
-                HWND page = GetParent(d.Control(sheet, kFolderEdit));
-                ASSERT_NE(page, nullptr);
-                script(sheet, page);
-            });
+        result = DocumentSheet(printer, kFilePrinter, out, nullptr, DM_PROMPT | DM_COPY, [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            ASSERT_EQ(d.Items(tabs).size(), 5u);
+            EXPECT_EQ(d.Items(tabs)[4], u"파일로 인쇄") << "in place of the Options page";
+            EXPECT_TRUE(d.Pick(tabs, 4));
+            HWND page = GetParent(d.Control(sheet, kFolderEdit));
+            ASSERT_NE(page, nullptr);
+            script(sheet, page);
+        });
         return result;
     }
 
@@ -109,8 +92,6 @@ protected:
         return WString(p, std::find(p, p + 260, u'\0'));
     }
 
-    HMODULE module = nullptr;
-    PropertiesFn properties = nullptr;
     HANDLE printer = nullptr;
     long lastApartment = -1;
 };

@@ -23,8 +23,6 @@ using namespace velmoui_test;
 namespace
 {
 using SheetFn = LONG(WINAPI*)(PPROPSHEETUI_INFO, LPARAM);
-using PropertiesFn = LONG(WINAPI*)(HWND, HANDLE, LPWSTR, PDEVMODEW, PDEVMODEW, DWORD);
-using PrinterPropertiesFn = BOOL(WINAPI*)(HWND, HANDLE);
 
 // A host that records the functions the driver calls and answers them as told.
 struct FakeHost
@@ -43,35 +41,24 @@ LONG_PTR CALLBACK HostFunction(HANDLE, UINT function, LPARAM lParam1, LPARAM)
     return 1;
 }
 
-class Sheets : public ::testing::Test
+class Sheets : public UiDllTest
 {
 protected:
     void SetUp() override
     {
-        sim::PrinterSetup p;
-        p.name = kPrinterName;
-        p.driverName = u"KORIGRAPH DX-2660";
-        // The spooler keeps the driver's own default DEVMODE, so the printer block is read back.
-        FakePrinter fake;
-        auto defaults = Defaults(fake);
-        p.defaultDevMode = BytesOf(*defaults, 2944);
-        sim::spooler().AddPrinter(p);
-        sim::desktop().RegisterResources(u"VelmQ7UI.dll", VELMO_UI_RC);
-        module = LoadLibraryW(u"VelmQ7UI.dll");
-        ASSERT_NE(module, nullptr);
+        UiDllTest::SetUp();
+        if (HasFatalFailure())
+            return;
         documentSheets = Proc<SheetFn>(module, "DrvDocumentPropertySheets");
         deviceSheets = Proc<SheetFn>(module, "DrvDevicePropertySheets");
-        properties = Proc<PropertiesFn>(module, "DrvDocumentProperties");
-        printerProperties = Proc<PrinterPropertiesFn>(module, "PrinterProperties");
-        ASSERT_TRUE(documentSheets && deviceSheets && properties && printerProperties);
-        printer = sim::spooler().OpenPrinter(kPrinterName);
+        ASSERT_TRUE(documentSheets && deviceSheets);
+        printer = AddPrinter(kPrinterName, u"KORIGRAPH DX-2660");
         g_host = &host;
     }
     void TearDown() override
     {
         g_host = nullptr;
-        sim::spooler().ClosePrinter(printer);
-        FreeLibrary(module);
+        UiDllTest::TearDown();
     }
 
     PROPSHEETUI_INFO Info(LPARAM header)
@@ -96,11 +83,8 @@ protected:
         return v ? v->data : std::vector<BYTE>{};
     }
 
-    HMODULE module = nullptr;
     SheetFn documentSheets = nullptr;
     SheetFn deviceSheets = nullptr;
-    PropertiesFn properties = nullptr;
-    PrinterPropertiesFn printerProperties = nullptr;
     HANDLE printer = nullptr;
     FakeHost host;
 };
@@ -426,38 +410,31 @@ TEST_F(Sheets, DocumentSheetUnderTheUserCopiesOutWhatWasSetAndWritesNothing)
                         &size, CDM_DRIVER_DEFAULT));
     LONG result = 0;
     std::vector<WString> boxes;
-    sim::desktop().Run(
-        [&] {
-            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                                reinterpret_cast<DEVMODEW*>(out.data()),
-                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            ASSERT_NE(sheet, nullptr);
-            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-            EXPECT_EQ(d.Items(tabs),
-                      (std::vector<WString>{u"용지", u"레이아웃", u"그래픽", u"색 분리 기능", u"옵션"}));
-            EXPECT_EQ(d.Text(d.Control(sheet, 1003)), u"Version 7.43");
-            EXPECT_TRUE(d.Click(d.Control(sheet, 1118)));
-            EXPECT_TRUE(d.PickText(d.Control(sheet, 1104), u"Letter (215.9 x 279.4 mm)"));
-            EXPECT_TRUE(d.PickText(d.Control(sheet, 1109), u"A4 (210 x 297 mm)"));
-            EXPECT_TRUE(d.Type(d.Control(sheet, 1121), u"300"));
-            EXPECT_TRUE(d.Type(d.Control(sheet, 1125), u"2"));
-            EXPECT_TRUE(d.Pick(tabs, 1));
-            EXPECT_TRUE(d.SetCheck(d.Control(sheet, 1216), true));
-            EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1217)));
-            EXPECT_TRUE(d.Pick(tabs, 0));
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
-            auto box = d.MessageBox();
-            ASSERT_TRUE(box.has_value());
-            boxes.push_back(box->text);
-            EXPECT_TRUE(d.AnswerMessageBox(IDOK));
-            EXPECT_EQ(d.Text(d.Control(sheet, 1121)), u"250");
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
-        });
+    result = DocumentSheet(printer, kPrinterName, out, &in, DM_PROMPT | DM_COPY | DM_MODIFY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        ASSERT_NE(sheet, nullptr);
+        HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+        EXPECT_EQ(d.Items(tabs),
+                  (std::vector<WString>{u"용지", u"레이아웃", u"그래픽", u"색 분리 기능", u"옵션"}));
+        EXPECT_EQ(d.Text(d.Control(sheet, 1003)), u"Version 7.43");
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1118)));
+        EXPECT_TRUE(d.PickText(d.Control(sheet, 1104), u"Letter (215.9 x 279.4 mm)"));
+        EXPECT_TRUE(d.PickText(d.Control(sheet, 1109), u"A4 (210 x 297 mm)"));
+        EXPECT_TRUE(d.Type(d.Control(sheet, 1121), u"300"));
+        EXPECT_TRUE(d.Type(d.Control(sheet, 1125), u"2"));
+        EXPECT_TRUE(d.Pick(tabs, 1));
+        EXPECT_TRUE(d.SetCheck(d.Control(sheet, 1216), true));
+        EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1217)));
+        EXPECT_TRUE(d.Pick(tabs, 0));
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        auto box = d.MessageBox();
+        ASSERT_TRUE(box.has_value());
+        boxes.push_back(box->text);
+        EXPECT_TRUE(d.AnswerMessageBox(IDOK));
+        EXPECT_EQ(d.Text(d.Control(sheet, 1121)), u"250");
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+    });
     EXPECT_EQ(result, IDOK);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find(u"500"), WString::npos) << "string 564 with the limit";
@@ -473,19 +450,12 @@ TEST_F(Sheets, DocumentSheetUnderTheUserCopiesOutWhatWasSetAndWritesNothing)
     EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
 
     std::vector<BYTE> untouched(2944, 0xEE);
-    sim::desktop().Run(
-        [&] {
-            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                                reinterpret_cast<DEVMODEW*>(untouched.data()),
-                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            EXPECT_TRUE(d.Click(d.Control(sheet, 1118)));
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
-        });
+    result = DocumentSheet(printer, kPrinterName, untouched, &in, DM_PROMPT | DM_COPY | DM_MODIFY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1118)));
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+    });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(untouched, std::vector<BYTE>(2944, 0xEE));
 }
@@ -495,34 +465,28 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
     sim::machine().PutFile(u"C:\\Windows\\System32\\rundll32.exe");
     sim::machine().RegisterStandIn(u"rundll32.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
     std::vector<BYTE> out(2944, 0xEE);
-    sim::desktop().Run(
-        [&] {
-            properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                       reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-            EXPECT_TRUE(d.Click(d.Control(sheet, 1110)));
-            EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1112)));
-            EXPECT_TRUE(d.StepUpDown(d.Control(sheet, 1112), 5));
-            EXPECT_EQ(d.Text(d.Control(sheet, 1111)), u"105.0") << "a click steps a whole percent";
-            EXPECT_TRUE(d.Pick(tabs, 1));
-            EXPECT_TRUE(d.Click(d.Control(sheet, 1219)));
-            EXPECT_TRUE(d.Pick(tabs, 2));
-            EXPECT_FALSE(d.IsVisible(d.Control(sheet, 1322)));
-            EXPECT_TRUE(d.SetTrackPosition(d.Control(sheet, 1309), -20));
-            EXPECT_EQ(d.Text(d.Control(sheet, 1310)), u"-20") << "a moved track bar shows its value at once";
-            EXPECT_TRUE(d.Pick(tabs, 4));
-            EXPECT_TRUE(d.Click(d.Control(sheet, 1515)));
-            auto box = d.MessageBox();
-            ASSERT_TRUE(box.has_value());
-            EXPECT_NE(box->text.find(u"Properties"), WString::npos) << "617 names the sheet";
-            EXPECT_TRUE(d.AnswerMessageBox(IDOK));
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
-        });
+    DocumentSheet(printer, kPrinterName, out, nullptr, DM_PROMPT | DM_COPY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1110)));
+        EXPECT_TRUE(d.IsEnabled(d.Control(sheet, 1112)));
+        EXPECT_TRUE(d.StepUpDown(d.Control(sheet, 1112), 5));
+        EXPECT_EQ(d.Text(d.Control(sheet, 1111)), u"105.0") << "a click steps a whole percent";
+        EXPECT_TRUE(d.Pick(tabs, 1));
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1219)));
+        EXPECT_TRUE(d.Pick(tabs, 2));
+        EXPECT_FALSE(d.IsVisible(d.Control(sheet, 1322)));
+        EXPECT_TRUE(d.SetTrackPosition(d.Control(sheet, 1309), -20));
+        EXPECT_EQ(d.Text(d.Control(sheet, 1310)), u"-20") << "a moved track bar shows its value at once";
+        EXPECT_TRUE(d.Pick(tabs, 4));
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1515)));
+        auto box = d.MessageBox();
+        ASSERT_TRUE(box.has_value());
+        EXPECT_NE(box->text.find(u"Properties"), WString::npos) << "617 names the sheet";
+        EXPECT_TRUE(d.AnswerMessageBox(IDOK));
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+    });
     auto help = sim::machine().HelpRequests();
     ASSERT_EQ(help.size(), 1u);
     EXPECT_EQ(help[0].keyword, u"idh_duplex_same_both_sides");
@@ -575,24 +539,17 @@ TEST_F(Sheets, UnchangedDocumentPagesTellTheSheetNothingAndCopyTheInputBack)
     std::vector<BYTE> out(2944, 0xEE);
     LONG result = 0;
     int changedWhileShown = -1;
-    sim::desktop().Run(
-        [&] {
-            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                                reinterpret_cast<DEVMODEW*>(out.data()),
-                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            ASSERT_NE(sheet, nullptr);
-            SpyOn(sheet);
-            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-            for (int tab : {1, 2, 3, 4, 0})
-                EXPECT_TRUE(d.Pick(tabs, tab));
-            changedWhileShown = g_changedCount;
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
-        });
+    result = DocumentSheet(printer, kPrinterName, out, &in, DM_PROMPT | DM_COPY | DM_MODIFY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        ASSERT_NE(sheet, nullptr);
+        SpyOn(sheet);
+        HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+        for (int tab : {1, 2, 3, 4, 0})
+            EXPECT_TRUE(d.Pick(tabs, tab));
+        changedWhileShown = g_changedCount;
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+    });
     EXPECT_EQ(changedWhileShown, 0);
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(out, in) << "an unchanged sheet gives its input back";
@@ -610,28 +567,21 @@ TEST_F(Sheets, UnchangedDocumentPagesTellTheSheetNothingAndCopyTheInputBack)
     for (const Case& c : typedCases)
     {
         int beforeTyping = -1, afterTyping = -1;
-        sim::desktop().Run(
-            [&] {
-                properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                           reinterpret_cast<DEVMODEW*>(out.data()), reinterpret_cast<DEVMODEW*>(in.data()),
-                           DM_PROMPT | DM_COPY | DM_MODIFY);
-                return 0;
-            },
-            [&] {
-                auto& d = sim::desktop();
-                HWND sheet = d.TopWindow(u"Properties");
-                SpyOn(sheet);
-                EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), c.tab));
-                EXPECT_EQ(g_changedCount, 0) << c.edit;
-                if (c.enabler)
-                {
-                    EXPECT_TRUE(d.SetCheck(d.Control(sheet, c.enabler), true));
-                }
-                beforeTyping = g_changedCount;
-                EXPECT_TRUE(d.Type(d.Control(sheet, c.edit), c.typed));
-                afterTyping = g_changedCount;
-                EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
-            });
+        DocumentSheet(printer, kPrinterName, out, &in, DM_PROMPT | DM_COPY | DM_MODIFY, [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            SpyOn(sheet);
+            EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), c.tab));
+            EXPECT_EQ(g_changedCount, 0) << c.edit;
+            if (c.enabler)
+            {
+                EXPECT_TRUE(d.SetCheck(d.Control(sheet, c.enabler), true));
+            }
+            beforeTyping = g_changedCount;
+            EXPECT_TRUE(d.Type(d.Control(sheet, c.edit), c.typed));
+            afterTyping = g_changedCount;
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+        });
         EXPECT_GT(afterTyping, beforeTyping) << c.edit;
     }
 }
@@ -723,60 +673,53 @@ TEST_F(Sheets, RestoreDefaultsPutsEachPageBack)
     std::vector<BYTE> in = DriverDefaults(module);
     std::vector<BYTE> out(2944, 0xEE);
     LONG result = 0;
-    sim::desktop().Run(
-        [&] {
-            result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                                reinterpret_cast<DEVMODEW*>(out.data()),
-                                reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            ASSERT_NE(sheet, nullptr);
-            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-            struct Shown
-            {
-                WString text;
-                int check;
-                int position;
-                bool operator==(const Shown&) const = default;
-            };
-            auto shown = [&](int id) {
-                HWND h = d.Control(sheet, id);
-                return Shown{d.Text(h), d.CheckState(h), d.Position(h)};
-            };
-            struct Case
-            {
-                int tab;
-                int control;
-                std::function<bool(HWND)> change;
-                std::vector<int> watched;
-            } cases[] = {
-                {0, 1118, [&](HWND h) { return d.Click(h); }, {1117, 1118}},
-                {0, 1121, [&](HWND h) { return d.Type(h, u"7"); }, {1121}},
-                {1, 1216, [&](HWND h) { return d.SetCheck(h, true); }, {1216}},
-                {2, 1309, [&](HWND h) { return d.SetTrackPosition(h, -20); }, {1309, 1310}},
-                {3, 1401, [&](HWND h) { return d.SetCheck(h, true); }, {1401}},
-                {4, 1509, [&](HWND h) { return d.Pick(h, 2); }, {1509, 1511}},
-            };
-            for (const Case& c : cases)
-            {
-                EXPECT_TRUE(d.Pick(tabs, c.tab));
-                std::vector<Shown> before, changed, after;
-                for (int id : c.watched)
-                    before.push_back(shown(id));
-                EXPECT_TRUE(c.change(d.Control(sheet, c.control))) << c.control;
-                for (int id : c.watched)
-                    changed.push_back(shown(id));
-                EXPECT_NE(changed, before) << c.control << " did not change";
-                EXPECT_TRUE(d.Click(d.Control(sheet, kRestoreDefaults)));
-                for (int id : c.watched)
-                    after.push_back(shown(id));
-                EXPECT_EQ(after, before) << c.control;
-            }
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
-        });
+    result = DocumentSheet(printer, kPrinterName, out, &in, DM_PROMPT | DM_COPY | DM_MODIFY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        ASSERT_NE(sheet, nullptr);
+        HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+        struct Shown
+        {
+            WString text;
+            int check;
+            int position;
+            bool operator==(const Shown&) const = default;
+        };
+        auto shown = [&](int id) {
+            HWND h = d.Control(sheet, id);
+            return Shown{d.Text(h), d.CheckState(h), d.Position(h)};
+        };
+        struct Case
+        {
+            int tab;
+            int control;
+            std::function<bool(HWND)> change;
+            std::vector<int> watched;
+        } cases[] = {
+            {0, 1118, [&](HWND h) { return d.Click(h); }, {1117, 1118}},
+            {0, 1121, [&](HWND h) { return d.Type(h, u"7"); }, {1121}},
+            {1, 1216, [&](HWND h) { return d.SetCheck(h, true); }, {1216}},
+            {2, 1309, [&](HWND h) { return d.SetTrackPosition(h, -20); }, {1309, 1310}},
+            {3, 1401, [&](HWND h) { return d.SetCheck(h, true); }, {1401}},
+            {4, 1509, [&](HWND h) { return d.Pick(h, 2); }, {1509, 1511}},
+        };
+        for (const Case& c : cases)
+        {
+            EXPECT_TRUE(d.Pick(tabs, c.tab));
+            std::vector<Shown> before, changed, after;
+            for (int id : c.watched)
+                before.push_back(shown(id));
+            EXPECT_TRUE(c.change(d.Control(sheet, c.control))) << c.control;
+            for (int id : c.watched)
+                changed.push_back(shown(id));
+            EXPECT_NE(changed, before) << c.control << " did not change";
+            EXPECT_TRUE(d.Click(d.Control(sheet, kRestoreDefaults)));
+            for (int id : c.watched)
+                after.push_back(shown(id));
+            EXPECT_EQ(after, before) << c.control;
+        }
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+    });
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(out, in) << "every page's defaults are back in the record";
 }
@@ -789,27 +732,21 @@ TEST_F(Sheets, TheSummaryFontGoesWithItsPage)
     ASSERT_TRUE(SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof iconTitle, &iconTitle, 0));
     const sim::GdiCounts before = sim::CountGdi();
     std::vector<BYTE> out(2944, 0xEE);
-    sim::desktop().Run(
-        [&] {
-            properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                       reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            ASSERT_NE(sheet, nullptr);
-            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-            for (int page = 0; page < static_cast<int>(d.Items(tabs).size()); ++page)
-            {
-                EXPECT_TRUE(d.Pick(tabs, page));
-                auto font = d.Font(d.Control(sheet, 1013));
-                ASSERT_TRUE(font.has_value()) << page;
-                EXPECT_EQ(font->lfHeight, SummaryFontHeight(iconTitle.lfHeight)) << page;
-            }
-            EXPECT_GT(sim::CountGdi().objects, before.objects);
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
-        });
+    DocumentSheet(printer, kPrinterName, out, nullptr, DM_PROMPT | DM_COPY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        ASSERT_NE(sheet, nullptr);
+        HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+        for (int page = 0; page < static_cast<int>(d.Items(tabs).size()); ++page)
+        {
+            EXPECT_TRUE(d.Pick(tabs, page));
+            auto font = d.Font(d.Control(sheet, 1013));
+            ASSERT_TRUE(font.has_value()) << page;
+            EXPECT_EQ(font->lfHeight, SummaryFontHeight(iconTitle.lfHeight)) << page;
+        }
+        EXPECT_GT(sim::CountGdi().objects, before.objects);
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+    });
     EXPECT_EQ(sim::CountGdi(), before);
 }
 
@@ -825,26 +762,20 @@ TEST_F(Sheets, PagesShowTheSystemIconsAndKeepNone)
         const WString help = shellThere ? u"shell32.dll#24" : u"";
         std::vector<BYTE> out(2944, 0xEE);
         LONG result = 0;
-        sim::desktop().Run(
-            [&] {
-                result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                                    reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
-                return 0;
-            },
-            [&] {
-                auto& d = sim::desktop();
-                HWND sheet = d.TopWindow(u"Properties");
-                ASSERT_NE(sheet, nullptr);
-                HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-                EXPECT_EQ(d.Icon(d.Control(sheet, 1105), false), u"system#32515");
-                EXPECT_TRUE(d.Pick(tabs, 1));
-                EXPECT_EQ(d.Icon(d.Control(sheet, 1219), false), help);
-                EXPECT_TRUE(d.Pick(tabs, 4));
-                EXPECT_EQ(d.Icon(d.Control(sheet, 1513), false), help);
-                EXPECT_EQ(sim::LiveIcons(), shellThere ? 2u : 0u) << "one copy a page";
-                EXPECT_EQ(GetModuleHandleW(u"shell32.dll"), nullptr);
-                EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
-            });
+        result = DocumentSheet(printer, kPrinterName, out, nullptr, DM_PROMPT | DM_COPY, [&] {
+            auto& d = sim::desktop();
+            HWND sheet = d.TopWindow(u"Properties");
+            ASSERT_NE(sheet, nullptr);
+            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+            EXPECT_EQ(d.Icon(d.Control(sheet, 1105), false), u"system#32515");
+            EXPECT_TRUE(d.Pick(tabs, 1));
+            EXPECT_EQ(d.Icon(d.Control(sheet, 1219), false), help);
+            EXPECT_TRUE(d.Pick(tabs, 4));
+            EXPECT_EQ(d.Icon(d.Control(sheet, 1513), false), help);
+            EXPECT_EQ(sim::LiveIcons(), shellThere ? 2u : 0u) << "one copy a page";
+            EXPECT_EQ(GetModuleHandleW(u"shell32.dll"), nullptr);
+            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+        });
         EXPECT_EQ(result, IDOK);
         EXPECT_EQ(sim::LiveIcons(), 0u);
     }

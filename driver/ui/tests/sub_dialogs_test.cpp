@@ -20,8 +20,6 @@ using namespace velmoui_test;
 
 namespace
 {
-using PropertiesFn = LONG(WINAPI*)(HWND, HANDLE, LPWSTR, PDEVMODEW, PDEVMODEW, DWORD);
-using PrinterPropertiesFn = BOOL(WINAPI*)(HWND, HANDLE);
 using ConvertFn = BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD);
 using CapsFn = DWORD(WINAPI*)(HANDLE, LPWSTR, WORD, PVOID, PDEVMODEW);
 
@@ -70,31 +68,18 @@ std::vector<WString> Names(const UserPaperWork& w)
     return names;
 }
 
-class SubDialogs : public ::testing::Test
+class SubDialogs : public UiDllTest
 {
 protected:
     void SetUp() override
     {
-        sim::PrinterSetup p;
-        p.name = kPrinterName;
-        p.driverName = u"KORIGRAPH DX-2650"; // A3 papers, 100 mm the narrowest
-        FakePrinter fake(u"KORIGRAPH DX-2650");
-        p.defaultDevMode = BytesOf(*Defaults(fake), 2944);
-        sim::spooler().AddPrinter(p);
-        sim::desktop().RegisterResources(u"VelmQ7UI.dll", VELMO_UI_RC);
-        module = LoadLibraryW(u"VelmQ7UI.dll");
-        ASSERT_NE(module, nullptr);
-        properties = Proc<PropertiesFn>(module, "DrvDocumentProperties");
-        printerProperties = Proc<PrinterPropertiesFn>(module, "PrinterProperties");
+        UiDllTest::SetUp();
+        if (HasFatalFailure())
+            return;
         convert = Proc<ConvertFn>(module, "DrvConvertDevMode");
         caps = Proc<CapsFn>(module, "DrvDeviceCapabilities");
-        ASSERT_TRUE(properties && printerProperties && convert && caps);
-        printer = sim::spooler().OpenPrinter(kPrinterName);
-    }
-    void TearDown() override
-    {
-        sim::spooler().ClosePrinter(printer);
-        FreeLibrary(module);
+        ASSERT_TRUE(convert && caps);
+        printer = AddPrinter(kPrinterName, u"KORIGRAPH DX-2650"); // A3 papers, 100 mm the narrowest
     }
 
     // The printer's default settings with `edit` applied, as an application hands them in.
@@ -110,23 +95,11 @@ protected:
     }
 
     // The document sheet under the scripted user; IDOK or IDCANCEL as it ended.
-    LONG DocumentSheet(std::vector<BYTE>& in, std::vector<BYTE>& out, const sim::Desktop::Script& script)
+    LONG ModifySheet(std::vector<BYTE>& in, std::vector<BYTE>& out, const sim::Desktop::Script& script)
     {
-        LONG result = 0;
-        sim::desktop().Run(
-            [&] {
-                result = properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
-                                    reinterpret_cast<DEVMODEW*>(out.data()),
-                                    reinterpret_cast<DEVMODEW*>(in.data()), DM_PROMPT | DM_COPY | DM_MODIFY);
-                return 0;
-            },
-            script);
-        return result;
+        return DocumentSheet(printer, kPrinterName, out, &in, DM_PROMPT | DM_COPY | DM_MODIFY, script);
     }
 
-    HMODULE module = nullptr;
-    PropertiesFn properties = nullptr;
-    PrinterPropertiesFn printerProperties = nullptr;
     ConvertFn convert = nullptr;
     CapsFn caps = nullptr;
     HANDLE printer = nullptr;
@@ -316,7 +289,7 @@ TEST_F(SubDialogs, UserPapersEditedFromThePaperPage)
     std::vector<BYTE> out(2944, 0xEE);
     const WString custom = UiString(551);
     std::vector<sim::MessageBoxShown> boxes;
-    LONG result = DocumentSheet(in, out, [&] {
+    LONG result = ModifySheet(in, out, [&] {
         auto& d = sim::desktop();
         HWND sheet = d.TopWindow(u"Properties");
         ASSERT_NE(sheet, nullptr);
@@ -431,7 +404,7 @@ TEST_F(SubDialogs, CancelledOrUnallocatedUserPaperDialogsChangeNothing)
         r.dm.dmFields = DM_PAPERSIZE;
     });
     std::vector<BYTE> out(2944, 0xEE);
-    LONG result = DocumentSheet(in, out, [&] {
+    LONG result = ModifySheet(in, out, [&] {
         auto& d = sim::desktop();
         HWND sheet = d.TopWindow(u"Properties");
         sim::machine().FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
@@ -665,7 +638,7 @@ TEST_F(SubDialogs, LayoutDetailsOpenTheOrderDialogForCombination)
         r.dm.dmFields = DM_ORIENTATION;
     });
     std::vector<BYTE> out(2944, 0xEE);
-    LONG result = DocumentSheet(in, out, [&] {
+    LONG result = ModifySheet(in, out, [&] {
         auto& d = sim::desktop();
         HWND sheet = d.TopWindow(u"Properties");
         EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), 1));
@@ -700,33 +673,22 @@ TEST_F(SubDialogs, LayoutDetailsOpenTheOrderDialogForCombination)
 
 TEST_F(SubDialogs, TheUserIdIconOpensItsBox)
 {
-    sim::PrinterSetup p;
-    p.name = u"Velmo Memory";
-    p.driverName = u"KORIGRAPH DX-4600"; // keeps masters per user ID
-    sim::spooler().AddPrinter(p);
-    HANDLE memory = sim::spooler().OpenPrinter(u"Velmo Memory");
+    HANDLE memory = AddPrinter(u"Velmo Memory", u"KORIGRAPH DX-4600", false); // keeps masters per user ID
     std::vector<BYTE> out(2944, 0xEE);
-    sim::desktop().Run(
-        [&] {
-            properties(nullptr, memory, const_cast<LPWSTR>(u"Velmo Memory"),
-                       reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            ASSERT_NE(sheet, nullptr);
-            HWND tabs = d.FindControl(sheet, u"SysTabControl32");
-            EXPECT_TRUE(d.Pick(tabs, static_cast<int>(d.Items(tabs).size()) - 1));
-            EXPECT_TRUE(d.Click(d.Control(sheet, 1513)));
-            HWND box = d.TopWindow(u"Properties");
-            ASSERT_NE(box, sheet) << "the box carries the sheet's caption";
-            EXPECT_EQ(d.Text(d.Control(box, 2301)), UiString(618));
-            EXPECT_TRUE(d.Click(d.Control(box, IDOK)));
-            EXPECT_EQ(d.TopWindow(u"Properties"), sheet);
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
-        });
-    sim::spooler().ClosePrinter(memory);
+    DocumentSheet(memory, u"Velmo Memory", out, nullptr, DM_PROMPT | DM_COPY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        ASSERT_NE(sheet, nullptr);
+        HWND tabs = d.FindControl(sheet, u"SysTabControl32");
+        EXPECT_TRUE(d.Pick(tabs, static_cast<int>(d.Items(tabs).size()) - 1));
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1513)));
+        HWND box = d.TopWindow(u"Properties");
+        ASSERT_NE(box, sheet) << "the box carries the sheet's caption";
+        EXPECT_EQ(d.Text(d.Control(box, 2301)), UiString(618));
+        EXPECT_TRUE(d.Click(d.Control(box, IDOK)));
+        EXPECT_EQ(d.TopWindow(u"Properties"), sheet);
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
+    });
 }
 
 // Without its activation context (it could not be made) the DLL still shows its pages and dialogs, in
@@ -832,37 +794,26 @@ TEST_F(SubDialogs, TheLogoSurvivesEachFailingDrawingCall)
 
 TEST_F(SubDialogs, LayoutDetailsOpenTheBindingDialogForBooklets)
 {
-    sim::PrinterSetup p;
-    p.name = u"Velmo Duplex";
-    p.driverName = u"KORIGRAPH DX-2660"; // prints both sides
-    sim::spooler().AddPrinter(p);
+    HANDLE duplex = AddPrinter(u"Velmo Duplex", u"KORIGRAPH DX-2660", false); // prints both sides
     sim::spooler().SetPrinterData(u"Velmo Duplex", kPrintProcCapsValue, REG_BINARY, CapsRecord(0x3F, 0x2));
-    HANDLE duplex = sim::spooler().OpenPrinter(u"Velmo Duplex");
     std::vector<BYTE> out(2944, 0xEE);
     LONG result = 0;
-    sim::desktop().Run(
-        [&] {
-            result = properties(nullptr, duplex, const_cast<LPWSTR>(u"Velmo Duplex"),
-                                reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY);
-            return 0;
-        },
-        [&] {
-            auto& d = sim::desktop();
-            HWND sheet = d.TopWindow(u"Properties");
-            ASSERT_NE(sheet, nullptr);
-            EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), 1));
-            EXPECT_TRUE(d.PickText(d.Control(sheet, 1211), UiString(584)));
-            ASSERT_TRUE(d.IsEnabled(d.Control(sheet, 1214)));
-            EXPECT_TRUE(d.Click(d.Control(sheet, 1214)));
-            HWND dlg = d.TopWindow(u"제본");
-            ASSERT_NE(dlg, nullptr);
-            EXPECT_EQ(d.CheckState(d.Control(dlg, 2201)), BST_CHECKED) << "left, as the defaults have it";
-            EXPECT_TRUE(d.Click(d.Control(dlg, 2204)));
-            EXPECT_EQ(d.CheckState(d.Control(dlg, 2203)), BST_CHECKED) << "the picture clicked its button";
-            EXPECT_TRUE(d.Click(d.Control(dlg, IDOK)));
-            EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
-        });
-    sim::spooler().ClosePrinter(duplex);
+    result = DocumentSheet(duplex, u"Velmo Duplex", out, nullptr, DM_PROMPT | DM_COPY, [&] {
+        auto& d = sim::desktop();
+        HWND sheet = d.TopWindow(u"Properties");
+        ASSERT_NE(sheet, nullptr);
+        EXPECT_TRUE(d.Pick(d.FindControl(sheet, u"SysTabControl32"), 1));
+        EXPECT_TRUE(d.PickText(d.Control(sheet, 1211), UiString(584)));
+        ASSERT_TRUE(d.IsEnabled(d.Control(sheet, 1214)));
+        EXPECT_TRUE(d.Click(d.Control(sheet, 1214)));
+        HWND dlg = d.TopWindow(u"제본");
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(d.CheckState(d.Control(dlg, 2201)), BST_CHECKED) << "left, as the defaults have it";
+        EXPECT_TRUE(d.Click(d.Control(dlg, 2204)));
+        EXPECT_EQ(d.CheckState(d.Control(dlg, 2203)), BST_CHECKED) << "the picture clicked its button";
+        EXPECT_TRUE(d.Click(d.Control(dlg, IDOK)));
+        EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
+    });
     EXPECT_EQ(result, IDOK);
     const auto* r = reinterpret_cast<const SettingsRecord*>(out.data());
     EXPECT_EQ(r->layoutMode, 8);

@@ -5,7 +5,10 @@
 #include "printer_port.h"
 #include "ui_settings.h"
 
+#include <gtest/gtest.h>
+#include <platform/winddiui.h>
 #include <sim/machine.h>
+#include <sim/spooler.h>
 
 #include <algorithm>
 #include <cstring>
@@ -116,5 +119,71 @@ inline std::vector<BYTE> CapsRecord(DWORD nup, DWORD pageOrder, DWORD level = 1)
     DWORD words[4] = {level, nup, pageOrder, 1};
     return BytesOf(words);
 }
+
+// The UI DLL loaded on the simulated desktop, and printers of the duplicator opened for it: what the
+// tests of the sheets and their dialogs start from. Printers it opened are closed after the test.
+class UiDllTest : public ::testing::Test
+{
+protected:
+    using PropertiesFn = LONG(WINAPI*)(HWND, HANDLE, LPWSTR, PDEVMODEW, PDEVMODEW, DWORD);
+    using PrinterPropertiesFn = BOOL(WINAPI*)(HWND, HANDLE);
+
+    void SetUp() override
+    {
+        sim::desktop().RegisterResources(u"VelmQ7UI.dll", VELMO_UI_RC);
+        module = LoadLibraryW(u"VelmQ7UI.dll");
+        ASSERT_NE(module, nullptr);
+        properties = Proc<PropertiesFn>(module, "DrvDocumentProperties");
+        printerProperties = Proc<PrinterPropertiesFn>(module, "PrinterProperties");
+        ASSERT_TRUE(properties && printerProperties);
+    }
+    void TearDown() override
+    {
+        for (HANDLE h : opened)
+            sim::spooler().ClosePrinter(h);
+        FreeLibrary(module);
+    }
+
+    // Adds a printer of `driver` and opens it. With `withDefaults` the spooler keeps the driver's own
+    // default DEVMODE, so the printer block is read back as the driver made it.
+    HANDLE AddPrinter(const char16_t* name, const char16_t* driver, bool withDefaults = true)
+    {
+        sim::PrinterSetup p;
+        p.name = name;
+        p.driverName = driver;
+        if (withDefaults)
+        {
+            FakePrinter fake(driver);
+            p.defaultDevMode = BytesOf(*Defaults(fake, name), 2944);
+        }
+        sim::spooler().AddPrinter(p);
+        HANDLE h = sim::spooler().OpenPrinter(name);
+        EXPECT_NE(h, nullptr) << "printer " << testing::PrintToString(WString(name));
+        opened.push_back(h);
+        return h;
+    }
+
+    // The document sheet of `name` under the scripted user, `in` (or none) handed in with `flags`;
+    // what DrvDocumentProperties returned.
+    LONG DocumentSheet(HANDLE h, const char16_t* name, std::vector<BYTE>& out, std::vector<BYTE>* in,
+                       DWORD flags, const sim::Desktop::Script& script)
+    {
+        LONG result = 0;
+        sim::desktop().Run(
+            [&] {
+                result =
+                    properties(nullptr, h, const_cast<LPWSTR>(name), reinterpret_cast<DEVMODEW*>(out.data()),
+                               in ? reinterpret_cast<DEVMODEW*>(in->data()) : nullptr, flags);
+                return 0;
+            },
+            script);
+        return result;
+    }
+
+    HMODULE module = nullptr;
+    PropertiesFn properties = nullptr;
+    PrinterPropertiesFn printerProperties = nullptr;
+    std::vector<HANDLE> opened;
+};
 
 } // namespace velmoui_test

@@ -299,6 +299,24 @@ TEST(InstallV4, MissingSourcesStopBeforeTouchingTheMachine)
     }
 }
 
+// A companion file that cannot be copied (in use) ends the install as a failure of its own, logged,
+// before any driver or printer is added.
+TEST(InstallV4, ACompanionFileNotCopiedFailsTheInstall)
+{
+    PrepareMachine();
+    PutV4Sources();
+    auto context = ContextFor(4, u"Package");
+    context->EnumPorts();
+    sim::machine().FailNext("CopyFileW", ERROR_SHARING_VIOLATION, 1, 2);
+    InstallRun run = RunInstall(*context);
+    EXPECT_EQ(run.final, 0x94000000u) << std::hex << run.final;
+    EXPECT_TRUE(context->errorLog.starts_with(u"Error Code:\t0x00000020"))
+        << std::string(context->errorLog.begin(), context->errorLog.end());
+    EXPECT_TRUE(sim::spooler().Printers().empty());
+    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
+}
+
 TEST(InstallV4, MetadataOfTheSameSizeIsLeftAlone)
 {
     struct Case

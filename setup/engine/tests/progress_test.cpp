@@ -268,6 +268,31 @@ TEST(BaseThread, StartStopAndRestart)
     });
 }
 
+// A worker that is done in its first round may clear `running` before Start has returned: the thread
+// was made, so Start still reports it started.
+TEST(BaseThread, AWorkerDoneAtOnceStillCountsAsStarted)
+{
+    class DoneAtOnce : public CBaseThread<DoneAtOnce>
+    {
+    public:
+        DoneAtOnce() : CBaseThread<DoneAtOnce>(200) {}
+        ~DoneAtOnce() override { Stop(); }
+        void Run() override { running = 0; }
+    };
+    OnMachine([] {
+        for (int round = 0; round < 200; ++round)
+        {
+            DoneAtOnce worker;
+            const UINT started = worker.Start();
+            EXPECT_EQ(started, 1u) << "round " << round;
+            if (started != 1u)
+                break;
+            EXPECT_EQ(WaitForSingleObject(worker.thread, INFINITE), WAIT_OBJECT_0);
+        }
+        return 0;
+    });
+}
+
 TEST(BaseThread, CreationFailureLeavesNothingRunning)
 {
     OnMachine([] {

@@ -197,6 +197,25 @@ TEST(Companion, AServiceProgramThatFailsOrNeverStartsFailsTheInstall)
             << k.what << ": nothing to remove after a failed install";
     }
 }
+
+// A file that could not be copied leaves an incomplete set: the install fails before the service
+// program runs on it, the other files still copied and the copy's error kept for the log.
+TEST(Companion, AFailedCopyFailsTheInstallBeforeTheProgramRuns)
+{
+    PutPackage(u"x64");
+    AddShell();
+    Companion companion;
+    companion.Register();
+    CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
+    sim::machine().FailNext("CopyFileW", ERROR_SHARING_VIOLATION, 1, 1);
+    EXPECT_FALSE(OnMachine([&] { return c.Install(); }));
+    EXPECT_EQ(c.state, 1u);
+    EXPECT_EQ(c.lastError, DWORD(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(companion.runs.empty()) << "no -install on an incomplete set";
+    EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
+    for (size_t i = 0; i < kFiles.size(); ++i)
+        EXPECT_EQ(sim::machine().FileExists(kSystem32 + kFiles[i]), i != 1) << i;
+}
 } // namespace
 
 namespace

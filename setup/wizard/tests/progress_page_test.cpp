@@ -128,8 +128,9 @@ TEST_F(ProgressPageTest, EachNewStepShowsItsMessageAndStepsTheBarOnce)
     };
     const Case cases[] = {
         {"steps and a result", {1, 8, 9, 0x00010000}, install, 100, 3, {0, 3}, 0x80010000, 124},
-        {"a step reported twice", {1, 1, 8, 0x00010000}, install, 99, 2, {0, 3}, 0x80010000, 124},
-        {"a step without a message", {1, 28, 0x00020000}, install, 94, 2, {0, 3}, 0x80020000, 125},
+        // Ended by a failure, which leaves the bar where the steps took it.
+        {"a step reported twice", {1, 1, 8, 0x64000000}, install, 99, 2, {0, 3}, 0xE4000000, 140},
+        {"a step without a message", {1, 28, 0x64000000}, install, 94, 2, {0, 3}, 0xE4000000, 140},
         {"more steps than the bar holds",
          {1, 8, 9, 10, 28, 29, 0x00010000},
          install,
@@ -139,6 +140,8 @@ TEST_F(ProgressPageTest, EachNewStepShowsItsMessageAndStepsTheBarOnce)
          0x80010000,
          124},
         {"a failure", {1, 0x64000000}, install, 94, 1, {0, 3}, 0xE4000000, 140},
+        // Steps the page never saw, or a map entry no run takes: a success still ends on a full bar.
+        {"a success with steps unseen", {1, 0x00040000}, install, 94, 3, {0, 3}, 0x80040000, 127},
         {"words the page ignores", {0, 0xFFFFFFFF, 0x00050000, 8}, install, 99, 1, {0, 3}, 0x80000008, 140},
     };
     for (const Case& c : cases)
