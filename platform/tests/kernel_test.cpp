@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <platform/boundary.h>
 #include <platform/crt.h>
 #include <platform/entry.h>
 #include <platform/windows.h>
@@ -367,8 +368,29 @@ unsigned WINAPI CrtThread(void* endEarly)
     return 4;
 }
 
+// A guarded thread start, as every thread start of the product is.
+DWORD WINAPI GuardedStart(LPVOID)
+{
+    return platform::Boundary(DWORD{1}, [] {
+        EndHere(6);
+        return DWORD{0};
+    });
+}
+
+bool g_ranOnAfterExit = false;
+
+// ExitThread inside a guarded handler: the thread ends at its next wait.
+DWORD WINAPI EndsInsideAHandler(LPVOID)
+{
+    platform::Boundary([] { ExitThread(8); });
+    Sleep(10);
+    g_ranOnAfterExit = true;
+    return 1;
+}
+
 TEST(Threads, AThreadEndsWithWhatItReturnsOrTheCodeItExitsWith)
 {
+    g_ranOnAfterExit = false;
     int early = 1;
     const struct
     {
@@ -380,6 +402,8 @@ TEST(Threads, AThreadEndsWithWhatItReturnsOrTheCodeItExitsWith)
         {"return", reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CrtThread, nullptr, 0, nullptr)), 4},
         {"_endthreadex", reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CrtThread, &early, 0, nullptr)),
          9},
+        {"ExitThread under a boundary", CreateThread(nullptr, 0, GuardedStart, nullptr, 0, nullptr), 6},
+        {"ExitThread in a handler", CreateThread(nullptr, 0, EndsInsideAHandler, nullptr, 0, nullptr), 8},
     };
     for (const auto& c : cases)
     {
@@ -390,6 +414,7 @@ TEST(Threads, AThreadEndsWithWhatItReturnsOrTheCodeItExitsWith)
         EXPECT_EQ(code, c.code) << c.what;
         CloseHandle(c.thread);
     }
+    EXPECT_FALSE(g_ranOnAfterExit);
 }
 
 TEST(Waits, AMessageWaitWakesForTheInputItsMaskNamesOrForItsObjects)
