@@ -37,7 +37,7 @@ public:
             thread = nullptr;
         }
         if (thread)
-            return running;
+            return 1;
         auto launch =
             std::make_unique<Launch>(Launch{static_cast<T*>(this), KeepAliveOf(static_cast<T*>(this))});
         uintptr_t handle = _beginthreadex(nullptr, 0, ThreadProc, launch.get(), 0, nullptr);
@@ -49,7 +49,7 @@ public:
         launch.release(); // the thread's now
         thread = reinterpret_cast<HANDLE>(handle);
         SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
-        return running;
+        return 1; // not `running`: a worker done at once may have cleared it already
     }
 
     // Up to 20 rounds of StopRound.
