@@ -7,6 +7,8 @@
 #include "os_index.h"
 #include "text.h"
 
+#include <platform/boundary.h>
+
 #include <array>
 #include <string>
 
@@ -394,7 +396,7 @@ void DestroyPages()
     }
 }
 
-INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM)
+INT_PTR FrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM)
 {
     UninstallState& state = State();
     switch (message)
@@ -461,6 +463,11 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM)
     default:
         return FALSE;
     }
+}
+
+INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return platform::Boundary(INT_PTR{FALSE}, [&] { return FrameMessage(frame, message, wParam, lParam); });
 }
 
 // ---- Pages ----
@@ -624,7 +631,7 @@ void WorkerEnded(HWND page, bool finished)
 }
 } // namespace
 
-INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
+INT_PTR PageMessage(HWND page, UINT message, WPARAM, LPARAM lParam)
 {
     UninstallState& state = State();
     int index = static_cast<int>(GetWindowLongPtrA(page, DWLP_USER));
@@ -679,6 +686,11 @@ INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
     }
 }
 
+INT_PTR CALLBACK PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return platform::Boundary(INT_PTR{FALSE}, [&] { return PageMessage(page, message, wParam, lParam); });
+}
+
 void SetRemovalHooks(const RemovalHooks& hooks)
 {
     g_hooks = hooks;
@@ -715,7 +727,7 @@ void SetStatusText(HWND progressPage, const char* text)
     SetWindowTextA(status, shown.c_str());
 }
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     UninstallState& state = State();
     switch (message)
@@ -782,6 +794,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
         return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return platform::Boundary(LRESULT{0}, [&] { return MainWindowMessage(window, message, wParam, lParam); });
 }
 
 } // namespace uninstall

@@ -10,6 +10,7 @@
 #include "text.h"
 #include "wizard.h"
 
+#include <platform/boundary.h>
 #include <platform/commctrl.h>
 #include <platform/objbase.h>
 #include <platform/shellapi.h>
@@ -393,7 +394,7 @@ bool RemoveFolderChain(const char* folder)
     return true;
 }
 
-DWORD WINAPI UninstallThread(LPVOID progressPage)
+DWORD UninstallWork(LPVOID progressPage)
 {
     UninstallState& state = State();
     HWND page = static_cast<HWND>(progressPage);
@@ -415,6 +416,14 @@ DWORD WINAPI UninstallThread(LPVOID progressPage)
         CoUninitialize();
     PostMessageA(page, ok ? kMsgWorkerDone : kMsgWorkerFailed, 0, 0);
     return 0;
+}
+
+DWORD WINAPI UninstallThread(LPVOID progressPage)
+{
+    DWORD result = platform::Boundary(DWORD{1}, [&] { return UninstallWork(progressPage); });
+    if (result != 0) // stopped by an exception: the page still hears that the removal failed
+        PostMessageA(static_cast<HWND>(progressPage), kMsgWorkerFailed, 0, 0);
+    return result;
 }
 
 HANDLE StartUninstallThread(HWND progressPage)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <platform/objbase.h>
 #include <sim/machine.h>
 
 #include <stdexcept>
@@ -24,6 +25,27 @@ TEST(Faults, AFaultIsPendingUntilItsCallTakesIt)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(sim::machine().PendingFaults().empty());
     EXPECT_TRUE(sim::machine().FileExists(u"C:\\b.txt"));
+}
+
+TEST(Faults, AComCallFailsWithAnHResultWhateverKindOfCodeTheTestNames)
+{
+    const struct
+    {
+        DWORD asked;
+        HRESULT reported;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, E_ACCESSDENIED}, // a Win32 code would otherwise read as success
+        {static_cast<DWORD>(RPC_E_CHANGED_MODE), RPC_E_CHANGED_MODE},
+    };
+    for (const auto& c : cases)
+    {
+        sim::machine().FailNext("CoInitializeEx", c.asked);
+        HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        EXPECT_EQ(result, c.reported) << c.asked;
+        EXPECT_TRUE(FAILED(result));
+    }
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK) << "nothing counted by the failures";
+    CoUninitialize();
 }
 
 TEST(Machine, ResetLeavesNothingOfTheMachineBefore)

@@ -64,6 +64,41 @@ TEST(UniqueHandle, KernelHandleTakesNeitherFailureValueForAnObject)
     EXPECT_EQ(GetLastError(), 0u) << "nothing was closed";
 }
 
+TEST(UniqueHandle, ServiceDeviceSetInfAndSocketEachCloseWithTheirOwnFunction)
+{
+    sim::machine().PutFile(u"C:\\probe.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    WSADATA wsa{};
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+    SC_HANDLE manager = nullptr;
+    HDEVINFO set = nullptr;
+    HINF inf = nullptr;
+    SOCKET socket = INVALID_SOCKET;
+    INFCONTEXT line{};
+    {
+        platform::UniqueServiceHandle m(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        platform::UniqueDeviceInfo d(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES));
+        platform::UniqueInf i(SetupOpenInfFileW(u"C:\\probe.inf", nullptr, INF_STYLE_WIN4, nullptr));
+        platform::UniqueSocket s(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+        ASSERT_TRUE(m && d && i && s);
+        manager = m.Get();
+        set = d.Get();
+        inf = i.Get();
+        socket = s.Get();
+        EXPECT_TRUE(SetupFindFirstLineW(inf, u"Version", nullptr, &line));
+    }
+    EXPECT_FALSE(CloseServiceHandle(manager));
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_FALSE(SetupFindFirstLineW(inf, u"Version", nullptr, &line));
+    EXPECT_EQ(closesocket(socket), SOCKET_ERROR);
+
+    // What a failed open gives holds nothing.
+    EXPECT_FALSE(platform::UniqueDeviceInfo(INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(platform::UniqueInf(INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(platform::UniqueSocket(INVALID_SOCKET));
+    EXPECT_FALSE(platform::UniqueServiceHandle(nullptr));
+    WSACleanup();
+}
+
 TEST(Boundary, AnExceptionBecomesTheFallbackAndFailsTheTest)
 {
     std::vector<std::string> reported;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <platform/boundary.h>
+#include <platform/crt.h>
 #include <platform/entry.h>
 #include <platform/windows.h>
 #include <sim/machine.h>
@@ -347,5 +349,107 @@ TEST(Waits, AWaitableTimerWakesItsWaiterWhenTheClockReachesIt)
     EXPECT_TRUE(CancelWaitableTimer(timer));
     EXPECT_EQ(WaitForSingleObject(timer, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
     CloseHandle(timer);
+}
+// Ends its thread from inside a call, as code deep in a worker may.
+[[noreturn]] void EndHere(DWORD code)
+{
+    ExitThread(code);
+}
+
+DWORD WINAPI EndsInside(LPVOID)
+{
+    EndHere(5);
+}
+
+unsigned WINAPI CrtThread(void* endEarly)
+{
+    if (endEarly)
+        _endthreadex(9);
+    return 4;
+}
+
+// A guarded thread start, as every thread start of the product is.
+DWORD WINAPI GuardedStart(LPVOID)
+{
+    return platform::Boundary(DWORD{1}, [] {
+        EndHere(6);
+        return DWORD{0};
+    });
+}
+
+bool g_ranOnAfterExit = false;
+
+// ExitThread inside a guarded handler: the thread ends at its next wait.
+DWORD WINAPI EndsInsideAHandler(LPVOID)
+{
+    platform::Boundary([] { ExitThread(8); });
+    Sleep(10);
+    g_ranOnAfterExit = true;
+    return 1;
+}
+
+TEST(Threads, AThreadEndsWithWhatItReturnsOrTheCodeItExitsWith)
+{
+    g_ranOnAfterExit = false;
+    int early = 1;
+    const struct
+    {
+        const char* what;
+        HANDLE thread;
+        DWORD code;
+    } cases[] = {
+        {"ExitThread", CreateThread(nullptr, 0, EndsInside, nullptr, 0, nullptr), 5},
+        {"return", reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CrtThread, nullptr, 0, nullptr)), 4},
+        {"_endthreadex", reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CrtThread, &early, 0, nullptr)),
+         9},
+        {"ExitThread under a boundary", CreateThread(nullptr, 0, GuardedStart, nullptr, 0, nullptr), 6},
+        {"ExitThread in a handler", CreateThread(nullptr, 0, EndsInsideAHandler, nullptr, 0, nullptr), 8},
+    };
+    for (const auto& c : cases)
+    {
+        ASSERT_NE(c.thread, nullptr) << c.what;
+        EXPECT_EQ(WaitForSingleObject(c.thread, INFINITE), WAIT_OBJECT_0) << c.what;
+        DWORD code = 0;
+        EXPECT_TRUE(GetExitCodeThread(c.thread, &code)) << c.what;
+        EXPECT_EQ(code, c.code) << c.what;
+        CloseHandle(c.thread);
+    }
+    EXPECT_FALSE(g_ranOnAfterExit);
+}
+
+TEST(Waits, AMessageWaitWakesForTheInputItsMaskNamesOrForItsObjects)
+{
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const DWORD self = GetCurrentThreadId();
+    PostThreadMessageW(self, WM_APP, 0, 0);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, 100, QS_SENDMESSAGE),
+              static_cast<DWORD>(WAIT_TIMEOUT))
+        << "a posted message is not what the wait asked for";
+    EXPECT_EQ(sim::machine().Now(), 100u);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, 100, QS_POSTMESSAGE), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(sim::machine().Now(), 100u);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP));
+
+    // A timer is input once it comes due on the machine's clock.
+    UINT_PTR timer = SetTimer(nullptr, 0, 250, nullptr);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_TIMER), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(sim::machine().Now(), 350u);
+    KillTimer(nullptr, timer);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    {
+    }
+
+    // A signaled object is reported before input; with no object it is a wait for input alone.
+    PostThreadMessageW(self, WM_APP, 0, 0);
+    SetEvent(event);
+    EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, 0, QS_ALLINPUT), WAIT_OBJECT_0);
+    EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT), WAIT_OBJECT_0);
+    PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+    EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT),
+              static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(sim::machine().Now(), 400u);
+    CloseHandle(event);
 }
 } // namespace

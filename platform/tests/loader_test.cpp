@@ -65,7 +65,9 @@ TEST(Loader, AProductDllLoadsByItsFileNameAndGivesItsExportsByNameAndOrdinal)
 {
     HMODULE probe = LoadLibraryW(u"Probe.dll");
     ASSERT_NE(probe, nullptr);
-    // The extension is added to a name without one; a trailing dot says the name has none.
+    sim::machine().PutFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\probe.dll");
+    // The extension is added to a name without one; a trailing dot says the name has none; a path
+    // counts only where the DLL's file lies.
     const struct
     {
         const WCHAR* name;
@@ -74,6 +76,8 @@ TEST(Loader, AProductDllLoadsByItsFileNameAndGivesItsExportsByNameAndOrdinal)
         {u"PROBE.DLL", true},
         {u"probe", true},
         {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\probe.dll", true},
+        {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\PROBE", true},
+        {u"C:\\Program Files\\Velmo\\probe.dll", false},
         {u"probe.", false},
         {u"probe.exe", false},
         {u"kernel32.", false},

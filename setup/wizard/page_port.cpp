@@ -4,6 +4,8 @@
 #include "inventory.h"
 #include "ports.h"
 
+#include <platform/boundary.h>
+
 #include <algorithm>
 #include <string>
 
@@ -219,7 +221,7 @@ LRESULT CPropSheetPort::OnNotify(HWND hwnd, int, NMHDR* header)
     }
 }
 
-LRESULT CALLBACK PortListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT PortListMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* page = reinterpret_cast<CPropSheetPort*>(GetWindowLongPtrW(list, GWLP_USERDATA));
     if (!page || !page->previousListProc)
@@ -261,6 +263,11 @@ LRESULT CALLBACK PortListSubclassProc(HWND list, UINT message, WPARAM wParam, LP
             page->FillPortList(list);
     }
     return CallWindowProcW(page->previousListProc, list, message, wParam, lParam);
+}
+
+LRESULT CALLBACK PortListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return platform::Boundary(LRESULT{0}, [&] { return PortListMessage(list, message, wParam, lParam); });
 }
 
 } // namespace KGSetupPropertySheet

@@ -5,6 +5,7 @@
 #include "card_resource.h"
 #include "overlapped_request.h"
 
+#include <platform/boundary.h>
 #include <platform/commdlg.h>
 #include <platform/dll_search.h>
 #include <platform/objbase.h>
@@ -168,8 +169,10 @@ INT_PTR CCardMgrDlg::OnDeviceChange(HWND window, WPARAM event, LPARAM)
 
 void CALLBACK CCardMgrDlg::TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time)
 {
-    if (CCardMgrDlg* self = FromWindow(window))
-        self->OnTimer(window, message, timerId, time);
+    platform::Boundary([&] {
+        if (CCardMgrDlg* self = FromWindow(window))
+            self->OnTimer(window, message, timerId, time);
+    });
 }
 
 void CCardMgrDlg::OnTimer(HWND window, UINT, UINT_PTR timerId, DWORD)

@@ -2,7 +2,10 @@
 // call, on every path out of a scope. One traits struct per close function.
 #pragma once
 
+#include <platform/setupapi.h>
 #include <platform/windows.h>
+#include <platform/winsock2.h>
+#include <platform/winsvc.h>
 
 #include <utility>
 
@@ -93,10 +96,48 @@ struct MenuTraits
     static void Close(Type h) noexcept { DestroyMenu(h); }
 };
 
+// The service manager and its services: null on failure.
+struct ServiceHandleTraits
+{
+    using Type = SC_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static bool IsValid(Type h) noexcept { return h != nullptr; }
+    static void Close(Type h) noexcept { CloseServiceHandle(h); }
+};
+
+// Device sets and INF files fail with INVALID_HANDLE_VALUE.
+struct DeviceInfoTraits
+{
+    using Type = HDEVINFO;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Type h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+    static void Close(Type h) noexcept { SetupDiDestroyDeviceInfoList(h); }
+};
+
+struct InfTraits
+{
+    using Type = HINF;
+    static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Type h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+    static void Close(Type h) noexcept { SetupCloseInfFile(h); }
+};
+
+struct SocketTraits
+{
+    using Type = SOCKET;
+    static Type Invalid() noexcept { return INVALID_SOCKET; }
+    static bool IsValid(Type s) noexcept { return s != INVALID_SOCKET; }
+    static void Close(Type s) noexcept { closesocket(s); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueMappedView = UniqueHandle<MappedViewTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
+using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
+using UniqueDeviceInfo = UniqueHandle<DeviceInfoTraits>;
+using UniqueInf = UniqueHandle<InfTraits>;
+using UniqueSocket = UniqueHandle<SocketTraits>;
 
 } // namespace platform

@@ -54,8 +54,7 @@ template <class Step> CONFIGRET StepFrom(PDEVINST out, DEVINST devInst, ULONG fl
 
 CONFIGRET WINAPI CM_Locate_DevNodeW(PDEVINST devInst, DEVINSTID_W deviceId, ULONG flags)
 {
-    if (auto fault = TakeFault("CM_Locate_DevNodeW"))
-        return CR_FAILURE;
+    SIM_FAULT_RESULT("CM_Locate_DevNodeW", CR_FAILURE);
     if (!devInst)
         return CR_INVALID_POINTER;
     *devInst = 0;
@@ -72,8 +71,7 @@ CONFIGRET WINAPI CM_Locate_DevNodeW(PDEVINST devInst, DEVINSTID_W deviceId, ULON
 CONFIGRET WINAPI CM_Reenumerate_DevNode(DEVINST devInst, ULONG flags)
 {
     RecordCall("CM_Reenumerate_DevNode");
-    if (auto fault = TakeFault("CM_Reenumerate_DevNode"))
-        return CR_FAILURE;
+    SIM_FAULT_RESULT("CM_Reenumerate_DevNode", CR_FAILURE);
     if (flags & ~ULONG(CM_REENUMERATE_SYNCHRONOUS))
         return CR_INVALID_FLAG;
     {

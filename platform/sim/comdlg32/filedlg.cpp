@@ -30,7 +30,9 @@ std::vector<std::pair<WString, WString>> Filters(LPCWSTR filter)
 BOOL FileDialog(LPOPENFILENAMEW ofn, FileDialogKind kind)
 {
     DesktopState& d = Desk();
-    if (auto fault = TakeFault(kind == FileDialogKind::Open ? "GetOpenFileNameW" : "GetSaveFileNameW"))
+    std::optional<DWORD> fault = kind == FileDialogKind::Open ? SIM_TAKE_FAULT("GetOpenFileNameW")
+                                                              : SIM_TAKE_FAULT("GetSaveFileNameW");
+    if (fault)
     {
         // A common-dialog code is what the dialog reports; any other fault is a failed dialog.
         bool dialogCode =

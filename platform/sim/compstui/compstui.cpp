@@ -60,12 +60,12 @@ LONG_PTR CALLBACK HostFunction(HANDLE handle, UINT function, LPARAM lParam1, LPA
     switch (function)
     {
     case CPSFUNC_ADD_HPROPSHEETPAGE:
-        if (TakeFault("ComPropSheetAddPage") || !lParam1)
+        if (SIM_TAKE_FAULT("ComPropSheetAddPage") || !lParam1)
             return 0;
         host->pages.push_back(reinterpret_cast<HPROPSHEETPAGE>(lParam1));
         return lParam1;
     case CPSFUNC_ADD_PCOMPROPSHEETUIW:
-        return TakeFault("ComPropSheetAddPage") ? 0 : 1; // recorded only: its pages are the host's own
+        return SIM_TAKE_FAULT("ComPropSheetAddPage") ? 0 : 1; // recorded only: its pages are the host's own
     case CPSFUNC_SET_RESULT: {
         SETRESULT_INFO result{};
         result.cbSize = sizeof result;

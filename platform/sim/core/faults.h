@@ -221,17 +221,36 @@ constexpr bool IsFaultPoint(std::string_view api)
 
 static_assert(std::is_sorted(std::begin(kFaultPoints), std::end(kFaultPoints)), "keep the list sorted");
 
+// A fault point's name, refused where it is written when it is not listed: a misspelt site would
+// otherwise never fail.
+consteval std::string_view FaultPointName(std::string_view api)
+{
+    if (!IsFaultPoint(api))
+        throw "not a listed fault point";
+    return api;
+}
+
 // The fault the next call of `api` should report, if a test asked for one.
 std::optional<DWORD> TakeFault(std::string_view api);
 
+// A fault's code as an HRESULT: one given as an HRESULT stays, a Win32 code is wrapped, so a test
+// that names a Win32 code never makes a COM call report success.
+constexpr HRESULT FaultHResult(DWORD code)
+{
+    return static_cast<HRESULT>(code) < 0 ? static_cast<HRESULT>(code)
+                                          : static_cast<HRESULT>((code & 0xFFFF) | 0x80070000);
+}
+
 } // namespace sim::detail
+
+// For a site whose failure none of the prologues below describes: the fault asked for, if any.
+#define SIM_TAKE_FAULT(api) ::sim::detail::TakeFault(::sim::detail::FaultPointName(api))
 
 // A function that reports failure through the last error: the fault's code is set and `result` returned.
 #define SIM_FAULT_POINT(api, result)                                                                         \
     do                                                                                                       \
     {                                                                                                        \
-        static_assert(::sim::detail::IsFaultPoint(api), "not a listed fault point");                         \
-        if (auto simFault_ = ::sim::detail::TakeFault(api))                                                  \
+        if (auto simFault_ = SIM_TAKE_FAULT(api))                                                            \
         {                                                                                                    \
             SetLastError(*simFault_);                                                                        \
             return result;                                                                                   \
@@ -242,7 +261,22 @@ std::optional<DWORD> TakeFault(std::string_view api);
 #define SIM_FAULT_STATUS(api, Type)                                                                          \
     do                                                                                                       \
     {                                                                                                        \
-        static_assert(::sim::detail::IsFaultPoint(api), "not a listed fault point");                         \
-        if (auto simFault_ = ::sim::detail::TakeFault(api))                                                  \
+        if (auto simFault_ = SIM_TAKE_FAULT(api))                                                            \
             return static_cast<Type>(*simFault_);                                                            \
+    } while (0)
+
+// A function that returns an HRESULT (COM methods, the shell's and the print ticket's functions).
+#define SIM_FAULT_HRESULT(api)                                                                               \
+    do                                                                                                       \
+    {                                                                                                        \
+        if (auto simFault_ = SIM_TAKE_FAULT(api))                                                            \
+            return ::sim::detail::FaultHResult(*simFault_);                                                  \
+    } while (0)
+
+// A function that fails with one fixed result and sets no last error.
+#define SIM_FAULT_RESULT(api, result)                                                                        \
+    do                                                                                                       \
+    {                                                                                                        \
+        if (SIM_TAKE_FAULT(api))                                                                             \
+            return result;                                                                                   \
     } while (0)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <exception>
 #include <iostream>
 
 namespace sim::detail
@@ -215,6 +216,9 @@ void WaitLocked(std::unique_lock<std::mutex>& lock, ThreadState& t, WaitKind kin
                 const std::function<ULONGLONG()>* due)
 {
     Scheduler& s = Sched();
+    // A thread whose ExitThread a boundary stopped ends here, unless it is already unwinding.
+    if (t.exiting && std::uncaught_exceptions() == 0)
+        throw ThreadExit(*t.exiting);
     if (ready())
         return;
     if (s.aborting && t.abortThrown)

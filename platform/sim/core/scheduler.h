@@ -33,6 +33,15 @@ struct ProgramStuck : std::exception
     const char* what() const noexcept override { return "simulated program stopped: it waits for nothing"; }
 };
 
+// Thrown by ExitThread through the thread's own code to its start. A boundary on the way stops it
+// but the thread's record keeps the code: the thread then ends at its start or at its next wait.
+struct ThreadExit : std::exception
+{
+    explicit ThreadExit(DWORD exitCode) : code(exitCode) {}
+    const char* what() const noexcept override { return "simulated thread ended by ExitThread"; }
+    DWORD code;
+};
+
 enum class WaitKind
 {
     None,
@@ -74,6 +83,7 @@ struct ThreadState
     const std::function<bool()>* ready = nullptr;    // while waiting: what would wake the thread
     const std::function<ULONGLONG()>* due = nullptr; // while waiting: a deadline that may move
     std::string waitsFor;                            // while waiting: what, for the report
+    std::optional<DWORD> exiting;                    // ExitThread was called with this code
     std::vector<DWORD> inputAttachedTo; // threads whose input state this one shares (AttachThreadInput)
 };
 

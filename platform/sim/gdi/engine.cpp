@@ -203,7 +203,8 @@ std::optional<LoadedDriver> Engine::LoadDriver(WStringView printerName, ULONG en
         path = p->driverPath;
     }
     LoadedDriver driver;
-    driver.module = detail::LoadModule(path);
+    // The spooler knows its printers' drivers by name; a test's printer need not have their files.
+    driver.module = detail::LoadModule(WStringView(path).substr(path.find_last_of(u'\\') + 1));
     if (!driver.module)
         return std::nullopt;
     using EnableDriver = BOOL(APIENTRY*)(ULONG, ULONG, DRVENABLEDATA*);

@@ -115,7 +115,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_Name(BSTR* v) override { return ToBstr(r_.name, v); }
     HRESULT STDMETHODCALLTYPE put_Name(BSTR v) override
     {
-        SIM_FAULT_STATUS("INetFwRule::put_Name", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRule::put_Name");
         if (!v)
             return E_INVALIDARG; // a rule must have a name
         r_.name = FromBstr(v);
@@ -130,7 +130,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* v) override { return ToBstr(r_.applicationName, v); }
     HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR v) override
     {
-        SIM_FAULT_STATUS("INetFwRule::put_ApplicationName", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRule::put_ApplicationName");
         r_.applicationName = FromBstr(v);
         return S_OK;
     }
@@ -158,7 +158,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE put_Direction(NET_FW_RULE_DIRECTION v) override
     {
-        SIM_FAULT_STATUS("INetFwRule::put_Direction", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRule::put_Direction");
         if (v != NET_FW_RULE_DIR_IN && v != NET_FW_RULE_DIR_OUT)
             return E_INVALIDARG;
         r_.direction = v;
@@ -174,7 +174,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL v) override
     {
-        SIM_FAULT_STATUS("INetFwRule::put_Enabled", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRule::put_Enabled");
         r_.enabled = v != VARIANT_FALSE;
         return S_OK;
     }
@@ -187,7 +187,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_Profiles(LONG* v) override { return Out(r_.profiles, v); }
     HRESULT STDMETHODCALLTYPE put_Profiles(LONG v) override
     {
-        SIM_FAULT_STATUS("INetFwRule::put_Profiles", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRule::put_Profiles");
         r_.profiles = v;
         return S_OK;
     }
@@ -199,7 +199,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE put_Action(NET_FW_ACTION v) override
     {
-        SIM_FAULT_STATUS("INetFwRule::put_Action", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRule::put_Action");
         if (v != NET_FW_ACTION_ALLOW && v != NET_FW_ACTION_BLOCK)
             return E_INVALIDARG;
         r_.action = v;
@@ -224,7 +224,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Add(INetFwRule* rule) override
     {
-        SIM_FAULT_STATUS("INetFwRules::Add", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRules::Add");
         if (!rule)
             return E_POINTER;
         if (!Elevated())
@@ -239,7 +239,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Remove(BSTR name) override
     {
-        SIM_FAULT_STATUS("INetFwRules::Remove", HRESULT);
+        SIM_FAULT_HRESULT("INetFwRules::Remove");
         if (!Elevated())
             return E_ACCESSDENIED;
         WString wanted = FromBstr(name);
@@ -324,7 +324,7 @@ public:
         if (!rules)
             return E_POINTER;
         *rules = nullptr;
-        SIM_FAULT_STATUS("INetFwPolicy2::get_Rules", HRESULT);
+        SIM_FAULT_HRESULT("INetFwPolicy2::get_Rules");
         *rules = new Rules;
         return S_OK;
     }

@@ -40,6 +40,9 @@ void ReportEscaped(const char* what) noexcept
     // A program the machine gave up on is already reported; its boundary only lets it end.
     if (std::strcmp(what, sim::detail::ProgramStuck().what()) == 0)
         return;
+    // ExitThread stopped on its way to the thread's start: the thread still ends with its code.
+    if (std::strcmp(what, sim::detail::ThreadExit(0).what()) == 0)
+        return;
     try
     {
         sim::detail::ReportFailure(std::string("an exception was stopped at a boundary: ") + what);

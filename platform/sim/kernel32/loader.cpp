@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <vector>
@@ -31,26 +32,11 @@ struct SystemModule
 };
 
 constexpr std::array<SystemModule, 20> kSystemModules = {{
-    {u"ntdll.dll", true},
-    {u"kernel32.dll", true},
-    {u"user32.dll", false},
-    {u"gdi32.dll", false},
-    {u"advapi32.dll", true},
-    {u"shell32.dll", false},
-    {u"shlwapi.dll", false},
-    {u"comdlg32.dll", false},
-    {u"comctl32.dll", false},
-    {u"ole32.dll", false},
-    {u"version.dll", false},
-    {u"winspool.drv", true},
-    {u"setupapi.dll", true},
-    {u"ws2_32.dll", false},
-    {u"iphlpapi.dll", false},
-    {u"prntvpt.dll", false},
-    {u"cfgmgr32.dll", false},
-    {u"newdev.dll", false},
-    {u"compstui.dll", false},
-    {u"hhctrl.ocx", false},
+    {u"ntdll.dll", true},     {u"kernel32.dll", true}, {u"user32.dll", false},   {u"gdi32.dll", false},
+    {u"advapi32.dll", true},  {u"shell32.dll", false}, {u"shlwapi.dll", false},  {u"comdlg32.dll", false},
+    {u"comctl32.dll", false}, {u"ole32.dll", false},   {u"version.dll", false},  {u"winspool.drv", true},
+    {u"setupapi.dll", true},  {u"ws2_32.dll", false},  {u"iphlpapi.dll", false}, {u"prntvpt.dll", false},
+    {u"cfgmgr32.dll", false}, {u"newdev.dll", false},  {u"compstui.dll", false}, {u"hhctrl.ocx", false},
 }};
 
 struct Module
@@ -119,8 +105,8 @@ const std::map<std::pair<WString, std::string>, void (*)(), std::less<>>& System
             {{u"ntdll.dll", "RtlGetVersion"}, Export(&RtlGetVersion)},
             {{u"ntdll.dll", "VerSetConditionMask"}, Export(&VerSetConditionMask)},
         };
-        for (auto list : {ServiceManagerExports, PortMonitorExports, DeviceExports,
-                          PropertySheetHostExports, HtmlHelpExports})
+        for (auto list : {ServiceManagerExports, PortMonitorExports, DeviceExports, PropertySheetHostExports,
+                          HtmlHelpExports})
             for (const SystemExport& e : list())
                 m[{WString(e.dll), e.name}] = e.address;
         return m;
@@ -190,9 +176,16 @@ void Record(const LoaderState& state)
     loader().lastByImage[Fold(CurrentProcess().imagePath)] = state.search;
 }
 
+// A product DLL asked for by its path loads only from a file there, as on a machine without it.
+bool IsFileAt(const WString& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(HostPathOf(FullPath(path)), ec);
+}
+
 // The module a name stands for. ".dll" is added to a file name without an extension; a trailing dot
 // means the name has none. A system module is found by its bare name or by its full path in
-// System32; a product DLL by its file name in whatever folder it is asked for, where setup put it.
+// System32; a product DLL by its bare file name, or by a path where its file lies.
 std::optional<size_t> Resolve(WStringView name)
 {
     WString file(name);
@@ -214,7 +207,9 @@ std::optional<size_t> Resolve(WStringView name)
         const Module& m = Modules()[i];
         if (!EqualNoCase(base, m.fileName) || (m.system && ModuleRemoved(m.fileName)))
             continue;
-        if (!m.system || !hasPath || EqualNoCase(FullPath(file), WString(kSystem32) + m.fileName))
+        if (!hasPath)
+            return i;
+        if (m.system ? EqualNoCase(FullPath(file), WString(kSystem32) + m.fileName) : IsFileAt(file))
             return i;
     }
     return std::nullopt;

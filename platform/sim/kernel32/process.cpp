@@ -523,7 +523,7 @@ LPWSTR WINAPI GetCommandLineW()
 
 UINT WINAPI WinExec(LPCSTR cmdLine, UINT showCmd)
 {
-    if (auto fault = detail::TakeFault("WinExec"))
+    if (auto fault = SIM_TAKE_FAULT("WinExec"))
         return *fault < 32 ? *fault : 0;
     if (!cmdLine)
         return ERROR_FILE_NOT_FOUND;

@@ -10,12 +10,6 @@ namespace sim::detail
 {
 namespace
 {
-// Thrown by ExitThread through the thread's own code to its start.
-struct ThreadExit
-{
-    DWORD code;
-};
-
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
 const HANDLE kCurrentThread = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2));
 
@@ -63,6 +57,8 @@ void StartSimThread(std::shared_ptr<ThreadObject> thread, std::shared_ptr<Proces
         }
         {
             std::lock_guard g(Sched().mu);
+            if (record->exiting) // ended by ExitThread, whatever a boundary returned meanwhile
+                code = *record->exiting;
             AbandonMutexesLocked(SelfPtr());
             EndLocked(*thread, code);
         }
@@ -119,7 +115,11 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
 
 void WINAPI ExitThread(DWORD exitCode)
 {
-    throw ThreadExit{exitCode};
+    {
+        std::lock_guard g(Sched().mu);
+        Self().exiting = exitCode;
+    }
+    throw ThreadExit(exitCode);
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode)

@@ -14,8 +14,7 @@ NET_API_STATUS WINAPI NetUserEnum(LPCWSTR serverName, DWORD level, DWORD, LPBYTE
                                   DWORD preferredMaximumLength, LPDWORD entriesRead, LPDWORD totalEntries,
                                   PDWORD resumeHandle)
 {
-    if (auto fault = TakeFault("NetUserEnum"))
-        return *fault;
+    SIM_FAULT_STATUS("NetUserEnum", NET_API_STATUS);
     if (!buffer || !entriesRead || !totalEntries)
         return ERROR_INVALID_PARAMETER;
     *buffer = nullptr;

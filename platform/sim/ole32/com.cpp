@@ -49,7 +49,7 @@ long ApartmentModel()
 
 HRESULT WINAPI CoInitializeEx(LPVOID, DWORD coInit)
 {
-    SIM_FAULT_STATUS("CoInitializeEx", HRESULT);
+    SIM_FAULT_HRESULT("CoInitializeEx");
     DWORD model = (coInit & COINIT_APARTMENTTHREADED) ? COINIT_APARTMENTTHREADED : COINIT_MULTITHREADED;
     std::lock_guard g(StateLock());
     Apartment& a = apartments().byThread[GetCurrentThreadId()];
@@ -78,7 +78,7 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD clsContex
     if (!object)
         return E_POINTER;
     *object = nullptr;
-    SIM_FAULT_STATUS("CoCreateInstance", HRESULT);
+    SIM_FAULT_HRESULT("CoCreateInstance");
     if (!InApartment())
         return CO_E_NOTINITIALIZED;
     if (outer)

@@ -140,20 +140,6 @@ bool PrinterKnown(LPCWSTR name)
     return FindPrinter(name) != nullptr;
 }
 
-HRESULT HResultOfFault(DWORD code)
-{
-    return static_cast<HRESULT>(code) < 0 ? static_cast<HRESULT>(code)
-                                          : static_cast<HRESULT>((code & 0xFFFF) | 0x80070000);
-}
-
-#define SIM_PT_FAULT(api)                                                                                    \
-    do                                                                                                       \
-    {                                                                                                        \
-        static_assert(IsFaultPoint(api), "not a listed fault point");                                        \
-        if (auto simFault_ = TakeFault(api))                                                                 \
-            return HResultOfFault(*simFault_);                                                               \
-    } while (0)
-
 HRESULT WINAPI PTQuerySchemaVersionSupport(LPCWSTR printerName, DWORD* maxVersion)
 {
     if (!maxVersion)
@@ -166,7 +152,7 @@ HRESULT WINAPI PTQuerySchemaVersionSupport(LPCWSTR printerName, DWORD* maxVersio
 
 HRESULT WINAPI PTOpenProvider(LPCWSTR printerName, DWORD version, HPTPROVIDER* provider)
 {
-    SIM_PT_FAULT("PTOpenProvider");
+    SIM_FAULT_HRESULT("PTOpenProvider");
     if (!provider)
         return E_POINTER;
     *provider = nullptr;
@@ -194,7 +180,7 @@ HRESULT WINAPI PTCloseProvider(HPTPROVIDER provider)
 HRESULT WINAPI PTConvertDevModeToPrintTicket(HPTPROVIDER provider, ULONG devModeBytes, PDEVMODEW devMode,
                                              int scope, IStream* ticket)
 {
-    SIM_PT_FAULT("PTConvertDevModeToPrintTicket");
+    SIM_FAULT_HRESULT("PTConvertDevModeToPrintTicket");
     if (!Valid(provider, nullptr))
         return E_INVALIDARG;
     if (!devMode || !ticket || scope < 0 || scope > kJobScope || devModeBytes < sizeof(DEVMODEW))
@@ -211,7 +197,7 @@ HRESULT WINAPI PTConvertDevModeToPrintTicket(HPTPROVIDER provider, ULONG devMode
 HRESULT WINAPI PTConvertPrintTicketToDevMode(HPTPROVIDER provider, IStream* ticket, int baseType, int scope,
                                              ULONG* devModeBytes, PDEVMODEW* devMode, void** errorMessage)
 {
-    SIM_PT_FAULT("PTConvertPrintTicketToDevMode");
+    SIM_FAULT_HRESULT("PTConvertPrintTicketToDevMode");
     if (errorMessage)
         *errorMessage = nullptr;
     WString printer;

@@ -46,11 +46,7 @@ PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderW(LPBROWSEINFOW info)
 {
     if (!info)
         return nullptr;
-    if (auto fault = TakeFault("SHBrowseForFolderW"))
-    {
-        SetLastError(*fault);
-        return nullptr;
-    }
+    SIM_FAULT_POINT("SHBrowseForFolderW", nullptr);
     auto pending = std::make_shared<PendingFileDialog>();
     pending->shown.kind = FileDialogKind::Folder;
     pending->shown.title = ToWString(info->lpszTitle);
@@ -83,8 +79,7 @@ PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderW(LPBROWSEINFOW info)
 
 BOOL WINAPI SHGetPathFromIDListW(PCIDLIST_ABSOLUTE list, LPWSTR path)
 {
-    if (TakeFault("SHGetPathFromIDListW"))
-        return FALSE;
+    SIM_FAULT_RESULT("SHGetPathFromIDListW", FALSE);
     std::lock_guard g(Desk().mu);
     auto it = Desk().folders.find(reinterpret_cast<ULONG_PTR>(list));
     if (it == Desk().folders.end() || !path)

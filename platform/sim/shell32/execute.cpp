@@ -228,7 +228,7 @@ BOOL WINAPI ShellExecuteExW(SHELLEXECUTEINFOW* info)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (auto fault = TakeFault("ShellExecuteExW"))
+    if (auto fault = SIM_TAKE_FAULT("ShellExecuteExW"))
         return Refuse(*info, *fault);
     return Execute(*info);
 }
@@ -257,7 +257,7 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info)
     }
     SHELLEXECUTEINFOW wide{};
     wide.cbSize = sizeof wide;
-    if (auto fault = TakeFault("ShellExecuteExA"))
+    if (auto fault = SIM_TAKE_FAULT("ShellExecuteExA"))
     {
         Refuse(wide, *fault);
         info->hInstApp = wide.hInstApp;
@@ -288,8 +288,7 @@ HRESULT WINAPI AssocQueryStringW(ASSOCF flags, ASSOCSTR str, LPCWSTR assoc, LPCW
 {
     if (!assoc || !outLength || (str != ASSOCSTR_COMMAND && str != ASSOCSTR_EXECUTABLE))
         return E_INVALIDARG;
-    if (auto fault = TakeFault("AssocQueryStringW"))
-        return HRESULT_FROM_WIN32(*fault);
+    SIM_FAULT_HRESULT("AssocQueryStringW");
     std::optional<WString> command;
     {
         std::lock_guard g(StateLock());

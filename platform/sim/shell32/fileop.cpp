@@ -365,7 +365,7 @@ HRESULT WINAPI SHCreateItemFromParsingName(LPCWSTR path, IBindCtx*, REFIID riid,
     if (!item)
         return E_POINTER;
     *item = nullptr;
-    SIM_FAULT_STATUS("SHCreateItemFromParsingName", HRESULT);
+    SIM_FAULT_HRESULT("SHCreateItemFromParsingName");
     if (!path || !*path)
         return E_INVALIDARG;
     WString full;

@@ -46,7 +46,7 @@ void MakeSure(const WString& folder)
 
 HRESULT WINAPI SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR path)
 {
-    SIM_FAULT_STATUS("SHGetFolderPathW", HRESULT);
+    SIM_FAULT_HRESULT("SHGetFolderPathW");
     if (!path)
         return E_INVALIDARG;
     path[0] = 0;

@@ -129,6 +129,10 @@ DWORD Desktop::Run(const std::function<DWORD()>& ui, const Script& script)
         {
             exitCode = 0xE06D7363;
         }
+        catch (const ThreadExit& e)
+        {
+            exitCode = e.code;
+        }
         catch (const std::exception& e)
         {
             ReportFailure(std::string("the program ended by an exception: ") + e.what());

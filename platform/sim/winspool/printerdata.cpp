@@ -128,8 +128,7 @@ DWORD WINAPI GetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueNam
 DWORD WINAPI GetPrinterDataW(HANDLE printer, LPWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
                              LPDWORD needed)
 {
-    if (auto fault = TakeFault("GetPrinterDataW"))
-        return *fault;
+    SIM_FAULT_STATUS("GetPrinterDataW", DWORD);
     WString key(kPrinterDriverData);
     return GetPrinterDataExW(printer, key.c_str(), valueName, type, data, size, needed);
 }
@@ -148,8 +147,7 @@ DWORD WINAPI SetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueNam
 
 DWORD WINAPI SetPrinterDataW(HANDLE printer, LPWSTR valueName, DWORD type, LPBYTE data, DWORD size)
 {
-    if (auto fault = TakeFault("SetPrinterDataW"))
-        return *fault;
+    SIM_FAULT_STATUS("SetPrinterDataW", DWORD);
     WString key(kPrinterDriverData);
     return SetPrinterDataExW(printer, key.c_str(), valueName, type, data, size);
 }

@@ -13,7 +13,6 @@ namespace sim::detail
 namespace
 {
 constexpr WStringView kSpoolDllValue = u"SPLUserModePrinterDriver";
-constexpr WStringView kDriverFolder = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\";
 
 template <typename F> F Export(HMODULE module, const char* name)
 {
@@ -85,7 +84,8 @@ void BeginSpoolDllJob(HANDLE printer, DWORD jobId)
         handle->spoolDll = job;
     }
     RunInSpooler([&] {
-        job->module = LoadLibraryW((WString(kDriverFolder) + dllName).c_str());
+        // By its name: the spooler knows its drivers whether or not a test put their files.
+        job->module = LoadLibraryW(dllName.c_str());
         if (!job->module)
         {
             job->error = GetLastError() ? GetLastError() : DWORD{ERROR_MOD_NOT_FOUND};

@@ -183,8 +183,6 @@ BOOL EndSpoolDllJob(HANDLE printer, bool abort);
 #define SIM_SPOOLER_CALL_HRESULT(api)                                                                        \
     do                                                                                                       \
     {                                                                                                        \
-        static_assert(::sim::detail::IsFaultPoint(api), "not a listed fault point");                         \
         ::sim::detail::RecordCall(api);                                                                      \
-        if (auto simFault_ = ::sim::detail::TakeFault(api))                                                  \
-            return ::sim::detail::HResultOf(*simFault_);                                                     \
+        SIM_FAULT_HRESULT(api);                                                                              \
     } while (0)
