@@ -1,0 +1,38 @@
+// Painting: nothing is drawn, but an update reaches the owner-drawn controls that show it.
+#include "user32/desktop_internal.h"
+#include "user32/owner_draw.h"
+
+using namespace sim;
+using namespace sim::detail;
+
+BOOL WINAPI UpdateWindow(HWND window)
+{
+    return IsWindow(window);
+}
+
+BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL)
+{
+    if (!window)
+        return TRUE;
+    if (!IsWindow(window))
+        return FALSE;
+    SchedulePaint(window);
+    return TRUE;
+}
+
+HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint)
+{
+    if (!paint)
+        return nullptr;
+    *paint = PAINTSTRUCT{};
+    paint->hdc = GetDC(window);
+    GetClientRect(window, &paint->rcPaint);
+    return paint->hdc;
+}
+
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint)
+{
+    if (paint && paint->hdc)
+        ReleaseDC(window, paint->hdc);
+    return TRUE;
+}
