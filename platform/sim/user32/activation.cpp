@@ -20,7 +20,7 @@ struct Layouts : PartBase
 HWND WINAPI GetLastActivePopup(HWND window)
 {
     std::lock_guard g(Desk().mu);
-    if (!FindLocked(window))
+    if (!WindowOrErrorLocked(window))
         return nullptr;
     HWND found = window;
     for (const auto& [h, w] : Desk().windows)

@@ -11,12 +11,11 @@ HWND WINAPI SetFocus(HWND window)
     bool moved = false;
     {
         std::lock_guard g(Desk().mu);
+        if (window && !WindowOrErrorLocked(window))
+            return nullptr;
         old = FindLocked(t.focus) ? t.focus : nullptr;
-        if (!window || FindLocked(window))
-        {
-            moved = old != window;
-            t.focus = window;
-        }
+        moved = old != window;
+        t.focus = window;
     }
     // The window that loses the focus hears it first, then the one that gains it.
     if (moved && old)
@@ -36,7 +35,7 @@ HWND WINAPI GetFocus()
 BOOL WINAPI SetForegroundWindow(HWND window)
 {
     std::lock_guard g(Desk().mu);
-    if (!FindLocked(window))
+    if (!WindowOrErrorLocked(window))
         return FALSE;
     Desk().foreground = window;
     return TRUE;
@@ -51,8 +50,10 @@ HWND WINAPI GetForegroundWindow()
 HWND WINAPI SetActiveWindow(HWND window)
 {
     std::lock_guard g(Desk().mu);
+    if (window && !WindowOrErrorLocked(window))
+        return nullptr;
     HWND old = Desk().foreground;
-    if (FindLocked(window))
+    if (window)
         Desk().foreground = window;
     return old;
 }

@@ -323,9 +323,23 @@ void WINAPI PostQuitMessage(int exitCode)
     Desk().cv.notify_all();
 }
 
+namespace
+{
+// A window named as the filter must exist: waiting for a gone window's messages would wait forever.
+bool FilterWindowValid(HWND window)
+{
+    if (!window || window == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)))
+        return true;
+    std::lock_guard g(Desk().mu);
+    return WindowOrErrorLocked(window) != nullptr;
+}
+} // namespace
+
 BOOL WINAPI GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax)
 {
     if (!msg)
+        return -1;
+    if (!FilterWindowValid(window))
         return -1;
     Got got = Pump(msg, window, filterMin, filterMax, true, true, {});
     return got == Got::Message && msg->message != WM_QUIT ? TRUE : FALSE;
@@ -333,7 +347,7 @@ BOOL WINAPI GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax)
 
 BOOL WINAPI PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT remove)
 {
-    if (!msg)
+    if (!msg || !FilterWindowValid(window))
         return FALSE;
     Got got = Pump(msg, window, filterMin, filterMax, (remove & PM_REMOVE) != 0, false, {});
     return got == Got::Message || got == Got::Quit ? TRUE : FALSE;

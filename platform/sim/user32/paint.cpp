@@ -7,7 +7,8 @@ using namespace sim::detail;
 
 BOOL WINAPI UpdateWindow(HWND window)
 {
-    return IsWindow(window);
+    std::lock_guard g(Desk().mu);
+    return WindowOrErrorLocked(window) ? TRUE : FALSE;
 }
 
 BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL)
@@ -15,7 +16,10 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL)
     if (!window)
         return TRUE;
     if (!IsWindow(window))
+    {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
+    }
     SchedulePaint(window);
     return TRUE;
 }

@@ -71,6 +71,8 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc)
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id)
 {
     std::lock_guard g(Desk().mu);
+    if (window && !WindowOrErrorLocked(window))
+        return FALSE;
     auto& timers = Desk().timers;
     auto before = timers.size();
     std::erase_if(timers, [&](const Timer& t) { return t.window == window && t.id == id; });

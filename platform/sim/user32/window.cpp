@@ -212,16 +212,18 @@ BOOL WINAPI IsWindow(HWND window)
 BOOL WINAPI IsWindowVisible(HWND window)
 {
     std::lock_guard g(Desk().mu);
+    if (!WindowOrErrorLocked(window))
+        return FALSE;
     for (Window* w = FindLocked(window); w; w = w->parent ? FindLocked(w->parent) : nullptr)
         if (!(w->style & WS_VISIBLE))
             return FALSE;
-    return FindLocked(window) ? TRUE : FALSE;
+    return TRUE;
 }
 
 BOOL WINAPI IsWindowEnabled(HWND window)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
 }
 

@@ -17,7 +17,7 @@ BOOL WINAPI SetPropW(HWND window, LPCWSTR name, HANDLE data)
 HANDLE WINAPI GetPropW(HWND window, LPCWSTR name)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w || !name)
         return nullptr;
     auto it = w->props.find(ClassKey(name));
@@ -27,7 +27,7 @@ HANDLE WINAPI GetPropW(HWND window, LPCWSTR name)
 HANDLE WINAPI RemovePropW(HWND window, LPCWSTR name)
 {
     std::lock_guard g(Desk().mu);
-    Window* w = FindLocked(window);
+    Window* w = WindowOrErrorLocked(window);
     if (!w || !name)
         return nullptr;
     auto it = w->props.find(ClassKey(name));
