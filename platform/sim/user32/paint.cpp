@@ -1,5 +1,7 @@
-// Painting: nothing is drawn, but an update reaches the owner-drawn controls that show it.
+// Painting: a window's device contexts; nothing else is drawn, but an update reaches the owner-drawn
+// controls that show it.
 #include "user32/desktop_internal.h"
+#include "gdi/objects.h"
 #include "user32/owner_draw.h"
 
 using namespace sim;
@@ -39,4 +41,35 @@ BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint)
     if (paint && paint->hdc)
         ReleaseDC(window, paint->hdc);
     return TRUE;
+}
+
+BOOL WINAPI RedrawWindow(HWND window, const RECT*, HRGN, UINT)
+{
+    if (window && !IsWindow(window))
+    {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return TRUE; // nothing is drawn: what a user sees is read from the windows' state
+}
+
+HDC WINAPI GetDC(HWND window)
+{
+    if (window && !IsWindow(window))
+    {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    auto context = std::make_shared<DeviceContext>();
+    context->window = window;
+    context->font = static_cast<HFONT>(StockGdiObject(SYSTEM_FONT));
+    return AddDeviceContext(std::move(context));
+}
+
+int WINAPI ReleaseDC(HWND, HDC dc)
+{
+    auto context = FindDeviceContext(dc);
+    if (!context || context->memory) // a memory DC is DeleteDC's
+        return 0;
+    return RemoveDeviceContext(dc) ? 1 : 0;
 }

@@ -1,11 +1,22 @@
-// System parameters in their wide form (the work area, the font of icon titles) and the screen's
-// metrics.
+// System parameters (the work area, the font of icon titles) and the screen's metrics.
 #include "user32/desktop_internal.h"
 
 #include <algorithm>
 
 using namespace sim;
 using namespace sim::detail;
+
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT, PVOID data, UINT)
+{
+    if (action != SPI_GETWORKAREA || !data)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // The task bar takes the bottom of the one screen.
+    *static_cast<RECT*>(data) = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) - 40};
+    return TRUE;
+}
 
 BOOL WINAPI SystemParametersInfoW(UINT action, UINT param, PVOID data, UINT winIni)
 {

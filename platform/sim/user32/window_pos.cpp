@@ -84,3 +84,14 @@ BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT f
         w->style &= ~static_cast<DWORD>(WS_VISIBLE);
     return TRUE;
 }
+
+// The simulated desktop draws no window frames, so a window's client area is the whole window.
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD)
+{
+    if (!rect)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
