@@ -808,35 +808,86 @@ TEST_F(Desktop, WizardNavigatesAsItsPagesAnswer)
 
 TEST_F(Desktop, WindowFunctionsRefuseAHandleThatNamesNoWindow)
 {
-    const HWND none = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0));
+    // A window that had a child, a property and a timer before it went, and a handle never made.
+    HWND destroyed = CreateWindowExW(0, u"STATIC", u"gone", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                                     nullptr, Self(), nullptr);
+    ASSERT_TRUE(destroyed);
+    ASSERT_TRUE(
+        CreateWindowExW(0, u"STATIC", u"", WS_CHILD, 0, 0, 10, 10, destroyed, nullptr, Self(), nullptr));
+    ASSERT_TRUE(SetPropW(destroyed, u"Velmo", reinterpret_cast<HANDLE>(1)));
+    ASSERT_TRUE(SetTimer(destroyed, 5, 100, nullptr));
+    ASSERT_TRUE(DestroyWindow(destroyed));
+    const HWND never = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0));
+
     RECT rect{};
+    POINT point{};
     WCHAR text[16];
+    MSG msg{};
+    PAINTSTRUCT paint{};
+    HWND window = nullptr;
     const std::pair<const char*, std::function<bool()>> calls[] = {
-        {"GetWindowRect", [&] { return GetWindowRect(none, &rect) != FALSE; }},
-        {"GetClientRect", [&] { return GetClientRect(none, &rect) != FALSE; }},
-        {"MoveWindow", [&] { return MoveWindow(none, 0, 0, 10, 10, TRUE) != FALSE; }},
-        {"SetWindowPos", [&] { return SetWindowPos(none, nullptr, 0, 0, 10, 10, 0) != FALSE; }},
-        {"GetDlgItem", [&] { return GetDlgItem(none, 1) != nullptr; }},
-        {"GetDlgCtrlID", [&] { return GetDlgCtrlID(none) != 0; }},
-        {"GetMenu", [&] { return GetMenu(none) != nullptr; }},
-        {"SetMenu", [&] { return SetMenu(none, nullptr) != FALSE; }},
-        {"ShowWindow", [&] { return ShowWindow(none, SW_SHOW) != FALSE; }},
-        {"EnableWindow", [&] { return EnableWindow(none, FALSE) != FALSE; }},
-        {"GetWindowTextLengthW", [&] { return GetWindowTextLengthW(none) != 0; }},
-        {"GetClassNameW", [&] { return GetClassNameW(none, text, 16) != 0; }},
-        {"GetParent", [&] { return GetParent(none) != nullptr; }},
-        {"GetWindow", [&] { return GetWindow(none, GW_OWNER) != nullptr; }},
-        {"GetAncestor", [&] { return GetAncestor(none, GA_ROOT) != nullptr; }},
-        {"SetPropW", [&] { return SetPropW(none, u"Velmo", nullptr) != FALSE; }},
-        {"SendMessageW", [&] { return SendMessageW(none, WM_NULL, 0, 0) != 0; }},
-        {"PostMessageW", [&] { return PostMessageW(none, WM_NULL, 0, 0) != FALSE; }},
-        {"GetWindowThreadProcessId", [&] { return GetWindowThreadProcessId(none, nullptr) != 0; }},
+        {"IsWindowVisible", [&] { return IsWindowVisible(window) != FALSE; }},
+        {"IsWindowEnabled", [&] { return IsWindowEnabled(window) != FALSE; }},
+        {"GetPropW", [&] { return GetPropW(window, u"Velmo") != nullptr; }},
+        {"SetPropW", [&] { return SetPropW(window, u"Velmo", nullptr) != FALSE; }},
+        {"RemovePropW", [&] { return RemovePropW(window, u"Velmo") != nullptr; }},
+        {"GetWindowRect", [&] { return GetWindowRect(window, &rect) != FALSE; }},
+        {"GetClientRect", [&] { return GetClientRect(window, &rect) != FALSE; }},
+        {"MoveWindow", [&] { return MoveWindow(window, 0, 0, 10, 10, TRUE) != FALSE; }},
+        {"SetWindowPos", [&] { return SetWindowPos(window, nullptr, 0, 0, 10, 10, 0) != FALSE; }},
+        {"ShowWindow", [&] { return ShowWindow(window, SW_SHOW) != FALSE; }},
+        {"EnableWindow", [&] { return EnableWindow(window, FALSE) != FALSE; }},
+        {"UpdateWindow", [&] { return UpdateWindow(window) != FALSE; }},
+        {"InvalidateRect", [&] { return InvalidateRect(window, nullptr, TRUE) != FALSE; }},
+        {"RedrawWindow", [&] { return RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE) != FALSE; }},
+        {"BeginPaint", [&] { return BeginPaint(window, &paint) != nullptr; }},
+        {"GetDC", [&] { return GetDC(window) != nullptr; }},
+        {"ClientToScreen", [&] { return ClientToScreen(window, &point) != FALSE; }},
+        {"SetWindowTextW", [&] { return SetWindowTextW(window, u"x") != FALSE; }},
+        {"GetWindowTextW", [&] { return GetWindowTextW(window, text, 16) != 0; }},
+        {"GetWindowTextLengthW", [&] { return GetWindowTextLengthW(window) != 0; }},
+        {"GetClassNameW", [&] { return GetClassNameW(window, text, 16) != 0; }},
+        {"GetWindowLongPtrW", [&] { return GetWindowLongPtrW(window, GWL_STYLE) != 0; }},
+        {"SetWindowLongPtrW", [&] { return SetWindowLongPtrW(window, GWLP_USERDATA, 1) != 0; }},
+        {"GetParent", [&] { return GetParent(window) != nullptr; }},
+        {"GetWindow", [&] { return GetWindow(window, GW_OWNER) != nullptr; }},
+        {"GetAncestor", [&] { return GetAncestor(window, GA_ROOT) != nullptr; }},
+        {"GetLastActivePopup", [&] { return GetLastActivePopup(window) != nullptr; }},
+        {"GetWindowThreadProcessId", [&] { return GetWindowThreadProcessId(window, nullptr) != 0; }},
+        {"SetFocus", [&] { return SetFocus(window) != nullptr; }},
+        {"SetForegroundWindow", [&] { return SetForegroundWindow(window) != FALSE; }},
+        {"SetActiveWindow", [&] { return SetActiveWindow(window) != nullptr; }},
+        {"SetTimer", [&] { return SetTimer(window, 5, 100, nullptr) != 0; }},
+        {"KillTimer", [&] { return KillTimer(window, 5) != FALSE; }},
+        {"SendMessageW", [&] { return SendMessageW(window, WM_NULL, 0, 0) != 0; }},
+        {"SendMessageTimeoutW",
+         [&] { return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, nullptr) != 0; }},
+        {"PostMessageW", [&] { return PostMessageW(window, WM_NULL, 0, 0) != FALSE; }},
+        {"GetMessageW", [&] { return GetMessageW(&msg, window, 0, 0) != -1; }},
+        {"PeekMessageW", [&] { return PeekMessageW(&msg, window, 0, 0, PM_REMOVE) != FALSE; }},
+        {"GetDlgItem", [&] { return GetDlgItem(window, 1) != nullptr; }},
+        {"GetDlgCtrlID", [&] { return GetDlgCtrlID(window) != 0; }},
+        {"MapDialogRect", [&] { return MapDialogRect(window, &rect) != FALSE; }},
+        {"EndDialog", [&] { return EndDialog(window, IDOK) != FALSE; }},
+        {"GetMenu", [&] { return GetMenu(window) != nullptr; }},
+        {"SetMenu", [&] { return SetMenu(window, nullptr) != FALSE; }},
+        {"GetSystemMenu", [&] { return GetSystemMenu(window, FALSE) != nullptr; }},
+        {"DestroyWindow", [&] { return DestroyWindow(window) != FALSE; }},
     };
-    for (const auto& [name, call] : calls)
+    for (HWND bad : {destroyed, never})
     {
-        SetLastError(0);
-        EXPECT_FALSE(call()) << name;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE)) << name;
+        window = bad;
+        for (const auto& [name, call] : calls)
+        {
+            SetLastError(ERROR_SUCCESS);
+            EXPECT_FALSE(call()) << name << " of " << (bad == destroyed ? "a destroyed window" : "no window");
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE))
+                << name << " of " << (bad == destroyed ? "a destroyed window" : "no window");
+        }
+        // Asking whether a handle names a window is no failure: the caller's error stays.
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        EXPECT_FALSE(IsWindow(bad));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     }
 }
 

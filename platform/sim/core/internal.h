@@ -132,6 +132,10 @@ bool System64();
 bool Administrator();
 bool ServerR2(); // the identity's SM_SERVERR2
 
+// The primary display, as the desktop's monitor list has it.
+UINT SystemDpi();
+RECT PrimaryDisplayArea();
+
 // A program file started as the shell starts one: recorded, then run through its stand-in or its
 // registered entry on a thread of its own. The new process's handle, or null (ERROR_FILE_NOT_FOUND)
 // when the machine cannot run it. StateLock held.

@@ -1,4 +1,4 @@
-// Fonts, stock objects, device contexts of windows, and text measured deterministically, so a
+// Fonts, stock objects, device contexts, and text measured deterministically, so a
 // layout computed from text comes out the same on every run.
 #include "gdi/objects.h"
 
@@ -230,27 +230,6 @@ HBITMAP DefaultBitmap()
     return reinterpret_cast<HBITMAP>(kStockBase + 0x100);
 }
 } // namespace sim::detail
-
-HDC WINAPI GetDC(HWND window)
-{
-    if (window && !IsWindow(window))
-    {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-    }
-    auto context = std::make_shared<DeviceContext>();
-    context->window = window;
-    context->font = static_cast<HFONT>(Stock(SYSTEM_FONT));
-    return AddDeviceContext(std::move(context));
-}
-
-int WINAPI ReleaseDC(HWND, HDC dc)
-{
-    auto context = FindDeviceContext(dc);
-    if (!context || context->memory) // a memory DC is DeleteDC's
-        return 0;
-    return RemoveDeviceContext(dc) ? 1 : 0;
-}
 
 HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font)
 {

@@ -1,7 +1,8 @@
-// The user's locale as programs read it: only the decimal separator is kept.
+// The user's locale as programs read it: the decimal separator and the user's languages.
 #include "core/faults.h"
 #include "core/internal.h"
 #include "core/state.h"
+#include "user32/desktop_internal.h"
 
 #include <sim/machine.h>
 
@@ -46,4 +47,22 @@ int WINAPI GetLocaleInfoW(LCID, LCTYPE type, LPWSTR data, int size)
     std::copy(value.begin(), value.end(), data);
     data[value.size()] = 0;
     return need;
+}
+
+// The languages live with the desktop, whose test API sets them.
+LANGID WINAPI GetUserDefaultUILanguage()
+{
+    std::lock_guard g(Desk().mu);
+    return Desk().uiLanguage;
+}
+
+LANGID WINAPI GetUserDefaultLangID()
+{
+    std::lock_guard g(Desk().mu);
+    return Desk().userLanguage;
+}
+
+LCID WINAPI GetUserDefaultLCID()
+{
+    return GetUserDefaultLangID();
 }

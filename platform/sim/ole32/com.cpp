@@ -3,7 +3,6 @@
 #include "core/state.h"
 #include <platform/netfw.h>
 
-#include <cstdlib>
 #include <map>
 
 using namespace sim;
@@ -94,11 +93,6 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD clsContex
     if (clsid == CLSID_NetFwRule)
         return CreateFirewallRule(riid, object);
     return REGDB_E_CLASSNOTREG;
-}
-
-LPVOID WINAPI CoTaskMemAlloc(SIZE_T size)
-{
-    return std::malloc(size ? size : 1);
 }
 
 HRESULT WINAPI PropVariantClear(PROPVARIANT* value)

@@ -7,6 +7,11 @@
 using namespace sim;
 using namespace sim::detail;
 
+LPVOID WINAPI CoTaskMemAlloc(SIZE_T size)
+{
+    return std::malloc(size ? size : 1);
+}
+
 void WINAPI CoTaskMemFree(LPVOID memory)
 {
     if (!memory)

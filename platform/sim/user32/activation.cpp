@@ -1,5 +1,4 @@
-// Which of a window's pop-ups the user last worked in, the cursor, the work area and the process's
-// default layout.
+// Which of a window's pop-ups the user last worked in, the cursor, and the process's default layout.
 #include "user32/desktop_internal.h"
 
 #include <map>
@@ -20,7 +19,7 @@ struct Layouts : PartBase
 HWND WINAPI GetLastActivePopup(HWND window)
 {
     std::lock_guard g(Desk().mu);
-    if (!FindLocked(window))
+    if (!WindowOrErrorLocked(window))
         return nullptr;
     HWND found = window;
     for (const auto& [h, w] : Desk().windows)
@@ -33,18 +32,6 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor)
 {
     std::lock_guard g(StateLock());
     return std::exchange(Part<Layouts>().cursor, cursor);
-}
-
-BOOL WINAPI SystemParametersInfoA(UINT action, UINT, PVOID data, UINT)
-{
-    if (action != SPI_GETWORKAREA || !data)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    // The task bar takes the bottom of the one screen.
-    *static_cast<RECT*>(data) = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) - 40};
-    return TRUE;
 }
 
 BOOL WINAPI SetProcessDefaultLayout(DWORD layout)

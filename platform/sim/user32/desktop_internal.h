@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,15 @@ void RegisterBuiltInClasses();
 LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void StepUpDownNow(HWND upDown, int delta);
 void RegisterClassLocked(const WNDCLASSEXW& wc, WStringView name);
+// A class or property name's key: folded, or "#n" for an atom.
+WString ClassKey(LPCWSTR name);
+// The class a window of that name is made from: the process's own first, then the built-in ones.
+bool ClassLookup(LPCWSTR name, WNDCLASSEXW& wc, WString& realName);
+
+// Timers as the pump and the scheduler see them; the Locked ones with Desk().mu held.
+bool TimerDue(const Timer& t, ULONGLONG now);
+std::optional<ULONGLONG> NextTimerLocked(ULONGLONG after, bool simulatedOnly);
+bool TimerDueLocked(const ThreadState& t);
 
 // Dialogs from templates (pages of a sheet are children) and the modal loop they run in.
 HWND CreateDialogFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC proc, LPARAM param,

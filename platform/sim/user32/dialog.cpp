@@ -340,8 +340,13 @@ LRESULT WINAPI DefDlgProcW(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     return DefaultDialogHandling(dialog, message, wParam, lParam);
 }
 
-BOOL WINAPI MapDialogRect(HWND, LPRECT rect)
+BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect)
 {
+    {
+        std::lock_guard g(Desk().mu);
+        if (!WindowOrErrorLocked(dialog))
+            return FALSE;
+    }
     if (!rect)
         return FALSE;
     rect->left = rect->left * kBaseX / 4;

@@ -1,6 +1,4 @@
-// Displays: their rectangles, work areas and DPI, the monitor a window is on, and the screen's
-// capabilities as far as programs ask a device context for sizes. The simulated desktop draws no window
-// frames, so a window's client area is the whole window and AdjustWindowRectEx adds nothing.
+// Displays: their rectangles, work areas and DPI, and the monitor a window is on.
 #include "user32/desktop_internal.h"
 
 #include <algorithm>
@@ -56,6 +54,12 @@ UINT SystemDpi()
 {
     std::lock_guard g(StateLock());
     return displays().monitors.front().dpi;
+}
+
+RECT PrimaryDisplayArea()
+{
+    std::lock_guard g(StateLock());
+    return displays().monitors.front().area;
 }
 } // namespace sim::detail
 
@@ -129,46 +133,4 @@ BOOL WINAPI GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info)
     info->rcWork = setup->work;
     info->dwFlags = monitor == HandleOf(0) ? MONITORINFOF_PRIMARY : 0;
     return TRUE;
-}
-
-BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD, BOOL, DWORD)
-{
-    if (!rect)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-int WINAPI GetDeviceCaps(HDC dc, int index)
-{
-    if (!dc)
-        return 0;
-    std::lock_guard g(StateLock());
-    const MonitorSetup& primary = displays().monitors.front();
-    switch (index)
-    {
-    case LOGPIXELSX:
-    case LOGPIXELSY:
-        return static_cast<int>(primary.dpi);
-    case HORZRES:
-        return primary.area.right - primary.area.left;
-    case VERTRES:
-        return primary.area.bottom - primary.area.top;
-    case BITSPIXEL:
-        return 32;
-    default:
-        return 0;
-    }
-}
-
-BOOL WINAPI RedrawWindow(HWND window, const RECT*, HRGN, UINT)
-{
-    if (window && !IsWindow(window))
-    {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    return TRUE; // nothing is drawn: what a user sees is read from the windows' state
 }
