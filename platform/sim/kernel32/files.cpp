@@ -380,6 +380,28 @@ bool OpenWithoutShareDelete(const fs::path& host)
     return SharingConflict(host, 0, 0, true);
 }
 
+std::shared_ptr<KernelObject> HoldForReading(WStringView windowsPath)
+{
+    fs::path host = HostPathOf(windowsPath);
+    std::error_code ec;
+    if (!fs::is_regular_file(host, ec))
+    {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    if (SharingConflict(host, GENERIC_READ, FILE_SHARE_READ, false))
+    {
+        SetError(ERROR_SHARING_VIOLATION);
+        return nullptr;
+    }
+    auto file = std::make_shared<File>();
+    file->host = host;
+    file->access = GENERIC_READ;
+    file->share = FILE_SHARE_READ;
+    openFiles().push_back(file);
+    return file;
+}
+
 int HostFileDescriptor(HANDLE handle, DWORD* access)
 {
     auto file = FindHandleOf<File>(handle);
