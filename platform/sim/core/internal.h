@@ -125,6 +125,9 @@ bool HostIsDirectory(const std::filesystem::path& p);
 // Hidden and system attributes set on a file or folder (SetFileAttributesW).
 DWORD KeptFileAttributes(WStringView windowsPath);
 void CopyKeptFileAttributes(WStringView from, WStringView to); // what a copy carries
+void MoveKeptFileAttributes(WStringView from, WStringView to); // what a rename carries, a folder's too
+void ForgetFileAttributes(WStringView windowsPath);            // a file or folder gone, or new
+void AddKeptFileAttributes(WStringView windowsPath, DWORD attributes); // hidden and system only
 
 // Makes a registry key (and those above it) unless it is there; no fault point (the spooler's own).
 void EnsureRegistryKey(HKEY root, WStringView key);
