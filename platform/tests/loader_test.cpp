@@ -224,6 +224,31 @@ WString LoadedText(HMODULE module, UINT id)
     return WString(text, static_cast<size_t>(n > 0 ? n : 0));
 }
 
+// String `id` read from its block's bytes: sixteen counted strings.
+WString BlockText(HMODULE module, UINT id)
+{
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), RT_STRING);
+    const auto* p = found ? static_cast<const BYTE*>(LockResource(LoadResource(module, found))) : nullptr;
+    if (!p)
+        return u"(none)";
+    const BYTE* end = p + SizeofResource(module, found);
+    auto word = [](const BYTE* at) { return static_cast<WCHAR>(at[0] | (at[1] << 8)); };
+    for (UINT i = 0; p + 2 <= end; ++i)
+    {
+        size_t length = word(p);
+        p += 2;
+        if (i == id % 16 && p + 2 * length <= end)
+        {
+            WString text;
+            for (size_t c = 0; c < length; ++c)
+                text += word(p + 2 * c);
+            return text;
+        }
+        p += 2 * length;
+    }
+    return u"(none)";
+}
+
 // A module mapped only for its resources: nothing of it runs, its exports are out of reach, its
 // strings and icons are there until it is freed, and each mapping has a handle of its own.
 TEST(Loader, AModuleMappedForItsResourcesGivesThemAndRunsNothing)
@@ -259,6 +284,7 @@ TEST(Loader, AModuleMappedForItsResourcesGivesThemAndRunsNothing)
 
         EXPECT_EQ(LoadedText(first, 12), u"Probe text");
         EXPECT_EQ(LoadedText(second, 12), u"Probe text");
+        EXPECT_EQ(BlockText(first, 12), u"Probe text");
         EXPECT_NE(LoadIconW(first, MAKEINTRESOURCEW(5)), nullptr);
         HICON own = static_cast<HICON>(LoadImageW(second, MAKEINTRESOURCEW(5), IMAGE_ICON, 0, 0, 0));
         ASSERT_NE(own, nullptr);
@@ -268,6 +294,7 @@ TEST(Loader, AModuleMappedForItsResourcesGivesThemAndRunsNothing)
 
         EXPECT_TRUE(FreeLibrary(first));
         EXPECT_EQ(LoadedText(first, 12), u"") << "freed";
+        EXPECT_EQ(BlockText(first, 12), u"(none)");
         EXPECT_EQ(LoadedText(second, 12), u"Probe text") << "the other mapping stays";
         SetLastError(kMarker);
         EXPECT_FALSE(FreeLibrary(first));
@@ -339,5 +366,54 @@ TEST(Loader, AnExclusiveDataFileKeepsWritersOut)
     EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
     CloseHandle(writer);
     EXPECT_TRUE(FreeLibrary(plain));
+}
+
+// What FindResourceW finds of a module, and which of it has bytes here.
+TEST(Loader, FindResourceSaysWhatIsMissing)
+{
+    sim::desktop().RegisterResources(u"Probe.dll",
+                                     std::filesystem::path(PLATFORM_TEST_RESOURCES) / "probe.rc");
+    HMODULE probe = LoadLibraryExW(u"probe.dll", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(probe, nullptr);
+    const struct
+    {
+        LPCWSTR type;
+        LPCWSTR name;
+        DWORD findError;  // 0: found
+        DWORD bytesError; // 0: it has bytes
+    } cases[] = {
+        {RT_STRING, MAKEINTRESOURCEW(1), 0, 0},
+        {RT_STRING, MAKEINTRESOURCEW(2), ERROR_RESOURCE_NAME_NOT_FOUND, 0},
+        {RT_GROUP_ICON, MAKEINTRESOURCEW(5), 0, ERROR_NOT_SUPPORTED},
+        {RT_GROUP_ICON, MAKEINTRESOURCEW(6), ERROR_RESOURCE_NAME_NOT_FOUND, 0},
+        {RT_VERSION, MAKEINTRESOURCEW(1), ERROR_RESOURCE_TYPE_NOT_FOUND, 0},
+        {RT_DIALOG, MAKEINTRESOURCEW(100), ERROR_RESOURCE_TYPE_NOT_FOUND, 0},
+        {u"CUSTOM", MAKEINTRESOURCEW(1), ERROR_RESOURCE_TYPE_NOT_FOUND, 0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(&c - cases);
+        SetLastError(kMarker);
+        HRSRC found = FindResourceW(probe, c.name, c.type);
+        EXPECT_EQ(found != nullptr, c.findError == 0);
+        if (!found)
+        {
+            EXPECT_EQ(GetLastError(), c.findError);
+            continue;
+        }
+        EXPECT_EQ(FindResourceW(probe, c.name, c.type), found) << "the same resource again";
+        SetLastError(kMarker);
+        EXPECT_EQ(LoadResource(probe, found) != nullptr, c.bytesError == 0);
+        EXPECT_EQ(SizeofResource(probe, found) != 0, c.bytesError == 0);
+        if (c.bytesError)
+        {
+            EXPECT_EQ(GetLastError(), c.bytesError);
+        }
+    }
+    EXPECT_EQ(LoadResource(probe, reinterpret_cast<HRSRC>(probe)), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_TRUE(FreeLibrary(probe));
+    EXPECT_EQ(FindResourceW(probe, MAKEINTRESOURCEW(1), RT_STRING), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_RESOURCE_DATA_NOT_FOUND});
 }
 } // namespace
