@@ -165,7 +165,11 @@ void Page::ShowHelpIcon(int id)
         return;
     if (!helpIcon)
     {
-        HMODULE shell = LoadLibraryExW(TEXT("shell32.dll"), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        // Mapped for its resources alone: the shell's start-up code has no business in the caller's
+        // process.
+        HMODULE shell = LoadLibraryExW(TEXT("shell32.dll"), nullptr,
+                                       LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_AS_DATAFILE |
+                                           LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         if (!shell)
             return;
         // Not shared: the copy outlives the library, which need not stay loaded.

@@ -2,8 +2,10 @@
 
 #include <platform/dllentry.h>
 #include <platform/entry.h>
+#include <sim/desktop.h>
 #include <sim/machine.h>
 
+#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -217,5 +219,205 @@ TEST(Loader, SearchSettingsAreCheckedAndRecorded)
     EXPECT_EQ(search->defaultDirectories, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
     EXPECT_EQ(search->searchMode,
               static_cast<DWORD>(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT));
+}
+
+WString LoadedText(HMODULE module, UINT id)
+{
+    WCHAR text[64] = {};
+    int n = LoadStringW(module, id, text, 64);
+    return WString(text, static_cast<size_t>(n > 0 ? n : 0));
+}
+
+// String `id` read from its block's bytes: sixteen counted strings.
+WString BlockText(HMODULE module, UINT id)
+{
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), RT_STRING);
+    const auto* p = found ? static_cast<const BYTE*>(LockResource(LoadResource(module, found))) : nullptr;
+    if (!p)
+        return u"(none)";
+    const BYTE* end = p + SizeofResource(module, found);
+    auto word = [](const BYTE* at) { return static_cast<WCHAR>(at[0] | (at[1] << 8)); };
+    for (UINT i = 0; p + 2 <= end; ++i)
+    {
+        size_t length = word(p);
+        p += 2;
+        if (i == id % 16 && p + 2 * length <= end)
+        {
+            WString text;
+            for (size_t c = 0; c < length; ++c)
+                text += word(p + 2 * c);
+            return text;
+        }
+        p += 2 * length;
+    }
+    return u"(none)";
+}
+
+// A module mapped only for its resources: nothing of it runs, its exports are out of reach, its
+// strings and icons are there until it is freed, and each mapping has a handle of its own.
+TEST(Loader, AModuleMappedForItsResourcesGivesThemAndRunsNothing)
+{
+    sim::desktop().RegisterResources(u"Probe.dll",
+                                     std::filesystem::path(PLATFORM_TEST_RESOURCES) / "probe.rc");
+    g_entryCalls.clear();
+    const struct
+    {
+        DWORD flags;
+        ULONG_PTR kind; // the handle's low bits: 1 a data file, 2 an image mapping
+    } cases[] = {
+        {LOAD_LIBRARY_AS_DATAFILE, 1},
+        {LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE, 1},
+        {LOAD_LIBRARY_AS_IMAGE_RESOURCE, 2},
+        {LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_SEARCH_SYSTEM32, 2},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.flags);
+        HMODULE first = LoadLibraryExW(u"probe.dll", nullptr, c.flags);
+        HMODULE second = LoadLibraryExW(u"PROBE", nullptr, c.flags);
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(second, nullptr);
+        EXPECT_NE(first, second);
+        EXPECT_EQ(reinterpret_cast<ULONG_PTR>(first) & 3, c.kind);
+        EXPECT_TRUE(g_entryCalls.empty()) << "no entry point runs";
+        EXPECT_EQ(GetModuleHandleW(u"probe.dll"), nullptr);
+        SetLastError(kMarker);
+        EXPECT_EQ(GetProcAddress(first, "ProbeTwice"), nullptr);
+        EXPECT_EQ(GetProcAddress(first, MAKEINTRESOURCEA(1)), nullptr);
+        EXPECT_NE(GetLastError(), kMarker);
+
+        EXPECT_EQ(LoadedText(first, 12), u"Probe text");
+        EXPECT_EQ(LoadedText(second, 12), u"Probe text");
+        EXPECT_EQ(BlockText(first, 12), u"Probe text");
+        EXPECT_NE(LoadIconW(first, MAKEINTRESOURCEW(5)), nullptr);
+        HICON own = static_cast<HICON>(LoadImageW(second, MAKEINTRESOURCEW(5), IMAGE_ICON, 0, 0, 0));
+        ASSERT_NE(own, nullptr);
+        EXPECT_TRUE(DestroyIcon(own));
+        EXPECT_EQ(LoadIconW(first, MAKEINTRESOURCEW(6)), nullptr);
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_RESOURCE_NAME_NOT_FOUND});
+
+        EXPECT_TRUE(FreeLibrary(first));
+        EXPECT_EQ(LoadedText(first, 12), u"") << "freed";
+        EXPECT_EQ(BlockText(first, 12), u"(none)");
+        EXPECT_EQ(LoadedText(second, 12), u"Probe text") << "the other mapping stays";
+        SetLastError(kMarker);
+        EXPECT_FALSE(FreeLibrary(first));
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+        EXPECT_TRUE(FreeLibrary(second));
+    }
+    EXPECT_EQ(LoadLibraryExW(u"absent.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+
+    // A module the process has loaded already serves as it is, one reference more.
+    HMODULE probe = LoadLibraryW(u"probe.dll");
+    ASSERT_NE(probe, nullptr);
+    EXPECT_EQ(LoadLibraryExW(u"probe.dll", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE), probe);
+    EXPECT_TRUE(FreeLibrary(probe));
+    EXPECT_EQ(GetModuleHandleW(u"probe.dll"), probe);
+    EXPECT_TRUE(FreeLibrary(probe));
+    EXPECT_EQ(GetModuleHandleW(u"probe.dll"), nullptr);
+    EXPECT_EQ(g_entryCalls.size(), 2u) << "one attach, one detach";
+}
+
+// The system shell's help icon, read without loading the shell; gone with the shell.
+TEST(Loader, ASystemModuleMapsForItsIconsFromTheSystemFolder)
+{
+    constexpr DWORD kFlags =
+        LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+    HMODULE shell = LoadLibraryExW(u"shell32.dll", nullptr, kFlags);
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ(GetModuleHandleW(u"shell32.dll"), nullptr);
+    EXPECT_NE(LoadIconW(shell, MAKEINTRESOURCEW(24)), nullptr);
+    EXPECT_EQ(GetProcAddress(shell, "ShellExecuteExW"), nullptr);
+    EXPECT_TRUE(FreeLibrary(shell));
+    EXPECT_EQ(LoadIconW(shell, MAKEINTRESOURCEW(24)), nullptr);
+
+    sim::machine().RemoveSystemModule(u"shell32.dll");
+    EXPECT_EQ(LoadLibraryExW(u"shell32.dll", nullptr, kFlags), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
+}
+
+// The exclusive data file keeps writers out while it is mapped; the plain one does not.
+TEST(Loader, AnExclusiveDataFileKeepsWritersOut)
+{
+    const WCHAR* path = u"C:\\Drivers\\probe.dll";
+    sim::machine().PutFile(path, "MZ");
+    auto openForWriting = [&] {
+        HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        return h != INVALID_HANDLE_VALUE;
+    };
+    HMODULE plain = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_TRUE(openForWriting());
+    HMODULE exclusive = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE);
+    ASSERT_NE(exclusive, nullptr);
+    EXPECT_FALSE(openForWriting());
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+    HANDLE reader = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(reader, INVALID_HANDLE_VALUE) << "readers are welcome";
+    CloseHandle(reader);
+    EXPECT_TRUE(FreeLibrary(exclusive));
+    EXPECT_TRUE(openForWriting());
+
+    // A file already open for writing cannot be mapped exclusively.
+    HANDLE writer = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+    CloseHandle(writer);
+    EXPECT_TRUE(FreeLibrary(plain));
+}
+
+// What FindResourceW finds of a module, and which of it has bytes here.
+TEST(Loader, FindResourceSaysWhatIsMissing)
+{
+    sim::desktop().RegisterResources(u"Probe.dll",
+                                     std::filesystem::path(PLATFORM_TEST_RESOURCES) / "probe.rc");
+    HMODULE probe = LoadLibraryExW(u"probe.dll", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(probe, nullptr);
+    const struct
+    {
+        LPCWSTR type;
+        LPCWSTR name;
+        DWORD findError;  // 0: found
+        DWORD bytesError; // 0: it has bytes
+    } cases[] = {
+        {RT_STRING, MAKEINTRESOURCEW(1), 0, 0},
+        {RT_STRING, MAKEINTRESOURCEW(2), ERROR_RESOURCE_NAME_NOT_FOUND, 0},
+        {RT_GROUP_ICON, MAKEINTRESOURCEW(5), 0, ERROR_NOT_SUPPORTED},
+        {RT_GROUP_ICON, MAKEINTRESOURCEW(6), ERROR_RESOURCE_NAME_NOT_FOUND, 0},
+        {RT_VERSION, MAKEINTRESOURCEW(1), ERROR_RESOURCE_TYPE_NOT_FOUND, 0},
+        {RT_DIALOG, MAKEINTRESOURCEW(100), ERROR_RESOURCE_TYPE_NOT_FOUND, 0},
+        {u"CUSTOM", MAKEINTRESOURCEW(1), ERROR_RESOURCE_TYPE_NOT_FOUND, 0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(&c - cases);
+        SetLastError(kMarker);
+        HRSRC found = FindResourceW(probe, c.name, c.type);
+        EXPECT_EQ(found != nullptr, c.findError == 0);
+        if (!found)
+        {
+            EXPECT_EQ(GetLastError(), c.findError);
+            continue;
+        }
+        EXPECT_EQ(FindResourceW(probe, c.name, c.type), found) << "the same resource again";
+        SetLastError(kMarker);
+        EXPECT_EQ(LoadResource(probe, found) != nullptr, c.bytesError == 0);
+        EXPECT_EQ(SizeofResource(probe, found) != 0, c.bytesError == 0);
+        if (c.bytesError)
+        {
+            EXPECT_EQ(GetLastError(), c.bytesError);
+        }
+    }
+    EXPECT_EQ(LoadResource(probe, reinterpret_cast<HRSRC>(probe)), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_TRUE(FreeLibrary(probe));
+    EXPECT_EQ(FindResourceW(probe, MAKEINTRESOURCEW(1), RT_STRING), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_RESOURCE_DATA_NOT_FOUND});
 }
 } // namespace

@@ -778,5 +778,16 @@ TEST_F(Sheets, PagesShowTheSystemIconsAndKeepNone)
         });
         EXPECT_EQ(result, IDOK);
         EXPECT_EQ(sim::LiveIcons(), 0u);
+        // Only ever mapped for its icon, from the system folder: none of its code runs here.
+        constexpr DWORD kResourceOnly = LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+        int shellLoads = 0;
+        for (const auto& [name, flags] : sim::machine().LibraryLoads())
+            if (lstrcmpiW(name.c_str(), u"shell32.dll") == 0)
+            {
+                ++shellLoads;
+                EXPECT_EQ(flags & (kResourceOnly | LOAD_LIBRARY_SEARCH_SYSTEM32),
+                          kResourceOnly | LOAD_LIBRARY_SEARCH_SYSTEM32);
+            }
+        EXPECT_GT(shellLoads, 0);
     }
 }

@@ -1,6 +1,8 @@
 // Stand-ins for the command interpreter and timeout.exe. The interpreter runs a "/c" line of
-// "&"-joined commands in order: del and rd itself (when the machine was asked to), any other command
-// as a program found as cmd finds one, in the current folder first and then the system folder.
+// "&"-joined commands in order: del and rd itself (when the machine was asked to), set in its own
+// environment, any other command as a program found as cmd finds one, in the current folder first
+// and then the system folder. It reads its own process's environment: %name% is expanded from it
+// once, as the line is read, and the programs it starts inherit it.
 #include "core/internal.h"
 
 #include <vector>
@@ -107,10 +109,38 @@ DWORD RunProgram(const WString& path, const WString& commandText, const WString&
     return code;
 }
 
+// %name% replaced by the variable's value; an unknown name stays as written, as cmd leaves it.
+WString Expanded(const WString& text)
+{
+    DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    WString out(size, u'\0');
+    DWORD n = size ? ExpandEnvironmentStringsW(text.c_str(), out.data(), size) : 0;
+    if (n == 0 || n > size)
+        return text;
+    out.resize(n - 1);
+    return out;
+}
+
+// set name=value: the value is the rest of the command; "set name=" takes the name away.
+DWORD Set(const WString& command)
+{
+    size_t start = command.find_first_not_of(u' ');
+    WString assignment = command.substr(command.find_first_not_of(u' ', start + 3));
+    size_t equals = assignment.find(u'=');
+    if (equals == 0 || equals == WString::npos)
+        return 1;
+    WString name = assignment.substr(0, equals);
+    WString value = assignment.substr(equals + 1);
+    while (!value.empty() && value.back() == u' ')
+        value.pop_back();
+    BOOL done = SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    return done || value.empty() ? 0 : 1;
+}
+
 DWORD Interpret(const StartedProcess& self, bool runDeletions)
 {
     DWORD level = 0;
-    for (const WString& command : SplitCommands(BodyOf(self.commandLine)))
+    for (const WString& command : SplitCommands(Expanded(BodyOf(self.commandLine))))
     {
         std::vector<WString> tokens = Tokens(command);
         if (tokens.empty())
@@ -121,6 +151,11 @@ DWORD Interpret(const StartedProcess& self, bool runDeletions)
         for (size_t i = 1; i < tokens.size(); ++i)
             if (!tokens[i].empty() && tokens[i][0] != u'/')
                 paths.push_back(tokens[i]);
+        if (is(u"set") && tokens.size() > 1)
+        {
+            level = Set(command);
+            continue;
+        }
         if (is(u"del") || is(u"erase") || is(u"rd") || is(u"rmdir"))
         {
             if (!runDeletions)

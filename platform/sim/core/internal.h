@@ -100,6 +100,17 @@ void SetThreadProcess(std::shared_ptr<Process> process); // null: the calling pr
 // Gives a process about to start a copy of the calling process's environment block, as a start
 // without a block of its own does.
 void InheritEnvironment(const Process& child);
+struct EnvironmentVariable
+{
+    WString name; // as first set
+    WString value;
+};
+using EnvironmentBlock = std::vector<EnvironmentVariable>;
+// Gives a process about to start the block its starter passed.
+void GiveEnvironment(const Process& child, EnvironmentBlock block);
+// A block as CreateProcess takes one ("name=value" entries, each ended by a NUL, then one more);
+// nullopt for an entry without '=' or a block with no end within a sane length.
+std::optional<EnvironmentBlock> ReadEnvironmentBlock(const void* block, bool unicode);
 
 // Whether a running program was started from this file (its image cannot be deleted meanwhile).
 bool ImageInUse(WStringView fullPath);
@@ -117,6 +128,9 @@ bool HostIsDirectory(const std::filesystem::path& p);
 // Hidden and system attributes set on a file or folder (SetFileAttributesW).
 DWORD KeptFileAttributes(WStringView windowsPath);
 void CopyKeptFileAttributes(WStringView from, WStringView to); // what a copy carries
+void MoveKeptFileAttributes(WStringView from, WStringView to); // what a rename carries, a folder's too
+void ForgetFileAttributes(WStringView windowsPath);            // a file or folder gone, or new
+void AddKeptFileAttributes(WStringView windowsPath, DWORD attributes); // hidden and system only
 
 // Makes a registry key (and those above it) unless it is there; no fault point (the spooler's own).
 void EnsureRegistryKey(HKEY root, WStringView key);
@@ -149,6 +163,9 @@ bool OpenWithoutShareDelete(const std::filesystem::path& host);
 
 // File mapping: the host descriptor behind a file handle (-1 if none) and its access rights.
 int HostFileDescriptor(HANDLE file, DWORD* access);
+// The file kept open for reading, others allowed to read it only, while the result lives; null with
+// ERROR_FILE_NOT_FOUND or ERROR_SHARING_VIOLATION. StateLock held.
+std::shared_ptr<KernelObject> HoldForReading(WStringView windowsPath);
 
 // The loader: the paths of the modules the process has loaded (system DLLs in System32).
 std::vector<WString> ModulePathsOf(Process& process);

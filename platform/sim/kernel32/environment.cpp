@@ -1,10 +1,13 @@
 // Each process's environment block and current folder. A process started by a test starts from the
 // machine's system variables, as one started from the desktop does; one started by a program
-// inherits that program's block. Names compare without case.
+// inherits that program's block unless it was given one. Names compare without case; a block keeps
+// its order, and a new name goes where the system's sorted order puts it.
 #include "core/internal.h"
 #include "core/state.h"
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 
 using namespace sim;
@@ -12,24 +15,39 @@ using namespace sim::detail;
 
 namespace
 {
-struct Variable
-{
-    WString name; // as first set
-    WString value;
-};
-using Block = std::map<WString, Variable>; // by folded name
+using Block = EnvironmentBlock;
 
 struct Environments : PartBase
 {
     std::map<DWORD, Block> byProcess;
     std::map<WString, std::pair<WString, std::optional<WString>>> system; // changes to the system's block
+    std::map<const WCHAR*, std::unique_ptr<WCHAR[]>> copies;              // GetEnvironmentStringsW's
 };
+
+Block::iterator FindIn(Block& b, WStringView name)
+{
+    WString folded = Fold(name);
+    return std::ranges::find_if(b, [&](const EnvironmentVariable& v) { return Fold(v.name) == folded; });
+}
+
+// Sets or adds a variable: a new one goes before the first name that sorts after it.
+void Put(Block& b, WStringView name, WStringView value)
+{
+    if (auto it = FindIn(b, name); it != b.end())
+    {
+        it->value = WString(value);
+        return;
+    }
+    WString folded = Fold(name);
+    auto at = std::ranges::find_if(b, [&](const EnvironmentVariable& v) { return Fold(v.name) > folded; });
+    b.insert(at, {WString(name), WString(value)});
+}
 
 Block SystemBlock()
 {
     bool wow = System64() && CurrentProcess().is32;
     Block b;
-    auto put = [&](WStringView name, WStringView value) { b[Fold(name)] = {WString(name), WString(value)}; };
+    auto put = [&](WStringView name, WStringView value) { Put(b, name, value); };
     put(u"ALLUSERSPROFILE", u"C:\\ProgramData");
     put(u"APPDATA", u"C:\\Users\\User\\AppData\\Roaming");
     put(u"COMSPEC", u"C:\\Windows\\system32\\cmd.exe");
@@ -52,9 +70,9 @@ Block SystemBlock()
     for (const auto& [folded, change] : Part<Environments>().system)
     {
         if (change.second)
-            b[folded] = {change.first, *change.second};
-        else
-            b.erase(folded);
+            Put(b, change.first, *change.second);
+        else if (auto it = FindIn(b, change.first); it != b.end())
+            b.erase(it);
     }
     return b;
 }
@@ -88,20 +106,73 @@ void sim::detail::InheritEnvironment(const Process& child)
     Block block = OwnBlock();
     // WOW64 sets ProgramFiles for the child's width when it differs from its parent's.
     if (System64() && child.is32 != CurrentProcess().is32)
-    {
-        WStringView folder = child.is32 ? u"C:\\Program Files (x86)" : u"C:\\Program Files";
-        block[Fold(u"ProgramFiles")] = {u"ProgramFiles", WString(folder)};
-    }
+        Put(block, u"ProgramFiles", child.is32 ? u"C:\\Program Files (x86)" : u"C:\\Program Files");
+    Part<Environments>().byProcess[child.id] = std::move(block);
+}
+
+void sim::detail::GiveEnvironment(const Process& child, EnvironmentBlock block)
+{
+    std::lock_guard g(StateLock());
     Part<Environments>().byProcess[child.id] = std::move(block);
 }
 
 namespace
 {
-const Variable* Find(WStringView name)
+// The longest block a caller may give, in characters: past it a block without its end is refused
+// rather than read on.
+constexpr size_t kMaxBlock = size_t{1} << 20;
+
+template <typename Char>
+std::optional<Block> ReadBlock(const Char* p, WString (*widen)(std::basic_string_view<Char>))
+{
+    Block b;
+    size_t used = 0;
+    while (used < kMaxBlock && p[used] != 0)
+    {
+        size_t length = 0;
+        while (used + length < kMaxBlock && p[used + length] != 0)
+            ++length;
+        if (used + length == kMaxBlock)
+            return std::nullopt; // no end within reach
+        WString entry = widen(std::basic_string_view<Char>(p + used, length));
+        // A name may start with '=' (the hidden per-drive folders), so the separator is looked for
+        // after the first character.
+        size_t equals = entry.find(u'=', 1);
+        if (equals == WString::npos)
+            return std::nullopt;
+        b.push_back({entry.substr(0, equals), entry.substr(equals + 1)});
+        used += length + 1;
+    }
+    if (used >= kMaxBlock)
+        return std::nullopt;
+    return b;
+}
+
+WString WidenWide(WStringView text)
+{
+    return WString(text);
+}
+
+WString WidenNarrow(std::string_view text)
+{
+    return Widen(text);
+}
+} // namespace
+
+std::optional<EnvironmentBlock> sim::detail::ReadEnvironmentBlock(const void* block, bool unicode)
+{
+    if (unicode)
+        return ReadBlock<WCHAR>(static_cast<const WCHAR*>(block), &WidenWide);
+    return ReadBlock<char>(static_cast<const char*>(block), &WidenNarrow);
+}
+
+namespace
+{
+const EnvironmentVariable* Find(WStringView name)
 {
     Block& b = OwnBlock();
-    auto it = b.find(Fold(name));
-    return it == b.end() ? nullptr : &it->second;
+    auto it = FindIn(b, name);
+    return it == b.end() ? nullptr : &*it;
 }
 
 // Two-call copy: the length without the terminator when it fits, else the size needed with it.
@@ -123,7 +194,7 @@ DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size)
         return 0;
     }
     std::lock_guard g(StateLock());
-    const Variable* v = Find(name);
+    const EnvironmentVariable* v = Find(name);
     if (!v)
     {
         SetLastError(ERROR_ENVVAR_NOT_FOUND);
@@ -142,21 +213,46 @@ BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value)
     }
     std::lock_guard g(StateLock());
     Block& b = OwnBlock();
-    WString key = Fold(name);
     if (!value)
     {
-        if (!b.erase(key))
+        auto it = FindIn(b, name);
+        if (it == b.end())
         {
             SetLastError(ERROR_ENVVAR_NOT_FOUND);
             return FALSE;
         }
+        b.erase(it);
         return TRUE;
     }
-    auto it = b.find(key);
-    if (it == b.end())
-        b[key] = {WString(name), WString(value)};
-    else
-        it->second.value = value;
+    Put(b, name, value);
+    return TRUE;
+}
+
+// A copy of the block, "name=value" entries each ended by a NUL and the whole by one more.
+LPWCH WINAPI GetEnvironmentStringsW()
+{
+    std::lock_guard g(StateLock());
+    WString text;
+    for (const EnvironmentVariable& v : OwnBlock())
+        text += v.name + u"=" + v.value + WString(1, u'\0');
+    text += u'\0';
+    if (text.size() == 1)
+        text += u'\0'; // an empty block still ends in two
+    auto copy = std::make_unique<WCHAR[]>(text.size());
+    std::ranges::copy(text, copy.get());
+    LPWCH block = copy.get();
+    Part<Environments>().copies[block] = std::move(copy);
+    return block;
+}
+
+BOOL WINAPI FreeEnvironmentStringsW(LPWCH block)
+{
+    std::lock_guard g(StateLock());
+    if (!block || !Part<Environments>().copies.erase(block))
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -187,7 +283,8 @@ DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD
                 out += s.substr(open);
                 break;
             }
-            const Variable* v = close > open + 1 ? Find(s.substr(open + 1, close - open - 1)) : nullptr;
+            const EnvironmentVariable* v =
+                close > open + 1 ? Find(s.substr(open + 1, close - open - 1)) : nullptr;
             if (v)
             {
                 out += v->value;

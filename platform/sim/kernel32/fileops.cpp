@@ -1,5 +1,6 @@
 // The attributes the host file system cannot hold (hidden, system): kept beside the files by full
-// path, so GetFileAttributesW reports what SetFileAttributesW set and a copy carries them.
+// path, so GetFileAttributesW reports what SetFileAttributesW set, a copy or a move carries them and
+// they go with a file that is deleted (a new one in its place starts without them).
 #include "core/internal.h"
 #include "core/state.h"
 
@@ -34,6 +35,47 @@ DWORD KeptFileAttributes(WStringView windowsPath)
     auto& kept = Part<KeptAttributes>().byPath;
     auto it = kept.find(Fold(FullPath(windowsPath)));
     return it == kept.end() ? 0 : it->second;
+}
+
+namespace
+{
+// Whether `key` is `folder` or something inside it (both folded full paths).
+bool Within(const WString& key, const WString& folder)
+{
+    return key == folder ||
+           (key.size() > folder.size() && key.starts_with(folder) && key[folder.size()] == u'\\');
+}
+} // namespace
+
+void ForgetFileAttributes(WStringView windowsPath)
+{
+    std::lock_guard g(StateLock());
+    WString folder = Fold(FullPath(windowsPath));
+    std::erase_if(Part<KeptAttributes>().byPath,
+                  [&](const auto& entry) { return Within(entry.first, folder); });
+}
+
+void AddKeptFileAttributes(WStringView windowsPath, DWORD attributes)
+{
+    std::lock_guard g(StateLock());
+    if (attributes & kKept)
+        Part<KeptAttributes>().byPath[Fold(FullPath(windowsPath))] |= attributes & kKept;
+}
+
+void MoveKeptFileAttributes(WStringView from, WStringView to)
+{
+    std::lock_guard g(StateLock());
+    auto& kept = Part<KeptAttributes>().byPath;
+    WString source = Fold(FullPath(from)), target = Fold(FullPath(to));
+    std::map<WString, DWORD> moved;
+    std::erase_if(kept, [&](const auto& entry) {
+        if (!Within(entry.first, source))
+            return false;
+        moved[target + entry.first.substr(source.size())] = entry.second;
+        return true;
+    });
+    std::erase_if(kept, [&](const auto& entry) { return Within(entry.first, target); });
+    kept.merge(moved);
 }
 
 void CopyKeptFileAttributes(WStringView from, WStringView to)

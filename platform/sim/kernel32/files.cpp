@@ -380,6 +380,28 @@ bool OpenWithoutShareDelete(const fs::path& host)
     return SharingConflict(host, 0, 0, true);
 }
 
+std::shared_ptr<KernelObject> HoldForReading(WStringView windowsPath)
+{
+    fs::path host = HostPathOf(windowsPath);
+    std::error_code ec;
+    if (!fs::is_regular_file(host, ec))
+    {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    if (SharingConflict(host, GENERIC_READ, FILE_SHARE_READ, false))
+    {
+        SetError(ERROR_SHARING_VIOLATION);
+        return nullptr;
+    }
+    auto file = std::make_shared<File>();
+    file->host = host;
+    file->access = GENERIC_READ;
+    file->share = FILE_SHARE_READ;
+    openFiles().push_back(file);
+    return file;
+}
+
 int HostFileDescriptor(HANDLE handle, DWORD* access)
 {
     auto file = FindHandleOf<File>(handle);
@@ -518,6 +540,9 @@ void Machine::PutFile(WStringView windowsPath, std::string_view bytes)
     std::lock_guard g(detail::StateLock());
     fs::path host = detail::HostPathOf(windowsPath);
     fs::create_directories(host.parent_path());
+    std::error_code ec;
+    if (!fs::exists(host, ec))
+        detail::ForgetFileAttributes(windowsPath);
     int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)
         std::abort();
@@ -617,6 +642,14 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
         SetError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
+    // Overwriting a hidden or system file takes asking for the same attributes.
+    constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    DWORD kept = existed ? KeptFileAttributes(name) : 0;
+    if (disposition == CREATE_ALWAYS && (kept & ~flagsAndAttributes & kHiddenSystem))
+    {
+        SetError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     bool write = access & (GENERIC_WRITE | GENERIC_ALL);
     bool read = access & (GENERIC_READ | GENERIC_ALL);
     flags |= write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
@@ -627,6 +660,17 @@ HANDLE WINAPI CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_AT
     {
         SetError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
+    }
+    // A new file takes the attributes asked for (read-only too, the handle still writing); one made
+    // over an existing file keeps its own and adds them.
+    if (!existed || disposition == CREATE_ALWAYS)
+    {
+        if (!existed)
+            ForgetFileAttributes(name);
+        if (flagsAndAttributes & kHiddenSystem)
+            AddKeptFileAttributes(name, flagsAndAttributes & kHiddenSystem);
+        if (!existed && (flagsAndAttributes & FILE_ATTRIBUTE_READONLY))
+            ::fchmod(fd, 0444);
     }
     auto file = std::make_shared<File>();
     file->fd = fd;
@@ -798,6 +842,7 @@ BOOL WINAPI DeleteFileW(LPCWSTR name)
         SetError(ErrorFromErrno(errno));
         return FALSE;
     }
+    ForgetFileAttributes(name);
     return TRUE;
 }
 
@@ -827,6 +872,7 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES)
         SetError(ErrorFromErrno(errno));
         return FALSE;
     }
+    ForgetFileAttributes(name);
     return TRUE;
 }
 
@@ -850,6 +896,7 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR name)
         SetError(ErrorFromErrno(errno));
         return FALSE;
     }
+    ForgetFileAttributes(name);
     return TRUE;
 }
 
@@ -967,7 +1014,10 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData)
     {
         WString name = WideName(entry.path().filename().string());
         if (name.size() < MAX_PATH && MatchesPattern(name, pattern))
+        {
             hits.emplace_back(Fold(name), FindDataOf(entry.path(), name));
+            hits.back().second.dwFileAttributes |= KeptFileAttributes(folder + u"\\" + name);
+        }
     }
     std::stable_sort(hits.begin(), hits.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -131,11 +131,21 @@ bool ModuleRemoved(const WString& fileName)
 }
 } // namespace
 
+// A module mapped only for its resources: its handle is its own, with the low bits Windows sets
+// (1 a data file, 2 an image mapping), and it holds no reference to the module.
+struct ResourceMapping
+{
+    size_t index = 0;
+    ULONG_PTR kind = 1;
+    std::shared_ptr<KernelObject> hold; // the file, kept from writers (the exclusive data file)
+};
+
 struct LoaderState
 {
     std::vector<int> references;   // by module index
     std::vector<size_t> loadOrder; // modules loaded on demand, in the order they came
     DllSearch search;
+    std::map<ULONG_PTR, ResourceMapping> mappings; // by base address
 
     int& References(size_t index)
     {
@@ -151,6 +161,7 @@ struct Loader : PartBase
 {
     std::map<WString, DllSearch> lastByImage;                 // by folded image path
     std::set<std::pair<WString, std::string>> removedExports; // system exports a test took away
+    std::vector<std::pair<WString, DWORD>> loads;             // LoadLibraryExW's names and flags
 };
 
 Loader& loader()
@@ -219,6 +230,63 @@ BOOL Fail(DWORD error)
 {
     SetLastError(error);
     return FALSE;
+}
+
+constexpr ULONG_PTR kMappingBase = 0x60000000;
+constexpr ULONG_PTR kMappingStep = 0x10000;
+constexpr ULONG_PTR kMappingKinds = 3;
+
+// The calling process's resource mapping behind a handle (StateLock held).
+ResourceMapping* MappingOf(HMODULE module)
+{
+    const auto value = reinterpret_cast<ULONG_PTR>(module);
+    auto& mappings = StateOfProcess().mappings;
+    auto it = mappings.find(value & ~kMappingKinds);
+    return it != mappings.end() && it->second.kind == (value & kMappingKinds) ? &it->second : nullptr;
+}
+
+// A module index for the resource functions: a loaded module's own, or that of a mapping the process
+// holds.
+std::optional<size_t> ResourceIndexOf(HMODULE module)
+{
+    if (auto index = IndexOf(module))
+        return index;
+    if (!(reinterpret_cast<ULONG_PTR>(module) & kMappingKinds))
+        return std::nullopt;
+    std::lock_guard g(StateLock());
+    const ResourceMapping* mapping = MappingOf(module);
+    return mapping ? std::optional<size_t>(mapping->index) : std::nullopt;
+}
+
+// LoadLibraryExW for a module's resources alone: nothing of its code runs. A module the process has
+// loaded already serves as it is, with one reference more; otherwise each call maps it anew.
+HMODULE MapForResources(WStringView name, DWORD flags)
+{
+    std::lock_guard g(StateLock());
+    auto index = Resolve(name);
+    if (!index)
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    LoaderState& state = StateOfProcess();
+    if (state.References(*index) > 0)
+    {
+        ++state.References(*index);
+        return HandleOf(*index);
+    }
+    ResourceMapping mapping{*index, (flags & LOAD_LIBRARY_AS_IMAGE_RESOURCE) ? 2u : 1u, nullptr};
+    if (flags & LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE)
+    {
+        mapping.hold = HoldForReading(name);
+        if (!mapping.hold && GetLastError() == ERROR_SHARING_VIOLATION)
+            return nullptr;
+    }
+    ULONG_PTR base = kMappingBase;
+    while (state.mappings.contains(base))
+        base += kMappingStep;
+    state.mappings[base] = std::move(mapping);
+    return reinterpret_cast<HMODULE>(base | state.mappings[base].kind);
 }
 } // namespace
 
@@ -299,6 +367,7 @@ void EndProcessModules()
         for (size_t index : detach)
             state.References(index) = 0;
         state.loadOrder.clear();
+        state.mappings.clear();
     }
     // A non-null reserved argument tells the entry point the process is ending.
     static int ending;
@@ -333,16 +402,16 @@ void (*ExportOf(HMODULE module, LPCSTR procName))()
     return nullptr;
 }
 
-// The table is filled before main and never changes after, so no lock is needed.
+// The table is filled before main and never changes after.
 WString ProductModuleName(HMODULE module)
 {
-    auto index = IndexOf(module);
+    auto index = ResourceIndexOf(module);
     return index && !Modules()[*index].system ? Modules()[*index].fileName : WString();
 }
 
 WString SystemModuleName(HMODULE module)
 {
-    auto index = IndexOf(module);
+    auto index = ResourceIndexOf(module);
     return index && Modules()[*index].system ? Modules()[*index].fileName : WString();
 }
 
@@ -370,6 +439,12 @@ void Machine::RemoveSystemExport(WStringView module, std::string_view name)
             detail::loader().removedExports.emplace(m.fileName, std::string(name));
 }
 
+std::vector<std::pair<WString, DWORD>> Machine::LibraryLoads() const
+{
+    std::lock_guard g(detail::StateLock());
+    return detail::loader().loads;
+}
+
 std::optional<DllSearch> Machine::DllSearchOf(WStringView imagePath) const
 {
     std::lock_guard g(detail::StateLock());
@@ -389,12 +464,18 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags)
     SIM_FAULT_POINT("LoadLibraryExW", nullptr);
     constexpr DWORD kSearchFlags = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
                                    LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
-    if (!fileName || !*fileName || file || (flags & ~kSearchFlags))
+    constexpr DWORD kResourceFlags =
+        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+    if (!fileName || !*fileName || file || (flags & ~(kSearchFlags | kResourceFlags)))
     {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    HMODULE module = LoadModule(fileName);
+    {
+        std::lock_guard g(StateLock());
+        loader().loads.emplace_back(fileName, flags);
+    }
+    HMODULE module = (flags & kResourceFlags) ? MapForResources(fileName, flags) : LoadModule(fileName);
     if (module)
         SetLastError(ERROR_SUCCESS);
     return module;
@@ -410,6 +491,11 @@ BOOL WINAPI FreeLibrary(HMODULE module)
     DllEntryPoint detach = nullptr;
     {
         std::lock_guard g(StateLock());
+        if (MappingOf(module))
+        {
+            StateOfProcess().mappings.erase(reinterpret_cast<ULONG_PTR>(module) & ~kMappingKinds);
+            return TRUE;
+        }
         auto index = IndexOf(module);
         if (!index || StateOfProcess().References(*index) == 0)
             return Fail(ERROR_INVALID_HANDLE);

@@ -307,9 +307,31 @@ void PlaceSystemPrograms()
             machine().PutFile(p.path, "MZ");
 }
 
+// Where a process about to start takes its environment block from.
+struct EnvironmentSource
+{
+    bool inherit = true;                             // the starter's, when none is given
+    const detail::EnvironmentBlock* given = nullptr; // the block the starter passed
+};
+
+// The state of a process about to start from a recorded start.
+std::shared_ptr<detail::Process> ProcessFor(const StartedProcess& record, bool is32,
+                                            EnvironmentSource environment)
+{
+    auto process = NewProcess(record.applicationPath, record.commandLine, record.currentDirectory);
+    process->is32 = is32;
+    process->user = record.user;
+    process->elevated = record.elevated;
+    if (environment.given)
+        detail::GiveEnvironment(*process, *environment.given);
+    else if (environment.inherit)
+        detail::InheritEnvironment(*process);
+    return process;
+}
+
 // Starts a recorded process: a program of Windows, a stand-in or a registered program runs on a
-// thread of its own.
-std::optional<Launched> Launch(const StartedProcess& record, bool inheritEnvironment)
+// thread of its own; a stand-in and a program each as a process of their own, with its environment.
+std::optional<Launched> Launch(const StartedProcess& record, EnvironmentSource environment = {})
 {
     WString key = ProgramKey(record.applicationPath);
     Processes& ps = processes();
@@ -319,16 +341,12 @@ std::optional<Launched> Launch(const StartedProcess& record, bool inheritEnviron
     if (auto it = ps.standIns.find(key); it != ps.standIns.end())
     {
         StandIn standIn = it->second;
-        return StartProgram([standIn, record] { return standIn(record); }, nullptr);
+        return StartProgram([standIn, record] { return standIn(record); },
+                            ProcessFor(record, false, environment));
     }
     if (auto it = programs().find(key); it != programs().end())
     {
-        auto process = NewProcess(record.applicationPath, record.commandLine, record.currentDirectory);
-        process->is32 = programs32Bit().count(key) != 0;
-        process->user = record.user;
-        process->elevated = record.elevated;
-        if (inheritEnvironment)
-            detail::InheritEnvironment(*process);
+        auto process = ProcessFor(record, programs32Bit().count(key) != 0, environment);
         return StartProgram(EntryBody(it->second, process, record.showCommand), process);
     }
     return std::nullopt;
@@ -386,7 +404,7 @@ std::shared_ptr<Process> ThreadProcess()
 
 HANDLE StartProgramFile(const StartedProcess& record)
 {
-    std::optional<Launched> launched = Launch(record, true);
+    std::optional<Launched> launched = Launch(record);
     if (!launched)
     {
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -536,7 +554,7 @@ UINT WINAPI WinExec(LPCSTR cmdLine, UINT showCmd)
     StartedProcess record{commandLine,           *program,  static_cast<int>(showCmd),
                           self.currentDirectory, self.user, Elevated(self)};
     processes().started.push_back(record);
-    Launch(record, true);
+    Launch(record);
     return 33;
 }
 
@@ -545,12 +563,24 @@ namespace
 // CreateProcessW's work, for a process that runs with the given user's token.
 BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDirectory,
                      LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation,
-                     const WString& user, bool elevated, bool inheritEnvironment)
+                     const WString& user, bool elevated, bool inheritEnvironment, LPVOID environment,
+                     DWORD creationFlags)
 {
     if ((!applicationName && !commandLine) || !startupInfo || !processInformation)
     {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
+    }
+    // A block of the caller's is read once, here, and refused whole when it is malformed.
+    std::optional<detail::EnvironmentBlock> given;
+    if (environment)
+    {
+        given = detail::ReadEnvironmentBlock(environment, creationFlags & CREATE_UNICODE_ENVIRONMENT);
+        if (!given)
+        {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
     }
     WString line = commandLine ? WString(commandLine) : u"\"" + WString(applicationName) + u"\"";
     if (line.size() >= 32767) // the longest command line, with its terminator
@@ -577,7 +607,8 @@ BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR curren
         currentDirectory ? detail::FullPath(currentDirectory) : detail::CurrentProcess().currentDirectory,
         user,
         elevated};
-    std::optional<Launched> launched = program ? Launch(record, inheritEnvironment) : std::nullopt;
+    std::optional<Launched> launched =
+        program ? Launch(record, {inheritEnvironment, given ? &*given : nullptr}) : std::nullopt;
     if (!launched)
     {
         SetLastError(ERROR_FILE_NOT_FOUND); // no such file, or nothing the machine can run
@@ -599,13 +630,14 @@ BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR curren
 } // namespace
 
 BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
-                           LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR currentDirectory,
-                           LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation)
+                           LPSECURITY_ATTRIBUTES, BOOL, DWORD creationFlags, LPVOID environment,
+                           LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
+                           LPPROCESS_INFORMATION processInformation)
 {
     SIM_FAULT_POINT("CreateProcessW", FALSE);
     const detail::Process& self = detail::CurrentProcess();
     return CreateProcessAs(applicationName, commandLine, currentDirectory, startupInfo, processInformation,
-                           self.user, Elevated(self), true);
+                           self.user, Elevated(self), true, environment, creationFlags);
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
@@ -1001,9 +1033,9 @@ BOOL WINAPI DuplicateTokenEx(HANDLE existingToken, DWORD desiredAccess, LPSECURI
     return TRUE;
 }
 
-BOOL WINAPI CreateProcessWithTokenW(HANDLE token, DWORD, LPCWSTR applicationName, LPWSTR commandLine, DWORD,
-                                    LPVOID, LPCWSTR currentDirectory, LPSTARTUPINFOW startupInfo,
-                                    LPPROCESS_INFORMATION processInformation)
+BOOL WINAPI CreateProcessWithTokenW(HANDLE token, DWORD, LPCWSTR applicationName, LPWSTR commandLine,
+                                    DWORD creationFlags, LPVOID environment, LPCWSTR currentDirectory,
+                                    LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation)
 {
     SIM_FAULT_POINT("CreateProcessWithTokenW", FALSE);
     WString user;
@@ -1024,7 +1056,7 @@ BOOL WINAPI CreateProcessWithTokenW(HANDLE token, DWORD, LPCWSTR applicationName
     }
     // Without a block of its own the process gets one made from the user's profile, not the caller's.
     return CreateProcessAs(applicationName, commandLine, currentDirectory, startupInfo, processInformation,
-                           user, elevated, false);
+                           user, elevated, false, environment, creationFlags);
 }
 
 DWORD WINAPI GetCurrentDirectoryW(DWORD bufferLength, LPWSTR buffer)

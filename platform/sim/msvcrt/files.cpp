@@ -48,5 +48,6 @@ int _wrename(const WCHAR* oldName, const WCHAR* newName)
         errno = EACCES;
         return -1;
     }
+    MoveKeptFileAttributes(oldName, newName); // a rename keeps what the file is
     return 0;
 }

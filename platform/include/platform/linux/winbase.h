@@ -371,6 +371,13 @@ BOOL WINAPI UnmapViewOfFile(LPCVOID baseAddress);
 BOOL WINAPI FlushViewOfFile(LPCVOID baseAddress, SIZE_T bytes);
 
 // kernel32: the loader and where it looks for DLLs.
+#define LOAD_LIBRARY_AS_DATAFILE 0x00000002
+#define LOAD_LIBRARY_AS_IMAGE_RESOURCE 0x00000020
+#define LOAD_LIBRARY_AS_DATAFILE_EXCLUSIVE 0x00000040
+HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
+LPVOID WINAPI LockResource(HGLOBAL data);
 #define LOAD_LIBRARY_SEARCH_APPLICATION_DIR 0x00000200
 #define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -567,6 +574,9 @@ DWORD WINAPI GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
 DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
+LPWCH WINAPI GetEnvironmentStringsW();
+BOOL WINAPI FreeEnvironmentStringsW(LPWCH block);
+#define CREATE_UNICODE_ENVIRONMENT 0x00000400
 DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 BOOL WINAPI SetCurrentDirectoryW(LPCWSTR pathName);
 

@@ -67,6 +67,7 @@ typedef CHAR* PSTR;
 typedef const CHAR* LPCSTR;
 typedef const CHAR* PCSTR;
 typedef WCHAR* LPWSTR;
+typedef WCHAR* LPWCH;
 typedef WCHAR* PWSTR;
 typedef const WCHAR* LPCWSTR;
 typedef const WCHAR* PCWSTR;

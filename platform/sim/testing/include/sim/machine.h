@@ -232,6 +232,8 @@ public:
     std::vector<ShellRequest> ShellRequests() const;
     // The DLL search settings of the latest process of that program (or of the test itself).
     std::optional<DllSearch> DllSearchOf(WStringView imagePath) const;
+    // Every LoadLibraryExW call of the machine: the name asked for and its flags.
+    std::vector<std::pair<WString, DWORD>> LibraryLoads() const;
 
     // Faults: the next `count` calls of `api` (after `skip` good ones) fail with `error`. A name
     // that is no fault point throws std::invalid_argument; a fault still pending when a test ends
