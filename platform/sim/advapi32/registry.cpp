@@ -517,8 +517,8 @@ void detail::EnsureRegistryKey(HKEY root, WStringView key)
         RegCloseKey(h);
 }
 
-void Machine::SetRegistryValue(HKEY root, WStringView key, WStringView name, DWORD type,
-                               std::span<const BYTE> data, RegistryView view)
+void Registry::SetValue(HKEY root, WStringView key, WStringView name, DWORD type, std::span<const BYTE> data,
+                        RegistryView view)
 {
     std::lock_guard g(detail::StateLock());
     HKEY h = OpenForTest(root, key, view, true);
@@ -526,8 +526,8 @@ void Machine::SetRegistryValue(HKEY root, WStringView key, WStringView name, DWO
     RegCloseKey(h);
 }
 
-std::optional<RegistryValue> Machine::GetRegistryValue(HKEY root, WStringView key, WStringView name,
-                                                       RegistryView view) const
+std::optional<RegistryValue> Registry::Value(HKEY root, WStringView key, WStringView name,
+                                             RegistryView view) const
 {
     std::lock_guard g(detail::StateLock());
     HKEY h = OpenForTest(root, key, view, false);
@@ -542,13 +542,19 @@ std::optional<RegistryValue> Machine::GetRegistryValue(HKEY root, WStringView ke
     return result;
 }
 
-bool Machine::RegistryKeyExists(HKEY root, WStringView key, RegistryView view) const
+bool Registry::KeyExists(HKEY root, WStringView key, RegistryView view) const
 {
     std::lock_guard g(detail::StateLock());
     HKEY h = OpenForTest(root, key, view, false);
     if (h)
         RegCloseKey(h);
     return h != nullptr;
+}
+
+Registry& registry()
+{
+    static Registry r;
+    return r;
 }
 } // namespace sim
 
