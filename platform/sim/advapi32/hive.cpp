@@ -146,19 +146,19 @@ bool HasHivePrivileges()
 
 namespace sim
 {
-void Machine::PutHive(WStringView file, const std::vector<HiveValue>& values)
+void Registry::PutHive(WStringView file, const std::vector<HiveValue>& values)
 {
-    PutFile(file, detail::Encode(values));
+    files().Put(file, detail::Encode(values));
 }
 
-std::optional<std::vector<HiveValue>> Machine::ReadHive(WStringView file) const
+std::optional<std::vector<HiveValue>> Registry::ReadHive(WStringView file) const
 {
     std::lock_guard g(detail::StateLock());
     auto bytes = detail::ReadBytes(detail::FullPath(file));
     return bytes ? detail::Decode(*bytes) : std::nullopt;
 }
 
-std::vector<WString> Machine::LoadedHives() const
+std::vector<WString> Registry::LoadedHives() const
 {
     std::lock_guard g(detail::StateLock());
     std::vector<WString> keys;

@@ -553,8 +553,8 @@ void detail::RenameRegistryKey(HKEY root, WStringView from, WStringView toName)
     k->parent->children.insert(std::move(node));
 }
 
-void Machine::SetRegistryValue(HKEY root, WStringView key, WStringView name, DWORD type,
-                               std::span<const BYTE> data, RegistryView view)
+void Registry::SetValue(HKEY root, WStringView key, WStringView name, DWORD type, std::span<const BYTE> data,
+                        RegistryView view)
 {
     std::lock_guard g(detail::StateLock());
     HKEY h = OpenForTest(root, key, view, true);
@@ -562,8 +562,8 @@ void Machine::SetRegistryValue(HKEY root, WStringView key, WStringView name, DWO
     RegCloseKey(h);
 }
 
-std::optional<RegistryValue> Machine::GetRegistryValue(HKEY root, WStringView key, WStringView name,
-                                                       RegistryView view) const
+std::optional<RegistryValue> Registry::Value(HKEY root, WStringView key, WStringView name,
+                                             RegistryView view) const
 {
     std::lock_guard g(detail::StateLock());
     HKEY h = OpenForTest(root, key, view, false);
@@ -578,13 +578,19 @@ std::optional<RegistryValue> Machine::GetRegistryValue(HKEY root, WStringView ke
     return result;
 }
 
-bool Machine::RegistryKeyExists(HKEY root, WStringView key, RegistryView view) const
+bool Registry::KeyExists(HKEY root, WStringView key, RegistryView view) const
 {
     std::lock_guard g(detail::StateLock());
     HKEY h = OpenForTest(root, key, view, false);
     if (h)
         RegCloseKey(h);
     return h != nullptr;
+}
+
+Registry& registry()
+{
+    static Registry r;
+    return r;
 }
 } // namespace sim
 

@@ -196,10 +196,10 @@ DWORD Timeout(const StartedProcess& self)
 
 namespace sim
 {
-void Machine::InstallCommandInterpreter(bool runDeletions)
+void Processes::InstallCommandInterpreter(bool runDeletions)
 {
-    PutFile(u"C:\\Windows\\System32\\cmd.exe");
-    PutFile(u"C:\\Windows\\System32\\timeout.exe");
+    files().Put(u"C:\\Windows\\System32\\cmd.exe");
+    files().Put(u"C:\\Windows\\System32\\timeout.exe");
     RegisterStandIn(u"cmd.exe",
                     [runDeletions](const StartedProcess& self) { return Interpret(self, runDeletions); });
     RegisterStandIn(u"timeout.exe", Timeout);

@@ -174,7 +174,7 @@ std::vector<SystemExport> PropertySheetHostExports()
 }
 } // namespace sim::detail
 
-std::vector<HostedSheet> sim::Machine::HostedSheets() const
+std::vector<HostedSheet> sim::Desktop::HostedSheets() const
 {
     std::lock_guard g(StateLock());
     return hosts().hosted;

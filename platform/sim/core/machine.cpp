@@ -206,7 +206,7 @@ void Machine::SetAdministrator(bool admin)
     core().administrator = admin;
 }
 
-void Machine::FailNext(std::string_view api, DWORD error, int count, int skip)
+void Faults::FailNext(std::string_view api, DWORD error, int count, int skip)
 {
     if (!detail::IsFaultPoint(api))
         throw std::invalid_argument("no fault point is named " + std::string(api));
@@ -217,7 +217,7 @@ void Machine::FailNext(std::string_view api, DWORD error, int count, int skip)
     it->second.push_back({error, count, skip});
 }
 
-std::vector<std::string> Machine::PendingFaults() const
+std::vector<std::string> Faults::Pending() const
 {
     std::lock_guard g(core().lock);
     std::vector<std::string> pending;
@@ -227,14 +227,26 @@ std::vector<std::string> Machine::PendingFaults() const
     return pending;
 }
 
-ULONGLONG Machine::Now() const
+Faults& faults()
+{
+    static Faults f;
+    return f;
+}
+
+ULONGLONG VirtualClock::Now() const
 {
     return detail::Clock();
 }
 
-void Machine::Advance(ULONGLONG milliseconds)
+void VirtualClock::Advance(ULONGLONG milliseconds)
 {
     detail::Step(milliseconds);
+}
+
+VirtualClock& virtualClock()
+{
+    static VirtualClock c;
+    return c;
 }
 
 Machine& machine()

@@ -35,7 +35,7 @@ std::string U8(WStringView text)
     return detail::ToUtf8(text);
 }
 
-void Files(Snapshot& s)
+void SandboxFiles(Snapshot& s)
 {
     const fs::path root = machine().Sandbox();
     std::error_code ec;
@@ -157,7 +157,7 @@ void Walls(Snapshot& s)
 Snapshot TakeSnapshot()
 {
     Snapshot s;
-    Files(s);
+    SandboxFiles(s);
     Keys(s, HKEY_LOCAL_MACHINE, "HKLM", 0);
     Keys(s, HKEY_USERS, "HKU", 0);
     Spooled(s);

@@ -51,7 +51,7 @@ std::vector<SystemExport> HtmlHelpExports()
 }
 } // namespace sim::detail
 
-std::vector<HelpRequest> sim::Machine::HelpRequests() const
+std::vector<HelpRequest> sim::Desktop::HelpRequests() const
 {
     std::lock_guard g(StateLock());
     return helpLog().requests;

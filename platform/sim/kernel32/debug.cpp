@@ -18,7 +18,7 @@ struct DebugOutputs : sim::detail::PartBase
 };
 } // namespace
 
-std::vector<std::string> sim::Machine::DebugOutput() const
+std::vector<std::string> sim::Processes::DebugOutput() const
 {
     std::lock_guard g(sim::detail::StateLock());
     return sim::detail::Part<DebugOutputs>().texts;

@@ -79,7 +79,7 @@ Block SystemBlock()
 
 } // namespace
 
-void sim::Machine::SetSystemVariable(WStringView name, std::optional<WString> value)
+void sim::Processes::SetSystemVariable(WStringView name, std::optional<WString> value)
 {
     std::lock_guard g(StateLock());
     Part<Environments>().system[Fold(name)] = {WString(name), std::move(value)};

@@ -524,18 +524,18 @@ fs::path HostPathOf(WStringView windowsPath)
 
 namespace sim
 {
-std::filesystem::path Machine::Sandbox() const
+std::filesystem::path Files::Sandbox() const
 {
     return detail::files().root;
 }
 
-std::filesystem::path Machine::HostPath(WStringView windowsPath) const
+std::filesystem::path Files::HostPath(WStringView windowsPath) const
 {
     std::lock_guard g(detail::StateLock());
     return detail::HostPathOf(windowsPath);
 }
 
-void Machine::PutFile(WStringView windowsPath, std::string_view bytes)
+void Files::Put(WStringView windowsPath, std::string_view bytes)
 {
     std::lock_guard g(detail::StateLock());
     fs::path host = detail::HostPathOf(windowsPath);
@@ -551,7 +551,7 @@ void Machine::PutFile(WStringView windowsPath, std::string_view bytes)
     ::close(fd);
 }
 
-std::optional<std::string> Machine::FileBytes(WStringView windowsPath) const
+std::optional<std::string> Files::Bytes(WStringView windowsPath) const
 {
     std::lock_guard g(detail::StateLock());
     fs::path host = detail::HostPathOf(windowsPath);
@@ -571,11 +571,17 @@ std::optional<std::string> Machine::FileBytes(WStringView windowsPath) const
     return out;
 }
 
-bool Machine::FileExists(WStringView windowsPath) const
+bool Files::Exists(WStringView windowsPath) const
 {
     std::lock_guard g(detail::StateLock());
     std::error_code ec;
     return fs::exists(detail::HostPathOf(windowsPath), ec);
+}
+
+Files& files()
+{
+    static Files f;
+    return f;
 }
 } // namespace sim
 

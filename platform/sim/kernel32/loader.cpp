@@ -425,7 +425,7 @@ bool RegisterDll(const char16_t* fileName, std::initializer_list<DllExport> expo
     return true;
 }
 
-void Machine::RemoveSystemModule(WStringView fileName)
+void Processes::RemoveSystemModule(WStringView fileName)
 {
     std::lock_guard g(detail::StateLock());
     detail::removed().modules.push_back(detail::Fold(fileName));
@@ -439,13 +439,13 @@ void Machine::RemoveSystemExport(WStringView module, std::string_view name)
             detail::loader().removedExports.emplace(m.fileName, std::string(name));
 }
 
-std::vector<std::pair<WString, DWORD>> Machine::LibraryLoads() const
+std::vector<std::pair<WString, DWORD>> Processes::LibraryLoads() const
 {
     std::lock_guard g(detail::StateLock());
     return detail::loader().loads;
 }
 
-std::optional<DllSearch> Machine::DllSearchOf(WStringView imagePath) const
+std::optional<DllSearch> Processes::DllSearchOf(WStringView imagePath) const
 {
     std::lock_guard g(detail::StateLock());
     auto& last = detail::loader().lastByImage;

@@ -49,7 +49,7 @@ struct TableEntry
     bool resident = false;
 };
 
-struct Processes : detail::PartBase
+struct ProcessTable : detail::PartBase
 {
     std::shared_ptr<detail::Process> calling;
     std::shared_ptr<ProcessObject> callingObject; // what OpenProcess of the calling program gives
@@ -62,9 +62,9 @@ struct Processes : detail::PartBase
     bool systemProgramsPlaced = false;
 };
 
-Processes& processes()
+ProcessTable& processTable()
 {
-    return detail::Part<Processes>();
+    return detail::Part<ProcessTable>();
 }
 
 thread_local std::shared_ptr<detail::Process> t_process;
@@ -129,9 +129,9 @@ Launched StartProgram(std::function<DWORD()> body, std::shared_ptr<detail::Proce
     Launched l{std::make_shared<ProcessObject>(), std::make_shared<detail::ThreadObject>()};
     {
         std::lock_guard g(detail::StateLock());
-        l.process->id = process ? process->id : processes().nextProcessId;
+        l.process->id = process ? process->id : processTable().nextProcessId;
         if (!process)
-            processes().nextProcessId += 4;
+            processTable().nextProcessId += 4;
     }
     l.process->image = process ? detail::ToUtf8(FileNameOf(process->imagePath)) : "stand-in";
     detail::StartSimThread(l.thread, process, std::move(body),
@@ -215,8 +215,8 @@ std::shared_ptr<detail::Process> NewProcess(WStringView image, WStringView comma
     auto p = std::make_shared<detail::Process>();
     {
         std::lock_guard g(detail::StateLock());
-        p->id = processes().nextProcessId;
-        processes().nextProcessId += 4;
+        p->id = processTable().nextProcessId;
+        processTable().nextProcessId += 4;
     }
     p->imagePath = detail::FullPath(image);
     p->commandLine = WString(commandLine);
@@ -278,10 +278,10 @@ std::optional<WString> ResolveProgram(WStringView commandLine)
 WString ProgramKey(WStringView fileName)
 {
     WString key = detail::Fold(FileNameOf(fileName));
-    auto it = processes().copies.find(key);
-    if (it != processes().copies.end())
+    auto it = processTable().copies.find(key);
+    if (it != processTable().copies.end())
         return it->second;
-    if (!programs().count(key) && !processes().standIns.count(key))
+    if (!programs().count(key) && !processTable().standIns.count(key))
         if (std::optional<WString> original = detail::ProgramMadeFrom(detail::FullPath(fileName)))
             return *original;
     return key;
@@ -300,7 +300,7 @@ constexpr SystemProgram kSystemPrograms[] = {{u"C:\\Windows\\System32\\taskkill.
 // Their files are there as on any Windows, placed when a program is first looked for (StateLock held).
 void PlaceSystemPrograms()
 {
-    if (std::exchange(processes().systemProgramsPlaced, true))
+    if (std::exchange(processTable().systemProgramsPlaced, true))
         return;
     for (const SystemProgram& p : kSystemPrograms)
         if (!IsFile(p.path))
@@ -334,7 +334,7 @@ std::shared_ptr<detail::Process> ProcessFor(const StartedProcess& record, bool i
 std::optional<Launched> Launch(const StartedProcess& record, EnvironmentSource environment = {})
 {
     WString key = ProgramKey(record.applicationPath);
-    Processes& ps = processes();
+    ProcessTable& ps = processTable();
     for (const SystemProgram& p : kSystemPrograms)
         if (detail::EqualNoCase(record.applicationPath, p.path))
             return StartProgram([run = p.run, record] { return run(record); }, nullptr);
@@ -379,7 +379,7 @@ Process& CurrentProcess()
     if (t_process)
         return *t_process;
     std::lock_guard g(StateLock());
-    if (!processes().calling)
+    if (!processTable().calling)
     {
         auto p = std::make_shared<Process>();
         p->id = 4;
@@ -387,9 +387,9 @@ Process& CurrentProcess()
         p->commandLine = u"\"" + p->imagePath + u"\"";
         p->commandLineA = Narrow(p->commandLine);
         p->currentDirectory = u"C:\\Users\\User";
-        processes().calling = p;
+        processTable().calling = p;
     }
-    return *processes().calling;
+    return *processTable().calling;
 }
 
 void SetThreadProcess(std::shared_ptr<Process> process)
@@ -410,7 +410,7 @@ HANDLE StartProgramFile(const StartedProcess& record)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;
     }
-    processes().started.push_back(record);
+    processTable().started.push_back(record);
     return AddHandle(launched->process);
 }
 
@@ -421,13 +421,13 @@ void JoinPrograms()
 }
 } // namespace detail
 
-void Machine::SetCallingProgram(WStringView imagePath, WStringView commandLine)
+void Processes::SetCallingProgram(WStringView imagePath, WStringView commandLine)
 {
     std::lock_guard g(detail::StateLock());
-    processes().calling = NewProcess(imagePath, commandLine, {});
+    processTable().calling = NewProcess(imagePath, commandLine, {});
 }
 
-DWORD Machine::Run(WStringView imagePath, WStringView arguments, int showCommand)
+DWORD Processes::Run(WStringView imagePath, WStringView arguments, int showCommand)
 {
     Entry entry;
     bool is32 = false;
@@ -449,22 +449,29 @@ DWORD Machine::Run(WStringView imagePath, WStringView arguments, int showCommand
     return RunEntry(entry, process, showCommand);
 }
 
-void Machine::RegisterStandIn(WStringView fileName, StandIn standIn)
+void Processes::RegisterStandIn(WStringView fileName, StandIn standIn)
 {
     std::lock_guard g(detail::StateLock());
-    processes().standIns[detail::Fold(fileName)] = std::move(standIn);
+    processTable().standIns[detail::Fold(fileName)] = std::move(standIn);
 }
 
-void Machine::RegisterProgramCopy(WStringView originalFileName, WStringView copyFileName)
+void Processes::RegisterProgramCopy(WStringView originalFileName, WStringView copyFileName)
 {
     std::lock_guard g(detail::StateLock());
-    processes().copies[detail::Fold(FileNameOf(copyFileName))] = detail::Fold(FileNameOf(originalFileName));
+    processTable().copies[detail::Fold(FileNameOf(copyFileName))] =
+        detail::Fold(FileNameOf(originalFileName));
 }
 
-std::vector<StartedProcess> Machine::Started() const
+std::vector<StartedProcess> Processes::Started() const
 {
     std::lock_guard g(detail::StateLock());
-    return processes().started;
+    return processTable().started;
+}
+
+Processes& processes()
+{
+    static Processes p;
+    return p;
 }
 } // namespace sim
 
@@ -553,7 +560,7 @@ UINT WINAPI WinExec(LPCSTR cmdLine, UINT showCmd)
     const detail::Process& self = detail::CurrentProcess();
     StartedProcess record{commandLine,           *program,  static_cast<int>(showCmd),
                           self.currentDirectory, self.user, Elevated(self)};
-    processes().started.push_back(record);
+    processTable().started.push_back(record);
     Launch(record);
     return 33;
 }
@@ -614,13 +621,13 @@ BOOL CreateProcessAs(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR curren
         SetLastError(ERROR_FILE_NOT_FOUND); // no such file, or nothing the machine can run
         return FALSE;
     }
-    processes().started.push_back(record);
+    processTable().started.push_back(record);
     TableEntry entry;
     entry.setup.imagePath = record.applicationPath;
     entry.setup.user = user;
     entry.setup.elevated = elevated;
     entry.object = launched->process;
-    processes().table[launched->process->id] = entry;
+    processTable().table[launched->process->id] = entry;
     processInformation->hProcess = detail::AddHandle(launched->process);
     processInformation->hThread = detail::AddHandle(launched->thread);
     processInformation->dwProcessId = launched->process->id;
@@ -690,14 +697,14 @@ const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1
 
 std::shared_ptr<detail::Process> CallingProcess()
 {
-    if (!processes().calling)
+    if (!processTable().calling)
     {
         auto keep = detail::ThreadProcess();
         detail::SetThreadProcess(nullptr);
         detail::CurrentProcess(); // makes the calling program's record
         detail::SetThreadProcess(keep);
     }
-    return processes().calling;
+    return processTable().calling;
 }
 
 bool Ended(const ProcessObject& object)
@@ -718,17 +725,17 @@ std::optional<LiveProcess> FindLive(DWORD id)
         p.setup.user = calling->user;
         p.setup.elevated = Elevated(*calling);
         p.setup.sessionId = calling->sessionId;
-        if (!processes().callingObject)
+        if (!processTable().callingObject)
         {
-            processes().callingObject = std::make_shared<ProcessObject>();
-            processes().callingObject->id = id;
-            processes().callingObject->image = detail::ToUtf8(FileNameOf(calling->imagePath));
+            processTable().callingObject = std::make_shared<ProcessObject>();
+            processTable().callingObject->id = id;
+            processTable().callingObject->image = detail::ToUtf8(FileNameOf(calling->imagePath));
         }
-        p.object = processes().callingObject;
+        p.object = processTable().callingObject;
         return p;
     }
-    auto it = processes().table.find(id);
-    if (it == processes().table.end() || Ended(*it->second.object))
+    auto it = processTable().table.find(id);
+    if (it == processTable().table.end() || Ended(*it->second.object))
         return std::nullopt;
     LiveProcess p{id, it->second.setup, it->second.object, it->second.resident, false};
     if (it->second.process)
@@ -751,7 +758,7 @@ std::optional<LiveProcess> FromHandle(HANDLE handle, DWORD needed)
             return std::nullopt;
         }
         id = object->id;
-        if (auto it = processes().openedAccess.find(handle); it != processes().openedAccess.end())
+        if (auto it = processTable().openedAccess.find(handle); it != processTable().openedAccess.end())
             access = it->second;
     }
     if ((access & needed) != needed)
@@ -818,14 +825,14 @@ namespace sim::detail
 DWORD ShellProcessId()
 {
     std::lock_guard g(StateLock());
-    for (const auto& [id, entry] : processes().table)
+    for (const auto& [id, entry] : processTable().table)
         if (entry.setup.shell && !Ended(*entry.object))
             return id;
     return 0;
 }
 } // namespace sim::detail
 
-DWORD Machine::AddProcess(const ProcessSetup& setup)
+DWORD Processes::Add(const ProcessSetup& setup)
 {
     std::lock_guard g(detail::StateLock());
     TableEntry entry;
@@ -833,10 +840,10 @@ DWORD Machine::AddProcess(const ProcessSetup& setup)
     entry.setup.imagePath = detail::FullPath(setup.imagePath);
     entry.resident = true;
     entry.object = std::make_shared<ProcessObject>();
-    entry.object->id = processes().nextProcessId;
-    processes().nextProcessId += 4;
+    entry.object->id = processTable().nextProcessId;
+    processTable().nextProcessId += 4;
     entry.object->image = detail::ToUtf8(FileNameOf(entry.setup.imagePath));
-    processes().table[entry.object->id] = entry;
+    processTable().table[entry.object->id] = entry;
     return entry.object->id;
 }
 
@@ -864,17 +871,17 @@ BOOL WINAPI ProcessIdToSessionId(DWORD processId, DWORD* sessionId)
     return TRUE;
 }
 
-bool Machine::ProcessRunning(DWORD processId) const
+bool Processes::Running(DWORD processId) const
 {
     std::lock_guard g(detail::StateLock());
     return FindLive(processId).has_value();
 }
 
-std::optional<DWORD> Machine::ProcessExitCode(DWORD processId) const
+std::optional<DWORD> Processes::ExitCode(DWORD processId) const
 {
     std::lock_guard g(detail::StateLock());
-    auto it = processes().table.find(processId);
-    if (it == processes().table.end() || !Ended(*it->second.object))
+    auto it = processTable().table.find(processId);
+    if (it == processTable().table.end() || !Ended(*it->second.object))
         return std::nullopt;
     std::lock_guard s(detail::Sched().mu);
     return it->second.object->exitCode;
@@ -903,7 +910,7 @@ HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL, DWORD processId)
         return nullptr;
     }
     HANDLE handle = detail::AddHandle(live->object);
-    processes().openedAccess[handle] = desiredAccess;
+    processTable().openedAccess[handle] = desiredAccess;
     return handle;
 }
 
@@ -930,7 +937,7 @@ BOOL WINAPI K32EnumProcesses(DWORD* processIds, DWORD cb, LPDWORD bytesReturned)
         return Fail(ERROR_INVALID_PARAMETER);
     std::lock_guard g(detail::StateLock());
     std::vector<DWORD> ids{CallingProcess()->id};
-    for (const auto& [id, entry] : processes().table)
+    for (const auto& [id, entry] : processTable().table)
         if (!Ended(*entry.object))
             ids.push_back(id);
     DWORD count = std::min<DWORD>(static_cast<DWORD>(ids.size()), cb / sizeof(DWORD));
@@ -1119,7 +1126,7 @@ bool ImageInUse(WStringView fullPath)
     std::lock_guard g(StateLock());
     if (Part<RunningImages>().folded.count(Fold(fullPath)) > 0)
         return true;
-    for (const auto& [id, entry] : ::sim::processes().table)
+    for (const auto& [id, entry] : ::sim::processTable().table)
         if (entry.object && !::sim::Ended(*entry.object) && EqualNoCase(entry.setup.imagePath, fullPath))
             return true;
     return false;

@@ -14,13 +14,13 @@ namespace
 constexpr std::string_view kProgramMark = "\0SIMPROGRAM\x1A"sv;
 } // namespace
 
-void Machine::PutProgramFile(WStringView windowsPath, WStringView programFileName)
+void Files::PutProgram(WStringView windowsPath, WStringView programFileName)
 {
-    std::string bytes = FileBytes(windowsPath).value_or("MZ");
+    std::string bytes = Bytes(windowsPath).value_or("MZ");
     bytes.append(kProgramMark);
     bytes.append(detail::ToUtf8(programFileName));
     bytes.push_back('\0');
-    PutFile(windowsPath, bytes);
+    Put(windowsPath, bytes);
 }
 
 namespace detail

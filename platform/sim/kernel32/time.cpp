@@ -74,7 +74,7 @@ bool Set(const SYSTEMTIME& t)
 
 namespace sim
 {
-bool Machine::SetLocalTime(const SYSTEMTIME& now)
+bool VirtualClock::SetLocalTime(const SYSTEMTIME& now)
 {
     return Set(now);
 }

@@ -21,7 +21,7 @@ HBITMAP ScaledBitmap(HBITMAP bitmap, int cx, int cy);
 
 namespace
 {
-struct Registry
+struct ResourceFiles
 {
     std::mutex lock;
     std::map<WString, std::filesystem::path> files;                        // module file name → .rc
@@ -29,9 +29,9 @@ struct Registry
     std::map<std::filesystem::path, std::string> failed;
 };
 
-Registry& registry()
+ResourceFiles& resourceFiles()
 {
-    static Registry r;
+    static ResourceFiles r;
     return r;
 }
 
@@ -60,7 +60,7 @@ constexpr ULONG_PTR kOwnedIconBase = 0x70000000;
 
 HICON OwnedIconHandle(const WString& key)
 {
-    std::lock_guard g(registry().lock);
+    std::lock_guard g(resourceFiles().lock);
     auto& part = Part<IconHandles>();
     auto h = reinterpret_cast<HICON>(kOwnedIconBase + 4 * part.ownedMade++);
     part.owned[h] = key;
@@ -69,7 +69,7 @@ HICON OwnedIconHandle(const WString& key)
 
 HICON IconHandle(const WString& key)
 {
-    std::lock_guard g(registry().lock);
+    std::lock_guard g(resourceFiles().lock);
     auto& map = iconHandles();
     auto it = map.find(key);
     if (it != map.end())
@@ -82,7 +82,7 @@ HICON IconHandle(const WString& key)
 
 WString IconNameOf(HICON icon)
 {
-    std::lock_guard g(registry().lock);
+    std::lock_guard g(resourceFiles().lock);
     if (auto it = Part<IconHandles>().owned.find(icon); it != Part<IconHandles>().owned.end())
         return it->second;
     for (const auto& [key, handle] : iconHandles())
@@ -112,7 +112,7 @@ WString ResourceName(LPCWSTR name)
 
 const ResourceFile* ResourcesOfFile(WStringView fileName)
 {
-    Registry& r = registry();
+    ResourceFiles& r = resourceFiles();
     WString key = Fold(FileNameOf(fileName));
     bool registered = false;
     {
@@ -167,15 +167,15 @@ namespace sim
 {
 bool RegisterModuleResources(const char16_t* fileName, const char* rcPath)
 {
-    std::lock_guard g(detail::registry().lock);
-    detail::registry().files[detail::Fold(fileName)] = std::filesystem::path(rcPath);
+    std::lock_guard g(detail::resourceFiles().lock);
+    detail::resourceFiles().files[detail::Fold(fileName)] = std::filesystem::path(rcPath);
     return true;
 }
 
 void Desktop::RegisterResources(WStringView moduleFileName, const std::filesystem::path& rcFile)
 {
-    std::lock_guard g(detail::registry().lock);
-    detail::registry().files[detail::Fold(moduleFileName)] = rcFile;
+    std::lock_guard g(detail::resourceFiles().lock);
+    detail::resourceFiles().files[detail::Fold(moduleFileName)] = rcFile;
 }
 } // namespace sim
 
@@ -316,7 +316,7 @@ HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name)
 
 BOOL WINAPI DestroyIcon(HICON icon)
 {
-    std::lock_guard g(registry().lock);
+    std::lock_guard g(resourceFiles().lock);
     const auto value = reinterpret_cast<ULONG_PTR>(icon);
     auto& owned = Part<IconHandles>().owned;
     if (value >= kOwnedIconBase && !owned.erase(icon)) // an own copy destroyed twice
@@ -331,7 +331,7 @@ namespace sim
 {
 size_t LiveIcons()
 {
-    std::lock_guard g(registry().lock);
+    std::lock_guard g(resourceFiles().lock);
     return Part<IconHandles>().owned.size();
 }
 } // namespace sim

@@ -40,14 +40,14 @@ Carried CarriedRecord(LPCWSTR fileName, std::vector<BYTE>& record)
 
 namespace sim
 {
-void Machine::SetFileVersionRecord(WStringView windowsPath, std::span<const BYTE> record)
+void Files::SetVersionRecord(WStringView windowsPath, std::span<const BYTE> record)
 {
     std::string bytes(kVersionMark);
     bytes.append(reinterpret_cast<const char*>(record.data()), record.size());
-    PutFile(windowsPath, bytes);
+    Put(windowsPath, bytes);
 }
 
-void Machine::SetFileVersion(WStringView windowsPath, WORD major, WORD minor, WORD build, WORD revision)
+void Files::SetVersion(WStringView windowsPath, WORD major, WORD minor, WORD build, WORD revision)
 {
     // VS_VERSION_INFO: length, value length, type, the key, padding to 4, then the fixed record.
     const WStringView key = u"VS_VERSION_INFO";
@@ -72,7 +72,7 @@ void Machine::SetFileVersion(WStringView windowsPath, WORD major, WORD minor, WO
     b[0] = static_cast<BYTE>(b.size());
     b[1] = static_cast<BYTE>(b.size() >> 8);
     b[2] = static_cast<BYTE>(sizeof fixed);
-    SetFileVersionRecord(windowsPath, b);
+    SetVersionRecord(windowsPath, b);
 }
 } // namespace sim
 

@@ -110,7 +110,7 @@ WString ProgramOfCommand(WStringView command)
 
 namespace sim
 {
-std::vector<ShellRequest> Machine::ShellRequests() const
+std::vector<ShellRequest> Processes::ShellRequests() const
 {
     std::lock_guard g(detail::StateLock());
     return detail::shell().requests;

@@ -294,9 +294,9 @@ private:
 
 namespace sim
 {
-std::optional<ShellLinkRecord> Machine::ReadShellLink(WStringView windowsPath) const
+std::optional<ShellLinkRecord> Files::ReadShellLink(WStringView windowsPath) const
 {
-    std::optional<std::string> bytes = FileBytes(windowsPath);
+    std::optional<std::string> bytes = Bytes(windowsPath);
     return bytes ? Parse(*bytes) : std::nullopt;
 }
 } // namespace sim

@@ -101,6 +101,25 @@ struct MonitorSetup
     UINT dpi = 96;
 };
 
+// A sheet the common property-sheet host showed: its caption, whether it had an Apply button, the
+// host functions its pages called (in order) and the result it gave back.
+struct HostedSheet
+{
+    WString caption;
+    bool applyButton = true;
+    std::vector<UINT> functions;
+    LONG_PTR result = 0;
+};
+
+// A help request made through HtmlHelpW: the file, the command and, for keyword look-ups, the keyword.
+struct HelpRequest
+{
+    WString file;
+    UINT command = 0;
+    WString keyword;
+    bool indexOnFail = false;
+};
+
 // Controls of a property sheet that show the current wizard page's header title and subtitle.
 constexpr int kSheetHeaderTitle = 0x3027;
 constexpr int kSheetHeaderSubtitle = 0x3028;
@@ -191,6 +210,9 @@ public:
     bool AnswerFileDialog(WStringView path);
     bool AnswerFileDialog(WStringView path, DWORD filterIndex); // the user also picked that file type
     bool CancelFileDialog();
+    // Property sheets the common host showed, and help asked for, since the machine started.
+    std::vector<HostedSheet> HostedSheets() const;
+    std::vector<HelpRequest> HelpRequests() const;
 
     // Displays: one 1920 × 1080 display at 96 dpi unless set; the first is the primary, whose DPI is
     // the system's (GetDeviceCaps of the screen).
