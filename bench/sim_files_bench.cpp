@@ -34,7 +34,7 @@ void FillFolder(long n)
 {
     sim::machine().Reset();
     CreateDirectoryW(u"C:\\Full", nullptr);
-    const std::string folder = sim::machine().HostPath(u"C:\\Full").string();
+    const std::string folder = sim::files().HostPath(u"C:\\Full").string();
     char name[32];
     for (long i = 1; i <= n; ++i)
     {

@@ -165,7 +165,7 @@ PageBitmaps RenderPages(const std::string& stream)
     auto& machine = sim::machine();
     machine.Reset();
     const WString path = u"C:\\Jobs\\job.kgl";
-    machine.PutFile(path, stream);
+    sim::files().Put(path, stream);
     printfile::CMemoryMappedFile file;
     std::vector<printfile::CPrintTicket> pages;
     if (stream.empty())
@@ -179,7 +179,7 @@ PageBitmaps RenderPages(const std::string& stream)
         const std::string name = "C:\\Jobs\\page" + std::to_string(i + 1) + ".bmp";
         const WString bmp = Wide(name);
         const printfile::RenderResult r = printfile::RenderPageToBmp(file, pages[i], bmp.c_str());
-        const auto bytes = r.Written() ? machine.FileBytes(bmp) : std::nullopt;
+        const auto bytes = r.Written() ? sim::files().Bytes(bmp) : std::nullopt;
         if (!bytes)
         {
             out.error = "page " + std::to_string(i + 1) +

@@ -28,17 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const bool ready = [] {
         auto& m = sim::machine();
         m.Reset();
-        m.PutFile(u"C:\\Media\\Setup.exe");
-        m.PutFile(u"C:\\Media\\Menu\\Menu.exe");
-        m.PutFile(u"C:\\Media\\Driver\\KGSetup.exe");
-        m.SetCallingProgram(u"C:\\Media\\Menu\\Menu.exe", u"Menu.exe");
+        sim::files().Put(u"C:\\Media\\Setup.exe");
+        sim::files().Put(u"C:\\Media\\Menu\\Menu.exe");
+        sim::files().Put(u"C:\\Media\\Driver\\KGSetup.exe");
+        sim::processes().SetCallingProgram(u"C:\\Media\\Menu\\Menu.exe", u"Menu.exe");
         return true;
     }();
     Check(ready);
     std::string bytes(reinterpret_cast<const char*>(data), size);
     LCID lcid = size >= 2 ? static_cast<LCID>(data[0] | data[1] << 8) : 0x0409;
 
-    sim::machine().PutFile(kIni, bytes);
+    sim::files().Put(kIni, bytes);
     setuplauncher::LaunchPlan plan = setuplauncher::PlanLaunch("C:\\Media\\Setup.ini", "C:\\Media\\", lcid);
     Check(plan.error == 0 || plan.error == ERROR_FILE_NOT_FOUND || plan.error == ERROR_PATH_NOT_FOUND);
     if (plan.error == 0)
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
               (!plan.option->empty() && *plan.option != "FAILED" && plan.option->size() < 260));
     }
 
-    sim::machine().PutFile(kLanguageFile, bytes);
+    sim::files().Put(kLanguageFile, bytes);
     static const launch::CMultilingualStringTable strings;
     launch::CMultilingualStringTable::Table table;
     int stored = strings.LoadLanguageFile(kLanguageFile.c_str(), table);

@@ -84,16 +84,15 @@ class ExecuteAndWaitTable : public Execute, public ::testing::WithParamInterface
 TEST_P(ExecuteAndWaitTable, ReturnsTheOutcomeAndAlwaysGivesTheOwnerBack)
 {
     const LaunchCase& c = GetParam();
-    auto& m = sim::machine();
     if (c.fileExists)
-        m.PutFile(kTool);
-    m.RegisterStandIn(u"Tool.exe", [](const sim::StartedProcess&) -> DWORD {
+        sim::files().Put(kTool);
+    sim::processes().RegisterStandIn(u"Tool.exe", [](const sim::StartedProcess&) -> DWORD {
         g_hiddenWhileRunning = !sim::desktop().IsVisible(g_owner);
         g_disabledWhileRunning = !IsWindowEnabled(g_owner);
         return 1603;
     });
     if (c.refusal)
-        m.FailNext("ShellExecuteExW", c.refusal);
+        sim::faults().FailNext("ShellExecuteExW", c.refusal);
     bool enabledAfter = false, visibleAfter = false;
     DWORD result = OnUiThread([&](HWND owner) {
         DWORD r = launch::ExecuteAndWait(owner, c.pathGiven ? kTool.c_str() : nullptr, c.wait);
@@ -104,11 +103,11 @@ TEST_P(ExecuteAndWaitTable, ReturnsTheOutcomeAndAlwaysGivesTheOwnerBack)
     EXPECT_EQ(result, c.expected);
     EXPECT_TRUE(enabledAfter);
     EXPECT_TRUE(visibleAfter);
-    ASSERT_EQ(m.Started().size(), c.started ? 1u : 0u);
+    ASSERT_EQ(sim::processes().Started().size(), c.started ? 1u : 0u);
     if (c.started)
     {
-        EXPECT_EQ(m.Started()[0].currentDirectory, kMedia + u"\\Utility");
-        auto requests = m.ShellRequests();
+        EXPECT_EQ(sim::processes().Started()[0].currentDirectory, kMedia + u"\\Utility");
+        auto requests = sim::processes().ShellRequests();
         ASSERT_EQ(requests.size(), 1u);
         const sim::ShellRequest& r = requests[0];
         EXPECT_EQ(r.file, kTool);
@@ -134,8 +133,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ExecuteAndWaitTable,
 
 TEST_F(Execute, AWaitedLaunchAnswersMessagesTheChildSends)
 {
-    sim::machine().PutFile(kTool);
-    sim::machine().RegisterStandIn(u"Tool.exe", [](const sim::StartedProcess&) -> DWORD {
+    sim::files().Put(kTool);
+    sim::processes().RegisterStandIn(u"Tool.exe", [](const sim::StartedProcess&) -> DWORD {
         SendMessageW(g_owner, WM_APP, 0, 0); // a broadcast would reach the waiting menu the same way
         return 7;
     });
@@ -171,18 +170,17 @@ class ManualTable : public Execute, public ::testing::WithParamInterface<ManualC
 TEST_P(ManualTable, OpensTheManualOrItsFolderOrSaysItIsMissing)
 {
     const ManualCase& c = GetParam();
-    auto& m = sim::machine();
     if (c.manualExists)
-        m.PutFile(kManual);
+        sim::files().Put(kManual);
     if (c.associated)
     {
         auto text = [](std::u16string_view s) {
             return std::vector<BYTE>(reinterpret_cast<const BYTE*>(s.data()),
                                      reinterpret_cast<const BYTE*>(s.data() + s.size() + 1));
         };
-        m.SetRegistryValue(HKEY_CLASSES_ROOT, u".pdf", u"", REG_SZ, text(u"Reader.Document"));
-        m.SetRegistryValue(HKEY_CLASSES_ROOT, u"Reader.Document\\shell\\open\\command", u"", REG_SZ,
-                           text(u"\"C:\\Reader\\Reader.exe\" \"%1\""));
+        sim::registry().SetValue(HKEY_CLASSES_ROOT, u".pdf", u"", REG_SZ, text(u"Reader.Document"));
+        sim::registry().SetValue(HKEY_CLASSES_ROOT, u"Reader.Document\\shell\\open\\command", u"", REG_SZ,
+                                 text(u"\"C:\\Reader\\Reader.exe\" \"%1\""));
     }
     auto& d = sim::desktop();
     OnUiThread(
@@ -213,11 +211,11 @@ TEST_P(ManualTable, OpensTheManualOrItsFolderOrSaysItIsMissing)
             d.AnswerMessageBox(c.answer);
         });
     std::vector<WString> opened;
-    for (const sim::ShellRequest& r : m.ShellRequests())
+    for (const sim::ShellRequest& r : sim::processes().ShellRequests())
         opened.push_back(r.file);
     EXPECT_EQ(opened, c.opened);
     EXPECT_EQ(d.MessageBoxes().size(), (c.answer || c.notFoundBox) ? 1u : 0u);
-    EXPECT_TRUE(m.Started().empty());
+    EXPECT_TRUE(sim::processes().Started().empty());
 }
 
 const WString kManualFolder = kMedia + u"\\Manual\\English\\";

@@ -17,7 +17,7 @@ inline const WString kDriver = kMedia + u"\\Driver\\KGSetup.exe";
 // A .lng or .ini file in the code page's bytes (the profile functions read it as a Windows file).
 inline void PutText(const WString& path, const std::string& text)
 {
-    sim::machine().PutFile(path, text);
+    sim::files().Put(path, text);
 }
 
 class MenuFilesTest : public ::testing::Test
@@ -25,10 +25,10 @@ class MenuFilesTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        sim::machine().SetCallingProgram(kMenuPath, u"\"" + kMenuPath + u"\"");
+        sim::processes().SetCallingProgram(kMenuPath, u"\"" + kMenuPath + u"\"");
         sim::desktop().RegisterResources(u"Menu.exe", LAUNCH_MENU_RC);
         sim::desktop().SetUiLanguage(0x0409);
-        sim::machine().PutFile(kMenuPath);
+        sim::files().Put(kMenuPath);
     }
 };
 } // namespace launchtest

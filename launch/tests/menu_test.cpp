@@ -24,7 +24,7 @@ protected:
     {
         g_top = nullptr;
         g_topHiddenDuringLaunch = false;
-        sim::machine().PutFile(kMenuPath);
+        sim::files().Put(kMenuPath);
         sim::desktop().SetUiLanguage(0x0409);
     }
 
@@ -65,12 +65,11 @@ class MenuLanguage : public MenuTest, public ::testing::WithParamInterface<Langu
 TEST_P(MenuLanguage, TheTitleIsInTheLanguageTheUserAndMenuIniChoose)
 {
     const LanguageCase& c = GetParam();
-    auto& m = sim::machine();
-    m.PutFile(kLanguages + u"zh-tw.lng", "[Dialog]\r\nLabelTopMenu=TW title\r\n");
-    m.PutFile(kLanguages + u"zh-cn.lng", "[Dialog]\r\nLabelTopMenu=CN title\r\n");
-    m.PutFile(kLanguages + u"ja.lng", "[Dialog]\r\nLabelTopMenu=JA title\r\n");
+    sim::files().Put(kLanguages + u"zh-tw.lng", "[Dialog]\r\nLabelTopMenu=TW title\r\n");
+    sim::files().Put(kLanguages + u"zh-cn.lng", "[Dialog]\r\nLabelTopMenu=CN title\r\n");
+    sim::files().Put(kLanguages + u"ja.lng", "[Dialog]\r\nLabelTopMenu=JA title\r\n");
     if (c.setting)
-        m.PutFile(kMenuFolder + u"Menu.ini", std::string("[Menu]\r\nLanguage=") + c.setting + "\r\n");
+        sim::files().Put(kMenuFolder + u"Menu.ini", std::string("[Menu]\r\nLanguage=") + c.setting + "\r\n");
     sim::desktop().SetUserLanguage(c.userLanguage);
     WString title;
     EXPECT_EQ(RunMenu([&](HWND top) {
@@ -116,18 +115,18 @@ TEST_P(MenuDriver, StartsTheInstallerForTheArchitectureAndWaitsForIt)
     auto& d = sim::desktop();
     m.SetNativeArchitecture(c.architecture);
     if (c.kgSetupOnMedia)
-        m.PutFile(kDriver);
+        sim::files().Put(kDriver);
     for (const char16_t* file : {u"Any.exe", u"Setup64.exe", u"KGSetup.exe"})
     {
         if (WString(file) != u"KGSetup.exe")
-            m.PutFile(kMedia + u"\\Driver\\" + file);
-        m.RegisterStandIn(file, [](const sim::StartedProcess&) -> DWORD {
+            sim::files().Put(kMedia + u"\\Driver\\" + file);
+        sim::processes().RegisterStandIn(file, [](const sim::StartedProcess&) -> DWORD {
             g_topHiddenDuringLaunch = !sim::desktop().IsVisible(g_top) && !IsWindowEnabled(g_top);
             return 1603;
         });
     }
     if (c.languageFile)
-        m.PutFile(kLanguages + u"en.lng", c.languageFile);
+        sim::files().Put(kLanguages + u"en.lng", c.languageFile);
     bool restored = false;
     EXPECT_EQ(RunMenu([&](HWND top) {
                   d.Click(d.Control(top, IDC_BUTTON3));
@@ -145,7 +144,7 @@ TEST_P(MenuDriver, StartsTheInstallerForTheArchitectureAndWaitsForIt)
               }),
               0u);
     EXPECT_TRUE(restored);
-    auto started = m.Started();
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), c.started ? 1u : 0u);
     if (c.started)
     {
@@ -171,10 +170,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MenuTest, ARefusedInstallerRestoresTheMenuSilently)
 {
-    auto& m = sim::machine();
     auto& d = sim::desktop();
-    m.PutFile(kDriver);
-    m.FailNext("ShellExecuteExW", ERROR_CANCELLED);
+    sim::files().Put(kDriver);
+    sim::faults().FailNext("ShellExecuteExW", ERROR_CANCELLED);
     bool restored = false;
     EXPECT_EQ(RunMenu([&](HWND top) {
                   d.Click(d.Control(top, IDC_BUTTON3));
@@ -184,7 +182,7 @@ TEST_F(MenuTest, ARefusedInstallerRestoresTheMenuSilently)
               0u);
     EXPECT_TRUE(restored);
     EXPECT_TRUE(d.MessageBoxes().empty());
-    EXPECT_TRUE(m.Started().empty());
+    EXPECT_TRUE(sim::processes().Started().empty());
 }
 
 TEST_F(MenuTest, HomeBringsTheTopMenuBackWhereTheSubMenuWas)
@@ -254,7 +252,7 @@ TEST_P(MenuLook, CommandLinksWithNotesAndShieldsFromVistaPushButtonsAndNoteTexts
     os.major = c.major;
     os.minor = c.minor;
     m.SetOs(os);
-    m.PutFile(kMedia + u"\\Utility\\Tessicard\\TessicardSetup.exe");
+    sim::files().Put(kMedia + u"\\Utility\\Tessicard\\TessicardSetup.exe");
     const WString driverNote = u"Launches the installer of the printer driver for the digital duplicator.";
     EXPECT_EQ(RunMenu([&](HWND top) {
                   HWND driver = d.Control(top, IDC_BUTTON3);
@@ -317,7 +315,7 @@ TEST_F(MenuTest, TheClientAreaFollowsTheDpiWithinTheWorkArea)
         SetUp();
         sim::desktop().SetMonitors({row.monitor});
         if (row.ini)
-            sim::machine().PutFile(kMenuFolder + u"Menu.ini", row.ini);
+            sim::files().Put(kMenuFolder + u"Menu.ini", row.ini);
         RECT window{}, client{};
         EXPECT_EQ(RunMenu([&](HWND top) {
                       GetWindowRect(top, &window);
@@ -353,9 +351,9 @@ TEST_F(MenuTest, ADpiChangeMovesThePageToTheSuggestedRectangle)
 TEST_F(MenuTest, MenuIniFlagsGovernTheirButtons)
 {
     auto& d = sim::desktop();
-    sim::machine().PutFile(kDriver);
-    sim::machine().PutFile(kMenuFolder + u"Menu.ini",
-                           "[Menu]\r\nEnableManual=0\r\nEnableDriver=0\r\nEnableUtility=yes\r\n");
+    sim::files().Put(kDriver);
+    sim::files().Put(kMenuFolder + u"Menu.ini",
+                     "[Menu]\r\nEnableManual=0\r\nEnableDriver=0\r\nEnableUtility=yes\r\n");
     EXPECT_EQ(RunMenu([&](HWND top) {
                   EXPECT_FALSE(d.IsEnabled(d.Control(top, IDC_BUTTON1)));
                   EXPECT_TRUE(d.IsEnabled(d.Control(top, IDC_BUTTON2))); // not a number: absent

@@ -13,7 +13,7 @@ const WString kKey = u"SOFTWARE\\VELMO\\STATWATCH";
 
 std::vector<BYTE> Show()
 {
-    auto v = sim::machine().GetRegistryValue(HKEY_CURRENT_USER, kKey, u"SHOW");
+    auto v = sim::registry().Value(HKEY_CURRENT_USER, kKey, u"SHOW");
     EXPECT_TRUE(v.has_value());
     if (v)
     {
@@ -42,30 +42,30 @@ class MonitorLauncherTable : public ::testing::TestWithParam<Case>
 TEST_P(MonitorLauncherTable, StartsTheMonitorAsTheSettingSays)
 {
     const Case& c = GetParam();
-    auto& m = sim::machine();
-    m.PutFile(kMonitor);
+    sim::files().Put(kMonitor);
     if (c.stored)
     {
         if (c.stored->empty())
-            m.SetRegistryValue(HKEY_CURRENT_USER, kKey, u"Other", REG_DWORD, std::vector<BYTE>{1, 0, 0, 0});
+            sim::registry().SetValue(HKEY_CURRENT_USER, kKey, u"Other", REG_DWORD,
+                                     std::vector<BYTE>{1, 0, 0, 0});
         else
-            m.SetRegistryValue(HKEY_CURRENT_USER, kKey, u"SHOW", REG_BINARY, *c.stored);
+            sim::registry().SetValue(HKEY_CURRENT_USER, kKey, u"SHOW", REG_BINARY, *c.stored);
     }
     if (c.failRegistry)
     {
-        m.FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-        m.FailNext("RegCreateKeyA", ERROR_ACCESS_DENIED);
+        sim::faults().FailNext("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+        sim::faults().FailNext("RegCreateKeyA", ERROR_ACCESS_DENIED);
     }
 
-    EXPECT_EQ(m.Run(kLauncher, c.arguments), 1u);
+    EXPECT_EQ(sim::processes().Run(kLauncher, c.arguments), 1u);
 
-    auto started = m.Started();
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].commandLine, u"\"" + kMonitor + u"\" " + c.expectedTail);
     EXPECT_EQ(started[0].applicationPath, kMonitor);
     EXPECT_EQ(started[0].showCommand, c.expectedShow);
     if (c.expectedValue.empty())
-        EXPECT_FALSE(m.RegistryKeyExists(HKEY_CURRENT_USER, kKey));
+        EXPECT_FALSE(sim::registry().KeyExists(HKEY_CURRENT_USER, kKey));
     else
         EXPECT_EQ(Show(), c.expectedValue);
 }
@@ -92,35 +92,32 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MonitorLauncher, QuotedPathStartsTheMonitorNotAProgramEarlierInThePath)
 {
     // Unquoted, Windows would try "C:\Program.exe" first for a folder under "C:\Program Files".
-    auto& m = sim::machine();
-    m.PutFile(kMonitor);
-    m.PutFile(u"C:\\Program.exe");
-    EXPECT_EQ(m.Run(kLauncher), 1u);
-    auto started = m.Started();
+    sim::files().Put(kMonitor);
+    sim::files().Put(u"C:\\Program.exe");
+    EXPECT_EQ(sim::processes().Run(kLauncher), 1u);
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].applicationPath, kMonitor);
 }
 
 TEST(MonitorLauncher, CommandThatDoesNotFitStartsNothing)
 {
-    auto& m = sim::machine();
-    m.PutFile(kMonitor);
+    sim::files().Put(kMonitor);
     // "\"" folder "\RXMonitor.exe\" -B " arguments must stay below 260 bytes with its terminator.
     size_t fixed = 1 + kFolder.size() + 15 + 4; // quote, folder, \RXMonitor.exe", " -B "
     WString fits(259 - fixed, u'x');
-    EXPECT_EQ(m.Run(kLauncher, fits), 1u);
-    ASSERT_EQ(m.Started().size(), 1u);
-    EXPECT_EQ(m.Started()[0].commandLine.size(), 259u);
+    EXPECT_EQ(sim::processes().Run(kLauncher, fits), 1u);
+    ASSERT_EQ(sim::processes().Started().size(), 1u);
+    EXPECT_EQ(sim::processes().Started()[0].commandLine.size(), 259u);
 
-    EXPECT_EQ(m.Run(kLauncher, fits + u"x"), 1u);
-    EXPECT_EQ(m.Started().size(), 1u) << "a command one byte too long must not start anything";
+    EXPECT_EQ(sim::processes().Run(kLauncher, fits + u"x"), 1u);
+    EXPECT_EQ(sim::processes().Started().size(), 1u) << "a command one byte too long must not start anything";
 }
 
 TEST(MonitorLauncher, MissingMonitorStillEndsWithOne)
 {
-    auto& m = sim::machine();
-    EXPECT_EQ(m.Run(kLauncher, u"-x"), 1u);
-    EXPECT_TRUE(m.Started().empty());
+    EXPECT_EQ(sim::processes().Run(kLauncher, u"-x"), 1u);
+    EXPECT_TRUE(sim::processes().Started().empty());
     EXPECT_EQ(Show(), std::vector<BYTE>{0});
 }
 

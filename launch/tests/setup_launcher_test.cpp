@@ -104,29 +104,30 @@ TEST_P(SetupLauncherRun, StartsTheProgramForTheUsersLanguageOrSaysWhyNot)
     auto& d = sim::desktop();
     m.SetOs(c.os);
     d.SetUserLanguage(c.userLanguage);
-    m.RegisterProgramCopy(u"Setup.exe", u"Other.exe");
-    m.PutFile(c.launcher);
+    sim::processes().RegisterProgramCopy(u"Setup.exe", u"Other.exe");
+    sim::files().Put(c.launcher);
     if (c.ini)
     {
         WString ini = c.launcher.substr(0, c.launcher.rfind(u'.')) + u".ini";
-        m.PutFile(ini, *c.ini);
+        sim::files().Put(ini, *c.ini);
     }
     for (const char16_t* program :
          {u"C:\\Media\\Menu\\Menu.exe", u"C:\\Media\\Menu\\MenuJa.exe", u"C:\\Media\\Driver\\KGSetup.exe"})
-        m.PutFile(program);
-    m.PutFile(u"C:\\Media\\Folder\\inside.txt");
+        sim::files().Put(program);
+    sim::files().Put(u"C:\\Media\\Folder\\inside.txt");
     for (const char16_t* name : {u"Menu.exe", u"MenuJa.exe"})
-        m.RegisterStandIn(name, [](const sim::StartedProcess&) -> DWORD { return 0; });
-    m.RegisterStandIn(u"KGSetup.exe", [](const sim::StartedProcess&) -> DWORD { return 3010; });
+        sim::processes().RegisterStandIn(name, [](const sim::StartedProcess&) -> DWORD { return 0; });
+    sim::processes().RegisterStandIn(u"KGSetup.exe",
+                                     [](const sim::StartedProcess&) -> DWORD { return 3010; });
     if (c.refusal)
-        m.FailNext("ShellExecuteExA", c.refusal);
+        sim::faults().FailNext("ShellExecuteExA", c.refusal);
 
     DWORD exit = d.Run(c.launcher, u"ignored", [&] {
         if (d.MessageBox())
             d.AnswerMessageBox(IDOK);
     });
     EXPECT_EQ(exit, c.expectedExit);
-    auto started = m.Started();
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), c.started ? 1u : 0u);
     if (c.started)
     {
@@ -196,23 +197,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SetupLauncher, PassesTheOptionTheProgramsFolderAndItsOwnShowCommand)
 {
-    auto& m = sim::machine();
-    m.PutFile(kLauncher);
-    m.PutFile(u"C:\\Media\\Setup.ini", "[Setup]\r\npath=.\\Menu\\..\\Menu\\Menu.exe\r\noption=/lang ja\r\n");
-    m.PutFile(kMenu);
-    m.RegisterStandIn(u"Menu.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
-    EXPECT_EQ(sim::desktop().Run([&] { return m.Run(kLauncher, u"", SW_SHOWMINIMIZED); }, nullptr), 0u);
-    auto requests = m.ShellRequests();
+    sim::files().Put(kLauncher);
+    sim::files().Put(u"C:\\Media\\Setup.ini",
+                     "[Setup]\r\npath=.\\Menu\\..\\Menu\\Menu.exe\r\noption=/lang ja\r\n");
+    sim::files().Put(kMenu);
+    sim::processes().RegisterStandIn(u"Menu.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
+    EXPECT_EQ(
+        sim::desktop().Run([&] { return sim::processes().Run(kLauncher, u"", SW_SHOWMINIMIZED); }, nullptr),
+        0u);
+    auto requests = sim::processes().ShellRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].file, kMenu);
     EXPECT_EQ(requests[0].parameters, u"/lang ja");
     EXPECT_EQ(requests[0].directory, u"C:\\Media\\Menu\\");
     EXPECT_EQ(requests[0].showCommand, SW_SHOWMINIMIZED);
     EXPECT_EQ(requests[0].verb, u"");
-    auto started = m.Started();
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].commandLine, u"\"" + kMenu + u"\" /lang ja");
-    auto search = m.DllSearchOf(kLauncher);
+    auto search = sim::processes().DllSearchOf(kLauncher);
     ASSERT_TRUE(search.has_value());
     EXPECT_EQ(search->dllDirectory, WString());
     EXPECT_EQ(search->defaultDirectories, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));

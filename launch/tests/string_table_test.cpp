@@ -21,7 +21,7 @@ class StringTable : public MenuFilesTest
 
 TEST_F(StringTable, WithoutLanguageFilesTheResourcesHoldAndPathsOnlyForFilesThatExist)
 {
-    sim::machine().PutFile(kDriver);
+    sim::files().Put(kDriver);
     CMultilingualStringTable table;
     EXPECT_EQ(table.ModuleFolder(), kMenuFolder);
     struct Row
@@ -45,8 +45,8 @@ TEST_F(StringTable, WithoutLanguageFilesTheResourcesHoldAndPathsOnlyForFilesThat
 
 TEST_F(StringTable, LanguageFilesOverrideWithEnglishAsEveryLanguagesFallback)
 {
-    sim::machine().PutFile(kDriver);
-    sim::machine().PutFile(kMedia + u"\\Driver\\ja\\KGSetup.exe");
+    sim::files().Put(kDriver);
+    sim::files().Put(kMedia + u"\\Driver\\ja\\KGSetup.exe");
     PutText(kMenuFolder + u"Languages\\ja.lng", "[Dialog]\r\n"
                                                 "ButtonManual=JA manual\r\n"
                                                 "NoteManual=\r\n"
@@ -101,7 +101,7 @@ TEST_F(StringTable, LoadLanguageFileCountsWhatItStoresAndCutsLongValues)
 
 TEST_F(StringTable, ResolveRelativePathNeedsAnExistingFileThatFits)
 {
-    sim::machine().PutFile(kDriver);
+    sim::files().Put(kDriver);
     CMultilingualStringTable table;
     WString out = u"stale";
     EXPECT_TRUE(table.ResolveRelativePath(out, u"..\\Driver\\KGSetup.exe"));

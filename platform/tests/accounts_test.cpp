@@ -44,8 +44,8 @@ TEST(Accounts, HivesMountWithBothPrivilegesAndGoBackToTheirFileWithTheirChanges)
 {
     auto& m = sim::machine();
     m.AddUser({u"Ann", u"S-1-5-21-10-20-30-1002", false});
-    m.PutHive(u"C:\\Users\\Ann\\ntuser.dat",
-              {{u"Software\\A", u"V", REG_SZ, Wide("1")}, {u"Software\\B", {}, REG_NONE, {}}});
+    sim::registry().PutHive(u"C:\\Users\\Ann\\ntuser.dat",
+                            {{u"Software\\A", u"V", REG_SZ, Wide("1")}, {u"Software\\B", {}, REG_NONE, {}}});
 
     EXPECT_EQ(RegLoadKeyA(HKEY_USERS, kAnn, "C:\\Users\\Ann\\ntuser.dat"), ERROR_PRIVILEGE_NOT_HELD);
     EXPECT_EQ(Enable({"SeRestorePrivilege"}).second, ERROR_SUCCESS);
@@ -54,11 +54,11 @@ TEST(Accounts, HivesMountWithBothPrivilegesAndGoBackToTheirFileWithTheirChanges)
     // The signed-in user's hive is the system's; a file cannot be mounted twice.
     EXPECT_EQ(RegLoadKeyA(HKEY_USERS, "X", "C:\\Users\\User\\ntuser.dat"), ERROR_SHARING_VIOLATION);
     EXPECT_EQ(RegLoadKeyA(HKEY_USERS, "X", "C:\\Users\\Nobody\\ntuser.dat"), ERROR_PATH_NOT_FOUND);
-    m.PutFile(u"C:\\Users\\Bad\\ntuser.dat", "SIMHIVE1\x05");
+    sim::files().Put(u"C:\\Users\\Bad\\ntuser.dat", "SIMHIVE1\x05");
     EXPECT_EQ(RegLoadKeyA(HKEY_USERS, "X", "C:\\Users\\Bad\\ntuser.dat"), ERROR_BADDB);
     ASSERT_EQ(RegLoadKeyA(HKEY_USERS, kAnn, "C:\\Users\\Ann\\ntuser.dat"), ERROR_SUCCESS);
     EXPECT_EQ(RegLoadKeyA(HKEY_USERS, "Y", "C:\\Users\\Ann\\ntuser.dat"), ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(m.LoadedHives(), std::vector<WString>{u"HKEY_USERS\\S-1-5-21-10-20-30-1002"});
+    EXPECT_EQ(sim::registry().LoadedHives(), std::vector<WString>{u"HKEY_USERS\\S-1-5-21-10-20-30-1002"});
 
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_USERS, (std::string(kAnn) + "\\Software").c_str(), 0, KEY_READ, &key),
@@ -68,9 +68,9 @@ TEST(Accounts, HivesMountWithBothPrivilegesAndGoBackToTheirFileWithTheirChanges)
     EXPECT_EQ(RegDeleteKeyA(HKEY_USERS, (std::string(kAnn) + "\\Software\\A").c_str()), ERROR_SUCCESS);
     EXPECT_EQ(RegUnLoadKeyA(HKEY_USERS, kAnn), ERROR_SUCCESS);
     EXPECT_EQ(RegUnLoadKeyA(HKEY_USERS, kAnn), ERROR_INVALID_PARAMETER);
-    EXPECT_TRUE(m.LoadedHives().empty());
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_USERS, u"S-1-5-21-10-20-30-1002"));
-    auto saved = m.ReadHive(u"C:\\Users\\Ann\\ntuser.dat");
+    EXPECT_TRUE(sim::registry().LoadedHives().empty());
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_USERS, u"S-1-5-21-10-20-30-1002"));
+    auto saved = sim::registry().ReadHive(u"C:\\Users\\Ann\\ntuser.dat");
     ASSERT_TRUE(saved);
     std::vector<WString> keys;
     for (const auto& v : *saved)
@@ -141,18 +141,17 @@ TEST(Accounts, UsersComeABufferAtATimeWithTheirSids)
 
 TEST(Accounts, DelayedDeletionsAreKeptAsTheSystemKeepsThem)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\T\\a.exe", "x");
+    sim::files().Put(u"C:\\T\\a.exe", "x");
     ASSERT_TRUE(MoveFileExA("C:\\T\\a.exe", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
     ASSERT_TRUE(MoveFileExA("C:\\T\\b.txt", "C:\\T\\c.txt", MOVEFILE_DELAY_UNTIL_REBOOT));
-    auto v = m.GetRegistryValue(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                u"PendingFileRenameOperations");
+    auto v = sim::registry().Value(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                   u"PendingFileRenameOperations");
     ASSERT_TRUE(v);
     EXPECT_EQ(v->type, static_cast<DWORD>(REG_MULTI_SZ));
     WString list(reinterpret_cast<const char16_t*>(v->data.data()), v->data.size() / 2);
     EXPECT_EQ(list, WString(u"\\??\\C:\\T\\a.exe\0\0\\??\\C:\\T\\b.txt\0\\??\\C:\\T\\c.txt\0\0", 47));
-    EXPECT_TRUE(m.FileExists(u"C:\\T\\a.exe"));
-    m.PutFile(u"C:\\T\\d\\e.txt", "x");
+    EXPECT_TRUE(sim::files().Exists(u"C:\\T\\a.exe"));
+    sim::files().Put(u"C:\\T\\d\\e.txt", "x");
     EXPECT_FALSE(RemoveDirectoryA("C:\\T\\d"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
 }

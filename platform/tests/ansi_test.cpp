@@ -37,13 +37,12 @@ TEST(AnsiText, CompareWithoutCaseForAsciiLettersOnly)
 
 TEST(AnsiFiles, CopyAndAttributesAsWindowsKeepsThem)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\a\\src.ini", "one");
+    sim::files().Put(u"C:\\a\\src.ini", "one");
     ASSERT_TRUE(SetFileAttributesA("C:\\a\\src.ini", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(GetFileAttributesA("C:\\a\\src.ini") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(CopyFileA("C:\\a\\src.ini", "C:\\a\\dst.ini", TRUE));
-    EXPECT_EQ(m.FileBytes(u"C:\\a\\dst.ini"), "one");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\a\\dst.ini"), "one");
     DWORD copied = GetFileAttributesA("C:\\a\\dst.ini");
     EXPECT_TRUE(copied & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(copied & FILE_ATTRIBUTE_HIDDEN);

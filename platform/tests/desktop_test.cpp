@@ -279,11 +279,11 @@ TEST_F(Desktop, VersionRecordAndIconsComeFromTheScript)
 
 TEST_F(Desktop, UnreadableScriptIsReportedNotGuessed)
 {
-    auto bad = std::filesystem::path(sim::machine().Sandbox()) / "bad.rc";
+    auto bad = std::filesystem::path(sim::files().Sandbox()) / "bad.rc";
     std::ofstream(bad)
         << "#pragma code_page(65001)\n1 DIALOGEX 0, 0, 10, 10\nBEGIN\n  LTEXT \"x\", 1, 0, 0\n";
     sim::desktop().RegisterResources(u"bad.exe", bad);
-    sim::machine().SetCallingProgram(u"C:\\Apps\\bad.exe", u"bad.exe");
+    sim::processes().SetCallingProgram(u"C:\\Apps\\bad.exe", u"bad.exe");
     CollectFailures failures;
     WCHAR text[8] = {};
     EXPECT_EQ(LoadStringW(Self(), 1, text, 8), 0);
@@ -366,7 +366,7 @@ TEST_F(Desktop, MenusDialogsMessageBoxesAndDropsAnsweredByTheScript)
     Form form;
     g_form = &form;
     auto& d = sim::desktop();
-    sim::machine().PutFile(u"C:\\Data\\notes.txt", "x");
+    sim::files().Put(u"C:\\Data\\notes.txt", "x");
     DWORD result = d.Run(RunForm, [&] {
         HWND dialog = d.TopWindow(u"Form");
         HWND name = d.Control(dialog, IDC_NAME);
@@ -459,7 +459,7 @@ DWORD ClockThread(DWORD sleepFirst, UINT timer, bool startSender)
 
 TEST_F(Desktop, MessageSentToAnotherThreadWaitsUntilThatThreadPumps)
 {
-    sim::machine().PutFile(u"C:\\Apps\\DesktopSender.exe");
+    sim::files().Put(u"C:\\Apps\\DesktopSender.exe");
     sim::desktop().Run([] { return ClockThread(1000, 0, true); }, nullptr);
     EXPECT_EQ(g_sentAt.load(), 0u);
     EXPECT_EQ(g_handledAt.load(), 1000) << "answered when the receiver pumped, after its sleep";
@@ -470,7 +470,7 @@ TEST_F(Desktop, ClockJumpsToTheNextTimerWhenEveryThreadWaits)
     // Nobody acts: the machine moves its clock to the timer, which ends the program.
     DWORD quitAt = sim::desktop().Run([] { return ClockThread(0, 5000, false); }, nullptr);
     EXPECT_EQ(quitAt, 5000u);
-    EXPECT_EQ(sim::machine().Now(), 5000u);
+    EXPECT_EQ(sim::virtualClock().Now(), 5000u);
 }
 
 TEST_F(Desktop, ProgramWaitingForInputNoScriptGivesFailsInsteadOfHanging)
@@ -512,7 +512,7 @@ TEST_F(Desktop, TimersRunOnTheMachineClockWhileTheScriptWaits)
         EXPECT_FALSE(d.MessageBox().has_value());
     });
     EXPECT_EQ(result, static_cast<DWORD>(IDTIMEOUT));
-    EXPECT_EQ(sim::machine().Now(), 5000u);
+    EXPECT_EQ(sim::virtualClock().Now(), 5000u);
 
     // Answered in time, the same program gets the answer.
     EXPECT_EQ(d.Run(TimedBox, [&] { d.AnswerMessageBox(IDOK); }), static_cast<DWORD>(IDOK));
@@ -975,10 +975,10 @@ TEST_F(Desktop, FileDialogOpenedWithAnImpossibleNameEndsAtOnce)
     ofn.nMaxFile = MAX_PATH;
     EXPECT_FALSE(GetSaveFileNameW(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_INVALIDFILENAME));
-    sim::machine().FailNext("GetOpenFileNameW", FNERR_BUFFERTOOSMALL);
+    sim::faults().FailNext("GetOpenFileNameW", FNERR_BUFFERTOOSMALL);
     EXPECT_FALSE(GetOpenFileNameW(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(FNERR_BUFFERTOOSMALL)) << "a dialog's own code";
-    sim::machine().FailNext("GetOpenFileNameW", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("GetOpenFileNameW", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_FALSE(GetOpenFileNameW(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), static_cast<DWORD>(CDERR_DIALOGFAILURE));
 }

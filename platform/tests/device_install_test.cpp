@@ -79,8 +79,8 @@ TEST(DeviceInstall, MadeDevicesAreNumberedAndJoinTheTreeWhenRegistered)
 
 TEST(DeviceInstall, AnOemInfIsPublishedOnceAndItsDriverGoesOnTheDevice)
 {
-    sim::machine().PutFile(u"C:\\Pkg\\lnkmgr.inf", kSystemInf);
-    sim::machine().PutFile(u"C:\\Pkg\\amd64\\lnkmgr.sys", "driver");
+    sim::files().Put(u"C:\\Pkg\\lnkmgr.inf", kSystemInf);
+    sim::files().Put(u"C:\\Pkg\\amd64\\lnkmgr.sys", "driver");
     char name[MAX_PATH] = {};
     DWORD need = 0;
     EXPECT_FALSE(SetupCopyOEMInfA("C:\\Pkg\\lnkmgr.inf", nullptr, SPOST_PATH, 0, name, 4, &need, nullptr));
@@ -91,7 +91,7 @@ TEST(DeviceInstall, AnOemInfIsPublishedOnceAndItsDriverGoesOnTheDevice)
         SetupCopyOEMInfA("C:\\Pkg\\lnkmgr.inf", nullptr, SPOST_PATH, 0, name, MAX_PATH, &need, &component));
     EXPECT_STREQ(name, "C:\\Windows\\INF\\oem0.inf");
     EXPECT_STREQ(component, "oem0.inf");
-    EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem0.pnf"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\Windows\\INF\\oem0.pnf"));
     // The same package again is the one published; asked not to overwrite, it says it is there.
     ASSERT_TRUE(
         SetupCopyOEMInfA("C:\\Pkg\\lnkmgr.inf", nullptr, SPOST_PATH, 0, name, MAX_PATH, nullptr, nullptr));

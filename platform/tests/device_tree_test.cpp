@@ -71,11 +71,11 @@ TEST(DeviceTree, EachCharacterSetOfAPropertyFailsOnItsOwn)
         return SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID, &type, buffer, sizeof buffer,
                                                  &needed);
     };
-    sim::machine().FailNext("SetupDiGetDeviceRegistryPropertyA", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("SetupDiGetDeviceRegistryPropertyA", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_TRUE(wide());
     EXPECT_FALSE(narrow());
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
-    sim::machine().FailNext("SetupDiGetDeviceRegistryPropertyW", ERROR_GEN_FAILURE);
+    sim::faults().FailNext("SetupDiGetDeviceRegistryPropertyW", ERROR_GEN_FAILURE);
     EXPECT_TRUE(narrow());
     EXPECT_FALSE(wide());
     EXPECT_EQ(GetLastError(), DWORD(ERROR_GEN_FAILURE));
@@ -154,7 +154,7 @@ TEST(DeviceTree, RemovalTakesTheSubtreeAndNeedsAnAdministrator)
     SetupDiDestroyDeviceInfoList(set);
 
     // The update finds no present node with the id any more.
-    sim::machine().PutFile(u"C:\\Pkg\\a.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    sim::files().Put(u"C:\\Pkg\\a.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
     EXPECT_FALSE(UpdateDriverForPlugAndPlayDevicesW(nullptr, u"USBPRINT\\VELMOKG-100ABCD", u"C:\\Pkg\\a.inf",
                                                     INSTALLFLAG_FORCE, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_SUCH_DEVINST));

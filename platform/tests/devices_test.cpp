@@ -143,8 +143,8 @@ TEST(LocalTime, RunsOnWithTheMachinesClock)
     t.wMinute = 59;
     t.wSecond = 59;
     t.wMilliseconds = 500;
-    ASSERT_TRUE(sim::machine().SetLocalTime(t));
-    sim::machine().Advance(600);
+    ASSERT_TRUE(sim::virtualClock().SetLocalTime(t));
+    sim::virtualClock().Advance(600);
     SYSTEMTIME now{};
     GetLocalTime(&now);
     EXPECT_EQ(now.wYear, 2026);
@@ -156,7 +156,7 @@ TEST(LocalTime, RunsOnWithTheMachinesClock)
     EXPECT_EQ(now.wDayOfWeek, 0) << "a Sunday";
     t.wMonth = 2;
     t.wDay = 29; // 2026 is no leap year
-    EXPECT_FALSE(sim::machine().SetLocalTime(t));
+    EXPECT_FALSE(sim::virtualClock().SetLocalTime(t));
     EXPECT_FALSE(SetLocalTime(&t));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

@@ -38,9 +38,9 @@ const std::string kInf = "; a package\n"
 
 void PutPackage(const std::string& inf = kInf, const WString& folder = u"C:\\Pkg")
 {
-    sim::machine().PutFile(folder + u"\\pkg.inf", inf);
-    sim::machine().PutFile(folder + u"\\drv.dll", "driver");
-    sim::machine().PutFile(folder + u"\\extra.dat", "extra");
+    sim::files().Put(folder + u"\\pkg.inf", inf);
+    sim::files().Put(folder + u"\\drv.dll", "driver");
+    sim::files().Put(folder + u"\\extra.dat", "extra");
 }
 
 WString Field(HINF inf, const WCHAR* section, const WCHAR* key, DWORD index)
@@ -121,12 +121,12 @@ TEST(InfReaderTest, RefusesWhatItCannotOpen)
         {"UTF-16", u"C:\\Pkg\\a.inf", utf16, 0, 0},
         {"bare name in the INF folder", u"bare.inf", "", 0, 0},
     };
-    sim::machine().PutFile(u"C:\\Windows\\INF\\bare.inf", "[Version]\nSignature=\"$Windows NT$\"\n");
+    sim::files().Put(u"C:\\Windows\\INF\\bare.inf", "[Version]\nSignature=\"$Windows NT$\"\n");
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
         if (!c.text.empty())
-            sim::machine().PutFile(c.path, c.text);
+            sim::files().Put(c.path, c.text);
         UINT line = 0;
         HINF inf = SetupOpenInfFileW(c.path, nullptr, INF_STYLE_WIN4, &line);
         if (c.error == 0)
@@ -150,10 +150,10 @@ TEST(DriverStoreTest, PublishesPackagesAndFindsTheSameOneAgain)
     const sim::StorePackage first = sim::spooler().Packages()[0];
     EXPECT_EQ(stored, first.storeInfPath);
     EXPECT_EQ(first.publishedName, u"oem0.inf");
-    EXPECT_EQ(sim::machine().FileBytes(u"C:\\Windows\\INF\\oem0.inf"), kInf);
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Windows\\INF\\oem0.inf"), kInf);
     const WString folder = stored.substr(0, stored.rfind(u'\\'));
     EXPECT_EQ(folder.rfind(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\pkg.inf_amd64_", 0), 0u);
-    EXPECT_EQ(sim::machine().FileBytes(folder + u"\\extra.dat"), "extra");
+    EXPECT_EQ(sim::files().Bytes(folder + u"\\extra.dat"), "extra");
 
     EXPECT_EQ(Upload(), stored); // the same package keeps its place and name
     PutPackage(kInf + "; changed\n", u"C:\\Other");
@@ -177,9 +177,9 @@ TEST(DriverStoreTest, PublishesPackagesAndFindsTheSameOneAgain)
               S_OK);
     EXPECT_EQ(WString(out), second);
 
-    sim::machine().PutFile(u"C:\\Bad\\pkg.inf", kInf); // its files are missing
+    sim::files().Put(u"C:\\Bad\\pkg.inf", kInf);       // its files are missing
     EXPECT_EQ(Upload(u"C:\\Bad"), u"2147942402");      // HRESULT of ERROR_FILE_NOT_FOUND
-    sim::machine().PutFile(u"C:\\Bad\\pkg.inf", "[Version]\nClass=Printer\n[Open\n");
+    sim::files().Put(u"C:\\Bad\\pkg.inf", "[Version]\nClass=Printer\n[Open\n");
     EXPECT_EQ(Upload(u"C:\\Bad"), u"2148466689"); // the setup error under its facility
     EXPECT_EQ(sim::spooler().Packages().size(), 2u);
 }
@@ -213,8 +213,8 @@ TEST(DriverStoreTest, UninstallsOnlyWhatItMay)
             EXPECT_EQ(GetLastError(), c.error);
         }
         EXPECT_EQ(sim::spooler().Packages().size(), c.error ? 1u : 0u);
-        EXPECT_EQ(sim::machine().FileExists(stored), c.error != 0);
-        EXPECT_EQ(sim::machine().FileExists(u"C:\\Windows\\INF\\oem0.inf"), c.error != 0);
+        EXPECT_EQ(sim::files().Exists(stored), c.error != 0);
+        EXPECT_EQ(sim::files().Exists(u"C:\\Windows\\INF\\oem0.inf"), c.error != 0);
     }
 }
 
@@ -248,7 +248,7 @@ TEST(SpoolerPackageTest, InstallsDriversFromTheStore)
     // 2021-03-15 in 100-nanosecond steps since 1601.
     EXPECT_EQ((ULONGLONG{d.ftDriverDate.dwHighDateTime} << 32) | d.ftDriverDate.dwLowDateTime,
               132602400000000000ull);
-    EXPECT_EQ(sim::machine().FileBytes(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\extra.dat"), "extra");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\extra.dat"), "extra");
 
     // A version-4 package of the same model stands beside it; installed again, it is replaced.
     std::string v4 = kInf;

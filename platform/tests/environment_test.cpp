@@ -65,7 +65,7 @@ class EnvironmentBlocks : public ::testing::Test
 protected:
     void SetUp() override
     {
-        sim::machine().PutFile(kProbe);
+        sim::files().Put(kProbe);
         ASSERT_TRUE(SetEnvironmentVariableW(u"A", u"the test's"));
         g_seen = {};
     }
@@ -138,7 +138,7 @@ TEST_F(EnvironmentBlocks, AMalformedBlockIsRefused)
         EXPECT_FALSE(StartWith(kProbe, u"probe", c.block, c.flags));
         EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
     }
-    EXPECT_TRUE(sim::machine().Started().empty());
+    EXPECT_TRUE(sim::processes().Started().empty());
     EXPECT_TRUE(g_seen.tail.empty()) << "nothing ran";
 }
 
@@ -171,7 +171,7 @@ TEST_F(EnvironmentBlocks, TheBlockIsCopiedInTheSystemsOrder)
 // and the programs it starts inherit it.
 TEST_F(EnvironmentBlocks, TheCommandInterpreterReadsItsOwnBlock)
 {
-    sim::machine().InstallCommandInterpreter(false);
+    sim::processes().InstallCommandInterpreter(false);
     const WCHAR block[] = u"A=given\0SystemRoot=C:\\Windows\0";
     ASSERT_TRUE(StartWith(u"C:\\Windows\\System32\\cmd.exe",
                           u"cmd.exe /c set B=two & C:\\bin\\blockprobe.exe %A% %Nobody%", block,

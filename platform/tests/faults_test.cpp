@@ -7,24 +7,24 @@
 
 TEST(Faults, AMisspeltNameIsRefused)
 {
-    EXPECT_THROW(sim::machine().FailNext("ReadFiel", ERROR_ACCESS_DENIED), std::invalid_argument);
-    EXPECT_TRUE(sim::machine().PendingFaults().empty());
+    EXPECT_THROW(sim::faults().FailNext("ReadFiel", ERROR_ACCESS_DENIED), std::invalid_argument);
+    EXPECT_TRUE(sim::faults().Pending().empty());
 }
 
 TEST(Faults, AFaultIsPendingUntilItsCallTakesIt)
 {
-    sim::machine().FailNext("DeleteFileW", ERROR_ACCESS_DENIED, 1, 1);
-    ASSERT_EQ(sim::machine().PendingFaults(), std::vector<std::string>{"DeleteFileW"});
+    sim::faults().FailNext("DeleteFileW", ERROR_ACCESS_DENIED, 1, 1);
+    ASSERT_EQ(sim::faults().Pending(), std::vector<std::string>{"DeleteFileW"});
 
-    sim::machine().PutFile(u"C:\\a.txt", "a");
-    sim::machine().PutFile(u"C:\\b.txt", "b");
+    sim::files().Put(u"C:\\a.txt", "a");
+    sim::files().Put(u"C:\\b.txt", "b");
     EXPECT_TRUE(DeleteFileW(u"C:\\a.txt")); // the skipped call
-    EXPECT_TRUE(sim::machine().PendingFaults() == std::vector<std::string>{"DeleteFileW"});
+    EXPECT_TRUE(sim::faults().Pending() == std::vector<std::string>{"DeleteFileW"});
     SetLastError(0xDEADBEEF);
     EXPECT_FALSE(DeleteFileW(u"C:\\b.txt"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_TRUE(sim::machine().PendingFaults().empty());
-    EXPECT_TRUE(sim::machine().FileExists(u"C:\\b.txt"));
+    EXPECT_TRUE(sim::faults().Pending().empty());
+    EXPECT_TRUE(sim::files().Exists(u"C:\\b.txt"));
 }
 
 TEST(Faults, AComCallFailsWithAnHResultWhateverKindOfCodeTheTestNames)
@@ -39,7 +39,7 @@ TEST(Faults, AComCallFailsWithAnHResultWhateverKindOfCodeTheTestNames)
     };
     for (const auto& c : cases)
     {
-        sim::machine().FailNext("CoInitializeEx", c.asked);
+        sim::faults().FailNext("CoInitializeEx", c.asked);
         HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         EXPECT_EQ(result, c.reported) << c.asked;
         EXPECT_TRUE(FAILED(result));
@@ -50,19 +50,18 @@ TEST(Faults, AComCallFailsWithAnHResultWhateverKindOfCodeTheTestNames)
 
 TEST(Machine, ResetLeavesNothingOfTheMachineBefore)
 {
-    sim::machine().SetRegistryValue(HKEY_CURRENT_USER, u"Software\\Probe", u"v", REG_DWORD,
-                                    std::vector<BYTE>(4, 1));
-    sim::machine().PutFile(u"C:\\probe.txt", "x");
+    sim::registry().SetValue(HKEY_CURRENT_USER, u"Software\\Probe", u"v", REG_DWORD, std::vector<BYTE>(4, 1));
+    sim::files().Put(u"C:\\probe.txt", "x");
     sim::machine().SetCodePage(932);
-    sim::machine().Advance(5000);
+    sim::virtualClock().Advance(5000);
     HANDLE file = CreateFileW(u"C:\\probe.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
 
     sim::machine().Reset();
 
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_CURRENT_USER, u"Software\\Probe"));
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\probe.txt"));
-    EXPECT_EQ(sim::machine().Now(), 0u);
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_CURRENT_USER, u"Software\\Probe"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\probe.txt"));
+    EXPECT_EQ(sim::virtualClock().Now(), 0u);
     EXPECT_EQ(GetACP(), 1252u);
     EXPECT_FALSE(CloseHandle(file));
 }

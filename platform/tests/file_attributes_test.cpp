@@ -29,7 +29,6 @@ bool MakeNew(const WCHAR* path, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
 // plain, and a move takes them along.
 TEST(FileAttributes, GoWithTheFileWhenItLeavesItsPath)
 {
-    auto& m = sim::machine();
     const WCHAR* path = u"C:\\T\\marked.ini";
     const struct
     {
@@ -50,7 +49,7 @@ TEST(FileAttributes, GoWithTheFileWhenItLeavesItsPath)
     for (const auto& way : ways)
     {
         SCOPED_TRACE(way.how);
-        m.PutFile(path, "old");
+        sim::files().Put(path, "old");
         ASSERT_TRUE(SetFileAttributesW(path, kMarked));
         ASSERT_EQ(Attributes(path) & kMarked, kMarked);
         if (!way.movedTo) // a read-only file is not deleted
@@ -62,12 +61,12 @@ TEST(FileAttributes, GoWithTheFileWhenItLeavesItsPath)
         if (way.movedTo)
         {
             EXPECT_EQ(Attributes(way.movedTo) & kMarked, kMarked);
-            EXPECT_EQ(m.FileBytes(way.movedTo), "old");
+            EXPECT_EQ(sim::files().Bytes(way.movedTo), "old");
         }
         ASSERT_TRUE(MakeNew(path));
         EXPECT_EQ(Attributes(path), DWORD{FILE_ATTRIBUTE_ARCHIVE});
         ASSERT_TRUE(DeleteFileW(path));
-        m.PutFile(path, "put");
+        sim::files().Put(path, "put");
         EXPECT_EQ(Attributes(path), DWORD{FILE_ATTRIBUTE_ARCHIVE});
         ASSERT_TRUE(DeleteFileW(path));
     }
@@ -76,8 +75,7 @@ TEST(FileAttributes, GoWithTheFileWhenItLeavesItsPath)
 // A folder's attributes, and those of what it holds, move with it and go when it goes.
 TEST(FileAttributes, AFolderTakesItsOwnAndItsFilesAlong)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\Old\\inside.dat", "x");
+    sim::files().Put(u"C:\\Old\\inside.dat", "x");
     ASSERT_TRUE(SetFileAttributesW(u"C:\\Old", FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(SetFileAttributesW(u"C:\\Old\\inside.dat", FILE_ATTRIBUTE_SYSTEM));
     ASSERT_EQ(_wrename(u"C:\\Old", u"C:\\New"), 0);
@@ -100,7 +98,7 @@ TEST(FileAttributes, AFolderTakesItsOwnAndItsFilesAlong)
 TEST(FileAttributes, CreateFileAsksForThem)
 {
     const WCHAR* path = u"C:\\T\\made.ini";
-    sim::machine().PutFile(u"C:\\T\\plain.ini", "");
+    sim::files().Put(u"C:\\T\\plain.ini", "");
     ASSERT_TRUE(MakeNew(path, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY)) << "the handle still writes";
     EXPECT_EQ(Attributes(path),
               DWORD{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY});

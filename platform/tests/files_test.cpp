@@ -9,12 +9,13 @@ namespace
 {
 TEST(Files, NamesCompareWithoutCaseAndStayInsideTheSandbox)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\Data\\Report.TXT", "hello");
-    EXPECT_EQ(m.FileBytes(u"c:/DATA/report.txt"), "hello");
-    EXPECT_EQ(m.FileBytes(u"C:\\Data\\Report.TXT. . "), "hello") << "trailing dots and blanks are dropped";
-    EXPECT_EQ(m.HostPath(u"C:\\..\\..\\..\\etc\\passwd"), m.HostPath(u"C:\\etc\\passwd"));
-    EXPECT_EQ(m.HostPath(u"d:\\x").parent_path(), m.Sandbox() / "D");
+    sim::files().Put(u"C:\\Data\\Report.TXT", "hello");
+    EXPECT_EQ(sim::files().Bytes(u"c:/DATA/report.txt"), "hello");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Data\\Report.TXT. . "), "hello")
+        << "trailing dots and blanks are dropped";
+    EXPECT_EQ(sim::files().HostPath(u"C:\\..\\..\\..\\etc\\passwd"),
+              sim::files().HostPath(u"C:\\etc\\passwd"));
+    EXPECT_EQ(sim::files().HostPath(u"d:\\x").parent_path(), sim::files().Sandbox() / "D");
 
     HANDLE h = CreateFileW(u"C:\\DATA\\REPORT.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                            nullptr);
@@ -29,16 +30,14 @@ TEST(Files, NamesCompareWithoutCaseAndStayInsideTheSandbox)
 
 TEST(Files, RelativeNamesUseTheCurrentFolder)
 {
-    auto& m = sim::machine();
-    m.SetCallingProgram(u"C:\\App\\prog.exe", u"prog");
-    m.PutFile(u"C:\\App\\sub\\a.bin", "x");
+    sim::processes().SetCallingProgram(u"C:\\App\\prog.exe", u"prog");
+    sim::files().Put(u"C:\\App\\sub\\a.bin", "x");
     EXPECT_EQ(GetFileAttributesW(u"sub\\a.bin"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
     EXPECT_EQ(GetFileAttributesW(u"..\\App\\SUB"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 }
 
 TEST(Files, DispositionsSharingAndErrors)
 {
-    auto& m = sim::machine();
     auto open = [](const char16_t* name, DWORD access, DWORD share, DWORD disposition) {
         SetLastError(0xDEAD);
         return CreateFileW(name, access, share, nullptr, disposition, 0, nullptr);
@@ -65,9 +64,9 @@ TEST(Files, DispositionsSharingAndErrors)
     CloseHandle(r);
     CloseHandle(w);
     EXPECT_TRUE(DeleteFileW(u"C:\\f"));
-    EXPECT_FALSE(m.FileExists(u"C:\\f"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\f"));
 
-    m.FailNext("WriteFile", ERROR_WRITE_FAULT);
+    sim::faults().FailNext("WriteFile", ERROR_WRITE_FAULT);
     HANDLE f = open(u"C:\\g", GENERIC_WRITE, 0, CREATE_ALWAYS);
     EXPECT_FALSE(WriteFile(f, "a", 1, &written, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
@@ -78,43 +77,41 @@ TEST(Files, DispositionsSharingAndErrors)
 // Windows keeps a read-only file from DeleteFileW, but a move (a rename there) takes it along.
 TEST(Files, AReadOnlyFileIsNotDeletedButMoves)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\T\\locked.ini", "kept");
-    m.PutFile(u"C:\\T\\other.ini", "other");
+    sim::files().Put(u"C:\\T\\locked.ini", "kept");
+    sim::files().Put(u"C:\\T\\other.ini", "other");
     ASSERT_TRUE(SetFileAttributesW(u"C:\\T\\locked.ini", FILE_ATTRIBUTE_READONLY));
 
     SetLastError(0);
     EXPECT_FALSE(DeleteFileW(u"C:\\T\\locked.ini"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(DeleteFileA("C:\\T\\LOCKED.INI"));
-    EXPECT_EQ(m.FileBytes(u"C:\\T\\locked.ini"), "kept");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\T\\locked.ini"), "kept");
 
     SetLastError(0);
     EXPECT_FALSE(MoveFileExA("C:\\T\\other.ini", "C:\\T\\locked.ini", MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(m.FileBytes(u"C:\\T\\locked.ini"), "kept");
-    EXPECT_EQ(m.FileBytes(u"C:\\T\\other.ini"), "other");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\T\\locked.ini"), "kept");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\T\\other.ini"), "other");
 
     ASSERT_TRUE(MoveFileExA("C:\\T\\locked.ini", "C:\\T\\moved.ini", 0));
-    EXPECT_FALSE(m.FileExists(u"C:\\T\\locked.ini"));
-    EXPECT_EQ(m.FileBytes(u"C:\\T\\moved.ini"), "kept");
+    EXPECT_FALSE(sim::files().Exists(u"C:\\T\\locked.ini"));
+    EXPECT_EQ(sim::files().Bytes(u"C:\\T\\moved.ini"), "kept");
     EXPECT_TRUE(GetFileAttributesW(u"C:\\T\\moved.ini") & FILE_ATTRIBUTE_READONLY);
 
     ASSERT_TRUE(SetFileAttributesW(u"C:\\T\\moved.ini", FILE_ATTRIBUTE_NORMAL));
     EXPECT_TRUE(DeleteFileW(u"C:\\T\\moved.ini"));
-    EXPECT_FALSE(m.FileExists(u"C:\\T\\moved.ini"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\T\\moved.ini"));
 }
 
 // Names are looked up from what each folder was seen to hold; whoever changes a folder, through the
 // machine or on the host, the next lookup must see the change under any case.
 TEST(Files, NamesStayExactWhoeverChangesTheFolder)
 {
-    auto& m = sim::machine();
     namespace fs = std::filesystem;
     auto found = [](const char16_t* name) { return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES; };
-    const fs::path c = m.Sandbox() / "C";
+    const fs::path c = sim::files().Sandbox() / "C";
 
-    m.PutFile(u"C:\\Jobs\\Page.kgl", "1");
+    sim::files().Put(u"C:\\Jobs\\Page.kgl", "1");
     EXPECT_TRUE(found(u"c:\\JOBS\\page.KGL"));
     EXPECT_FALSE(found(u"C:\\jobs\\Other.kgl"));
 
@@ -122,7 +119,7 @@ TEST(Files, NamesStayExactWhoeverChangesTheFolder)
     EXPECT_TRUE(found(u"C:\\jobs\\OTHER.KGL"));
     fs::rename(c / "Jobs" / "Page.kgl", c / "Jobs" / "Moved.kgl");
     EXPECT_FALSE(found(u"C:\\JOBS\\PAGE.KGL"));
-    EXPECT_EQ(m.FileBytes(u"c:\\jobs\\moved.KGL"), "1");
+    EXPECT_EQ(sim::files().Bytes(u"c:\\jobs\\moved.KGL"), "1");
     EXPECT_TRUE(DeleteFileW(u"C:\\JOBS\\MOVED.KGL"));
     EXPECT_FALSE(found(u"C:\\Jobs\\Moved.kgl"));
     HANDLE h = CreateFileW(u"C:\\JOBS\\New.kgl", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
@@ -135,7 +132,7 @@ TEST(Files, NamesStayExactWhoeverChangesTheFolder)
     EXPECT_FALSE(found(u"C:\\JOBS\\NEW.KGL"));
     EXPECT_TRUE(found(u"C:\\old\\NEW.KGL"));
     EXPECT_TRUE(CreateDirectoryW(u"C:\\JOBS", nullptr));
-    m.PutFile(u"C:\\jobs\\Fresh.kgl");
+    sim::files().Put(u"C:\\jobs\\Fresh.kgl");
     EXPECT_FALSE(found(u"C:\\Jobs\\New.kgl"));
     EXPECT_TRUE(found(u"C:\\Jobs\\FRESH.kgl"));
     EXPECT_TRUE(DeleteFileW(u"C:\\jobs\\fresh.kgl"));
@@ -143,13 +140,13 @@ TEST(Files, NamesStayExactWhoeverChangesTheFolder)
     EXPECT_FALSE(found(u"C:\\JOBS"));
 
     // A folder reached through a link: what the link leads to changes above the folder.
-    fs::create_directories(m.Sandbox() / "D" / "One" / "Box");
-    std::ofstream(m.Sandbox() / "D" / "One" / "Box" / "First.kgl") << "1";
-    fs::create_directory_symlink(m.Sandbox() / "D" / "One" / "Box", c / "Link");
+    fs::create_directories(sim::files().Sandbox() / "D" / "One" / "Box");
+    std::ofstream(sim::files().Sandbox() / "D" / "One" / "Box" / "First.kgl") << "1";
+    fs::create_directory_symlink(sim::files().Sandbox() / "D" / "One" / "Box", c / "Link");
     EXPECT_TRUE(found(u"C:\\LINK\\FIRST.KGL"));
-    fs::rename(m.Sandbox() / "D" / "One", m.Sandbox() / "D" / "Two");
-    fs::create_directories(m.Sandbox() / "D" / "One" / "Box");
-    std::ofstream(m.Sandbox() / "D" / "One" / "Box" / "Second.kgl") << "2";
+    fs::rename(sim::files().Sandbox() / "D" / "One", sim::files().Sandbox() / "D" / "Two");
+    fs::create_directories(sim::files().Sandbox() / "D" / "One" / "Box");
+    std::ofstream(sim::files().Sandbox() / "D" / "One" / "Box" / "Second.kgl") << "2";
     EXPECT_FALSE(found(u"C:\\link\\first.kgl"));
     EXPECT_TRUE(found(u"C:\\link\\second.kgl"));
 }

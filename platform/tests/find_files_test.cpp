@@ -25,8 +25,8 @@ std::vector<WString> Find(const WString& pattern)
 TEST(FindFilesTest, MatchesStarsAndQuestionMarksWithoutCase)
 {
     for (const char16_t* name : {u"oem1.inf", u"OEM12.INF", u"oem2.pnf", u"other.inf", u"oem.inf", u"readme"})
-        sim::machine().PutFile(WString(u"C:\\Windows\\INF\\") + name, "x");
-    sim::machine().PutFile(u"C:\\Windows\\INF\\sub\\oem9.inf", "x");
+        sim::files().Put(WString(u"C:\\Windows\\INF\\") + name, "x");
+    sim::files().Put(u"C:\\Windows\\INF\\sub\\oem9.inf", "x");
     struct Case
     {
         const char16_t* pattern;

@@ -169,7 +169,7 @@ TEST_F(Gdi, ResourceBitmapsLoadWithTheirPixelsAndScaleToTheAskedSize)
     SetLastError(0);
     EXPECT_EQ(LoadImageW(Self(), MAKEINTRESOURCEW(303), IMAGE_BITMAP, 0, 0, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
-    sim::machine().FailNext("LoadImageW", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("LoadImageW", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(LoadImageW(Self(), MAKEINTRESOURCEW(kPicture24), IMAGE_BITMAP, 0, 0, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
 
@@ -229,10 +229,10 @@ TEST_F(Gdi, MemoryDcsCopyStretchAndKeyOutAColour)
     EXPECT_TRUE(DeleteDC(source));
     EXPECT_EQ(sim::CountGdi(), before);
 
-    sim::machine().FailNext("CreateCompatibleDC", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("CreateCompatibleDC", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(CreateCompatibleDC(nullptr), nullptr);
     HDC screen = GetDC(nullptr);
-    sim::machine().FailNext("CreateCompatibleBitmap", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("CreateCompatibleBitmap", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(CreateCompatibleBitmap(screen, 4, 4), nullptr);
     ReleaseDC(nullptr, screen);
 }

@@ -66,7 +66,7 @@ TEST(UniqueHandle, KernelHandleTakesNeitherFailureValueForAnObject)
 
 TEST(UniqueHandle, ServiceDeviceSetInfAndSocketEachCloseWithTheirOwnFunction)
 {
-    sim::machine().PutFile(u"C:\\probe.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    sim::files().Put(u"C:\\probe.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
     WSADATA wsa{};
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
     SC_HANDLE manager = nullptr;

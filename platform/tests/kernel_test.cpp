@@ -30,7 +30,7 @@ struct Ticker
 TEST(Clock, MachineAndDesktopStepTheSameClockThroughEveryTimer)
 {
     const std::vector<std::pair<const char*, std::function<void(ULONGLONG)>>> advances = {
-        {"machine", [](ULONGLONG ms) { sim::machine().Advance(ms); }},
+        {"machine", [](ULONGLONG ms) { sim::virtualClock().Advance(ms); }},
         {"desktop", [](ULONGLONG ms) { sim::desktop().Advance(ms); }},
     };
     for (const auto& [name, advance] : advances)
@@ -49,7 +49,7 @@ TEST(Clock, MachineAndDesktopStepTheSameClockThroughEveryTimer)
                 PostThreadMessageW(uiThread, WM_QUIT, 0, 0);
             });
         EXPECT_EQ(ticker.ticks, (std::vector<ULONGLONG>{200, 400, 600, 800, 1000}));
-        EXPECT_EQ(sim::machine().Now(), 1000u);
+        EXPECT_EQ(sim::virtualClock().Now(), 1000u);
     }
 }
 
@@ -119,12 +119,12 @@ TEST(Threads, AWorkerWakesOnTheEventTheUiThreadSetsAfterItsTimer)
     {
         sim::machine().Reset();
         g_handover = {};
-        EXPECT_EQ(sim::machine().Run(u"C:\\handover.exe"), 0u);
+        EXPECT_EQ(sim::processes().Run(u"C:\\handover.exe"), 0u);
         EXPECT_EQ(g_handover.activeWhileWaiting, static_cast<DWORD>(STILL_ACTIVE));
         EXPECT_EQ(g_handover.joined, static_cast<DWORD>(WAIT_OBJECT_0));
         EXPECT_EQ(g_handover.workerExit, 7u);
         EXPECT_EQ(g_handover.workerWoke, 250u) << "run " << run;
-        EXPECT_EQ(sim::machine().Now(), 250u);
+        EXPECT_EQ(sim::virtualClock().Now(), 250u);
     }
 }
 
@@ -173,16 +173,16 @@ PLATFORM_WINMAIN(u"second.exe", MutexSecondMain)
 
 TEST(Processes, AStartedProgramIsWaitedForAndSharesNamedMutexesMachineWide)
 {
-    sim::machine().PutFile(u"C:\\bin\\second.exe");
-    EXPECT_EQ(sim::machine().Run(u"C:\\bin\\first.exe"), 42u);
-    EXPECT_EQ(sim::machine().Now(), 100u);
-    ASSERT_EQ(sim::machine().Started().size(), 1u);
-    EXPECT_EQ(sim::machine().Started()[0].applicationPath, u"C:\\bin\\second.exe");
+    sim::files().Put(u"C:\\bin\\second.exe");
+    EXPECT_EQ(sim::processes().Run(u"C:\\bin\\first.exe"), 42u);
+    EXPECT_EQ(sim::virtualClock().Now(), 100u);
+    ASSERT_EQ(sim::processes().Started().size(), 1u);
+    EXPECT_EQ(sim::processes().Started()[0].applicationPath, u"C:\\bin\\second.exe");
 }
 
 TEST(Processes, CreateProcessOfWhatTheMachineCannotRunFailsWithFileNotFound)
 {
-    sim::machine().PutFile(u"C:\\bin\\unknown.exe"); // a file, but no program behind it
+    sim::files().Put(u"C:\\bin\\unknown.exe"); // a file, but no program behind it
     for (const char16_t* name : {u"C:\\bin\\unknown.exe", u"C:\\bin\\missing.exe"})
     {
         STARTUPINFOW si{};
@@ -195,7 +195,7 @@ TEST(Processes, CreateProcessOfWhatTheMachineCannotRunFailsWithFileNotFound)
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         EXPECT_EQ(pi.hProcess, nullptr);
     }
-    EXPECT_TRUE(sim::machine().Started().empty());
+    EXPECT_TRUE(sim::processes().Started().empty());
 }
 
 // Each thread takes its own mutex, then waits for the other's.
@@ -231,7 +231,7 @@ PLATFORM_WINMAIN(u"deadlock.exe", DeadlockMain)
 TEST(Threads, ADeadlockFailsTheTestNamingBothWaits)
 {
     CollectFailures failures;
-    sim::machine().Run(u"C:\\deadlock.exe"); // its threads are ended; how it returns does not matter
+    sim::processes().Run(u"C:\\deadlock.exe"); // its threads are ended; how it returns does not matter
     ASSERT_EQ(failures.messages.size(), 1u) << failures.All();
     const std::string& m = failures.messages[0];
     EXPECT_NE(m.find("nothing is left to wake it"), std::string::npos) << m;
@@ -258,7 +258,7 @@ TEST(Waits, AnyTakesTheFirstSignaledAndAllTakesNothingUntilEveryOneIs)
     ResetEvent(manual);
     SetEvent(autoReset);
     EXPECT_EQ(WaitForMultipleObjects(2, pair, TRUE, 100), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(sim::machine().Now(), 100u) << "the timeout ran on the machine's clock";
+    EXPECT_EQ(sim::virtualClock().Now(), 100u) << "the timeout ran on the machine's clock";
     EXPECT_EQ(GetLastError(), kMarker);
     SetEvent(manual);
     EXPECT_EQ(WaitForMultipleObjects(2, pair, TRUE, 0), WAIT_OBJECT_0);
@@ -343,9 +343,9 @@ TEST(Waits, AWaitableTimerWakesItsWaiterWhenTheClockReachesIt)
     due.QuadPart = -5000000; // 500 ms from now
     ASSERT_TRUE(SetWaitableTimer(timer, &due, 200, nullptr, nullptr, FALSE));
     EXPECT_EQ(WaitForSingleObject(timer, INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(sim::machine().Now(), 500u);
+    EXPECT_EQ(sim::virtualClock().Now(), 500u);
     EXPECT_EQ(WaitForSingleObject(timer, INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(sim::machine().Now(), 700u) << "then every period";
+    EXPECT_EQ(sim::virtualClock().Now(), 700u) << "then every period";
     EXPECT_TRUE(CancelWaitableTimer(timer));
     EXPECT_EQ(WaitForSingleObject(timer, 1000), static_cast<DWORD>(WAIT_TIMEOUT));
     CloseHandle(timer);
@@ -425,9 +425,9 @@ TEST(Waits, AMessageWaitWakesForTheInputItsMaskNamesOrForItsObjects)
     EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, 100, QS_SENDMESSAGE),
               static_cast<DWORD>(WAIT_TIMEOUT))
         << "a posted message is not what the wait asked for";
-    EXPECT_EQ(sim::machine().Now(), 100u);
+    EXPECT_EQ(sim::virtualClock().Now(), 100u);
     EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, 100, QS_POSTMESSAGE), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(sim::machine().Now(), 100u);
+    EXPECT_EQ(sim::virtualClock().Now(), 100u);
     MSG msg{};
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_APP));
@@ -435,7 +435,7 @@ TEST(Waits, AMessageWaitWakesForTheInputItsMaskNamesOrForItsObjects)
     // A timer is input once it comes due on the machine's clock.
     UINT_PTR timer = SetTimer(nullptr, 0, 250, nullptr);
     EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_TIMER), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(sim::machine().Now(), 350u);
+    EXPECT_EQ(sim::virtualClock().Now(), 350u);
     KillTimer(nullptr, timer);
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
     {
@@ -449,7 +449,7 @@ TEST(Waits, AMessageWaitWakesForTheInputItsMaskNamesOrForItsObjects)
     PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
     EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT),
               static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(sim::machine().Now(), 400u);
+    EXPECT_EQ(sim::virtualClock().Now(), 400u);
     CloseHandle(event);
 }
 } // namespace

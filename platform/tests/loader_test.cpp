@@ -67,7 +67,7 @@ TEST(Loader, AProductDllLoadsByItsFileNameAndGivesItsExportsByNameAndOrdinal)
 {
     HMODULE probe = LoadLibraryW(u"Probe.dll");
     ASSERT_NE(probe, nullptr);
-    sim::machine().PutFile(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\probe.dll");
+    sim::files().Put(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\probe.dll");
     // The extension is added to a name without one; a trailing dot says the name has none; a path
     // counts only where the DLL's file lies.
     const struct
@@ -119,7 +119,7 @@ TEST(Loader, AProductDllAttachesOnItsFirstLoadInAProcessAndDetachesOnItsLastFree
     EXPECT_EQ(g_entryCalls, (std::vector<EntryCall>{{DLL_PROCESS_ATTACH, self}}));
 
     // Another process loads it for itself, and its end detaches it there.
-    EXPECT_EQ(sim::machine().Run(u"C:\\Tools\\loads.exe"), 0u);
+    EXPECT_EQ(sim::processes().Run(u"C:\\Tools\\loads.exe"), 0u);
     const std::string other = "C:\\Tools\\loads.exe";
     EXPECT_EQ(g_entryCalls, (std::vector<EntryCall>{{DLL_PROCESS_ATTACH, self},
                                                     {DLL_PROCESS_ATTACH, other},
@@ -189,7 +189,7 @@ TEST(Loader, SystemDllsLoadByNameOrFromSystem32Only)
 
 TEST(Loader, SearchSettingsAreCheckedAndRecorded)
 {
-    EXPECT_FALSE(sim::machine().DllSearchOf(u"C:\\Users\\User\\test.exe"));
+    EXPECT_FALSE(sim::processes().DllSearchOf(u"C:\\Users\\User\\test.exe"));
     EXPECT_FALSE(SetDefaultDllDirectories(0));
     EXPECT_FALSE(SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 | 0x1));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -213,7 +213,7 @@ TEST(Loader, SearchSettingsAreCheckedAndRecorded)
     EXPECT_FALSE(SetSearchPathMode(BASE_SEARCH_PATH_DISABLE_SAFE_SEARCHMODE)) << "permanent";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 
-    auto search = sim::machine().DllSearchOf(u"c:\\users\\user\\TEST.EXE");
+    auto search = sim::processes().DllSearchOf(u"c:\\users\\user\\TEST.EXE");
     ASSERT_TRUE(search);
     EXPECT_EQ(search->dllDirectory, u"");
     EXPECT_EQ(search->defaultDirectories, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
@@ -332,7 +332,7 @@ TEST(Loader, ASystemModuleMapsForItsIconsFromTheSystemFolder)
     EXPECT_TRUE(FreeLibrary(shell));
     EXPECT_EQ(LoadIconW(shell, MAKEINTRESOURCEW(24)), nullptr);
 
-    sim::machine().RemoveSystemModule(u"shell32.dll");
+    sim::processes().RemoveSystemModule(u"shell32.dll");
     EXPECT_EQ(LoadLibraryExW(u"shell32.dll", nullptr, kFlags), nullptr);
     EXPECT_EQ(GetLastError(), DWORD{ERROR_MOD_NOT_FOUND});
 }
@@ -341,7 +341,7 @@ TEST(Loader, ASystemModuleMapsForItsIconsFromTheSystemFolder)
 TEST(Loader, AnExclusiveDataFileKeepsWritersOut)
 {
     const WCHAR* path = u"C:\\Drivers\\probe.dll";
-    sim::machine().PutFile(path, "MZ");
+    sim::files().Put(path, "MZ");
     auto openForWriting = [&] {
         HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, 0, nullptr);

@@ -21,7 +21,7 @@ TEST(Mapping, ViewsStartOnTheAllocationGranularityAndStayInsideTheSection)
     std::string bytes(190000, '\0');
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i * 7);
-    sim::machine().PutFile(u"C:\\data.bin", bytes);
+    sim::files().Put(u"C:\\data.bin", bytes);
     HANDLE file = OpenRead(u"C:\\data.bin");
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     HANDLE section = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
@@ -47,9 +47,8 @@ TEST(Mapping, ViewsStartOnTheAllocationGranularityAndStayInsideTheSection)
 
 TEST(Mapping, SectionSizesAgainstTheFile)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\empty.bin");
-    m.PutFile(u"C:\\small.bin", "abc");
+    sim::files().Put(u"C:\\empty.bin");
+    sim::files().Put(u"C:\\small.bin", "abc");
     HANDLE empty = OpenRead(u"C:\\empty.bin");
     EXPECT_EQ(CreateFileMappingW(empty, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
@@ -74,7 +73,7 @@ TEST(Mapping, SectionSizesAgainstTheFile)
     EXPECT_TRUE(UnmapViewOfFile(p));
     CloseHandle(grown);
     CloseHandle(rw);
-    auto bytes = m.FileBytes(u"C:\\small.bin");
+    auto bytes = sim::files().Bytes(u"C:\\small.bin");
     ASSERT_TRUE(bytes);
     EXPECT_EQ(bytes->size(), 65536u + 10) << "the writable section grew its file";
     EXPECT_EQ(bytes->substr(0, 3), "abc");
@@ -83,12 +82,11 @@ TEST(Mapping, SectionSizesAgainstTheFile)
 
 TEST(Mapping, AViewOfAFileThatShrankNeverReadsPastIt)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\shrinks.bin", std::string(150000, 'a'));
+    sim::files().Put(u"C:\\shrinks.bin", std::string(150000, 'a'));
     HANDLE file = OpenRead(u"C:\\shrinks.bin");
     HANDLE section = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     ASSERT_NE(section, nullptr);
-    m.PutFile(u"C:\\shrinks.bin", "bb"); // truncated behind the section's back
+    sim::files().Put(u"C:\\shrinks.bin", "bb"); // truncated behind the section's back
     auto* view = static_cast<const char*>(MapViewOfFile(section, FILE_MAP_READ, 0, 65536, 0));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view[150000 - 65536 - 1], 0) << "bytes the file no longer has read as zero";

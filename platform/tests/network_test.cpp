@@ -76,7 +76,7 @@ TEST(Winsock, NeedsStartingAndAVersionItKnows)
     WSADATA data{};
     EXPECT_EQ(WSAStartup(MAKEWORD(2, 2), nullptr), WSAEFAULT);
     EXPECT_EQ(WSAStartup(MAKEWORD(1, 0), &data), WSAVERNOTSUPPORTED);
-    sim::machine().FailNext("WSAStartup", WSASYSNOTREADY);
+    sim::faults().FailNext("WSAStartup", WSASYSNOTREADY);
     EXPECT_EQ(WSAStartup(MAKEWORD(2, 2), &data), WSASYSNOTREADY);
 
     // Every start is matched by a cleanup; the last one closes what the program left open.
@@ -219,16 +219,16 @@ TEST_F(Network, DelayedRepliesArriveOnTheMachinesClock)
     SOCKET s = Broadcaster();
     ASSERT_EQ(SendTo(s, Query(), "255.255.255.255"), 88);
     ASSERT_EQ(SendTo(s, Query(), "255.255.255.255"), 88); // answered no more
-    const ULONGLONG start = sim::machine().Now();
+    const ULONGLONG start = sim::virtualClock().Now();
     EXPECT_EQ(Readable(s, 500), 0);
-    EXPECT_EQ(sim::machine().Now() - start, 500u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 500u);
     EXPECT_EQ(Readable(s, 5000), 1);
-    EXPECT_EQ(sim::machine().Now() - start, 700u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 700u);
     char reply[512];
     EXPECT_EQ(recvfrom(s, reply, sizeof reply, 0, nullptr, nullptr), 164);
     // A blocking receive waits for the second reply.
     EXPECT_EQ(recvfrom(s, reply, sizeof reply, 0, nullptr, nullptr), 164);
-    EXPECT_EQ(sim::machine().Now() - start, 1400u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 1400u);
     EXPECT_EQ(Readable(s, 3000), 0);
     EXPECT_EQ(sim::network().QueriesHeard(), std::vector<int>{2});
     closesocket(s);

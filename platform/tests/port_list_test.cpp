@@ -103,7 +103,7 @@ TEST(PortList, APortTheChannelMadeServesPrintersAndGoesWithDeletePort)
 
 TEST(PortList, AMonitorsRegistryPortsAreListedTakenAndDeletedByName)
 {
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kVelmoPorts + u"\\VM_1", u"Host", REG_SZ, {});
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kVelmoPorts + u"\\VM_1", u"Host", REG_SZ, {});
     EXPECT_TRUE(IsListed(u"VM_1", u"Velmo Port"));
     EXPECT_TRUE(sim::portMonitors().Port(u"vm_1"));
     EXPECT_EQ(AddLocalPort(u"vm_1"), DWORD(ERROR_ALREADY_EXISTS)) << "port names are unique across monitors";
@@ -115,12 +115,12 @@ TEST(PortList, AMonitorsRegistryPortsAreListedTakenAndDeletedByName)
     ASSERT_TRUE(DeletePrinter(printer));
     ClosePrinter(printer);
     EXPECT_TRUE(DeletePortA(nullptr, nullptr, narrow));
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kVelmoPorts + u"\\VM_1"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kVelmoPorts + u"\\VM_1"));
     EXPECT_FALSE(IsListed(u"VM_1", u"Velmo Port"));
 
     // A monitor goes once it has no ports.
     WString monitor = u"velmo port";
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kVelmoPorts + u"\\VM_2", u"Host", REG_SZ, {});
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kVelmoPorts + u"\\VM_2", u"Host", REG_SZ, {});
     EXPECT_FALSE(DeleteMonitorW(nullptr, nullptr, monitor.data()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PRINT_MONITOR_IN_USE));
     EXPECT_EQ(DeletePort(u"VM_2"), 0u);

@@ -23,39 +23,36 @@ PLATFORM_WINMAIN(u"probe.exe", Probe)
 
 TEST(Processes, ARegisteredProgramRunsWithItsOwnModuleAndCommandLine)
 {
-    auto& m = sim::machine();
-    EXPECT_EQ(m.Run(u"C:\\Program Files\\Probe\\PROBE.EXE", u"  -a \"b c\"", SW_HIDE), 40u);
+    EXPECT_EQ(sim::processes().Run(u"C:\\Program Files\\Probe\\PROBE.EXE", u"  -a \"b c\"", SW_HIDE), 40u);
     EXPECT_EQ(g_tail, "-a \"b c\"");
     EXPECT_EQ(g_module, "C:\\Program Files\\Probe\\PROBE.EXE");
-    EXPECT_EQ(m.Run(u"C:\\x\\unknown.exe"), 0xC0000135u);
+    EXPECT_EQ(sim::processes().Run(u"C:\\x\\unknown.exe"), 0xC0000135u);
 }
 
 TEST(Processes, ACopiedProgramFileRunsAsTheProgramItWasMadeFrom)
 {
-    auto& m = sim::machine();
-    m.PutProgramFile(u"C:\\bin\\probe.exe", u"probe.exe");
+    sim::files().PutProgram(u"C:\\bin\\probe.exe", u"probe.exe");
     ASSERT_TRUE(CopyFileW(u"C:\\bin\\probe.exe", u"C:\\bin\\copy.exe", TRUE));
-    EXPECT_EQ(m.Run(u"C:\\bin\\copy.exe", u"x", SW_SHOW), 45u);
+    EXPECT_EQ(sim::processes().Run(u"C:\\bin\\copy.exe", u"x", SW_SHOW), 45u);
     EXPECT_EQ(g_tail, "x");
     EXPECT_EQ(g_module, "C:\\bin\\copy.exe") << "its own module path";
     // A plain file, or a damaged mark, names no program.
-    m.PutFile(u"C:\\bin\\plain.exe", "MZ");
-    EXPECT_EQ(m.Run(u"C:\\bin\\plain.exe"), 0xC0000135u);
-    m.PutFile(u"C:\\bin\\cut.exe", std::string("MZ\0SIMPROGRAM\x1Aprobe.exe", 23));
-    EXPECT_EQ(m.Run(u"C:\\bin\\cut.exe"), 0xC0000135u);
+    sim::files().Put(u"C:\\bin\\plain.exe", "MZ");
+    EXPECT_EQ(sim::processes().Run(u"C:\\bin\\plain.exe"), 0xC0000135u);
+    sim::files().Put(u"C:\\bin\\cut.exe", std::string("MZ\0SIMPROGRAM\x1Aprobe.exe", 23));
+    EXPECT_EQ(sim::processes().Run(u"C:\\bin\\cut.exe"), 0xC0000135u);
 }
 
 TEST(Processes, WinExecFindsTheProgramAsWindowsDoes)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\Program Files\\Tool\\tool.exe");
+    sim::files().Put(u"C:\\Program Files\\Tool\\tool.exe");
     EXPECT_GT(WinExec("C:\\Program Files\\Tool\\tool.exe /q", SW_SHOW), 31u);
-    m.PutFile(u"C:\\Program.exe");
+    sim::files().Put(u"C:\\Program.exe");
     EXPECT_GT(WinExec("C:\\Program Files\\Tool\\tool.exe /q", SW_SHOW), 31u);
     EXPECT_GT(WinExec("\"C:\\Program Files\\Tool\\tool.exe\" /q", SW_SHOW), 31u);
     EXPECT_EQ(WinExec("C:\\nothing.exe", SW_SHOW), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
 
-    auto started = m.Started();
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), 3u);
     EXPECT_EQ(started[0].applicationPath, u"C:\\Program Files\\Tool\\tool.exe");
     EXPECT_EQ(started[1].applicationPath, u"C:\\Program.exe") << "an unquoted path with blanks is ambiguous";
@@ -65,10 +62,10 @@ TEST(Processes, WinExecFindsTheProgramAsWindowsDoes)
 TEST(Processes, StartedRegisteredProgramsRunAndStandInsAnswer)
 {
     auto& m = sim::machine();
-    m.PutFile(u"C:\\bin\\probe.exe");
-    m.PutFile(u"C:\\bin\\other.exe");
+    sim::files().Put(u"C:\\bin\\probe.exe");
+    sim::files().Put(u"C:\\bin\\other.exe");
     std::string seen;
-    m.RegisterStandIn(u"OTHER.exe", [&](const sim::StartedProcess& p) {
+    sim::processes().RegisterStandIn(u"OTHER.exe", [&](const sim::StartedProcess& p) {
         seen = p.commandLine == u"C:\\bin\\other.exe x" ? "ok" : "wrong";
         return 0u;
     });
@@ -122,8 +119,8 @@ DWORD StartAndWait(const char16_t* path)
 TEST(Processes, AStartedProgramInheritsItsCallersEnvironment)
 {
     auto& m = sim::machine();
-    m.PutFile(u"C:\\bin\\envprobe.exe");
-    m.PutFile(u"C:\\bin\\envprobe32.exe");
+    sim::files().Put(u"C:\\bin\\envprobe.exe");
+    sim::files().Put(u"C:\\bin\\envprobe32.exe");
     ASSERT_TRUE(SetEnvironmentVariableW(u"Mine", u"parent"));
 
     struct Case
@@ -148,14 +145,13 @@ TEST(Processes, AStartedProgramInheritsItsCallersEnvironment)
     EXPECT_EQ(Variable(u"FromChild"), u"(none)") << "the child's changes stay its own";
 
     g_seen = {};
-    m.Run(u"C:\\bin\\envprobe.exe");
+    sim::processes().Run(u"C:\\bin\\envprobe.exe");
     EXPECT_EQ(g_seen.mine, u"(none)");
 }
 
 TEST(Processes, ModuleFileNameTruncatesLikeWindows)
 {
-    auto& m = sim::machine();
-    m.SetCallingProgram(u"C:\\abc\\d.exe", u"d"); // 12 characters
+    sim::processes().SetCallingProgram(u"C:\\abc\\d.exe", u"d"); // 12 characters
     char buf[12];
     SetLastError(0);
     EXPECT_EQ(GetModuleFileNameA(nullptr, buf, sizeof buf), 12u);

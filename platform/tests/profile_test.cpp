@@ -31,7 +31,7 @@ WString String(const char16_t* app, const char16_t* key, const char16_t* def, DW
 
 TEST(Profile, IntegersFollowTheFirstMatchingSectionAndKeyWithoutCase)
 {
-    sim::machine().PutFile(kIni, kText);
+    sim::files().Put(kIni, kText);
     struct Row
     {
         const char16_t* app;
@@ -56,7 +56,7 @@ TEST(Profile, IntegersFollowTheFirstMatchingSectionAndKeyWithoutCase)
 
 TEST(Profile, StringsAreTrimmedUnquotedAndCutToTheBuffer)
 {
-    sim::machine().PutFile(kIni, kText);
+    sim::files().Put(kIni, kText);
     DWORD n = 0;
     EXPECT_EQ(String(u"OperationSetup", u"Text", u"d", 20, &n).substr(0, 11), WString(u"  quoted  \0", 11));
     EXPECT_EQ(n, 10u);
@@ -75,7 +75,7 @@ TEST(Profile, StringsAreTrimmedUnquotedAndCutToTheBuffer)
 
 TEST(Profile, NameListsEndInTwoNulsAndAreCutWithTwoNuls)
 {
-    sim::machine().PutFile(kIni, kText);
+    sim::files().Put(kIni, kText);
     DWORD n = 0;
     WString all = String(nullptr, nullptr, u"", 64, &n);
     WString expected(u"OperationSetup\0Model A\0operationsetup\0\0", 39);
@@ -98,16 +98,16 @@ TEST(Profile, UnicodeFilesAndTheWindowsFolder)
         bytes.push_back(static_cast<char>(wide[i] & 0xFF));
         bytes.push_back(static_cast<char>(wide[i] >> 8));
     }
-    sim::machine().PutFile(u"C:\\Windows\\wide.ini", bytes);
+    sim::files().Put(u"C:\\Windows\\wide.ini", bytes);
     EXPECT_EQ(GetPrivateProfileIntW(u"\uD45C\uC900", u"\uAC12", 0, u"wide.ini"), 3u);
-    sim::machine().PutFile(u"C:\\utf8.ini", "\xEF\xBB\xBF[\xED\x91\x9C]\nk=9\n");
+    sim::files().Put(u"C:\\utf8.ini", "\xEF\xBB\xBF[\xED\x91\x9C]\nk=9\n");
     EXPECT_EQ(GetPrivateProfileIntW(u"\uD45C", u"k", 0, u"C:\\utf8.ini"), 9u);
 }
 TEST(Profile, NarrowFormsCutInBytesOfTheCodePage)
 {
     sim::machine().SetCodePage(932);
     // "[設定]\nName=日本\n" in Shift-JIS: each of the four characters is two bytes.
-    sim::machine().PutFile(u"C:\\sjis.ini", "[\x90\xdd\x92\xe8]\r\nName=\x93\xfa\x96\x7b\r\nCount=12\r\n");
+    sim::files().Put(u"C:\\sjis.ini", "[\x90\xdd\x92\xe8]\r\nName=\x93\xfa\x96\x7b\r\nCount=12\r\n");
     char buf[16];
     std::memset(buf, '#', sizeof buf);
     EXPECT_EQ(GetPrivateProfileStringA("\x90\xdd\x92\xe8", "name", "", buf, sizeof buf, "C:\\sjis.ini"), 4u);
@@ -121,7 +121,7 @@ TEST(Profile, NarrowFormsCutInBytesOfTheCodePage)
 
 TEST(Profile, WholeSectionsAndSectionNames)
 {
-    sim::machine().PutFile(kIni, kText);
+    sim::files().Put(kIni, kText);
     char16_t buf[80];
     DWORD n = GetPrivateProfileSectionW(u"operationSETUP", buf, 80, kIni);
     WString expected(u"Density = 7\0Negative=-12\0Trailing=42abc\0Text=\"  quoted  \"\0Empty=\0\0", 66);
@@ -134,17 +134,16 @@ TEST(Profile, WholeSectionsAndSectionNames)
 
 TEST(Profile, WritesKeepTheFileAndItsForm)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\app\\a.ini", "; keep me\r\n[One]\r\nx=1\r\n\r\n[Two]\r\ny=2\r\n");
+    sim::files().Put(u"C:\\app\\a.ini", "; keep me\r\n[One]\r\nx=1\r\n\r\n[Two]\r\ny=2\r\n");
     EXPECT_TRUE(WritePrivateProfileStringW(u"one", u"X", u"10", u"C:\\app\\a.ini"));
     EXPECT_TRUE(WritePrivateProfileStringW(u"One", u"z", u"3", u"C:\\app\\a.ini"));
     EXPECT_TRUE(WritePrivateProfileStringW(u"Two", u"y", nullptr, u"C:\\app\\a.ini"));
     EXPECT_TRUE(WritePrivateProfileStringA("Three", "w", "4", "C:\\app\\a.ini"));
-    EXPECT_EQ(*m.FileBytes(u"C:\\app\\a.ini"),
+    EXPECT_EQ(*sim::files().Bytes(u"C:\\app\\a.ini"),
               "; keep me\r\n[One]\r\nX=10\r\nz=3\r\n\r\n[Two]\r\n[Three]\r\nw=4\r\n");
     EXPECT_TRUE(WritePrivateProfileStringW(u"Two", nullptr, nullptr, u"C:\\app\\a.ini"));
     EXPECT_EQ(GetPrivateProfileIntW(u"Three", u"w", 0, u"C:\\app\\a.ini"), 4u);
-    EXPECT_EQ(m.FileBytes(u"C:\\app\\a.ini")->find("[Two]"), std::string::npos);
+    EXPECT_EQ(sim::files().Bytes(u"C:\\app\\a.ini")->find("[Two]"), std::string::npos);
     EXPECT_TRUE(WritePrivateProfileStringW(nullptr, nullptr, nullptr, nullptr)) << "a flush";
 
     SetLastError(0);
@@ -152,9 +151,9 @@ TEST(Profile, WritesKeepTheFileAndItsForm)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
     // A UTF-16 file stays UTF-16.
-    m.PutFile(u"C:\\app\\w.ini", std::string("\xFF\xFE[\0S\0]\0", 8));
+    sim::files().Put(u"C:\\app\\w.ini", std::string("\xFF\xFE[\0S\0]\0", 8));
     EXPECT_TRUE(WritePrivateProfileStringW(u"S", u"\u00e9", u"\u65e5", u"C:\\app\\w.ini"));
-    std::string bytes = *m.FileBytes(u"C:\\app\\w.ini");
+    std::string bytes = *sim::files().Bytes(u"C:\\app\\w.ini");
     EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
     char16_t value[4];
     EXPECT_EQ(GetPrivateProfileStringW(u"s", u"\u00c9", u"", value, 4, u"C:\\app\\w.ini"), 1u);

@@ -27,22 +27,22 @@ TEST(Registry, ThirtyTwoBitProgramsSeeTheirOwnViewOfMachineSoftware)
     ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"software\\Vendor", KEY_WOW64_64KEY, 64), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(HKEY_CURRENT_USER, u"SOFTWARE\\Vendor", 0, 7), ERROR_SUCCESS);
 
-    auto wow = m.GetRegistryValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", u"V", RegistryView::Wow32);
-    auto native = m.GetRegistryValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", u"V", RegistryView::Native);
+    auto wow = sim::registry().Value(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", u"V", RegistryView::Wow32);
+    auto native = sim::registry().Value(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", u"V", RegistryView::Native);
     ASSERT_TRUE(wow && native);
     EXPECT_EQ(wow->data[0], 32);
     EXPECT_EQ(native->data[0], 64);
-    EXPECT_TRUE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\Vendor"));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\Vendor"));
     // The user's hive is shared by both views.
-    EXPECT_EQ(m.GetRegistryValue(HKEY_CURRENT_USER, u"Software\\vendor", u"v", RegistryView::Wow32)->data[0],
-              7);
+    EXPECT_EQ(
+        sim::registry().Value(HKEY_CURRENT_USER, u"Software\\vendor", u"v", RegistryView::Wow32)->data[0], 7);
 
     // On a 32-bit system there is only one view.
     m.Reset();
     m.SetSystem64(false);
     m.SetProgram32(true);
     ASSERT_EQ(SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", 0, 1), ERROR_SUCCESS);
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\Vendor"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\Vendor"));
 }
 
 TEST(Registry, AnsiAndWideFunctionsShareOneStoreThroughTheCodePage)
@@ -105,7 +105,6 @@ TEST(Registry, RightsAndLifetimeAreEnforced)
 
 TEST(Registry, EnumerationAndInjectedFaults)
 {
-    auto& m = sim::machine();
     HKEY h = nullptr;
     ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, u"Software\\E\\beta", &h), ERROR_SUCCESS);
     RegCloseKey(h);
@@ -122,7 +121,7 @@ TEST(Registry, EnumerationAndInjectedFaults)
     EXPECT_EQ(RegEnumKeyExW(h, 2, name, &cch, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
     RegCloseKey(h);
 
-    m.FailNext("RegOpenKeyExW", ERROR_ACCESS_DENIED, 1, 1);
+    sim::faults().FailNext("RegOpenKeyExW", ERROR_ACCESS_DENIED, 1, 1);
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\E", 0, KEY_READ, &h), ERROR_SUCCESS);
     RegCloseKey(h);
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\E", 0, KEY_READ, &h), ERROR_ACCESS_DENIED);

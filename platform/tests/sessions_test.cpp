@@ -63,7 +63,7 @@ TEST(Sessions, ProcessesKnowTheirSession)
     sim::ProcessSetup service;
     service.imagePath = u"C:\\Windows\\System32\\svchost.exe";
     service.sessionId = 0;
-    DWORD id = sim::machine().AddProcess(service);
+    DWORD id = sim::processes().Add(service);
     ASSERT_TRUE(ProcessIdToSessionId(id, &session));
     EXPECT_EQ(session, 0u);
     EXPECT_FALSE(ProcessIdToSessionId(0x7FFFFFF0, &session));

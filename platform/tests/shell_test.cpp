@@ -100,22 +100,21 @@ HRESULT RunFileOperation(bool copy, const char16_t* source, const char16_t* fold
 
 TEST(ShellFileOperations, CopyKeepsTheNameAndDeleteTakesTheWholeFolder)
 {
-    auto& m = sim::machine();
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    m.PutFile(u"C:\\Src\\app.exe", "program");
-    m.PutFile(u"C:\\Src\\data\\a.txt", "a");
-    m.PutFile(u"C:\\Src\\data\\deep\\b.txt", "b");
-    m.PutFile(u"C:\\Dest\\app.exe", "old");
+    sim::files().Put(u"C:\\Src\\app.exe", "program");
+    sim::files().Put(u"C:\\Src\\data\\a.txt", "a");
+    sim::files().Put(u"C:\\Src\\data\\deep\\b.txt", "b");
+    sim::files().Put(u"C:\\Dest\\app.exe", "old");
 
     EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\app.exe", u"C:\\Dest"), S_OK);
-    EXPECT_EQ(m.FileBytes(u"C:\\Dest\\app.exe"), "program") << "replaced without asking";
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Dest\\app.exe"), "program") << "replaced without asking";
     EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\data", u"C:\\Dest"), S_OK);
-    EXPECT_EQ(m.FileBytes(u"C:\\Dest\\data\\deep\\b.txt"), "b");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Dest\\data\\deep\\b.txt"), "b");
 
     ASSERT_TRUE(SetFileAttributesW(u"C:\\Src\\data\\deep\\b.txt", FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(RunFileOperation(false, u"C:\\Src\\data"), S_OK) << "read-only files go too";
-    EXPECT_FALSE(m.FileExists(u"C:\\Src\\data"));
-    EXPECT_TRUE(m.FileExists(u"C:\\Src\\app.exe"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Src\\data"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\Src\\app.exe"));
 
     EXPECT_EQ(RunFileOperation(false, u"C:\\Src\\missing.exe"), static_cast<HRESULT>(0x80070002));
     EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\missing.exe", u"C:\\Dest"), static_cast<HRESULT>(0x80070002));
@@ -125,17 +124,16 @@ TEST(ShellFileOperations, CopyKeepsTheNameAndDeleteTakesTheWholeFolder)
                            nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(RunFileOperation(false, u"C:\\Dest\\data"), static_cast<HRESULT>(0x80070020));
-    EXPECT_TRUE(m.FileExists(u"C:\\Dest\\data\\a.txt"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\Dest\\data\\a.txt"));
     CloseHandle(h);
     CoUninitialize();
 }
 
 TEST(ShellFileOperations, ACopyMakesAMissingDestinationFolder)
 {
-    auto& m = sim::machine();
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    m.PutFile(u"C:\\Src\\app.exe", "program");
-    m.PutFile(u"C:\\Later\\x", "");
+    sim::files().Put(u"C:\\Src\\app.exe", "program");
+    sim::files().Put(u"C:\\Later\\x", "");
     IFileOperation* op = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_IFileOperation,
                                reinterpret_cast<void**>(&op)),
@@ -151,7 +149,7 @@ TEST(ShellFileOperations, ACopyMakesAMissingDestinationFolder)
     ASSERT_EQ(op->CopyItem(from, to, u"renamed.exe", nullptr), S_OK);
     ASSERT_TRUE(DeleteFileW(u"C:\\Later\\x") && RemoveDirectoryW(u"C:\\Later"));
     EXPECT_EQ(op->PerformOperations(), S_OK);
-    EXPECT_EQ(m.FileBytes(u"C:\\Later\\renamed.exe"), "program");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Later\\renamed.exe"), "program");
     from->Release();
     to->Release();
     op->Release();
@@ -160,9 +158,8 @@ TEST(ShellFileOperations, ACopyMakesAMissingDestinationFolder)
 
 TEST(VersionRecords, TravelWithTheFileAndADamagedOneReadsAsNone)
 {
-    auto& m = sim::machine();
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    m.SetFileVersion(u"C:\\Src\\app.exe", 1, 10, 3, 7);
+    sim::files().SetVersion(u"C:\\Src\\app.exe", 1, 10, 3, 7);
     ASSERT_EQ(_wmkdir(u"C:\\Dest"), 0);
     ASSERT_EQ(RunFileOperation(true, u"C:\\Src\\app.exe", u"C:\\Dest"), S_OK);
     ASSERT_EQ(_wrename(u"C:\\Dest\\app.exe", u"C:\\Dest\\uninst.exe"), 0);
@@ -181,45 +178,43 @@ TEST(VersionRecords, TravelWithTheFileAndADamagedOneReadsAsNone)
 
     // A record whose fixed part claims more than the record holds.
     const BYTE damaged[] = {12, 0, 52, 0, 0, 0, 'V', 0, 0, 0, 0, 0};
-    m.SetFileVersionRecord(u"C:\\Src\\bad.exe", damaged);
+    sim::files().SetVersionRecord(u"C:\\Src\\bad.exe", damaged);
     size = GetFileVersionInfoSizeW(u"C:\\Src\\bad.exe", nullptr);
     ASSERT_EQ(size, sizeof damaged);
     block.assign(size, 0);
     ASSERT_TRUE(GetFileVersionInfoW(u"C:\\Src\\bad.exe", 0, size, block.data()));
     EXPECT_FALSE(VerQueryValueW(block.data(), u"\\", reinterpret_cast<void**>(&fixed), &length));
     const BYTE truncated[] = {0xFF, 0x7F, 52, 0};
-    m.SetFileVersionRecord(u"C:\\Src\\short.exe", truncated);
+    sim::files().SetVersionRecord(u"C:\\Src\\short.exe", truncated);
     EXPECT_EQ(GetFileVersionInfoSizeW(u"C:\\Src\\short.exe", nullptr), 0u);
-    m.PutFile(u"C:\\Src\\plain.exe", "no record");
+    sim::files().Put(u"C:\\Src\\plain.exe", "no record");
     EXPECT_EQ(GetFileVersionInfoSizeW(u"C:\\Src\\plain.exe", nullptr), 0u);
     CoUninitialize();
 }
 
 TEST(CrtFiles, MakeAndRenameFollowWindows)
 {
-    auto& m = sim::machine();
     EXPECT_EQ(_wmkdir(u"C:\\New"), 0);
     EXPECT_EQ(_wmkdir(u"C:\\New"), -1);
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(_wmkdir(u"C:\\None\\Deeper"), -1);
     EXPECT_EQ(errno, ENOENT);
 
-    m.PutFile(u"C:\\New\\a.txt", "a");
-    m.PutFile(u"C:\\New\\b.txt", "b");
+    sim::files().Put(u"C:\\New\\a.txt", "a");
+    sim::files().Put(u"C:\\New\\b.txt", "b");
     EXPECT_EQ(_wrename(u"C:\\New\\a.txt", u"C:\\New\\b.txt"), -1) << "never onto an existing file";
     EXPECT_EQ(errno, EACCES);
     EXPECT_EQ(_wrename(u"C:\\New\\missing.txt", u"C:\\New\\c.txt"), -1);
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(_wrename(u"C:\\New\\a.txt", u"C:\\New\\c.txt"), 0);
-    EXPECT_EQ(m.FileBytes(u"C:\\New\\c.txt"), "a");
-    EXPECT_FALSE(m.FileExists(u"C:\\New\\a.txt"));
+    EXPECT_EQ(sim::files().Bytes(u"C:\\New\\c.txt"), "a");
+    EXPECT_FALSE(sim::files().Exists(u"C:\\New\\a.txt"));
 }
 
 TEST(ShellLinks, SavedFieldsReadBackAndThePropertyNeedsCommit)
 {
-    auto& m = sim::machine();
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    m.PutFile(u"C:\\Links\\keep");
+    sim::files().Put(u"C:\\Links\\keep");
     for (bool commit : {false, true})
     {
         IShellLinkW* link = nullptr;
@@ -248,7 +243,7 @@ TEST(ShellLinks, SavedFieldsReadBackAndThePropertyNeedsCommit)
         store->Release();
         link->Release();
 
-        auto saved = m.ReadShellLink(u"C:\\Links\\app.lnk");
+        auto saved = sim::files().ReadShellLink(u"C:\\Links\\app.lnk");
         ASSERT_TRUE(saved);
         EXPECT_EQ(saved->target, u"C:\\App\\uninst.exe");
         EXPECT_EQ(saved->arguments, u"");
@@ -256,7 +251,7 @@ TEST(ShellLinks, SavedFieldsReadBackAndThePropertyNeedsCommit)
         EXPECT_EQ(saved->iconIndex, 4);
         EXPECT_EQ(saved->appUserModelId, commit ? u"Maker.App" : u"") << commit;
     }
-    EXPECT_FALSE(m.ReadShellLink(u"C:\\Links\\keep"));
+    EXPECT_FALSE(sim::files().ReadShellLink(u"C:\\Links\\keep"));
     CoUninitialize();
 }
 
@@ -342,10 +337,9 @@ TEST(SystemMessages, KnownCodesHaveTextsOthersFail)
 
 TEST(CommandInterpreter, RunsItsDeletionsAfterTheWait)
 {
-    auto& m = sim::machine();
-    m.InstallCommandInterpreter(true);
-    m.PutFile(u"C:\\P\\Maker\\App\\uninst.exe");
-    m.PutFile(u"C:\\P\\Other\\keep.txt");
+    sim::processes().InstallCommandInterpreter(true);
+    sim::files().Put(u"C:\\P\\Maker\\App\\uninst.exe");
+    sim::files().Put(u"C:\\P\\Other\\keep.txt");
     WString line = u"\"C:\\Windows\\system32\\cmd.exe\" /c \"\"C:\\Windows\\System32\\timeout.exe\" /T 5 & "
                    u"del /Q  \"C:\\P\\Maker\\App\\uninst.exe\" & rd /Q  \"C:\\P\\Maker\\App\" & "
                    u"rd /Q  \"C:\\P\\Maker\" & rd /Q \"C:\\P\\Other\"\"";
@@ -354,16 +348,16 @@ TEST(CommandInterpreter, RunsItsDeletionsAfterTheWait)
     PROCESS_INFORMATION pi{};
     // Read before the start: once every program waits the clock jumps on its own, so the whole run
     // may be over before this thread comes back from CreateProcessW.
-    const ULONGLONG started = m.Now();
+    const ULONGLONG started = sim::virtualClock().Now();
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                u"C:\\Windows\\System32", &si, &pi));
     CloseHandle(pi.hThread);
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
     CloseHandle(pi.hProcess);
-    EXPECT_GE(m.Now() - started, 5000u) << "the deletions come after the wait";
-    EXPECT_FALSE(m.FileExists(u"C:\\P\\Maker"));
-    EXPECT_TRUE(m.FileExists(u"C:\\P\\Other\\keep.txt")) << "rd without /S leaves a folder with files";
-    auto processes = m.Started();
+    EXPECT_GE(sim::virtualClock().Now() - started, 5000u) << "the deletions come after the wait";
+    EXPECT_FALSE(sim::files().Exists(u"C:\\P\\Maker"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\P\\Other\\keep.txt")) << "rd without /S leaves a folder with files";
+    auto processes = sim::processes().Started();
     ASSERT_EQ(processes.size(), 2u);
     EXPECT_EQ(processes[0].commandLine, line);
     EXPECT_EQ(processes[1].applicationPath, u"C:\\Windows\\System32\\timeout.exe");

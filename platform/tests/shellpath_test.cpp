@@ -33,9 +33,8 @@ TEST(ShellPath, CharacterClasses)
 
 TEST(ShellPath, FullPathNamesAndPredicates)
 {
-    auto& m = sim::machine();
-    m.SetCallingProgram(u"C:\\App\\a.exe", u"a");
-    m.PutFile(u"C:\\App\\Data\\f.txt");
+    sim::processes().SetCallingProgram(u"C:\\App\\a.exe", u"a");
+    sim::files().Put(u"C:\\App\\Data\\f.txt");
     WCHAR buf[MAX_PATH];
     LPWSTR part = nullptr;
     EXPECT_EQ(GetFullPathNameW(u"Data\\..\\Data\\f.txt", MAX_PATH, buf, &part), 17u);

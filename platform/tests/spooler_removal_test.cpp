@@ -20,7 +20,7 @@ const WString kMonitorKey = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitor
 void InstallClassic(bool withPrinter = true)
 {
     for (const char16_t* f : {u"DRV.DLL", u"UI.DLL", u"Q7.spd", u"Proc.dll"})
-        sim::machine().PutFile(kFolder + f, "x");
+        sim::files().Put(kFolder + f, "x");
     sim::DriverSetup d;
     d.name = u"Classic";
     d.version = 3;
@@ -46,10 +46,10 @@ bool Restart()
     SERVICE_STATUS status{};
     bool ok = ControlService(spooler, SERVICE_CONTROL_STOP, &status);
     while (ok && QueryServiceStatus(spooler, &status) && status.dwCurrentState != SERVICE_STOPPED)
-        sim::machine().Advance(100);
+        sim::virtualClock().Advance(100);
     ok = ok && StartServiceW(spooler, 0, nullptr);
     while (ok && QueryServiceStatus(spooler, &status) && status.dwCurrentState != SERVICE_RUNNING)
-        sim::machine().Advance(100);
+        sim::virtualClock().Advance(100);
     CloseServiceHandle(spooler);
     CloseServiceHandle(manager);
     return ok;
@@ -78,7 +78,7 @@ TEST(SpoolerRemoval, ADriverGoesOnlyWithoutPrinters)
     EXPECT_EQ(DeleteDriver(u"classic"), 0u) << "without case";
     EXPECT_TRUE(sim::spooler().Drivers().empty());
     EXPECT_EQ(DeleteDriver(u"Classic"), DWORD(ERROR_UNKNOWN_PRINTER_DRIVER));
-    EXPECT_TRUE(sim::machine().FileExists(kFolder + u"DRV.DLL")) << "its files stay";
+    EXPECT_TRUE(sim::files().Exists(kFolder + u"DRV.DLL")) << "its files stay";
 }
 
 TEST(SpoolerRemoval, ADeletedPrintersKeyGoesWithItsSettings)
@@ -86,9 +86,8 @@ TEST(SpoolerRemoval, ADeletedPrintersKeyGoesWithItsSettings)
     InstallClassic();
     const WString key = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Office";
     const BYTE settings[] = {1, 2, 3};
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, u"Default DevMode", REG_BINARY, settings);
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key + u"\\PrinterDriverData", u"Kept", REG_BINARY,
-                                    settings);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, key, u"Default DevMode", REG_BINARY, settings);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, key + u"\\PrinterDriverData", u"Kept", REG_BINARY, settings);
     HKEY open = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &open), ERROR_SUCCESS);
     PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
@@ -96,9 +95,9 @@ TEST(SpoolerRemoval, ADeletedPrintersKeyGoesWithItsSettings)
     ASSERT_TRUE(OpenPrinter2W(u"office", &printer, &all, nullptr));
     ASSERT_TRUE(DeletePrinter(printer));
     ClosePrinter(printer);
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE,
-                                                 u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, key));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE,
+                                          u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers"));
     DWORD type = 0;
     EXPECT_EQ(RegQueryValueExW(open, u"Default DevMode", nullptr, &type, nullptr, nullptr),
               LSTATUS(ERROR_KEY_DELETED))
@@ -134,7 +133,7 @@ TEST(SpoolerRemoval, ProcessorsAndMonitorsByName)
     InstallClassic(false);
     auto processors = sim::spooler().PrintProcessors();
     EXPECT_NE(std::ranges::find(processors, u"Proc"), processors.end());
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
     WString proc = u"PROC", monitor = u"q7 monitor", unknown = u"Unknown";
     EXPECT_TRUE(DeletePrintProcessorW(nullptr, nullptr, proc.data()));
     EXPECT_FALSE(DeletePrintProcessorW(nullptr, nullptr, proc.data()));
@@ -142,7 +141,7 @@ TEST(SpoolerRemoval, ProcessorsAndMonitorsByName)
     processors = sim::spooler().PrintProcessors();
     EXPECT_EQ(std::ranges::find(processors, u"Proc"), processors.end());
     EXPECT_TRUE(DeleteMonitorW(nullptr, nullptr, monitor.data()));
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
     EXPECT_FALSE(DeleteMonitorW(nullptr, nullptr, unknown.data()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PRINT_MONITOR));
 }
@@ -178,10 +177,10 @@ TEST(SpoolerRemoval, APrintersKeyIsRenamedAndDeletedWithIt)
 {
     InstallClassic();
     const std::vector<BYTE> settings{1, 2, 3};
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kPrintersKey + u"Office", u"Default DevMode",
-                                    REG_BINARY, settings);
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kPrintersKey + u"Office\\PrinterDriverData", u"Pages",
-                                    REG_DWORD, settings);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kPrintersKey + u"Office", u"Default DevMode", REG_BINARY,
+                             settings);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kPrintersKey + u"Office\\PrinterDriverData", u"Pages",
+                             REG_DWORD, settings);
     PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
     HANDLE printer = nullptr;
     ASSERT_TRUE(OpenPrinter2W(u"Office", &printer, &all, nullptr));
@@ -189,17 +188,15 @@ TEST(SpoolerRemoval, APrintersKeyIsRenamedAndDeletedWithIt)
     PRINTER_INFO_2W info{};
     info.pPrinterName = renamed.data();
     ASSERT_TRUE(SetPrinterW(printer, 2, reinterpret_cast<BYTE*>(&info), 0));
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kPrintersKey + u"Office"));
-    auto moved =
-        sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kPrintersKey + u"Front Desk", u"Default DevMode");
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kPrintersKey + u"Office"));
+    auto moved = sim::registry().Value(HKEY_LOCAL_MACHINE, kPrintersKey + u"Front Desk", u"Default DevMode");
     ASSERT_TRUE(moved);
     EXPECT_EQ(moved->data, settings);
 
     ASSERT_TRUE(DeletePrinter(printer));
     ClosePrinter(printer);
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kPrintersKey + u"Front Desk"));
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kPrintersKey))
-        << "the printers' own key stays";
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kPrintersKey + u"Front Desk"));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kPrintersKey)) << "the printers' own key stays";
 }
 
 // A driver name in three versions and environments, and a second driver sharing one of its files.
@@ -207,9 +204,9 @@ void InstallVersions()
 {
     const WString store = u"C:\\Windows\\System32\\DriverStore\\FileRepository\\m.inf_1\\";
     for (const char16_t* f : {u"M4.DLL", u"M4.GPD", u"SHARED.INI"})
-        sim::machine().PutFile(store + f, "x");
-    sim::machine().PutFile(kFolder + u"M3.GPD", "x");
-    sim::machine().PutFile(kFolder + u"M3.DLL", "x");
+        sim::files().Put(store + f, "x");
+    sim::files().Put(kFolder + u"M3.GPD", "x");
+    sim::files().Put(kFolder + u"M3.DLL", "x");
     auto driver = [](DWORD version, const WString& env, const WString& dll, const WString& data,
                      std::vector<WString> more) {
         sim::DriverSetup d;
@@ -316,20 +313,20 @@ TEST(SpoolerRemoval, DeletingADriversFilesSparesWhatOthersUse)
     EXPECT_EQ(DeleteEx(nullptr, DPD_DELETE_SPECIFIC_VERSION | DPD_DELETE_ALL_FILES, 4),
               DWORD(ERROR_PRINTER_DRIVER_IN_USE));
     EXPECT_EQ(VersionsOfModel().size(), 3u);
-    EXPECT_TRUE(sim::machine().FileExists(store + u"M4.DLL"));
+    EXPECT_TRUE(sim::files().Exists(store + u"M4.DLL"));
 
     EXPECT_EQ(DeleteEx(nullptr, DPD_DELETE_SPECIFIC_VERSION | DPD_DELETE_UNUSED_FILES, 4), 0u);
-    EXPECT_FALSE(sim::machine().FileExists(store + u"M4.DLL"));
-    EXPECT_FALSE(sim::machine().FileExists(store + u"M4.GPD"));
-    EXPECT_TRUE(sim::machine().FileExists(store + u"SHARED.INI")) << "the other driver's";
+    EXPECT_FALSE(sim::files().Exists(store + u"M4.DLL"));
+    EXPECT_FALSE(sim::files().Exists(store + u"M4.GPD"));
+    EXPECT_TRUE(sim::files().Exists(store + u"SHARED.INI")) << "the other driver's";
 
     // The version-3 files serve the x86 driver too; once it goes, they go, but for the DLL the
     // running spooler has loaded.
     EXPECT_EQ(DeleteEx(nullptr, DPD_DELETE_UNUSED_FILES, 0), 0u);
-    EXPECT_TRUE(sim::machine().FileExists(kFolder + u"M3.GPD"));
+    EXPECT_TRUE(sim::files().Exists(kFolder + u"M3.GPD"));
     EXPECT_EQ(DeleteEx(u"Windows NT x86", DPD_DELETE_ALL_FILES, 0), 0u);
-    EXPECT_FALSE(sim::machine().FileExists(kFolder + u"M3.GPD"));
-    EXPECT_TRUE(sim::machine().FileExists(kFolder + u"M3.DLL"));
+    EXPECT_FALSE(sim::files().Exists(kFolder + u"M3.GPD"));
+    EXPECT_TRUE(sim::files().Exists(kFolder + u"M3.DLL"));
     EXPECT_TRUE(VersionsOfModel().empty());
 }
 

@@ -56,7 +56,7 @@ TEST(TempFileName, RefusesLongFoldersMissingFoldersAndFaults)
         EXPECT_EQ(GetLastError(), c.error) << c.folder.size();
     }
     ASSERT_TRUE(CreateDirectoryW(u"C:\\Temp2", nullptr));
-    sim::machine().FailNext("GetTempFileNameW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("GetTempFileNameW", ERROR_ACCESS_DENIED);
     UINT result = 1;
     Call(u"C:\\Temp2", 0, &result);
     EXPECT_EQ(result, 0u);

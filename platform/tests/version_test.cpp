@@ -41,7 +41,7 @@ TEST(Version, AProgramSeesTheVersionItsManifestAllows)
     EXPECT_EQ(WString(info.szCSDVersion), u"Service Pack 1");
 
     m.SetOs({}); // Windows 10
-    m.SetCallingProgram(u"C:\\old\\legacy.exe", u"legacy.exe");
+    sim::processes().SetCallingProgram(u"C:\\old\\legacy.exe", u"legacy.exe");
     m.SetManifestOsAware(u"LEGACY.EXE", false);
     info = VersionEx();
     EXPECT_EQ(info.dwMajorVersion, 6u);
@@ -167,11 +167,10 @@ PLATFORM_WINMAIN(u"counting.exe", CountingProgram)
 
 TEST(ProcessLocal, EachProcessHasItsOwnAndLosesItAtExit)
 {
-    auto& m = sim::machine();
     g_counter->value = 10;
     Counter::destroyed = 0;
-    EXPECT_EQ(m.Run(u"C:\\bin\\counting.exe"), 1u);
-    EXPECT_EQ(m.Run(u"C:\\bin\\counting.exe"), 1u) << "a second run starts from fresh globals";
+    EXPECT_EQ(sim::processes().Run(u"C:\\bin\\counting.exe"), 1u);
+    EXPECT_EQ(sim::processes().Run(u"C:\\bin\\counting.exe"), 1u) << "a second run starts from fresh globals";
     EXPECT_EQ(Counter::destroyed, 2);
     EXPECT_EQ(g_counter->value, 10) << "the test program's own stays apart";
 }

@@ -100,7 +100,7 @@ int Save(const std::string& printFile, int pageNumber)
     std::ifstream in(printFile, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const WString path = u"C:\\Jobs\\job.kgl";
-    sim::machine().PutFile(path, bytes);
+    sim::files().Put(path, bytes);
     printfile::CMemoryMappedFile file;
     std::vector<printfile::CPrintTicket> pages;
     if (!file.Open(path.c_str()) || printfile::ScanPrintFile(pages, file) < pageNumber || pageNumber < 1)
@@ -148,11 +148,11 @@ int FirstBox(const std::string& program, const std::string& arguments)
 {
     auto& d = sim::desktop();
     const WString path = u"C:\\Package\\" + Wide(program);
-    sim::machine().PutFile(path, "program");
+    sim::files().Put(path, "program");
     // The browser version a Wine prefix and a current Windows report.
     const WString version = u"9.11.9600.18376";
     for (sim::RegistryView view : {sim::RegistryView::Native, sim::RegistryView::Wow32})
-        sim::machine().SetRegistryValue(
+        sim::registry().SetValue(
             HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version", REG_SZ,
             {reinterpret_cast<const BYTE*>(version.c_str()), (version.size() + 1) * sizeof(WCHAR)}, view);
     bool shown = false;
@@ -186,7 +186,7 @@ int Menu(LANGID language)
     d.SetUiLanguage(language);
     d.SetUserLanguage(language);
     const WString path = u"C:\\Package\\Menu.exe";
-    sim::machine().PutFile(path, "program");
+    sim::files().Put(path, "program");
     bool done = false;
     const auto print = [&](HWND page, const char* which) {
         std::printf("page %s: %s\n", which, OneLine(d.Text(page)).c_str());
@@ -238,6 +238,6 @@ int main(int argc, char** argv)
     sim::machine().Reset();
     const int result = Run(argc > 1 ? argv[1] : "", argc, argv);
     std::error_code ignored;
-    std::filesystem::remove_all(sim::machine().Sandbox(), ignored);
+    std::filesystem::remove_all(sim::files().Sandbox(), ignored);
     return result;
 }

@@ -45,8 +45,8 @@ protected:
 
     void Write(const Ini& fileList, const Ini& components)
     {
-        sim::machine().PutFile(kFileList, fileList.Text());
-        sim::machine().PutFile(kComponentIniW, components.Text());
+        sim::files().Put(kFileList, fileList.Text());
+        sim::files().Put(kComponentIniW, components.Text());
     }
 
     static Ini FileList(const std::string& order = {})
@@ -69,7 +69,7 @@ protected:
 
     static std::optional<DWORD> Dword(WStringView key, WStringView name)
     {
-        auto v = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, key, name);
+        auto v = sim::registry().Value(HKEY_LOCAL_MACHINE, key, name);
         if (!v || v->type != REG_DWORD || v->data.size() != 4)
             return std::nullopt;
         DWORD d;
@@ -127,7 +127,7 @@ TEST_F(ComponentTest, ServicePollsAreBounded)
     EXPECT_LT(took, 70000u);
 
     // A start that ends stopped will not come up by waiting: the install fails without waiting long.
-    sim::machine().PutFile(u"C:\\Program Files\\Velmo\\svc.exe", "program");
+    sim::files().Put(u"C:\\Program Files\\Velmo\\svc.exe", "program");
     sim::services().SetStartsEndStopped(u"Flaky", true);
     Within([&](UninstallState&) {
         ULONGLONG start = GetTickCount64();
@@ -142,7 +142,7 @@ TEST_F(ComponentTest, ServicePollsAreBounded)
 
 TEST_F(ComponentTest, ServiceInstallWritesItsRecord)
 {
-    sim::machine().SetFileVersion(u"C:\\Program Files\\Velmo\\svc.exe", 3, 4, 5, 6);
+    sim::files().SetVersion(u"C:\\Program Files\\Velmo\\svc.exe", 3, 4, 5, 6);
     AddService(u"Dep", SERVICE_RUNNING);
     DWORD code = 99;
     Within([&](UninstallState&) {
@@ -157,7 +157,7 @@ TEST_F(ComponentTest, ServiceInstallWritesItsRecord)
     EXPECT_EQ(setup->dependencies, std::vector<WString>{u"Dep"});
     EXPECT_EQ(setup->description, u"Velmo status");
     EXPECT_EQ(sim::services().State(u"VelmoSvc"), DWORD{SERVICE_RUNNING});
-    auto version = sim::machine().GetRegistryValue(
+    auto version = sim::registry().Value(
         HKEY_LOCAL_MACHINE, u"System\\CurrentControlSet\\Services\\VelmoSvc\\Parameters", u"ProductVersion");
     ASSERT_TRUE(version);
     EXPECT_EQ(WString(reinterpret_cast<const char16_t*>(version->data.data()), version->data.size() / 2 - 1),
@@ -188,7 +188,7 @@ TEST_F(ComponentTest, KindsRunInTheOrderAsked)
     };
     for (const Case& c : cases)
     {
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         Write(FileList(c.order)
                   .Set("COMPONENT", "DRIVER_00", "Drv;Tzspe Driver;UNINSTALL")
                   .Set("COMPONENT", "SERVICE_00", "Svc;Absent;UNINSTALL")
@@ -245,16 +245,16 @@ TEST_F(ComponentTest, AProgramEntryWithoutItsPathFailsTheStep)
 TEST_F(ComponentTest, ProgramRunner)
 {
     std::vector<sim::StartedProcess> started;
-    sim::machine().RegisterStandIn(u"Remover.exe", [&](const sim::StartedProcess& p) {
+    sim::processes().RegisterStandIn(u"Remover.exe", [&](const sim::StartedProcess& p) {
         started.push_back(p);
         return DWORD{7};
     });
-    sim::machine().PutFile(u"C:\\Tools\\Remover.exe", "program");
-    sim::machine().PutFile(kComponentIniW, Ini()
-                                               .Set("FILE_Run", "NAME", "Remover")
-                                               .Set("FILE_Run", "UNINSTALLCOMMAND", "/u")
-                                               .Set("FILE_Doc", "NAME", "Notes")
-                                               .Text());
+    sim::files().Put(u"C:\\Tools\\Remover.exe", "program");
+    sim::files().Put(kComponentIniW, Ini()
+                                         .Set("FILE_Run", "NAME", "Remover")
+                                         .Set("FILE_Run", "UNINSTALLCOMMAND", "/u")
+                                         .Set("FILE_Doc", "NAME", "Notes")
+                                         .Text());
     struct Case
     {
         const char* section;
@@ -271,9 +271,9 @@ TEST_F(ComponentTest, ProgramRunner)
     };
     for (const Case& c : cases)
     {
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         if (c.fault)
-            sim::machine().FailNext(c.fault, ERROR_ACCESS_DENIED);
+            sim::faults().FailNext(c.fault, ERROR_ACCESS_DENIED);
         int result = -1;
         Within([&](UninstallState& s) {
             ComponentEntry e = *ParseComponentEntry(std::string(c.section) + ";x;x", kComponentIni);
@@ -353,7 +353,7 @@ TEST_F(ComponentTest, DriverUseCountsMarksAndKeys)
     for (const Case& c : cases)
     {
         sim::machine().Reset();
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         WString own = WString(kUseKey) + u"\\MyApp";
         for (auto [driver, mark] : c.ownMarks)
             SetDword(own, driver, mark);
@@ -377,8 +377,8 @@ TEST_F(ComponentTest, DriverUseCountsMarksAndKeys)
         EXPECT_TRUE(ok) << c.name;
         EXPECT_EQ(removePort, c.removePort) << c.name;
         EXPECT_EQ(Dword(kUseKey, W(c.driver)), c.countAfter) << c.name;
-        EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, own), c.ownKeyAfter) << c.name;
-        EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kUseKey), c.useKeyAfter) << c.name;
+        EXPECT_EQ(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, own), c.ownKeyAfter) << c.name;
+        EXPECT_EQ(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kUseKey), c.useKeyAfter) << c.name;
     }
 }
 
@@ -437,12 +437,12 @@ TEST_F(ComponentTest, DriverStepChecksBeforeItTouchesDevices)
     for (const Case& c : cases)
     {
         sim::machine().Reset();
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         const WString folder = u"C:\\Program Files\\Velmo\\Uninstall\\Drv\\x64\\";
         if (c.inf)
-            sim::machine().PutFile(folder + u"tzuptp.inf", c.inf);
+            sim::files().Put(folder + u"tzuptp.inf", c.inf);
         if (c.sysFile)
-            sim::machine().PutFile(folder + u"amd64\\tzuptp.sys", "driver");
+            sim::files().Put(folder + u"amd64\\tzuptp.sys", "driver");
         if (c.connection)
             sim::kernelDevices().Add({u"TZUPTP", *c.connection, false});
         Write(FileList().Set("COMPONENT", "DRIVER_00", "Drv;Tzuptp Driver;UNINSTALL"),
@@ -502,7 +502,7 @@ bool AnyDeviceWith(WStringView hardwareId)
 
 void SetText(WStringView key, WStringView name, const std::string& value)
 {
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_SZ, WideBytes(value));
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, key, name, REG_SZ, WideBytes(value));
 }
 
 sim::OsIdentity Windows7()
@@ -521,9 +521,9 @@ protected:
     // The driver's package beside the component INI, and the entry that names it.
     void Package(const char* mode, const std::string& inf = kDriverInf)
     {
-        sim::machine().PutFile(WString(kPackage) + u"tzuptp.inf", inf);
-        sim::machine().PutFile(WString(kPackage) + u"amd64\\tzuptp.sys", "driver");
-        std::filesystem::create_directories(sim::machine().HostPath(u"C:\\Windows\\System32\\drivers"));
+        sim::files().Put(WString(kPackage) + u"tzuptp.inf", inf);
+        sim::files().Put(WString(kPackage) + u"amd64\\tzuptp.sys", "driver");
+        std::filesystem::create_directories(sim::files().HostPath(u"C:\\Windows\\System32\\drivers"));
         Write(FileList()
                   .Set("UNINSTALL", "REGISTKEY", "MyApp")
                   .Set("COMPONENT", "DRIVER_00", std::string("Drv;Tzuptp Driver;") + mode),
@@ -538,22 +538,22 @@ protected:
     // driver's OEM INF, the service's file by its ImagePath and the filter beside it.
     void SeedInstalled(bool needsRestart)
     {
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         Package("UNINSTALL");
         sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\1", kHardwareId, true));
         sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\2", kHardwareId, false, needsRestart));
         sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0002\\1", u"USB\\VID_1234&PID_0002", true));
-        sim::machine().PutFile(u"C:\\Windows\\INF\\oem5.inf", kDriverInf);
-        sim::machine().PutFile(u"C:\\Windows\\INF\\oem5.pnf", "PNF");
+        sim::files().Put(u"C:\\Windows\\INF\\oem5.inf", kDriverInf);
+        sim::files().Put(u"C:\\Windows\\INF\\oem5.pnf", "PNF");
         std::string other = kDriverInf;
         other.replace(other.find("PID_0001"), 8, "PID_0002");
-        sim::machine().PutFile(u"C:\\Windows\\INF\\oem6.inf", other);
-        sim::machine().PutFile(u"C:\\Windows\\INF\\oem6.pnf", "PNF");
+        sim::files().Put(u"C:\\Windows\\INF\\oem6.inf", other);
+        sim::files().Put(u"C:\\Windows\\INF\\oem6.pnf", "PNF");
         SetText(WString(kServiceKey) + u"TZUPTP", u"ImagePath",
                 "\\SystemRoot\\System32\\drivers\\tzuptp.sys");
-        sim::machine().PutFile(kSysFile, "driver");
+        sim::files().Put(kSysFile, "driver");
         SetDword(WString(kServiceKey) + u"tzhidflt", u"Start", 1);
-        sim::machine().PutFile(u"C:\\Windows\\System32\\drivers\\Tzhidflt.sys", "filter");
+        sim::files().Put(u"C:\\Windows\\System32\\drivers\\Tzhidflt.sys", "filter");
         SetDword(WString(kUseKey) + u"\\MyApp", u"Tzuptp Driver", 1);
         SetDword(kUseKey, u"Tzuptp Driver", 1);
     }
@@ -600,16 +600,15 @@ TEST_F(DriverTest, UninstallRemovesEveryDeviceThenTheDriversFiles)
             << c.name;
         EXPECT_FALSE(AnyDeviceWith(kHardwareId)) << c.name;
         EXPECT_TRUE(AnyDeviceWith(u"USB\\VID_1234&PID_0002")) << c.name;
-        EXPECT_FALSE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem5.inf")) << c.name;
-        EXPECT_FALSE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem5.pnf")) << c.name;
-        EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem6.inf")) << c.name;
-        EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem6.pnf")) << c.name;
-        EXPECT_FALSE(sim::machine().FileExists(kSysFile)) << c.name;
+        EXPECT_FALSE(sim::files().Exists(u"C:\\Windows\\INF\\oem5.inf")) << c.name;
+        EXPECT_FALSE(sim::files().Exists(u"C:\\Windows\\INF\\oem5.pnf")) << c.name;
+        EXPECT_TRUE(sim::files().Exists(u"C:\\Windows\\INF\\oem6.inf")) << c.name;
+        EXPECT_TRUE(sim::files().Exists(u"C:\\Windows\\INF\\oem6.pnf")) << c.name;
+        EXPECT_FALSE(sim::files().Exists(kSysFile)) << c.name;
         EXPECT_EQ(Dword(WString(kServiceKey) + u"tzhidflt", u"Start"), c.filterStart) << c.name;
-        EXPECT_EQ(sim::machine().FileExists(u"C:\\Windows\\System32\\drivers\\Tzhidflt.sys"),
-                  c.filterStart == 1)
+        EXPECT_EQ(sim::files().Exists(u"C:\\Windows\\System32\\drivers\\Tzhidflt.sys"), c.filterStart == 1)
             << c.name;
-        EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kUseKey)) << c.name;
+        EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kUseKey)) << c.name;
         EXPECT_EQ(LinesWith("  Delete Driver : ").size(), 2u) << c.name;
     }
 }
@@ -626,27 +625,27 @@ TEST_F(DriverTest, AnUnreadableOemInfIsSaidSoAndKept)
     bool reboot = false;
     EXPECT_TRUE(Run(code, failing, reboot));
     CloseHandle(held);
-    EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\oem5.inf"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\Windows\\INF\\oem5.inf"));
     EXPECT_EQ(LinesWith("INF File Read Error").size(), 1u);
     EXPECT_FALSE(AnyDeviceWith(kHardwareId));
 }
 
 TEST_F(DriverTest, InstallAndUninstallOfAUsbDriverRoundTrip)
 {
-    sim::machine().PutFile(u"C:\\Setup.txt", "");
+    sim::files().Put(u"C:\\Setup.txt", "");
     Package("INSTALL");
     sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\1", kHardwareId, true));
     int code = -1;
     std::string failing;
     bool reboot = false;
     ASSERT_TRUE(Run(code, failing, reboot)) << code;
-    EXPECT_TRUE(sim::machine().FileExists(kSysFile));
+    EXPECT_TRUE(sim::files().Exists(kSysFile));
     auto node = sim::deviceTree().Node(u"USB\\VID_1234&PID_0001\\1");
     ASSERT_TRUE(node);
     EXPECT_EQ(node->service, u"TZUPTP");
     ASSERT_FALSE(node->infPath.empty());
     const WString oem = WString(u"C:\\Windows\\INF\\") + node->infPath;
-    EXPECT_EQ(sim::machine().FileBytes(oem), std::optional<std::string>(kDriverInf));
+    EXPECT_EQ(sim::files().Bytes(oem), std::optional<std::string>(kDriverInf));
     EXPECT_EQ(LinesWith("  Copy OemInfo: ").size(), 1u);
     EXPECT_EQ(Dword(WString(kUseKey) + u"\\MyApp", u"Tzuptp Driver"), 1u);
     EXPECT_EQ(Dword(kUseKey, u"Tzuptp Driver"), 1u);
@@ -663,9 +662,9 @@ TEST_F(DriverTest, InstallAndUninstallOfAUsbDriverRoundTrip)
     Package("UNINSTALL");
     ASSERT_TRUE(Run(code, failing, reboot)) << code;
     EXPECT_FALSE(AnyDeviceWith(kHardwareId));
-    EXPECT_FALSE(sim::machine().FileExists(oem));
-    EXPECT_FALSE(sim::machine().FileExists(oem.substr(0, oem.size() - 3) + u"pnf"));
-    EXPECT_FALSE(sim::machine().FileExists(kSysFile));
+    EXPECT_FALSE(sim::files().Exists(oem));
+    EXPECT_FALSE(sim::files().Exists(oem.substr(0, oem.size() - 3) + u"pnf"));
+    EXPECT_FALSE(sim::files().Exists(kSysFile));
     EXPECT_TRUE(sim::spooler().Packages().empty()); // the driver store forgot it too
 }
 
@@ -677,7 +676,7 @@ TEST_F(DriverTest, ASystemDriverMakesItsDeviceAndTakesItBackWhenTheUpdateFails)
     for (DWORD failure : {DWORD(0), DWORD(ERROR_ACCESS_DENIED)})
     {
         sim::machine().Reset();
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         Package("INSTALL", inf);
         sim::deviceTree().FailDriverUpdates(failure);
         int code = -1;
@@ -688,8 +687,7 @@ TEST_F(DriverTest, ASystemDriverMakesItsDeviceAndTakesItBackWhenTheUpdateFails)
         EXPECT_EQ(code, failure ? kResultRegisterFailed : kResultSuccess) << failure;
         auto node = sim::deviceTree().Node(u"ROOT\\SYSTEM\\0000");
         EXPECT_EQ(node.has_value(), failure == 0) << failure;
-        EXPECT_FALSE(sim::machine().FileExists(kSysFile))
-            << "a System driver's file is the update's to place";
+        EXPECT_FALSE(sim::files().Exists(kSysFile)) << "a System driver's file is the update's to place";
         if (node)
         {
             EXPECT_EQ(node->hardwareIds, std::vector<WString>{u"ROOT\\TZLNKMGR"});
@@ -717,7 +715,7 @@ TEST_F(DriverTest, TheComClearWaitsWhileADeviceServerPortIsPresent)
     for (const Case& c : cases)
     {
         sim::machine().Reset();
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         sim::kernelDevices().Add({u"tzuptp", 0, false});
         sim::DeviceNodeSetup port;
         port.instanceId = u"TZSPE\\PORT\\1";
@@ -740,7 +738,7 @@ TEST_F(DriverTest, EachSetupCallFailingOnceInTurn)
 {
     auto seed = [&] {
         sim::machine().Reset();
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         Package("INSTALL");
         sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\1", kHardwareId, true));
         sim::deviceTree().AddNode(DeviceNode(u"USB\\VID_1234&PID_0001\\2", kHardwareId, false));
@@ -752,7 +750,7 @@ TEST_F(DriverTest, EachSetupCallFailingOnceInTurn)
         sim::spooler().ClearCalls();
     };
     auto gone = [&] {
-        return !AnyDeviceWith(kHardwareId) && !sim::machine().FileExists(kSysFile) &&
+        return !AnyDeviceWith(kHardwareId) && !sim::files().Exists(kSysFile) &&
                sim::spooler().Packages().empty();
     };
     seed();
@@ -768,9 +766,9 @@ TEST_F(DriverTest, EachSetupCallFailingOnceInTurn)
         seed();
         int skip = static_cast<int>(
             std::count(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(i), calls[i]));
-        sim::machine().FailNext(calls[i], ERROR_ACCESS_DENIED, 1, skip);
+        sim::faults().FailNext(calls[i], ERROR_ACCESS_DENIED, 1, skip);
         bool ok = Run(code, failing, reboot);
-        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << i << " " << calls[i];
+        EXPECT_TRUE(sim::faults().Pending().empty()) << i << " " << calls[i];
         if (!ok)
         {
             EXPECT_EQ(failing, "Drv") << calls[i];
@@ -779,7 +777,7 @@ TEST_F(DriverTest, EachSetupCallFailingOnceInTurn)
         if (AnyDeviceWith(kHardwareId))
         {
             EXPECT_FALSE(ok) << calls[i] << ": success reported, a device left";
-            EXPECT_TRUE(sim::machine().FileExists(kSysFile)) << calls[i] << ": file gone under a device";
+            EXPECT_TRUE(sim::files().Exists(kSysFile)) << calls[i] << ": file gone under a device";
         }
         // Run again without the fault: the removal completes.
         EXPECT_TRUE(Run(code, failing, reboot)) << calls[i] << " " << code;
@@ -797,12 +795,12 @@ TEST_F(ComponentTest, EachServiceCallFailingOnceInTurn)
         AddService(u"VelmoSvc", SERVICE_RUNNING);
         Write(FileList().Set("COMPONENT", "SERVICE_00", "Svc;VelmoSvc;UNINSTALL"),
               Ini().Set("SERVICE_Svc", "NAME", "VelmoSvc"));
-        sim::machine().FailNext(api, ERROR_ACCESS_DENIED);
+        sim::faults().FailNext(api, ERROR_ACCESS_DENIED);
         bool ok = false;
         std::string failing;
         int code = -1;
         Within([&](UninstallState& s) { ok = UninstallComponents(s, failing, code); });
-        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << api;
+        EXPECT_TRUE(sim::faults().Pending().empty()) << api;
         if (ok)
         {
             EXPECT_FALSE(sim::services().State(u"VelmoSvc")) << api << ": success reported, service left";

@@ -27,7 +27,7 @@ TEST_F(LogTest, TheHeaderOfARunWithTheFixedClock)
     now.wHour = 3;
     now.wMinute = 4;
     now.wSecond = 5;
-    ASSERT_TRUE(sim::machine().SetLocalTime(now));
+    ASSERT_TRUE(sim::virtualClock().SetLocalTime(now));
     Install(DefaultUiIni(), DefaultFileListIni());
     ASSERT_EQ(Run(u"-s -dlog"), 0u);
     std::string log = Log();
@@ -65,8 +65,8 @@ TEST_F(LogTest, DebugOptionsPickWhereLinesGo)
         SetUp();
         Install(DefaultUiIni(), DefaultFileListIni());
         ASSERT_EQ(Run(c.arguments), 0u);
-        EXPECT_EQ(sim::machine().FileExists(u"C:\\Setup.txt"), c.file);
-        std::string debugged = Joined(sim::machine().DebugOutput());
+        EXPECT_EQ(sim::files().Exists(u"C:\\Setup.txt"), c.file);
+        std::string debugged = Joined(sim::processes().DebugOutput());
         EXPECT_EQ(debugged.find("*** OS Information ***") != std::string::npos, c.debugger);
         EXPECT_EQ(debugged.find("*** return [0] ***") != std::string::npos, c.debugger);
     }
@@ -124,7 +124,7 @@ TEST_F(LogTest, AFailingStartUpCallEndsAsItShouldAndChangesNothingElse)
         sim::machine().Reset();
         SetUp();
         Install(DefaultUiIni(), DefaultFileListIni());
-        sim::machine().FailNext(c.api, ERROR_ACCESS_DENIED);
+        sim::faults().FailNext(c.api, ERROR_ACCESS_DENIED);
         DWORD exit = Run(u"-s -dlog", [&] {
             if (c.box)
             {
@@ -156,10 +156,9 @@ TEST_F(LogTest, AFailedLanguageCopyKeepsTheMainIni)
     Ini japanese = DefaultUiIni();
     japanese.Set("TITLE", "TITLE", "Japanese Removal");
     InstallMoved(fileList, japanese);
-    auto& m = sim::machine();
-    m.FailNext("CopyFileA", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("CopyFileA", ERROR_ACCESS_DENIED);
     ASSERT_EQ(Run(u"-s"), 0u);
-    EXPECT_EQ(m.FileBytes(location + u"\\Uninst.ini"), DefaultUiIni().Text());
+    EXPECT_EQ(sim::files().Bytes(location + u"\\Uninst.ini"), DefaultUiIni().Text());
     EXPECT_EQ(recorded.secondStageLaunches, 1);
 }
 

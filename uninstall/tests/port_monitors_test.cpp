@@ -67,15 +67,15 @@ protected:
 
     static void SetDword(WStringView key, WStringView name, DWORD value)
     {
-        sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD,
-                                        {reinterpret_cast<const BYTE*>(&value), 4});
+        sim::registry().SetValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD,
+                                 {reinterpret_cast<const BYTE*>(&value), 4});
     }
 
     // "Velmo Port" with VM_1 (PrintMode 0), VM_2 (1) and VM_3 (no PrintMode), and a status monitor.
     static void InstallMonitor()
     {
-        sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kMonitorKey, u"Driver", REG_SZ,
-                                        {reinterpret_cast<const BYTE*>(u"vmport.dll"), 22});
+        sim::registry().SetValue(HKEY_LOCAL_MACHINE, kMonitorKey, u"Driver", REG_SZ,
+                                 {reinterpret_cast<const BYTE*>(u"vmport.dll"), 22});
         SetDword(WString(kMonitorKey) + u"\\Ports\\VM_1", u"PrintMode", 0);
         SetDword(WString(kMonitorKey) + u"\\Ports\\VM_2", u"PrintMode", 1);
         SetDword(WString(kMonitorKey) + u"\\Ports\\VM_3", u"Timeout", 30);
@@ -89,7 +89,7 @@ protected:
         Ini ini = DefaultFileListIni();
         ini.Set("MONITOR", "OS_WINNT", monitor).Set("MONITOR", "DLLNAME", dll);
         ini.Set("MONITOR", "MONITOR_00", "Status;VelmoStatus;12;VelmoStatusRun");
-        sim::machine().PutFile(kFileList, ini.Text());
+        sim::files().Put(kFileList, ini.Text());
     }
 
     static void AddPrinter(const char16_t* name, const char16_t* ports)
@@ -103,8 +103,7 @@ protected:
 
     static bool PortLeft(const char16_t* port)
     {
-        return sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE,
-                                                WString(kMonitorKey) + u"\\Ports\\" + port);
+        return sim::registry().KeyExists(HKEY_LOCAL_MACHINE, WString(kMonitorKey) + u"\\Ports\\" + port);
     }
 
     std::vector<std::string> LinesWith(const std::string& part) const
@@ -227,7 +226,7 @@ TEST_F(PortMonitorTest, Removal)
         for (const char16_t* port : c.refused)
             sim::printMonitors().RefuseMovesTo(port);
         if (c.fault)
-            sim::machine().FailNext(c.fault, ERROR_ACCESS_DENIED);
+            sim::faults().FailNext(c.fault, ERROR_ACCESS_DENIED);
         bool removed = CheckThenRemove();
         EXPECT_EQ(removed, c.removed) << c.name;
         if (c.printerAfter)
@@ -236,7 +235,7 @@ TEST_F(PortMonitorTest, Removal)
         }
         int left = PortLeft(u"VM_1") + PortLeft(u"VM_2") + PortLeft(u"VM_3");
         EXPECT_EQ(left > 0, c.portsLeft) << c.name;
-        EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), c.monitorLeft) << c.name;
+        EXPECT_EQ(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), c.monitorLeft) << c.name;
         // No port goes while a printer prints to it.
         for (const std::string& port : SplitPortList(AllPrinterPorts()))
             EXPECT_TRUE(port == "LPT1:" || port == "FILE:" || PortLeft(W(port).c_str()))
@@ -247,10 +246,9 @@ TEST_F(PortMonitorTest, Removal)
             EXPECT_EQ(LinesWith("  Delete Port: ").size(), 3u); // the next ports were still tried
             EXPECT_EQ(LinesWith("  DeleteMonitor(Velmo Port) NG").size(), 1u);
         }
-        bool runLeft =
-            sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, u"VelmoStatusRun").has_value();
+        bool runLeft = sim::registry().Value(HKEY_LOCAL_MACHINE, kRunKey, u"VelmoStatusRun").has_value();
         EXPECT_EQ(runLeft, !c.removed) << c.name;
-        EXPECT_TRUE(sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, u"Keep")) << c.name;
+        EXPECT_TRUE(sim::registry().Value(HKEY_LOCAL_MACHINE, kRunKey, u"Keep")) << c.name;
     }
 }
 
@@ -315,7 +313,7 @@ TEST_F(PortMonitorTest, StatusMonitorsAreAskedToClose)
     };
     for (const Case& c : cases)
     {
-        sim::machine().PutFile(u"C:\\Setup.txt", "");
+        sim::files().Put(u"C:\\Setup.txt", "");
         WriteFileList();
         StatusWindow status;
         status.reaction = c.reaction;
@@ -423,9 +421,9 @@ TEST_F(PortMonitorTest, EachSpoolerCallFailingOnceInTurn)
         seed();
         int skip = static_cast<int>(
             std::count(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(i), calls[i]));
-        sim::machine().FailNext(calls[i], ERROR_ACCESS_DENIED, 1, skip);
+        sim::faults().FailNext(calls[i], ERROR_ACCESS_DENIED, 1, skip);
         bool removed = CheckThenRemove();
-        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << i << " " << calls[i];
+        EXPECT_TRUE(sim::faults().Pending().empty()) << i << " " << calls[i];
         for (const std::string& port : SplitPortList(AllPrinterPorts()))
             EXPECT_TRUE(port == "LPT1:" || port == "FILE:" || PortLeft(W(port).c_str()))
                 << "call " << i << " " << calls[i] << ": " << port << " deleted under a printer";

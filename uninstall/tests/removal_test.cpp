@@ -75,18 +75,18 @@ std::string Path(const std::string& folder, const std::string& name)
 
 bool Exists(const std::string& path)
 {
-    return sim::machine().FileExists(W(path));
+    return sim::files().Exists(W(path));
 }
 
 bool KeyExists(HKEY root, const std::string& key)
 {
-    return sim::machine().RegistryKeyExists(root, W(key));
+    return sim::registry().KeyExists(root, W(key));
 }
 
 void PutKey(HKEY root, const std::string& key, const std::string& name = "Note",
             const std::string& value = "x")
 {
-    sim::machine().SetRegistryValue(root, W(key), W(name), REG_SZ, WideBytes(value));
+    sim::registry().SetValue(root, W(key), W(name), REG_SZ, WideBytes(value));
 }
 
 struct Seed
@@ -110,17 +110,17 @@ protected:
     {
         auto& m = sim::machine();
         for (const char* f : {"Driver.dll", "Bin\\Tool.exe", "Bin\\Stop.exe"})
-            m.PutFile(W(Path(kProduct, f)), "product");
-        m.PutFile(u"C:\\Program Files\\Velmo\\Other\\keep.txt", "another product");
-        m.PutFile(W(Path(kMenu, "Q7.lnk")), "link");
-        m.PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Other.lnk", "link");
-        m.PutFile(W(kShared), "shared");
-        m.PutFile(kProgram, "program");
-        m.PutFile(u"C:\\Users\\User\\Desktop\\Tray.lnk", "link");
-        m.PutFile(u"C:\\Users\\User\\Desktop\\Notes.txt", "the user's own");
-        m.PutFile(u"C:\\Users\\Ann\\Desktop\\Tray.lnk", "link");
-        m.PutFile(u"C:\\Users\\Bob\\Desktop\\Tray.lnk", "link");
-        m.RegisterStandIn(u"Stop.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
+            sim::files().Put(W(Path(kProduct, f)), "product");
+        sim::files().Put(u"C:\\Program Files\\Velmo\\Other\\keep.txt", "another product");
+        sim::files().Put(W(Path(kMenu, "Q7.lnk")), "link");
+        sim::files().Put(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Other.lnk", "link");
+        sim::files().Put(W(kShared), "shared");
+        sim::files().Put(kProgram, "program");
+        sim::files().Put(u"C:\\Users\\User\\Desktop\\Tray.lnk", "link");
+        sim::files().Put(u"C:\\Users\\User\\Desktop\\Notes.txt", "the user's own");
+        sim::files().Put(u"C:\\Users\\Ann\\Desktop\\Tray.lnk", "link");
+        sim::files().Put(u"C:\\Users\\Bob\\Desktop\\Tray.lnk", "link");
+        sim::processes().RegisterStandIn(u"Stop.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
 
         PutKey(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q7Settings");
         PutKey(HKEY_LOCAL_MACHINE, "Software\\Velmo Tools\\Big\\Child");
@@ -142,9 +142,9 @@ protected:
 
         // Components: the device server's USB driver with two devices, a service, a program to run, and
         // a port monitor with a printer on its port and a status monitor.
-        m.PutFile(W(Path(kPackage, "x64\\tzuptp.inf")), kDriverInf);
-        m.PutFile(W(Path(kPackage, "x64\\amd64\\tzuptp.sys")), "driver");
-        m.RegisterStandIn(u"Tool.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
+        sim::files().Put(W(Path(kPackage, "x64\\tzuptp.inf")), kDriverInf);
+        sim::files().Put(W(Path(kPackage, "x64\\amd64\\tzuptp.sys")), "driver");
+        sim::processes().RegisterStandIn(u"Tool.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
         for (const char16_t* id : {kDeviceId, u"USB\\VID_1234&PID_0001\\2"})
         {
             sim::DeviceNodeSetup n;
@@ -156,9 +156,9 @@ protected:
             n.service = u"TZUPTP";
             sim::deviceTree().AddNode(n);
         }
-        m.PutFile(u"C:\\Windows\\INF\\oem5.inf", kDriverInf);
-        m.PutFile(u"C:\\Windows\\INF\\oem5.pnf", "PNF");
-        m.PutFile(u"C:\\Windows\\System32\\drivers\\tzuptp.sys", "driver");
+        sim::files().Put(u"C:\\Windows\\INF\\oem5.inf", kDriverInf);
+        sim::files().Put(u"C:\\Windows\\INF\\oem5.pnf", "PNF");
+        sim::files().Put(u"C:\\Windows\\System32\\drivers\\tzuptp.sys", "driver");
         SetDword(u"Software\\Tzuptp Driver", u"Tzuptp Driver", 1);
         SetDword(u"Software\\Tzuptp Driver\\VelmoQ7", u"Tzuptp Driver", 1);
         sim::ServiceSetup service;
@@ -166,18 +166,18 @@ protected:
         service.binaryPath = u"C:\\Program Files\\Velmo\\Q7\\Bin\\Tool.exe";
         service.state = SERVICE_RUNNING;
         sim::services().Add(service);
-        m.PutFile(W(Path(kPackage, "Comp.ini")),
-                  Ini()
-                      .Set("DRIVER_Drv", "NAME", "TZUPTP Driver")
-                      .Set("DRIVER_Drv", "OS", "_W10:10X64")
-                      .Set("DRIVER_Drv", "PATH_W10", "x64;NTamd64")
-                      .Set("DRIVER_Drv", "INFFILE", "tzuptp.inf")
-                      .Set("SERVICE_Svc", "NAME", "VelmoSvc")
-                      .Set("FILE_Tool", "NAME", "Tool")
-                      .Set("FILE_Tool", "FILEPATH", Path(kProduct, "Bin\\Tool.exe"))
-                      .Set("FILE_Tool", "UNINSTALLCOMMAND", "-remove")
-                      .Text());
-        m.SetRegistryValue(HKEY_LOCAL_MACHINE, kMonitorKey, u"Driver", REG_SZ, WideBytes("vmport.dll"));
+        sim::files().Put(W(Path(kPackage, "Comp.ini")),
+                         Ini()
+                             .Set("DRIVER_Drv", "NAME", "TZUPTP Driver")
+                             .Set("DRIVER_Drv", "OS", "_W10:10X64")
+                             .Set("DRIVER_Drv", "PATH_W10", "x64;NTamd64")
+                             .Set("DRIVER_Drv", "INFFILE", "tzuptp.inf")
+                             .Set("SERVICE_Svc", "NAME", "VelmoSvc")
+                             .Set("FILE_Tool", "NAME", "Tool")
+                             .Set("FILE_Tool", "FILEPATH", Path(kProduct, "Bin\\Tool.exe"))
+                             .Set("FILE_Tool", "UNINSTALLCOMMAND", "-remove")
+                             .Text());
+        sim::registry().SetValue(HKEY_LOCAL_MACHINE, kMonitorKey, u"Driver", REG_SZ, WideBytes("vmport.dll"));
         SetDword(WString(kMonitorKey) + u"\\Ports\\VM_1", u"PrintMode", 0);
         SetDword(kRunKey, u"VelmoStatusRun", 1);
         SetDword(kRunKey, u"Keep", 1);
@@ -193,10 +193,10 @@ protected:
         m.AddUser({u"Ann", W(kAnnSid), false});
         m.AddUser({u"Bob", W(kBobSid), true});
         for (const char* user : {"Ann", "Bob"})
-            m.PutHive(W(std::string("C:\\Users\\") + user + "\\ntuser.dat"),
-                      {{u"Software\\Velmo\\Tray\\Link", u"Shortcut", REG_SZ,
-                        WideBytes(std::string("C:\\Users\\") + user + "\\Desktop\\Tray.lnk")},
-                       {u"Software\\Velmo\\Keep", u"Note", REG_SZ, WideBytes("x")}});
+            sim::registry().PutHive(W(std::string("C:\\Users\\") + user + "\\ntuser.dat"),
+                                    {{u"Software\\Velmo\\Tray\\Link", u"Shortcut", REG_SZ,
+                                      WideBytes(std::string("C:\\Users\\") + user + "\\Desktop\\Tray.lnk")},
+                                     {u"Software\\Velmo\\Keep", u"Note", REG_SZ, WideBytes("x")}});
 
         Ini list = DefaultFileListIni();
         list.Set("INSTALL", "PRESTART_00", Path(kProduct, "Bin\\Stop.exe"))
@@ -300,16 +300,16 @@ TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
     // program ran with its command; the port monitor went after its printer moved, with its Run value.
     EXPECT_FALSE(sim::deviceTree().Node(kDeviceId));
     EXPECT_FALSE(sim::deviceTree().Node(u"USB\\VID_1234&PID_0001\\2"));
-    EXPECT_FALSE(m.FileExists(u"C:\\Windows\\INF\\oem5.inf"));
-    EXPECT_FALSE(m.FileExists(u"C:\\Windows\\System32\\drivers\\tzuptp.sys"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Windows\\INF\\oem5.inf"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Windows\\System32\\drivers\\tzuptp.sys"));
     EXPECT_TRUE(Exists(Path(kPackage, "Comp.ini")));
     EXPECT_FALSE(sim::services().State(u"VelmoSvc"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Tzuptp Driver"));
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kMonitorKey));
     EXPECT_EQ(sim::spooler().Printer(u"Velmo Q7")->portName, u"LPT1:");
     EXPECT_EQ(sim::spooler().Printer(u"Other")->portName, u"LPT1:");
-    EXPECT_FALSE(m.GetRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, u"VelmoStatusRun"));
-    EXPECT_TRUE(m.GetRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, u"Keep"));
+    EXPECT_FALSE(sim::registry().Value(HKEY_LOCAL_MACHINE, kRunKey, u"VelmoStatusRun"));
+    EXPECT_TRUE(sim::registry().Value(HKEY_LOCAL_MACHINE, kRunKey, u"Keep"));
 
     // Listed files, shortcuts and folders go; the rest stays, and the drive root is never reached.
     for (const char* gone : {"C:\\Program Files\\Velmo\\Q7\\Driver.dll", "C:\\Program Files\\Velmo\\Q7",
@@ -333,11 +333,11 @@ TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Velmo\\Keep"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q7"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q9"));
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry));
 
     // Ann's hive lost the entry and went back to its file; Bob's, in use, was not touched.
-    EXPECT_TRUE(m.LoadedHives().empty());
-    auto ann = m.ReadHive(u"C:\\Users\\Ann\\ntuser.dat");
+    EXPECT_TRUE(sim::registry().LoadedHives().empty());
+    auto ann = sim::registry().ReadHive(u"C:\\Users\\Ann\\ntuser.dat");
     ASSERT_TRUE(ann);
     auto hasKey = [](const std::vector<sim::HiveValue>& hive, const char16_t* key) {
         return std::any_of(hive.begin(), hive.end(),
@@ -345,7 +345,7 @@ TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
     };
     EXPECT_FALSE(hasKey(*ann, u"Software\\Velmo\\Tray"));
     EXPECT_TRUE(hasKey(*ann, u"Software\\Velmo\\Keep"));
-    EXPECT_TRUE(hasKey(*m.ReadHive(u"C:\\Users\\Bob\\ntuser.dat"), u"Software\\Velmo\\Tray"));
+    EXPECT_TRUE(hasKey(*sim::registry().ReadHive(u"C:\\Users\\Bob\\ntuser.dat"), u"Software\\Velmo\\Tray"));
 
     // The firewall: newer systems' rules, then programs and ports (the device server's port too, as its
     // driver was not kept).
@@ -355,7 +355,7 @@ TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
                                         "Port 0 9100"}));
 
     // The program to run first ran with the log option, the component's program with its command.
-    auto started = m.Started();
+    auto started = sim::processes().Started();
     ASSERT_FALSE(started.empty());
     auto stop = std::find_if(started.begin(), started.end(), [](const sim::StartedProcess& p) {
         return p.applicationPath.ends_with(u"Stop.exe");
@@ -371,7 +371,7 @@ TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
 
     // The copy was started exactly so, deleted the installed program once the first stage had ended,
     // removed the install folder and its INI copies, and is deleted at the next start; no restart.
-    auto shell = m.ShellRequests();
+    auto shell = sim::processes().ShellRequests();
     auto copy = std::find_if(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
         return r.file.ends_with(u"Temp\\Uninst64.exe");
     });
@@ -379,14 +379,14 @@ TEST_F(RemovalTest, ASilentRunRemovesWhatIsListedAndTheCopyFinishes)
     EXPECT_EQ(copy->parameters, u"-u -s -dlog");
     EXPECT_EQ(copy->directory, kTemp);
     EXPECT_EQ(copy->showCommand, SW_SHOWNA);
-    EXPECT_FALSE(m.FileExists(kProgram));
+    EXPECT_FALSE(sim::files().Exists(kProgram));
     EXPECT_FALSE(Exists(kFolderA));
     EXPECT_TRUE(Exists("C:\\Program Files\\Velmo"));
-    EXPECT_FALSE(m.FileExists(WString(kTemp) + u"\\Unflist.ini"));
-    EXPECT_FALSE(m.FileExists(WString(kTemp) + u"\\Uninst.ini"));
+    EXPECT_FALSE(sim::files().Exists(WString(kTemp) + u"\\Unflist.ini"));
+    EXPECT_FALSE(sim::files().Exists(WString(kTemp) + u"\\Uninst.ini"));
     auto pending =
-        m.GetRegistryValue(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                           u"PendingFileRenameOperations");
+        sim::registry().Value(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                              u"PendingFileRenameOperations");
     ASSERT_TRUE(pending);
     WString operations(reinterpret_cast<const char16_t*>(pending->data.data()), pending->data.size() / 2);
     EXPECT_EQ(operations, WString(u"\\??\\") + kTemp + u"\\Uninst64.exe" + u'\0' + u'\0' + u'\0');
@@ -442,8 +442,8 @@ TEST_F(RemovalTest, ADeviceServerInUseStopsTheRemovalBeforeAnythingGoes)
         EXPECT_EQ(reported, c.stops);
         // A stopped removal touches nothing and leaves everything for another run.
         EXPECT_EQ(Exists(Path(kProduct, "Driver.dll")), c.stops);
-        EXPECT_EQ(sim::machine().FileExists(WString(kFolder) + u"\\Unflist.ini"), c.stops);
-        auto shell = sim::machine().ShellRequests();
+        EXPECT_EQ(sim::files().Exists(WString(kFolder) + u"\\Unflist.ini"), c.stops);
+        auto shell = sim::processes().ShellRequests();
         EXPECT_EQ(std::none_of(shell.begin(), shell.end(),
                                [](const sim::ShellRequest& r) { return r.parameters.starts_with(u"-u"); }),
                   c.stops);
@@ -491,7 +491,7 @@ TEST_F(RemovalTest, EachFailingCallLeavesTheMachineSound)
         sim::machine().Reset();
         SetUp();
         SeedMachine();
-        sim::machine().FailNext(f.api, f.error, f.count, f.skip);
+        sim::faults().FailNext(f.api, f.error, f.count, f.skip);
         std::string what =
             std::string(f.api) + " after " + std::to_string(f.skip) + " x" + std::to_string(f.count);
         EXPECT_EQ(Run(u"-s -dlog",
@@ -503,30 +503,29 @@ TEST_F(RemovalTest, EachFailingCallLeavesTheMachineSound)
                       }),
                   0u)
             << what;
-        auto shell = sim::machine().ShellRequests();
+        auto shell = sim::processes().ShellRequests();
         bool launched = std::any_of(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
             return !r.application.empty() && r.parameters.starts_with(u"-u");
         });
         if (launched)
             WaitForSecondStage();
-        auto& m = sim::machine();
-        EXPECT_TRUE(m.LoadedHives().empty()) << what;
+        EXPECT_TRUE(sim::registry().LoadedHives().empty()) << what;
         for (const char* kept :
              {"C:\\Program Files\\Velmo\\Other\\keep.txt", "C:\\Users\\User\\Desktop\\Notes.txt",
               "C:\\Users\\Bob\\Desktop\\Tray.lnk", kShared})
             EXPECT_TRUE(Exists(kept)) << what << ": " << kept;
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo\\Q9")) << what;
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Velmo Tools\\Big\\Child")) << what;
-        EXPECT_EQ(m.FileExists(WString(kFolder) + u"\\Unflist.ini"), !launched) << what;
+        EXPECT_EQ(sim::files().Exists(WString(kFolder) + u"\\Unflist.ini"), !launched) << what;
         if (launched)
             continue;
         // The information left lets a second run finish.
         EXPECT_EQ(Run(u"-s -dlog"), 0u) << what;
         WaitForSecondStage();
         EXPECT_FALSE(Exists(Path(kProduct, "Driver.dll"))) << what;
-        EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << what;
-        EXPECT_FALSE(m.FileExists(kProgram)) << what;
-        EXPECT_TRUE(m.LoadedHives().empty()) << what;
+        EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << what;
+        EXPECT_FALSE(sim::files().Exists(kProgram)) << what;
+        EXPECT_TRUE(sim::registry().LoadedHives().empty()) << what;
     }
 }
 } // namespace
@@ -551,7 +550,7 @@ TEST_F(RemovalTest, ABusyMonitorOrAFailingComponentStopsTheRemovalWithABox)
         {"a job on the monitor's port", [] { sim::spooler().AddJob(u"Velmo Q7", u"Page"); },
          u"Velmo Port is running.\nClose it first.", "  Check Monitor Error.", false},
         {"the driver's device will not go",
-         [] { sim::machine().FailNext("SetupDiCallClassInstaller", ERROR_ACCESS_DENIED); },
+         [] { sim::faults().FailNext("SetupDiCallClassInstaller", ERROR_ACCESS_DENIED); },
          u"Drv could not be removed.", "  Component Error(2).", true},
     };
     for (const Case& c : cases)
@@ -576,13 +575,12 @@ TEST_F(RemovalTest, ABusyMonitorOrAFailingComponentStopsTheRemovalWithABox)
         // and the uninstall information all stay.
         EXPECT_TRUE(sim::services().State(u"VelmoSvc")) << c.name;
         EXPECT_TRUE(sim::deviceTree().Node(kDeviceId)) << c.name;
-        EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\System32\\drivers\\tzuptp.sys")) << c.name;
-        EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), !c.componentsRan)
-            << c.name;
+        EXPECT_TRUE(sim::files().Exists(u"C:\\Windows\\System32\\drivers\\tzuptp.sys")) << c.name;
+        EXPECT_EQ(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), !c.componentsRan) << c.name;
         EXPECT_TRUE(Exists(Path(kProduct, "Driver.dll"))) << c.name;
-        EXPECT_TRUE(sim::machine().FileExists(WString(kFolder) + u"\\Unflist.ini")) << c.name;
-        EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << c.name;
-        auto shell = sim::machine().ShellRequests();
+        EXPECT_TRUE(sim::files().Exists(WString(kFolder) + u"\\Unflist.ini")) << c.name;
+        EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << c.name;
+        auto shell = sim::processes().ShellRequests();
         EXPECT_TRUE(std::none_of(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
             return r.parameters.starts_with(u"-u");
         })) << c.name;
@@ -620,7 +618,7 @@ TEST_F(RemovalTest, ADriverAskingForARestartRestartsAfterTheSecondStage)
         sim::deviceTree().AddNode(*device);
         EXPECT_EQ(Run(c.arguments), c.exit);
         WaitForSecondStage();
-        auto shell = sim::machine().ShellRequests();
+        auto shell = sim::processes().ShellRequests();
         auto copy = std::find_if(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
             return r.file.ends_with(u"Temp\\Uninst64.exe");
         });

@@ -26,24 +26,23 @@ protected:
     // folders.
     void PlaceCopies(Ini fileList, const Ini& ui = DefaultUiIni())
     {
-        auto& m = sim::machine();
         fileList.Set("UNINSTALL", "EXECFILE", std::string(kFolderA) + "\\Uninst64.exe");
-        m.PutFile(kProgram, "program");
-        m.PutFile(WString(kTemp) + u"\\Uninst64.exe", "program");
-        m.PutFile(WString(kTemp) + u"\\Unflist.ini", fileList.Text());
-        m.PutFile(WString(kTemp) + u"\\Uninst.ini", ui.Text());
+        sim::files().Put(kProgram, "program");
+        sim::files().Put(WString(kTemp) + u"\\Uninst64.exe", "program");
+        sim::files().Put(WString(kTemp) + u"\\Unflist.ini", fileList.Text());
+        sim::files().Put(WString(kTemp) + u"\\Uninst.ini", ui.Text());
     }
 
     DWORD RunCopy(WStringView arguments)
     {
-        return sim::machine().Run(WString(kTemp) + u"\\Uninst64.exe", arguments);
+        return sim::processes().Run(WString(kTemp) + u"\\Uninst64.exe", arguments);
     }
 
     static bool Marked(const WString& path)
     {
-        auto pending = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE,
-                                                       u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                                       u"PendingFileRenameOperations");
+        auto pending =
+            sim::registry().Value(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                  u"PendingFileRenameOperations");
         if (!pending)
             return false;
         WString list(reinterpret_cast<const char16_t*>(pending->data.data()), pending->data.size() / 2);
@@ -68,15 +67,15 @@ TEST_F(SecondStageTest, TheCopyRemovesTheFoldersItsFilesAndRestartsWhenAsked)
         if (c.withPaths)
             list.Set("PATH", "PATH_000", "C:\\Program Files\\Velmo").Set("PATH", "PATH_001", kFolderA);
         PlaceCopies(list);
-        sim::machine().PutFile(u"C:\\Program Files\\Velmo\\Other\\keep.txt", "kept");
+        sim::files().Put(u"C:\\Program Files\\Velmo\\Other\\keep.txt", "kept");
         EXPECT_EQ(RunCopy(c.arguments), 1u);
         auto& m = sim::machine();
-        EXPECT_FALSE(m.FileExists(kProgram));
-        EXPECT_EQ(m.FileExists(kFolder), !c.withPaths);
-        EXPECT_TRUE(m.FileExists(u"C:\\Program Files\\Velmo\\Other\\keep.txt"));
+        EXPECT_FALSE(sim::files().Exists(kProgram));
+        EXPECT_EQ(sim::files().Exists(kFolder), !c.withPaths);
+        EXPECT_TRUE(sim::files().Exists(u"C:\\Program Files\\Velmo\\Other\\keep.txt"));
         // Without folders to remove the copies still go and a wanted restart still comes.
-        EXPECT_FALSE(m.FileExists(WString(kTemp) + u"\\Unflist.ini"));
-        EXPECT_FALSE(m.FileExists(WString(kTemp) + u"\\Uninst.ini"));
+        EXPECT_FALSE(sim::files().Exists(WString(kTemp) + u"\\Unflist.ini"));
+        EXPECT_FALSE(sim::files().Exists(WString(kTemp) + u"\\Uninst.ini"));
         EXPECT_TRUE(Marked(WString(kTemp) + u"\\Uninst64.exe"));
         EXPECT_EQ(m.ShutdownRequests(), c.reboots ? std::vector<UINT>{EWX_REBOOT} : std::vector<UINT>{});
         auto lines = LogLines();
@@ -99,15 +98,15 @@ TEST_F(SecondStageTest, AProgramStillRunningIsWaitedForAMinuteThenLeft)
     PlaceCopies(DefaultFileListIni().Set("PATH", "PATH_000", kFolderA));
     sim::ProcessSetup installed;
     installed.imagePath = kProgram;
-    DWORD running = sim::machine().AddProcess(installed);
-    ULONGLONG before = sim::machine().Now();
+    DWORD running = sim::processes().Add(installed);
+    ULONGLONG before = sim::virtualClock().Now();
     EXPECT_EQ(RunCopy(u"-u -dlog"), 1u);
-    EXPECT_GE(sim::machine().Now() - before, 60000u);
-    EXPECT_LT(sim::machine().Now() - before, 62000u);
-    EXPECT_TRUE(sim::machine().FileExists(kProgram));
-    EXPECT_TRUE(sim::machine().ProcessRunning(running));
-    EXPECT_TRUE(sim::machine().FileExists(kFolder));
-    EXPECT_FALSE(sim::machine().FileExists(WString(kTemp) + u"\\Unflist.ini"));
+    EXPECT_GE(sim::virtualClock().Now() - before, 60000u);
+    EXPECT_LT(sim::virtualClock().Now() - before, 62000u);
+    EXPECT_TRUE(sim::files().Exists(kProgram));
+    EXPECT_TRUE(sim::processes().Running(running));
+    EXPECT_TRUE(sim::files().Exists(kFolder));
+    EXPECT_FALSE(sim::files().Exists(WString(kTemp) + u"\\Unflist.ini"));
 }
 
 TEST_F(SecondStageTest, TheTemporaryFolderComesFromTmpTempOrWindows)
@@ -125,12 +124,12 @@ TEST_F(SecondStageTest, TheTemporaryFolderComesFromTmpTempOrWindows)
     {
         sim::machine().Reset();
         SetUp();
-        sim::machine().SetSystemVariable(u"TMP", c.tmp);
-        sim::machine().SetSystemVariable(u"TEMP", c.temp);
+        sim::processes().SetSystemVariable(u"TMP", c.tmp);
+        sim::processes().SetSystemVariable(u"TEMP", c.temp);
         Install(DefaultUiIni(), DefaultFileListIni());
-        sim::machine().PutFile(kProgram, "program");
+        sim::files().Put(kProgram, "program");
         EXPECT_EQ(Run(u"-s"), 0u);
-        auto shell = sim::machine().ShellRequests();
+        auto shell = sim::processes().ShellRequests();
         auto copy = std::find_if(shell.begin(), shell.end(),
                                  [](const sim::ShellRequest& r) { return r.parameters.starts_with(u"-u"); });
         ASSERT_NE(copy, shell.end());
@@ -138,9 +137,9 @@ TEST_F(SecondStageTest, TheTemporaryFolderComesFromTmpTempOrWindows)
         EXPECT_EQ(copy->file, c.expected + u"\\Uninst64.exe");
         EXPECT_EQ(copy->parameters, u"-u -s");
         // The installed INI files go only once the copy has started.
-        EXPECT_FALSE(sim::machine().FileExists(WString(kFolder) + u"\\Unflist.ini"));
+        EXPECT_FALSE(sim::files().Exists(WString(kFolder) + u"\\Unflist.ini"));
         EXPECT_TRUE(
-            D().WaitUntil([&] { return sim::machine().FileExists(c.expected + u"\\Unflist.ini") == false; }));
+            D().WaitUntil([&] { return sim::files().Exists(c.expected + u"\\Unflist.ini") == false; }));
     }
 }
 
@@ -151,12 +150,12 @@ TEST_F(SecondStageTest, AFailedCopyKeepsTheInstalledFiles)
         sim::machine().Reset();
         SetUp();
         Install(DefaultUiIni(), DefaultFileListIni());
-        sim::machine().PutFile(kProgram, "program");
-        sim::machine().FailNext(api, ERROR_ACCESS_DENIED);
+        sim::files().Put(kProgram, "program");
+        sim::faults().FailNext(api, ERROR_ACCESS_DENIED);
         EXPECT_EQ(Run(u"-s"), 0u);
-        EXPECT_TRUE(sim::machine().FileExists(WString(kFolder) + u"\\Unflist.ini")) << api;
-        EXPECT_TRUE(sim::machine().FileExists(WString(kFolder) + u"\\Uninst.ini")) << api;
-        EXPECT_TRUE(sim::machine().FileExists(kProgram)) << api;
+        EXPECT_TRUE(sim::files().Exists(WString(kFolder) + u"\\Unflist.ini")) << api;
+        EXPECT_TRUE(sim::files().Exists(WString(kFolder) + u"\\Uninst.ini")) << api;
+        EXPECT_TRUE(sim::files().Exists(kProgram)) << api;
     }
 }
 
@@ -175,7 +174,7 @@ TEST_F(SecondStageTest, TheRestartPageDecidesTheCopysRestart)
         sim::machine().Reset();
         SetUp();
         Install(DefaultUiIni(), DefaultFileListIni().Set("PATH", "PATH_000", kFolderA));
-        sim::machine().PutFile(kProgram, "program");
+        sim::files().Put(kProgram, "program");
         DWORD exit = Run(c.arguments, [&] {
             ClickNext();
             HWND frame = Frame();
@@ -191,7 +190,7 @@ TEST_F(SecondStageTest, TheRestartPageDecidesTheCopysRestart)
             return std::find(lines.begin(), lines.end(), "  Finish !!") != lines.end();
         }));
         EXPECT_EQ(sim::machine().ShutdownRequests().size(), c.reboots ? 1u : 0u);
-        EXPECT_FALSE(sim::machine().FileExists(kProgram));
+        EXPECT_FALSE(sim::files().Exists(kProgram));
     }
 }
 

@@ -88,7 +88,7 @@ TEST_F(StartupTest, AnInstallLocationMovesThePathsAndCopiesTheLanguageIni)
     const std::string value = kInstalledA;
     DWORD exit = Run(u"-s -dlog");
     EXPECT_EQ(exit, 0u);
-    EXPECT_EQ(m.FileBytes(location + u"\\Uninst.ini"), japanese.Text());
+    EXPECT_EQ(sim::files().Bytes(location + u"\\Uninst.ini"), japanese.Text());
     EXPECT_EQ(GetFileAttributesW((location + u"\\Uninst.ini").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     auto lines = LogLines();
     auto at = std::find(lines.begin(), lines.end(), "*** Registry Information 1 ***");
@@ -124,7 +124,7 @@ TEST_F(StartupTest, TheHelperDecidesTheRights)
         if (!c.helperFile)
             DeleteFileW((WString(kFolder) + u"\\_Setup64.dll").c_str());
         if (!c.export_) // the program's own look-up of the loader setting comes first
-            sim::machine().FailNext("GetProcAddress", ERROR_PROC_NOT_FOUND, 1, 1);
+            sim::faults().FailNext("GetProcAddress", ERROR_PROC_NOT_FOUND, 1, 1);
         DWORD exit = Run(u"-dlog", [&] {
             if (!c.box)
                 return;
@@ -153,7 +153,7 @@ TEST_F(StartupTest, ASecondStartBringsTheFirstForward)
         HWND frame = Frame();
         ASSERT_TRUE(frame);
         SetForegroundWindow(nullptr);
-        second = sim::machine().Run(kProgram);
+        second = sim::processes().Run(kProgram);
         EXPECT_EQ(GetForegroundWindow(), frame);
         ASSERT_TRUE(D().Click(D().Control(frame, IDCANCEL)));
         D().AnswerMessageBox(IDYES);

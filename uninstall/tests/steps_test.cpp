@@ -28,7 +28,7 @@ protected:
         lstrcpynA(s.fileListIniPath, (std::string(kFolderA) + "\\Unflist.ini").c_str(), MAX_PATH);
         lstrcpynA(s.uiIniPath, (std::string(kFolderA) + "\\Uninst.ini").c_str(), MAX_PATH);
         Install(DefaultUiIni(), fileList);
-        sim::machine().PutFile(WString(kFolder) + u"\\_Setup.dll", "helper");
+        sim::files().Put(WString(kFolder) + u"\\_Setup.dll", "helper");
         return s;
     }
     void TearDown() override
@@ -63,14 +63,14 @@ TEST_F(StepsTest, FolderChainsStopAtTheFirstFolderThatStaysAndNeverTakeTheRoot)
         CreateDirectoryA("C:\\Data\\One", nullptr);
         CreateDirectoryA("C:\\Data\\One\\Two", nullptr);
         if (c.file)
-            sim::machine().PutFile(W(c.file), "kept");
+            sim::files().Put(W(c.file), "kept");
         EXPECT_TRUE(RemoveFolderChain(c.folder));
         std::vector<std::string> logged;
         for (const std::string& line : LogLines())
             logged.push_back(line.substr(2));
         EXPECT_EQ(logged, c.removed) << c.folder;
-        EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows")) << c.folder;
-        EXPECT_EQ(sim::machine().FileExists(u"C:\\Data\\One"), c.removed.size() < 2) << c.folder;
+        EXPECT_TRUE(sim::files().Exists(u"C:\\Windows")) << c.folder;
+        EXPECT_EQ(sim::files().Exists(u"C:\\Data\\One"), c.removed.size() < 2) << c.folder;
     }
 }
 
@@ -158,9 +158,10 @@ TEST_F(StepsTest, FirewallEntriesFollowTheSystemTheExportsAndTheKeptPort)
 
 TEST_F(StepsTest, RegistryEntriesTakeTheirOwnFormsAndSkipWhatIsNotTheirs)
 {
-    auto& m = sim::machine();
     auto put = [&](HKEY root, const char16_t* key, const char16_t* name = u"Note",
-                   const std::string& v = "x") { m.SetRegistryValue(root, key, name, REG_SZ, WideBytes(v)); };
+                   const std::string& v = "x") {
+        sim::registry().SetValue(root, key, name, REG_SZ, WideBytes(v));
+    };
     Ini list = DefaultFileListIni();
     list.Set("APPLICATION", "REG_000", "HLM;Software\\Velmo\\Plain")
         .Set("APPLICATION", "REG_001", "HLM;Software\\Velmo\\Parent")
@@ -185,21 +186,21 @@ TEST_F(StepsTest, RegistryEntriesTakeTheirOwnFormsAndSkipWhatIsNotTheirs)
         u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\{77}");
     for (const char16_t* f : {u"C:\\Users\\User\\Desktop\\A.lnk", u"C:\\Windows\\System32\\kernel32.dll",
                               u"C:\\Users\\User\\Desktop\\S.url"})
-        m.PutFile(f, "file");
+        sim::files().Put(f, "file");
 
     RemoveRegistryEntries(s);
 
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, u"Software\\Velmo\\Plain"));
-    EXPECT_TRUE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, u"Software\\Velmo\\Parent\\Child"));
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_CURRENT_USER, u"Software\\Velmo\\Links"));
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_CURRENT_USER, u"Software\\Velmo\\Single"));
-    EXPECT_TRUE(m.RegistryKeyExists(HKEY_LOCAL_MACHINE, u"Software\\Velmo\\Wrong"));
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_USERS, u".DEFAULT\\Software\\Velmo"));
-    EXPECT_FALSE(m.RegistryKeyExists(HKEY_CLASSES_ROOT, u"CLSID\\{77}\\DefaultIcon"));
-    EXPECT_TRUE(m.RegistryKeyExists(HKEY_CLASSES_ROOT, u"CLSID\\{77}\\ShellFolder"));
-    EXPECT_FALSE(m.FileExists(u"C:\\Users\\User\\Desktop\\A.lnk"));
-    EXPECT_FALSE(m.FileExists(u"C:\\Users\\User\\Desktop\\S.url"));
-    EXPECT_TRUE(m.FileExists(u"C:\\Windows\\System32\\kernel32.dll"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Velmo\\Plain"));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Velmo\\Parent\\Child"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_CURRENT_USER, u"Software\\Velmo\\Links"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_CURRENT_USER, u"Software\\Velmo\\Single"));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Velmo\\Wrong"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_USERS, u".DEFAULT\\Software\\Velmo"));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_CLASSES_ROOT, u"CLSID\\{77}\\DefaultIcon"));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_CLASSES_ROOT, u"CLSID\\{77}\\ShellFolder"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Users\\User\\Desktop\\A.lnk"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Users\\User\\Desktop\\S.url"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\Windows\\System32\\kernel32.dll"));
     auto lines = LogLines();
     EXPECT_NE(
         std::find(lines.begin(), lines.end(), "  Delete: HKEY_CLASSES_ROOT\\CLSID\\{77}, Error(0x00000005)"),
@@ -207,7 +208,7 @@ TEST_F(StepsTest, RegistryEntriesTakeTheirOwnFormsAndSkipWhatIsNotTheirs)
     EXPECT_EQ(std::find(lines.begin(), lines.end(),
                         "  Delete: HKEY_CLASSES_ROOT\\CLSID\\{77}\\Shell, Error(0x00000000)"),
               lines.end());
-    EXPECT_TRUE(m.LoadedHives().empty());
+    EXPECT_TRUE(sim::registry().LoadedHives().empty());
 }
 
 TEST_F(StepsTest, RegistryEntryParsing)

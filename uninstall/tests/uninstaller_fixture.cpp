@@ -222,8 +222,8 @@ std::vector<BYTE> WideBytes(const std::string& text)
 
 void SetDword(WStringView key, WStringView name, DWORD value)
 {
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD,
-                                    {reinterpret_cast<const BYTE*>(&value), 4});
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, key, name, REG_DWORD,
+                             {reinterpret_cast<const BYTE*>(&value), 4});
 }
 
 const char* const kDriverInf = "[Version]\r\n"
@@ -255,11 +255,10 @@ void UninstallerTest::TearDown()
 void UninstallerTest::Install(const Ini& ui, const Ini& fileList, WStringView folder,
                               const std::string& uiName)
 {
-    auto& m = sim::machine();
     WString f(folder);
-    m.PutFile(f + u"\\" + WString(uiName.begin(), uiName.end()), ui.Text());
-    m.PutFile(f + u"\\Unflist.ini", fileList.Text());
-    m.PutFile(f + u"\\_Setup64.dll", "helper");
+    sim::files().Put(f + u"\\" + WString(uiName.begin(), uiName.end()), ui.Text());
+    sim::files().Put(f + u"\\Unflist.ini", fileList.Text());
+    sim::files().Put(f + u"\\_Setup64.dll", "helper");
 }
 
 DWORD UninstallerTest::Run(WStringView arguments, const std::function<void()>& script, WStringView program)
@@ -279,26 +278,25 @@ void UninstallerTest::SetInstallLocation(const std::string& folder)
         bytes.push_back(static_cast<BYTE>(c & 0xFF));
         bytes.push_back(static_cast<BYTE>(c >> 8));
     }
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE,
-                                    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoQ7",
-                                    u"InstallLocation", REG_SZ, bytes);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE,
+                             u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoQ7",
+                             u"InstallLocation", REG_SZ, bytes);
 }
 
 void UninstallerTest::InstallMoved(const Ini& fileList, const Ini& japaneseUi)
 {
     Install(DefaultUiIni(), fileList);
-    auto& m = sim::machine();
     WString location = kInstalled;
-    m.PutFile(location + u"\\Unflist.ini", fileList.Text());
-    m.PutFile(location + u"\\Uninst.ini", DefaultUiIni().Text());
-    m.PutFile(location + u"\\JPN\\Uninst.ini", japaneseUi.Text());
-    m.PutFile(location + u"\\_Setup64.dll", "helper");
+    sim::files().Put(location + u"\\Unflist.ini", fileList.Text());
+    sim::files().Put(location + u"\\Uninst.ini", DefaultUiIni().Text());
+    sim::files().Put(location + u"\\JPN\\Uninst.ini", japaneseUi.Text());
+    sim::files().Put(location + u"\\_Setup64.dll", "helper");
     SetInstallLocation(kInstalledA);
 }
 
 std::string UninstallerTest::Log(WStringView path) const
 {
-    return sim::machine().FileBytes(path).value_or("");
+    return sim::files().Bytes(path).value_or("");
 }
 
 std::vector<std::string> UninstallerTest::LogLines(WStringView path) const

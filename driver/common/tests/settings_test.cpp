@@ -801,7 +801,7 @@ TEST(ConvertSelfDMode, PoolExhaustionIsReportedAsError8)
     for (int n = 0;; ++n)
     {
         ASSERT_LT(n, 20);
-        sim::machine().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, n);
+        sim::faults().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, n);
         SetLastError(0);
         const DWORD result = CfcConvertSelfDMode(out, {}, kPrinter, h, kConvertWhole, 0);
         EXPECT_TRUE(sim::engine().Outstanding().empty()) << n;

@@ -102,7 +102,7 @@ TEST(EnableDriver, BandCountGrowsUntilTheSurfaceFits)
 {
     AddPrinter();
     velmo::SelfDMode s = Settings();
-    sim::machine().FailNext("EngCreateBitmap", ERROR_NOT_ENOUGH_MEMORY, 3);
+    sim::faults().FailNext("EngCreateBitmap", ERROR_NOT_ENOUGH_MEMORY, 3);
     auto dc = sim::engine().CreateDC(kPrinter, &s.dm);
     ASSERT_TRUE(dc);
     auto* pdev = reinterpret_cast<PDev*>(dc->pdev);
@@ -124,7 +124,7 @@ TEST(EnableDriver, AssociationOrBandingMarkFailureDeletesTheSurface)
     velmo::SelfDMode s = Settings();
     for (const char* api : {"EngAssociateSurface", "EngMarkBandingSurface"})
     {
-        sim::machine().FailNext(api, ERROR_INVALID_PARAMETER);
+        sim::faults().FailNext(api, ERROR_INVALID_PARAMETER);
         SetLastError(0);
         EXPECT_FALSE(sim::engine().CreateDC(kPrinter, &s.dm)) << api;
         EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY}) << api;

@@ -485,7 +485,7 @@ TEST(PageFlow, FailedSpoolWriteAbandonsTheJob)
     ASSERT_TRUE(dc->StartDoc(u"fail"));
     ASSERT_TRUE(dc->StartPage());
     dc->FillRect({0, 0, 100, 100}, RGB(0, 0, 0));
-    sim::machine().FailNext("EngWritePrinter", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("EngWritePrinter", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_FALSE(dc->EndPage());
     EXPECT_FALSE(dc->StartPage());
     EXPECT_FALSE(dc->EndDoc());

@@ -111,8 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                                             Piece(in, std::min<size_t>(16, in.size()))};
     n = Take(in, 1024);
     auto ini = Piece(in, n);
-    sim::machine().PutFile(kSettingsFile,
-                           std::string_view(reinterpret_cast<const char*>(ini.data()), ini.size()));
+    sim::files().Put(kSettingsFile, std::string_view(reinterpret_cast<const char*>(ini.data()), ini.size()));
     const std::vector<BYTE> app(in.begin(), in.end());
     const size_t appDmSize = app.size() >= 70 ? size_t(app[68] | app[69] << 8) : 0;
     const bool shortInput = appDmSize < velmo::kCmnDModeSize;

@@ -154,8 +154,8 @@ TEST_F(DeviceCaps, BinsFollowBinListEnable)
     for (int enable : {0, 1, 2})
     {
         SCOPED_TRACE(enable);
-        sim::machine().PutFile(kSettingsFile,
-                               "[KORIGRAPH DX-2660]\r\nBinListEnable=" + std::to_string(enable) + "\r\n");
+        sim::files().Put(kSettingsFile,
+                         "[KORIGRAPH DX-2660]\r\nBinListEnable=" + std::to_string(enable) + "\r\n");
         const size_t offered = enable == 1 ? 6 : 1;
         std::vector<WORD> ids(8, 0xEEEE);
         ASSERT_EQ(caps(printer, Name(), DC_BINS, ids.data(), nullptr), offered);

@@ -304,7 +304,7 @@ TEST_F(UiExports, SpoolerPrinterStoresReadsAndBroadcasts)
     EXPECT_EQ(stored->copies, 3);
     EXPECT_EQ(stored->printer.printerValues[velmo::kBlockCountThreshold], 7);
 
-    sim::machine().FailNext("SetPrinterDataW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("SetPrinterDataW", ERROR_ACCESS_DENIED);
     SetLastError(0);
     EXPECT_FALSE(CfcConvertSelfDMode({}, {}, reopened, kPrinterName, kConvertWrite, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -358,12 +358,12 @@ TEST_F(UiExports, ConvertDevModeSurvivesEachFailingCall)
     for (const char* api : {"GetPrinterDataW", "GetPrinterDriverDirectoryW"})
         for (int skip = 0;; ++skip)
         {
-            sim::machine().FailNext(api, ERROR_NOT_ENOUGH_MEMORY, 1, skip);
+            sim::faults().FailNext(api, ERROR_NOT_ENOUGH_MEMORY, 1, skip);
             std::vector<BYTE> out(3000, 0xEE);
             LONG size = 2944;
             SetLastError(kNoError);
             BOOL result = convert(Name(), Dm(input), Dm(out), &size, CDM_CONVERT);
-            const bool taken = sim::machine().PendingFaults().empty();
+            const bool taken = sim::faults().Pending().empty();
             if (result)
             {
                 EXPECT_EQ(size, 2944) << api << " " << skip;

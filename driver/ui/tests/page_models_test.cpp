@@ -59,7 +59,7 @@ TEST(DecimalFields, ParseAndFormat)
 
     sim::machine().SetDecimalSeparator(u",");
     EXPECT_EQ(DecimalSeparator(), u",");
-    sim::machine().FailNext("GetLocaleInfoW", ERROR_INVALID_PARAMETER);
+    sim::faults().FailNext("GetLocaleInfoW", ERROR_INVALID_PARAMETER);
     EXPECT_EQ(DecimalSeparator(), u".");
 }
 

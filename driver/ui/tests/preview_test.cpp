@@ -160,7 +160,7 @@ TEST_F(Preview, AFailingDrawingCallLeavesThePlainControlAndNothingBehind)
     {
         RECT all{0, 0, kWidth, kHeight};
         FillRect(canvas, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-        sim::machine().FailNext(f.api, ERROR_NOT_ENOUGH_MEMORY, 1, f.skip);
+        sim::faults().FailNext(f.api, ERROR_NOT_ENOUGH_MEMORY, 1, f.skip);
         Paint(FourUp());
         SCOPED_TRACE(::testing::Message() << f.api << " after " << f.skip);
         EXPECT_EQ(sim::CountGdi(), before);

@@ -136,7 +136,7 @@ TEST_F(PrintToFile, AFolderThatCannotBeWrittenIsTakenWithAWarning)
     WString leftBehind;
     RunSheet(out, [&](HWND sheet, HWND page) {
         auto& d = sim::desktop();
-        sim::machine().FailNext("CreateFileW", ERROR_ACCESS_DENIED);
+        sim::faults().FailNext("CreateFileW", ERROR_ACCESS_DENIED);
         auto warned = Browse(page, u"C:\\Prints");
         ASSERT_TRUE(warned.has_value());
         EXPECT_EQ(warned->text, UiString(560));
@@ -149,7 +149,7 @@ TEST_F(PrintToFile, AFolderThatCannotBeWrittenIsTakenWithAWarning)
         ASSERT_TRUE(vanished.has_value());
         EXPECT_EQ(vanished->text, UiString(560));
 
-        sim::machine().FailNext("DeleteFileW", ERROR_ACCESS_DENIED);
+        sim::faults().FailNext("DeleteFileW", ERROR_ACCESS_DENIED);
         auto stuck = Browse(page, u"C:\\Prints");
         ASSERT_TRUE(stuck.has_value());
         EXPECT_EQ(stuck->type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
@@ -159,14 +159,14 @@ TEST_F(PrintToFile, AFolderThatCannotBeWrittenIsTakenWithAWarning)
         EXPECT_EQ(leftBehind.rfind(u"C:\\Prints\\~vq", 0), 0u);
 
         // Browsing without a COM apartment of our own still works and leaves none entered.
-        sim::machine().FailNext("CoInitializeEx", static_cast<DWORD>(RPC_E_CHANGED_MODE));
+        sim::faults().FailNext("CoInitializeEx", static_cast<DWORD>(RPC_E_CHANGED_MODE));
         EXPECT_EQ(Browse(page, u"C:\\Prints"), std::nullopt);
         EXPECT_EQ(lastApartment, -1);
 
         // The browser failing, or its path, changes nothing.
         for (const char* api : {"SHBrowseForFolderW", "SHGetPathFromIDListW"})
         {
-            sim::machine().FailNext(api, ERROR_NOT_ENOUGH_MEMORY);
+            sim::faults().FailNext(api, ERROR_NOT_ENOUGH_MEMORY);
             EXPECT_TRUE(d.Click(d.Control(page, kFolderBrowse)));
             if (d.FileDialog())
                 d.AnswerFileDialog(u"C:\\Elsewhere");

@@ -228,7 +228,7 @@ TEST_F(PrinterEvent, EachFailingCallLeavesWholeValuesAndASecondInitializeComplet
     {
         SCOPED_TRACE(std::string(f.api) + " " + std::to_string(f.skip));
         Install(name, driver, u"Old");
-        sim::machine().FailNext(f.api, ERROR_NOT_ENOUGH_MEMORY, 1, f.skip);
+        sim::faults().FailNext(f.api, ERROR_NOT_ENOUGH_MEMORY, 1, f.skip);
         EXPECT_TRUE(Initialize(name));
         for (size_t i = 0; i < values.size(); ++i)
         {

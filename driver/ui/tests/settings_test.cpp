@@ -142,13 +142,12 @@ TEST_F(UiSettings, UnknownDriverGetsTheSmallestListAt600DpiAndNoCapability)
 
 TEST_F(UiSettings, SettingsFileOverridesByModelSection)
 {
-    sim::machine().PutFile(kSettingsFile,
-                           "[OperationSetup]\r\nProcessingMethodForDensity=3\r\n"
-                           "ProcessingMethodForColorSeparation=4\r\n"
-                           "[KORIGRAPH DX-2660]\r\nBinListEnable=1\r\nOrderedDitherMethod=5\r\n"
-                           "ErrorDiffusionMethod=6\r\nDuplexMaxCopies=300\r\n"
-                           "[KORIGRAPH DX-1300]\r\nDuplexMaxCopies=0\r\n"
-                           "[KORIGRAPH DX-1400]\r\nDuplexMaxCopies=10000\r\n");
+    sim::files().Put(kSettingsFile, "[OperationSetup]\r\nProcessingMethodForDensity=3\r\n"
+                                    "ProcessingMethodForColorSeparation=4\r\n"
+                                    "[KORIGRAPH DX-2660]\r\nBinListEnable=1\r\nOrderedDitherMethod=5\r\n"
+                                    "ErrorDiffusionMethod=6\r\nDuplexMaxCopies=300\r\n"
+                                    "[KORIGRAPH DX-1300]\r\nDuplexMaxCopies=0\r\n"
+                                    "[KORIGRAPH DX-1400]\r\nDuplexMaxCopies=10000\r\n");
     FakePrinter printer;
     auto r = Defaults(printer);
     EXPECT_EQ(r->ProcessingMethodForDensity, 3);
@@ -278,7 +277,7 @@ void Name40(SettingsRecord& r, int i, char16_t fill)
 
 TEST_F(UiSettings, MergeRules)
 {
-    sim::machine().PutFile(kSettingsFile, "[KORIGRAPH DX-2660]\r\nDuplexMaxCopies=300\r\n");
+    sim::files().Put(kSettingsFile, "[KORIGRAPH DX-2660]\r\nDuplexMaxCopies=300\r\n");
     const char16_t* k2660 = u"KORIGRAPH DX-2660"; // type 10, duplex, options B, memory storage
     const char16_t* k1400 = u"KORIGRAPH DX-1400"; // type 6, option A only
     const auto booklet = CapsRecord(0x2 | 0x8 | 0x20, 0x2 | 0x10000000 | 0x200000 | 0x40000000 | 0x20000000);
@@ -515,8 +514,8 @@ TEST_F(UiSettings, MergeRules)
 
 TEST_F(UiSettings, SourcesFollowBinListEnable)
 {
-    sim::machine().PutFile(kSettingsFile, "[KORIGRAPH DX-2660]\r\nBinListEnable=1\r\n"
-                                          "[KORIGRAPH DX-1300]\r\nBinListEnable=2\r\n");
+    sim::files().Put(kSettingsFile, "[KORIGRAPH DX-2660]\r\nBinListEnable=1\r\n"
+                                    "[KORIGRAPH DX-1300]\r\nBinListEnable=2\r\n");
     for (auto [driver, expected] : {std::pair{u"KORIGRAPH DX-2660", 2}, std::pair{u"KORIGRAPH DX-1300", 5}})
     {
         FakePrinter printer(driver);

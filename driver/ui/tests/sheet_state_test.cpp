@@ -248,7 +248,7 @@ TEST_F(SheetStateOpen, EachFailingHeapCallLeavesNoStateAndNoHeap)
     } cases[] = {{"HeapCreate", 0}, {"HeapAlloc", 0}, {"HeapCreate", 1}, {"HeapAlloc", 1}};
     for (const Case& c : cases)
     {
-        sim::machine().FailNext(c.api, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
+        sim::faults().FailNext(c.api, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
         EXPECT_EQ(OpenDocument(), nullptr) << c.api << " " << c.skip;
         EXPECT_EQ(sim::machine().LiveHeaps(), 0u) << c.api << " " << c.skip;
     }

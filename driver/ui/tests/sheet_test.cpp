@@ -167,7 +167,7 @@ TEST_F(Sheets, OpeningFailsCleanlyWhereverACallFails)
     {
         host = FakeHost{};
         if (c.api)
-            sim::machine().FailNext(c.api, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
+            sim::faults().FailNext(c.api, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
         else
             host.refuseAt = 2;
         PROPSHEETUI_INFO info = Info(reinterpret_cast<LPARAM>(&header));
@@ -208,7 +208,7 @@ TEST_F(Sheets, DevicePropertySheetsAnswerEveryReason)
 
 TEST_F(Sheets, WithoutTheHostPromptingFailsAndNothingIsRead)
 {
-    sim::machine().RemoveSystemModule(u"compstui.dll");
+    sim::processes().RemoveSystemModule(u"compstui.dll");
     std::vector<BYTE> out(2944, 0xEE);
     EXPECT_EQ(properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
                          reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY),
@@ -221,12 +221,12 @@ TEST_F(Sheets, WithoutTheHostPromptingFailsAndNothingIsRead)
 
 TEST_F(Sheets, AHostThatCannotAddThePageShowsNoSheet)
 {
-    sim::machine().FailNext("ComPropSheetAddPage", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("ComPropSheetAddPage", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_FALSE(printerProperties(nullptr, printer));
     EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
     EXPECT_TRUE(Block().empty());
-    ASSERT_EQ(sim::machine().HostedSheets().size(), 1u);
-    EXPECT_TRUE(sim::machine().HostedSheets()[0].caption.empty()) << "no sheet was shown";
+    ASSERT_EQ(sim::desktop().HostedSheets().size(), 1u);
+    EXPECT_TRUE(sim::desktop().HostedSheets()[0].caption.empty()) << "no sheet was shown";
 }
 
 TEST_F(Sheets, WithoutTheHostsEntryPromptingFails)
@@ -234,7 +234,7 @@ TEST_F(Sheets, WithoutTheHostsEntryPromptingFails)
     sim::machine().RemoveSystemExport(u"compstui.dll", "CommonPropertySheetUIW");
     EXPECT_FALSE(printerProperties(nullptr, printer));
     EXPECT_EQ(sim::machine().LiveHeaps(), 0u);
-    sim::machine().FailNext("LoadLibraryExW", ERROR_MOD_NOT_FOUND);
+    sim::faults().FailNext("LoadLibraryExW", ERROR_MOD_NOT_FOUND);
     std::vector<BYTE> out(2944, 0xEE);
     EXPECT_EQ(properties(nullptr, printer, const_cast<LPWSTR>(kPrinterName),
                          reinterpret_cast<DEVMODEW*>(out.data()), nullptr, DM_PROMPT | DM_COPY),
@@ -269,7 +269,7 @@ TEST_F(Sheets, DeviceSheetOkWritesTheBlockOnceAndTheNextSheetShowsIt)
     EXPECT_EQ(At(block, 296), 1);
     EXPECT_EQ(At(block, 300), 120);
     EXPECT_EQ(sim::desktop().Broadcasts().size(), 1u) << "one write, one broadcast";
-    auto hosted = sim::machine().HostedSheets();
+    auto hosted = sim::desktop().HostedSheets();
     ASSERT_EQ(hosted.size(), 1u);
     EXPECT_EQ(hosted[0].caption, u"Printer Properties");
     EXPECT_FALSE(hosted[0].applyButton);
@@ -292,12 +292,12 @@ TEST_F(Sheets, DeviceSheetOkWritesTheBlockOnceAndTheNextSheetShowsIt)
     EXPECT_FALSE(result);
     EXPECT_EQ(Block(), block) << "a cancelled sheet writes no block";
     EXPECT_EQ(sim::desktop().Broadcasts().size(), 1u);
-    EXPECT_EQ(sim::machine().HostedSheets()[1].functions, std::vector<UINT>{CPSFUNC_ADD_HPROPSHEETPAGE});
+    EXPECT_EQ(sim::desktop().HostedSheets()[1].functions, std::vector<UINT>{CPSFUNC_ADD_HPROPSHEETPAGE});
 }
 
 TEST_F(Sheets, DeviceSheetWithoutPermissionDisablesAllButTheAboutButton)
 {
-    sim::machine().FailNext("SetPrinterDataW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("SetPrinterDataW", ERROR_ACCESS_DENIED);
     sim::desktop().Run(
         [&] {
             printerProperties(nullptr, printer);
@@ -318,7 +318,7 @@ TEST_F(Sheets, AFailingBlockWriteFailsTheSheetAndAnnouncesNothing)
 {
     BOOL result = TRUE;
     DWORD error = 0;
-    sim::machine().FailNext("SetPrinterDataW", ERROR_WRITE_FAULT, 1, 1);
+    sim::faults().FailNext("SetPrinterDataW", ERROR_WRITE_FAULT, 1, 1);
     sim::desktop().Run(
         [&] {
             result = printerProperties(nullptr, printer);
@@ -386,7 +386,7 @@ TEST_F(Sheets, HelpComesFromTheContextMenuF1AndTheSheet)
             EXPECT_TRUE(d.RightClick(d.Control(page, 1702)));
             EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
         });
-    auto help = sim::machine().HelpRequests();
+    auto help = sim::desktop().HelpRequests();
     ASSERT_EQ(help.size(), 2u);
     EXPECT_EQ(help[0].keyword, u"idh_min_count_warning");
     EXPECT_EQ(help[1].keyword, u"idh_version_information");
@@ -462,8 +462,8 @@ TEST_F(Sheets, DocumentSheetUnderTheUserCopiesOutWhatWasSetAndWritesNothing)
 
 TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
 {
-    sim::machine().PutFile(u"C:\\Windows\\System32\\rundll32.exe");
-    sim::machine().RegisterStandIn(u"rundll32.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
+    sim::files().Put(u"C:\\Windows\\System32\\rundll32.exe");
+    sim::processes().RegisterStandIn(u"rundll32.exe", [](const sim::StartedProcess&) -> DWORD { return 0; });
     std::vector<BYTE> out(2944, 0xEE);
     DocumentSheet(printer, kPrinterName, out, nullptr, DM_PROMPT | DM_COPY, [&] {
         auto& d = sim::desktop();
@@ -487,10 +487,10 @@ TEST_F(Sheets, DocumentPagesWireHelpTrackBarsAndThePrintingPreferences)
         EXPECT_TRUE(d.AnswerMessageBox(IDOK));
         EXPECT_TRUE(d.Click(d.Control(sheet, IDOK)));
     });
-    auto help = sim::machine().HelpRequests();
+    auto help = sim::desktop().HelpRequests();
     ASSERT_EQ(help.size(), 1u);
     EXPECT_EQ(help[0].keyword, u"idh_duplex_same_both_sides");
-    auto started = sim::machine().Started();
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].commandLine, u"C:\\Windows\\System32\\rundll32.exe "
                                       u"C:\\Windows\\System32\\printui.dll,PrintUIEntry /e /n \"Velmo Q7\"");
@@ -629,7 +629,7 @@ TEST_F(Sheets, EveryPageGivesItsHelpKeywords)
     std::vector<BYTE> out(2944);
     for (const Case& c : cases)
     {
-        size_t before = sim::machine().HelpRequests().size();
+        size_t before = sim::desktop().HelpRequests().size();
         const char16_t* caption = c.tab < 0 ? u"Printer Properties" : u"Properties";
         sim::desktop().Run(
             [&] {
@@ -657,7 +657,7 @@ TEST_F(Sheets, EveryPageGivesItsHelpKeywords)
                 EXPECT_TRUE(d.WaitIdle());
                 EXPECT_TRUE(d.Click(d.Control(sheet, IDCANCEL)));
             });
-        auto help = sim::machine().HelpRequests();
+        auto help = sim::desktop().HelpRequests();
         ASSERT_EQ(help.size(), before + 3) << c.control;
         EXPECT_EQ(help[before].keyword, c.controlKeyword);
         EXPECT_EQ(help[before + 1].keyword, c.controlKeyword);
@@ -758,7 +758,7 @@ TEST_F(Sheets, PagesShowTheSystemIconsAndKeepNone)
     {
         SCOPED_TRACE(shellThere);
         if (!shellThere)
-            sim::machine().RemoveSystemModule(u"shell32.dll");
+            sim::processes().RemoveSystemModule(u"shell32.dll");
         const WString help = shellThere ? u"shell32.dll#24" : u"";
         std::vector<BYTE> out(2944, 0xEE);
         LONG result = 0;
@@ -781,7 +781,7 @@ TEST_F(Sheets, PagesShowTheSystemIconsAndKeepNone)
         // Only ever mapped for its icon, from the system folder: none of its code runs here.
         constexpr DWORD kResourceOnly = LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
         int shellLoads = 0;
-        for (const auto& [name, flags] : sim::machine().LibraryLoads())
+        for (const auto& [name, flags] : sim::processes().LibraryLoads())
             if (lstrcmpiW(name.c_str(), u"shell32.dll") == 0)
             {
                 ++shellLoads;

@@ -407,7 +407,7 @@ TEST_F(SubDialogs, CancelledOrUnallocatedUserPaperDialogsChangeNothing)
     LONG result = ModifySheet(in, out, [&] {
         auto& d = sim::desktop();
         HWND sheet = d.TopWindow(u"Properties");
-        sim::machine().FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+        sim::faults().FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_TRUE(d.Click(d.Control(sheet, 1107)));
         EXPECT_EQ(d.TopWindow(u"사용자 용지 크기"), nullptr) << "the dialog ended at once";
 
@@ -698,7 +698,7 @@ TEST_F(SubDialogs, TheModulesActivationContextIsOptionalAndBalanced)
     EXPECT_EQ(sim::machine().LiveActivationContexts(), 1u);
     FreeLibrary(module);
     EXPECT_EQ(sim::machine().LiveActivationContexts(), 0u);
-    sim::machine().FailNext("CreateActCtxW", ERROR_OUTOFMEMORY);
+    sim::faults().FailNext("CreateActCtxW", ERROR_OUTOFMEMORY);
     module = LoadLibraryW(u"VelmQ7UI.dll");
     ASSERT_NE(module, nullptr);
     printerProperties = Proc<PrinterPropertiesFn>(module, "PrinterProperties");
@@ -772,7 +772,7 @@ TEST_F(SubDialogs, TheLogoSurvivesEachFailingDrawingCall)
         const sim::GdiCounts before = sim::CountGdi();
         sim::desktop().Run(
             [&] {
-                sim::machine().FailNext(api, ERROR_NOT_ENOUGH_MEMORY);
+                sim::faults().FailNext(api, ERROR_NOT_ENOUGH_MEMORY);
                 RunAboutDialog(nullptr);
                 return 0;
             },
@@ -787,7 +787,7 @@ TEST_F(SubDialogs, TheLogoSurvivesEachFailingDrawingCall)
                         ASSERT_EQ(logo.At(x, y), face) << api << " " << x << "," << y;
                 EXPECT_TRUE(d.Click(d.Control(about, IDOK)));
             });
-        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << api;
+        EXPECT_TRUE(sim::faults().Pending().empty()) << api;
         EXPECT_EQ(sim::CountGdi(), before) << api;
     }
 }

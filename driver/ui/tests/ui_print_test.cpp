@@ -49,7 +49,7 @@ Job PrintAndRead(const DEVMODEW* devMode)
     EXPECT_TRUE(dc->EndDoc());
     dc.reset();
     const std::string stream = sim::spooler().Output(kPrinter);
-    sim::machine().PutFile(kFile, stream);
+    sim::files().Put(kFile, stream);
     printfile::CMemoryMappedFile file;
     EXPECT_TRUE(file.Open(kFile));
     EXPECT_EQ(printfile::ScanPrintFile(job.tickets, file), 1);

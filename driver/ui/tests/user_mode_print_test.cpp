@@ -74,7 +74,7 @@ bool PrintPage(const char16_t* printer)
 int PagesIn(const std::string& stream)
 {
     const char16_t* file = u"C:\\Jobs\\um.kgl";
-    sim::machine().PutFile(file, stream);
+    sim::files().Put(file, stream);
     printfile::CMemoryMappedFile mapped;
     if (!mapped.Open(file))
         return -1;
@@ -176,7 +176,7 @@ TEST_F(UserModePrinter, AFailingWriteFailsTheJobAndAMissingDllFailsEveryWrite)
 {
     const char16_t* name = u"Duplicator UM";
     ASSERT_TRUE(AddPrinter(name, kUserMode));
-    sim::machine().FailNext("WritePrinter", ERROR_DISK_FULL);
+    sim::faults().FailNext("WritePrinter", ERROR_DISK_FULL);
     EXPECT_FALSE(PrintPage(name));
     auto calls = sim::spooler().SpoolDllCalls();
     ASSERT_FALSE(calls.empty());

@@ -37,7 +37,7 @@ std::string U8(WStringView text)
 
 void SandboxFiles(Snapshot& s)
 {
-    const fs::path root = machine().Sandbox();
+    const fs::path root = files().Sandbox();
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))

@@ -24,8 +24,7 @@ BOOL DelayUntilReboot(WStringView existing, WStringView target)
 {
     if (!Administrator())
         return Fail(ERROR_ACCESS_DENIED);
-    auto value =
-        machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kSessionManager, u"PendingFileRenameOperations");
+    auto value = registry().Value(HKEY_LOCAL_MACHINE, kSessionManager, u"PendingFileRenameOperations");
     WString list;
     if (value && value->type == REG_MULTI_SZ)
     {
@@ -40,8 +39,8 @@ BOOL DelayUntilReboot(WStringView existing, WStringView target)
     list.push_back(0);
     std::vector<BYTE> bytes(list.size() * 2);
     std::memcpy(bytes.data(), list.data(), bytes.size());
-    machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kSessionManager, u"PendingFileRenameOperations",
-                               REG_MULTI_SZ, bytes);
+    registry().SetValue(HKEY_LOCAL_MACHINE, kSessionManager, u"PendingFileRenameOperations", REG_MULTI_SZ,
+                        bytes);
     return TRUE;
 }
 } // namespace

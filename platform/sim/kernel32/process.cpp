@@ -304,7 +304,7 @@ void PlaceSystemPrograms()
         return;
     for (const SystemProgram& p : kSystemPrograms)
         if (!IsFile(p.path))
-            machine().PutFile(p.path, "MZ");
+            files().Put(p.path, "MZ");
 }
 
 // Where a process about to start takes its environment block from.

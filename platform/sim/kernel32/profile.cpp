@@ -111,7 +111,7 @@ std::optional<std::vector<IniSection>> ReadIni(LPCWSTR fileName)
 {
     if (!fileName || !*fileName)
         return std::nullopt;
-    auto bytes = machine().FileBytes(IniPath(fileName));
+    auto bytes = files().Bytes(IniPath(fileName));
     if (!bytes)
         return std::nullopt;
     return Parse(DecodeTextFile(*bytes));
@@ -286,7 +286,7 @@ BOOL Write(LPCWSTR appName, LPCWSTR keyName, LPCWSTR value, LPCWSTR fileName)
     }
     TextForm encoding = TextForm::CodePage;
     std::vector<WString> lines;
-    if (auto bytes = machine().FileBytes(path))
+    if (auto bytes = files().Bytes(path))
         lines = Lines(DecodeTextFile(*bytes, &encoding));
     if (HostIsDirectory(host))
     {
@@ -345,7 +345,7 @@ BOOL Write(LPCWSTR appName, LPCWSTR keyName, LPCWSTR value, LPCWSTR fileName)
     WString text;
     for (const WString& line : lines)
         text += line + u"\r\n";
-    machine().PutFile(path, EncodeTextFile(text, encoding));
+    files().Put(path, EncodeTextFile(text, encoding));
     return TRUE;
 }
 

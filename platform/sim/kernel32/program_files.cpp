@@ -27,7 +27,7 @@ namespace detail
 {
 std::optional<WString> ProgramMadeFrom(WStringView windowsPath)
 {
-    std::optional<std::string> bytes = machine().FileBytes(windowsPath);
+    std::optional<std::string> bytes = files().Bytes(windowsPath);
     if (!bytes)
         return std::nullopt;
     const size_t at = bytes->rfind(kProgramMark);

@@ -177,11 +177,11 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR
             node->driverVersion = device->version;
             node->friendlyName = device->description;
             // The version the driver key holds is the new driver's.
-            machine().SetRegistryValue(HKEY_LOCAL_MACHINE,
-                                       u"System\\CurrentControlSet\\Control\\Class\\" + node->driverKey,
-                                       u"DriverVersion", REG_SZ,
-                                       {reinterpret_cast<const BYTE*>(device->version.c_str()),
-                                        (device->version.size() + 1) * sizeof(WCHAR)});
+            registry().SetValue(HKEY_LOCAL_MACHINE,
+                                u"System\\CurrentControlSet\\Control\\Class\\" + node->driverKey,
+                                u"DriverVersion", REG_SZ,
+                                {reinterpret_cast<const BYTE*>(device->version.c_str()),
+                                 (device->version.size() + 1) * sizeof(WCHAR)});
             restart = restart || node->needsRestart;
         }
         if (rebootRequired)

@@ -24,7 +24,7 @@ enum class Carried
 
 Carried CarriedRecord(LPCWSTR fileName, std::vector<BYTE>& record)
 {
-    std::optional<std::string> bytes = machine().FileBytes(fileName);
+    std::optional<std::string> bytes = files().Bytes(fileName);
     if (!bytes || bytes->compare(0, kVersionMark.size(), kVersionMark) != 0)
         return Carried::None;
     std::string_view rest = std::string_view(*bytes).substr(kVersionMark.size());

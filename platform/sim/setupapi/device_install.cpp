@@ -286,10 +286,10 @@ HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD sc
         if (keyType == DIREG_DEV)
         {
             path = WString(kEnumKey) + node->instanceId + u"\\Device Parameters";
-            if (!node->portName.empty() && !machine().GetRegistryValue(HKEY_LOCAL_MACHINE, path, u"PortName"))
+            if (!node->portName.empty() && !registry().Value(HKEY_LOCAL_MACHINE, path, u"PortName"))
             {
                 WString value = node->portName;
-                machine().SetRegistryValue(
+                registry().SetValue(
                     HKEY_LOCAL_MACHINE, path, u"PortName", REG_SZ,
                     {reinterpret_cast<const BYTE*>(value.c_str()), (value.size() + 1) * sizeof(WCHAR)});
             }
@@ -302,11 +302,10 @@ HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD sc
                 return failed;
             }
             path = WString(kClassKey) + node->driverKey;
-            if (!node->driverVersion.empty() &&
-                !machine().GetRegistryValue(HKEY_LOCAL_MACHINE, path, u"DriverVersion"))
+            if (!node->driverVersion.empty() && !registry().Value(HKEY_LOCAL_MACHINE, path, u"DriverVersion"))
             {
                 WString value = node->driverVersion;
-                machine().SetRegistryValue(
+                registry().SetValue(
                     HKEY_LOCAL_MACHINE, path, u"DriverVersion", REG_SZ,
                     {reinterpret_cast<const BYTE*>(value.c_str()), (value.size() + 1) * sizeof(WCHAR)});
             }
@@ -429,7 +428,7 @@ BOOL WINAPI SetupCopyOEMInfW(PCWSTR sourceInfFileName, PCWSTR, DWORD oemSourceMe
     {
         // The compiled form the system keeps beside each OEM INF.
         const WString pnf = published.substr(0, published.size() - 3) + u"pnf";
-        machine().PutFile(pnf, "PNF");
+        files().Put(pnf, "PNF");
     }
     else if (copyStyle & SP_COPY_NOOVERWRITE)
     {

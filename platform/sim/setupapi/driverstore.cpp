@@ -171,7 +171,7 @@ DWORD sim::detail::StoreInfPackage(const WString& source, const StorePackage** s
             *existed = true;
             return ERROR_SUCCESS;
         }
-    auto bytes = machine().FileBytes(source);
+    auto bytes = sim::files().Bytes(source);
     if (!bytes)
         return ERROR_FILE_NOT_FOUND;
     DWORD error = 0;
@@ -187,7 +187,7 @@ DWORD sim::detail::StoreInfPackage(const WString& source, const StorePackage** s
     const std::vector<WString> files = SourceFiles(*inf);
     for (const WString& f : files)
     {
-        auto fileBytes = machine().FileBytes(sourceFolder + u"\\" + f);
+        auto fileBytes = sim::files().Bytes(sourceFolder + u"\\" + f);
         if (!fileBytes)
             return ERROR_FILE_NOT_FOUND;
         Hash(contents, Narrow(Fold(f)));
@@ -219,7 +219,7 @@ DWORD sim::detail::StoreInfPackage(const WString& source, const StorePackage** s
     for (int n = 0; copied && published.empty() && n < 10000; ++n)
     {
         WString candidate = u"oem" + Widen(std::to_string(n)) + u".inf";
-        if (!machine().FileExists(WString(kInfFolder) + u"\\" + candidate) &&
+        if (!sim::files().Exists(WString(kInfFolder) + u"\\" + candidate) &&
             store().byName.find(Fold(candidate)) == store().byName.end())
             published = candidate;
     }

@@ -282,7 +282,7 @@ std::optional<Inf> ReadInfFile(WStringView name, DWORD* error, UINT* errorLine)
         *error = ERROR_FILE_NOT_FOUND;
         return std::nullopt;
     }
-    auto bytes = machine().FileBytes(InfPathOf(name));
+    auto bytes = files().Bytes(InfPathOf(name));
     if (!bytes)
     {
         *error = ERROR_FILE_NOT_FOUND;

@@ -232,9 +232,9 @@ public:
     {
         if (!fileName)
             return E_INVALIDARG;
-        std::optional<ShellLinkRecord> r = machine().ReadShellLink(fileName);
+        std::optional<ShellLinkRecord> r = files().ReadShellLink(fileName);
         if (!r)
-            return machine().FileExists(fileName) ? E_FAIL : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+            return files().Exists(fileName) ? E_FAIL : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
         link_ = *r;
         pending_ = link_.appUserModelId;
         file_ = fileName;

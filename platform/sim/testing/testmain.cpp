@@ -9,7 +9,7 @@ class FreshMachine : public ::testing::EmptyTestEventListener
     void OnTestStart(const ::testing::TestInfo&) override { sim::machine().Reset(); }
     void OnTestEnd(const ::testing::TestInfo&) override
     {
-        for (const std::string& api : sim::machine().PendingFaults())
+        for (const std::string& api : sim::faults().Pending())
             ADD_FAILURE() << "a fault asked for " << api << " was never taken";
         sim::machine().Reset();
     }

@@ -107,7 +107,7 @@ Desktop& desktop()
 DWORD Desktop::Run(WStringView imagePath, WStringView arguments, const Script& script)
 {
     WString image(imagePath), args(arguments);
-    return Run([image, args] { return machine().Run(image, args); }, script);
+    return Run([image, args] { return processes().Run(image, args); }, script);
 }
 
 DWORD Desktop::Run(const std::function<DWORD()>& ui, const Script& script)

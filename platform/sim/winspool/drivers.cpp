@@ -317,7 +317,7 @@ HRESULT WINAPI InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath,
     const WString target = d.version == 3 ? DriverFolder() + u"\\3" : storeFolder;
     std::vector<WString> files = CopiedFiles(*inf, install);
     for (const WString& f : files)
-        if (!machine().FileExists(storeFolder + u"\\" + f))
+        if (!sim::files().Exists(storeFolder + u"\\" + f))
             return HResultOf(ERROR_FILE_NOT_FOUND);
     if (d.version == 3)
     {

@@ -144,9 +144,8 @@ void AddLanguageMonitor(WStringView name, WStringView file)
     if (name.empty())
         return;
     const WString value = WString(file.empty() ? name : file) + WString(1, u'\0');
-    machine().SetRegistryValue(
-        HKEY_LOCAL_MACHINE, MonitorKey(name), u"Driver", REG_SZ,
-        std::span(reinterpret_cast<const BYTE*>(value.data()), value.size() * sizeof(WCHAR)));
+    registry().SetValue(HKEY_LOCAL_MACHINE, MonitorKey(name), u"Driver", REG_SZ,
+                        std::span(reinterpret_cast<const BYTE*>(value.data()), value.size() * sizeof(WCHAR)));
 }
 
 DWORD DeleteMonitor(WStringView environment, WStringView name)

@@ -82,8 +82,8 @@ void detail::ReloadDefaultDevModes()
 {
     for (auto& [folded, printer] : printers().byName)
     {
-        auto stored = machine().GetRegistryValue(
-            HKEY_LOCAL_MACHINE, WString(kPrintersKey) + u"\\" + printer.name, u"Default DevMode");
+        auto stored = registry().Value(HKEY_LOCAL_MACHINE, WString(kPrintersKey) + u"\\" + printer.name,
+                                       u"Default DevMode");
         if (stored && stored->type == REG_BINARY)
             printer.defaultDevMode = stored->data;
     }

@@ -32,14 +32,14 @@ bool SetUpOnce()
 {
     sim::machine().Reset();
     std::ifstream in(std::string(SETUP_ENGINE_FIXTURES) + "/v3/VelmoQ7.inf", std::ios::binary);
-    sim::machine().PutFile(kReference, std::string(std::istreambuf_iterator<char>(in), {}));
-    return sim::machine().FileExists(kReference);
+    sim::files().Put(kReference, std::string(std::istreambuf_iterator<char>(in), {}));
+    return sim::files().Exists(kReference);
 }
 
 void ReadInf(std::string_view bytes)
 {
-    sim::machine().PutFile(kInf, bytes);
-    sim::machine().PutFile(kSettings, bytes);
+    sim::files().Put(kInf, bytes);
+    sim::files().Put(kSettings, bytes);
     CDriverPackage package(kInf);
     if (package.models.size() > kMaxModels || (package.models.empty() != (package.result != 0)))
         __builtin_trap();

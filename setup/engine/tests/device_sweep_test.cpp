@@ -78,9 +78,9 @@ TEST(DeviceFaultSweep, EveryFailedCallIsReportedAndARetryMends)
             sim::machine().Reset();
             Machine();
             const int skip = static_cast<int>(std::count(calls.begin(), calls.begin() + i, calls[i]));
-            sim::machine().FailNext(calls[i], kFault, 1, skip);
+            sim::faults().FailNext(calls[i], kFault, 1, skip);
             const bool reported = OnMachine(op.run);
-            EXPECT_TRUE(sim::machine().PendingFaults().empty());
+            EXPECT_TRUE(sim::faults().Pending().empty());
             if (reported)
             {
                 EXPECT_EQ(sim::Difference(good, sim::TakeSnapshot()), std::vector<std::string>{});

@@ -164,14 +164,14 @@ TEST(RemoveUsbPrinters, NonPresentDevicesOnlyWithFlagsZero)
 TEST(RemoveUsbPrinters, FailuresAreReported)
 {
     UsbMachine m;
-    sim::machine().FailNext("SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(RemoveUsbPrinters(kProducts, u""), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
-    sim::machine().FailNext("SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY, 1, 1);
+    sim::faults().FailNext("SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY, 1, 1);
     EXPECT_EQ(RemoveUsbPrinters(kProducts, u""), HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(m.Remaining().size(), 5u);
 
     // One uninstall fails: the other device still goes, and the result says one failed.
-    sim::machine().FailNext("DiUninstallDevice", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("DiUninstallDevice", ERROR_ACCESS_DENIED);
     EXPECT_EQ(RemoveUsbPrinters(kProducts, u""), E_FAIL);
     EXPECT_EQ(m.Remaining(), (std::vector<WString>{u"S2", u"S3", u"SX", u"SV"}));
 
@@ -182,7 +182,7 @@ TEST(RemoveUsbPrinters, FailuresAreReported)
     // Without newdev.dll nothing can be uninstalled, and that is no success.
     sim::machine().SetAdministrator(true);
     sim::deviceTree().AttachLptPrinter(sim::LptPrinterHardware{});
-    sim::machine().RemoveSystemModule(u"newdev.dll");
+    sim::processes().RemoveSystemModule(u"newdev.dll");
     EXPECT_EQ(RemoveUsbPrinters(kProducts, u""), E_FAIL);
     EXPECT_NE(RemoveLptDevices(u"VELMO"), 0u);
     EXPECT_TRUE(Exists(sim::DeviceTree::UsbDeviceId(m.two)));
@@ -250,10 +250,10 @@ TEST(RemoveLptDevices, TakesTheMatchingParallelPrinters)
     // Made again by the next enumeration; a failed uninstall's code is the result.
     ASSERT_TRUE(ReenumerateDevices());
     ASSERT_TRUE(Present(sim::DeviceTree::LptPrinterId(ranth)));
-    sim::machine().FailNext("DiUninstallDevice", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("DiUninstallDevice", ERROR_ACCESS_DENIED);
     EXPECT_EQ(RemoveLptDevices(u"VELMO_RANTH"), DWORD(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(Exists(sim::DeviceTree::LptPrinterId(ranth)));
-    sim::machine().FailNext("SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("SetupDiGetClassDevsW", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(RemoveLptDevices(u"VELMO_RANTH"), DWORD(ERROR_NOT_ENOUGH_MEMORY));
 }
 
@@ -282,7 +282,7 @@ TEST(ReenumerateDevices, MakesNodesForAttachedHardwareOnStablePorts)
     EXPECT_TRUE(Present(*sim::deviceTree().UsbPrinterId(first)));
     EXPECT_EQ(PortKeyOf(*sim::deviceTree().UsbPrinterId(first)), u"USB001");
 
-    sim::machine().FailNext("CM_Reenumerate_DevNode", 1);
+    sim::faults().FailNext("CM_Reenumerate_DevNode", 1);
     EXPECT_FALSE(ReenumerateDevices());
 }
 

@@ -48,8 +48,8 @@ TEST(DriverPackageTest, UploadsInstallsAndAddsAPrinterThatPrints)
     const sim::StorePackage stored = sim::spooler().Packages()[0];
     EXPECT_EQ(package.uploadedInfPath, stored.storeInfPath);
     EXPECT_EQ(package.driverStoreFolder, stored.storeInfPath);
-    EXPECT_TRUE(sim::machine().FileExists(u"C:\\Windows\\INF\\" + stored.publishedName));
-    EXPECT_TRUE(sim::machine().FileExists(package.uploadedInfPath));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\Windows\\INF\\" + stored.publishedName));
+    EXPECT_TRUE(sim::files().Exists(package.uploadedInfPath));
 
     package.InstallFromPackage(kSharedModel);
     ASSERT_EQ(package.result, 0);
@@ -65,7 +65,7 @@ TEST(DriverPackageTest, UploadsInstallsAndAddsAPrinterThatPrints)
     EXPECT_EQ(printer->printProcessor, u"KglPrint");
     EXPECT_EQ(printer->driverPath, u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL");
     EXPECT_TRUE(printer->attributes & PRINTER_ATTRIBUTE_ENABLE_BIDI);
-    EXPECT_EQ(sim::machine().FileBytes(printer->driverPath), test::FixtureBytes("v3/VELMOQ7.DLL"));
+    EXPECT_EQ(sim::files().Bytes(printer->driverPath), test::FixtureBytes("v3/VELMOQ7.DLL"));
 
     // What a program prints reaches the new printer's port.
     HANDLE h = sim::spooler().OpenPrinter(u"Velmo KG-100 Office");
@@ -125,7 +125,7 @@ TEST(DriverPackageTest, ReportsEachStepThatCannotBeDone)
     EXPECT_FALSE(sim::spooler().Printer(u"P"));
 
     // A file the INF lists that the package lacks: nothing is stored.
-    sim::machine().PutFile(u"C:\\Pkg\\Broken\\VelmoQ7.inf", test::FixtureBytes("v3/VelmoQ7.inf"));
+    sim::files().Put(u"C:\\Pkg\\Broken\\VelmoQ7.inf", test::FixtureBytes("v3/VelmoQ7.inf"));
     CDriverPackage broken(u"C:\\Pkg\\Broken\\VelmoQ7.inf");
     broken.Upload();
     EXPECT_EQ(broken.result, static_cast<INT>(0x80070002));
@@ -184,9 +184,9 @@ TEST(DriverPackageTest, FindsOnlyStoredMakerInfsOfTheAskedKind)
     ASSERT_FALSE(v3.empty());
     ASSERT_FALSE(v4.empty());
     // A maker INF copied into the INF folder by hand is not in the store.
-    sim::machine().PutFile(u"C:\\Windows\\INF\\oem40.inf", test::FixtureBytes("v3/VelmoQ7.inf"));
-    sim::machine().PutFile(u"C:\\Windows\\INF\\oem41.inf",
-                           "[Version]\nSignature=\"$Windows NT$\"\nClass=Printer\n");
+    sim::files().Put(u"C:\\Windows\\INF\\oem40.inf", test::FixtureBytes("v3/VelmoQ7.inf"));
+    sim::files().Put(u"C:\\Windows\\INF\\oem41.inf",
+                     "[Version]\nSignature=\"$Windows NT$\"\nClass=Printer\n");
     CDriverPackage package(kV3Inf);
     struct Case
     {
@@ -232,8 +232,8 @@ TEST(DriverPackageTest, UninstallsAStoredPackage)
     package.UninstallOemInf(published);
     EXPECT_EQ(package.result, 0);
     EXPECT_TRUE(sim::spooler().Packages().empty());
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\Windows\\INF\\" + published));
-    EXPECT_FALSE(sim::machine().FileExists(storeInf));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Windows\\INF\\" + published));
+    EXPECT_FALSE(sim::files().Exists(storeInf));
 
     package.UninstallOemInf(published);
     EXPECT_EQ(package.result, 1);

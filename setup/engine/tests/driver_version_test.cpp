@@ -58,8 +58,8 @@ TEST(DriverVersionTest, ComparesDateFirstThenVersion)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(std::string(c.installed) + " against " + c.package);
-        sim::machine().PutFile(u"C:\\Pkg\\installed.inf", InfWith(c.installed));
-        sim::machine().PutFile(u"C:\\Pkg\\package.inf", InfWith(c.package));
+        sim::files().Put(u"C:\\Pkg\\installed.inf", InfWith(c.installed));
+        sim::files().Put(u"C:\\Pkg\\package.inf", InfWith(c.package));
         EXPECT_EQ(CDriverPackage::CompareDriverVer(u"C:\\Pkg\\installed.inf", u"C:\\Pkg\\package.inf"),
                   c.expected);
     }

@@ -105,9 +105,9 @@ TEST(FaultSweepTest, EveryFailedCallIsReportedAndLeavesNothingUnclean)
             step.before(package);
             const sim::Snapshot before = sim::TakeSnapshot();
             const int skip = static_cast<int>(std::count(calls.begin(), calls.begin() + i, calls[i]));
-            sim::machine().FailNext(calls[i], kFault, 1, skip);
+            sim::faults().FailNext(calls[i], kFault, 1, skip);
             step.run(package);
-            EXPECT_TRUE(sim::machine().PendingFaults().empty());
+            EXPECT_TRUE(sim::faults().Pending().empty());
             EXPECT_TRUE(package.lastError == kFault || package.lastError == (0x80070000u | kFault))
                 << package.lastError;
             const std::vector<std::string> change = sim::Difference(before, sim::TakeSnapshot());

@@ -78,7 +78,7 @@ TEST(InfFileTest, ClassifiesReadsModelsAndFindsTheModelsSection)
     for (const InfCase& c : Cases())
     {
         SCOPED_TRACE(c.name);
-        sim::machine().PutFile(u"C:\\Pkg\\case.inf", c.text);
+        sim::files().Put(u"C:\\Pkg\\case.inf", c.text);
         const WString path = u"C:\\Pkg\\case.inf";
         EXPECT_EQ(CDriverPackage::ClassifyInf(path, kFilterMaker), c.maker);
         EXPECT_EQ(CDriverPackage::ClassifyInf(path, kFilterMakerV4), c.makerV4);
@@ -127,7 +127,7 @@ TEST(InfFileTest, TellsWhichModelsCarryAFile)
     EXPECT_FALSE(package.ModelHasFile(u"Velmo KG-100", u"VeKglV4-PrintToFile.gpd"));
     EXPECT_FALSE(package.ModelHasFile(u"Velmo KG-999", u"VeKglV4.gpd"));
     // Without a models section nothing can be ruled out.
-    sim::machine().PutFile(u"C:\\Pkg\\bare.inf", kHead);
+    sim::files().Put(u"C:\\Pkg\\bare.inf", kHead);
     CDriverPackage bare(u"C:\\Pkg\\bare.inf");
     EXPECT_TRUE(bare.ModelHasFile(u"Velmo KG-100", u"VeKglV4.gpd"));
 }
@@ -161,7 +161,7 @@ TEST(InfFileTest, DamagedTextGivesNoDataOrNoModels)
     for (const Damaged& c : cases)
     {
         SCOPED_TRACE(c.name);
-        sim::machine().PutFile(u"C:\\Pkg\\bad.inf", c.text);
+        sim::files().Put(u"C:\\Pkg\\bad.inf", c.text);
         CInfFile inf(u"C:\\Pkg\\bad.inf");
         EXPECT_EQ(inf.GetField(u"Version", u"Provider", 1), c.provider);
         CDriverPackage package(u"C:\\Pkg\\bad.inf");

@@ -84,8 +84,8 @@ TEST(InstallV3, ToANetworkCard)
     EXPECT_EQ(printer->portName, u"KORIGRAPH_192.168.0.5");
     EXPECT_EQ(printer->driverName, u"Velmo KG-200") << "the card's name as the search page shows it";
     EXPECT_EQ(printer->attributes & PRINTER_ATTRIBUTE_ENABLE_BIDI, 0u);
-    EXPECT_TRUE(sim::machine().FileExists(kUninstaller));
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_TRUE(sim::files().Exists(kUninstaller));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry));
     EXPECT_EQ(run.nextPage, 139);
 }
 
@@ -164,7 +164,7 @@ TEST(InstallV3, ChoicesThatNameNothingFailWithoutAPrinter)
         InstallRun run = RunInstall(*context);
         EXPECT_EQ(run.final, k.final) << k.name << std::hex << " " << run.final;
         EXPECT_TRUE(sim::spooler().Printers().empty()) << k.name;
-        EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry)) << k.name;
+        EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry)) << k.name;
     }
 }
 
@@ -184,10 +184,10 @@ TEST(InstallV4, ToAChosenPortWithEverythingItBrings)
     ASSERT_TRUE(printer);
     EXPECT_EQ(printer->portName, u"LPT1:");
     EXPECT_NE(printer->attributes & PRINTER_ATTRIBUTE_ENABLE_BIDI, 0u);
-    EXPECT_EQ(sim::machine().FileBytes(kStoreFile), "metadata package");
+    EXPECT_EQ(sim::files().Bytes(kStoreFile), "metadata package");
     EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
-    EXPECT_TRUE(sim::machine().FileExists(kUninstaller));
-    auto link = sim::machine().ReadShellLink(kShortcut);
+    EXPECT_TRUE(sim::files().Exists(kUninstaller));
+    auto link = sim::files().ReadShellLink(kShortcut);
     ASSERT_TRUE(link);
     EXPECT_EQ(link->target, kUninstaller);
     EXPECT_EQ(run.nextPage, 139);
@@ -205,9 +205,9 @@ TEST(InstallV4, PrintToFileSwitchesTheOptionOn)
     sim::services().Add(lpd);
     InstallRun run = RunInstall(*context);
     EXPECT_EQ(run.final, 0x80020000u) << std::hex << run.final;
-    auto stored = sim::machine().GetRegistryValue(
-        HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\To File",
-        u"Default DevMode");
+    auto stored = sim::registry().Value(HKEY_LOCAL_MACHINE,
+                                        u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\To File",
+                                        u"Default DevMode");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->type, DWORD(REG_BINARY));
     EXPECT_EQ(sim::PrintToFileOf(stored->data), true);
@@ -245,8 +245,8 @@ TEST(InstallV4, ToAUsbDuplicator)
     EXPECT_TRUE(sim::spooler().Printer(u"Other maker"));
     EXPECT_FALSE(sim::spooler().Printer(u"Velmo KG-100"));
     EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
-    EXPECT_EQ(sim::machine().FileBytes(kStoreFile), "metadata package");
-    EXPECT_TRUE(sim::machine().ReadShellLink(kShortcut));
+    EXPECT_EQ(sim::files().Bytes(kStoreFile), "metadata package");
+    EXPECT_TRUE(sim::files().ReadShellLink(kShortcut));
 }
 
 TEST(InstallV4, ConnectLaterCleansTheMakersNodes)
@@ -266,7 +266,7 @@ TEST(InstallV4, ConnectLaterCleansTheMakersNodes)
     EXPECT_GT(sim::deviceTree().Reenumerations(), enumerations);
     EXPECT_EQ(sim::spooler().Packages().size(), 1u) << "uploaded, no driver installed";
     EXPECT_TRUE(sim::spooler().Printers().empty());
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry));
 }
 
 TEST(InstallV4, ASpoolerThatWillNotRestartKeepsTheEntryOut)
@@ -277,7 +277,7 @@ TEST(InstallV4, ASpoolerThatWillNotRestartKeepsTheEntryOut)
     sim::services().SetNeverStarts(u"Spooler", true);
     InstallRun run = RunInstall(*context);
     EXPECT_EQ(run.final, 0x8F000000u) << std::hex << run.final;
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry));
 }
 
 TEST(InstallV4, MissingSourcesStopBeforeTouchingTheMachine)
@@ -295,7 +295,7 @@ TEST(InstallV4, MissingSourcesStopBeforeTouchingTheMachine)
         EXPECT_EQ(run.words.front(), 0x16000000u) << "the constructor's report, before the thread";
         EXPECT_TRUE(sim::spooler().Packages().empty());
         EXPECT_TRUE(sim::spooler().Printers().empty());
-        EXPECT_FALSE(sim::machine().FileExists(kStoreFile));
+        EXPECT_FALSE(sim::files().Exists(kStoreFile));
     }
 }
 
@@ -307,13 +307,13 @@ TEST(InstallV4, ACompanionFileNotCopiedFailsTheInstall)
     PutV4Sources();
     auto context = ContextFor(4, u"Package");
     context->EnumPorts();
-    sim::machine().FailNext("CopyFileW", ERROR_SHARING_VIOLATION, 1, 2);
+    sim::faults().FailNext("CopyFileW", ERROR_SHARING_VIOLATION, 1, 2);
     InstallRun run = RunInstall(*context);
     EXPECT_EQ(run.final, 0x94000000u) << std::hex << run.final;
     EXPECT_TRUE(context->errorLog.starts_with(u"Error Code:\t0x00000020"))
         << std::string(context->errorLog.begin(), context->errorLog.end());
     EXPECT_TRUE(sim::spooler().Printers().empty());
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry));
     EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
 }
 
@@ -329,17 +329,16 @@ TEST(InstallV4, MetadataOfTheSameSizeIsLeftAlone)
         sim::machine().Reset();
         PrepareMachine();
         PutV4Sources();
-        sim::machine().PutFile(kStoreFile, c.stored);
-        sim::machine().PutFile(kCacheFolder + u"\\cache.bin", "cached");
+        sim::files().Put(kStoreFile, c.stored);
+        sim::files().Put(kCacheFolder + u"\\cache.bin", "cached");
         auto context = ContextFor(4, u"Package");
         context->EnumPorts();
         ASSERT_EQ(context->driverKind, 4) << c.stored;
         InstallRun run = RunInstall(*context);
         EXPECT_EQ(run.final, 0x80020000u) << c.stored;
-        EXPECT_EQ(sim::machine().FileBytes(kStoreFile), c.replaced ? "metadata package" : c.stored)
-            << c.stored;
+        EXPECT_EQ(sim::files().Bytes(kStoreFile), c.replaced ? "metadata package" : c.stored) << c.stored;
         // An empty store file counts as absent: the cache is not touched for it either.
-        EXPECT_EQ(sim::machine().FileExists(kCacheFolder), !c.replaced || c.stored.empty()) << c.stored;
+        EXPECT_EQ(sim::files().Exists(kCacheFolder), !c.replaced || c.stored.empty()) << c.stored;
     }
 }
 
@@ -387,8 +386,8 @@ TEST(InstallSweep, EachFailedCallEndsWithAFinishText)
         };
     };
     auto v4Pieces = [](const std::string& where) {
-        EXPECT_TRUE(sim::machine().ReadShellLink(kShortcut)) << where;
-        EXPECT_TRUE(sim::machine().FileExists(kStoreFile)) << where;
+        EXPECT_TRUE(sim::files().ReadShellLink(kShortcut)) << where;
+        EXPECT_TRUE(sim::files().Exists(kStoreFile)) << where;
         EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING)) << where;
     };
     // The device clean-up before a printer is connected later reports nothing (LoadLibraryExW: the
@@ -516,9 +515,9 @@ TEST(InstallSweep, EachFailedCallEndsWithAFinishText)
                 const bool hresult =
                     name.starts_with("Co") || name.starts_with("SH") || name.starts_with("PT");
                 const DWORD code = hresult ? DWORD{0x80070005} : DWORD{ERROR_ACCESS_DENIED};
-                sim::machine().FailNext(api, code, 1, skip);
+                sim::faults().FailNext(api, code, 1, skip);
                 InstallRun run = RunInstall(*context);
-                const bool consumed = sim::machine().PendingFaults().empty();
+                const bool consumed = sim::faults().Pending().empty();
                 if (!consumed)
                 {
                     sim::machine().Reset(); // the run made fewer calls: nothing more to fail
@@ -544,8 +543,8 @@ TEST(InstallSweep, EachFailedCallEndsWithAFinishText)
                         << where << std::hex << " " << run.final;
                     continue;
                 }
-                EXPECT_TRUE(sim::machine().FileExists(kUninstaller)) << where;
-                EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry)) << where;
+                EXPECT_TRUE(sim::files().Exists(kUninstaller)) << where;
+                EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry)) << where;
                 scenario.whole(*context, ignored, where);
             }
 }

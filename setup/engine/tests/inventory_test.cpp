@@ -107,7 +107,7 @@ TEST(InventoryTest, EnumeratesAgainWhenTheListGrowsBetweenTheCalls)
     EXPECT_TRUE(growing.records.empty());
     EXPECT_EQ(growing.error, DWORD{ERROR_INSUFFICIENT_BUFFER});
 
-    sim::machine().FailNext("EnumPrintersW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("EnumPrintersW", ERROR_ACCESS_DENIED);
     auto refused = EnumPrintersLocal();
     EXPECT_EQ(refused.count, 0u);
     EXPECT_EQ(refused.error, DWORD{ERROR_ACCESS_DENIED});

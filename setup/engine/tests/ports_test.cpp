@@ -138,8 +138,8 @@ TEST(Ports, FailuresAreReportedAndChangeNothing)
          ERROR_ACCESS_DENIED},
         {"without XcvDataW", [] { sim::machine().RemoveSystemExport(u"winspool.drv", "XcvDataW"); },
          ERROR_PROC_NOT_FOUND, ERROR_PROC_NOT_FOUND, 1},
-        {"without winspool", [] { sim::machine().RemoveSystemModule(u"winspool.drv"); }, ERROR_MOD_NOT_FOUND,
-         ERROR_MOD_NOT_FOUND, 1},
+        {"without winspool", [] { sim::processes().RemoveSystemModule(u"winspool.drv"); },
+         ERROR_MOD_NOT_FOUND, ERROR_MOD_NOT_FOUND, 1},
         {"with the spooler stopped",
          [] {
              sim::ServiceSetup spooler = *sim::services().Setup(u"Spooler");
@@ -147,7 +147,7 @@ TEST(Ports, FailuresAreReportedAndChangeNothing)
              sim::services().Add(spooler);
          },
          1, 1, RPC_S_SERVER_UNAVAILABLE},
-        {"when the call fails", [] { sim::machine().FailNext("XcvDataW", RPC_S_SERVER_UNAVAILABLE, 3); },
+        {"when the call fails", [] { sim::faults().FailNext("XcvDataW", RPC_S_SERVER_UNAVAILABLE, 3); },
          RPC_S_SERVER_UNAVAILABLE, RPC_S_SERVER_UNAVAILABLE, RPC_S_SERVER_UNAVAILABLE},
     };
     for (const Case& c : cases)
@@ -165,18 +165,18 @@ TEST(Ports, FailuresAreReportedAndChangeNothing)
 
 TEST(SystemModule, FindsLoadedSystemDllsAndKeepsTheCurrentFolder)
 {
-    sim::machine().PutFile(u"C:\\Pkg\\readme.txt");
+    sim::files().Put(u"C:\\Pkg\\readme.txt");
     ASSERT_TRUE(SetCurrentDirectoryW(u"C:\\Pkg"));
     EXPECT_NE(kgsetup::GetSystemModule(u"winspool.drv"), nullptr);
     EXPECT_NE(kgsetup::GetSystemModule(u"ADVAPI32.DLL"), nullptr);
     EXPECT_EQ(kgsetup::GetSystemModule(u"newdev.dll"), nullptr) << "not loaded";
-    sim::machine().RemoveSystemModule(u"advapi32.dll");
+    sim::processes().RemoveSystemModule(u"advapi32.dll");
     EXPECT_EQ(kgsetup::GetSystemModule(u"advapi32.dll"), nullptr);
     WCHAR folder[MAX_PATH];
     ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, folder), 0u);
     EXPECT_EQ(WString(folder), u"C:\\Pkg");
 
-    sim::machine().FailNext("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("GetSystemDirectoryW", ERROR_ACCESS_DENIED);
     EXPECT_EQ(kgsetup::GetSystemModule(u"winspool.drv"), nullptr);
 }
 

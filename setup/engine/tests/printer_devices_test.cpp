@@ -92,7 +92,7 @@ TEST(RemovePrinter, FailuresAreReported)
 {
     AddOffice();
     CDriverPackage package(kV3Inf);
-    sim::machine().FailNext("SetupDiRemoveDevice", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("SetupDiRemoveDevice", ERROR_ACCESS_DENIED);
     package.RemovePrinter(u"Office");
     EXPECT_EQ(package.result, 1);
     EXPECT_EQ(package.lastError, DWORD(ERROR_ACCESS_DENIED));
@@ -102,7 +102,7 @@ TEST(RemovePrinter, FailuresAreReported)
     package.RemovePrinter(u"Missing");
     EXPECT_EQ(package.result, 1);
     EXPECT_EQ(package.lastError, DWORD(ERROR_INVALID_PRINTER_NAME));
-    sim::machine().FailNext("DeletePrinter", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("DeletePrinter", ERROR_ACCESS_DENIED);
     package.RemovePrinter(u"Office");
     EXPECT_EQ(package.result, 1);
     EXPECT_EQ(package.lastError, DWORD(ERROR_ACCESS_DENIED));
@@ -206,10 +206,10 @@ TEST(UpdatePnpDriver, TheWaitForInstallsEnds)
     PnpMachine m;
     m.Attach();
     sim::deviceTree().SetPendingInstallEvents(1000000);
-    const ULONGLONG start = sim::machine().Now();
+    const ULONGLONG start = sim::virtualClock().Now();
     auto package = m.Update(u"");
     EXPECT_EQ(package.result, 0);
-    const ULONGLONG waited = sim::machine().Now() - start;
+    const ULONGLONG waited = sim::virtualClock().Now() - start;
     EXPECT_GE(waited, 5u * 60 * 1000);
     EXPECT_LT(waited, 6u * 60 * 1000);
     EXPECT_GT(sim::deviceTree().PendingInstallEvents(), 0);
@@ -263,13 +263,13 @@ TEST(UpdatePnpDriver, RemovalOrUploadFailureEndsIt)
 {
     PnpMachine m;
     m.Attach();
-    sim::machine().FailNext("DiUninstallDevice", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("DiUninstallDevice", ERROR_ACCESS_DENIED);
     auto removal = m.Update(u"A1B2C3");
     EXPECT_EQ(removal.result, 1);
     EXPECT_EQ(removal.lastError, 1u);
     EXPECT_FALSE(Called("UploadPrinterDriverPackageW"));
 
-    sim::machine().FailNext("UploadPrinterDriverPackageW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("UploadPrinterDriverPackageW", ERROR_ACCESS_DENIED);
     auto upload = m.Update(u"");
     EXPECT_NE(upload.result, 0);
     EXPECT_FALSE(Called("UpdateDriverForPlugAndPlayDevicesW"));

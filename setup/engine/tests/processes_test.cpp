@@ -22,10 +22,10 @@ std::u16string Decimal(DWORD n)
 
 TEST(RunProcess, ReportsStartExitAndStillRunning)
 {
-    sim::machine().PutFile(u"C:\\Tools\\three.exe", "MZ");
-    sim::machine().PutFile(u"C:\\Tools\\slow.exe", "MZ");
-    sim::machine().RegisterStandIn(u"three.exe", [](const sim::StartedProcess&) -> DWORD { return 3; });
-    sim::machine().RegisterStandIn(u"slow.exe", [](const sim::StartedProcess&) -> DWORD {
+    sim::files().Put(u"C:\\Tools\\three.exe", "MZ");
+    sim::files().Put(u"C:\\Tools\\slow.exe", "MZ");
+    sim::processes().RegisterStandIn(u"three.exe", [](const sim::StartedProcess&) -> DWORD { return 3; });
+    sim::processes().RegisterStandIn(u"slow.exe", [](const sim::StartedProcess&) -> DWORD {
         Sleep(5000);
         return 0;
     });
@@ -42,10 +42,10 @@ TEST(RunProcess, ReportsStartExitAndStillRunning)
     for (const Case& c : cases)
     {
         kgsetup::RunResult r = OnMachine([&] { return RunProcessAndWait(c.command, c.wait); });
-        EXPECT_EQ(r.exitCode, c.exitCode) << sim::machine().Now();
+        EXPECT_EQ(r.exitCode, c.exitCode) << sim::virtualClock().Now();
         EXPECT_EQ(r.started, c.started);
     }
-    auto started = sim::machine().Started();
+    auto started = sim::processes().Started();
     ASSERT_EQ(started.size(), 2u);
     EXPECT_EQ(started[0].commandLine, u"C:\\Tools\\three.exe -install");
     EXPECT_EQ(started[0].showCommand, SW_HIDE);
@@ -53,10 +53,10 @@ TEST(RunProcess, ReportsStartExitAndStillRunning)
 
 TEST(RunAsDesktopUser, RunsWithTheShellsTokenOrGives5)
 {
-    sim::machine().PutFile(u"C:\\Windows\\System32\\VeKglV4-OUSVRX.exe", "MZ");
+    sim::files().Put(u"C:\\Windows\\System32\\VeKglV4-OUSVRX.exe", "MZ");
     sim::StartedProcess seen;
     std::atomic<int> runs = 0;
-    sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [&](const sim::StartedProcess& p) -> DWORD {
+    sim::processes().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [&](const sim::StartedProcess& p) -> DWORD {
         seen = p;
         ++runs;
         Sleep(1000);
@@ -70,9 +70,9 @@ TEST(RunAsDesktopUser, RunsWithTheShellsTokenOrGives5)
     explorer.imagePath = u"C:\\Windows\\explorer.exe";
     explorer.user = u"Hanako";
     explorer.shell = true;
-    sim::machine().AddProcess(explorer);
+    sim::processes().Add(explorer);
     EXPECT_EQ(OnMachine([&] { return kgsetup::RunAsDesktopUser(command); }), DWORD(STILL_ACTIVE));
-    sim::machine().Advance(2000);
+    sim::virtualClock().Advance(2000);
     ASSERT_EQ(runs, 1);
     EXPECT_EQ(seen.user, u"Hanako");
     EXPECT_FALSE(seen.elevated);
@@ -80,7 +80,7 @@ TEST(RunAsDesktopUser, RunsWithTheShellsTokenOrGives5)
 
     for (const char* api : {"OpenProcess", "OpenProcessToken", "DuplicateTokenEx", "CreateProcessWithTokenW"})
     {
-        sim::machine().FailNext(api, ERROR_ACCESS_DENIED);
+        sim::faults().FailNext(api, ERROR_ACCESS_DENIED);
         EXPECT_EQ(OnMachine([&] { return kgsetup::RunAsDesktopUser(command); }), DWORD(ERROR_ACCESS_DENIED))
             << api;
     }
@@ -101,18 +101,18 @@ sim::ProcessSetup Process(std::u16string image, std::vector<WString> modules, bo
 
 TEST(ProcessLists, OpenableProcessesAndTheirModulesWithoutCase)
 {
-    sim::machine().SetCallingProgram(u"C:\\Pkg\\KGSetup64.exe", u"\"C:\\Pkg\\KGSetup64.exe\"");
+    sim::processes().SetCallingProgram(u"C:\\Pkg\\KGSetup64.exe", u"\"C:\\Pkg\\KGSetup64.exe\"");
     std::vector<WString> many(299, u"C:\\Windows\\System32\\filler.dll");
     many.push_back(u"C:\\Apps\\velmq7ui.dll");
-    DWORD system = sim::machine().AddProcess(Process(u"C:\\Windows\\System32\\smss.exe", {}, false));
+    DWORD system = sim::processes().Add(Process(u"C:\\Windows\\System32\\smss.exe", {}, false));
     DWORD spooler =
-        sim::machine().AddProcess(Process(u"C:\\Windows\\System32\\spoolsv.exe",
-                                          {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI.dll"}));
-    DWORD editor = sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
+        sim::processes().Add(Process(u"C:\\Windows\\System32\\spoolsv.exe",
+                                     {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI.dll"}));
+    DWORD editor = sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
     DWORD hidden =
-        sim::machine().AddProcess(Process(u"C:\\Apps\\Guarded.exe", {u"C:\\Apps\\VelmQ7UI.dll"}, false));
-    DWORD big = sim::machine().AddProcess(Process(u"C:\\Apps\\Big.exe", many));
-    DWORD other = sim::machine().AddProcess(Process(u"C:\\Apps\\Other.exe", {u"C:\\Apps\\other.dll"}));
+        sim::processes().Add(Process(u"C:\\Apps\\Guarded.exe", {u"C:\\Apps\\VelmQ7UI.dll"}, false));
+    DWORD big = sim::processes().Add(Process(u"C:\\Apps\\Big.exe", many));
+    DWORD other = sim::processes().Add(Process(u"C:\\Apps\\Other.exe", {u"C:\\Apps\\other.dll"}));
     DWORD self = GetCurrentProcessId();
 
     auto all = OnMachine([] { return kgsetup::ListProcesses(); });
@@ -135,27 +135,27 @@ TEST(ProcessLists, OpenableProcessesAndTheirModulesWithoutCase)
 TEST(KillProcess, EndsTheProcessWithTheSystemsTaskkill)
 {
     // A taskkill.exe planted beside the program: a bare name would find it first.
-    sim::machine().SetCallingProgram(u"C:\\Downloads\\KGSetup64.exe", u"\"C:\\Downloads\\KGSetup64.exe\"");
-    sim::machine().PutFile(u"C:\\Downloads\\taskkill.exe", "MZ");
+    sim::processes().SetCallingProgram(u"C:\\Downloads\\KGSetup64.exe", u"\"C:\\Downloads\\KGSetup64.exe\"");
+    sim::files().Put(u"C:\\Downloads\\taskkill.exe", "MZ");
     std::atomic<int> planted = 0;
-    sim::machine().RegisterStandIn(u"taskkill.exe", [&](const sim::StartedProcess&) -> DWORD {
+    sim::processes().RegisterStandIn(u"taskkill.exe", [&](const sim::StartedProcess&) -> DWORD {
         ++planted;
         return 0;
     });
-    DWORD editor = sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {}));
-    DWORD guarded = sim::machine().AddProcess(Process(u"C:\\Apps\\Guarded.exe", {}, false));
+    DWORD editor = sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {}));
+    DWORD guarded = sim::processes().Add(Process(u"C:\\Apps\\Guarded.exe", {}, false));
 
     kgsetup::RunResult r = OnMachine([&] { return kgsetup::KillProcess(editor); });
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 0u);
-    EXPECT_FALSE(sim::machine().ProcessRunning(editor));
-    EXPECT_EQ(sim::machine().ProcessExitCode(editor), 1u);
+    EXPECT_FALSE(sim::processes().Running(editor));
+    EXPECT_EQ(sim::processes().ExitCode(editor), 1u);
     EXPECT_EQ(OnMachine([&] { return kgsetup::KillProcess(editor); }).exitCode, 128u)
         << "no such process any more";
     EXPECT_EQ(OnMachine([&] { return kgsetup::KillProcess(guarded); }).exitCode, 1u);
-    EXPECT_TRUE(sim::machine().ProcessRunning(guarded));
+    EXPECT_TRUE(sim::processes().Running(guarded));
     EXPECT_EQ(planted, 0);
-    auto started = sim::machine().Started();
+    auto started = sim::processes().Started();
     ASSERT_FALSE(started.empty());
     EXPECT_EQ(started[0].applicationPath, u"C:\\Windows\\System32\\taskkill.exe");
     EXPECT_EQ(started[0].commandLine, u"\"C:\\Windows\\System32\\taskkill.exe\" /F /PID " + Decimal(editor));
@@ -163,12 +163,12 @@ TEST(KillProcess, EndsTheProcessWithTheSystemsTaskkill)
 
 TEST(RunQuoted, QuotesThePath)
 {
-    sim::machine().PutFile(u"C:\\Program Files\\Velmo\\uninst.exe", "MZ");
-    sim::machine().RegisterStandIn(u"uninst.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
+    sim::files().Put(u"C:\\Program Files\\Velmo\\uninst.exe", "MZ");
+    sim::processes().RegisterStandIn(u"uninst.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
     kgsetup::RunResult r =
         OnMachine([] { return kgsetup::RunQuoted(u"C:\\Program Files\\Velmo\\uninst.exe"); });
     EXPECT_TRUE(r.started);
     EXPECT_EQ(r.exitCode, 7u);
-    EXPECT_EQ(sim::machine().Started().at(0).commandLine, u"\"C:\\Program Files\\Velmo\\uninst.exe\"");
+    EXPECT_EQ(sim::processes().Started().at(0).commandLine, u"\"C:\\Program Files\\Velmo\\uninst.exe\"");
 }
 } // namespace

@@ -248,12 +248,12 @@ TEST(BaseThread, StartStopAndRestart)
         EXPECT_EQ(sleeper.Start(), 1u);
         EXPECT_EQ(GetThreadPriority(sleeper.thread), THREAD_PRIORITY_BELOW_NORMAL);
         Sleep(100);
-        const ULONGLONG before = sim::machine().Now();
+        const ULONGLONG before = sim::virtualClock().Now();
         sleeper.Stop();
         // The Run under way ends first; then the handle is closed.
         EXPECT_EQ(sleeper.thread, nullptr);
         EXPECT_EQ(sleeper.runs, 1);
-        EXPECT_LE(sim::machine().Now() - before, 400u);
+        EXPECT_LE(sim::virtualClock().Now() - before, 400u);
 
         // A thread that ended by itself is made again by the next Start.
         sleeper.stopAfter = 2;
@@ -297,7 +297,7 @@ TEST(BaseThread, CreationFailureLeavesNothingRunning)
 {
     OnMachine([] {
         Sleeper sleeper(10);
-        sim::machine().FailNext("CreateThread", ERROR_NOT_ENOUGH_MEMORY);
+        sim::faults().FailNext("CreateThread", ERROR_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(sleeper.Start(), 0u);
         EXPECT_EQ(sleeper.running, 0u);
         EXPECT_EQ(sleeper.thread, nullptr);

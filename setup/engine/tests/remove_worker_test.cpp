@@ -116,7 +116,7 @@ TEST(RemoveWorker, APortAnotherPrinterUsesStays)
 TEST(RemoveWorker, ADriverOfferedByTwoInfsGoesOnce)
 {
     PrepareMachine();
-    sim::machine().InstallCommandInterpreter(true);
+    sim::processes().InstallCommandInterpreter(true);
     ASSERT_FALSE(MachineWithV3().empty());
     ASSERT_FALSE(MachineWithV4().empty());
     // One name under both INFs: its printers are listed twice.
@@ -170,7 +170,7 @@ TEST(RemoveWorker, AJobThatEndedSinceTheScanCountsAsCancelled)
     AddPrinter(u"Busy", u"LPT1:");
     const DWORD job = sim::spooler().AddJob(u"Busy", u"Doc");
     // The job goes between the inventory's scan and the cancel: the spooler's answer to that cancel.
-    sim::machine().FailNext("SetJobW", ERROR_INVALID_PARAMETER);
+    sim::faults().FailNext("SetJobW", ERROR_INVALID_PARAMETER);
     Removal r = Remove({u"Busy"}, kFlagRemoveV4);
     EXPECT_EQ(r.run.final, 0x80040000u) << std::hex << r.run.final << " job " << job;
     EXPECT_FALSE(sim::spooler().Printer(u"Busy"));
@@ -180,7 +180,7 @@ TEST(RemoveWorker, WithOnlyDriverRowsTheLastDriverTakesEverything)
 {
     PrepareMachine();
     PutV4Sources();
-    sim::machine().InstallCommandInterpreter(true);
+    sim::processes().InstallCommandInterpreter(true);
     CSetupContext install;
     install.connectionKind = 0;
     install.LoadModelList();
@@ -190,7 +190,7 @@ TEST(RemoveWorker, WithOnlyDriverRowsTheLastDriverTakesEverything)
     EXPECT_EQ(r.run.final, 0x80040000u) << std::hex << r.run.final << " " << Log(*r.context);
     EXPECT_TRUE(sim::spooler().Packages().empty());
     EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
-    EXPECT_FALSE(sim::machine().FileExists(kStoreFile));
+    EXPECT_FALSE(sim::files().Exists(kStoreFile));
     EXPECT_EQ(r.context->selfDeleteAtExit, 1u);
 }
 
@@ -215,8 +215,8 @@ TEST(RemoveWorker, AnInstallGoesOnToRemoveOnlyTheClassicDriver)
     EXPECT_TRUE(sim::spooler().Packages()[0].storeInfPath.ends_with(u"VeKglV4.inf"));
     auto processors = sim::spooler().PrintProcessors();
     EXPECT_EQ(std::ranges::find(processors, u"KglPrint"), processors.end());
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL"));
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VELMOQ7.DLL"));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry));
     EXPECT_EQ(context.selfDeleteAtExit, 0u);
 }
 

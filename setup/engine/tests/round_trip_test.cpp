@@ -34,11 +34,11 @@ std::string Log(const CSetupContext& context)
 // The package's INF made newer: another DriverVer, the rest as it was.
 void MakePackageNewer(const WString& inf, const std::string& from, const std::string& to)
 {
-    std::string text = sim::machine().FileBytes(inf).value_or("");
+    std::string text = sim::files().Bytes(inf).value_or("");
     const size_t at = text.find(from);
     ASSERT_NE(at, std::string::npos);
     text.replace(at, from.size(), to);
-    sim::machine().PutFile(inf, text);
+    sim::files().Put(inf, text);
 }
 
 std::set<WString> Published()
@@ -91,7 +91,7 @@ WorkerRun RemoveEverything(std::vector<WString> printers)
         context.CleanUpAtExit();
         return 0;
     });
-    sim::machine().Advance(10000);
+    sim::virtualClock().Advance(10000);
     return run;
 }
 
@@ -119,7 +119,7 @@ TEST(RoundTrip, ClassicDriverInstalledUpdatedAndRemoved)
 {
     PrepareMachine();
     PutV3Package();
-    sim::machine().InstallCommandInterpreter(true);
+    sim::processes().InstallCommandInterpreter(true);
     const sim::Snapshot clean = sim::TakeSnapshot();
 
     InstallOnPort(u"Office", 0, 0);
@@ -162,7 +162,7 @@ TEST(RoundTrip, PackageDriverInstalledUpdatedAndRemoved)
 {
     PrepareMachine();
     PutV4Sources();
-    sim::machine().InstallCommandInterpreter(true);
+    sim::processes().InstallCommandInterpreter(true);
     const sim::Snapshot clean = sim::TakeSnapshot();
 
     InstallOnPort(u"Package", 0, 0);
@@ -171,19 +171,19 @@ TEST(RoundTrip, PackageDriverInstalledUpdatedAndRemoved)
     const std::set<WString> old = Published();
 
     MakePackageNewer(kV4Inf, "DriverVer=06/01/2023,4.1.0.0", "DriverVer=12/31/2030,4.2.0.0");
-    sim::machine().PutFile(u"C:\\Pkg\\DeviceApp\\en\\" + WString(kMetadataFile), "newer metadata");
-    sim::machine().PutFile(kCacheFolder + u"\\cache.bin", "cached");
+    sim::files().Put(u"C:\\Pkg\\DeviceApp\\en\\" + WString(kMetadataFile), "newer metadata");
+    sim::files().Put(kCacheFolder + u"\\cache.bin", "cached");
     CSetupContext update;
     ASSERT_EQ(update.driverKind, 4);
     update.v4CompareResult = 2;
-    const size_t startsBefore = sim::machine().Started().size();
+    const size_t startsBefore = sim::processes().Started().size();
     WorkerRun run = RunWorker<CUpdateProgress>(update);
     EXPECT_EQ(run.final, 0x80050000u) << std::hex << run.final << " " << Log(update);
     EXPECT_FALSE(Offline(u"Package")) << "online after the update";
-    EXPECT_EQ(sim::machine().FileBytes(kStoreFile), "newer metadata");
-    EXPECT_FALSE(sim::machine().FileExists(kCacheFolder));
+    EXPECT_EQ(sim::files().Bytes(kStoreFile), "newer metadata");
+    EXPECT_FALSE(sim::files().Exists(kCacheFolder));
     EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
-    EXPECT_GT(sim::machine().Started().size(), startsBefore) << "the companions installed again";
+    EXPECT_GT(sim::processes().Started().size(), startsBefore) << "the companions installed again";
     const std::set<WString> now = Published();
     ASSERT_EQ(now.size(), 1u);
     EXPECT_FALSE(old.count(*now.begin()));
@@ -191,8 +191,8 @@ TEST(RoundTrip, PackageDriverInstalledUpdatedAndRemoved)
     run = RemoveEverything({u"Package"});
     EXPECT_EQ(run.final, 0x80040000u) << std::hex << run.final;
     EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
-    EXPECT_FALSE(sim::machine().FileExists(kShortcut));
-    EXPECT_FALSE(sim::machine().FileExists(kUninstaller));
+    EXPECT_FALSE(sim::files().Exists(kShortcut));
+    EXPECT_FALSE(sim::files().Exists(kUninstaller));
     EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
 }
 
@@ -211,9 +211,9 @@ bool HasProcessor(const WString& name)
 void ExpectV3Pieces(bool there, const std::string& where)
 {
     EXPECT_EQ(HasProcessor(u"KglPrint"), there) << where;
-    EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), there) << where;
+    EXPECT_EQ(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kMonitorKey), there) << where;
     for (const WString& f : kV3Installed)
-        EXPECT_EQ(sim::machine().FileExists(kV3Folder + f), there) << where << " " << Utf8(f);
+        EXPECT_EQ(sim::files().Exists(kV3Folder + f), there) << where << " " << Utf8(f);
 }
 
 TEST(RemoveV3Driver, TakesEveryPieceOnceTheSpoolerLetGo)
@@ -243,7 +243,7 @@ TEST(RemoveV3Driver, ASpoolerThatWillNotRestartKeepsTheFiles)
     sim::services().SetNeverStarts(u"Spooler", true);
     EXPECT_EQ(OnMachine([] { return RemoveV3Driver(0x00040000); }), 0x0F000000u);
     for (const WString& f : kV3Installed)
-        EXPECT_TRUE(sim::machine().FileExists(kV3Folder + f)) << Utf8(f);
+        EXPECT_TRUE(sim::files().Exists(kV3Folder + f)) << Utf8(f);
 }
 
 // The classic driver installed with an offline printer, and the package made newer.
@@ -263,7 +263,7 @@ TEST(UpdateV3, AFailedUploadLeavesThePrintersWorking)
 {
     auto context = ClassicToUpdate();
     const std::vector<sim::DriverSetup> drivers = sim::spooler().Drivers();
-    sim::machine().FailNext("UploadPrinterDriverPackageW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("UploadPrinterDriverPackageW", ERROR_ACCESS_DENIED);
     WorkerRun run = RunWorker<CUpdateProgress>(*context);
     EXPECT_EQ(run.final, 0x90000000u) << std::hex << run.final;
     EXPECT_TRUE(context->errorLog.starts_with(u"Error Code:\t0x80070005")) << Log(*context);
@@ -294,7 +294,7 @@ TEST(Update, WithoutAnInstalledDriverOnlyTheStoreChanges)
     EXPECT_EQ(run.final, 0x80050000u) << std::hex << run.final << " " << Log(context);
     EXPECT_EQ(Published().size(), 1u);
     EXPECT_TRUE(sim::spooler().Drivers().empty());
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kEntry));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry));
 }
 
 TEST(UpdateV4, MissingSourcesStopBeforeTouchingTheMachine)
@@ -306,7 +306,7 @@ TEST(UpdateV4, MissingSourcesStopBeforeTouchingTheMachine)
         PutV4Sources(metadata, !metadata);
         // An installed service hides a missing source in the companions' state.
         for (const auto& f : kCompanionFiles)
-            sim::machine().PutFile(u"C:\\Windows\\System32\\" + f, "installed");
+            sim::files().Put(u"C:\\Windows\\System32\\" + f, "installed");
         CSetupContext context;
         const sim::Snapshot before = sim::TakeSnapshot();
         WorkerRun run = RunWorker<CUpdateProgress>(context);
@@ -454,7 +454,7 @@ TEST(WorkerSweep, EachFailedCallEndsWithAFinishTextAndARemovalCleansUp)
     auto fresh = [](const Scenario& s) {
         sim::machine().Reset();
         PrepareMachine();
-        sim::machine().InstallCommandInterpreter(true);
+        sim::processes().InstallCommandInterpreter(true);
         s.sources();
     };
     for (const Scenario& scenario : scenarios)
@@ -471,10 +471,10 @@ TEST(WorkerSweep, EachFailedCallEndsWithAFinishTextAndARemovalCleansUp)
                 auto context = scenario.make();
                 const std::string name = api;
                 const bool hresult = name.starts_with("Co") || name.starts_with("SH");
-                sim::machine().FailNext(api, hresult ? DWORD{0x80070005} : DWORD{ERROR_ACCESS_DENIED}, 1,
-                                        skip);
+                sim::faults().FailNext(api, hresult ? DWORD{0x80070005} : DWORD{ERROR_ACCESS_DENIED}, 1,
+                                       skip);
                 WorkerRun run = scenario.run(*context);
-                if (!sim::machine().PendingFaults().empty())
+                if (!sim::faults().Pending().empty())
                 {
                     sim::machine().Reset(); // the run made fewer calls: nothing more to fail
                     break;

@@ -76,9 +76,9 @@ TEST(Services, HungOrMissingServicesGiveFalseAfterTheirPolls)
     sim::ServiceSetup stuck = Service(u"Stuck", SERVICE_RUNNING);
     stuck.neverStops = true;
     sim::services().Add(stuck);
-    ULONGLONG before = sim::machine().Now();
+    ULONGLONG before = sim::virtualClock().Now();
     EXPECT_FALSE(OnMachine([&] { return ControlService(u"Stuck", kServiceRestart); }));
-    EXPECT_EQ(sim::machine().Now() - before, 120u * 1000u) << "120 polls, 1 s apart";
+    EXPECT_EQ(sim::virtualClock().Now() - before, 120u * 1000u) << "120 polls, 1 s apart";
     EXPECT_EQ(Journal(), (std::vector<std::string>{"stop Stuck"})) << "no start while it has not stopped";
 
     sim::ServiceSetup lazy = Service(u"Lazy", SERVICE_STOPPED);
@@ -163,9 +163,9 @@ TEST(SpoolerRestart, EachFailedCallIsReportedAndBothServicesRunAfter)
         {
             sim::machine().Reset();
             AddLpd(SERVICE_RUNNING);
-            sim::machine().FailNext(api, ERROR_ACCESS_DENIED, 1, skip);
+            sim::faults().FailNext(api, ERROR_ACCESS_DENIED, 1, skip);
             bool restarted = OnMachine([] { return kgsetup::RestartSpooler(); });
-            if (!sim::machine().PendingFaults().empty())
+            if (!sim::faults().Pending().empty())
                 break; // past the round's last call of this kind
             std::vector<std::string> journal = Journal();
             auto stop = std::find(journal.begin(), journal.end(), "stop Spooler");
@@ -191,9 +191,9 @@ TEST(SpoolerRestart, EndsOpenHandlesAndReloadsStoredSettings)
     printer.defaultDevMode = std::vector<BYTE>(220, 1);
     sim::spooler().AddPrinter(printer);
     const std::vector<BYTE> stored(220, 7);
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE,
-                                    u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Velmo KG-100",
-                                    u"Default DevMode", REG_BINARY, stored);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE,
+                             u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\Velmo KG-100",
+                             u"Default DevMode", REG_BINARY, stored);
     HANDLE before = sim::spooler().OpenPrinter(u"Velmo KG-100");
     ASSERT_NE(before, nullptr);
 

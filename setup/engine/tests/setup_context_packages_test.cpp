@@ -37,20 +37,20 @@ void PutV4(const WString& folder, const std::string& destination,
            const std::string& driverVer = "06/01/2023,4.1.0.0")
 {
     test::PutFixtures("v4", folder, {"VeKglV4.gpd", "VeKglV4-PrintToFile.gpd", "VeKglV4-manifest.ini"});
-    sim::machine().PutFile(folder + u"\\VeKglV4.inf", InfText("v4/VeKglV4.inf", driverVer, destination));
+    sim::files().Put(folder + u"\\VeKglV4.inf", InfText("v4/VeKglV4.inf", driverVer, destination));
 }
 
 void PutV3(const WString& folder, const std::string& destination,
            const std::string& driverVer = "03/15/2021,1.2.0.0")
 {
     test::PutFixtures("v3", folder, {"VelmoQ7.spd", "VELMOQ7.DLL", "VelmQ7UI.DLL", "KglPrint.dll"});
-    sim::machine().PutFile(folder + u"\\VelmoQ7.inf", InfText("v3/VelmoQ7.inf", driverVer, destination));
+    sim::files().Put(folder + u"\\VelmoQ7.inf", InfText("v3/VelmoQ7.inf", driverVer, destination));
 }
 
 void FreshMachine()
 {
     sim::machine().Reset();
-    sim::machine().SetCallingProgram(kProgram, u"KGSetup64.exe");
+    sim::processes().SetCallingProgram(kProgram, u"KGSetup64.exe");
 }
 
 void SetOs(DWORD major, DWORD minor, WORD architecture)
@@ -381,7 +381,7 @@ TEST(SetupContextPackages, PortsListedOnceAndFoundWithoutCase)
     EXPECT_EQ(context.portNames.size(), 5u);
 
     context.portsListed = 0;
-    sim::machine().FailNext("EnumPortsW", RPC_S_SERVER_UNAVAILABLE);
+    sim::faults().FailNext("EnumPortsW", RPC_S_SERVER_UNAVAILABLE);
     EXPECT_EQ(context.EnumPorts(), 0);
     EXPECT_TRUE(context.portNames.empty());
     EXPECT_EQ(context.portsListed, 0);
@@ -394,10 +394,10 @@ TEST(SetupContextPackages, SelfRemovalOnlyWhenNoMakerInfIsLeft)
     for (bool infLeft : {true, false})
     {
         FreshMachine();
-        sim::machine().InstallCommandInterpreter(false);
+        sim::processes().InstallCommandInterpreter(false);
         std::vector<BYTE> bytes((icon.size() + 1) * 2, 0);
         std::memcpy(bytes.data(), icon.data(), icon.size() * 2);
-        sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, key, u"DisplayIcon", REG_SZ, bytes);
+        sim::registry().SetValue(HKEY_LOCAL_MACHINE, key, u"DisplayIcon", REG_SZ, bytes);
         if (infLeft)
         {
             // An uploaded package without a driver still counts.
@@ -414,11 +414,11 @@ TEST(SetupContextPackages, SelfRemovalOnlyWhenNoMakerInfIsLeft)
         }
         // Only the interpreter's command counts: the interpreter may already have started the wait.
         size_t commands = 0;
-        for (const sim::StartedProcess& p : sim::machine().Started())
+        for (const sim::StartedProcess& p : sim::processes().Started())
             commands += p.commandLine.find(u" /c ") != WString::npos &&
                         p.commandLine.find(u"timeout.exe\" /NOBREAK") != WString::npos;
         EXPECT_EQ(commands, infLeft ? 0u : 1u) << infLeft;
-        EXPECT_EQ(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, key), infLeft) << infLeft;
+        EXPECT_EQ(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, key), infLeft) << infLeft;
     }
 }
 

@@ -57,13 +57,13 @@ TEST(SetupContext, OperatingSystemCodes)
 TEST(SetupContext, WithoutNtdllTheVersionChecksDecide)
 {
     SetOs(6, 3, PROCESSOR_ARCHITECTURE_AMD64);
-    sim::machine().SetCallingProgram(u"C:\\Setup\\KGSetup64.exe", u"KGSetup64.exe");
+    sim::processes().SetCallingProgram(u"C:\\Setup\\KGSetup64.exe", u"KGSetup64.exe");
     sim::machine().RemoveSystemExport(u"ntdll.dll", "RtlGetVersion");
     EXPECT_EQ(CSetupContext().osCode, 209);
     // A program the system takes for one unaware of 8.1 is told 6.2 by the version checks.
     sim::machine().SetManifestOsAware(u"KGSetup64.exe", false);
     EXPECT_EQ(CSetupContext().osCode, 207);
-    sim::machine().FailNext("LoadLibraryExW", ERROR_MOD_NOT_FOUND);
+    sim::faults().FailNext("LoadLibraryExW", ERROR_MOD_NOT_FOUND);
     SetOs(6, 1, PROCESSOR_ARCHITECTURE_INTEL);
     EXPECT_EQ(CSetupContext().osCode, 108);
 }
@@ -73,8 +73,8 @@ TEST(SetupContext, BrowserVersionFromTheRegistry)
     auto put = [](DWORD type, const WString& text, bool terminated) {
         std::vector<BYTE> bytes((text.size() + (terminated ? 1 : 0)) * 2, 0);
         std::memcpy(bytes.data(), text.data(), text.size() * 2);
-        sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer",
-                                        u"Version", type, bytes);
+        sim::registry().SetValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version",
+                                 type, bytes);
     };
     struct Case
     {
@@ -159,7 +159,7 @@ TEST(SetupContext, ModulePathsAndTheNativeBuild)
     {
         sim::machine().SetSystem64(c.system64);
         sim::machine().SetProgram32(c.program32);
-        sim::machine().SetCallingProgram(u"C:\\Media\\Setup\\KGSetup64.exe", u"KGSetup64.exe");
+        sim::processes().SetCallingProgram(u"C:\\Media\\Setup\\KGSetup64.exe", u"KGSetup64.exe");
         sim::machine().SetProgram32(c.program32);
         CSetupContext context;
         EXPECT_EQ(context.modulePath, u"C:\\Media\\Setup\\KGSetup64.exe");

@@ -11,7 +11,6 @@ namespace
 
 TEST(CompareFileVersions, WordsCompareAsNumbers)
 {
-    auto& m = sim::machine();
     struct Case
     {
         WORD a[4], b[4];
@@ -23,13 +22,13 @@ TEST(CompareFileVersions, WordsCompareAsNumbers)
     };
     for (const Case& c : cases)
     {
-        m.SetFileVersion(u"C:\\a.exe", c.a[0], c.a[1], c.a[2], c.a[3]);
-        m.SetFileVersion(u"C:\\b.exe", c.b[0], c.b[1], c.b[2], c.b[3]);
+        sim::files().SetVersion(u"C:\\a.exe", c.a[0], c.a[1], c.a[2], c.a[3]);
+        sim::files().SetVersion(u"C:\\b.exe", c.b[0], c.b[1], c.b[2], c.b[3]);
         EXPECT_EQ(CompareFileVersions(u"C:\\a.exe", u"C:\\b.exe"), c.expected) << c.a[1] << " " << c.b[1];
     }
-    m.PutFile(u"C:\\plain.exe", "no version");
+    sim::files().Put(u"C:\\plain.exe", "no version");
     const BYTE damaged[] = {8, 0, 52, 0, 0, 0, 0, 0};
-    m.SetFileVersionRecord(u"C:\\damaged.exe", damaged);
+    sim::files().SetVersionRecord(u"C:\\damaged.exe", damaged);
     for (const char16_t* other : {u"C:\\plain.exe", u"C:\\damaged.exe", u"C:\\missing.exe"})
     {
         EXPECT_EQ(CompareFileVersions(u"C:\\a.exe", other), kVersionUnreadable);
@@ -39,16 +38,15 @@ TEST(CompareFileVersions, WordsCompareAsNumbers)
 
 TEST(ShellFiles, CopyAndDeleteThroughTheShell)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\Setup\\KGSetup64.exe", "setup");
-    m.PutFile(u"C:\\Setup\\Driver\\VeKglV4.inf", "inf");
-    m.PutFile(u"C:\\Target\\keep.txt");
+    sim::files().Put(u"C:\\Setup\\KGSetup64.exe", "setup");
+    sim::files().Put(u"C:\\Setup\\Driver\\VeKglV4.inf", "inf");
+    sim::files().Put(u"C:\\Target\\keep.txt");
     EXPECT_EQ(CopyWithShell(u"C:\\Setup\\KGSetup64.exe", u"C:\\Target"), S_OK);
     EXPECT_EQ(CopyWithShell(u"C:\\Setup\\Driver", u"C:\\Target"), S_OK);
-    EXPECT_EQ(m.FileBytes(u"C:\\Target\\KGSetup64.exe"), "setup");
-    EXPECT_EQ(m.FileBytes(u"C:\\Target\\Driver\\VeKglV4.inf"), "inf");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Target\\KGSetup64.exe"), "setup");
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Target\\Driver\\VeKglV4.inf"), "inf");
     EXPECT_EQ(DeleteWithShell(u"C:\\Target\\Driver"), S_OK);
-    EXPECT_FALSE(m.FileExists(u"C:\\Target\\Driver"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Target\\Driver"));
     EXPECT_EQ(DeleteWithShell(u"C:\\Target\\Driver"), static_cast<HRESULT>(0x80070002));
     EXPECT_EQ(CopyWithShell(u"C:\\Setup\\none.exe", u"C:\\Target"), static_cast<HRESULT>(0x80070002));
 
@@ -64,7 +62,7 @@ TEST(ShellFiles, CopyAndDeleteThroughTheShell)
                   {"CreateFileW", 1}};
     for (const Fault& f : faults)
     {
-        m.FailNext(f.api, 0x80070005u, 1, f.skip);
+        sim::faults().FailNext(f.api, 0x80070005u, 1, f.skip);
         EXPECT_EQ(CopyWithShell(u"C:\\Setup\\KGSetup64.exe", u"C:\\Target"), static_cast<HRESULT>(0x80070005))
             << f.api;
     }
@@ -72,8 +70,7 @@ TEST(ShellFiles, CopyAndDeleteThroughTheShell)
 
 TEST(ShellFiles, AnotherApartmentModelIsReturnedAndLeftAlone)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\Setup\\KGSetup64.exe", "setup");
+    sim::files().Put(u"C:\\Setup\\KGSetup64.exe", "setup");
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     EXPECT_EQ(CopyWithShell(u"C:\\Setup\\KGSetup64.exe", u"C:\\Windows"), RPC_E_CHANGED_MODE);
     {
@@ -89,16 +86,15 @@ TEST(ShellFiles, AnotherApartmentModelIsReturnedAndLeftAlone)
 
 TEST(StartMenuShortcut, MadeOnceAndNeverOverwritten)
 {
-    auto& m = sim::machine();
     ASSERT_TRUE(SetEnvironmentVariableW(u"ProgramData", u"C:\\ProgramData"));
-    m.PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
+    sim::files().Put(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
     const WString link =
         u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\KORIGRAPH Printer Driver.lnk";
     CComInitScope com;
     EXPECT_EQ(CreateStartMenuShortcut(u""), E_FAIL);
     EXPECT_EQ(CreateStartMenuShortcut(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe"), S_OK);
     EXPECT_EQ(CreateStartMenuShortcut(u"C:\\Other\\uninst.exe"), S_FALSE);
-    auto saved = m.ReadShellLink(link);
+    auto saved = sim::files().ReadShellLink(link);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->target, u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe");
     EXPECT_EQ(saved->arguments, u"");
@@ -114,16 +110,15 @@ TEST(StartMenuShortcut, MadeOnceAndNeverOverwritten)
 
 TEST(StartMenuShortcut, AFailingStepIsTheResultAndLeavesNoLink)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
+    sim::files().Put(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
     const WString link =
         u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\KORIGRAPH Printer Driver.lnk";
     CComInitScope com;
-    m.FailNext("CoCreateInstance", static_cast<DWORD>(E_OUTOFMEMORY));
+    sim::faults().FailNext("CoCreateInstance", static_cast<DWORD>(E_OUTOFMEMORY));
     EXPECT_EQ(CreateStartMenuShortcut(u"C:\\P\\uninst.exe"), E_OUTOFMEMORY);
-    m.FailNext("CreateFileW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("CreateFileW", ERROR_ACCESS_DENIED);
     EXPECT_EQ(CreateStartMenuShortcut(u"C:\\P\\uninst.exe"), static_cast<HRESULT>(0x80070005));
-    EXPECT_FALSE(m.FileExists(link));
+    EXPECT_FALSE(sim::files().Exists(link));
 }
 
 } // namespace

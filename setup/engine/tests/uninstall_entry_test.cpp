@@ -17,7 +17,7 @@ const WString kInstalled = u"C:\\Program Files\\Velmo\\KORIGRAPH\\uninst.exe";
 
 std::optional<WString> Value(const WString& name)
 {
-    auto v = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kKey, name);
+    auto v = sim::registry().Value(HKEY_LOCAL_MACHINE, kKey, name);
     if (!v)
         return std::nullopt;
     WString text(v->data.size() / 2, 0);
@@ -31,16 +31,16 @@ void PutText(const WString& name, const WString& text, bool terminated = true)
 {
     std::vector<BYTE> bytes((text.size() + (terminated ? 1 : 0)) * 2, 0);
     std::memcpy(bytes.data(), text.data(), text.size() * 2);
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, name, REG_SZ, bytes);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kKey, name, REG_SZ, bytes);
 }
 
 // A registered uninstaller at `installed`, with a version (major 0: no version record).
 void Register(const WString& installed, WORD major, bool fileThere = true)
 {
     if (fileThere && major)
-        sim::machine().SetFileVersion(installed, major, 0, 0, 0);
+        sim::files().SetVersion(installed, major, 0, 0, 0);
     else if (fileThere)
-        sim::machine().PutFile(installed, "no version");
+        sim::files().Put(installed, "no version");
     PutText(u"DisplayIcon", installed, false);
     PutText(u"UninstallString", installed + u" /uninstall");
     PutText(u"DisplayName", u"old name");
@@ -51,16 +51,16 @@ class Registration : public ::testing::Test
 protected:
     void SetUp() override
     {
-        sim::machine().SetCallingProgram(kSetup, u"KGSetup64.exe");
-        sim::machine().SetFileVersion(kSetup, 2, 0, 0, 0);
+        sim::processes().SetCallingProgram(kSetup, u"KGSetup64.exe");
+        sim::files().SetVersion(kSetup, 2, 0, 0, 0);
     }
 };
 
 TEST_F(Registration, ANewEntryNamesTheCopyWithTerminatedValues)
 {
     ASSERT_TRUE(RegisterUninstaller(kSetup));
-    EXPECT_EQ(sim::machine().FileBytes(kInstalled), sim::machine().FileBytes(kSetup));
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\Program Files\\Velmo\\KORIGRAPH\\KGSetup64.exe"));
+    EXPECT_EQ(sim::files().Bytes(kInstalled), sim::files().Bytes(kSetup));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Program Files\\Velmo\\KORIGRAPH\\KGSetup64.exe"));
     struct Expected
     {
         const char16_t* name;
@@ -74,7 +74,7 @@ TEST_F(Registration, ANewEntryNamesTheCopyWithTerminatedValues)
     };
     for (const Expected& e : values)
     {
-        auto v = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, kKey, e.name);
+        auto v = sim::registry().Value(HKEY_LOCAL_MACHINE, kKey, e.name);
         ASSERT_TRUE(v);
         EXPECT_EQ(v->type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(v->data.size(), (e.text.size() + 1) * 2) << "the terminator is counted";
@@ -103,10 +103,10 @@ TEST_F(Registration, ARegisteredUninstallerIsKeptReplacedOrLeftByItsVersion)
         sim::machine().Reset();
         SetUp();
         Register(kInstalled, c.registeredMajor, c.fileThere);
-        auto before = sim::machine().FileBytes(kInstalled);
+        auto before = sim::files().Bytes(kInstalled);
         EXPECT_EQ(RegisterUninstaller(kSetup), c.result) << c.registeredMajor << c.fileThere;
-        auto after = sim::machine().FileBytes(kInstalled);
-        EXPECT_EQ(after, c.replaced ? sim::machine().FileBytes(kSetup) : before) << c.registeredMajor;
+        auto after = sim::files().Bytes(kInstalled);
+        EXPECT_EQ(after, c.replaced ? sim::files().Bytes(kSetup) : before) << c.registeredMajor;
         EXPECT_EQ(Value(u"DisplayName"), c.refreshed ? u"KORIGRAPH Printer Driver" : u"old name");
         EXPECT_EQ(Value(u"Publisher").has_value(), c.refreshed);
     }
@@ -117,13 +117,13 @@ TEST_F(Registration, AThirtyTwoBitSetupUsesItsProgramFilesAndTheSixtyFourBitEntr
     sim::machine().SetProgram32(true);
     ASSERT_TRUE(RegisterUninstaller(kSetup));
     const WString installed = u"C:\\Program Files (x86)\\Velmo\\KORIGRAPH\\uninst.exe";
-    EXPECT_TRUE(sim::machine().FileExists(installed));
+    EXPECT_TRUE(sim::files().Exists(installed));
     EXPECT_EQ(Value(u"DisplayIcon"), installed);
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey, sim::RegistryView::Wow32));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kKey, sim::RegistryView::Wow32));
     // Found again through the same view: a newer registered copy is only refreshed.
-    sim::machine().SetFileVersion(installed, 3, 0, 0, 0);
+    sim::files().SetVersion(installed, 3, 0, 0, 0);
     ASSERT_TRUE(RegisterUninstaller(kSetup));
-    EXPECT_NE(sim::machine().FileBytes(installed), sim::machine().FileBytes(kSetup));
+    EXPECT_NE(sim::files().Bytes(installed), sim::files().Bytes(kSetup));
 }
 
 TEST_F(Registration, ExistsReadsOnlySoundStrings)
@@ -131,9 +131,9 @@ TEST_F(Registration, ExistsReadsOnlySoundStrings)
     PutText(u"DisplayIcon", u"C:\\P\\uninst.exe", false);
     PutText(u"DisplayName", WString(300, u'n'));
     const BYTE number[] = {1, 0, 0, 0};
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, u"UninstallString", REG_DWORD, number);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kKey, u"UninstallString", REG_DWORD, number);
     const BYTE odd[] = {'C', 0, ':'};
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, u"ModifyPath", REG_SZ, odd);
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kKey, u"ModifyPath", REG_SZ, odd);
     CUninstallEntry entry(kUninstallEntryName);
     ASSERT_TRUE(entry.Exists());
     EXPECT_EQ(entry.GetDisplayIcon(), u"C:\\P\\uninst.exe");
@@ -147,10 +147,10 @@ TEST_F(Registration, ACommitThatCannotWriteEveryValueLeavesNoNewEntry)
 {
     CUninstallEntry entry(kUninstallEntryName);
     entry.SetCommands(u"C:\\P\\uninst.exe");
-    sim::machine().FailNext("RegSetValueExW", ERROR_ACCESS_DENIED, 1, 1);
+    sim::faults().FailNext("RegSetValueExW", ERROR_ACCESS_DENIED, 1, 1);
     EXPECT_FALSE(entry.Commit());
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
-    sim::machine().FailNext("RegCreateKeyExW", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kKey));
+    sim::faults().FailNext("RegCreateKeyExW", ERROR_ACCESS_DENIED);
     EXPECT_FALSE(entry.Commit());
     EXPECT_TRUE(entry.Commit());
     EXPECT_EQ(Value(u"ModifyPath"), u"C:\\P\\uninst.exe /modify");
@@ -190,19 +190,18 @@ TEST_F(Registration, NoFailureLeavesAnEntryToAMissingUninstaller)
             // COM calls fail with an HRESULT, the others with a Win32 code.
             bool com =
                 std::string_view(f.api).substr(0, 2) == "Co" || std::string_view(f.api).substr(0, 2) == "SH";
-            sim::machine().FailNext(f.api, com ? 0x80070005u : ERROR_ACCESS_DENIED, 1, f.skip);
+            sim::faults().FailNext(f.api, com ? 0x80070005u : ERROR_ACCESS_DENIED, 1, f.skip);
             bool ok = RegisterUninstaller(kSetup);
-            taken = taken || sim::machine().PendingFaults().empty();
+            taken = taken || sim::faults().Pending().empty();
             auto icon = Value(u"DisplayIcon");
             if (icon)
             {
-                EXPECT_TRUE(sim::machine().FileExists(*icon)) << f.api << f.skip << olderRegistered;
+                EXPECT_TRUE(sim::files().Exists(*icon)) << f.api << f.skip << olderRegistered;
             }
             if (ok)
             {
                 ASSERT_TRUE(icon) << f.api << f.skip;
-                EXPECT_EQ(sim::machine().FileBytes(*icon), sim::machine().FileBytes(kSetup))
-                    << f.api << f.skip;
+                EXPECT_EQ(sim::files().Bytes(*icon), sim::files().Bytes(kSetup)) << f.api << f.skip;
             }
         }
         EXPECT_TRUE(taken) << f.api << f.skip << " is never reached";
@@ -215,10 +214,10 @@ class SelfRemoval : public ::testing::Test
 protected:
     void SetUp() override
     {
-        sim::machine().InstallCommandInterpreter(true);
-        sim::machine().PutFile(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe", "copy");
-        sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\"
-                               u"KORIGRAPH Printer Driver.lnk");
+        sim::processes().InstallCommandInterpreter(true);
+        sim::files().Put(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe", "copy");
+        sim::files().Put(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\"
+                         u"KORIGRAPH Printer Driver.lnk");
         PutText(u"DisplayIcon", u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe");
     }
 };
@@ -227,8 +226,8 @@ TEST_F(SelfRemoval, StartsTheHiddenCommandThenDeletesTheEntry)
 {
     CUninstallEntry entry(kUninstallEntryName);
     ASSERT_TRUE(entry.SelfDelete());
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
-    auto started = sim::machine().Started();
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kKey));
+    auto started = sim::processes().Started();
     ASSERT_FALSE(started.empty());
     EXPECT_EQ(started[0].commandLine,
               *BuildSelfDeleteCommand(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe",
@@ -236,36 +235,34 @@ TEST_F(SelfRemoval, StartsTheHiddenCommandThenDeletesTheEntry)
     EXPECT_EQ(started[0].showCommand, SW_HIDE);
     EXPECT_EQ(lstrcmpiW(started[0].currentDirectory.c_str(), u"C:\\Windows\\System32"), 0);
 
-    sim::machine().Advance(6000);
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\P\\Velmo"));
-    EXPECT_FALSE(
-        sim::machine().FileExists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo"));
-    EXPECT_TRUE(sim::machine().FileExists(u"C:\\P"));
+    sim::virtualClock().Advance(6000);
+    EXPECT_FALSE(sim::files().Exists(u"C:\\P\\Velmo"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\P"));
 }
 
 TEST_F(SelfRemoval, AFolderWithOtherFilesStays)
 {
-    sim::machine().PutFile(u"C:\\P\\Velmo\\Other\\readme.txt");
+    sim::files().Put(u"C:\\P\\Velmo\\Other\\readme.txt");
     ASSERT_TRUE(SetEnvironmentVariableW(u"ProgramData", nullptr));
     CUninstallEntry entry(kUninstallEntryName);
     ASSERT_TRUE(entry.SelfDelete());
-    EXPECT_EQ(sim::machine().Started()[0].commandLine,
+    EXPECT_EQ(sim::processes().Started()[0].commandLine,
               *BuildSelfDeleteCommand(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe",
                                       u"C:\\Windows\\system32\\cmd.exe", u"C:\\Windows", u""));
-    sim::machine().Advance(6000);
-    EXPECT_FALSE(sim::machine().FileExists(u"C:\\P\\Velmo\\KORIGRAPH"));
-    EXPECT_TRUE(sim::machine().FileExists(u"C:\\P\\Velmo\\Other\\readme.txt"));
-    EXPECT_TRUE(
-        sim::machine().FileExists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\"
-                                  u"KORIGRAPH Printer Driver.lnk"))
+    sim::virtualClock().Advance(6000);
+    EXPECT_FALSE(sim::files().Exists(u"C:\\P\\Velmo\\KORIGRAPH"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\P\\Velmo\\Other\\readme.txt"));
+    EXPECT_TRUE(sim::files().Exists(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmo\\"
+                                    u"KORIGRAPH Printer Driver.lnk"))
         << "without ProgramData the shortcut is not named";
 }
 
 TEST_F(SelfRemoval, NothingStartsWithoutASoundEntryAndAFailedStartKeepsIt)
 {
-    sim::machine().FailNext("CreateProcessW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("CreateProcessW", ERROR_ACCESS_DENIED);
     EXPECT_FALSE(CUninstallEntry(kUninstallEntryName).SelfDelete());
-    EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
+    EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kKey));
 
     for (const WString& icon :
          {WString(), WString(u"uninst.exe"), u"\"" + WString(u"C:\\P\\x\\u.exe") + u"\"",
@@ -273,13 +270,12 @@ TEST_F(SelfRemoval, NothingStartsWithoutASoundEntryAndAFailedStartKeepsIt)
     {
         PutText(u"DisplayIcon", icon);
         EXPECT_FALSE(CUninstallEntry(kUninstallEntryName).SelfDelete()) << icon.size();
-        EXPECT_TRUE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, kKey));
+        EXPECT_TRUE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kKey));
     }
-    sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, kKey, u"DisplayIcon", REG_DWORD,
-                                    std::vector<BYTE>(4));
+    sim::registry().SetValue(HKEY_LOCAL_MACHINE, kKey, u"DisplayIcon", REG_DWORD, std::vector<BYTE>(4));
     EXPECT_FALSE(CUninstallEntry(kUninstallEntryName).SelfDelete());
-    EXPECT_TRUE(sim::machine().Started().empty());
-    EXPECT_TRUE(sim::machine().FileExists(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe"));
+    EXPECT_TRUE(sim::processes().Started().empty());
+    EXPECT_TRUE(sim::files().Exists(u"C:\\P\\Velmo\\KORIGRAPH\\uninst.exe"));
 }
 
 } // namespace

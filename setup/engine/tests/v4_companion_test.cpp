@@ -23,8 +23,7 @@ const std::u16string kSystem32 = u"C:\\Windows\\System32\\";
 void PutPackage(const std::u16string& folder, size_t count = 5)
 {
     for (size_t i = 0; i < count; ++i)
-        sim::machine().PutFile(u"C:\\Pkg\\Monitor\\" + folder + u"\\" + kFiles[i],
-                               "file " + std::to_string(i));
+        sim::files().Put(u"C:\\Pkg\\Monitor\\" + folder + u"\\" + kFiles[i], "file " + std::to_string(i));
 }
 
 // The companion service program: what it was asked, with which folder and user; " -install" makes
@@ -62,17 +61,18 @@ struct Companion
 
     void Register()
     {
-        sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [this](const sim::StartedProcess& p) -> DWORD {
-            {
-                std::lock_guard g(mu);
-                runs.push_back(p);
-            }
-            if (p.commandLine.ends_with(u" -install") && exitCode == 0)
-                Install();
-            if (p.commandLine.ends_with(u" -remove"))
-                Uninstall();
-            return exitCode;
-        });
+        sim::processes().RegisterStandIn(u"VeKglV4-OUSVRX.exe",
+                                         [this](const sim::StartedProcess& p) -> DWORD {
+                                             {
+                                                 std::lock_guard g(mu);
+                                                 runs.push_back(p);
+                                             }
+                                             if (p.commandLine.ends_with(u" -install") && exitCode == 0)
+                                                 Install();
+                                             if (p.commandLine.ends_with(u" -remove"))
+                                                 Uninstall();
+                                             return exitCode;
+                                         });
     }
 };
 
@@ -82,7 +82,7 @@ void AddShell()
     explorer.imagePath = u"C:\\Windows\\explorer.exe";
     explorer.user = u"Hanako";
     explorer.shell = true;
-    sim::machine().AddProcess(explorer);
+    sim::processes().Add(explorer);
 }
 
 TEST(Companion, FoldersFollowTheNativeProcessor)
@@ -111,14 +111,14 @@ TEST(Companion, AnIncompletePackageInstallsNothing)
     EXPECT_EQ(c.state, 6u);
     EXPECT_EQ(c.StatusText(), u"NO_INPUT_FILE");
     EXPECT_FALSE(OnMachine([&] { return c.Install(); }));
-    EXPECT_FALSE(sim::machine().FileExists(kSystem32 + kFiles[0]));
+    EXPECT_FALSE(sim::files().Exists(kSystem32 + kFiles[0]));
     EXPECT_TRUE(companion.runs.empty());
 }
 
 TEST(Companion, AServiceProgramAlreadyThereIsNoted)
 {
     PutPackage(u"x64", 4);
-    sim::machine().PutFile(kSystem32 + kFiles[4], "old");
+    sim::files().Put(kSystem32 + kFiles[4], "old");
     CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
     EXPECT_EQ(c.state, 5u) << "noted last, over the incomplete package";
     EXPECT_EQ(c.StatusText(), u"ALREADY_EXIST_FILE");
@@ -132,7 +132,7 @@ TEST(Companion, InstallAndRemoveDoEveryStep)
     Companion companion;
     companion.Register();
     AddShell();
-    sim::machine().PutFile(u"C:\\Work\\note.txt");
+    sim::files().Put(u"C:\\Work\\note.txt");
     ASSERT_TRUE(SetCurrentDirectoryW(u"C:\\Work"));
 
     CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
@@ -140,8 +140,8 @@ TEST(Companion, InstallAndRemoveDoEveryStep)
     EXPECT_EQ(c.state, 2u);
     EXPECT_EQ(c.StatusText(), u"\u30A4\u30F3\u30B9\u30C8\u30FC\u30EB\u6210\u529F");
     for (size_t i = 0; i < kFiles.size(); ++i)
-        EXPECT_EQ(sim::machine().FileBytes(kSystem32 + kFiles[i]), "file " + std::to_string(i));
-    sim::machine().Advance(1000);
+        EXPECT_EQ(sim::files().Bytes(kSystem32 + kFiles[i]), "file " + std::to_string(i));
+    sim::virtualClock().Advance(1000);
     ASSERT_EQ(companion.runs.size(), 2u);
     EXPECT_EQ(companion.runs[0].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -install");
     EXPECT_EQ(companion.runs[0].currentDirectory, u"C:\\Windows\\System32");
@@ -163,7 +163,7 @@ TEST(Companion, InstallAndRemoveDoEveryStep)
     ASSERT_EQ(companion.runs.size(), 3u);
     EXPECT_EQ(companion.runs[2].commandLine, kSystem32 + u"VeKglV4-OUSVRX.exe -remove");
     for (size_t i = 0; i < kFiles.size(); ++i)
-        EXPECT_FALSE(sim::machine().FileExists(kSystem32 + kFiles[i])) << i;
+        EXPECT_FALSE(sim::files().Exists(kSystem32 + kFiles[i])) << i;
     EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
     GetCurrentDirectoryW(MAX_PATH, folder);
     EXPECT_EQ(WString(folder), u"C:\\Work");
@@ -207,14 +207,14 @@ TEST(Companion, AFailedCopyFailsTheInstallBeforeTheProgramRuns)
     Companion companion;
     companion.Register();
     CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
-    sim::machine().FailNext("CopyFileW", ERROR_SHARING_VIOLATION, 1, 1);
+    sim::faults().FailNext("CopyFileW", ERROR_SHARING_VIOLATION, 1, 1);
     EXPECT_FALSE(OnMachine([&] { return c.Install(); }));
     EXPECT_EQ(c.state, 1u);
     EXPECT_EQ(c.lastError, DWORD(ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(companion.runs.empty()) << "no -install on an incomplete set";
     EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
     for (size_t i = 0; i < kFiles.size(); ++i)
-        EXPECT_EQ(sim::machine().FileExists(kSystem32 + kFiles[i]), i != 1) << i;
+        EXPECT_EQ(sim::files().Exists(kSystem32 + kFiles[i]), i != 1) << i;
 }
 } // namespace
 
@@ -243,10 +243,10 @@ TEST(Companion, EachFailedCallIsReported)
             AddShell();
             companion.Register();
             CV4CompanionFiles c(u"C:\\Pkg\\Monitor");
-            sim::machine().FailNext(api, ERROR_ACCESS_DENIED, 1, skip);
+            sim::faults().FailNext(api, ERROR_ACCESS_DENIED, 1, skip);
             bool installed = OnMachine([&] { return c.Install(); });
             bool removed = installed && OnMachine([&] { return c.Remove(); });
-            if (!sim::machine().PendingFaults().empty())
+            if (!sim::faults().Pending().empty())
             {
                 sim::machine().Reset();
                 break;
@@ -260,13 +260,13 @@ TEST(Companion, EachFailedCallIsReported)
             if (!removed)
             {
                 EXPECT_EQ(c.state, 2u) << at << ": -remove failed, nothing deleted";
-                EXPECT_TRUE(sim::machine().FileExists(kSystem32 + kFiles[4])) << at;
+                EXPECT_TRUE(sim::files().Exists(kSystem32 + kFiles[4])) << at;
                 continue;
             }
             EXPECT_EQ(c.state, 4u) << at;
             bool allGone = true;
             for (const auto& file : kFiles)
-                allGone = allGone && !sim::machine().FileExists(kSystem32 + file);
+                allGone = allGone && !sim::files().Exists(kSystem32 + file);
             EXPECT_TRUE(allGone || c.lastError != 0) << at << ": a file left is recorded";
         }
 }
@@ -296,7 +296,7 @@ TEST(Companion, AFreshObjectRemovesWhatItFinds)
         Companion companion;
         companion.Register();
         for (size_t i = 0; i < k.installed; ++i)
-            sim::machine().PutFile(kSystem32 + kFiles[i], "installed");
+            sim::files().Put(kSystem32 + kFiles[i], "installed");
         if (k.installed == 5)
             Companion::Install();
         CV4CompanionFiles c(k.source);
@@ -304,7 +304,7 @@ TEST(Companion, AFreshObjectRemovesWhatItFinds)
         EXPECT_TRUE(OnMachine([&] { return c.Remove(); })) << k.what;
         EXPECT_EQ(c.state, 4u) << k.what;
         for (const auto& file : kFiles)
-            EXPECT_FALSE(sim::machine().FileExists(kSystem32 + file)) << k.what;
+            EXPECT_FALSE(sim::files().Exists(kSystem32 + file)) << k.what;
         EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName)) << k.what;
         EXPECT_EQ(companion.runs.size(), k.runsRemove ? 1u : 0u) << k.what;
     }

@@ -48,7 +48,7 @@ private:
 // (exit code 1 when it cannot stop it).
 inline void RegisterCompanionProgram()
 {
-    sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [](const sim::StartedProcess& p) -> DWORD {
+    sim::processes().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [](const sim::StartedProcess& p) -> DWORD {
         SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         if (p.commandLine.ends_with(u" -install"))
         {
@@ -83,22 +83,22 @@ inline void PutV4Sources(bool metadata = true, bool companions = true)
     PutV4Package();
     if (companions)
         for (const auto& f : kCompanionFiles)
-            sim::machine().PutFile(u"C:\\Pkg\\Monitor\\x64\\" + f, "companion");
+            sim::files().Put(u"C:\\Pkg\\Monitor\\x64\\" + f, "companion");
     if (metadata)
-        sim::machine().PutFile(u"C:\\Pkg\\DeviceApp\\en\\" + WString(kMetadataFile), "metadata package");
+        sim::files().Put(u"C:\\Pkg\\DeviceApp\\en\\" + WString(kMetadataFile), "metadata package");
     RegisterCompanionProgram();
     sim::ProcessSetup explorer;
     explorer.imagePath = u"C:\\Windows\\explorer.exe";
     explorer.shell = true;
-    sim::machine().AddProcess(explorer);
+    sim::processes().Add(explorer);
 }
 
 inline void PrepareMachine()
 {
     // What every system has: the start menu's programs folder.
-    sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
-    sim::machine().SetCallingProgram(kProgram, u"KGSetup64.exe");
-    sim::machine().SetFileVersion(kProgram, 2, 0, 0, 0);
+    sim::files().Put(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
+    sim::processes().SetCallingProgram(kProgram, u"KGSetup64.exe");
+    sim::files().SetVersion(kProgram, 2, 0, 0, 0);
 }
 
 struct WorkerRun

@@ -96,16 +96,16 @@ TEST(FirewallPolicyTest, EachFailingStepIsReturnedAndNothingAfterItRuns)
             CFirewallPolicy policy;
             ASSERT_TRUE(policy.editor);
             const DWORD code = 0x80004005; // E_FAIL
-            sim::machine().FailNext(steps[failing], code);
+            sim::faults().FailNext(steps[failing], code);
             for (const std::string& step : later)
-                sim::machine().FailNext(step, 0x80004004);
+                sim::faults().FailNext(step, 0x80004004);
             HRESULT expected =
                 steps[failing] == "SysAllocString" ? E_OUTOFMEMORY : static_cast<HRESULT>(code);
             EXPECT_EQ(policy.AddApplicationRule(kName, kPath), expected);
             EXPECT_EQ(policy.editor->Result(), expected);
         }
         EXPECT_TRUE(sim::firewall().Rules().empty());
-        std::vector<std::string> pending = sim::machine().PendingFaults();
+        std::vector<std::string> pending = sim::faults().Pending();
         std::sort(pending.begin(), pending.end());
         std::sort(later.begin(), later.end());
         EXPECT_EQ(pending, later);
@@ -117,9 +117,9 @@ TEST(FirewallPolicyTest, RemoveStopsAtTheFirstFailure)
 {
     CFirewallPolicy policy;
     ASSERT_EQ(policy.AddApplicationRule(kName, kPath), S_OK);
-    sim::machine().FailNext("INetFwPolicy2::get_Rules", 0x80004005);
+    sim::faults().FailNext("INetFwPolicy2::get_Rules", 0x80004005);
     EXPECT_EQ(policy.RemoveRule(kName), static_cast<HRESULT>(0x80004005));
-    sim::machine().FailNext("INetFwRules::Remove", 0x80070006);
+    sim::faults().FailNext("INetFwRules::Remove", 0x80070006);
     EXPECT_EQ(policy.RemoveRule(kName), static_cast<HRESULT>(0x80070006));
     EXPECT_EQ(RuleNames(), std::vector<WString>{kName});
 }
@@ -133,12 +133,12 @@ TEST(FirewallPolicyTest, ANameOfTheBuffersSizeFailsBeforeAnyFirewallCall)
         EXPECT_EQ(policy.AddApplicationRule(fits.c_str(), kPath), S_OK);
         EXPECT_EQ(RuleNames(), std::vector<WString>{fits});
 
-        sim::machine().FailNext("INetFwPolicy2::get_Rules", 0x80004005); // must stay pending
+        sim::faults().FailNext("INetFwPolicy2::get_Rules", 0x80004005); // must stay pending
         EXPECT_EQ(policy.AddApplicationRule(tooLong.c_str(), kPath), kNameTooLong);
         EXPECT_EQ(policy.RemoveRule(tooLong.c_str()), kNameTooLong);
         EXPECT_EQ(WString(policy.editor->Name()), fits); // cut to what fits
     }
-    EXPECT_EQ(sim::machine().PendingFaults(), std::vector<std::string>{"INetFwPolicy2::get_Rules"});
+    EXPECT_EQ(sim::faults().Pending(), std::vector<std::string>{"INetFwPolicy2::get_Rules"});
     EXPECT_EQ(RuleNames(), std::vector<WString>{fits});
     sim::machine().Reset();
 }
@@ -170,18 +170,18 @@ TEST(FirewallPolicyTest, WithoutAPolicyObjectTheRuleCallsReturnWhyAndCallNothing
     {
         SCOPED_TRACE(c.fault);
         sim::machine().Reset();
-        sim::machine().FailNext(c.fault, c.code);
+        sim::faults().FailNext(c.fault, c.code);
         {
             CFirewallPolicy policy;
             EXPECT_FALSE(policy.editor);
             EXPECT_EQ(policy.policy, nullptr);
             EXPECT_EQ(policy.policyResult, static_cast<HRESULT>(c.code));
-            sim::machine().FailNext("INetFwPolicy2::get_Rules", 0x80004005); // must stay pending
+            sim::faults().FailNext("INetFwPolicy2::get_Rules", 0x80004005); // must stay pending
             EXPECT_EQ(policy.AddApplicationRule(kName, kPath), static_cast<HRESULT>(c.code));
             EXPECT_EQ(policy.RemoveRule(kName), static_cast<HRESULT>(c.code));
         }
         EXPECT_TRUE(ThreadLeftOutsideApartments());
-        EXPECT_EQ(sim::machine().PendingFaults(), std::vector<std::string>{"INetFwPolicy2::get_Rules"});
+        EXPECT_EQ(sim::faults().Pending(), std::vector<std::string>{"INetFwPolicy2::get_Rules"});
         sim::machine().Reset();
     }
 }

@@ -116,11 +116,11 @@ TEST(DiscoverySettings, DefaultToThreeRoundsOfThreeSeconds)
     sim::network().AddCard(Card("192.168.0.5"));
     PrnSvrInfo out[2];
     std::uint32_t cards = 0;
-    const ULONGLONG start = sim::machine().Now();
+    const ULONGLONG start = sim::virtualClock().Now();
     ASSERT_EQ(discoverCards(nullptr, 0, out, sizeof out, nullptr, &cards), 1);
     EXPECT_EQ(cards, 1u);
     EXPECT_EQ(sim::network().Sent().size(), 3u);
-    EXPECT_EQ(sim::machine().Now() - start, 9000u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 9000u);
     EXPECT_EQ(WSACleanup(), 0);
 }
 
@@ -148,12 +148,12 @@ TEST_F(Discovery, ANullListBroadcastsOnceAndAnEmptyOneSendsNothingButWaits)
     sim::network().AddCard(Card("192.168.0.5"));
     std::vector<PrnSvrInfo> out(4);
     std::uint32_t cards = 9;
-    const ULONGLONG start = sim::machine().Now();
+    const ULONGLONG start = sim::virtualClock().Now();
     const std::uint32_t none = 0;
     EXPECT_EQ(discoverCards(&none, 0, out.data(), 4 * sizeof(PrnSvrInfo), nullptr, &cards), 1);
     EXPECT_EQ(cards, 0u);
     EXPECT_TRUE(sim::network().Sent().empty());
-    EXPECT_EQ(sim::machine().Now() - start, 1500u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 1500u);
 
     EXPECT_EQ(discoverCards(nullptr, 5, out.data(), 4 * sizeof(PrnSvrInfo), nullptr, &cards), 1);
     EXPECT_EQ(cards, 1u);
@@ -172,7 +172,7 @@ TEST_F(Discovery, ACardHeardOnTwoSubnetsInThreeRoundsIsOneRecord)
     sim::network().AddInterface("10.1.0.10", "255.255.0.0");
     sim::network().AddCard(Card("192.168.0.5"));
     setDiscoverParams(3, 1000);
-    const ULONGLONG start = sim::machine().Now();
+    const ULONGLONG start = sim::virtualClock().Now();
     std::vector<PrnSvrInfo> out(8);
     std::uint32_t cards = 0;
     ASSERT_EQ(discoverCardsOnInterfaces(out.data(), 8 * sizeof(PrnSvrInfo), nullptr, &cards), 1);
@@ -183,7 +183,7 @@ TEST_F(Discovery, ACardHeardOnTwoSubnetsInThreeRoundsIsOneRecord)
         to.push_back(d.to);
     EXPECT_EQ(to, (std::vector<std::string>{"192.168.0.255", "10.1.255.255", "192.168.0.255", "10.1.255.255",
                                             "192.168.0.255", "10.1.255.255"}));
-    EXPECT_EQ(sim::machine().Now() - start, 3000u); // three rounds, each one time-out after its answers
+    EXPECT_EQ(sim::virtualClock().Now() - start, 3000u); // three rounds, each one time-out after its answers
 }
 
 TEST_F(Discovery, RepliesEqualInTheirIdentityAreOneRecord)
@@ -263,9 +263,9 @@ TEST_F(Discovery, ARoundEndsOneTimeOutAfterItsLastReply)
         card.repliesPerQuery = c.repliesPerQuery;
         sim::network().AddCard(card);
         setDiscoverParams(1, c.timeoutMs);
-        const ULONGLONG start = sim::machine().Now();
+        const ULONGLONG start = sim::virtualClock().Now();
         EXPECT_EQ(Search({}).size(), c.repliesPerQuery > 0 ? 1u : 0u) << c.delayMs;
-        EXPECT_EQ(sim::machine().Now() - start, c.roundMs) << c.delayMs << " " << c.repliesPerQuery;
+        EXPECT_EQ(sim::virtualClock().Now() - start, c.roundMs) << c.delayMs << " " << c.repliesPerQuery;
     }
 }
 
@@ -280,7 +280,7 @@ TEST_F(Discovery, ASearchOnAThreadOfItsOwnWaitsOnTheMachinesClock)
         std::uint32_t cards = 0;
         int result = 0;
     } run;
-    const ULONGLONG start = sim::machine().Now();
+    const ULONGLONG start = sim::virtualClock().Now();
     HANDLE thread = CreateThread(
         nullptr, 0,
         [](LPVOID p) -> DWORD {
@@ -294,16 +294,16 @@ TEST_F(Discovery, ASearchOnAThreadOfItsOwnWaitsOnTheMachinesClock)
     CloseHandle(thread);
     EXPECT_EQ(run.result, 1);
     EXPECT_EQ(run.cards, 1u);
-    EXPECT_EQ(sim::machine().Now() - start, 2700u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 2700u);
 }
 
 TEST_F(Discovery, AnEchoOfAnUnreachableDestinationNeitherEndsNorStretchesTheRound)
 {
     sim::network().AddCard(Card("192.168.0.5"));
-    sim::machine().FailNext("recvfrom", WSAECONNRESET);
-    const ULONGLONG start = sim::machine().Now();
+    sim::faults().FailNext("recvfrom", WSAECONNRESET);
+    const ULONGLONG start = sim::virtualClock().Now();
     EXPECT_EQ(Search({}), (std::vector<Found>{{"RX-Q7NIC", "KG-100", "192.168.0.5"}}));
-    EXPECT_EQ(sim::machine().Now() - start, 1500u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 1500u);
 }
 
 TEST_F(Discovery, EveryFailingCallEndsTheSearchWithWhatCouldBeFound)
@@ -325,13 +325,13 @@ TEST_F(Discovery, EveryFailingCallEndsTheSearchWithWhatCouldBeFound)
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         setDiscoverParams(1, 1500);
         sim::network().AddCard(Card("192.168.0.5"));
-        sim::machine().FailNext(c.api, c.error);
+        sim::faults().FailNext(c.api, c.error);
         int result = 0;
-        const ULONGLONG start = sim::machine().Now();
+        const ULONGLONG start = sim::virtualClock().Now();
         EXPECT_EQ(Search({}, 4, &result).size(), c.found ? 1u : 0u) << c.api;
         EXPECT_EQ(result, 1) << c.api;
-        EXPECT_LE(sim::machine().Now() - start, 2000u) << c.api;
-        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << c.api;
+        EXPECT_LE(sim::virtualClock().Now() - start, 2000u) << c.api;
+        EXPECT_TRUE(sim::faults().Pending().empty()) << c.api;
         if (std::string(c.api) == "closesocket")
         {
             EXPECT_EQ(sim::network().OpenSockets(), 1u); // its socket stays open, as Winsock leaves it
@@ -347,11 +347,11 @@ TEST_F(Discovery, WithoutWinsockEachRoundWaitsOneTimeOutAndFindsNothing)
     sim::network().AddCard(Card("192.168.0.5"));
     WSACleanup();
     setDiscoverParams(2, 1000);
-    const ULONGLONG start = sim::machine().Now();
+    const ULONGLONG start = sim::virtualClock().Now();
     int result = 0;
     EXPECT_EQ(Search({}, 4, &result), std::vector<Found>{});
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(sim::machine().Now() - start, 2000u);
+    EXPECT_EQ(sim::virtualClock().Now() - start, 2000u);
     EXPECT_TRUE(sim::network().Sent().empty());
     WSADATA data{};
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
@@ -373,7 +373,7 @@ TEST_F(Discovery, TheInterfacesGiveTheirDirectedBroadcastsOrNone)
     sim::network().AddInterface("10.0.0.1", "255.255.255.255");   // a host route has none
     sim::network().AddInterface("172.16.5.1", "255.240.0.0");
     EXPECT_EQ(directedBroadcasts(), (std::vector<std::uint32_t>{Ip("192.168.0.255"), Ip("172.31.255.255")}));
-    sim::machine().FailNext("GetIpAddrTable", ERROR_NOT_SUPPORTED);
+    sim::faults().FailNext("GetIpAddrTable", ERROR_NOT_SUPPORTED);
     EXPECT_TRUE(directedBroadcasts().empty());
 }
 } // namespace

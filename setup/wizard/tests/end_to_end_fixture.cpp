@@ -123,7 +123,7 @@ std::vector<std::string> Unexpected(const std::vector<std::string>& change)
 DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& script)
 {
     const WString key = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
-    std::optional<sim::RegistryValue> value = sim::machine().GetRegistryValue(HKEY_LOCAL_MACHINE, key, name);
+    std::optional<sim::RegistryValue> value = sim::registry().Value(HKEY_LOCAL_MACHINE, key, name);
     if (!value)
     {
         ADD_FAILURE() << "no registered command";
@@ -185,17 +185,17 @@ void NewerClassicPackageBesideTheProgram()
 {
     test::PutV3Package(u"C:\\Setup");
     const WString inf = u"C:\\Setup\\Win64\\VelmoQ7.inf";
-    std::string text = sim::machine().FileBytes(inf).value_or("");
+    std::string text = sim::files().Bytes(inf).value_or("");
     const std::string from = "DriverVer=03/15/2021,1.2.0.0";
     const size_t at = text.find(from);
     ASSERT_NE(at, std::string::npos);
     text.replace(at, from.size(), "DriverVer=06/01/2022,1.3.0.0");
-    sim::machine().PutFile(inf, text);
+    sim::files().Put(inf, text);
     sim::ProcessSetup spooler;
     spooler.imagePath = u"C:\\Windows\\System32\\spoolsv.exe";
     spooler.modules = {u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI.dll",
                        u"C:\\Windows\\System32\\VelmoQ7L.dll"};
-    sim::machine().AddProcess(spooler);
+    sim::processes().Add(spooler);
 }
 
 void OlderClassicDriverBesideANewerPackage()

@@ -62,12 +62,12 @@ protected:
     void SetUp() override
     {
         PrepareMachine();
-        sim::machine().PutProgramFile(kSetup64, u"KGSetup64.exe");
-        sim::machine().InstallCommandInterpreter(true);
+        sim::files().PutProgram(kSetup64, u"KGSetup64.exe");
+        sim::processes().InstallCommandInterpreter(true);
     }
 
     // The program's end: its self-deleting command has run.
-    static void AfterExit() { sim::machine().Advance(10000); }
+    static void AfterExit() { sim::virtualClock().Advance(10000); }
 };
 
 } // namespace kgsetup::testing

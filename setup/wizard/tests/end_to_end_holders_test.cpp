@@ -43,7 +43,7 @@ WString Text(DWORD number)
 std::vector<WString> TaskkillsSince(size_t from)
 {
     std::vector<WString> lines;
-    const std::vector<sim::StartedProcess> started = sim::machine().Started();
+    const std::vector<sim::StartedProcess> started = sim::processes().Started();
     for (size_t i = from; i < started.size(); ++i)
         if (started[i].commandLine.find(u"taskkill") != WString::npos)
             lines.push_back(started[i].commandLine);
@@ -68,8 +68,8 @@ public:
         EndToEndTest::SetUp();
         test::PutV3Package(u"C:\\Setup");
         // The shell's program, and one that stands for Windows bringing its shell back.
-        sim::machine().PutFile(kShell, "MZ");
-        sim::machine().PutFile(test::kWatcher, "MZ");
+        sim::files().Put(kShell, "MZ");
+        sim::files().Put(test::kWatcher, "MZ");
         clean = sim::TakeSnapshot();
         InstallThroughTheWizard();
         ASSERT_FALSE(HasFailure());
@@ -77,7 +77,7 @@ public:
         spooler.imagePath = u"C:\\Windows\\System32\\spoolsv.exe";
         spooler.modules = {kUiDll, kMonitorDll};
         spooler.sessionId = 0;
-        spoolerId = sim::machine().AddProcess(spooler);
+        spoolerId = sim::processes().Add(spooler);
         installed = sim::TakeSnapshot();
     }
 
@@ -116,7 +116,7 @@ public:
         EXPECT_EQ(seen.finish, TableText(127));
         EXPECT_EQ(seen.exitCode, 1u);
         EXPECT_FALSE(sim::spooler().Printer(u"Office 2"));
-        EXPECT_TRUE(sim::machine().ProcessRunning(spoolerId)) << "the spooler is never ended";
+        EXPECT_TRUE(sim::processes().Running(spoolerId)) << "the spooler is never ended";
         EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
     }
 
@@ -126,13 +126,13 @@ public:
 
 TEST_F(HoldersTest, EndAllEndsTheApplicationByItsIdAndTheRemovalRuns)
 {
-    const DWORD editor = sim::machine().AddProcess(Holder(kEditor));
-    const size_t before = sim::machine().Started().size();
+    const DWORD editor = sim::processes().Add(Holder(kEditor));
+    const size_t before = sim::processes().Started().size();
     Seen seen = Remove([](HWND box) { D().Click(D().Control(box, IDC_END_ALL)); });
     EXPECT_EQ(seen.listed, std::vector<WString>{kEditor}) << "the application only, not the spooler";
     EXPECT_EQ(seen.firewallWhileRunning.size(), 1u) << "the program's own rule, gone again at its end";
     EXPECT_TRUE(seen.closed) << "nothing left to list";
-    EXPECT_FALSE(sim::machine().ProcessRunning(editor));
+    EXPECT_FALSE(sim::processes().Running(editor));
     EXPECT_EQ(TaskkillsSince(before), std::vector<WString>{kTaskkill + Text(editor)});
     ExpectRemoved(seen);
 }
@@ -142,7 +142,7 @@ TEST_F(HoldersTest, CancelOrTheCloseBoxRemovesNothing)
     for (bool closeBox : {false, true})
     {
         SCOPED_TRACE(closeBox ? "close box" : "Cancel");
-        const DWORD editor = sim::machine().AddProcess(Holder(kEditor));
+        const DWORD editor = sim::processes().Add(Holder(kEditor));
         Seen seen = Remove([&](HWND box) {
             if (closeBox)
                 D().Close(box);
@@ -152,7 +152,7 @@ TEST_F(HoldersTest, CancelOrTheCloseBoxRemovesNothing)
         EXPECT_EQ(seen.listed, std::vector<WString>{kEditor});
         EXPECT_EQ(seen.finish, TableText(141));
         EXPECT_EQ(seen.exitCode, 1u);
-        EXPECT_TRUE(sim::machine().ProcessRunning(editor));
+        EXPECT_TRUE(sim::processes().Running(editor));
         EXPECT_TRUE(sim::spooler().Printer(u"Office 2"));
         // The machine puts taskkill.exe in place the first time a program is looked for.
         std::vector<std::string> change = sim::Difference(installed, sim::TakeSnapshot());
@@ -164,11 +164,11 @@ TEST_F(HoldersTest, CancelOrTheCloseBoxRemovesNothing)
 
 TEST_F(HoldersTest, RetryListsAgainAndIgnoreGoesOn)
 {
-    const DWORD editor = sim::machine().AddProcess(Holder(kEditor));
+    const DWORD editor = sim::processes().Add(Holder(kEditor));
     DWORD viewer = 0;
     std::vector<WString> refilled;
     Seen seen = Remove([&](HWND box) {
-        viewer = sim::machine().AddProcess(Holder(u"C:\\Apps\\Viewer.exe"));
+        viewer = sim::processes().Add(Holder(u"C:\\Apps\\Viewer.exe"));
         D().Click(D().Control(box, IDC_RETRY));
         refilled = D().Items(D().Control(box, IDC_PROGRAMS));
         D().Click(D().Control(box, IDC_IGNORE));
@@ -176,8 +176,8 @@ TEST_F(HoldersTest, RetryListsAgainAndIgnoreGoesOn)
     EXPECT_EQ(seen.listed, std::vector<WString>{kEditor});
     EXPECT_EQ(refilled, (std::vector<WString>{kEditor, u"C:\\Apps\\Viewer.exe"}));
     EXPECT_TRUE(seen.closed);
-    EXPECT_TRUE(sim::machine().ProcessRunning(editor)) << "ignored, not ended";
-    EXPECT_TRUE(sim::machine().ProcessRunning(viewer));
+    EXPECT_TRUE(sim::processes().Running(editor)) << "ignored, not ended";
+    EXPECT_TRUE(sim::processes().Running(viewer));
     ExpectRemoved(seen);
 }
 
@@ -185,25 +185,25 @@ TEST_F(HoldersTest, RetryListsAgainAndIgnoreGoesOn)
 void EndTheShell(HoldersTest& fixture, bool comesBack)
 {
     std::atomic<int> starts = 0;
-    sim::machine().RegisterStandIn(u"explorer.exe", [&starts](const sim::StartedProcess&) -> DWORD {
+    sim::processes().RegisterStandIn(u"explorer.exe", [&starts](const sim::StartedProcess&) -> DWORD {
         ++starts;
         sim::ProcessSetup again;
         again.imagePath = kShell;
         again.shell = true;
-        sim::machine().AddProcess(again);
+        sim::processes().Add(again);
         return 0;
     });
-    const DWORD shell = sim::machine().AddProcess(Holder(kShell, true));
+    const DWORD shell = sim::processes().Add(Holder(kShell, true));
     if (comesBack)
         test::StartRestartingShell(shell, 500); // Windows brings its shell back a moment later
-    const size_t before = sim::machine().Started().size();
+    const size_t before = sim::processes().Started().size();
     Seen seen = fixture.Remove([](HWND box) { D().Click(D().Control(box, IDC_END_ALL)); });
     EXPECT_EQ(seen.listed, std::vector<WString>{kShell});
-    EXPECT_FALSE(sim::machine().ProcessRunning(shell));
+    EXPECT_FALSE(sim::processes().Running(shell));
     EXPECT_EQ(TaskkillsSince(before), std::vector<WString>{kTaskkill + Text(shell)});
     EXPECT_EQ(starts, comesBack ? 0 : 1);
     std::vector<WString> shellStarts;
-    const std::vector<sim::StartedProcess> started = sim::machine().Started();
+    const std::vector<sim::StartedProcess> started = sim::processes().Started();
     for (size_t i = before; i < started.size(); ++i)
         if (started[i].applicationPath == kShell)
             shellStarts.push_back(started[i].commandLine);
@@ -231,11 +231,11 @@ TEST_F(EndToEndTest, TheRegisteredModifyCommandAddsAPrinterAndTheCopyStays)
     InstallThroughTheWizard();
     ASSERT_FALSE(HasFailure());
 
-    const size_t before = sim::machine().Started().size();
+    const size_t before = sim::processes().Started().size();
     WString finish;
     const DWORD exitCode = RunRegisteredCommand(u"ModifyPath", AddPrintToFileScript(finish));
     AfterExit();
-    std::vector<sim::StartedProcess> started = sim::machine().Started();
+    std::vector<sim::StartedProcess> started = sim::processes().Started();
     ASSERT_GT(started.size(), before);
     EXPECT_EQ(started[before].applicationPath, kUninstaller);
     EXPECT_EQ(started[before].commandLine, kUninstaller + u" /modify");
@@ -248,7 +248,7 @@ TEST_F(EndToEndTest, TheRegisteredModifyCommandAddsAPrinterAndTheCopyStays)
     EXPECT_TRUE(added.driverName.ends_with(u" Print to File"));
     for (size_t i = before; i < started.size(); ++i)
         EXPECT_EQ(started[i].commandLine.find(u"del /Q"), WString::npos) << "the copy deletes nothing";
-    EXPECT_TRUE(sim::machine().FileExists(kUninstaller));
+    EXPECT_TRUE(sim::files().Exists(kUninstaller));
 
     Removal seen;
     seen.exitCode = RunRegisteredCommand(u"UninstallString", RemoveEverythingScript(seen));

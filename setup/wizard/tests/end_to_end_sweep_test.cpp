@@ -140,7 +140,7 @@ WizardRun RunToFinish(const WString& arguments, const std::function<bool()>& rea
         run.finishText = D().Text(D().Control(sheet, IDC_RESULT));
         D().Click(D().Control(sheet, kFinishButton));
     });
-    sim::machine().Advance(10000); // the self-deleting command at the program's end
+    sim::virtualClock().Advance(10000); // the self-deleting command at the program's end
     return run;
 }
 
@@ -197,8 +197,8 @@ void FailOneCall(Sweep& sweep, const sim::FaultPointCall& call)
     sweep.prepare();
     WizardRun run = RunToFinish(
         sweep.arguments, sweep.ready,
-        [&] { sim::machine().FailNext(call.api, FaultFor(call.api), 1, call.nth); }, false);
-    if (!sim::machine().PendingFaults().empty())
+        [&] { sim::faults().FailNext(call.api, FaultFor(call.api), 1, call.nth); }, false);
+    if (!sim::faults().Pending().empty())
     {
         ADD_FAILURE() << where << " was not called again: the run is not the recorded one";
         sim::machine().Reset();
@@ -210,7 +210,7 @@ void FailOneCall(Sweep& sweep, const sim::FaultPointCall& call)
         wrong.push_back("the run did not reach the Finish page");
     else if (run.finishText == TableText(sweep.goodText))
     {
-        sim::machine().Advance(10000);
+        sim::virtualClock().Advance(10000);
         const std::vector<std::string> change = sim::Difference(sweep.clean, sim::TakeSnapshot());
         const std::set<std::string> got(change.begin(), change.end());
         const std::set<std::string> good(sweep.goodChange.begin(), sweep.goodChange.end());
@@ -334,8 +334,8 @@ TEST_P(EndToEndSweepTest, EachCallOfAnUninstallFailsOnce)
     sweep.open = kRemovalOpen;
     sweep.prepare = [&sweep] {
         PrepareMachine();
-        sim::machine().PutProgramFile(kSetup64, u"KGSetup64.exe");
-        sim::machine().InstallCommandInterpreter(true);
+        sim::files().PutProgram(kSetup64, u"KGSetup64.exe");
+        sim::processes().InstallCommandInterpreter(true);
         test::PutCompleteV4Package(u"C:\\Setup");
         sweep.clean = sim::TakeSnapshot();
         InstallThroughTheWizard();
@@ -369,8 +369,8 @@ TEST_P(EndToEndSweepTest, EachCallOfAnUpdateFailsOnce)
     sweep.open = kUpdateOpen;
     sweep.prepare = [&sweep] {
         PrepareMachine();
-        sim::machine().PutProgramFile(kSetup64, u"KGSetup64.exe");
-        sim::machine().InstallCommandInterpreter(true);
+        sim::files().PutProgram(kSetup64, u"KGSetup64.exe");
+        sim::processes().InstallCommandInterpreter(true);
         test::PutV3Package();
         NewerClassicPackageBesideTheProgram();
         sweep.clean = sim::TakeSnapshot();
@@ -399,8 +399,8 @@ bool ToTheInstallPage()
 void PrepareInstall(sim::Snapshot& clean)
 {
     PrepareMachine();
-    sim::machine().PutProgramFile(kSetup64, u"KGSetup64.exe");
-    sim::machine().InstallCommandInterpreter(true);
+    sim::files().PutProgram(kSetup64, u"KGSetup64.exe");
+    sim::processes().InstallCommandInterpreter(true);
     test::PutCompleteV4Package(u"C:\\Setup");
     clean = sim::TakeSnapshot();
 }
@@ -435,8 +435,8 @@ TEST_F(EndToEndTest, AFailingStepOfTheInstallIsReportedAndUninstallCleansAfterIt
         sim::Snapshot clean;
         PrepareInstall(clean);
         WizardRun run = RunToFinish(
-            u"/fs", ToTheInstallPage, [&] { sim::machine().FailNext(c.api, c.fault, 1, c.skip); }, false);
-        EXPECT_TRUE(sim::machine().PendingFaults().empty());
+            u"/fs", ToTheInstallPage, [&] { sim::faults().FailNext(c.api, c.fault, 1, c.skip); }, false);
+        EXPECT_TRUE(sim::faults().Pending().empty());
         EXPECT_EQ(run.exitCode, 1u);
         const WString expected = TableText(c.text) + u"\r\n\r\n\r\nError Code:\t" + c.code + u"\r\n";
         EXPECT_EQ(run.finishText.substr(0, expected.size()), expected);

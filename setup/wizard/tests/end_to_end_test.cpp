@@ -35,12 +35,12 @@ TEST_F(EndToEndTest, TheRegisteredCopyRemovesWhatTheWizardInstalled)
     const sim::Snapshot clean = sim::TakeSnapshot();
     InstallThroughTheWizard();
     ASSERT_FALSE(HasFailure());
-    ASSERT_TRUE(sim::machine().FileExists(kUninstaller));
+    ASSERT_TRUE(sim::files().Exists(kUninstaller));
 
-    const size_t startsBefore = sim::machine().Started().size();
+    const size_t startsBefore = sim::processes().Started().size();
     Removal seen;
     seen.exitCode = RunRegisteredCommand(u"UninstallString", RemoveEverythingScript(seen));
-    const std::vector<sim::StartedProcess> started = sim::machine().Started();
+    const std::vector<sim::StartedProcess> started = sim::processes().Started();
     ASSERT_GT(started.size(), startsBefore);
     EXPECT_EQ(started[startsBefore].applicationPath, kUninstaller);
     AfterExit();
@@ -50,7 +50,7 @@ TEST_F(EndToEndTest, TheRegisteredCopyRemovesWhatTheWizardInstalled)
         selfDelete = selfDelete || (started[i].commandLine.find(u"del /Q") != WString::npos &&
                                     started[i].commandLine.find(u"uninst.exe") != WString::npos);
     EXPECT_TRUE(selfDelete) << "the copy deletes itself at exit";
-    EXPECT_FALSE(sim::machine().FileExists(kUninstaller));
+    EXPECT_FALSE(sim::files().Exists(kUninstaller));
     EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
 }
 

@@ -248,7 +248,7 @@ TEST_F(InstallPagesTest, APortTheMonitorRefusesIsNeitherListedNorChosen)
                      return -1;
                  };
                  D().Type(D().Control(sheet, IDC_IP_ADDRESS), u"192.168.0.7");
-                 sim::machine().FailNext("XcvDataW", kFault);
+                 sim::faults().FailNext("XcvDataW", kFault);
                  D().Click(add);
                  refusal = D().MessageBox();
                  if (refusal)
@@ -267,7 +267,7 @@ TEST_F(InstallPagesTest, APortTheMonitorRefusesIsNeitherListedNorChosen)
                  {
                      D().RightClickItem(ports, rowOf());
                      if (refused)
-                         sim::machine().FailNext("XcvDataW", kFault);
+                         sim::faults().FailNext("XcvDataW", kFault);
                      D().AnswerPopupMenu(IDM_PORT_DELETE);
                      EXPECT_EQ(rowOf() >= 0, refused);
                      EXPECT_EQ(sim::portMonitors().Port(port).has_value(), refused);
@@ -559,7 +559,7 @@ TEST_F(InstallPagesTest, TheVersionDialogShowsTheProgramsRecord)
 TEST_F(InstallPagesTest, The32BitBuildSaysSoInItsVersionDialog)
 {
     sim::machine().SetSystem64(false);
-    sim::machine().PutFile(kSetup32, "MZ");
+    sim::files().Put(kSetup32, "MZ");
     kgsetup::test::PutV4Package(u"C:\\Setup");
     WString build;
     D().Run(kSetup32, u"", [&] {
@@ -577,7 +577,7 @@ TEST_F(InstallPagesTest, The32BitBuildSaysSoInItsVersionDialog)
 // A whole install from the package beside the program, as a user clicks through it.
 TEST_F(InstallPagesTest, AUserInstallsOnATcpIpPortHeAdds)
 {
-    sim::machine().PutFile(kSetup64, "MZ");
+    sim::files().Put(kSetup64, "MZ");
     kgsetup::test::PutCompleteV4Package(u"C:\\Setup");
     // A port of ours that a printer uses, and a port that is not ours.
     sim::PortRecord used;

@@ -65,8 +65,8 @@ TEST_F(ModifyPagesTest, DriverLineOfAnInstalledInfToleratesMissingAndDamagedFiel
     };
     for (const Case& k : cases)
     {
-        sim::machine().PutFile(u"C:\\Windows\\INF\\oem7.inf",
-                               "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + k.version);
+        sim::files().Put(u"C:\\Windows\\INF\\oem7.inf",
+                         "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + k.version);
         EXPECT_EQ(OnMachine([] { return DriverLineOfInf(u"C:\\Windows\\INF\\oem7.inf"); }), k.line) << k.name;
     }
     EXPECT_EQ(OnMachine([] { return DriverLineOfInf(u"C:\\Windows\\INF\\missing.inf"); }),
@@ -129,15 +129,15 @@ TEST_F(ModifyPagesTest, DriverDllUsersLeaveOutTheSpoolerAndThisProgram)
 {
     const WString ui = u"C:\\Windows\\System32\\spool\\drivers\\x64\\3\\VelmQ7UI.dll";
     const WString monitor = u"C:\\Windows\\System32\\VelmoQ7L.dll";
-    sim::machine().SetCallingProgram(u"C:\\Pkg\\KGSetup64.exe", u"\"C:\\Pkg\\KGSetup64.exe\"");
-    sim::machine().AddProcess(Process(u"C:\\Windows\\System32\\spoolsv.exe", {ui, monitor}));
-    sim::machine().AddProcess(Process(u"C:\\WINDOWS\\SYSTEM32\\SPOOLSV.EXE", {ui}));
-    DWORD editor = sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
-    DWORD both = sim::machine().AddProcess(Process(u"C:\\Apps\\Both.exe", {ui, monitor}));
-    DWORD nameless = sim::machine().AddProcess(Process(u"C:\\Apps\\", {monitor}));
+    sim::processes().SetCallingProgram(u"C:\\Pkg\\KGSetup64.exe", u"\"C:\\Pkg\\KGSetup64.exe\"");
+    sim::processes().Add(Process(u"C:\\Windows\\System32\\spoolsv.exe", {ui, monitor}));
+    sim::processes().Add(Process(u"C:\\WINDOWS\\SYSTEM32\\SPOOLSV.EXE", {ui}));
+    DWORD editor = sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
+    DWORD both = sim::processes().Add(Process(u"C:\\Apps\\Both.exe", {ui, monitor}));
+    DWORD nameless = sim::processes().Add(Process(u"C:\\Apps\\", {monitor}));
     const WString deep = u"C:\\" + WString(290, u'd') + u"\\Deep.exe";
-    DWORD deepId = sim::machine().AddProcess(Process(deep, {monitor}));
-    sim::machine().AddProcess(Process(u"C:\\Apps\\Other.exe", {u"C:\\Apps\\other.dll"}));
+    DWORD deepId = sim::processes().Add(Process(deep, {monitor}));
+    sim::processes().Add(Process(u"C:\\Apps\\Other.exe", {u"C:\\Apps\\other.dll"}));
 
     auto users = OnMachine([] { return FindDriverDllUsers(); });
     std::vector<DWORD> ids;
@@ -157,17 +157,17 @@ TEST_F(ModifyPagesTest, EndedShellIsStartedAgainOnlyWhenItDidNotComeBack)
     for (bool restarts : {false, true})
     {
         SCOPED_TRACE(restarts ? "restarts by itself" : "stays ended");
-        const size_t before = sim::machine().Started().size();
-        sim::machine().PutFile(u"C:\\Windows\\explorer.exe", "MZ");
+        const size_t before = sim::processes().Started().size();
+        sim::files().Put(u"C:\\Windows\\explorer.exe", "MZ");
         std::atomic<int> started = 0;
-        sim::machine().RegisterStandIn(u"explorer.exe", [&](const sim::StartedProcess&) -> DWORD {
+        sim::processes().RegisterStandIn(u"explorer.exe", [&](const sim::StartedProcess&) -> DWORD {
             ++started;
             return 0;
         });
         sim::ProcessSetup shellSetup = Process(u"C:\\Windows\\Explorer.EXE", {});
         shellSetup.shell = true;
-        DWORD shell = sim::machine().AddProcess(shellSetup);
-        DWORD editor = sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {}));
+        DWORD shell = sim::processes().Add(shellSetup);
+        DWORD editor = sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {}));
         if (restarts)
             test::StartRestartingShell(shell, 500);
 
@@ -180,11 +180,11 @@ TEST_F(ModifyPagesTest, EndedShellIsStartedAgainOnlyWhenItDidNotComeBack)
             taskkill.KillListed();
             return 0;
         });
-        EXPECT_FALSE(sim::machine().ProcessRunning(shell));
-        EXPECT_FALSE(sim::machine().ProcessRunning(editor));
+        EXPECT_FALSE(sim::processes().Running(shell));
+        EXPECT_FALSE(sim::processes().Running(editor));
         EXPECT_EQ(started, restarts ? 0 : 1);
         bool quoted = false;
-        auto all = sim::machine().Started();
+        auto all = sim::processes().Started();
         for (size_t i = before; i < all.size(); ++i)
             quoted = quoted || all[i].commandLine == u"\"C:\\Windows\\Explorer.EXE\"";
         EXPECT_EQ(quoted, !restarts);
@@ -243,12 +243,11 @@ TEST_F(ModifyPagesTest, DialogOfApplicationsToClose)
         {"Esc", Act::Escape, -1, true},     {"Ignore", Act::Ignore, 0, true},
         {"End all", Act::EndAll, 0, false}, {"Retry after the program ended", Act::RetryAfterExit, 0, false},
     };
-    sim::machine().AddProcess(Process(u"C:\\Windows\\System32\\spoolsv.exe", {ui}));
+    sim::processes().Add(Process(u"C:\\Windows\\System32\\spoolsv.exe", {ui}));
     for (const Case& k : cases)
     {
         SCOPED_TRACE(k.name);
-        DWORD editor =
-            sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
+        DWORD editor = sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
         INT_PTR result = RunTaskkillDialog([&] {
             ASSERT_TRUE(D().WaitIdle());
             HWND box = D().TopWindow(u"Caution");
@@ -283,7 +282,7 @@ TEST_F(ModifyPagesTest, DialogOfApplicationsToClose)
             }
         });
         EXPECT_EQ(result, k.result);
-        EXPECT_EQ(sim::machine().ProcessRunning(editor), k.editorRuns);
+        EXPECT_EQ(sim::processes().Running(editor), k.editorRuns);
         if (k.editorRuns)
             EndProcess(editor);
     }
@@ -307,7 +306,7 @@ void MachineWithV3Printers(bool holder)
         sim::spooler().AddPrinter(p);
     }
     if (holder)
-        sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
+        sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
 }
 
 bool Checked(HWND list, int row)
@@ -391,7 +390,7 @@ TEST_F(ModifyPagesTest, UpdatePageListsTheInstalledInfAndAsksToCloseItsUsers)
         else
         {
             ASSERT_FALSE(test::MachineWithV4().empty());
-            sim::machine().AddProcess(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
+            sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
         }
         PageRun run = RunPageThenFinish<KGSetupPropertySheet::CPropSheetUpdate>(
             IDD_UPDATE, k.driverKind,

@@ -185,7 +185,7 @@ TEST_F(ProgressPageTest, AWorkerThatCannotStartEndsOnTheFinishPage)
         g_script.words = {1, 8, 0x00010000};
         g_script.messages = {{1, 94}, {8, 99}};
         if (c.fault)
-            sim::machine().FailNext(c.fault, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
+            sim::faults().FailNext(c.fault, ERROR_NOT_ENOUGH_MEMORY, 1, c.skip);
         Seen seen = RunProgress();
         EXPECT_EQ(seen.status & 0xFFFF0000, 0xE4000000u) << std::hex << seen.status;
         // The failed call's code under the text, when there was one.

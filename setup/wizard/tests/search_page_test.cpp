@@ -43,8 +43,7 @@ void PutPackage(UINT lcid, std::initializer_list<const char*> models)
         inf += "\"" + std::string(model) + "\" = KG" + n + ", USBPRINT\\Model" + n + "\r\n";
     }
     inf += "\r\n[Strings]\r\nMfg=\"Velmo Ranth\"\r\n";
-    sim::machine().PutFile(u"C:\\Pkg\\" + LanguageFolderName(static_cast<int>(lcid)) + u"Driver\\VeKglV4.inf",
-                           inf);
+    sim::files().Put(u"C:\\Pkg\\" + LanguageFolderName(static_cast<int>(lcid)) + u"Driver\\VeKglV4.inf", inf);
 }
 
 void PackageContext(CSetupContext& c)
@@ -251,16 +250,16 @@ TEST_F(SearchPageTest, SearchAgainWaitsLongerForReplies)
 {
     RunWizard(PackageContext, [&] {
         ClickNext();
-        ULONGLONG started = sim::machine().Now();
+        ULONGLONG started = sim::virtualClock().Now();
         ASSERT_TRUE(SearchEnds());
-        ULONGLONG first = sim::machine().Now() - started;
+        ULONGLONG first = sim::virtualClock().Now() - started;
         EXPECT_GE(first, 500u);
         EXPECT_LT(first, 1500u);
         D().Click(Item(IDC_SEARCH_AGAIN));
         EXPECT_FALSE(D().IsEnabled(Item(IDC_SEARCH_AGAIN)));
-        started = sim::machine().Now();
+        started = sim::virtualClock().Now();
         ASSERT_TRUE(SearchEnds());
-        EXPECT_GE(sim::machine().Now() - started, 1500u);
+        EXPECT_GE(sim::virtualClock().Now() - started, 1500u);
         Cancel();
     });
 }
@@ -277,7 +276,7 @@ TEST_F(SearchPageTest, SearchAgainAskedWhileASearchRunsRunsNextWithItsOwnWait)
         ASSERT_TRUE(SearchEnds());
         const std::vector<sim::SentDatagram> sent = sim::network().Sent();
         ASSERT_EQ(sent.size(), 4u); // both searches' queries, one to each subnet
-        EXPECT_GE(sim::machine().Now() - sent.back().time, 1500u);
+        EXPECT_GE(sim::virtualClock().Now() - sent.back().time, 1500u);
         Cancel();
     });
 }
@@ -286,11 +285,10 @@ TEST_F(SearchPageTest, AnInstalledDriverNamesTheModelsAndKeepsItsLanguage)
 {
     sim::deviceTree().AttachUsbPrinter({});
     sim::network().AddCard(Card("192.168.1.20", "KG-200", 0x14));
-    sim::machine().PutFile(
-        u"C:\\Windows\\INF\\oem7.inf",
-        "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\nProvider=%Mfg%\r\n"
-        "[Manufacturer]\r\n%Mfg%=Velmo,NTamd64\r\n[Velmo.NTamd64]\r\n"
-        "\"Velmo KG-200\" = KG1, USBPRINT\\Model1\r\n[Strings]\r\nMfg=\"Velmo Ranth\"\r\n");
+    sim::files().Put(u"C:\\Windows\\INF\\oem7.inf",
+                     "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\nProvider=%Mfg%\r\n"
+                     "[Manufacturer]\r\n%Mfg%=Velmo,NTamd64\r\n[Velmo.NTamd64]\r\n"
+                     "\"Velmo KG-200\" = KG1, USBPRINT\\Model1\r\n[Strings]\r\nMfg=\"Velmo Ranth\"\r\n");
     RunWizard(
         [](CSetupContext& c) {
             PackageContext(c);
@@ -313,7 +311,7 @@ TEST_F(SearchPageTest, WithoutWindowsSocketsTheLocalPrintersStillShow)
     sim::deviceTree().AttachUsbPrinter({});
     sim::network().AddCard(Card("192.168.1.20", "KG-200", 0x14));
     // Tried at 0, 200, 400 and 600 ms; one time-out (500 ms) has passed at the fourth.
-    sim::machine().FailNext("WSAStartup", WSASYSNOTREADY, 4);
+    sim::faults().FailNext("WSAStartup", WSASYSNOTREADY, 4);
     RunWizard(PackageContext, [&] {
         ClickNext();
         ASSERT_TRUE(SearchEnds());
@@ -321,7 +319,7 @@ TEST_F(SearchPageTest, WithoutWindowsSocketsTheLocalPrintersStillShow)
         EXPECT_TRUE(sim::network().Sent().empty());
         Cancel();
     });
-    EXPECT_TRUE(sim::machine().PendingFaults().empty());
+    EXPECT_TRUE(sim::faults().Pending().empty());
 }
 
 // Each call a search makes fails once: the search still ends, shows what it could find, and the next
@@ -361,7 +359,7 @@ TEST_F(SearchPageTest, EachFailingCallOfASearchLeavesThePageUsable)
     {
         SCOPED_TRACE(fault.api);
         RunWizard(PackageContext, [&] {
-            sim::machine().FailNext(fault.api, fault.error);
+            sim::faults().FailNext(fault.api, fault.error);
             ClickNext();
             ASSERT_TRUE(SearchEnds());
             for (const std::vector<WString>& row : ListRows())
@@ -371,7 +369,7 @@ TEST_F(SearchPageTest, EachFailingCallOfASearchLeavesThePageUsable)
             EXPECT_EQ(ListRows(), all);
             Cancel();
         });
-        EXPECT_TRUE(sim::machine().PendingFaults().empty());
+        EXPECT_TRUE(sim::faults().Pending().empty());
     }
 }
 
@@ -547,9 +545,9 @@ protected:
     void SetUp() override
     {
         PrepareMachine();
-        sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
-        sim::machine().SetCallingProgram(kSetupProgram, u"KGSetup64.exe");
-        sim::machine().SetFileVersion(kSetupProgram, 2, 0, 0, 0);
+        sim::files().Put(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
+        sim::processes().SetCallingProgram(kSetupProgram, u"KGSetup64.exe");
+        sim::files().SetVersion(kSetupProgram, 2, 0, 0, 0);
         D().RegisterResources(u"KGSetup64.exe", KGSETUP_RC);
         sim::network().AddInterface("192.168.1.10", "255.255.255.0");
     }

@@ -25,7 +25,7 @@ void PutPackage(bool v4 = true)
 {
     const char* inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\n"
                       "[Strings]\r\nDestination=\"Velmo ENGLISH\"\r\n";
-    sim::machine().PutFile(v4 ? u"C:\\Setup\\Driver\\VeKglV4.inf" : u"C:\\Setup\\Win64\\VelmoQ7.inf", inf);
+    sim::files().Put(v4 ? u"C:\\Setup\\Driver\\VeKglV4.inf" : u"C:\\Setup\\Win64\\VelmoQ7.inf", inf);
 }
 
 WString TableText(UINT language, int id)
@@ -38,7 +38,7 @@ void SetBrowserVersion(const char16_t* version)
 {
     WString text(version);
     for (sim::RegistryView view : {sim::RegistryView::Native, sim::RegistryView::Wow32})
-        sim::machine().SetRegistryValue(
+        sim::registry().SetValue(
             HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version", REG_SZ,
             {reinterpret_cast<const BYTE*>(text.c_str()), (text.size() + 1) * sizeof(WCHAR)}, view);
 }
@@ -80,8 +80,8 @@ protected:
     void SetUp() override
     {
         PrepareMachine();
-        sim::machine().PutFile(kSetup64, "MZ");
-        sim::machine().PutFile(kSetup32, "MZ");
+        sim::files().Put(kSetup64, "MZ");
+        sim::files().Put(kSetup32, "MZ");
     }
 };
 
@@ -138,8 +138,8 @@ TEST_F(StartupTest, TheGatesRefuseOldSystemsAndBrowsersInTheDetectedLanguage)
         if (c.browser)
             SetBrowserVersion(c.browser);
         else
-            sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer",
-                                            u"Version", REG_DWORD, std::vector<BYTE>(4));
+            sim::registry().SetValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer",
+                                     u"Version", REG_DWORD, std::vector<BYTE>(4));
         D().SetUserLanguage(c.userLanguage);
         // "/e" comes after the gates: they keep the language the context found.
         Outcome o = RunSetup(c.x64 ? kSetup64 : kSetup32, u"/e");
@@ -151,35 +151,35 @@ TEST_F(StartupTest, TheGatesRefuseOldSystemsAndBrowsersInTheDetectedLanguage)
 
 TEST_F(StartupTest, AnInstalledCopyWithNothingToManageCleansUp)
 {
-    sim::machine().PutFile(kMetadataPackage, "package");
-    sim::machine().PutFile(WString(kMetadataCache) + u"\\PackageInfo.xml", "cache");
+    sim::files().Put(kMetadataPackage, "package");
+    sim::files().Put(WString(kMetadataCache) + u"\\PackageInfo.xml", "cache");
     const WString neighbour =
         u"C:\\ProgramData\\Microsoft\\Windows\\DeviceMetadataStore\\en\\other.devicemetadata-ms";
-    sim::machine().PutFile(neighbour, "other");
+    sim::files().Put(neighbour, "other");
     // The installed copy's entry, through which it removes itself at its exit.
     const WString entry =
         u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
     const WString icon = WString(kSetup64) + u" /uninstall";
-    sim::machine().SetRegistryValue(
+    sim::registry().SetValue(
         HKEY_LOCAL_MACHINE, entry, u"DisplayIcon", REG_SZ,
         {reinterpret_cast<const BYTE*>(icon.c_str()), (icon.size() + 1) * sizeof(WCHAR)});
-    sim::machine().InstallCommandInterpreter(false);
+    sim::processes().InstallCommandInterpreter(false);
 
     Outcome o = RunSetup(kSetup64);
     EXPECT_EQ(o.exitCode, 0u);
     EXPECT_EQ(o.messages, std::vector<WString>{TableText(9, 3)});
-    EXPECT_FALSE(sim::machine().FileExists(kMetadataPackage));
-    EXPECT_FALSE(sim::machine().FileExists(WString(kMetadataCache) + u"\\PackageInfo.xml"));
-    EXPECT_FALSE(std::filesystem::exists(sim::machine().HostPath(kMetadataCache)));
-    EXPECT_TRUE(sim::machine().FileExists(neighbour));
+    EXPECT_FALSE(sim::files().Exists(kMetadataPackage));
+    EXPECT_FALSE(sim::files().Exists(WString(kMetadataCache) + u"\\PackageInfo.xml"));
+    EXPECT_FALSE(std::filesystem::exists(sim::files().HostPath(kMetadataCache)));
+    EXPECT_TRUE(sim::files().Exists(neighbour));
     // The command that removes the copy once it has ended (its interpreter's own programs aside).
     const WString removal = u"del /Q  \"C:\\Setup\\KGSetup64.exe\"";
-    std::vector<sim::StartedProcess> started = sim::machine().Started();
+    std::vector<sim::StartedProcess> started = sim::processes().Started();
     EXPECT_EQ(std::count_if(
                   started.begin(), started.end(),
                   [&](const sim::StartedProcess& p) { return p.commandLine.find(removal) != WString::npos; }),
               1);
-    EXPECT_FALSE(sim::machine().RegistryKeyExists(HKEY_LOCAL_MACHINE, entry));
+    EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, entry));
 }
 
 TEST_F(StartupTest, StartUpFailuresEndQuietlyOrStillCleanUp)
@@ -202,7 +202,7 @@ TEST_F(StartupTest, StartUpFailuresEndQuietlyOrStillCleanUp)
         SCOPED_TRACE(c.api);
         sim::machine().Reset();
         SetUp();
-        sim::machine().FailNext(c.api, c.error);
+        sim::faults().FailNext(c.api, c.error);
         Outcome o = RunSetup(kSetup64);
         EXPECT_EQ(o.exitCode, 0u);
         std::vector<WString> expected;
@@ -269,7 +269,7 @@ TEST_F(StartupTest, ThePrograms32BitBuildRunsAsA32BitProcess)
 
 TEST_F(StartupTest, RelaunchRunsTheNativeBuildWithTheCommandLineAsGivenAndReturnsItsCode)
 {
-    sim::machine().RegisterStandIn(u"KGSetup64.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
+    sim::processes().RegisterStandIn(u"KGSetup64.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
     *g_setupContext = std::make_unique<CSetupContext>();
     struct Case
     {
@@ -289,11 +289,11 @@ TEST_F(StartupTest, RelaunchRunsTheNativeBuildWithTheCommandLineAsGivenAndReturn
     for (const Case& c : cases)
     {
         Context().nativeSetupPath = c.nativePath;
-        size_t startedBefore = sim::machine().Started().size();
+        size_t startedBefore = sim::processes().Started().size();
         RelaunchResult r = RelaunchNativeBuild(c.arguments.c_str());
         EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments.size();
         EXPECT_EQ(r.startError, c.startError) << c.arguments.size();
-        std::vector<sim::StartedProcess> started = sim::machine().Started();
+        std::vector<sim::StartedProcess> started = sim::processes().Started();
         ASSERT_EQ(started.size(), startedBefore + (c.startError ? 0 : 1));
         if (!c.startError)
         {
@@ -369,13 +369,13 @@ TEST_F(StartupTest, TheFittingBuildRunsWithTheSameArgumentsAndItsCodeComesBack)
     });
     EXPECT_EQ(exit, 0u);
     EXPECT_TRUE(parentHeld);
-    std::vector<sim::StartedProcess> started = sim::machine().Started();
+    std::vector<sim::StartedProcess> started = sim::processes().Started();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0].commandLine, u"\"C:\\Setup\\KGSetup64.exe\" /e /lm=off");
     EXPECT_FALSE(MutexHeld(kSetup32BuildId));
 
     // A stand-in's code comes back as it is.
-    sim::machine().RegisterStandIn(u"KGSetup64.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
+    sim::processes().RegisterStandIn(u"KGSetup64.exe", [](const sim::StartedProcess&) -> DWORD { return 7; });
     EXPECT_EQ(RunSetup(kSetup32).exitCode, 7u);
 }
 
@@ -398,7 +398,7 @@ TEST_F(StartupTest, AMissingOrUnstartableFittingBuildIsNamed)
         if (!c.present)
             DeleteFileW(kSetup64);
         if (c.fault)
-            sim::machine().FailNext(c.fault, c.error);
+            sim::faults().FailNext(c.fault, c.error);
         Outcome o = RunSetup(kSetup32);
         EXPECT_EQ(o.exitCode, 0u);
         std::vector<WString> expected;
@@ -452,7 +452,7 @@ TEST_F(StartupTest, AFailingStepEndsTheRunWithoutLeavingARuleOrTheMutex)
         sim::machine().Reset();
         SetUp();
         PutPackage();
-        sim::machine().FailNext(c.api, c.error);
+        sim::faults().FailNext(c.api, c.error);
         bool shown = false;
         DWORD exit = D().Run(kSetup64, u"", [&] {
             if (HWND sheet = Sheet())

@@ -8,9 +8,8 @@ void PrepareMachine()
     const char16_t version[] = u"11.0.19041.0";
     // Both views: the 32-bit build reads its own.
     for (sim::RegistryView view : {sim::RegistryView::Native, sim::RegistryView::Wow32})
-        sim::machine().SetRegistryValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer",
-                                        u"Version", REG_SZ,
-                                        {reinterpret_cast<const BYTE*>(version), sizeof version}, view);
+        sim::registry().SetValue(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Internet Explorer", u"Version",
+                                 REG_SZ, {reinterpret_cast<const BYTE*>(version), sizeof version}, view);
     D().RegisterResources(u"test.exe", KGSETUP_RC);
 }
 

@@ -248,7 +248,7 @@ TEST_F(WizardTest, TheFirstOpeningPageCentresTheSheetOnce)
 
 TEST_F(WizardTest, APageThatCannotBeMadeLeavesNoSheet)
 {
-    sim::machine().FailNext("CreatePropertySheetPageW", ERROR_NOT_ENOUGH_MEMORY, 1, 4);
+    sim::faults().FailNext("CreatePropertySheetPageW", ERROR_NOT_ENOUGH_MEMORY, 1, 4);
     EXPECT_EQ(RunWizard([](CSetupContext&) {}, [] {}), 0xDEADu);
 }
 

@@ -48,8 +48,8 @@ protected:
         t.wHour = 9;
         t.wMinute = 5;
         t.wSecond = 3;
-        sim::machine().SetLocalTime(t);
-        sim::machine().PutFile(u"C:\\Users\\User\\keep.txt");
+        sim::virtualClock().SetLocalTime(t);
+        sim::files().Put(u"C:\\Users\\User\\keep.txt");
     }
 
     static WString Text(UINT id)
@@ -121,7 +121,7 @@ TEST_F(CardTool, DownloadsTheCardDataIntoTheFileTypeChosen)
             d.Close(Window());
         });
         EXPECT_EQ(exit, 0u);
-        EXPECT_EQ(sim::machine().FileBytes(kSaved), c.file) << c.name;
+        EXPECT_EQ(sim::files().Bytes(kSaved), c.file) << c.name;
         const sim::UsbActivity activity = sim::devices().Activity(path);
         const std::vector<std::string> frames = {Frame(KglDeviceCommand::CardDataRequest),
                                                  Frame(KglDeviceCommand::CardDataStatus),
@@ -188,7 +188,7 @@ TEST_F(CardTool, AFailedDownloadStepLeavesItsStatusSavesNothingAndClosesTheDevic
             EXPECT_EQ(Status(), c.status ? Text(c.status) : WString()) << c.name;
             d.Close(Window());
         });
-        EXPECT_FALSE(sim::machine().FileExists(kSaved)) << c.name;
+        EXPECT_FALSE(sim::files().Exists(kSaved)) << c.name;
         const sim::UsbActivity activity = sim::devices().Activity(path);
         EXPECT_FALSE(activity.open) << c.name;
         EXPECT_EQ(activity.opens, activity.closes) << c.name;
@@ -207,13 +207,13 @@ TEST_F(CardTool, ASaveThatCannotBeWrittenLeavesNoFile)
             ASSERT_TRUE(d.WaitUntil([&] { return d.Items(Item(IDC_MODEL)).size() == 1; }));
             ASSERT_TRUE(d.Click(Item(IDC_DOWNLOAD)));
             ASSERT_TRUE(d.WaitUntil([&] { return d.FileDialog().has_value(); }));
-            sim::machine().FailNext(api, ERROR_WRITE_FAULT);
+            sim::faults().FailNext(api, ERROR_WRITE_FAULT);
             d.AnswerFileDialog(kSaved, 1);
             d.WaitUntil([&] { return d.IsEnabled(Item(IDC_DETECT)); });
             EXPECT_EQ(Status(), u"") << api;
             d.Close(Window());
         });
-        EXPECT_FALSE(sim::machine().FileExists(kSaved)) << api;
+        EXPECT_FALSE(sim::files().Exists(kSaved)) << api;
         sim::devices().Unplug(sim::Devices::PathOf(device));
     }
 }
@@ -320,7 +320,7 @@ TEST_F(CardTool, ASecondInstanceEndsAtOnceAndClosingDuringADownloadEndsTheProgra
     const sim::UsbActivity activity = sim::devices().Activity(sim::Devices::PathOf(slow));
     EXPECT_FALSE(activity.open);
     EXPECT_EQ(activity.releasedInFlight, 0);
-    auto search = sim::machine().DllSearchOf(kProgram);
+    auto search = sim::processes().DllSearchOf(kProgram);
     ASSERT_TRUE(search);
     EXPECT_EQ(search->defaultDirectories, static_cast<DWORD>(LOAD_LIBRARY_SEARCH_SYSTEM32));
     EXPECT_EQ(search->dllDirectory, WString());

@@ -179,7 +179,7 @@ TEST(UsbChannel, ATransferWithoutEventsEndsAfterThirtyAttempts)
     OnMachine([&] {
         CVelmoPrnIoCtrl channel;
         ASSERT_TRUE(channel.OpenDevice(sim::Devices::PathOf(d)));
-        sim::machine().FailNext("CreateEventW", ERROR_NOT_ENOUGH_MEMORY, kMaxFailedAttempts);
+        sim::faults().FailNext("CreateEventW", ERROR_NOT_ENOUGH_MEMORY, kMaxFailedAttempts);
         BYTE buffer[4];
         result = channel.Transfer(false, buffer, 4, moved);
     });
@@ -281,7 +281,7 @@ TEST(UsbChannel, EnumerationKeepsThePathsFoundBeforeADetailQueryFails)
         std::vector<WString> paths{u"left over"};
         OnMachine([&] {
             if (c.fault)
-                sim::machine().FailNext(c.fault, ERROR_INVALID_DATA, 1, c.skip);
+                sim::faults().FailNext(c.fault, ERROR_INVALID_DATA, 1, c.skip);
             CVelmoPrnIoCtrl channel;
             channel.EnumPrinterInterfaces(paths);
         });

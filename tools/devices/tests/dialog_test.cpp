@@ -35,7 +35,7 @@ void RegisterTestResources(const std::string& productVersion)
               "  BLOCK \"040004b0\"\n  BEGIN\n   VALUE \"ProductVersion\", \"" +
               productVersion + "\"\n   VALUE \"LegalCopyright\", \"(C) Test\"\n  END\n END\nEND\n";
     static int written = 0;
-    auto file = sim::machine().Sandbox() / ("test-resources-" + std::to_string(++written) + ".rc");
+    auto file = sim::files().Sandbox() / ("test-resources-" + std::to_string(++written) + ".rc");
     std::ofstream(file) << rc;
     sim::desktop().RegisterResources(u"test.exe", file);
 }

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const bool ready = SetUpOnce();
     if (!ready)
         __builtin_trap();
-    sim::machine().PutFile(kPrintFile, std::string_view(reinterpret_cast<const char*>(data), size));
+    sim::files().Put(kPrintFile, std::string_view(reinterpret_cast<const char*>(data), size));
     CMemoryMappedFile file;
     if (!file.Open(kPrintFile))
     {

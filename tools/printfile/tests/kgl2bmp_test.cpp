@@ -77,7 +77,7 @@ std::string ReaderBitmap(const Bytes& file, size_t index)
     std::vector<printfile::CPrintTicket> pages;
     EXPECT_GT(printfile::ScanPrintFile(pages, view), static_cast<int>(index));
     EXPECT_TRUE(printfile::RenderPageToBmp(view, pages.at(index), u"C:\\reference.bmp").Written());
-    return sim::machine().FileBytes(u"C:\\reference.bmp").value_or("");
+    return sim::files().Bytes(u"C:\\reference.bmp").value_or("");
 }
 
 using Numbers = std::vector<WString>;
@@ -124,9 +124,9 @@ protected:
 
 TEST_F(Kgl2Bmp, OpensTheFileFromTheCommandLineATypedPathTheOpenDialogOrADrop)
 {
-    sim::machine().PutFile(kJob, AsString(ThreePageJob()));
-    sim::machine().PutFile(u"C:\\Jobs\\one.prn", AsString(OnePageJob()));
-    sim::machine().PutFile(u"C:\\Jobs\\notes.txt", "no print file here");
+    sim::files().Put(kJob, AsString(ThreePageJob()));
+    sim::files().Put(u"C:\\Jobs\\one.prn", AsString(OnePageJob()));
+    sim::files().Put(u"C:\\Jobs\\notes.txt", "no print file here");
     const DWORD exitCode = RunProgram(u"C:\\Jobs\\job.kgl C:\\Jobs\\one.prn", [&] {
         EXPECT_EQ(Shown(IDC_PATH), kJob);
         EXPECT_EQ(Values(), (Numbers{u"3", u"600", u"300", u"1", u"2", u"3"}));
@@ -172,7 +172,7 @@ TEST_F(Kgl2Bmp, OpensTheFileFromTheCommandLineATypedPathTheOpenDialogOrADrop)
 
 TEST_F(Kgl2Bmp, PageBoxShowsThePageAndIsKeptWithinTheFile)
 {
-    sim::machine().PutFile(kJob, AsString(ThreePageJob()));
+    sim::files().Put(kJob, AsString(ThreePageJob()));
     RunProgram(kJob, [&] {
         struct Case
         {
@@ -202,7 +202,7 @@ TEST_F(Kgl2Bmp, PageBoxShowsThePageAndIsKeptWithinTheFile)
 TEST_F(Kgl2Bmp, SaveProposesTheNameWritesTheReadersBitmapAndCancelWritesNothing)
 {
     const Bytes job = ThreePageJob();
-    sim::machine().PutFile(kJob, AsString(job));
+    sim::files().Put(kJob, AsString(job));
     RunProgram(kJob, [&] {
         d.Type(Item(IDC_PAGE), u"3");
         d.Click(Item(IDC_SAVE));
@@ -229,7 +229,7 @@ TEST_F(Kgl2Bmp, SaveProposesTheNameWritesTheReadersBitmapAndCancelWritesNothing)
         d.CancelFileDialog();
         EXPECT_TRUE(d.IsEnabled(Item(IDC_SAVE)));
     });
-    const auto written = sim::machine().FileBytes(u"C:\\Out\\third.bmp");
+    const auto written = sim::files().Bytes(u"C:\\Out\\third.bmp");
     ASSERT_TRUE(written);
     EXPECT_EQ(*written, ReaderBitmap(job, 2));
     EXPECT_NE(*written, ReaderBitmap(job, 0));
@@ -239,7 +239,7 @@ TEST_F(Kgl2Bmp, SaveProposesTheNameWritesTheReadersBitmapAndCancelWritesNothing)
     for (const auto& [folder, expected] : folders)
     {
         std::vector<std::string> names;
-        const auto host = sim::machine().HostPath(folder);
+        const auto host = sim::files().HostPath(folder);
         if (std::filesystem::exists(host))
             for (const auto& entry : std::filesystem::directory_iterator(host))
                 names.push_back(entry.path().filename().string());
@@ -249,10 +249,10 @@ TEST_F(Kgl2Bmp, SaveProposesTheNameWritesTheReadersBitmapAndCancelWritesNothing)
 
 TEST_F(Kgl2Bmp, AFileThatVanishedOrShrankIsReloadedInsteadOfSaved)
 {
-    sim::machine().PutFile(kJob, AsString(ThreePageJob()));
+    sim::files().Put(kJob, AsString(ThreePageJob()));
     RunProgram(kJob, [&] {
         d.Type(Item(IDC_PAGE), u"3");
-        sim::machine().PutFile(kJob, AsString(OnePageJob()));
+        sim::files().Put(kJob, AsString(OnePageJob()));
         d.Click(Item(IDC_SAVE));
         EXPECT_FALSE(d.FileDialog());
         EXPECT_EQ(Values(), (Numbers{u"1", u"200", u"200", u"1", u"9", u"9"}));
@@ -278,7 +278,7 @@ TEST_F(Kgl2Bmp, ShiftAndCtrlShowTheCoverageOfTheSavedPage)
     std::fill(lines.begin() + 28, lines.end(), 0xFF); // 32 black pixels
     Stream s;
     s.JobStart().Page(Bytes(8 * 4, 0), Header{}).Page(lines, Header{}).JobEnd();
-    sim::machine().PutFile(kJob, AsString(s.bytes));
+    sim::files().Put(kJob, AsString(s.bytes));
 
     struct Case
     {
@@ -322,8 +322,8 @@ TEST_F(Kgl2Bmp, ASaveThatWritesNothingShowsAnErrorAndNoCoverage)
         .PageStart(SmallPage(0x33, 1, 1), SmallSheet())
         .Band(0, 1, PackCodes({257, 0, 600, 258}))
         .PageEnd();
-    sim::machine().PutFile(u"C:\\Jobs\\damaged.kgl", AsString(damaged.bytes));
-    sim::machine().PutFile(kJob, AsString(OnePageJob()));
+    sim::files().Put(u"C:\\Jobs\\damaged.kgl", AsString(damaged.bytes));
+    sim::files().Put(kJob, AsString(OnePageJob()));
 
     struct Case
     {
@@ -345,7 +345,7 @@ TEST_F(Kgl2Bmp, ASaveThatWritesNothingShowsAnErrorAndNoCoverage)
             d.Click(Item(IDC_SAVE));
             ASSERT_TRUE(d.FileDialog());
             if (c.failCreate)
-                sim::machine().FailNext("CreateFileW", ERROR_ACCESS_DENIED);
+                sim::faults().FailNext("CreateFileW", ERROR_ACCESS_DENIED);
             d.AnswerFileDialog(u"C:\\Out\\failed.bmp");
             const auto box = d.MessageBox();
             ASSERT_TRUE(box);
@@ -353,11 +353,11 @@ TEST_F(Kgl2Bmp, ASaveThatWritesNothingShowsAnErrorAndNoCoverage)
             EXPECT_EQ(box->type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
             d.AnswerMessageBox(IDOK);
             EXPECT_FALSE(d.MessageBox()) << "no coverage after a failed save";
-            EXPECT_FALSE(sim::machine().FileExists(u"C:\\Out\\failed.bmp"));
+            EXPECT_FALSE(sim::files().Exists(u"C:\\Out\\failed.bmp"));
             EXPECT_TRUE(d.IsEnabled(Item(IDC_SAVE)));
         }
         // A file that is there but cannot be mapped any more: an error, no save dialog, and a reload.
-        sim::machine().FailNext("CreateFileMappingW", ERROR_NOT_ENOUGH_MEMORY);
+        sim::faults().FailNext("CreateFileMappingW", ERROR_NOT_ENOUGH_MEMORY);
         d.Click(Item(IDC_SAVE));
         EXPECT_FALSE(d.FileDialog());
         const auto box = d.MessageBox();

@@ -41,8 +41,7 @@ Bytes PagesAcross(std::initializer_list<size_t> straddle, size_t total)
 
 TEST(MappedFile, OpenRefusesWhatCannotBeMapped)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\empty.kgl");
+    sim::files().Put(u"C:\\empty.kgl");
     CMemoryMappedFile file;
     EXPECT_FALSE(file.Open(nullptr));
     EXPECT_FALSE(file.Open(u"C:\\missing.kgl"));
@@ -51,7 +50,7 @@ TEST(MappedFile, OpenRefusesWhatCannotBeMapped)
     const BYTE* p = nullptr;
     EXPECT_FALSE(file.MapView(&p, 0, 10));
 
-    m.PutFile(u"C:\\x.kgl", "abc");
+    sim::files().Put(u"C:\\x.kgl", "abc");
     ASSERT_TRUE(file.Open(u"C:\\x.kgl"));
     EXPECT_FALSE(file.MapView(nullptr, 0, 1));
     EXPECT_FALSE(file.MapView(&p, 3, 1)) << "past the end of the file";
@@ -62,7 +61,7 @@ TEST(MappedFile, OpenRefusesWhatCannotBeMapped)
 TEST(MappedFile, AFileOf32MiBIsViewedWhole)
 {
     Bytes bytes = PagesAcross({20u << 20}, CMemoryMappedFile::kWholeFileLimit);
-    sim::machine().PutFile(u"C:\\w.kgl", AsText(bytes));
+    sim::files().Put(u"C:\\w.kgl", AsText(bytes));
     CMemoryMappedFile file;
     ASSERT_TRUE(file.Open(u"C:\\w.kgl"));
     const BYTE* p = nullptr;
@@ -76,7 +75,7 @@ TEST(MappedFile, ALargerFileIsScannedThroughMovingViews)
 {
     const size_t total = 40u << 20;
     Bytes bytes = PagesAcross({32u << 20, 33u << 20, (33u << 20) + 65536 * 3 + 100}, total);
-    sim::machine().PutFile(u"C:\\big.kgl", AsText(bytes));
+    sim::files().Put(u"C:\\big.kgl", AsText(bytes));
 
     MemoryByteView memory(bytes);
     std::vector<CPrintTicket> expected;
@@ -118,36 +117,36 @@ TEST(MappedFile, AFileThatShrankSinceItsScanGivesNoPage)
     Bytes bytes = OnePage(3, 0x11);
     Bytes second = OnePage(5, 0x22);
     bytes.insert(bytes.end(), second.begin(), second.end());
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\job.kgl", AsText(bytes));
+    sim::files().Put(u"C:\\job.kgl", AsText(bytes));
     std::vector<CPrintTicket> pages;
     {
         CMemoryMappedFile file;
         ASSERT_TRUE(file.Open(u"C:\\job.kgl"));
         ASSERT_EQ(ScanPrintFile(pages, file), 2);
     }
-    m.PutFile(u"C:\\job.kgl",
-              AsText(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2))));
+    sim::files().Put(
+        u"C:\\job.kgl",
+        AsText(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2))));
     CMemoryMappedFile file;
     ASSERT_TRUE(file.Open(u"C:\\job.kgl"));
     EXPECT_TRUE(RenderPageToBmp(file, pages[0], u"C:\\out\\p1.bmp").Written())
         << "the first page is still whole";
     const RenderResult r = RenderPageToBmp(file, pages[1], u"C:\\out\\p2.bmp");
     EXPECT_FALSE(r.Written());
-    EXPECT_FALSE(m.FileExists(u"C:\\out\\p2.bmp"));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\out\\p2.bmp"));
 }
 
 TEST(MappedFile, AFailedViewEndsTheScan)
 {
     Bytes bytes = PagesAcross({34u << 20}, 36u << 20);
-    sim::machine().PutFile(u"C:\\big.kgl", AsText(bytes));
+    sim::files().Put(u"C:\\big.kgl", AsText(bytes));
     CMemoryMappedFile file;
     ASSERT_TRUE(file.Open(u"C:\\big.kgl"));
     std::vector<CPrintTicket> pages(3);
-    sim::machine().FailNext("MapViewOfFile", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("MapViewOfFile", ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(ScanPrintFile(pages, file), 0);
     EXPECT_EQ(pages.size(), 3u) << "the list stays when the file cannot be read at all";
-    sim::machine().FailNext("MapViewOfFile", ERROR_NOT_ENOUGH_MEMORY, 1, 1);
+    sim::faults().FailNext("MapViewOfFile", ERROR_NOT_ENOUGH_MEMORY, 1, 1);
     EXPECT_EQ(ScanPrintFile(pages, file), 0);
     EXPECT_TRUE(pages.empty()) << "a scan cut short lists nothing";
 }

@@ -107,10 +107,9 @@ void ExpectNoBoxes()
 
 TEST(PrintToFileHelper, ProposesTheFirstFreeNumberAndReturnsTheChosenPath)
 {
-    auto& m = sim::machine();
     auto& d = sim::desktop();
-    m.PutFile(u"C:\\Out\\IMAGE00001.kgl");
-    m.PutFile(u"C:\\Out\\IMAGE00003.kgl");
+    sim::files().Put(u"C:\\Out\\IMAGE00001.kgl");
+    sim::files().Put(u"C:\\Out\\IMAGE00003.kgl");
     Starter starter(kSaveSection, 4096);
     starter.PutText(0, u"C:\\Out");
 
@@ -144,8 +143,8 @@ TEST(PrintToFileHelper, UnusableFolderGivesTheBareNameWithoutAWarning)
     for (const WString& folder : {WString(u"C:\\Missing"), WString(u"C:\\Out\\file.txt"), WString(), deep})
     {
         sim::machine().Reset();
-        sim::machine().PutFile(u"C:\\Out\\file.txt");
-        sim::machine().PutFile(deep + u"\\x");
+        sim::files().Put(u"C:\\Out\\file.txt");
+        sim::files().Put(deep + u"\\x");
         Starter starter(kSaveSection, 4096);
         starter.PutText(0, folder);
         RunHelper(kSaveSection, [&] {
@@ -167,7 +166,7 @@ class FullFolder
 public:
     explicit FullFolder(WStringView windowsPath)
     {
-        std::filesystem::path inSandbox = sim::machine().HostPath(windowsPath);
+        std::filesystem::path inSandbox = sim::files().HostPath(windowsPath);
         std::filesystem::create_directories(inSandbox.parent_path());
         std::string pattern = "/dev/shm/velmo-full-XXXXXX";
         if (std::filesystem::is_directory("/dev/shm") && ::mkdtemp(pattern.data()))
@@ -240,7 +239,7 @@ TEST(PrintToFileHelper, NameTheDuplicatorCannotOpenIsRetriedKeptOrDropped)
     for (const Row& r : rows)
     {
         sim::machine().Reset();
-        sim::machine().PutFile(u"C:\\Out\\x");
+        sim::files().Put(u"C:\\Out\\x");
         Starter starter(kSaveSection, 4096);
         starter.PutText(0, u"C:\\Out");
         RunHelper(kSaveSection, [&] {
@@ -267,11 +266,11 @@ TEST(PrintToFileHelper, NameTheDuplicatorCannotOpenIsRetriedKeptOrDropped)
 TEST(PrintToFileHelper, TooLongAndInvalidNamesShowTheDialogAgain)
 {
     auto& d = sim::desktop();
-    sim::machine().PutFile(u"C:\\Out\\x");
+    sim::files().Put(u"C:\\Out\\x");
     Starter starter(kSaveSection, 4096);
     starter.PutText(0, u"C:\\Out");
     // The dialog turns down the name it is opened with once.
-    sim::machine().FailNext("GetSaveFileNameW", FNERR_INVALIDFILENAME);
+    sim::faults().FailNext("GetSaveFileNameW", FNERR_INVALIDFILENAME);
     RunHelper(kSaveSection, [&] {
         auto cleared = d.FileDialog();
         ASSERT_TRUE(cleared);
@@ -312,7 +311,7 @@ TEST(PrintToFileHelper, SectionThatCannotBeUsedIsReportedInABox)
         {"view fails",
          [] {
              CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, kSaveSection);
-             sim::machine().FailNext("MapViewOfFile", ERROR_NOT_ENOUGH_MEMORY);
+             sim::faults().FailNext("MapViewOfFile", ERROR_NOT_ENOUGH_MEMORY);
          },
          cannotMap},
     };
@@ -354,7 +353,7 @@ TEST(PrintToFileHelper, ArgumentWithoutAMarkerClosesItsBoxAfterTenSeconds)
             EXPECT_FALSE(d.MessageBox());
         });
         EXPECT_EQ(exit, 0u);
-        EXPECT_EQ(sim::machine().Now(), 10000u);
+        EXPECT_EQ(sim::virtualClock().Now(), 10000u);
     }
 }
 
@@ -415,7 +414,7 @@ TEST(PrintToFileHelper, TextSetFollowsTheFileNameAndLanguageFollowsTheUser)
 TEST(PrintToFileHelper, EveryLanguageHasEveryText)
 {
     // The test itself plays the helper's module to read its string tables.
-    sim::machine().SetCallingProgram(kHelper, u"VelmoPrintToFile");
+    sim::processes().SetCallingProgram(kHelper, u"VelmoPrintToFile");
     const UINT ids[] = {103, 109, 201, 202, 203, 204, 205, 206, 300, 301, 302, 303, 304, 305, 306};
     auto load = [](UINT id) {
         WCHAR buffer[1024];
@@ -509,7 +508,7 @@ TEST(PrintToFileHelper, MessageBoxTimesOutWith32000)
         EXPECT_FALSE(d.MessageBox());
     });
     EXPECT_EQ(starter.U32(4), 32000u);
-    EXPECT_EQ(sim::machine().Now(), 5000u);
+    EXPECT_EQ(sim::virtualClock().Now(), 5000u);
 }
 
 TEST(PrintToFileHelper, UnterminatedMessageShowsNothingAndAnswersZero)
@@ -542,9 +541,9 @@ TEST(PrintToFileHelper, DllSearchIsHardenedBeforeAnythingElse)
     {
         sim::machine().Reset();
         if (r.oldLoader)
-            sim::machine().FailNext("LoadLibraryExW", ERROR_INVALID_PARAMETER);
+            sim::faults().FailNext("LoadLibraryExW", ERROR_INVALID_PARAMETER);
         RunHelper(u"Local\\none", [] { sim::desktop().AnswerMessageBox(IDOK); });
-        auto search = sim::machine().DllSearchOf(kHelper);
+        auto search = sim::processes().DllSearchOf(kHelper);
         ASSERT_TRUE(search);
         EXPECT_EQ(search->dllDirectory, u"") << "the current folder is out of the search";
         EXPECT_EQ(search->defaultDirectories, r.defaultDirectories);

@@ -71,9 +71,8 @@ TEST(PrintToFileCore, TitlesTheDuplicatorCanOpen)
 
 TEST(PrintToFileCore, DefaultNameTakesTheFirstFreeNumber)
 {
-    auto& m = sim::machine();
-    m.PutFile(u"C:\\Out\\IMAGE00001.kgl");
-    m.PutFile(u"C:\\Out\\image00003.KGL");
+    sim::files().Put(u"C:\\Out\\IMAGE00001.kgl");
+    sim::files().Put(u"C:\\Out\\image00003.KGL");
     WCHAR out[MAX_PATH];
     ASSERT_TRUE(MakeDefaultFileName(out, u"C:\\Out"));
     EXPECT_EQ(WString(out), u"C:\\Out\\IMAGE00002.kgl");
@@ -103,7 +102,7 @@ std::vector<BYTE> Utf16Bytes(const WString& s, size_t size)
 
 TEST(PrintToFileCore, SaveFolderIsNormalisedOrIgnored)
 {
-    sim::machine().SetCallingProgram(u"C:\\Users\\User\\starter.exe", u"starter");
+    sim::processes().SetCallingProgram(u"C:\\Users\\User\\starter.exe", u"starter");
     EXPECT_EQ(ReadSaveFolder(Utf16Bytes(u"C:\\Out\\..\\Data", kSavePathBytes)), u"C:\\Data\\");
     EXPECT_EQ(ReadSaveFolder(Utf16Bytes(u"docs", kSavePathBytes)), u"C:\\Users\\User\\docs\\");
     EXPECT_EQ(ReadSaveFolder(Utf16Bytes(u"", kSavePathBytes)), std::nullopt);

@@ -30,7 +30,7 @@ Rendered RenderFirstPage(const Bytes& file, const RenderLimits& limits = {})
     DeleteFileW(u"C:\\out\\page.bmp");
     Rendered r;
     r.result = RenderPageToBmp(view, pages[0], u"C:\\out\\page.bmp", limits);
-    r.bmp = sim::machine().FileBytes(u"C:\\out\\page.bmp");
+    r.bmp = sim::files().Bytes(u"C:\\out\\page.bmp");
     return r;
 }
 
@@ -107,7 +107,7 @@ TEST_F(Render, TopDownBitsGoToTheFileBottomUp)
 {
     const Bytes rows = {0x80, 0, 0, 0, 0x01, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}; // three rows of 32 pixels
     ASSERT_TRUE(WriteMonochromeBmp(u"C:\\out\\rows.bmp", rows, 32, 3, 300, 300));
-    const std::string bmp = sim::machine().FileBytes(u"C:\\out\\rows.bmp").value_or("");
+    const std::string bmp = sim::files().Bytes(u"C:\\out\\rows.bmp").value_or("");
     ASSERT_EQ(bmp.size(), 62u + 12u);
     EXPECT_EQ(U32(bmp, 22), 3u);
     EXPECT_EQ(bmp.substr(62), std::string("\xFF\xFF\xFF\xFF\x01\0\0\0\x80\0\0\0", 12));
@@ -324,12 +324,12 @@ TEST_F(Render, AFailedSaveLeavesNoFile)
 {
     Stream s;
     s.Page(Bytes(64, 0x11), Header{});
-    sim::machine().FailNext("WriteFile", 112, 1, 1); // the header goes out, the rows do not
+    sim::faults().FailNext("WriteFile", 112, 1, 1); // the header goes out, the rows do not
     Rendered r = RenderFirstPage(s.bytes);
     EXPECT_EQ(r.result.error, RenderError::WriteFailed);
     EXPECT_FALSE(r.bmp);
 
-    sim::machine().FailNext("CreateFileW", ERROR_ACCESS_DENIED);
+    sim::faults().FailNext("CreateFileW", ERROR_ACCESS_DENIED);
     r = RenderFirstPage(s.bytes);
     EXPECT_EQ(r.result.error, RenderError::CreateFailed);
     EXPECT_FALSE(r.bmp);

@@ -152,7 +152,7 @@ void ExpectReadBack(const Case& c)
     ASSERT_EQ(headers.size(), sent->size());
     ASSERT_EQ(layouts.size(), sent->size());
 
-    sim::machine().PutFile(kFile, printed.stream);
+    sim::files().Put(kFile, printed.stream);
     CMemoryMappedFile file;
     ASSERT_TRUE(file.Open(kFile));
     std::vector<CPrintTicket> tickets;
@@ -194,7 +194,7 @@ void ExpectReadBack(const Case& c)
         EXPECT_EQ(rendered.blackPixels, dots);
         const uint64_t width = uint64_t(c.paper.width) * c.xDpi / 254,
                        height = uint64_t(c.paper.height) * c.yDpi / 254;
-        EXPECT_EQ(sim::machine().FileBytes(kBmp).value_or("").size(),
+        EXPECT_EQ(sim::files().Bytes(kBmp).value_or("").size(),
                   kBmpHeaderSize + (((width + 31) >> 3) & ~uint64_t{3}) * height);
     }
 }
@@ -446,7 +446,7 @@ TEST(RoundTripJob, APaperChangeBetweenPagesStartsAnotherJobAndBothPagesReadBack)
     ASSERT_TRUE(sent) << error;
     ASSERT_EQ(sent->size(), 2u);
 
-    sim::machine().PutFile(kFile, stream);
+    sim::files().Put(kFile, stream);
     CMemoryMappedFile file;
     ASSERT_TRUE(file.Open(kFile));
     std::vector<CPrintTicket> tickets;

@@ -196,7 +196,7 @@ TEST_F(SpoolDll, FailuresComeBackWithTheirErrors)
     close(h);
     sim::spooler().ClosePrinter(other);
 
-    sim::machine().FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    sim::faults().FailNext("GlobalAlloc", ERROR_NOT_ENOUGH_MEMORY);
     SetLastError(0);
     EXPECT_EQ(startDoc(printer, job), nullptr);
     EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});

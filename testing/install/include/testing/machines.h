@@ -34,8 +34,8 @@ inline void PutFixtures(const std::string& folder, const WString& target,
                         std::initializer_list<const char*> files)
 {
     for (const char* f : files)
-        sim::machine().PutFile(target + u"\\" + WString(f, f + std::char_traits<char>::length(f)),
-                               FixtureBytes(folder + "/" + f));
+        sim::files().Put(target + u"\\" + WString(f, f + std::char_traits<char>::length(f)),
+                         FixtureBytes(folder + "/" + f));
 }
 
 // The packages in their folders under `root`: the setup program's own folder finds them there.
@@ -59,9 +59,9 @@ inline void PutCompleteV4Package(const WString& root = u"C:\\Pkg")
     PutV4Package(root);
     for (const char16_t* f : {u"VeKglV4-OUSUPX.dll", u"VeKglV4-MONAPI.dll", u"VeKglV4-MONSVR.exe",
                               u"VeKglV4-SMON.dll", u"VeKglV4-OUSVRX.exe"})
-        sim::machine().PutFile(root + u"\\Monitor\\x64\\" + f, "companion");
-    sim::machine().PutFile(root + u"\\DeviceApp\\en\\" + WString(kMetadataFile), "metadata package");
-    sim::machine().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [](const sim::StartedProcess& p) -> DWORD {
+        sim::files().Put(root + u"\\Monitor\\x64\\" + f, "companion");
+    sim::files().Put(root + u"\\DeviceApp\\en\\" + WString(kMetadataFile), "metadata package");
+    sim::processes().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [](const sim::StartedProcess& p) -> DWORD {
         SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         if (p.commandLine.ends_with(u" -install"))
         {
@@ -88,8 +88,8 @@ inline void PutCompleteV4Package(const WString& root = u"C:\\Pkg")
     sim::ProcessSetup explorer;
     explorer.imagePath = u"C:\\Windows\\explorer.exe";
     explorer.shell = true;
-    sim::machine().AddProcess(explorer);
-    sim::machine().PutFile(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
+    sim::processes().Add(explorer);
+    sim::files().Put(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\desktop.ini");
 }
 
 // Uploads a package through the spooler and installs one driver from it; the published oemNN.inf.

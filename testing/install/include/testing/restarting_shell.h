@@ -16,15 +16,15 @@ inline const WString kWatcher = u"C:\\Tools\\watch.exe";
 // `afterMs` later.
 inline void StartRestartingShell(DWORD shell, DWORD afterMs)
 {
-    sim::machine().PutFile(kWatcher, "MZ");
-    sim::machine().RegisterStandIn(u"watch.exe", [shell, afterMs](const sim::StartedProcess&) -> DWORD {
-        while (sim::machine().ProcessRunning(shell))
+    sim::files().Put(kWatcher, "MZ");
+    sim::processes().RegisterStandIn(u"watch.exe", [shell, afterMs](const sim::StartedProcess&) -> DWORD {
+        while (sim::processes().Running(shell))
             Sleep(50);
         Sleep(afterMs);
         sim::ProcessSetup again;
         again.imagePath = u"C:\\Windows\\explorer.exe";
         again.shell = true;
-        sim::machine().AddProcess(again);
+        sim::processes().Add(again);
         return 0;
     });
     OnMachine([] { return RunProcessAndWait(kWatcher, 0); });

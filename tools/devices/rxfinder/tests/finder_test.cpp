@@ -55,7 +55,7 @@ protected:
         sim::network().AddInterface("192.168.1.10", "255.255.255.0");
         sim::network().AddInterface("10.0.0.10", "255.255.255.0");
         const WString command = Utf16(kBrowserCommand);
-        sim::machine().SetRegistryValue(
+        sim::registry().SetValue(
             HKEY_CLASSES_ROOT, u"http\\shell\\open\\command", u"", REG_SZ,
             std::span(reinterpret_cast<const BYTE*>(command.c_str()), (command.size() + 1) * sizeof(WCHAR)));
     }
@@ -158,7 +158,7 @@ TEST_F(Finder, ListsTheCardsInOrderOfArrivalAndOpensTheChosenCardsPage)
     EXPECT_EQ(exit, 0u);
     EXPECT_TRUE(sim::firewall().Rules().empty()) << "the rule goes with the program";
     EXPECT_EQ(sim::firewall().OpenObjects(), objectsBefore);
-    const auto requests = sim::machine().ShellRequests();
+    const auto requests = sim::processes().ShellRequests();
     ASSERT_EQ(requests.size(), 2u);
     for (const auto& r : requests)
     {
@@ -215,10 +215,10 @@ TEST_F(Finder, TakesTheOptionsOnlyWhenConfirmed)
         }
 
         const std::size_t sentBefore = sim::network().Sent().size();
-        const ULONGLONG start = sim::machine().Now();
+        const ULONGLONG start = sim::virtualClock().Now();
         ASSERT_TRUE(d.Click(Item(IDC_SEARCH)));
         ASSERT_TRUE(SearchDone());
-        EXPECT_LT(sim::machine().Now() - start, 1000u) << "one round of a 1 ms time-out: one slice";
+        EXPECT_LT(sim::virtualClock().Now() - start, 1000u) << "one round of a 1 ms time-out: one slice";
         auto to = Destinations();
         to.erase(to.begin(), to.begin() + static_cast<std::ptrdiff_t>(sentBefore));
         EXPECT_EQ(to, (std::vector<std::string>{"10.0.0.255", "192.168.1.255"}));
@@ -300,7 +300,7 @@ TEST_F(Finder, RunsOnWhenTheFirewallFailsAndLeavesNoRuleUnlessItsRemovalFailed)
          {Case{"CoCreateInstance", 0}, Case{"INetFwPolicy2::get_Rules", 0}, Case{"INetFwRules::Add", 0},
           Case{"INetFwRules::Remove", 1}}) // the last: its rule stays
     {
-        sim::machine().FailNext(c.api, static_cast<DWORD>(E_FAIL));
+        sim::faults().FailNext(c.api, static_cast<DWORD>(E_FAIL));
         DWORD exit = RunFinder([&] {
             ASSERT_TRUE(SearchDone()) << c.api;
             EXPECT_FALSE(d.MessageBox()) << c.api;
@@ -309,7 +309,7 @@ TEST_F(Finder, RunsOnWhenTheFirewallFailsAndLeavesNoRuleUnlessItsRemovalFailed)
         EXPECT_EQ(exit, 0u) << c.api;
         EXPECT_TRUE(d.MessageBoxes().empty()) << c.api;
         EXPECT_EQ(sim::firewall().Rules().size(), c.rulesLeft) << c.api;
-        EXPECT_TRUE(sim::machine().PendingFaults().empty()) << c.api;
+        EXPECT_TRUE(sim::faults().Pending().empty()) << c.api;
     }
 }
 
@@ -360,7 +360,7 @@ TEST_F(Finder, StartsOnlyOnceAndOnlyWithWindowsSocketsTwoTwo)
         if (c.oldVersion)
             sim::network().SetWinsockVersion(MAKEWORD(1, 1));
         else
-            sim::machine().FailNext("WSAStartup", static_cast<DWORD>(c.error));
+            sim::faults().FailNext("WSAStartup", static_cast<DWORD>(c.error));
         LPWSTR expected = nullptr;
         ASSERT_TRUE(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
                                    static_cast<DWORD>(c.error), 0, reinterpret_cast<LPWSTR>(&expected), 0,

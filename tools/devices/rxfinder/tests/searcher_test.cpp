@@ -75,7 +75,7 @@ TEST(Searcher, StartsWindowsSocketsTwoTwoOrKeepsWhyNot)
     EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 0), INVALID_SOCKET); // the searcher stopped them
     EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);
 
-    sim::machine().FailNext("WSAStartup", WSASYSNOTREADY);
+    sim::faults().FailNext("WSAStartup", WSASYSNOTREADY);
     CTzPrnSvrSearcher failed;
     EXPECT_FALSE(failed.StartSockets());
     EXPECT_EQ(failed.GetErrorCode(), WSASYSNOTREADY);

@@ -76,7 +76,7 @@ class Engine
 {
 public:
     // Pool: what is allocated now; allocations with `tag` fail `count` times from now on. The Nth
-    // allocation from now fails with machine().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, N - 1).
+    // allocation from now fails with faults().FailNext("EngAllocMem", ERROR_NOT_ENOUGH_MEMORY, 1, N - 1).
     std::vector<PoolBlock> Outstanding() const;
     void FailTag(ULONG tag, int count = 1);
 

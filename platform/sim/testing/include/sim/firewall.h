@@ -1,7 +1,7 @@
 // The simulated Windows Firewall as tests see it: the rules of its policy, which programs change
 // through the NetFwPolicy2 object (hnetcfg). Adding or removing a rule needs the administrator's
 // rights (E_ACCESSDENIED otherwise); each method can be made to fail by its name, for example
-// machine().FailNext("INetFwRules::Add", E_FAIL).
+// faults().FailNext("INetFwRules::Add", E_FAIL).
 #pragma once
 
 #include <platform/windows.h>
