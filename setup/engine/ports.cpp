@@ -83,8 +83,15 @@ HMODULE GetSystemModule(const WString& name)
     std::array<WCHAR, MAX_PATH> previous{}, system{};
     DWORD previousLength = GetCurrentDirectoryW(static_cast<DWORD>(previous.size()), previous.data());
     UINT systemLength = GetSystemDirectoryW(system.data(), static_cast<UINT>(system.size()));
-    if (previousLength == 0 || previousLength >= previous.size() || systemLength == 0 ||
-        systemLength >= system.size() || !SetCurrentDirectoryW(system.data()))
+    // The failed call's code stays for the caller; a folder too long for the room has none of its own.
+    if (previousLength == 0 || systemLength == 0)
+        return nullptr;
+    if (previousLength >= previous.size() || systemLength >= system.size())
+    {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return nullptr;
+    }
+    if (!SetCurrentDirectoryW(system.data()))
         return nullptr;
     HMODULE module = GetModuleHandleW(name.c_str());
     DWORD error = GetLastError();
@@ -151,7 +158,7 @@ DWORD DeleteTcpIpPort(WStringView portName)
 {
     XcvDataProc xcv = FindXcvData();
     if (!xcv)
-        return 1;
+        return GetLastError() ? GetLastError() : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
     auto input = BuildDeletePortData1(portName);
     if (!input)
         return ERROR_INVALID_PARAMETER;

@@ -318,7 +318,15 @@ UINT CThreadRemove::RemoveCompanions()
             monitorFolder = LanguageFolder(context_, false, true) + TEXT("Monitor");
             companions = std::make_unique<CV4CompanionFiles>(monitorFolder);
         }
-        companions->Remove();
+        if (!companions->Remove())
+        {
+            // A fresh object finds nothing to do only when nothing is there: no failure then.
+            if (companions->state == CV4CompanionFiles::kRemoveFailed)
+            {
+                context_.LogError(companions->lastError);
+                return kFailCompanions;
+            }
+        }
     }
     return kStepDeleteMetadata;
 }

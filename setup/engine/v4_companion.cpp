@@ -13,6 +13,22 @@ bool FileExists(const WString& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Whether a file is there; code gets the error of a check that failed for another reason than its
+// absence.
+bool FileThere(const WString& path, DWORD& code)
+{
+    code = 0;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+    {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            code = error ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
+        return false;
+    }
+    return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool FolderExists(const WString& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -131,28 +147,48 @@ bool CV4CompanionFiles::Remove()
     // makes one on no package at all); one whose install failed or that removed them has done so.
     if (state == kInstallFailed || state == kRemoved)
         return false;
+    auto fail = [this](DWORD code) {
+        lastError = code ? code : static_cast<DWORD>(ERROR_GEN_FAILURE);
+        state = kRemoveFailed;
+        return false;
+    };
+    // A file that cannot be checked may be there: only "not found" counts as gone.
     bool present = false;
-    for (const WString& file : files)
-        present = present || FileExists(targetFolder + file);
+    for (size_t i = 0; i < files.size() && !present; ++i)
+    {
+        DWORD code = 0;
+        present = FileThere(targetFolder + files[i], code);
+        if (code)
+            return fail(code);
+    }
     if (!present)
         return installed != 0;
-    if (FileExists(ServiceProgram()))
+    DWORD code = 0;
+    if (FileThere(ServiceProgram(), code))
     {
         CurrentFolder inTarget(targetFolder);
         RunResult remove = RunProcessAndWait(ServiceProgram() + TEXT(" -remove"), INFINITE);
-        if (!remove.started || remove.exitCode != 0)
-            return false;
+        if (!remove.started)
+            return fail(GetLastError());
+        if (remove.exitCode != 0)
+            return fail(remove.exitCode); // the program's own answer
     }
+    else if (code)
+        return fail(code);
     state = kRemoveFailed;
     Sleep(1000);
     for (const WString& file : files)
     {
         WString path = targetFolder + file;
-        if (!FileExists(path))
+        if (!FileThere(path, code))
+        {
+            if (code)
+                return fail(code);
             continue;
+        }
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!DeleteFileW(path.c_str()))
-            lastError = GetLastError();
+            return fail(GetLastError());
     }
     state = kRemoved;
     return true;

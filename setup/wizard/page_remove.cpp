@@ -1,6 +1,7 @@
 // The Remove page: the maker's printers and driver packages to remove, chosen with check boxes.
 #include "inventory.h"
 #include "modify_pages.h"
+#include "status_word.h"
 #include "taskkill.h"
 #include "wizard.h"
 
@@ -218,10 +219,18 @@ LRESULT CPropSheetRemove::OnNotify(HWND hwnd, int controlId, NMHDR* header)
         RemoveChoice choice = ChooseRemoval(ReadRows(GetDlgItem(hwnd, IDC_LIST)));
         c.flags = choice.flags;
         c.printersToUpdate = std::move(choice.printers);
-        if ((c.flags & (1u << 3)) && AskToCloseDriverDllUsers(hwnd))
+        if ((c.flags & (1u << 3)))
         {
-            c.statusWord = 0x1D000000;
-            return JumpToFinish(hwnd);
+            DWORD error = 0;
+            const CloseAnswer answer = AskToCloseDriverDllUsers(hwnd, error);
+            if (answer != CloseAnswer::GoOn)
+            {
+                // A dialog that could not be shown is no choice of the user's: a failure with its code.
+                if (answer == CloseAnswer::Failed)
+                    c.LogError(error);
+                c.statusWord = answer == CloseAnswer::Failed ? kFailGeneral : kFailUserCancelled;
+                return JumpToFinish(hwnd);
+            }
         }
         return GoNext(hwnd);
     }

@@ -2,6 +2,7 @@
 #include "driver_package.h"
 #include "inf_file.h"
 #include "modify_pages.h"
+#include "status_word.h"
 #include "taskkill.h"
 #include "wizard.h"
 
@@ -97,10 +98,18 @@ LRESULT CPropSheetUpdate::OnNotify(HWND hwnd, int controlId, NMHDR* header)
     case PSN_WIZNEXT: {
         SetWizardButtons(hwnd, 0);
         SetNextButtonText(hwnd, savedNextText);
-        if (c.driverKind == 3 && AskToCloseDriverDllUsers(hwnd))
+        if (c.driverKind == 3)
         {
-            c.statusWord = 0x1D000000;
-            return JumpToFinish(hwnd);
+            DWORD error = 0;
+            const CloseAnswer answer = AskToCloseDriverDllUsers(hwnd, error);
+            if (answer != CloseAnswer::GoOn)
+            {
+                // A dialog that could not be shown is no choice of the user's: a failure with its code.
+                if (answer == CloseAnswer::Failed)
+                    c.LogError(error);
+                c.statusWord = answer == CloseAnswer::Failed ? kFailGeneral : kFailUserCancelled;
+                return JumpToFinish(hwnd);
+            }
         }
         return GoNext(hwnd);
     }

@@ -66,7 +66,7 @@ void CDialogTaskkill::FillList(HWND hwnd)
     for (const auto& [id, image] : taskkill_->processes)
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(image.c_str()));
     if (taskkill_->processes.empty())
-        EndDialog(hwnd, 0);
+        End(hwnd, 0);
 }
 
 BOOL CDialogTaskkill::OnInitDialog(HWND hwnd, WPARAM, LPARAM)
@@ -87,7 +87,7 @@ void CDialogTaskkill::OnCommand(HWND hwnd, int controlId, HWND, UINT notifyCode)
     switch (controlId)
     {
     case IDCANCEL:
-        EndDialog(hwnd, -1);
+        End(hwnd, -1);
         break;
     case IDC_END_ALL:
         if (notifyCode == 0)
@@ -101,19 +101,35 @@ void CDialogTaskkill::OnCommand(HWND hwnd, int controlId, HWND, UINT notifyCode)
             FillList(hwnd);
         break;
     case IDC_IGNORE:
-        EndDialog(hwnd, 0);
+        End(hwnd, 0);
         break;
     default:
         break;
     }
 }
 
-bool AskToCloseDriverDllUsers(HWND owner)
+void CDialogTaskkill::End(HWND hwnd, INT_PTR result)
+{
+    if (ended_)
+        *ended_ = true;
+    EndDialog(hwnd, result);
+}
+
+CloseAnswer AskToCloseDriverDllUsers(HWND owner, DWORD& error)
 {
     CTaskkill_win10 taskkill;
-    INT_PTR result =
-        RunModalDialog(std::make_unique<CDialogTaskkill>(&taskkill), g_wizard->instance, IDD_TASKKILL, owner);
-    return result == -1;
+    bool ended = false;
+    INT_PTR result = RunModalDialog(std::make_unique<CDialogTaskkill>(&taskkill, &ended), g_wizard->instance,
+                                    IDD_TASKKILL, owner);
+    error = 0;
+    if (result == -1 && !ended)
+    {
+        error = GetLastError();
+        if (!error)
+            error = ERROR_GEN_FAILURE;
+        return CloseAnswer::Failed;
+    }
+    return result == -1 ? CloseAnswer::Cancelled : CloseAnswer::GoOn;
 }
 
 } // namespace kgsetup

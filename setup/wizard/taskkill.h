@@ -36,22 +36,35 @@ public:
 class CDialogTaskkill final : public CBaseDialog<CDialogTaskkill>
 {
 public:
-    explicit CDialogTaskkill(CTaskkill* taskkill) : taskkill_(taskkill) {}
+    // `ended`, when given, is set once the dialog ends itself: a -1 without it is a dialog that failed.
+    explicit CDialogTaskkill(CTaskkill* taskkill, bool* ended = nullptr) : taskkill_(taskkill), ended_(ended)
+    {
+    }
     void FillList(HWND hwnd);
     BOOL OnInitDialog(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     void OnCommand(HWND hwnd, int controlId, HWND control, UINT notifyCode) override;
     // Closing the box cancels as Cancel does: going on would remove files the programs still hold.
     LRESULT OnClose(HWND hwnd) override
     {
-        EndDialog(hwnd, -1);
+        End(hwnd, -1);
         return 0;
     }
 
 private:
+    void End(HWND hwnd, INT_PTR result);
+
     CTaskkill* taskkill_;
+    bool* ended_;
 };
 
-// Runs the dialog owned by `owner`; true when the user cancelled.
-bool AskToCloseDriverDllUsers(HWND owner);
+enum class CloseAnswer
+{
+    GoOn,
+    Cancelled,
+    Failed, // the dialog could not be shown
+};
+
+// Runs the dialog owned by `owner`; with Failed, `error` gets the failed call's code.
+CloseAnswer AskToCloseDriverDllUsers(HWND owner, DWORD& error);
 
 } // namespace kgsetup

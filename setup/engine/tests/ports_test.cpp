@@ -137,9 +137,15 @@ TEST(Ports, FailuresAreReportedAndChangeNothing)
         {"without administrator rights", [] { sim::machine().SetAdministrator(false); }, 1, 1,
          ERROR_ACCESS_DENIED},
         {"without XcvDataW", [] { sim::machine().RemoveSystemExport(u"winspool.drv", "XcvDataW"); },
-         ERROR_PROC_NOT_FOUND, ERROR_PROC_NOT_FOUND, 1},
-        {"without winspool", [] { sim::processes().RemoveSystemModule(u"winspool.drv"); },
-         ERROR_MOD_NOT_FOUND, ERROR_MOD_NOT_FOUND, 1},
+         ERROR_PROC_NOT_FOUND, ERROR_PROC_NOT_FOUND, ERROR_PROC_NOT_FOUND},
+        {"without winspool", [] { sim::processes().RemoveSystemModule(u"winspool.drv"); }, ERROR_MOD_NOT_FOUND,
+         ERROR_MOD_NOT_FOUND, ERROR_MOD_NOT_FOUND},
+        {"without the system folder",
+         [] { sim::faults().FailNext("GetSystemDirectoryW", ERROR_ACCESS_DENIED, 3); }, ERROR_ACCESS_DENIED,
+         ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+        {"when the current folder cannot be set",
+         [] { sim::faults().FailNext("SetCurrentDirectoryW", ERROR_ACCESS_DENIED, 3); }, ERROR_ACCESS_DENIED,
+         ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
         {"with the spooler stopped",
          [] {
              sim::ServiceSetup spooler = *sim::services().Setup(u"Spooler");

@@ -194,6 +194,25 @@ TEST(RemoveWorker, WithOnlyDriverRowsTheLastDriverTakesEverything)
     EXPECT_EQ(r.context->selfDeleteAtExit, 1u);
 }
 
+// A companion file that cannot be deleted fails the companions' step with the deletion's code; the
+// metadata step is not reached.
+TEST(RemoveWorker, ACompanionLeftFailsTheStep)
+{
+    PrepareMachine();
+    PutV4Sources();
+    sim::processes().InstallCommandInterpreter(true);
+    CSetupContext install;
+    install.connectionKind = 0;
+    install.LoadModelList();
+    ASSERT_EQ(RunWorker<CInstallProgress>(install).final, 0x80010000u);
+    sim::faults().FailNext("DeleteFileW", ERROR_ACCESS_DENIED);
+    Removal r = Remove({}, 0);
+    EXPECT_EQ(r.run.final, 0x94000000u) << std::hex << r.run.final << " " << Log(*r.context);
+    EXPECT_NE(Log(*r.context).find("0x00000005"), std::string::npos) << Log(*r.context);
+    EXPECT_TRUE(sim::files().Exists(kStoreFile));
+    EXPECT_EQ(r.context->selfDeleteAtExit, 0u);
+}
+
 TEST(RemoveWorker, AnInstallGoesOnToRemoveOnlyTheClassicDriver)
 {
     PrepareMachine();

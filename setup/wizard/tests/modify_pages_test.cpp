@@ -221,7 +221,9 @@ INT_PTR RunTaskkillDialog(const sim::Desktop::Script& script)
         [&]() -> DWORD {
             *g_setupContext = std::make_unique<CSetupContext>();
             g_wizard->instance = GetModuleHandleW(nullptr);
-            result = AskToCloseDriverDllUsers(nullptr) ? -1 : 0;
+            DWORD error = 0;
+            const CloseAnswer answer = AskToCloseDriverDllUsers(nullptr, error);
+            result = answer == CloseAnswer::Cancelled ? -1 : answer == CloseAnswer::GoOn ? 0 : -3;
             g_setupContext->reset();
             return 0;
         },
@@ -288,6 +290,26 @@ TEST_F(ModifyPagesTest, DialogOfApplicationsToClose)
     }
     EXPECT_EQ(RunTaskkillDialog([] { EXPECT_FALSE(D().TopWindow(u"Caution")); }), 0)
         << "nothing holds the files";
+}
+
+// A box that cannot be shown is no cancel: the caller gets the failed call's code.
+TEST_F(ModifyPagesTest, DialogOfApplicationsToCloseThatCannotBeShown)
+{
+    sim::processes().Add(Process(u"C:\\Apps\\Editor.exe", {u"C:\\Apps\\VELMQ7UI.DLL"}));
+    CloseAnswer answer = CloseAnswer::GoOn;
+    DWORD error = 0;
+    D().Run(
+        [&]() -> DWORD {
+            *g_setupContext = std::make_unique<CSetupContext>();
+            g_wizard->instance = GetModuleHandleW(nullptr);
+            sim::faults().FailNext("DialogBoxParamW", ERROR_NOT_ENOUGH_MEMORY);
+            answer = AskToCloseDriverDllUsers(nullptr, error);
+            g_setupContext->reset();
+            return 0;
+        },
+        [] {});
+    EXPECT_EQ(answer, CloseAnswer::Failed);
+    EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
 }
 
 constexpr int kNextButton = 0x3024;

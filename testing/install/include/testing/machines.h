@@ -72,18 +72,31 @@ inline void PutCompleteV4Package(const WString& root = u"C:\\Pkg")
                                path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
             CloseServiceHandle(service);
         }
+        DWORD result = 0;
         if (p.commandLine.ends_with(u" -remove"))
         {
-            SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
+            // A failed service call is the program's exit code.
+            SC_HANDLE service =
+                manager ? OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS)
+                        : nullptr;
             SERVICE_STATUS status{};
-            if (ControlService(service, SERVICE_CONTROL_STOP, &status))
-                while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED)
-                    Sleep(250);
-            DeleteService(service);
-            CloseServiceHandle(service);
+            if (!service)
+                result = GetLastError();
+            else if (!ControlService(service, SERVICE_CONTROL_STOP, &status) &&
+                     GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
+                result = GetLastError();
+            // A status that cannot be read ends the wait: the deletion then goes ahead.
+            while (service && !result && QueryServiceStatus(service, &status) &&
+                   status.dwCurrentState != SERVICE_STOPPED)
+                Sleep(250);
+            if (service && !result && !DeleteService(service))
+                result = GetLastError();
+            if (service)
+                CloseServiceHandle(service);
         }
-        CloseServiceHandle(manager);
-        return 0;
+        if (manager)
+            CloseServiceHandle(manager);
+        return result;
     });
     sim::ProcessSetup explorer;
     explorer.imagePath = u"C:\\Windows\\explorer.exe";
