@@ -115,7 +115,14 @@ template <typename Logic> WorkerRun RunWorker(CSetupContext& context)
     OnMachine([&] {
         auto page = std::make_shared<TestPage>();
         auto logic = MakeProgress<Logic>(context, page);
-        if (!logic->CreateWorker() || !logic->Start())
+        if (!logic->CreateWorker())
+        {
+            run.final = kFailStart | kStatusFinished;
+            return 0;
+        }
+        // The word the worker was made with, read before a quick thread can replace it.
+        run.words.push_back(logic->GetStatus());
+        if (!logic->Start())
         {
             run.final = kFailStart | kStatusFinished;
             return 0;
