@@ -109,9 +109,12 @@ std::vector<WString> CDriverPackage::LoadModels(const WString& path)
     std::vector<WString> keys = ProfileKeyNames(path, section, kModelListSize, &found);
     if (!found)
         return {};
+    std::vector<WString> models = ModelNamesOf(keys, kMaxModels);
+    if (models.empty())
+        return {}; // a models section naming no model offers nothing to install
     lastError = 0;
     result = 0;
-    return ModelNamesOf(keys, kMaxModels);
+    return models;
 }
 
 void CDriverPackage::FindMakerOemInfs(DWORD bits)
