@@ -269,8 +269,10 @@ UINT CThreadRemove::RemoveDrivers()
             auto printers = inventory->printersByDriver.find(name);
             if (printers != inventory->printersByDriver.end() && !printers->second.records.empty())
                 continue;
+            // By its version: a driver of another kind under the same name is not this INF's to take.
             WString deleted = name;
-            if (!DeletePrinterDriverW(nullptr, nullptr, deleted.data()) &&
+            if (!DeletePrinterDriverExW(nullptr, nullptr, deleted.data(), DPD_DELETE_SPECIFIC_VERSION,
+                                        driver.cVersion) &&
                 GetLastError() != ERROR_UNKNOWN_PRINTER_DRIVER)
             {
                 context_.LogError(GetLastError());

@@ -204,33 +204,15 @@ BOOL WINAPI EnumMonitorsA(LPSTR serverName, DWORD level, LPBYTE buffer, DWORD si
 BOOL WINAPI DeletePortA(LPSTR serverName, HWND, LPSTR portName)
 {
     SIM_SPOOLER_CALL("DeletePortA", FALSE);
-    if (serverName && *serverName)
-        return Fail(ERROR_INVALID_NAME);
-    if (!portName || !*portName)
-        return Fail(ERROR_INVALID_PARAMETER);
-    std::lock_guard g(StateLock());
-    if (!SpoolerRunning())
-        return Fail(RPC_S_SERVER_UNAVAILABLE);
-    if (!Administrator())
-        return Fail(ERROR_ACCESS_DENIED);
-    DWORD error = RemovePort(Wide(portName), std::nullopt);
-    return error ? Fail(error) : TRUE;
+    return DeleteOnLocalSpooler(serverName && *serverName, portName && *portName,
+                                [&] { return RemovePort(Wide(portName), std::nullopt); });
 }
 
 BOOL WINAPI DeleteMonitorA(LPSTR serverName, LPSTR environment, LPSTR monitorName)
 {
     SIM_SPOOLER_CALL("DeleteMonitorA", FALSE);
-    if (serverName && *serverName)
-        return Fail(ERROR_INVALID_NAME);
-    if (!monitorName || !*monitorName)
-        return Fail(ERROR_INVALID_PARAMETER);
-    std::lock_guard g(StateLock());
-    if (!SpoolerRunning())
-        return Fail(RPC_S_SERVER_UNAVAILABLE);
-    if (!Administrator())
-        return Fail(ERROR_ACCESS_DENIED);
-    DWORD error = DeleteMonitor(Wide(environment), Wide(monitorName));
-    return error ? Fail(error) : TRUE;
+    return DeleteOnLocalSpooler(serverName && *serverName, monitorName && *monitorName,
+                                [&] { return DeleteMonitor(Wide(environment), Wide(monitorName)); });
 }
 
 BOOL WINAPI DeletePrinterDriverA(LPSTR serverName, LPSTR environment, LPSTR driverName)

@@ -177,6 +177,22 @@ std::string PortOutput(WStringView portName)
     auto it = ports().output.find(Fold(portName));
     return it == ports().output.end() ? std::string() : it->second;
 }
+
+BOOL DeleteOnLocalSpooler(bool hasServer, bool hasName, const std::function<DWORD()>& work)
+{
+    DWORD error = hasServer ? DWORD(ERROR_INVALID_NAME) : !hasName ? DWORD(ERROR_INVALID_PARAMETER) : 0;
+    if (!error)
+    {
+        std::lock_guard g(StateLock());
+        error = !SpoolerRunning()  ? DWORD(RPC_S_SERVER_UNAVAILABLE)
+                : !Administrator() ? DWORD(ERROR_ACCESS_DENIED)
+                                   : work();
+    }
+    if (error)
+        SetLastError(error);
+    return error ? FALSE : TRUE;
+}
+
 } // namespace detail
 
 std::string Spooler::Output(WStringView printerName) const
@@ -252,15 +268,6 @@ PortMonitors& portMonitors()
 using namespace sim;
 using namespace sim::detail;
 
-namespace
-{
-BOOL Fail(DWORD error)
-{
-    SetLastError(error);
-    return FALSE;
-}
-} // namespace
-
 BOOL WINAPI EnumPortsW(LPWSTR serverName, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                        LPDWORD returned)
 {
@@ -291,31 +298,14 @@ BOOL WINAPI EnumPortsW(LPWSTR serverName, DWORD level, LPBYTE buffer, DWORD size
 BOOL WINAPI DeletePortW(LPWSTR serverName, HWND, LPWSTR portName)
 {
     SIM_SPOOLER_CALL("DeletePortW", FALSE);
-    if (serverName && *serverName)
-        return Fail(ERROR_INVALID_NAME);
-    if (!portName || !*portName)
-        return Fail(ERROR_INVALID_PARAMETER);
-    std::lock_guard g(StateLock());
-    if (!SpoolerRunning())
-        return Fail(RPC_S_SERVER_UNAVAILABLE);
-    if (!Administrator())
-        return Fail(ERROR_ACCESS_DENIED);
-    DWORD error = RemovePort(portName, std::nullopt);
-    return error ? Fail(error) : TRUE;
+    return DeleteOnLocalSpooler(serverName && *serverName, portName && *portName,
+                                [&] { return RemovePort(portName, std::nullopt); });
 }
 
 BOOL WINAPI DeleteMonitorW(LPWSTR serverName, LPWSTR environment, LPWSTR monitorName)
 {
     SIM_SPOOLER_CALL("DeleteMonitorW", FALSE);
-    if (serverName && *serverName)
-        return Fail(ERROR_INVALID_NAME);
-    if (!monitorName || !*monitorName)
-        return Fail(ERROR_INVALID_PARAMETER);
-    std::lock_guard g(StateLock());
-    if (!SpoolerRunning())
-        return Fail(RPC_S_SERVER_UNAVAILABLE);
-    if (!Administrator())
-        return Fail(ERROR_ACCESS_DENIED);
-    DWORD error = DeleteMonitor(environment ? WStringView(environment) : WStringView(), monitorName);
-    return error ? Fail(error) : TRUE;
+    return DeleteOnLocalSpooler(serverName && *serverName, monitorName && *monitorName, [&] {
+        return DeleteMonitor(environment ? WStringView(environment) : WStringView(), monitorName);
+    });
 }

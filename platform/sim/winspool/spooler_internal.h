@@ -110,6 +110,9 @@ DWORD RemovePort(WStringView name, std::optional<WStringView> monitor);
 std::vector<WString> SplitPortList(WStringView list);
 std::vector<WString> InstalledMonitors(); // the local ones, then the registry's
 DWORD DeleteMonitor(WStringView environment, WStringView name);
+// DeletePort and DeleteMonitor in either character set: the checks of the local spooler, then `work`
+// under its lock; FALSE with the last error set when any fails.
+BOOL DeleteOnLocalSpooler(bool hasServer, bool hasName, const std::function<DWORD()>& work);
 
 // The calls of the spooler and the setup API, journaled in order for tests to fail each in turn.
 void RecordCall(std::string_view api);

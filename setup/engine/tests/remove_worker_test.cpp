@@ -239,6 +239,19 @@ TEST(RemoveWorker, AnInstallGoesOnToRemoveOnlyTheClassicDriver)
     EXPECT_EQ(context.selfDeleteAtExit, 0u);
 }
 
+// The classic driver an install replaces goes by its version: the new driver under the same name stays.
+TEST(RemoveWorker, TheClassicDriverGoesAloneFromANameBothKindsShare)
+{
+    PrepareMachine();
+    ASSERT_FALSE(MachineWithV3().empty());
+    ASSERT_FALSE(MachineWithV4().empty());
+    ASSERT_TRUE(HasDriver(kSharedModel, 3) && HasDriver(kSharedModel, 4));
+    Removal r = Remove({}, 0, [](CSetupContext& c) { c.mode = 0; });
+    EXPECT_EQ(r.run.final, 0x80040000u) << std::hex << r.run.final << " " << Log(*r.context);
+    EXPECT_FALSE(HasDriver(kSharedModel, 3));
+    EXPECT_TRUE(HasDriver(kSharedModel, 4));
+}
+
 TEST(RemoveWorker, FiltersByFlags)
 {
     EXPECT_EQ(FilterForFlags(0), 1);
