@@ -118,6 +118,12 @@ TEST(ShellFileOperations, CopyKeepsTheNameAndDeleteTakesTheWholeFolder)
 
     EXPECT_EQ(RunFileOperation(false, u"C:\\Src\\missing.exe"), static_cast<HRESULT>(0x80070002));
     EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\missing.exe", u"C:\\Dest"), static_cast<HRESULT>(0x80070002));
+    // A check of the source that fails is no missing source: its code comes back and the file stays
+    // (the item's own check comes first).
+    sim::faults().FailNext("GetFileAttributesW", ERROR_ACCESS_DENIED, 1, 1);
+    EXPECT_EQ(RunFileOperation(false, u"C:\\Src\\app.exe"), static_cast<HRESULT>(0x80070005));
+    EXPECT_TRUE(sim::faults().Pending().empty());
+    EXPECT_TRUE(sim::files().Exists(u"C:\\Src\\app.exe"));
 
     // A file open without delete sharing is in use: nothing of it goes.
     HANDLE h = CreateFileW(u"C:\\Dest\\data\\a.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,

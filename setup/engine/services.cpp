@@ -127,7 +127,70 @@ bool Operate(const ServiceManager& m, SC_HANDLE service, DWORD operation)
         return true;
     return state == SERVICE_STOPPED && startRun.Start();
 }
+
+// One look at a service: stopped for one that is not there; a code for a look that failed. One marked
+// for deletion that cannot be opened any more is still there until it has stopped.
+struct Look
+{
+    DWORD state = 0;
+    DWORD error = 0;
+};
+
+Look LookAt(const WString& name)
+{
+    Look look;
+    SC_HANDLE manager = OpenSCManagerW(nullptr, SERVICES_ACTIVE_DATABASEW, SC_MANAGER_CONNECT);
+    if (!manager)
+    {
+        look.error = GetLastError();
+    }
+    else if (SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS))
+    {
+        SERVICE_STATUS status{};
+        if (QueryServiceStatus(service, &status))
+            look.state = status.dwCurrentState;
+        else
+            look.error = GetLastError();
+        CloseServiceHandle(service);
+    }
+    else if (DWORD error = GetLastError(); error == ERROR_SERVICE_DOES_NOT_EXIST)
+        look.state = SERVICE_STOPPED;
+    else if (error == ERROR_SERVICE_MARKED_FOR_DELETE)
+        look.state = SERVICE_STOP_PENDING;
+    else
+        look.error = error;
+    if (manager)
+        CloseServiceHandle(manager);
+    if (!look.error && !look.state)
+        look.error = ERROR_GEN_FAILURE; // a failure that left no code of its own
+    return look;
+}
 } // namespace
+
+bool WaitForServiceStopped(WStringView serviceName)
+{
+    const WString name(serviceName);
+    DWORD failed = 0; // the previous look's code when it failed
+    for (int poll = 0;; ++poll)
+    {
+        Look look = LookAt(name);
+        if (!look.error && look.state == SERVICE_STOPPED)
+            return true;
+        // A passing failure is looked past; two in a row are the answer.
+        if (look.error && failed)
+        {
+            SetLastError(look.error);
+            return false;
+        }
+        failed = look.error;
+        if (poll == kPolls)
+        {
+            SetLastError(failed ? failed : static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+            return false;
+        }
+        Sleep(kPollMilliseconds);
+    }
+}
 
 bool ControlService(WStringView serviceName, DWORD operation)
 {

@@ -172,6 +172,9 @@ bool CV4CompanionFiles::Remove()
             return fail(GetLastError());
         if (remove.exitCode != 0)
             return fail(remove.exitCode); // the program's own answer
+        // The program may end before its service has: the files go only once it has stopped.
+        if (!WaitForServiceStopped(kServiceName))
+            return fail(GetLastError());
     }
     else if (code)
         return fail(code);

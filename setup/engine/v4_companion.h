@@ -34,8 +34,9 @@ public:
     // was not copied (the program is then not run), the program did not start or failed, or the
     // service does not run.
     bool Install();
-    // Runs the service program with " -remove" when it is there and deletes the files present; also on
-    // a fresh object. False when the program failed, or after a failed install or a removal.
+    // Runs the service program with " -remove" when it is there, waits for its service to stop and
+    // deletes the files present; also on a fresh object. False when the program failed, the service
+    // was not seen stopped, or after a failed install or a removal.
     bool Remove();
 
     const WString& StatusText() const;

@@ -331,8 +331,9 @@ private:
 
     HRESULT Perform(const Operation& op) const
     {
+        // Only a source that is not there is reported as missing; a check that failed keeps its code.
         if (GetFileAttributesW(op.source.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+            return LastErrorResult();
         if (op.kind == Kind::Delete)
             return DeleteTree(op.source);
         HRESULT hr = MakeFolders(op.folder);

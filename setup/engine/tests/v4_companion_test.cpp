@@ -7,8 +7,10 @@
 #include <platform/winsvc.h>
 #include <sim/services.h>
 
-#include <string>
+#include <algorithm>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace
@@ -257,13 +259,24 @@ TEST(Companion, EachFailedCallIsReported)
                 EXPECT_EQ(c.state, 1u) << at;
                 continue;
             }
+            const std::optional<DWORD> service = sim::services().State(CV4CompanionFiles::kServiceName);
             if (!removed)
             {
                 EXPECT_EQ(c.state, 3u) << at;
-                EXPECT_EQ(c.lastError, static_cast<DWORD>(ERROR_ACCESS_DENIED)) << at;
+                // The program ends well whatever its own service calls gave: a service it left
+                // running is waited for in vain.
+                std::lock_guard g(companion.mu);
+                const bool ranRemove = std::ranges::any_of(companion.runs, [](const sim::StartedProcess& p) {
+                    return p.commandLine.ends_with(u" -remove");
+                });
+                EXPECT_EQ(c.lastError, ranRemove && service == DWORD(SERVICE_RUNNING)
+                                           ? static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT)
+                                           : static_cast<DWORD>(ERROR_ACCESS_DENIED))
+                    << at;
                 continue;
             }
             EXPECT_EQ(c.state, 4u) << at;
+            EXPECT_NE(service, DWORD(SERVICE_RUNNING)) << at << ": running, yet removed";
             for (const auto& file : kFiles)
                 EXPECT_FALSE(sim::files().Exists(kSystem32 + file)) << at << ": left, yet removed";
         }
@@ -309,5 +322,91 @@ TEST(Companion, AFreshObjectRemovesWhatItFinds)
     sim::machine().Reset();
     CV4CompanionFiles nothing(u"");
     EXPECT_FALSE(OnMachine([&] { return nothing.Remove(); })) << "nothing installed";
+}
+} // namespace
+
+namespace
+{
+// The service program's " -remove" may end before its service has stopped; the files go only once
+// the service is seen stopped or gone, a failed status check is looked past once, and a service that
+// never stops gives up after the wait's bound.
+TEST(Companion, TheFilesGoOnlyOnceTheServiceHasStopped)
+{
+    enum Program
+    {
+        kStopsAndWaits,   // stops its service, waits, deletes it
+        kStopsOnly,       // asks the stop and ends while the service stops
+        kStopsAndDeletes, // asks the stop, deletes the stopping service and ends
+        kLeavesRunning,   // ends with its service running
+    };
+    struct Case
+    {
+        const char* what;
+        Program program;
+        int failedQueries; // the engine's first status checks that fail
+        bool removed;
+        DWORD code;
+    } cases[] = {
+        {"stopped", kStopsAndWaits, 0, true, 0},
+        {"stopping", kStopsOnly, 0, true, 0},
+        {"stopping, marked for deletion", kStopsAndDeletes, 0, true, 0},
+        {"a failed check, then stopped", kStopsOnly, 1, true, 0},
+        {"two failed checks", kStopsOnly, 2, false, ERROR_ACCESS_DENIED},
+        {"running", kLeavesRunning, 0, false, ERROR_SERVICE_REQUEST_TIMEOUT},
+        {"running, a failed check at first", kLeavesRunning, 1, false, ERROR_SERVICE_REQUEST_TIMEOUT},
+    };
+    for (const Case& k : cases)
+    {
+        sim::machine().Reset();
+        for (const auto& file : kFiles)
+            sim::files().Put(kSystem32 + file, "installed");
+        Companion::Install();
+        sim::ServiceSetup running = *sim::services().Setup(CV4CompanionFiles::kServiceName);
+        running.state = SERVICE_RUNNING;
+        running.stopMilliseconds = 2500;
+        sim::services().Add(running);
+        sim::processes().RegisterStandIn(u"VeKglV4-OUSVRX.exe", [&k](const sim::StartedProcess&) -> DWORD {
+            if (k.program == kStopsAndWaits)
+            {
+                Companion::Uninstall();
+                return 0;
+            }
+            SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+            SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
+            SERVICE_STATUS status{};
+            if (k.program != kLeavesRunning)
+                ControlService(service, SERVICE_CONTROL_STOP, &status);
+            if (k.program == kStopsAndDeletes)
+                DeleteService(service);
+            CloseServiceHandle(service);
+            CloseServiceHandle(manager);
+            return 0;
+        });
+        CV4CompanionFiles c(u"");
+        if (k.failedQueries)
+            sim::faults().FailNext("QueryServiceStatus", ERROR_ACCESS_DENIED, k.failedQueries);
+        const ULONGLONG before = sim::virtualClock().Now();
+        EXPECT_EQ(OnMachine([&] { return c.Remove(); }), k.removed) << k.what;
+        EXPECT_TRUE(sim::faults().Pending().empty()) << k.what;
+        if (k.removed)
+        {
+            EXPECT_EQ(c.state, 4u) << k.what;
+            EXPECT_NE(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING))
+                << k.what;
+        }
+        else
+        {
+            EXPECT_EQ(c.state, 3u) << k.what;
+            EXPECT_EQ(c.lastError, k.code) << k.what;
+            if (k.code == ERROR_SERVICE_REQUEST_TIMEOUT)
+            {
+                EXPECT_EQ(sim::virtualClock().Now() - before, 120u * 1000u)
+                    << k.what << ": 120 polls, 1 s apart";
+            }
+        }
+        for (const auto& file : kFiles)
+            EXPECT_EQ(sim::files().Exists(kSystem32 + file), !k.removed) << k.what;
+    }
+    sim::machine().Reset();
 }
 } // namespace

@@ -264,14 +264,9 @@ class EndToEndSweepTest : public EndToEndTest, public ::testing::WithParamInterf
 {
 };
 
-constexpr const char* kCompanionsGoOn =
-    "the companions' program ends well while their service still runs: success is reported and the "
-    "service stays";
 constexpr const char* kCompanionsLeft =
     "the companions' removal fails and says so, but with the driver gone \"/uninstall\" opens the "
     "Welcome page and cannot take the companions left";
-constexpr const char* kMetadataUnchecked =
-    "a failed check of the device metadata file counts as its absence: success is reported while it stays";
 constexpr const char* kStrandedAfterDrivers =
     "a step after the drivers went fails: \"/uninstall\" then opens the Welcome page, and the "
     "metadata, the entry and the installed copy stay";
@@ -287,12 +282,6 @@ const Open kRemovalOpen[] = {
     {"DeleteService", 0, kCompanionsLeft},
     {"OpenSCManagerW", 4, kCompanionsLeft},
     {"OpenServiceW", 4, kCompanionsLeft},
-    {"QueryServiceStatus", 5, kCompanionsGoOn},
-    {"QueryServiceStatus", 6, kCompanionsGoOn},
-    {"QueryServiceStatus", 7, kCompanionsGoOn},
-    {"QueryServiceStatus", 8, kCompanionsGoOn},
-    {"QueryServiceStatus", 9, kCompanionsGoOn},
-    {"QueryServiceStatus", 10, kCompanionsGoOn},
     {"DeleteFileW", 0, kCompanionsLeft},
     {"DeleteFileW", 1, kCompanionsLeft},
     {"DeleteFileW", 2, kCompanionsLeft},
@@ -305,7 +294,7 @@ const Open kRemovalOpen[] = {
     {"GetFileAttributesW", 11, kCompanionsLeft},
     {"GetFileAttributesW", 12, kCompanionsLeft},
     {"GetFileAttributesW", 13, kCompanionsLeft},
-    {"GetFileAttributesW", 15, kMetadataUnchecked},
+    {"GetFileAttributesW", 15, kStrandedAfterDrivers},
     {"CoInitializeEx", 0, kStrandedAfterDrivers},
     {"CoInitializeEx", 1, kStrandedAfterDrivers},
     {"CoCreateInstance", 0, kStrandedAfterDrivers},
@@ -347,11 +336,11 @@ constexpr const char* kRegistration =
     "the installed copy and its registration fail with another call's code, or leave the copy";
 
 const Open kUpdateOpen[] = {
-    {"RegCreateKeyExW", -1, kRegistration},    {"RegSetValueExW", -1, kRegistration},
-    {"CloseHandle", 8, kRegistration},         {"GetFileAttributesW", 23, kRegistration},
-    {"GetFileAttributesW", 26, kRegistration}, {"CreateDirectoryW", -1, kRegistration},
-    {"SHGetFolderPathW", 0, kRegistration},    {"SetupOpenInfFileW", 2, kInfUnread},
-    {"SetupOpenInfFileW", 5, kInfUnread},      {"SetupOpenInfFileW", 9, kInfUnread},
+    {"RegCreateKeyExW", -1, kRegistration},  {"RegSetValueExW", -1, kRegistration},
+    {"CloseHandle", 8, kRegistration},       {"GetFileAttributesW", 26, kRegistration},
+    {"CreateDirectoryW", -1, kRegistration}, {"SHGetFolderPathW", 0, kRegistration},
+    {"SetupOpenInfFileW", 2, kInfUnread},    {"SetupOpenInfFileW", 5, kInfUnread},
+    {"SetupOpenInfFileW", 9, kInfUnread},
 };
 
 TEST_P(EndToEndSweepTest, EachCallOfAnUpdateFailsOnce)
