@@ -25,8 +25,9 @@ std::vector<RemoveRow> BuildRemoveRows(const std::vector<RemoveInf>& infs)
                 if (listed.insert(printer).second)
                     rows.push_back({printer, driver.version, false});
         }
-        if (!inf.drivers.empty())
-            rows.push_back({inf.line, 0, true});
+        // A package whose driver is gone (an install or a removal that failed between the two) has
+        // its row too: nothing else would ever take it out of the store.
+        rows.push_back({inf.line, 0, true});
     }
     return rows;
 }

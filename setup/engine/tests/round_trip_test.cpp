@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sim/services.h>
 #include <sim/snapshot.h>
+#include <testing/left_after_removal.h>
 
 #include <algorithm>
 #include <functional>
@@ -95,24 +96,11 @@ WorkerRun RemoveEverything(std::vector<WString> printers)
     return run;
 }
 
-// What a removal leaves on purpose: the folders the driver's files went into and the registry keys
-// above the entry, the monitor and the printers; besides, the test's own package changes and the
-// command interpreter's helper.
+// What a removal may leave, and the test's own package changes.
 std::vector<std::string> Unexpected(const std::vector<std::string>& change)
 {
-    const std::string control = "+ key HKLM\\SYSTEM\\CurrentControlSet";
-    const std::set<std::string> keys = {"+ key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-                                        control,
-                                        control + "\\Control",
-                                        control + "\\Control\\Print",
-                                        control + "\\Control\\Print\\Monitors",
-                                        control + "\\Control\\Print\\Printers",
-                                        "+ file C:\\Windows\\System32\\taskkill.exe"};
-    std::vector<std::string> left;
-    for (const std::string& line : change)
-        if (!line.starts_with("+ dir ") && !line.starts_with("~ file C:\\Pkg\\") && !keys.count(line))
-            left.push_back(line);
-    return left;
+    return LeftAfterRemoval(change,
+                            [](const std::string& line) { return line.starts_with("~ file C:\\Pkg\\"); });
 }
 
 TEST(RoundTrip, ClassicDriverInstalledUpdatedAndRemoved)

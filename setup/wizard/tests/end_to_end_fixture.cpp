@@ -2,10 +2,10 @@
 
 #include <sim/snapshot.h>
 #include <sim/spooler.h>
+#include <testing/left_after_removal.h>
 #include <testing/machines.h>
 
 #include <cstring>
-#include <set>
 
 namespace kgsetup::testing
 {
@@ -98,57 +98,53 @@ void ExpectWholeRemoval(const Removal& seen)
     EXPECT_EQ(seen.exitCode, 1u);
 }
 
-// What a removal leaves on purpose: the folders the driver's files went into, the registry keys
-// above the entry, the monitors and the printers, the TCP/IP port the user added (a port may serve
-// other printers: it is never deleted), and taskkill.exe, which the machine puts in place the first
-// time a program is looked for.
+// What a removal may leave, and the TCP/IP port the user added: a port may serve other printers, so
+// it is never deleted.
 std::vector<std::string> Unexpected(const std::vector<std::string>& change)
 {
-    const std::string control = "+ key HKLM\\SYSTEM\\CurrentControlSet";
-    const std::set<std::string> keys = {"+ key HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-                                        control,
-                                        control + "\\Control",
-                                        control + "\\Control\\Print",
-                                        control + "\\Control\\Print\\Monitors",
-                                        control + "\\Control\\Print\\Printers",
-                                        "+ file C:\\Windows\\System32\\taskkill.exe"};
-    std::vector<std::string> left;
-    for (const std::string& line : change)
-        if (!line.starts_with("+ dir ") && !keys.count(line) &&
-            line.find("KORIGRAPH_192.168.0.5") == std::string::npos)
-            left.push_back(line);
-    return left;
+    return test::LeftAfterRemoval(change, [](const std::string& line) {
+        return line.find("KORIGRAPH_192.168.0.5") != std::string::npos;
+    });
 }
 
-DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& script)
+std::optional<WString> RegisteredCommand(const WString& name)
 {
     const WString key = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KORIGRAPH Printer Driver";
     std::optional<sim::RegistryValue> value = sim::registry().Value(HKEY_LOCAL_MACHINE, key, name);
     if (!value)
-    {
-        ADD_FAILURE() << "no registered command";
-        return 0xDEAD;
-    }
+        return std::nullopt;
     WString command(value->data.size() / sizeof(WCHAR), 0);
     std::memcpy(command.data(), value->data.data(), command.size() * sizeof(WCHAR));
     while (!command.empty() && command.back() == 0)
         command.pop_back();
-    return D().Run(
-        [command]() mutable -> DWORD {
-            STARTUPINFOW startup{};
-            startup.cb = sizeof startup;
-            PROCESS_INFORMATION process{};
-            if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                &startup, &process))
-                return 0xDEAD;
-            DWORD exitCode = 0xDEAD;
-            WaitForSingleObject(process.hProcess, INFINITE);
-            GetExitCodeProcess(process.hProcess, &exitCode);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-            return exitCode;
-        },
-        script);
+    return command;
+}
+
+DWORD StartAndWait(WString command)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return kNotStarted;
+    DWORD exitCode = kNotStarted;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& script)
+{
+    std::optional<WString> command = RegisteredCommand(name);
+    if (!command)
+    {
+        ADD_FAILURE() << "no registered command";
+        return kNotStarted;
+    }
+    return D().Run([command = *command] { return StartAndWait(command); }, script);
 }
 
 sim::Desktop::Script AddPrintToFileScript(WString& finish)

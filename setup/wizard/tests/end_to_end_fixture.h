@@ -6,6 +6,7 @@
 
 #include <sim/desktop.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,12 @@ sim::Desktop::Script RemoveEverythingScript(Removal& seen);
 void ExpectWholeRemoval(const Removal& seen);
 // A snapshot difference without what a removal leaves on purpose.
 std::vector<std::string> Unexpected(const std::vector<std::string>& change);
+// A command line of the program's entry ("UninstallString", "ModifyPath"); none without the value.
+std::optional<WString> RegisteredCommand(const WString& name);
+// A command line started as Windows starts it, run to its end: the exit code, kNotStarted when it
+// did not start.
+inline constexpr DWORD kNotStarted = 0xDEAD;
+DWORD StartAndWait(WString command);
 // Windows runs the entry's command line as it stands: the unquoted path of the registered copy.
 DWORD RunRegisteredCommand(const WString& name, const sim::Desktop::Script& script);
 // An older classic driver with a printer, and a newer package of it beside the setup program; the

@@ -78,7 +78,7 @@ TEST_F(ModifyPagesTest, RemoveRowsListEachPrinterOnceAndCheckDriverRows)
     std::vector<RemoveInf> infs = {
         {u"line A", {{3, {u"Office", u"Hall"}}, {4, {u"Desk"}}, {2, {u"Old"}}}},
         {u"line B", {{3, {u"Hall", u"Lab"}}}}, // offers a printer the first one listed
-        {u"line C", {}},                       // no driver: no row
+        {u"line C", {}},                       // a package left without its driver still goes
     };
     std::vector<RemoveRow> rows = BuildRemoveRows(infs);
     std::vector<std::tuple<WString, DWORD, bool>> seen;
@@ -89,7 +89,8 @@ TEST_F(ModifyPagesTest, RemoveRowsListEachPrinterOnceAndCheckDriverRows)
                                                                    {u"Desk", 4, false},
                                                                    {u"line A", 0, true},
                                                                    {u"Lab", 3, false},
-                                                                   {u"line B", 0, true}}));
+                                                                   {u"line B", 0, true},
+                                                                   {u"line C", 0, true}}));
 }
 
 TEST_F(ModifyPagesTest, RemoveChoiceGivesFlagsPrintersAndButtons)
