@@ -134,6 +134,7 @@ struct Look
 {
     DWORD state = 0;
     DWORD error = 0;
+    bool gone = false;
 };
 
 Look LookAt(const WString& name)
@@ -154,7 +155,10 @@ Look LookAt(const WString& name)
         CloseServiceHandle(service);
     }
     else if (DWORD error = GetLastError(); error == ERROR_SERVICE_DOES_NOT_EXIST)
+    {
         look.state = SERVICE_STOPPED;
+        look.gone = true;
+    }
     else if (error == ERROR_SERVICE_MARKED_FOR_DELETE)
         look.state = SERVICE_STOP_PENDING;
     else
@@ -166,6 +170,12 @@ Look LookAt(const WString& name)
     return look;
 }
 } // namespace
+
+bool ServiceGone(WStringView serviceName)
+{
+    Look look = LookAt(WString(serviceName));
+    return !look.error && look.gone;
+}
 
 bool WaitForServiceStopped(WStringView serviceName)
 {

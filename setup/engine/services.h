@@ -23,6 +23,9 @@ bool ControlService(WStringView serviceName, DWORD operation);
 // when the next fails too, with ERROR_SERVICE_REQUEST_TIMEOUT when the service still runs at the end.
 bool WaitForServiceStopped(WStringView serviceName);
 
+// True only when the service manager says there is no such service; a look that fails says nothing.
+bool ServiceGone(WStringView serviceName);
+
 // Stops "LPDSVC", restarts "Spooler" and starts "LPDSVC" again whatever happened; the spooler's result.
 // A spooler or LPD service left stopped by a failed step is started once more. A failed restart
 // leaves its own code as the last error.

@@ -170,8 +170,10 @@ bool CV4CompanionFiles::Remove()
         RunResult remove = RunProcessAndWait(ServiceProgram() + TEXT(" -remove"), INFINITE);
         if (!remove.started)
             return fail(GetLastError());
-        if (remove.exitCode != 0)
-            return fail(remove.exitCode); // the program's own answer
+        // The program's own answer, unless it only found its service gone: a removal that failed
+        // after the service went leaves the files for the next one to take.
+        if (remove.exitCode != 0 && !ServiceGone(kServiceName))
+            return fail(remove.exitCode);
         // The program may end before its service has: the files go only once it has stopped.
         if (!WaitForServiceStopped(kServiceName))
             return fail(GetLastError());

@@ -329,7 +329,8 @@ namespace
 {
 // The service program's " -remove" may end before its service has stopped; the files go only once
 // the service is seen stopped or gone, a failed status check is looked past once, and a service that
-// never stops gives up after the wait's bound.
+// never stops gives up after the wait's bound. A program that fails only because its service is gone
+// already leaves its files to go.
 TEST(Companion, TheFilesGoOnlyOnceTheServiceHasStopped)
 {
     enum Program
@@ -338,6 +339,8 @@ TEST(Companion, TheFilesGoOnlyOnceTheServiceHasStopped)
         kStopsOnly,       // asks the stop and ends while the service stops
         kStopsAndDeletes, // asks the stop, deletes the stopping service and ends
         kLeavesRunning,   // ends with its service running
+        kFindsItGone,     // answers a failure: an earlier removal took its service
+        kFails,           // answers a failure with its service still there
     };
     struct Case
     {
@@ -354,6 +357,8 @@ TEST(Companion, TheFilesGoOnlyOnceTheServiceHasStopped)
         {"two failed checks", kStopsOnly, 2, false, ERROR_ACCESS_DENIED},
         {"running", kLeavesRunning, 0, false, ERROR_SERVICE_REQUEST_TIMEOUT},
         {"running, a failed check at first", kLeavesRunning, 1, false, ERROR_SERVICE_REQUEST_TIMEOUT},
+        {"the service gone before", kFindsItGone, 0, true, 0},
+        {"the program failing", kFails, 0, false, 1},
     };
     for (const Case& k : cases)
     {
@@ -371,6 +376,10 @@ TEST(Companion, TheFilesGoOnlyOnceTheServiceHasStopped)
                 Companion::Uninstall();
                 return 0;
             }
+            if (k.program == kFindsItGone)
+                Companion::Uninstall();
+            if (k.program == kFindsItGone || k.program == kFails)
+                return 1;
             SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
             SC_HANDLE service = OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS);
             SERVICE_STATUS status{};
