@@ -135,6 +135,31 @@ TEST(ShellFileOperations, CopyKeepsTheNameAndDeleteTakesTheWholeFolder)
     CoUninitialize();
 }
 
+// Failures inside the operation come back with their own codes, and a copy whose close failed
+// holds the file no longer: the caller can take back what was written.
+TEST(ShellFileOperations, FailuresInsideKeepTheirCodesAndReleaseTheFile)
+{
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    sim::files().Put(u"C:\\Src\\app.exe", "program");
+    sim::files().Put(u"C:\\Dest\\keep.txt", "");
+
+    sim::faults().FailNext("CloseHandle", ERROR_GEN_FAILURE);
+    EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\app.exe", u"C:\\Dest"), static_cast<HRESULT>(0x8007001F));
+    EXPECT_TRUE(DeleteFileW(u"C:\\Dest\\app.exe")) << GetLastError();
+    // The source's close changes nothing of the copy.
+    sim::faults().FailNext("CloseHandle", ERROR_GEN_FAILURE, 1, 1);
+    EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\app.exe", u"C:\\Dest"), S_OK);
+    EXPECT_EQ(sim::files().Bytes(u"C:\\Dest\\app.exe"), "program");
+    EXPECT_TRUE(DeleteFileW(u"C:\\Dest\\app.exe") && DeleteFileW(u"C:\\Src\\app.exe")) << GetLastError();
+    sim::files().Put(u"C:\\Src\\app.exe", "program");
+
+    // The source's check is the third reading of attributes, after the two items'.
+    sim::faults().FailNext("GetFileAttributesW", ERROR_GEN_FAILURE, 1, 2);
+    EXPECT_EQ(RunFileOperation(true, u"C:\\Src\\app.exe", u"C:\\Dest"), static_cast<HRESULT>(0x8007001F));
+    EXPECT_FALSE(sim::files().Exists(u"C:\\Dest\\app.exe"));
+    CoUninitialize();
+}
+
 TEST(ShellFileOperations, ACopyMakesAMissingDestinationFolder)
 {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);

@@ -4,6 +4,8 @@
 #include <platform/crt.h>
 #include <platform/shlobj.h>
 
+#include <cerrno>
+#include <cerrno>
 #include <vector>
 
 namespace kgsetup
@@ -14,9 +16,39 @@ namespace
 constexpr WCHAR kUninstallKey[] = TEXT("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
 constexpr DWORD kMaxValueBytes = 32 * 1024;
 
-bool FileExists(const WString& path)
+// Whether a file is there; `code` gets the error of a check that failed for another reason than
+// its absence.
+bool FileThere(const WString& path, DWORD& code)
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    code = 0;
+    if (path.empty())
+        return false;
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME)
+        code = error ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
+    return false;
+}
+
+bool FolderThere(const WString& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Fails with `code` as the last error, the one the caller logs.
+bool Fail(DWORD code)
+{
+    SetLastError(code ? code : static_cast<DWORD>(ERROR_GEN_FAILURE));
+    return false;
+}
+
+// The C runtime's rename tells only errno.
+DWORD RenameError()
+{
+    return errno == ENOENT ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
+                           : static_cast<DWORD>(ERROR_ACCESS_DENIED);
 }
 
 WString FileNameOf(const WString& path)
@@ -47,6 +79,31 @@ std::optional<WString> ReadText(HKEY key, const WString& name)
     if (text.find(WCHAR{0}) != WString::npos)
         return std::nullopt;
     return text;
+}
+
+struct StoredValue
+{
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+
+// A value as stored, type and bytes; nothing when there is none.
+LSTATUS ReadStored(HKEY key, const WString& name, std::optional<StoredValue>& value)
+{
+    value.reset();
+    DWORD type = 0, bytes = 0;
+    LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes);
+    if (status == ERROR_FILE_NOT_FOUND)
+        return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS)
+        return status;
+    StoredValue stored{type, std::vector<BYTE>(bytes)};
+    status = RegQueryValueExW(key, name.c_str(), nullptr, &stored.type, stored.data.data(), &bytes);
+    if (status != ERROR_SUCCESS)
+        return status;
+    stored.data.resize(bytes);
+    value = std::move(stored);
+    return ERROR_SUCCESS;
 }
 
 std::optional<WString> Environment(const WCHAR* name)
@@ -99,7 +156,8 @@ CUninstallEntry& CUninstallEntry::SetPublisher(const WString& text)
 bool CUninstallEntry::Exists()
 {
     WString path = keyPath_ + name_;
-    if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &openKey_) != ERROR_SUCCESS)
+    openStatus_ = RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &openKey_);
+    if (openStatus_ != ERROR_SUCCESS)
     {
         openKey_ = nullptr;
         return false;
@@ -193,19 +251,25 @@ bool CUninstallEntry::SelfDelete()
 
 bool CUninstallEntry::InstallUninstaller(const WString& runningProgramPath, const WString& relativeTarget)
 {
-    if (Exists())
+    // An entry that cannot be read may name a copy elsewhere that would stay forever.
+    if (!Exists() && openStatus_ != ERROR_FILE_NOT_FOUND)
+        return Fail(static_cast<DWORD>(openStatus_));
+    if (openStatus_ == ERROR_SUCCESS)
     {
         WString registered = GetDisplayIcon();
+        DWORD code = 0;
+        const bool there = FileThere(registered, code);
+        if (code)
+            return Fail(code);
         // A registered uninstaller that is gone counts as older: the entry is repaired.
-        UINT order =
-            FileExists(registered) ? CompareFileVersions(runningProgramPath, registered) : kFirstNewer;
+        UINT order = there ? CompareFileVersions(runningProgramPath, registered) : kFirstNewer;
         if (order == kVersionsEqual || order == kFirstOlder)
             return true;
         if (order == kVersionUnreadable)
             return false;
-        Delete();
-        if (FileExists(registered))
-            DeleteWithShell(registered);
+        // The older entry and copy stay until the new ones are in place.
+        if (there)
+            replaced_ = registered;
     }
     return CopyAndRegister(runningProgramPath, relativeTarget);
 }
@@ -213,38 +277,108 @@ bool CUninstallEntry::InstallUninstaller(const WString& runningProgramPath, cons
 bool CUninstallEntry::CopyAndRegister(const WString& runningProgramPath, const WString& relativeTarget)
 {
     WCHAR programFiles[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles)))
-        return false;
+    const HRESULT folderResult =
+        SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+    if (FAILED(folderResult))
+        return Fail(static_cast<DWORD>(folderResult));
     std::vector<WString> parts = SplitPath(relativeTarget);
     if (parts.empty())
-        return false;
+        return Fail(ERROR_INVALID_PARAMETER);
     WString folder = programFiles;
     for (size_t i = 0; i + 1 < parts.size(); ++i)
     {
         folder += TEXT("\\") + parts[i];
-        _wmkdir(folder.c_str()); // an existing folder is fine
+        if (CreateDirectoryW(folder.c_str(), nullptr))
+        {
+            madeFolders_.push_back(folder);
+            continue;
+        }
+        // An existing folder is fine, whatever the call said; a missing one would fail the copy
+        // with another code.
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && !FolderThere(folder))
+        {
+            UndoCopy();
+            return Fail(error);
+        }
     }
-    WString target = folder + TEXT("\\") + parts.back();
-    HRESULT copyResult = S_OK;
+    target_ = folder + TEXT("\\") + parts.back();
     // The installed copy registering itself again is already in place.
-    if (lstrcmpiW(runningProgramPath.c_str(), target.c_str()) != 0)
+    if (lstrcmpiW(runningProgramPath.c_str(), target_.c_str()) != 0)
     {
-        if (FileExists(target))
-            DeleteWithShell(target);
-        copyResult = CopyWithShell(runningProgramPath, folder);
-        WString copied = folder + TEXT("\\") + FileNameOf(runningProgramPath);
-        if (lstrcmpiW(copied.c_str(), target.c_str()) != 0)
-            _wrename(copied.c_str(), target.c_str());
+        DWORD code = 0;
+        if (FileThere(target_, code))
+        {
+            const WString aside = target_ + TEXT(".previous");
+            DeleteFileW(aside.c_str()); // left by a run that stopped half-way, if at all
+            if (_wrename(target_.c_str(), aside.c_str()) != 0)
+                code = RenameError();
+            else
+                setAside_ = aside;
+        }
+        if (code)
+        {
+            UndoCopy();
+            return Fail(code);
+        }
+        const WString copied = folder + TEXT("\\") + FileNameOf(runningProgramPath);
+        // A failed copy can leave part of the file behind.
+        if (lstrcmpiW(copied.c_str(), runningProgramPath.c_str()) != 0)
+            placed_ = copied;
+        const HRESULT copyResult = CopyWithShell(runningProgramPath, folder);
+        if (FAILED(copyResult))
+        {
+            UndoCopy();
+            return Fail(static_cast<DWORD>(copyResult));
+        }
+        if (lstrcmpiW(copied.c_str(), target_.c_str()) != 0)
+        {
+            if (_wrename(copied.c_str(), target_.c_str()) != 0)
+            {
+                code = RenameError();
+                UndoCopy();
+                return Fail(code);
+            }
+            placed_ = target_;
+        }
     }
-    // An entry must never name an uninstaller that is not there; the caller logs why it is not.
-    if (!FileExists(target))
-    {
-        SetLastError(FAILED(copyResult) ? static_cast<DWORD>(copyResult)
-                                        : static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-        return false;
-    }
-    SetCommands(target);
+    SetCommands(target_);
     return true;
+}
+
+void CUninstallEntry::UndoCopy()
+{
+    if (!placed_.empty())
+        DeleteFileW(placed_.c_str());
+    if (!setAside_.empty())
+        _wrename(setAside_.c_str(), target_.c_str());
+    // Only folders this entry made, and only once empty.
+    for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it)
+        RemoveDirectoryW(it->c_str());
+    placed_.clear();
+    setAside_.clear();
+    replaced_.clear();
+    madeFolders_.clear();
+}
+
+DWORD CUninstallEntry::KeepCopy()
+{
+    // An old copy that will not go leaves the old entry and copy in place, the new ones taken back.
+    const bool elsewhere = !replaced_.empty() && lstrcmpiW(replaced_.c_str(), target_.c_str()) != 0;
+    if (elsewhere)
+    {
+        const HRESULT result = DeleteWithShell(replaced_);
+        if (FAILED(result) && result != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+            return static_cast<DWORD>(result);
+    }
+    // Once the copy elsewhere is gone there is nothing to go back to: a set-aside copy merely stays.
+    if (!setAside_.empty() && !DeleteFileW(setAside_.c_str()) && !elsewhere)
+        return GetLastError() ? GetLastError() : static_cast<DWORD>(ERROR_GEN_FAILURE);
+    placed_.clear();
+    setAside_.clear();
+    replaced_.clear();
+    madeFolders_.clear();
+    return ERROR_SUCCESS;
 }
 
 bool CUninstallEntry::Commit()
@@ -252,25 +386,52 @@ bool CUninstallEntry::Commit()
     WString path = keyPath_ + name_;
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(root_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, &disposition) != ERROR_SUCCESS)
-        return false;
-    bool ok = true;
-    for (const auto& [name, text] : values_)
+    LSTATUS status = RegCreateKeyExW(root_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, &disposition);
+    if (status != ERROR_SUCCESS)
     {
+        UndoCopy();
+        return Fail(static_cast<DWORD>(status));
+    }
+    // An entry that was there is put back as it was should a value fail: half-written, it could
+    // name a copy that is about to go.
+    std::map<WString, std::optional<StoredValue>> before;
+    if (disposition != REG_CREATED_NEW_KEY)
+        for (auto it = values_.begin(); it != values_.end() && status == ERROR_SUCCESS; ++it)
+            status = ReadStored(key, it->first, before[it->first]);
+    std::vector<WString> written;
+    for (auto it = values_.begin(); it != values_.end() && status == ERROR_SUCCESS; ++it)
+    {
+        const WString& text = it->second;
         // The byte count includes the terminator, as the registry's string contract asks.
         DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR));
-        if (RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                           bytes) != ERROR_SUCCESS)
+        status = RegSetValueExW(key, it->first.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+        if (status == ERROR_SUCCESS)
+            written.push_back(it->first);
+    }
+    if (status == ERROR_SUCCESS)
+        status = static_cast<LSTATUS>(KeepCopy());
+    if (status != ERROR_SUCCESS)
+    {
+        for (const WString& name : written)
         {
-            ok = false;
-            break;
+            if (const std::optional<StoredValue>& old = before[name])
+                RegSetValueExW(key, name.c_str(), 0, old->type, old->data.data(),
+                               static_cast<DWORD>(old->data.size()));
+            else
+                RegDeleteValueW(key, name.c_str());
         }
     }
     RegCloseKey(key);
-    if (!ok && disposition == REG_CREATED_NEW_KEY)
-        RegDeleteKeyExW(root_, path.c_str(), KEY_WOW64_64KEY, 0);
-    return ok;
+    if (status != ERROR_SUCCESS)
+    {
+        if (disposition == REG_CREATED_NEW_KEY)
+            RegDeleteKeyExW(root_, path.c_str(), KEY_WOW64_64KEY, 0);
+        UndoCopy();
+        return Fail(static_cast<DWORD>(status));
+    }
+    return true;
 }
 
 bool RegisterUninstaller(const WString& modulePath)

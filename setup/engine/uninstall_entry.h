@@ -6,6 +6,7 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace kgsetup
 {
@@ -38,19 +39,33 @@ public:
     bool SelfDelete();
 
     // Places the running program as the uninstaller unless the registered one is as new; false
-    // when the registered file has no readable version or the copy could not be placed.
+    // when the registered file has no readable version or the copy could not be placed. A copy
+    // already at the target is set aside, not deleted, until Commit decides.
     bool InstallUninstaller(const WString& runningProgramPath, const WString& relativeTarget);
     bool CopyAndRegister(const WString& runningProgramPath, const WString& relativeTarget);
-    // Writes every pending value (64-bit view); an entry this call created is removed again when a
-    // value cannot be written.
+    // Writes every pending value (64-bit view). On failure the entry is left as it was (one this call
+    // created is removed) and so is the uninstaller: the placed copy goes and a copy set aside comes
+    // back. On success the copies it replaces are deleted. A failure here, as in CopyAndRegister,
+    // leaves the failed call's code as the last error.
     bool Commit();
 
 private:
+    // Takes back what CopyAndRegister placed, or deletes the copies it replaces once the entry names
+    // it (the error of one that would not go).
+    void UndoCopy();
+    DWORD KeepCopy();
+
     HKEY openKey_ = nullptr;
     HKEY root_ = HKEY_LOCAL_MACHINE;
     WString keyPath_;
     WString name_;
     std::map<WString, WString> values_;
+    LSTATUS openStatus_ = ERROR_FILE_NOT_FOUND; // of the last Exists
+    WString target_;                            // the uninstaller's place
+    WString placed_;                            // the copy made for this entry
+    WString setAside_;                          // the copy that was at target_ before
+    WString replaced_;                          // a registered copy elsewhere
+    std::vector<WString> madeFolders_;
 };
 
 // The registration every install and update ends with: InstallUninstaller, then name, publisher

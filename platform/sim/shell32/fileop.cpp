@@ -130,6 +130,18 @@ HRESULT PathOfItem(IShellItem* item, WString& path)
     return S_OK;
 }
 
+// The copy engine's own handles: a close that fails is reported, and the engine holds the handle
+// no longer.
+bool CloseOwn(HANDLE handle)
+{
+    if (CloseHandle(handle))
+        return true;
+    const DWORD error = GetLastError();
+    RemoveHandle(handle);
+    SetLastError(error);
+    return false;
+}
+
 HRESULT CopyFileTo(const WString& source, const WString& target, bool overwrite)
 {
     HANDLE in =
@@ -162,8 +174,10 @@ HRESULT CopyFileTo(const WString& source, const WString& target, bool overwrite)
             break;
         }
     }
-    CloseHandle(out);
-    CloseHandle(in);
+    // The written file is only sound once closed; the source's close changes nothing of the copy.
+    if (!CloseOwn(out) && SUCCEEDED(hr))
+        hr = LastErrorResult();
+    CloseOwn(in);
     return hr;
 }
 

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <sim/machine.h>
+#include <sim/snapshot.h>
 
 #include <cstring>
+#include <set>
 
 namespace kgsetup
 {
@@ -156,56 +158,102 @@ TEST_F(Registration, ACommitThatCannotWriteEveryValueLeavesNoNewEntry)
     EXPECT_EQ(Value(u"ModifyPath"), u"C:\\P\\uninst.exe /modify");
 }
 
-// Every failing step in turn: the result says so, and an entry never names a missing uninstaller.
-TEST_F(Registration, NoFailureLeavesAnEntryToAMissingUninstaller)
+// Each call of the registration failing once, with an entry and copy from before or without: a
+// registration that fails says so with that call's code and leaves the machine as it was, no part
+// of a copy, no entry to a missing one; a failure it gets round changes just what a good run does.
+TEST_F(Registration, AFailedRegistrationKeepsItsCallsCodeAndChangesNothing)
 {
+    const WString elsewhere = u"C:\\Old\\uninst.exe";
+    enum Before
+    {
+        kNothing,
+        kOlderAtTheTarget,
+        kOlderElsewhere,
+    };
     struct Fault
     {
         const char* api;
         int skip;
     } faults[] = {
+        {"RegOpenKeyExW", 0},
         {"SHGetFolderPathW", 0},
-        {"CoInitializeEx", 0},
-        {"CoInitializeEx", 1},
-        {"CoCreateInstance", 0},
-        {"CoCreateInstance", 1},
-        {"SHCreateItemFromParsingName", 0},
-        {"SHCreateItemFromParsingName", 2},
-        {"CreateFileW", 0},
         {"CreateDirectoryW", 0},
-        {"RegDeleteKeyExW", 0},
+        {"CreateDirectoryW", 1},
+        {"GetFileAttributesW", 0},
+        {"GetFileAttributesW", 1},
+        {"GetFileAttributesW", 2},
+        {"CoInitializeEx", 0},
+        {"CoCreateInstance", 0},
+        {"SHCreateItemFromParsingName", 0},
+        {"SHCreateItemFromParsingName", 1},
+        {"CreateFileW", 0},
+        {"CreateFileW", 1},
+        {"ReadFile", 0},
+        {"WriteFile", 0},
+        {"CloseHandle", 0},
         {"RegCreateKeyExW", 0},
+        {"RegSetValueExW", 0},
         {"RegSetValueExW", 2},
         {"DeleteFileW", 0},
+        {"DeleteFileW", 1},
+        {"RegQueryValueExW", 0},
+        {"RegQueryValueExW", 3},
+        {"RegQueryValueExW", 9},
+        {"RegQueryValueExW", 12},
+        {"RegSetValueExW", 4},
     };
-    for (const Fault& f : faults)
+    auto prepare = [&](Before before) {
+        sim::machine().Reset();
+        SetUp();
+        // The list of installed programs is there on any machine, with someone else's entry in it.
+        const BYTE name[] = {'X', 0, 0, 0};
+        sim::registry().SetValue(HKEY_LOCAL_MACHINE,
+                                 u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Another",
+                                 u"DisplayName", REG_SZ, name);
+        if (before == kOlderAtTheTarget)
+            Register(kInstalled, 1);
+        else if (before == kOlderElsewhere)
+            Register(elsewhere, 1);
+    };
+    std::set<const Fault*> taken;
+    for (Before before : {kNothing, kOlderAtTheTarget, kOlderElsewhere})
     {
-        bool taken = false;
-        for (bool olderRegistered : {false, true})
+        prepare(before);
+        const sim::Snapshot start = sim::TakeSnapshot();
+        ASSERT_TRUE(RegisterUninstaller(kSetup)) << before;
+        const std::vector<std::string> goodChange = sim::Difference(start, sim::TakeSnapshot());
+        EXPECT_EQ(Value(u"DisplayIcon"), kInstalled) << before;
+        EXPECT_EQ(sim::files().Bytes(kInstalled), sim::files().Bytes(kSetup)) << before;
+        EXPECT_FALSE(sim::files().Exists(elsewhere)) << before << ": the replaced copy goes";
+
+        for (const Fault& f : faults)
         {
-            sim::machine().Reset();
-            SetUp();
-            if (olderRegistered)
-                Register(kInstalled, 1);
-            // COM calls fail with an HRESULT, the others with a Win32 code.
-            bool com =
-                std::string_view(f.api).substr(0, 2) == "Co" || std::string_view(f.api).substr(0, 2) == "SH";
-            sim::faults().FailNext(f.api, com ? 0x80070005u : ERROR_ACCESS_DENIED, 1, f.skip);
-            bool ok = RegisterUninstaller(kSetup);
-            taken = taken || sim::faults().Pending().empty();
-            auto icon = Value(u"DisplayIcon");
-            if (icon)
-            {
-                EXPECT_TRUE(sim::files().Exists(*icon)) << f.api << f.skip << olderRegistered;
-            }
+            prepare(before);
+            const sim::Snapshot clean = sim::TakeSnapshot();
+            const std::string_view api = f.api;
+            const DWORD code =
+                api.starts_with("Co") || api.starts_with("SH") ? 0x8007001Fu : ERROR_GEN_FAILURE;
+            sim::faults().FailNext(f.api, code, 1, f.skip);
+            SetLastError(0);
+            const bool ok = RegisterUninstaller(kSetup);
+            const DWORD error = GetLastError();
+            if (!sim::faults().Pending().empty())
+                continue; // not a call of this registration
+            taken.insert(&f);
+            const std::vector<std::string> change = sim::Difference(clean, sim::TakeSnapshot());
             if (ok)
             {
-                ASSERT_TRUE(icon) << f.api << f.skip;
-                EXPECT_EQ(sim::files().Bytes(*icon), sim::files().Bytes(kSetup)) << f.api << f.skip;
+                EXPECT_EQ(change, goodChange) << f.api << " #" << f.skip << " before " << before;
+            }
+            else
+            {
+                // The shell's copy tells a failure inside it as an HRESULT.
+                EXPECT_TRUE(error == code || error == static_cast<DWORD>(HRESULT_FROM_WIN32(code)))
+                    << error << ": " << f.api << " #" << f.skip << " before " << before;
+                EXPECT_EQ(change, std::vector<std::string>{})
+                    << f.api << " #" << f.skip << " before " << before;
             }
         }
-        EXPECT_TRUE(taken) << f.api << f.skip << " is never reached";
-        sim::machine().Reset();
     }
 }
 
