@@ -23,11 +23,22 @@ constexpr WCHAR kNulPort[] = TEXT("NUL:");
 constexpr int kTicketAttempts = 50;
 constexpr DWORD kTicketPauseMs = 200;
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070002);
+constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003);
 
 const char kTicketOff[] =
     "<psf:Feature name=\"ns0000:JobPrintToFile\"><psf:Option name=\"psk:Off\"/></psf:Feature>";
 const char kTicketOn[] =
     "<psf:Feature name=\"ns0000:JobPrintToFile\"><psf:Option name=\"psk:On\"/></psf:Feature>";
+
+// A failure of a later clean-up goes into the log below the entry of the failure that ended the
+// run: the code the Finish page shows first stays that one.
+void LogBelow(CSetupContext& context, DWORD code)
+{
+    const WString first = context.errorLog;
+    context.LogError(code);
+    if (context.errorLog != first)
+        context.errorLog = first + context.errorLog;
+}
 
 // The size of a file that can be opened for reading; 0 otherwise.
 ULONGLONG ReadableSize(const WString& path)
@@ -365,6 +376,18 @@ WString MetadataCacheFolder(const WString& programData)
            kMetadataPackageId;
 }
 
+HRESULT DeleteDeviceMetadata(const WString& programData)
+{
+    for (const WString& path : {MetadataStoreFile(programData), MetadataCacheFolder(programData)})
+    {
+        // A machine that never had a store lacks the folder as well as the file: nothing to delete.
+        HRESULT hr = DeleteWithShell(path);
+        if (FAILED(hr) && hr != kNotFound && hr != kPathNotFound)
+            return hr;
+    }
+    return S_OK;
+}
+
 TicketEdit EditPrintToFileTicket(std::string& ticket)
 {
     const size_t at = ticket.find(kTicketOff);
@@ -602,7 +625,8 @@ CThreadInstallV4::CThreadInstallV4(std::weak_ptr<CMethodProgressBase> progress, 
     }
     ReportStatus(kStepStartInstall);
     companions = std::make_unique<CV4CompanionFiles>(monitorFolder);
-    if (context.driverInstalled)
+    driverBefore_ = context.driverInstalled != 0;
+    if (driverBefore_)
         return;
     // Judged by the source itself: the "already installed" state hides a missing source.
     if (!companions->sourceComplete)
@@ -644,8 +668,35 @@ void CThreadInstallV4::Run()
         break;
     default:
         Finish();
-        break;
+        return;
     }
+    TakeBackAfterFailure();
+}
+
+void CThreadInstallV4::TakeBackAfterFailure()
+{
+    const UINT status = QueryStatus();
+    if (driverBefore_ || (!metadataPut_ && !companionsPut_) || status == kStatusUnreadable ||
+        (status & kStatusResultMask) == 0 || IsSuccessResult(status & kStatusResultMask))
+        return;
+    if (package_ && package_->isUploaded)
+        return;
+    // Once a package of ours is in the store, "/uninstall" finds it and takes everything with it;
+    // a store that cannot be read may hold one.
+    CDriverPackage store{WString()};
+    store.FindMakerOemInfs(kFilterMakerV4);
+    if (!store.oemInfs.empty() || store.oemInfsError)
+        return;
+    if (companionsPut_)
+    {
+        // The install's own object refuses a removal after its failure: a fresh one takes what is there.
+        CV4CompanionFiles left(monitorFolder);
+        if (!left.Remove() && left.state == CV4CompanionFiles::kRemoveFailed)
+            LogBelow(context_, left.lastError);
+    }
+    if (metadataPut_)
+        if (HRESULT hr = DeleteDeviceMetadata(ProgramDataFolder()); FAILED(hr))
+            LogBelow(context_, static_cast<DWORD>(hr));
 }
 
 void CThreadInstallV4::Start()
@@ -660,6 +711,8 @@ void CThreadInstallV4::Start()
 
 void CThreadInstallV4::CopyMetadata()
 {
+    // What the store holds after this step is its doing, a copy found there of the same size too.
+    metadataPut_ = true;
     const WString programData = ProgramDataFolder();
     const WString source = metadataFolder + TEXT("\\") + kMetadataFile;
     const WString storeFile = MetadataStoreFile(programData);
@@ -699,6 +752,7 @@ void CThreadInstallV4::CopyMetadata()
 
 void CThreadInstallV4::RegisterMonitor()
 {
+    companionsPut_ = true;
     companions->Remove();
     if (companions->Install())
     {

@@ -31,6 +31,9 @@ UINT RegisterForResult(CSetupContext& context, UINT result);
 WString MetadataStoreFolder(const WString& programData);
 WString MetadataStoreFile(const WString& programData);
 WString MetadataCacheFolder(const WString& programData);
+// Deletes the store's copy of the package's metadata and its cache; what is not there counts as
+// deleted. S_OK, else the first failure.
+HRESULT DeleteDeviceMetadata(const WString& programData);
 
 enum class TicketEdit
 {
@@ -86,9 +89,15 @@ private:
     void RegisterDriver();
     void AddPrinter();
     void Result();
+    // On a machine that had no package driver of the maker, a failure that leaves none in the store
+    // takes back the companions and metadata the run put: nothing else would ever remove them.
+    void TakeBackAfterFailure();
 
     std::unique_ptr<CDriverPackage> package_;
     WORD connectionKind_ = 0;
+    bool driverBefore_ = false;
+    bool metadataPut_ = false;
+    bool companionsPut_ = false;
 };
 
 } // namespace kgsetup

@@ -105,9 +105,10 @@ void CDriverPackage::UpdatePnpDriver(const WString& hardwareId, const WString& u
         return;
     }
     Upload();
+    // The device's nodes are gone: Plug and Play makes them again, as they were when the upload failed.
+    ReenumerateDevices();
     if (result != 0)
         return;
-    ReenumerateDevices();
     BOOL reboot = FALSE;
     const BOOL updated = UpdateDriverForPlugAndPlayDevicesW(nullptr, hardwareId.c_str(), infPath.c_str(),
                                                             INSTALLFLAG_FORCE, &reboot);

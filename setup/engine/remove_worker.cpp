@@ -17,8 +17,6 @@ namespace kgsetup
 {
 namespace
 {
-constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070002);
-constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003);
 constexpr WCHAR kMakerPortText[] = TEXT("KORIGRAPH_");
 constexpr WCHAR kUsbPortMonitor[] = TEXT("Dynamic Print Monitor");
 constexpr DWORD kPortsSettleMs = 1000;
@@ -337,16 +335,10 @@ UINT CThreadRemove::RemoveMetadata()
 {
     if (!(flags_ & kFlagRemoveV4))
         return kStepCheckRemove;
-    const WString programData = ProgramDataFolder();
-    for (const WString& path : {MetadataStoreFile(programData), MetadataCacheFolder(programData)})
+    if (HRESULT hr = DeleteDeviceMetadata(ProgramDataFolder()); FAILED(hr))
     {
-        // A machine that never had a store lacks the folder as well as the file: nothing to delete.
-        HRESULT hr = DeleteWithShell(path);
-        if (FAILED(hr) && hr != kNotFound && hr != kPathNotFound)
-        {
-            context_.LogError(static_cast<DWORD>(hr));
-            return kFailDeleteMetadata;
-        }
+        context_.LogError(static_cast<DWORD>(hr));
+        return kFailDeleteMetadata;
     }
     return kStepCheckRemove;
 }

@@ -11,6 +11,7 @@
 #include <sim/machine.h>
 #include <sim/print_tickets.h>
 #include <sim/services.h>
+#include <sim/snapshot.h>
 #include <sim/spooler.h>
 
 #include <algorithm>
@@ -62,6 +63,15 @@ std::unique_ptr<CSetupContext> ContextFor(WORD connectionKind, const WString& pr
     context->printerName = printerName;
     context->LoadModelList();
     return context;
+}
+
+// Any of the companion files in the system folder, or their service.
+bool CompanionsThere()
+{
+    for (const auto& file : test::kCompanionFiles)
+        if (sim::files().Exists(u"C:\\Windows\\System32\\" + file))
+            return true;
+    return sim::services().State(CV4CompanionFiles::kServiceName).has_value();
 }
 
 TEST(InstallV3, ToANetworkCard)
@@ -314,7 +324,79 @@ TEST(InstallV4, ACompanionFileNotCopiedFailsTheInstall)
         << std::string(context->errorLog.begin(), context->errorLog.end());
     EXPECT_TRUE(sim::spooler().Printers().empty());
     EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kEntry));
-    EXPECT_FALSE(sim::services().State(CV4CompanionFiles::kServiceName));
+    // The files copied before the one that failed and the metadata go again: with no driver,
+    // "/uninstall" would never find them.
+    EXPECT_FALSE(CompanionsThere());
+    EXPECT_FALSE(sim::files().Exists(kStoreFile));
+}
+
+// A failure before the package is in the store takes back the companions and metadata the install
+// put on a machine without the driver; once a package of ours is in the store, or the driver was
+// there before, everything stays for "/uninstall" to take.
+TEST(InstallV4, AFailureBeforeTheDriverTakesBackWhatTheInstallPut)
+{
+    struct Case
+    {
+        const char* api;
+        bool driverBefore;
+        UINT final;
+        const char16_t* logged;
+        bool takenBack;
+    } cases[] = {
+        {"UploadPrinterDriverPackageW", false, 0x90000000, u"Error Code:\t0x8007001F", true},
+        {"CreateProcessW", false, 0x94000000, u"Error Code:\t0x0000001F", true}, // the service program
+        {"InstallPrinterDriverFromPackageW", false, 0x91000000, u"Error Code:\t0x8007001F", false},
+        {"UploadPrinterDriverPackageW", true, 0x90000000, u"Error Code:\t0x8007001F", false},
+    };
+    for (const Case& c : cases)
+    {
+        const std::string where = std::string(c.api) + (c.driverBefore ? " over the driver" : "");
+        sim::machine().Reset();
+        PrepareMachine();
+        PutV4Sources();
+        if (c.driverBefore)
+        {
+            auto first = ContextFor(4, u"First");
+            first->EnumPorts();
+            ASSERT_EQ(RunInstall(*first).final, 0x80020000u) << where;
+        }
+        auto context = ContextFor(4, u"Package");
+        context->EnumPorts();
+        ASSERT_EQ(context->driverInstalled != 0, c.driverBefore) << where;
+        sim::faults().FailNext(c.api, ERROR_GEN_FAILURE);
+        InstallRun run = RunInstall(*context);
+        EXPECT_TRUE(sim::faults().Pending().empty()) << where;
+        EXPECT_EQ(run.final, c.final) << where << std::hex << " " << run.final;
+        EXPECT_TRUE(context->errorLog.starts_with(c.logged))
+            << where << ": " << std::string(context->errorLog.begin(), context->errorLog.end());
+        EXPECT_EQ(CompanionsThere(), !c.takenBack) << where;
+        EXPECT_EQ(sim::files().Exists(kStoreFile), !c.takenBack) << where;
+        if (!c.takenBack)
+        {
+            EXPECT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING))
+                << where;
+        }
+    }
+}
+
+// A taking back that fails is logged below the failure that ended the install, whose code the Finish
+// page still shows first; what it could take still goes.
+TEST(InstallV4, ATakingBackThatFailsKeepsTheFirstCode)
+{
+    PrepareMachine();
+    PutV4Sources();
+    auto context = ContextFor(4, u"Package");
+    context->EnumPorts();
+    sim::faults().FailNext("UploadPrinterDriverPackageW", ERROR_GEN_FAILURE);
+    sim::faults().FailNext("DeleteFileW", ERROR_ACCESS_DENIED);
+    InstallRun run = RunInstall(*context);
+    EXPECT_TRUE(sim::faults().Pending().empty());
+    EXPECT_EQ(run.final, 0x90000000u) << std::hex << run.final;
+    const std::string log(context->errorLog.begin(), context->errorLog.end());
+    EXPECT_TRUE(log.starts_with("Error Code:\t0x8007001F")) << log;
+    EXPECT_NE(log.find("Error Code:\t0x00000005", 1), std::string::npos) << log;
+    EXPECT_TRUE(CompanionsThere());
+    EXPECT_FALSE(sim::files().Exists(kStoreFile));
 }
 
 TEST(InstallV4, MetadataOfTheSameSizeIsLeftAlone)
@@ -510,6 +592,7 @@ TEST(InstallSweep, EachFailedCallEndsWithAFinishText)
                 sim::machine().Reset();
                 PrepareMachine();
                 auto context = scenario.make();
+                const sim::Snapshot before = sim::TakeSnapshot();
                 // Calls answering an HRESULT get one.
                 const std::string name = api;
                 const bool hresult =
@@ -541,6 +624,16 @@ TEST(InstallSweep, EachFailedCallEndsWithAFinishText)
                                           run.final == 0x8F000000u || run.final == 0x92000000u;
                     EXPECT_TRUE(unlogged || context->errorLog.starts_with(u"Error Code:\t0x"))
                         << where << std::hex << " " << run.final;
+                    // Without a package of ours in the store, nothing would ever take what the run put
+                    // (taskkill.exe is the machine's, put the first time a program is looked for).
+                    if (sim::spooler().Packages().empty())
+                    {
+                        for (const std::string& line : sim::Difference(before, sim::TakeSnapshot()))
+                        {
+                            EXPECT_TRUE(line.starts_with("+ dir ") || line.ends_with("taskkill.exe"))
+                                << where << ": left " << line;
+                        }
+                    }
                     continue;
                 }
                 EXPECT_TRUE(sim::files().Exists(kUninstaller)) << where;

@@ -426,11 +426,9 @@ TEST_F(EndToEndTest, AFailingStepOfTheInstallIsReportedAndUninstallCleansAfterIt
         int skip = 0;               // good calls of the same function before the failing one
         const char* open = nullptr; // a fault found and not mended yet: the clean-up is not held
     };
-    const char* installedBefore = "a failed install keeps the companions, their service and the metadata it "
-                                  "put before the failing step, and with no driver \"/uninstall\" cannot "
-                                  "take them";
     const Case cases[] = {
-        {"UploadPrinterDriverPackageW", ERROR_GEN_FAILURE, 129, u"0x8007001F", 0, installedBefore},
+        {"UploadPrinterDriverPackageW", ERROR_GEN_FAILURE, 129, u"0x8007001F"},
+        {"CopyFileW", ERROR_GEN_FAILURE, 132, u"0x0000001F", 2}, // the third companion file
         {"InstallPrinterDriverFromPackageW", ERROR_GEN_FAILURE, 130, u"0x8007001F"},
         {"AddPrinterW", ERROR_GEN_FAILURE, 131, u"0x0000001F"},
         {"SHCreateItemFromParsingName", 0x8007001F, 138, u"0x8007001F"}, // the device metadata copied

@@ -75,13 +75,14 @@ inline void PutCompleteV4Package(const WString& root = u"C:\\Pkg")
         DWORD result = 0;
         if (p.commandLine.ends_with(u" -remove"))
         {
-            // A failed service call is the program's exit code.
+            // A failed service call is the program's exit code; a service never made (files copied,
+            // the program not run yet) leaves nothing to remove.
             SC_HANDLE service =
                 manager ? OpenServiceW(manager, CV4CompanionFiles::kServiceName, SERVICE_ALL_ACCESS)
                         : nullptr;
             SERVICE_STATUS status{};
             if (!service)
-                result = GetLastError();
+                result = GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : GetLastError();
             else if (!ControlService(service, SERVICE_CONTROL_STOP, &status) &&
                      GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
                 result = GetLastError();
