@@ -174,7 +174,7 @@ LRESULT CPropSheetInstall::OnNotify(HWND hwnd, int, NMHDR* header)
             c.statusWord = 0x64000000;
             return JumpToFinish(hwnd);
         }
-        return GoNext(hwnd);
+        return StartStep(hwnd);
     }
     case PSN_WIZBACK:
         RestoreNextText(hwnd);
