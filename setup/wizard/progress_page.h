@@ -16,6 +16,8 @@ namespace kgsetup::KGSetupPropertySheet
 inline constexpr UINT_PTR kStartTimerId = 554;
 inline constexpr UINT_PTR kPollTimerId = 555;
 inline constexpr UINT_PTR kMoveTimerId = 556;
+// Posted to the page itself: move on to the page in lParam once the sheet is done activating this one.
+inline constexpr UINT kMoveOnMessage = WM_APP + 1;
 // Tries at moving on to a page the system could not make, one poll period apart.
 inline constexpr int kMoveTries = 5;
 inline constexpr UINT kStartFailureStatus = 0xE4000000;
@@ -76,6 +78,13 @@ public:
         }
         return 0;
     }
+    INT_PTR OnMessage(HWND hwnd, UINT message, WPARAM, LPARAM lParam) override
+    {
+        if (message != kMoveOnMessage)
+            return FALSE;
+        MoveOn(hwnd, lParam);
+        return TRUE;
+    }
 
     static void CALLBACK TimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD)
     {
@@ -113,7 +122,7 @@ private:
         }
         LPARAM next = logic ? logic->StartFailurePageId() : IDD_FINISH;
         if (posted)
-            PostMessageW(GetParent(hwnd), PSM_SETCURSELID, 0, next);
+            PostMessageW(hwnd, kMoveOnMessage, 0, next);
         else
             MoveOn(hwnd, next);
     }
