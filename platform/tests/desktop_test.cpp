@@ -806,6 +806,147 @@ TEST_F(Desktop, WizardNavigatesAsItsPagesAnswer)
                                    note(3, PSN_SETACTIVE), note(3, PSN_WIZFINISH)}));
 }
 
+// A window the system cannot make: the dialog, sheet or box that needed it fails with the failing
+// call's code, and its procedure never starts. Only a template whose control cannot be made at all is
+// the program's own fault, reported as such.
+INT_PTR CALLBACK CountingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG)
+        ++*reinterpret_cast<int*>(lParam);
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL)
+        EndDialog(dialog, IDCANCEL);
+    return message == WM_INITDIALOG || message == WM_COMMAND;
+}
+
+TEST_F(Desktop, DialogOrBoxWhoseWindowCannotBeMadeFailsWithTheCode)
+{
+    constexpr DWORD kCode = ERROR_GEN_FAILURE;
+    int started = 0;
+    auto modal = [&](int id) {
+        return [&started, id] {
+            return DialogBoxParamW(Self(), MAKEINTRESOURCEW(id), nullptr, CountingProc,
+                                   reinterpret_cast<LPARAM>(&started));
+        };
+    };
+    struct Case
+    {
+        const char* what;
+        int skip; // windows made before the failing one
+        std::function<INT_PTR()> call;
+        INT_PTR result;
+    };
+    const Case cases[] = {
+        {"a modal dialog's frame", 0, modal(IDD_FORM), -1},
+        {"a modal dialog's edit box", 2, modal(IDD_FORM), -1},
+        {"a modal dialog's last button", 11, modal(IDD_FORM), -1},
+        {"a modeless dialog's control", 1,
+         [&] {
+             return reinterpret_cast<INT_PTR>(CreateDialogParamW(Self(), MAKEINTRESOURCEW(IDD_FORM), nullptr,
+                                                                 CountingProc,
+                                                                 reinterpret_cast<LPARAM>(&started)));
+         },
+         0},
+        {"a message box", 0,
+         [] { return static_cast<INT_PTR>(MessageBoxW(nullptr, u"Go on?", u"Ask", MB_OK)); }, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        started = 0;
+        INT_PTR result = 1;
+        DWORD error = 0;
+        sim::desktop().Run(
+            [&] {
+                sim::faults().FailNext("CreateWindowExW", kCode, 1, c.skip);
+                SetLastError(ERROR_SUCCESS);
+                result = c.call();
+                error = GetLastError();
+                return 0u;
+            },
+            [] {});
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(error, kCode);
+        EXPECT_EQ(started, 0) << "the procedure of a dialog never made starts";
+        EXPECT_TRUE(sim::faults().Pending().empty());
+    }
+    EXPECT_TRUE(sim::desktop().MessageBoxes().empty()) << "a box that cannot be made is not shown";
+}
+
+// A template that tolerates failing controls shows without the one the system could not make; a control
+// of a class nobody registered is still the template's fault.
+TEST_F(Desktop, DialogThatToleratesFailingControlsShowsWithoutThem)
+{
+    auto& d = sim::desktop();
+    int started = 0;
+    auto run = [&](int id) {
+        return [&started, id] {
+            return static_cast<DWORD>(DialogBoxParamW(Self(), MAKEINTRESOURCEW(id), nullptr, CountingProc,
+                                                      reinterpret_cast<LPARAM>(&started)));
+        };
+    };
+    sim::faults().FailNext("CreateWindowExW", ERROR_GEN_FAILURE, 1, 1);
+    DWORD result = d.Run(run(IDD_TOLERANT), [&] {
+        HWND dialog = d.TopWindow(u"Tolerant");
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(d.Control(dialog, IDC_NOTE), nullptr);
+        d.Click(d.Control(dialog, IDCANCEL));
+    });
+    EXPECT_EQ(result, static_cast<DWORD>(IDCANCEL));
+    EXPECT_EQ(started, 1);
+
+    CollectFailures failures;
+    started = 0;
+    result = d.Run(run(IDD_BROKEN), [] {});
+    EXPECT_EQ(result, static_cast<DWORD>(-1));
+    EXPECT_EQ(started, 0);
+    ASSERT_EQ(failures.messages.size(), 1u);
+    EXPECT_NE(failures.messages[0].find("NoSuchClass"), std::string::npos) << failures.messages[0];
+}
+
+// A sheet whose frame, a button or its first page cannot be made fails with the code; a later page
+// that cannot be made is not shown, and the sheet stays on the page it was on.
+TEST_F(Desktop, SheetOrPageWhoseWindowCannotBeMadeIsNotShown)
+{
+    auto& d = sim::desktop();
+    // Windows a wizard makes in order: its frame, the header title and subtitle, four buttons, then
+    // the first page's frame and its text.
+    for (int skip : {0, 4, 7, 8})
+    {
+        SCOPED_TRACE(skip);
+        g_wizard.clear();
+        DWORD error = 0;
+        DWORD result = d.Run(
+            [&] {
+                sim::faults().FailNext("CreateWindowExW", ERROR_GEN_FAILURE, 1, skip);
+                DWORD r = RunWizard();
+                error = GetLastError();
+                return r;
+            },
+            [] {});
+        EXPECT_EQ(result, static_cast<DWORD>(-1));
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_GEN_FAILURE));
+        EXPECT_EQ(g_wizard, std::vector<std::string>{});
+    }
+
+    g_wizard.clear();
+    constexpr int kNext = 0x3024;
+    DWORD result = d.Run(RunWizard, [&] {
+        HWND sheet = d.TopWindow(u"Setup");
+        ASSERT_NE(sheet, nullptr);
+        HWND title = d.Control(sheet, sim::kSheetHeaderTitle);
+        sim::faults().FailNext("CreateWindowExW", ERROR_GEN_FAILURE);
+        d.Click(d.Control(sheet, kNext));
+        EXPECT_EQ(d.Text(title), u"Step 1");
+        EXPECT_TRUE(d.IsVisible(d.Control(sheet, kNext)));
+        d.Click(d.Control(sheet, kNext)); // made this time
+        EXPECT_EQ(d.Text(title), u"Step 2");
+        d.Click(d.Control(sheet, IDCANCEL));
+    });
+    EXPECT_EQ(result, 0u);
+    const std::vector<std::string> expected = {"init 1", "active 1", "init 2", "active 2"};
+    EXPECT_EQ(g_wizard, expected);
+}
+
 TEST_F(Desktop, WindowFunctionsRefuseAHandleThatNamesNoWindow)
 {
     // A window that had a child, a property and a timer before it went, and a handle never made.

@@ -18,3 +18,6 @@
 #define IDD_PAGE_OPTIONS 211
 #define IDD_PAGE_DONE 212
 #define IDC_AGREE 1010
+#define IDD_TOLERANT 220
+#define IDD_BROKEN 221
+#define IDC_NOTE 1020

@@ -164,17 +164,27 @@ LRESULT CPropSheetInstall::OnNotify(HWND hwnd, int, NMHDR* header)
         return 0;
     case PSN_WIZNEXT: {
         CSetupContext& c = Context();
-        if (c.versionCompare == 0 && c.updateAvailable &&
-            MessageBoxW(hwnd, V3RemovalQuestion(c).c_str(), c.Text(77).c_str(), MB_ICONQUESTION | MB_YESNO) ==
-                IDYES)
+        int answer = IDNO;
+        if (c.versionCompare == 0 && c.updateAvailable)
+            answer = MessageBoxW(hwnd, V3RemovalQuestion(c).c_str(), c.Text(77).c_str(),
+                                 MB_ICONQUESTION | MB_YESNO);
+        const DWORD boxError = answer == 0 ? GetLastError() : 0;
+        if (answer == IDYES)
             c.versionCompare = 2;
         RestoreNextText(hwnd);
+        // A question that could not be asked is no answer of the user's: a failure with its code.
+        if (answer == 0)
+        {
+            c.LogError(boxError ? boxError : static_cast<DWORD>(E_FAIL));
+            c.statusWord = 0x64000000;
+            return JumpToFinish(hwnd);
+        }
         if (!SettleDriver())
         {
             c.statusWord = 0x64000000;
             return JumpToFinish(hwnd);
         }
-        return GoNext(hwnd);
+        return StartStep(hwnd);
     }
     case PSN_WIZBACK:
         RestoreNextText(hwnd);

@@ -233,7 +233,7 @@ LRESULT CPropSheetRemove::OnNotify(HWND hwnd, int controlId, NMHDR* header)
                 return JumpToFinish(hwnd);
             }
         }
-        return GoNext(hwnd);
+        return StartStep(hwnd);
     }
     case PSN_WIZBACK:
         SetNextButtonText(hwnd, savedNextText);

@@ -111,7 +111,7 @@ LRESULT CPropSheetUpdate::OnNotify(HWND hwnd, int controlId, NMHDR* header)
                 return JumpToFinish(hwnd);
             }
         }
-        return GoNext(hwnd);
+        return StartStep(hwnd);
     }
     case PSN_WIZBACK:
         SetNextButtonText(hwnd, savedNextText);

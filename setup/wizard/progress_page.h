@@ -15,6 +15,11 @@ namespace kgsetup::KGSetupPropertySheet
 
 inline constexpr UINT_PTR kStartTimerId = 554;
 inline constexpr UINT_PTR kPollTimerId = 555;
+inline constexpr UINT_PTR kMoveTimerId = 556;
+// Posted to the page itself: move on to the page in lParam once the sheet is done activating this one.
+inline constexpr UINT kMoveOnMessage = WM_APP + 1;
+// Tries at moving on to a page the system could not make, one poll period apart.
+inline constexpr int kMoveTries = 5;
 inline constexpr UINT kStartFailureStatus = 0xE4000000;
 
 // The word a page kind showed last, per process; never reset between runs of the page.
@@ -73,6 +78,13 @@ public:
         }
         return 0;
     }
+    INT_PTR OnMessage(HWND hwnd, UINT message, WPARAM, LPARAM lParam) override
+    {
+        if (message != kMoveOnMessage)
+            return FALSE;
+        MoveOn(hwnd, lParam);
+        return TRUE;
+    }
 
     static void CALLBACK TimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD)
     {
@@ -84,6 +96,8 @@ public:
             page->StartTick(hwnd);
         else if (id == kPollTimerId)
             page->PollTick(hwnd);
+        else if (id == kMoveTimerId && KillTimer(hwnd, kMoveTimerId))
+            page->MoveOn(hwnd, page->movePage);
     }
 
     std::weak_ptr<CSheetProgress> self;
@@ -108,9 +122,23 @@ private:
         }
         LPARAM next = logic ? logic->StartFailurePageId() : IDD_FINISH;
         if (posted)
-            PostMessageW(GetParent(hwnd), PSM_SETCURSELID, 0, next);
+            PostMessageW(hwnd, kMoveOnMessage, 0, next);
         else
-            SendMessageW(GetParent(hwnd), PSM_SETCURSELID, 0, next);
+            MoveOn(hwnd, next);
+    }
+
+    // The sheet moves on to `pageId`. A page the system could not make is tried again a few times;
+    // when it never comes the sheet ends, as nothing is left that could show the result.
+    void MoveOn(HWND hwnd, LPARAM pageId)
+    {
+        HWND sheet = GetParent(hwnd);
+        if (SendMessageW(sheet, PSM_SETCURSELID, 0, pageId))
+            return;
+        movePage = pageId;
+        if (++moveTries < kMoveTries && SetTimer(hwnd, kMoveTimerId, kProgressPeriodMs, &TimerProc))
+            return;
+        SendMessageW(sheet, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
     }
 
     void StartTick(HWND hwnd)
@@ -166,8 +194,11 @@ private:
         if (!logic->StopRound())
             return; // the thread has not ended yet: the next tick tries again
         KillTimer(hwnd, kPollTimerId);
-        SendMessageW(GetParent(hwnd), PSM_SETCURSELID, 0, logic->NextPageId());
+        MoveOn(hwnd, logic->NextPageId());
     }
+
+    LPARAM movePage = 0;
+    int moveTries = 0;
 };
 
 } // namespace kgsetup::KGSetupPropertySheet

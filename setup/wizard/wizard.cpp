@@ -1,5 +1,6 @@
 #include "wizard.h"
 #include "page_search.h"
+#include "status_word.h"
 #include "sheet.h"
 
 #include <algorithm>
@@ -60,6 +61,28 @@ LRESULT JumpToFinish(HWND page)
 {
     SetWindowLongPtrW(page, DWLP_MSGRESULT, IDD_FINISH);
     return TRUE;
+}
+
+LRESULT StartStep(HWND page)
+{
+    WizardGlobals& w = *g_wizard;
+    if (w.pageIndex + 1 >= w.pageSequence.size())
+        return Answer(page, w);
+    // Answered with the next page's id, the sheet would stay here when it cannot make that page, and
+    // leave the user only Cancel: a failure taken for his choice.
+    ++w.pageIndex;
+    SetLastError(ERROR_SUCCESS);
+    if (SendMessageW(SheetOf(page), PSM_SETCURSELID, 0, static_cast<LPARAM>(w.pageSequence[w.pageIndex])))
+    {
+        SetWindowLongPtrW(page, DWLP_MSGRESULT, -1); // the sheet is there already
+        return TRUE;
+    }
+    const DWORD error = GetLastError();
+    --w.pageIndex;
+    CSetupContext& c = Context();
+    c.LogError(error ? error : static_cast<DWORD>(E_FAIL));
+    c.statusWord = kFailGeneral;
+    return JumpToFinish(page);
 }
 
 void MoveDirect(HWND page)

@@ -33,6 +33,9 @@ LRESULT GoNext(HWND page);
 LRESULT GoBack(HWND page);
 // A refused operation leaves the sequence for the Finish page.
 LRESULT JumpToFinish(HWND page);
+// The PSN_WIZNEXT answer of a page that starts the operation: the sheet is moved to the next page
+// here, so a page the system cannot make ends on the Finish page with the failure and its code.
+LRESULT StartStep(HWND page);
 // Moves on as Next does, without the Next button.
 void MoveDirect(HWND page);
 

@@ -113,8 +113,9 @@ void SetHeader(HWND sheet, const Page& page)
 }
 
 // Shows page `index`, creating its window on first use; a page that refuses activation (-1) passes it
-// on in `direction`, one that answers a template id passes it to that page.
-bool ChangeTo(HWND sheetWindow, int index, int direction)
+// on in `direction`, one that answers a template id passes it to that page. `notMade` tells a page
+// whose window could not be made from one that refused.
+bool ChangeTo(HWND sheetWindow, int index, int direction, bool* notMade = nullptr)
 {
     auto sheet = SheetOf(sheetWindow);
     if (!sheet)
@@ -140,13 +141,19 @@ bool ChangeTo(HWND sheetWindow, int index, int direction)
                 index += direction;
                 continue;
             }
+            const FaultWatch watch;
             page->window = CreateDialogFromTemplate(psp.hInstance, psp.pszTemplate, sheetWindow,
                                                     psp.pfnDlgProc, reinterpret_cast<LPARAM>(&psp), true);
+            // A page the system could not make is not shown: the sheet stays where it was.
             if (!page->window)
             {
-                ReportFailure("property sheet page template not found");
-                index += direction;
-                continue;
+                const DWORD error = GetLastError();
+                if (!watch.Fired())
+                    ReportFailure("property sheet page template not found");
+                if (notMade)
+                    *notMade = true;
+                SetLastError(error);
+                return false;
             }
         }
         if (old && old != page && old->window)
@@ -521,11 +528,34 @@ INT_PTR WINAPI PropertySheetW(LPCPROPSHEETHEADERW header)
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
+    // What the sheet made goes with it, when it ends or cannot be made whole.
+    auto forget = [&](HWND window) {
+        std::lock_guard g(Desk().mu);
+        Sheets().erase(window);
+        for (auto& page : sheet->pages)
+        {
+            page->window = nullptr;
+            if (header->dwFlags & PSH_PROPSHEETPAGE)
+                Pages().erase(reinterpret_cast<ULONG_PTR>(page.get()));
+        }
+    };
+    // A sheet whose frame, one of its controls or its first page cannot be made fails with the
+    // failing call's code.
+    auto fail = [&](HWND window) -> INT_PTR {
+        const DWORD error = GetLastError();
+        if (window)
+            DestroyWindow(window);
+        forget(window);
+        SetLastError(error);
+        return -1;
+    };
     HWND owner = header->hwndParent ? GetAncestor(header->hwndParent, GA_ROOT) : nullptr;
     HWND window = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME, u"#32770",
                                   ToWString(header->pszCaption).c_str(),
                                   WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0, 0, 500, 380, owner,
                                   nullptr, header->hInstance, nullptr);
+    if (!window)
+        return fail(nullptr);
     {
         std::lock_guard g(Desk().mu);
         Window* w = FindLocked(window);
@@ -533,27 +563,32 @@ INT_PTR WINAPI PropertySheetW(LPCPROPSHEETHEADERW header)
         w->dialogProc = SheetProc;
         Sheets()[window] = sheet;
     }
+    bool whole = true;
+    auto made = [&](HWND control) {
+        whole = whole && control;
+        return control;
+    };
     auto label = [&](int id) {
-        CreateWindowExW(0, WC_STATICW, u"", WS_CHILD | WS_VISIBLE, 0, 0, 400, 16, window,
-                        reinterpret_cast<HMENU>(static_cast<LONG_PTR>(id)), nullptr, nullptr);
+        made(CreateWindowExW(0, WC_STATICW, u"", WS_CHILD | WS_VISIBLE, 0, 0, 400, 16, window,
+                             reinterpret_cast<HMENU>(static_cast<LONG_PTR>(id)), nullptr, nullptr));
     };
     if (sheet->wizard)
     {
         label(sim::kSheetHeaderTitle);
         label(sim::kSheetHeaderSubtitle);
-        AddButton(window, kBack, u"< &Back", BS_PUSHBUTTON);
-        AddButton(window, kNext, u"&Next >", BS_DEFPUSHBUTTON);
-        HWND finish = AddButton(window, kFinish, u"&Finish", BS_PUSHBUTTON);
-        if (!(header->dwFlags & PSH_WIZARDHASFINISH))
+        made(AddButton(window, kBack, u"< &Back", BS_PUSHBUTTON));
+        made(AddButton(window, kNext, u"&Next >", BS_DEFPUSHBUTTON));
+        HWND finish = made(AddButton(window, kFinish, u"&Finish", BS_PUSHBUTTON));
+        if (finish && !(header->dwFlags & PSH_WIZARDHASFINISH))
             ShowWindow(finish, SW_HIDE);
-        AddButton(window, IDCANCEL, u"Cancel", BS_PUSHBUTTON);
+        made(AddButton(window, IDCANCEL, u"Cancel", BS_PUSHBUTTON));
     }
     else
     {
-        HWND tab =
-            CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 480, 300,
-                            window, reinterpret_cast<HMENU>(static_cast<LONG_PTR>(kTab)), nullptr, nullptr);
-        for (size_t i = 0; i < sheet->pages.size(); ++i)
+        HWND tab = made(CreateWindowExW(0, WC_TABCONTROLW, u"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 480,
+                                        300, window, reinterpret_cast<HMENU>(static_cast<LONG_PTR>(kTab)),
+                                        nullptr, nullptr));
+        for (size_t i = 0; tab && i < sheet->pages.size(); ++i)
         {
             TCITEMW item{};
             item.mask = TCIF_TEXT;
@@ -561,30 +596,29 @@ INT_PTR WINAPI PropertySheetW(LPCPROPSHEETHEADERW header)
             item.pszText = const_cast<LPWSTR>(name.c_str());
             SendMessageW(tab, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
         }
-        AddButton(window, IDOK, u"OK", BS_DEFPUSHBUTTON);
-        AddButton(window, IDCANCEL, u"Cancel", BS_PUSHBUTTON);
+        made(AddButton(window, IDOK, u"OK", BS_DEFPUSHBUTTON));
+        made(AddButton(window, IDCANCEL, u"Cancel", BS_PUSHBUTTON));
         if (!(header->dwFlags & PSH_NOAPPLYNOW))
-            EnableWindow(AddButton(window, kApply, u"&Apply", BS_PUSHBUTTON), FALSE);
+            if (HWND apply = made(AddButton(window, kApply, u"&Apply", BS_PUSHBUTTON)))
+                EnableWindow(apply, FALSE);
     }
     if (header->dwFlags & PSH_HASHELP)
-        AddButton(window, IDHELP, u"Help", BS_PUSHBUTTON);
+        made(AddButton(window, IDHELP, u"Help", BS_PUSHBUTTON));
+    if (!whole)
+        return fail(window);
     if ((header->dwFlags & PSH_USECALLBACK) && header->pfnCallback)
         header->pfnCallback(window, PSCB_INITIALIZED, 0);
     UINT start = (header->dwFlags & PSH_USEPSTARTPAGE) ? 0 : header->nStartPage;
-    ChangeTo(window, static_cast<int>(std::min<size_t>(start, sheet->pages.size() - 1)), 1);
+    bool notMade = false;
+    if (!ChangeTo(window, static_cast<int>(std::min<size_t>(start, sheet->pages.size() - 1)), 1, &notMade) &&
+        notMade)
+        return fail(window);
     if (header->dwFlags & PSH_MODELESS)
     {
         ShowWindow(window, SW_SHOW);
         return reinterpret_cast<INT_PTR>(window);
     }
     INT_PTR result = RunModal(window, owner);
-    std::lock_guard g(Desk().mu);
-    Sheets().erase(window);
-    for (auto& page : sheet->pages)
-    {
-        page->window = nullptr;
-        if (header->dwFlags & PSH_PROPSHEETPAGE)
-            Pages().erase(reinterpret_cast<ULONG_PTR>(page.get()));
-    }
+    forget(window);
     return result;
 }

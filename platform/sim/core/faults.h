@@ -6,6 +6,7 @@
 #include <platform/windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -232,6 +233,20 @@ consteval std::string_view FaultPointName(std::string_view api)
 
 // The fault the next call of `api` should report, if a test asked for one.
 std::optional<DWORD> TakeFault(std::string_view api);
+
+// How many asked-for faults this thread has reported so far. A simulated API that fails after one
+// fired beneath it fails as Windows would; one that fails without tells the caller's own mistake.
+std::uint64_t FaultsReportedOnThisThread();
+
+// Whether a fault fired on this thread since the watch was made.
+class FaultWatch
+{
+public:
+    bool Fired() const { return FaultsReportedOnThisThread() != start_; }
+
+private:
+    std::uint64_t start_ = FaultsReportedOnThisThread();
+};
 
 // A fault's code as an HRESULT: one given as an HRESULT stays, a Win32 code is wrapped, so a test
 // that names a Win32 code never makes a COM call report success.

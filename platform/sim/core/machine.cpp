@@ -38,6 +38,7 @@ Core& core()
 }
 
 thread_local DWORD t_lastError = 0;
+thread_local std::uint64_t t_faultsReported = 0;
 } // namespace
 
 namespace detail
@@ -70,7 +71,13 @@ std::optional<DWORD> TakeFault(std::string_view api)
     DWORD error = rule.error;
     if (--rule.count <= 0)
         it->second.pop_front();
+    ++t_faultsReported;
     return error;
+}
+
+std::uint64_t FaultsReportedOnThisThread()
+{
+    return t_faultsReported;
 }
 
 char16_t FoldChar(char16_t c)

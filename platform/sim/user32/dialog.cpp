@@ -112,6 +112,7 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
     for (const DialogControl& c : t->controls)
     {
         WString text = c.text;
+        const FaultWatch watch;
         HWND control = CreateWindowExW(
             c.exStyle | WS_EX_NOPARENTNOTIFY, c.className.c_str(),
             (c.style & 0x1F) == SS_ICON && EqualNoCase(c.className, WC_STATICW) ? u"" : text.c_str(), c.style,
@@ -119,9 +120,16 @@ HWND CreateFromTemplate(HINSTANCE instance, LPCWSTR name, HWND parent, DLGPROC p
             reinterpret_cast<HMENU>(static_cast<LONG_PTR>(c.id)), instance, nullptr);
         if (!control)
         {
-            ReportFailure("cannot create a dialog control of class " + ToUtf8(c.className) + " (error " +
-                          std::to_string(GetLastError()) + ")");
+            const DWORD error = GetLastError();
+            // A control the system could not make is the machine's failure, which the dialog survives
+            // only when its template says so; one that cannot be made at all is a broken template.
+            if (watch.Fired() && (t->style & DS_NOFAILCREATE))
+                continue;
+            if (!watch.Fired())
+                ReportFailure("cannot create a dialog control of class " + ToUtf8(c.className) + " (error " +
+                              std::to_string(error) + ")");
             DestroyWindow(dialog);
+            SetLastError(error);
             return nullptr;
         }
         if (font)

@@ -31,6 +31,8 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     auto box = std::make_shared<PendingMessageBox>();
     box->shown = MessageBoxShown{ToWString(text), caption ? WString(caption) : WString(u"Error"), type,
                                  ScreenCentred()};
+    // The box is a window: one the system cannot make is no box, and 0 tells the caller so. Only a
+    // hook sees that window; elsewhere its making is the fault point alone.
     HWND window = nullptr;
     if (HasHooks(WH_CBT))
     {
@@ -38,12 +40,13 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
         window = CreateWindowExW(0, u"#32770", box->shown.caption.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
                                  r.left, r.top, r.right - r.left, r.bottom - r.top, owner, nullptr, nullptr,
                                  nullptr);
-        if (window)
-        {
-            CallHooks(WH_CBT, HCBT_ACTIVATE, reinterpret_cast<WPARAM>(window), 0);
-            GetWindowRect(window, &box->shown.rect);
-        }
+        if (!window)
+            return 0;
+        CallHooks(WH_CBT, HCBT_ACTIVATE, reinterpret_cast<WPARAM>(window), 0);
+        GetWindowRect(window, &box->shown.rect);
     }
+    else
+        SIM_FAULT_POINT("CreateWindowExW", 0);
     {
         std::lock_guard g(Desk().mu);
         Desk().messageBox = box;

@@ -341,7 +341,11 @@ struct InstallSeen
     UINT page = 0;
     UINT status = 0;
     int versionCompare = -1;
+    WString finishText;
 };
+
+// The user's answer to a box that cannot be made: none.
+constexpr int kBoxNotMade = -1;
 
 InstallSeen RunInstallPage(const std::function<void(CSetupContext&)>& adjust, int answer = 0)
 {
@@ -369,6 +373,8 @@ InstallSeen RunInstallPage(const std::function<void(CSetupContext&)>& adjust, in
                 D().Click(D().Control(sheet, IDCANCEL));
                 return;
             }
+            if (answer == kBoxNotMade)
+                sim::faults().FailNext("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY);
             ClickNext();
             seen.question = D().MessageBox();
             if (seen.question)
@@ -376,6 +382,7 @@ InstallSeen RunInstallPage(const std::function<void(CSetupContext&)>& adjust, in
             seen.page = CurrentPage();
             seen.status = Context().statusWord;
             seen.versionCompare = Context().versionCompare;
+            seen.finishText = D().Text(D().Control(sheet, IDC_RESULT));
             D().Click(D().Control(sheet, kFinishButton));
         });
     return seen;
@@ -450,6 +457,24 @@ TEST_F(InstallPagesTest, TheV3QuestionListsThePrintersToRemove)
         EXPECT_EQ(seen.page, static_cast<UINT>(IDD_FINISH));
         EXPECT_EQ(seen.status, 0x64000000u);
     }
+}
+
+TEST_F(InstallPagesTest, AV3QuestionThatCannotBeAskedFailsWithItsCode)
+{
+    InstallSeen seen = RunInstallPage(
+        [](CSetupContext& c) {
+            c.connectionKind = 4;
+            c.updateAvailable = 1;
+            c.versionCompare = 0;
+            c.printersToUpdate = {u"Old A"};
+        },
+        kBoxNotMade);
+    EXPECT_FALSE(seen.question);
+    EXPECT_EQ(seen.versionCompare, 0);
+    EXPECT_EQ(seen.page, static_cast<UINT>(IDD_FINISH));
+    EXPECT_EQ(seen.status, 0x64000000u);
+    const WString expected = TableText(9, 140) + u"\r\n\r\n\r\nError Code:\t0x00000008\r\n";
+    EXPECT_EQ(seen.finishText.substr(0, expected.size()), expected);
 }
 
 TEST_F(InstallPagesTest, TheDriverIsSettledFromTheInstalledInfs)

@@ -200,6 +200,51 @@ TEST_F(ProgressPageTest, AWorkerThatCannotStartEndsOnTheFinishPage)
     }
 }
 
+// A Finish page the system cannot make is tried again on the next polls; when it never comes the
+// sheet ends by itself instead of staying with every button off (nothing is left to show the result).
+TEST_F(ProgressPageTest, AFinishPageThatCannotBeMadeIsTriedAgainThenTheSheetEnds)
+{
+    for (int failures : {KGSetupPropertySheet::kMoveTries - 1, KGSetupPropertySheet::kMoveTries})
+    {
+        SCOPED_TRACE(failures);
+        sim::machine().Reset();
+        SetUp();
+        g_script.words = {1, 0x00010000};
+        g_script.messages = {{1, 94}};
+        auto progress = CSheetProgress<ScriptedProgress>::Create(155);
+        CPropSheetFinish finish;
+        WString finishText;
+        const DWORD result = RunPages(
+            [](CSetupContext& context) {
+                context.statusWord = 0;
+                SetPageSequence(155, {155, 139});
+            },
+            [&](PROPSHEETPAGEW& record) {
+                return std::vector<HPROPSHEETPAGE>{progress->CreatePage(record), finish.CreatePage(record)};
+            },
+            [&] {
+                // Once the progress page is made, the Finish page's is the next window.
+                ASSERT_TRUE(D().WaitIdle());
+                ASSERT_EQ(CurrentPage(), 155u);
+                sim::faults().FailNext("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY, failures);
+                ASSERT_TRUE(D().WaitUntil([] { return !Sheet() || CurrentPage() == 139; }, 60 * 1000));
+                if (!Sheet())
+                    return;
+                finishText = D().Text(D().Control(Sheet(), IDC_RESULT));
+                D().Click(D().Control(Sheet(), 0x3025));
+            });
+        EXPECT_EQ(result, 1u);
+        if (failures < KGSetupPropertySheet::kMoveTries)
+        {
+            EXPECT_EQ(finishText, Text(124));
+        }
+        else
+        {
+            EXPECT_EQ(finish.hwnd, nullptr);
+        }
+    }
+}
+
 TEST_F(ProgressPageTest, TheSheetStaysOpenWhileTheWorkerRuns)
 {
     g_script.words = {1, 8, 9, 10, 0x00010000};
