@@ -343,20 +343,12 @@ class EndToEndSweepTest : public EndToEndTest, public ::testing::WithParamInterf
 {
 };
 
-constexpr const char* kCompanionsLeft =
-    "the companions' files fail to go after their service went: the installed copy's clean-up runs the "
-    "service program's \" -remove\" again, which fails on the missing service, and the files stay";
 constexpr const char* kInfUnread = "an INF that cannot be opened counts as not the maker's: the run reports "
                                    "success while its driver or package stays";
 
 const Open kRemovalOpen[] = {
-    {"DeleteFileW", 0, kCompanionsLeft},         {"DeleteFileW", 1, kCompanionsLeft},
-    {"DeleteFileW", 2, kCompanionsLeft},         {"DeleteFileW", 3, kCompanionsLeft},
-    {"DeleteFileW", 4, kCompanionsLeft},         {"GetFileAttributesW", 9, kCompanionsLeft},
-    {"GetFileAttributesW", 10, kCompanionsLeft}, {"GetFileAttributesW", 11, kCompanionsLeft},
-    {"GetFileAttributesW", 12, kCompanionsLeft}, {"GetFileAttributesW", 13, kCompanionsLeft},
-    {"SetupOpenInfFileW", 6, kInfUnread},        {"SetupOpenInfFileW", 9, kInfUnread},
-    {"SetupOpenInfFileW", 14, kInfUnread},       {"SetupOpenInfFileW", 17, kInfUnread},
+    {"SetupOpenInfFileW", 6, kInfUnread},  {"SetupOpenInfFileW", 9, kInfUnread},
+    {"SetupOpenInfFileW", 14, kInfUnread}, {"SetupOpenInfFileW", 17, kInfUnread},
     {"SetupOpenInfFileW", 18, kInfUnread},
 };
 
