@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "firewall.h"
+#include "install_workers.h"
 #include "shell_files.h"
 #include "v4_companion.h"
 #include "sheet.h"
@@ -13,11 +14,6 @@ namespace kgsetup
 
 namespace
 {
-constexpr WCHAR kMetadataPackage[] = TEXT(
-    "\\Microsoft\\Windows\\DeviceMetadataStore\\en\\9873ecfa-0137-40b9-84d7-8521109bc5bd.devicemetadata-ms");
-constexpr WCHAR kMetadataCache[] = TEXT(
-    "\\Microsoft\\Windows\\DeviceMetadataCache\\dmrccache\\multiloc\\9873ecfa-0137-40b9-84d7-8521109bc5bd");
-
 // The single-instance mutex, released and closed on every way out.
 class InstanceMutex
 {
@@ -88,8 +84,9 @@ void RemoveLeftovers()
     WString programData = EnvironmentValue(TEXT("ProgramData"));
     if (programData.empty())
         return; // a bare "\Microsoft\..." would name a folder at the root of the current drive
-    DeleteWithShell(programData + kMetadataPackage);
-    DeleteWithShell(programData + kMetadataCache);
+    // Each is tried: what one leaves does not keep the other.
+    DeleteWithShell(MetadataStoreFile(programData));
+    DeleteWithShell(MetadataCacheFolder(programData));
 }
 } // namespace
 
