@@ -112,6 +112,8 @@ public:
     WString moduleFolder;
     WString nativeSetupPath;
     int driverInstalled = 0;
+    // Why the installed maker drivers could not all be read at start-up; 0 when they were.
+    DWORD installedScanError = 0;
     std::map<WString, WString> installedInfs;
     int driverKind = 0;
     UINT packageMask = 0;
@@ -158,7 +160,7 @@ private:
     // The package bits of VeKglV4.inf or VelmoQ7.inf, one folder or per language; sets folderLayout.
     UINT ProbePackages(bool isV4);
     // The language an INF's [Strings] "Destination" names, or none.
-    const DriverLanguage* DestinationOf(const WString& infPath) const;
+    const DriverLanguage* DestinationOf(const WString& infPath, DWORD* readError = nullptr) const;
 };
 
 // The program's one context, per process.

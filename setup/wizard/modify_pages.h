@@ -15,8 +15,9 @@ WString DriverLine(WStringView classVer, WStringView date, WStringView version);
 // The line of the installed INF at `infPath`, read from its [Version] section.
 WString DriverLineOfInf(const WString& infPath);
 
-// The lines of the installed maker OEM INFs that `filter` picks.
-std::vector<WString> InstalledInfLines(DWORD filter);
+// The lines of the installed maker OEM INFs that `filter` picks; why the list may lack some goes to
+// *scanError (0 when it was read whole).
+std::vector<WString> InstalledInfLines(DWORD filter, DWORD* scanError = nullptr);
 
 // The sheet's Next button text (up to 100 characters), and setting it.
 WString NextButtonText(HWND page);

@@ -278,8 +278,6 @@ constexpr const char* kStrandedAfterDrivers =
 constexpr const char* kPackageWithoutDriver =
     "a package left in the store with no driver installed from it gives the Remove page no row: "
     "the second run cannot remove it";
-constexpr const char* kInfUnread = "an INF that cannot be opened counts as not the maker's: the run reports "
-                                   "success while its driver or package stays";
 
 const Open kRemovalOpen[] = {
     {"CreateProcessW", 0, kCompanionsLeft},
@@ -318,11 +316,10 @@ const Open kRemovalOpen[] = {
     {"EnumPrinterDriversW", 8, kPackageWithoutDriver},
     {"SetupGetInfDriverStoreLocationW", 4, kPackageWithoutDriver},
     {"SetupUninstallOEMInfW", 0, kPackageWithoutDriver},
-    {"SetupOpenInfFileW", 6, kInfUnread},
-    {"SetupOpenInfFileW", 9, kInfUnread},
-    {"SetupOpenInfFileW", 14, kInfUnread},
-    {"SetupOpenInfFileW", 17, kInfUnread},
-    {"SetupOpenInfFileW", 18, kInfUnread},
+    {"SetupOpenInfFileW", 18, kPackageWithoutDriver},
+    {"SetupOpenInfFileW", 19, kPackageWithoutDriver},
+    {"SetupOpenInfFileW", 20, kPackageWithoutDriver},
+    {"SetupOpenInfFileW", 21, kPackageWithoutDriver},
 };
 
 TEST_P(EndToEndSweepTest, EachCallOfAnUninstallFailsOnce)
@@ -350,8 +347,7 @@ const Open kUpdateOpen[] = {
     {"RegCreateKeyExW", -1, kRegistration},    {"RegSetValueExW", -1, kRegistration},
     {"CloseHandle", 8, kRegistration},         {"GetFileAttributesW", 23, kRegistration},
     {"GetFileAttributesW", 26, kRegistration}, {"CreateDirectoryW", -1, kRegistration},
-    {"SHGetFolderPathW", 0, kRegistration},    {"SetupOpenInfFileW", 2, kInfUnread},
-    {"SetupOpenInfFileW", 5, kInfUnread},      {"SetupOpenInfFileW", 9, kInfUnread},
+    {"SHGetFolderPathW", 0, kRegistration},
 };
 
 TEST_P(EndToEndSweepTest, EachCallOfAnUpdateFailsOnce)
