@@ -73,7 +73,9 @@ std::vector<RemoveInf> InstalledForRemoval(DWORD& scanError)
     for (const WString& name : package.oemInfs)
     {
         RemoveInf inf;
-        inf.line = DriverLineOfInf(folder + name);
+        DWORD readError = 0;
+        inf.line = DriverLineOfInf(folder + name, &readError);
+        scanError = scanError ? scanError : readError;
         auto drivers = inventory.driversByInf.find(name);
         if (drivers != inventory.driversByInf.end())
             for (const DRIVER_INFO_8W& record : drivers->second.records)

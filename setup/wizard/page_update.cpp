@@ -23,9 +23,11 @@ WString DriverLine(WStringView classVer, WStringView date, WStringView version)
     return line;
 }
 
-WString DriverLineOfInf(const WString& infPath)
+WString DriverLineOfInf(const WString& infPath, DWORD* readError)
 {
     CInfFile inf(infPath);
+    if (readError)
+        *readError = inf.ReadError();
     auto field = [&](const WString& key, DWORD index) {
         WString value = inf.GetField(TEXT("Version"), key, index);
         return value == kNoData ? WString() : value;
@@ -54,7 +56,12 @@ std::vector<WString> InstalledInfLines(DWORD filter, DWORD* scanError)
     std::vector<WString> lines;
     const WString folder = InfFolder();
     for (const WString& inf : package.oemInfs)
-        lines.push_back(DriverLineOfInf(folder + inf));
+    {
+        DWORD readError = 0;
+        lines.push_back(DriverLineOfInf(folder + inf, &readError));
+        if (scanError && !*scanError)
+            *scanError = readError;
+    }
     return lines;
 }
 
