@@ -531,9 +531,15 @@ int CSetupContext::LoadModelList()
     else if (WString inf = GetDriverInfPath(); !inf.empty())
         infs.push_back(inf);
     std::vector<WString> list;
+    modelsError = 0;
     for (const WString& inf : infs)
     {
         CDriverPackage package(inf);
+        if (package.infReadError)
+        {
+            modelsError = package.infReadError;
+            break;
+        }
         std::vector<WString> kept = package.models;
         if (connectionKind == 2)
         {
@@ -559,7 +565,8 @@ int CSetupContext::LoadModelList()
     for (const WString& model : list)
         if (std::find(models.begin(), models.end(), model) == models.end())
             models.push_back(model);
-    modelsLcid = installLcid;
+    // A list not whole is read again next time.
+    modelsLcid = modelsError ? 0 : installLcid;
     modelsKind = connectionKind;
     return 1;
 }

@@ -128,6 +128,9 @@ public:
     SHORT folderLayout = 0;
     WORD mode = 0;
     UINT selectedModel = 0;
+    // Why the last LoadModelList could not read an INF's models (the list is then not whole); 0
+    // when it read them all.
+    DWORD modelsError = 0;
     UINT modelsLcid = 0;
     UINT modelsKind = 0;
     std::vector<WString> models;
