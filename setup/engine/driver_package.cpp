@@ -59,9 +59,18 @@ CDriverPackage::CDriverPackage(const WString& path) : infPath(path)
 
 void CDriverPackage::Classify()
 {
-    if (ClassifyInf(infPath, kInfMaker))
-        driverKind = ClassifyInf(infPath, kInfClassV4) ? 4 : 3;
+    infReadError = 0;
+    if (ClassifyInf(infPath, kInfMaker, &infReadError))
+        driverKind = ClassifyInf(infPath, kInfClassV4, &infReadError) ? 4 : 3;
+    if (infReadError && !infPath.empty())
+    {
+        lastError = infReadError;
+        result = static_cast<INT>(infReadError);
+        return;
+    }
     models = LoadModels(infPath);
+    if (infPath.empty())
+        infReadError = 0; // a package made without an INF has none to read
 }
 
 void CDriverPackage::Reload(const WString& path)
@@ -81,9 +90,11 @@ void CDriverPackage::Reload(const WString& path)
     isValid = 1;
 }
 
-bool CDriverPackage::ClassifyInf(const WString& path, DWORD bits)
+bool CDriverPackage::ClassifyInf(const WString& path, DWORD bits, DWORD* readError)
 {
     CInfFile inf(path);
+    if (readError)
+        *readError = inf.ReadError();
     const WString version = TEXT("Version");
     bool ok = true;
     if (bits & kInfMaker)
@@ -102,6 +113,12 @@ std::vector<WString> CDriverPackage::LoadModels(const WString& path)
     lastError = ERROR_INVALID_DATA;
     result = ERROR_INVALID_DATA;
     CInfFile inf(path);
+    if (const DWORD error = inf.ReadError())
+    {
+        infReadError = lastError = error;
+        result = static_cast<INT>(error);
+        return {};
+    }
     const WString section = inf.GetModelsSection();
     if (section == kNoData)
         return {};
@@ -137,8 +154,14 @@ void CDriverPackage::FindMakerOemInfs(DWORD bits)
             continue;
         found.cFileName[MAX_PATH - 1] = 0;
         const WString name = found.cFileName;
-        if (!ClassifyInf(name, bits))
+        DWORD readError = 0;
+        if (!ClassifyInf(name, bits, &readError))
+        {
+            // An INF that could not be read may be ours: the list is not whole.
+            if (readError && !oemInfsError)
+                oemInfsError = readError;
             continue;
+        }
         if (!StoreLocationOf(name).empty())
             oemInfs.push_back(name);
         else if (const DWORD error = GetLastError(); error != ERROR_NOT_AN_INSTALLED_OEM_INF)
@@ -248,9 +271,11 @@ void CDriverPackage::UninstallOemInf(const WString& name)
     result = 0;
 }
 
-int CDriverPackage::CompareDriverVer(const WString& installedInf, const WString& packageInf)
+int CDriverPackage::CompareDriverVer(const WString& installedInf, const WString& packageInf, DWORD* readError)
 {
     CInfFile installed(installedInf), package(packageInf);
+    if (readError)
+        *readError = installed.ReadError() ? installed.ReadError() : package.ReadError();
     if (!installed.IsOpen() || !package.IsOpen())
         return 0;
     const char kinds[] = {'d', 'v'};

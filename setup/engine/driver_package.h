@@ -49,8 +49,13 @@ public:
     // Why the last FindMakerOemInfs may have missed INFs (the folder or the store could not be read);
     // 0 when it read them all.
     DWORD oemInfsError = 0;
+    // Why the last Classify (the constructor, Reload) could not read infPath: its kind and models
+    // are then not known; 0 when it was read or is no INF.
+    DWORD infReadError = 0;
 
-    static bool ClassifyInf(const WString& path, DWORD bits);
+    // False for an INF that is not of `bits`, and for one that could not be read, whose code then
+    // goes to *readError (set to 0 otherwise).
+    static bool ClassifyInf(const WString& path, DWORD bits, DWORD* readError = nullptr);
     void Reload(const WString& path);
     std::vector<WString> LoadModels(const WString& path);
     void FindMakerOemInfs(DWORD bits);
@@ -58,8 +63,10 @@ public:
     void InstallFromPackage(const WString& name);
     void AddPrinter(const WString& printerName, const WString& portName, bool bidi);
     void UninstallOemInf(const WString& name);
-    // 0 when either INF cannot be opened; 1 equal; 2 the installed one is older; 3 it is newer.
-    static int CompareDriverVer(const WString& installedInf, const WString& packageInf);
+    // 0 when either INF cannot be opened (why, for a read failure, in *readError); 1 equal; 2 the
+    // installed one is older; 3 it is newer.
+    static int CompareDriverVer(const WString& installedInf, const WString& packageInf,
+                                DWORD* readError = nullptr);
     // 'd' for a DriverVer date, 'v' for its version; 0 for anything else.
     static ULONGLONG ParseDriverVer(const WString& text, char kind);
     void LoadFilingModels();

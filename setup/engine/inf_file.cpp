@@ -37,6 +37,25 @@ WString StripPercents(WString key)
 }
 } // namespace
 
+DWORD InfReadError(DWORD openError)
+{
+    switch (openError)
+    {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_WRONG_INF_STYLE:
+    case ERROR_EXPECTED_SECTION_NAME:
+    case ERROR_BAD_SECTION_NAME_LINE:
+    case ERROR_SECTION_NAME_TOO_LONG:
+    case ERROR_GENERAL_SYNTAX:
+        return 0;
+    case 0:
+        return ERROR_INVALID_DATA; // failed without saying why: not known to be someone else's
+    default:
+        return openError;
+    }
+}
+
 bool EqualsNoCase(const WString& a, const WString& b)
 {
     return a.size() == b.size() && lstrcmpiW(a.c_str(), b.c_str()) == 0;
@@ -83,6 +102,8 @@ CInfFile::CInfFile(WString path) : path_(std::move(path))
 {
     inf_ = SetupOpenInfFileW(path_.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
     isOpen_ = inf_ != INVALID_HANDLE_VALUE;
+    if (!isOpen_)
+        openError_ = GetLastError();
 }
 
 CInfFile::~CInfFile()

@@ -15,6 +15,11 @@ inline const WString kNoData = TEXT("__NO_DATA__");
 // The default of the profile reads of an INF.
 inline const WString kNoInfFileName = TEXT("NO_INF_FILE_NAME");
 
+// An INF open's failure as a scan judges it: 0 for a file that is no INF to read (another style, no
+// [Version], bad syntax, gone since it was listed), else the code (access, I/O, memory), which the
+// scan must report instead of counting the INF as someone else's.
+DWORD InfReadError(DWORD openError);
+
 class CInfFile
 {
 public:
@@ -25,6 +30,8 @@ public:
 
     bool IsOpen() const { return isOpen_ != 0; }
     const WString& Path() const { return path_; }
+    // 0 when the INF was opened or is no INF to read; else why it could not be read.
+    DWORD ReadError() const { return isOpen_ ? 0 : InfReadError(openError_); }
 
     WString GetField(const WString& section, const WString& key, DWORD index);
     bool FieldEquals(const WString& section, const WString& key, const WString& text);
@@ -41,6 +48,7 @@ private:
     HINF inf_ = INVALID_HANDLE_VALUE;
     INFCONTEXT context_{};
     BYTE isOpen_ = 0;
+    DWORD openError_ = 0;
 };
 
 // Every key name of a section as the profile functions read it (raw, quotes kept); nullopt when the

@@ -579,7 +579,9 @@ void CThreadInstallV3::Start()
 {
     package_ = std::make_unique<CDriverPackage>(infPath);
     connectionKind_ = context_.connectionKind;
-    ReportStatus(package_->lastError == ERROR_INVALID_DATA ? UINT{kFailSourceFiles} : UINT{kStepCopyDriver});
+    context_.LogError(package_->infReadError);
+    ReportStatus(package_->lastError == ERROR_INVALID_DATA || package_->infReadError ? UINT{kFailSourceFiles}
+                                                                                     : UINT{kStepCopyDriver});
 }
 
 void CThreadInstallV3::CopyDriver()
@@ -703,7 +705,8 @@ void CThreadInstallV4::Start()
 {
     package_ = std::make_unique<CDriverPackage>(infPath);
     connectionKind_ = context_.connectionKind;
-    if (package_->lastError == ERROR_INVALID_DATA)
+    context_.LogError(package_->infReadError); // nothing when it was read
+    if (package_->lastError == ERROR_INVALID_DATA || package_->infReadError)
         ReportStatus(kFailSourceFiles);
     else
         ReportStatus(context_.mode == 3 ? UINT{kStepCopyDriver} : UINT{kStepMetadata});

@@ -133,6 +133,7 @@ EnumBuffer<PRINTER_INFO_2W> EnumPrintersByName(const std::vector<WString>& print
 CInstalledInventory::CInstalledInventory(CDriverPackage* owner) : package(owner)
 {
     package->FindMakerOemInfs(static_cast<DWORD>(package->oemInfFilter));
+    infError = package->oemInfsError;
     WCHAR windows[MAX_PATH] = {};
     UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
     const WString infFolder =
@@ -143,6 +144,9 @@ CInstalledInventory::CInstalledInventory(CDriverPackage* owner) : package(owner)
         // Read on a package of its own, so the shared package's results stay as they were.
         CDriverPackage installed(infFolder + inf);
         driversByInf[inf] = EnumDriversByNames(installed.models);
+        // Its models unread, the INF's drivers are not known: none listed is no proof there are none.
+        infError = infError ? infError : installed.infReadError;
+        error = error ? error : installed.infReadError;
         error = error ? error : driversByInf[inf].error;
     }
     error = error ? error : package->oemInfsError;
@@ -173,6 +177,8 @@ bool CInstalledInventory::HasDrivers(DWORD kind)
 {
     driverNames.clear();
     package->FindMakerOemInfs(kind == 3 ? kFilterMakerV3 : kFilterMakerV4);
+    infError = infError ? infError : package->oemInfsError;
+    error = error ? error : package->oemInfsError;
     if (package->oemInfs.empty())
         return false;
     for (const WString& inf : package->oemInfs)

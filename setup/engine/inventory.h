@@ -61,9 +61,12 @@ public:
     std::vector<WString> driverNames;
     // The first list that could not be read, so that the inventory lacks what it holds; 0 when whole.
     DWORD error = 0;
+    // The first of those failures that was an INF's (listed or its models read); 0 when all were read.
+    DWORD infError = 0;
 
     // Kind 3 asks for the V3 drivers of the installed maker INFs, else V4: their names go to
-    // driverNames. False when no such INF is installed. Lists the package's oemInfs anew.
+    // driverNames. False when no such INF is installed. Lists the package's oemInfs anew; a listing
+    // that failed goes to error and infError.
     bool HasDrivers(DWORD kind);
 };
 

@@ -298,7 +298,12 @@ UINT CThreadRemove::RemovePackages()
     // With no maker INF left at all, the removal is completed whatever the rows checked: nothing
     // of a driver may stay behind a machine without one.
     package->FindMakerOemInfs(kFilterMaker);
-    if (package->oemInfs.empty() && !package->oemInfsError)
+    if (package->oemInfsError)
+    {
+        context_.LogError(package->oemInfsError);
+        return kFailRemovePackage;
+    }
+    if (package->oemInfs.empty())
         flags_ |= kFlagRemoveV3 | kFlagRemoveV4;
     package->FindMakerOemInfs(static_cast<DWORD>(FilterForFlags(flags_)));
     if (package->oemInfsError)
@@ -363,7 +368,16 @@ void CThreadRemove::Check()
         }
         // The installed copy and its entry go at exit only once no maker driver of any kind is left.
         package->FindMakerOemInfs(kFilterMaker);
-        if (package->oemInfs.empty() && !package->oemInfsError)
+        if (package->oemInfsError)
+        {
+            // Whether the installed copy may go is not known: the removal is not known complete.
+            if (result == kResultRemoved)
+            {
+                context_.LogError(package->oemInfsError);
+                result = kFailRemovePackage;
+            }
+        }
+        else if (package->oemInfs.empty())
             context_.selfDeleteAtExit = 1;
     }
     ReportStatus(result);

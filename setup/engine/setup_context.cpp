@@ -332,9 +332,11 @@ WString InfFolder()
 }
 } // namespace
 
-const DriverLanguage* CSetupContext::DestinationOf(const WString& infPath) const
+const DriverLanguage* CSetupContext::DestinationOf(const WString& infPath, DWORD* readError) const
 {
     CInfFile inf(infPath);
+    if (readError)
+        *readError = inf.ReadError();
     if (!inf.IsOpen())
         return nullptr;
     auto it = driverLanguages.find(inf.GetField(TEXT("Strings"), TEXT("Destination"), 1));
@@ -401,9 +403,14 @@ void CSetupContext::FindInstalledDriver()
     CDriverPackage scratch{WString()};
     scratch.oemInfFilter = kFilterMaker;
     CInstalledInventory inventory(&scratch);
+    installedScanError = inventory.infError;
+    auto noteError = [&](DWORD error) {
+        installedScanError = installedScanError ? installedScanError : error;
+    };
     const WString infFolder = InfFolder();
     auto takeInfs = [&](DWORD filter) {
         scratch.FindMakerOemInfs(filter);
+        noteError(scratch.oemInfsError);
         installedInfs.clear();
         for (const WString& name : scratch.oemInfs)
             installedInfs[name] = infFolder + name;
@@ -413,8 +420,10 @@ void CSetupContext::FindInstalledDriver()
     if (!packageMask)
     {
         scratch.FindMakerOemInfs(kFilterMakerV4);
+        noteError(scratch.oemInfsError);
         bool v4 = !scratch.oemInfs.empty();
         scratch.FindMakerOemInfs(kFilterMakerV3);
+        noteError(scratch.oemInfsError);
         bool v3 = !scratch.oemInfs.empty();
         if (!v4 && !v3)
         {
@@ -430,7 +439,13 @@ void CSetupContext::FindInstalledDriver()
             return;
         }
         driverKind = v4 ? 4 : 3;
-        takeInfs(v4 ? kFilterMakerV4 : kFilterMakerV3);
+        // Listed again, the INF may be gone or unreadable (its error noted): nothing to name then.
+        if (!takeInfs(v4 ? kFilterMakerV4 : kFilterMakerV3))
+        {
+            driverInstalled = 0;
+            versionCompare = 6;
+            return;
+        }
         installedInfPath = installedInfs.rbegin()->second;
         versionCompare = 4;
         return;
@@ -447,18 +462,22 @@ void CSetupContext::FindInstalledDriver()
         // The greatest name by ordinal order ("oem9.inf" above "oem10.inf").
         const WString& greatest = installedInfs.rbegin()->second;
         bool present = false;
-        if (const DriverLanguage* language = DestinationOf(greatest))
+        DWORD readError = 0;
+        if (const DriverLanguage* language = DestinationOf(greatest, &readError))
             if (packageMask & static_cast<UINT>(language->languageBit))
             {
                 SetInstallLcid(static_cast<UINT>(language->lcid));
                 present = true;
             }
+        noteError(readError);
         WCHAR folder[MAX_PATH];
         if (GetLanguageFolder(installLcid, folder, MAX_PATH, TRUE, isV4))
         {
             installedInfPath = greatest;
-            slot = CDriverPackage::CompareDriverVer(installedInfPath,
-                                                    folder + WString(isV4 ? kV4InfName : kV3InfName));
+            DWORD compareError = 0;
+            slot = CDriverPackage::CompareDriverVer(
+                installedInfPath, folder + WString(isV4 ? kV4InfName : kV3InfName), &compareError);
+            noteError(compareError);
             if (!present)
                 versionCompare = 6;
             else if (slot == 2)
@@ -475,7 +494,9 @@ void CSetupContext::FindInstalledDriver()
         versionCompare = 0;
         return;
     }
-    if (!inventory.HasDrivers(3))
+    const bool hasV3 = inventory.HasDrivers(3);
+    noteError(inventory.infError);
+    if (!hasV3)
     {
         updateAvailable = 0;
         versionCompare = 0;
@@ -494,7 +515,7 @@ bool CSetupContext::MakerOemInfsRemain() const
 {
     CDriverPackage scratch{WString()};
     scratch.FindMakerOemInfs(kFilterMaker);
-    return !scratch.oemInfs.empty();
+    return !scratch.oemInfs.empty() || scratch.oemInfsError; // an unread list may hold one
 }
 
 int CSetupContext::LoadModelList()
@@ -510,9 +531,15 @@ int CSetupContext::LoadModelList()
     else if (WString inf = GetDriverInfPath(); !inf.empty())
         infs.push_back(inf);
     std::vector<WString> list;
+    modelsError = 0;
     for (const WString& inf : infs)
     {
         CDriverPackage package(inf);
+        if (package.infReadError)
+        {
+            modelsError = package.infReadError;
+            break;
+        }
         std::vector<WString> kept = package.models;
         if (connectionKind == 2)
         {
@@ -538,7 +565,8 @@ int CSetupContext::LoadModelList()
     for (const WString& model : list)
         if (std::find(models.begin(), models.end(), model) == models.end())
             models.push_back(model);
-    modelsLcid = installLcid;
+    // A list not whole is read again next time.
+    modelsLcid = modelsError ? 0 : installLcid;
     modelsKind = connectionKind;
     return 1;
 }

@@ -112,6 +112,8 @@ public:
     WString moduleFolder;
     WString nativeSetupPath;
     int driverInstalled = 0;
+    // Why the installed maker drivers could not all be read at start-up; 0 when they were.
+    DWORD installedScanError = 0;
     std::map<WString, WString> installedInfs;
     int driverKind = 0;
     UINT packageMask = 0;
@@ -126,6 +128,9 @@ public:
     SHORT folderLayout = 0;
     WORD mode = 0;
     UINT selectedModel = 0;
+    // Why the last LoadModelList could not read an INF's models (the list is then not whole); 0
+    // when it read them all.
+    DWORD modelsError = 0;
     UINT modelsLcid = 0;
     UINT modelsKind = 0;
     std::vector<WString> models;
@@ -158,7 +163,7 @@ private:
     // The package bits of VeKglV4.inf or VelmoQ7.inf, one folder or per language; sets folderLayout.
     UINT ProbePackages(bool isV4);
     // The language an INF's [Strings] "Destination" names, or none.
-    const DriverLanguage* DestinationOf(const WString& infPath) const;
+    const DriverLanguage* DestinationOf(const WString& infPath, DWORD* readError = nullptr) const;
 };
 
 // The program's one context, per process.

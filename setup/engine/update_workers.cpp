@@ -49,11 +49,19 @@ bool CThreadUpdateCommon::Scan()
     package->oemInfFilter = filter_;
     inventory = std::make_unique<CInstalledInventory>(package.get());
     package->Reload(infPath);
-    if (!inventory->error)
-        return true;
-    context_.LogError(inventory->error);
-    ReportStatus(kFailGeneral);
-    return false;
+    if (inventory->error)
+    {
+        context_.LogError(inventory->error);
+        ReportStatus(kFailGeneral);
+        return false;
+    }
+    if (package->infReadError)
+    {
+        context_.LogError(package->infReadError);
+        ReportStatus(kFailSourceFiles);
+        return false;
+    }
+    return true;
 }
 
 UINT CThreadUpdateCommon::Upload(UINT next)
@@ -108,6 +116,12 @@ UINT CThreadUpdateCommon::UninstallOld(int compareResult, DWORD kind, UINT next)
     for (const auto& [inf, drivers] : inventory->driversByInf)
     {
         package->Reload(folder + inf);
+        if (package->infReadError)
+        {
+            // Its kind not known, the old INF would stay while the update reports it replaced.
+            context_.LogError(package->infReadError);
+            return kFailDriverInstall;
+        }
         if (package->driverKind != kind)
             continue;
         package->UninstallOemInf(inf);

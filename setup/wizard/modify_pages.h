@@ -12,11 +12,13 @@ namespace kgsetup
 // the INF lacks it.
 WString DriverLine(WStringView classVer, WStringView date, WStringView version);
 
-// The line of the installed INF at `infPath`, read from its [Version] section.
-WString DriverLineOfInf(const WString& infPath);
+// The line of the installed INF at `infPath`, read from its [Version] section; why it could not
+// be read goes to *readError (0 when it was, or is no INF).
+WString DriverLineOfInf(const WString& infPath, DWORD* readError = nullptr);
 
-// The lines of the installed maker OEM INFs that `filter` picks.
-std::vector<WString> InstalledInfLines(DWORD filter);
+// The lines of the installed maker OEM INFs that `filter` picks; why the list may lack some goes to
+// *scanError (0 when it was read whole).
+std::vector<WString> InstalledInfLines(DWORD filter, DWORD* scanError = nullptr);
 
 // The sheet's Next button text (up to 100 characters), and setting it.
 WString NextButtonText(HWND page);

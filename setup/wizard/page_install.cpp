@@ -19,10 +19,16 @@ WString SystemRootInf(const WString& oemInf)
     return WString(folder, n) + TEXT("\\INF\\") + oemInf;
 }
 
-// The full path of the last maker OEM INF a filter finds; empty when it finds none.
+// The full path of the last maker OEM INF a filter finds; empty when it finds none, or when the
+// list could not be read (the code logged: the install fails with it).
 WString LastOemInf(CDriverPackage& package, DWORD filter)
 {
     package.FindMakerOemInfs(filter);
+    if (package.oemInfsError)
+    {
+        Context().LogError(package.oemInfsError);
+        return WString();
+    }
     return package.oemInfs.empty() ? WString() : SystemRootInf(package.oemInfs.back());
 }
 
@@ -138,6 +144,11 @@ bool CPropSheetInstall::SettleDriver()
     if (v4.empty())
         return false;
     package.Reload(v4);
+    if (package.infReadError)
+    {
+        c.LogError(package.infReadError);
+        return false;
+    }
     for (const WString& candidate : package.models)
         if (EndsWith(candidate, model))
         {

@@ -3,6 +3,7 @@
 #include "install_pages.h"
 #include "inventory.h"
 #include "ports.h"
+#include "status_word.h"
 
 #include <platform/boundary.h>
 
@@ -66,6 +67,13 @@ LRESULT CPropSheetPrinter::OnNotify(HWND hwnd, int, NMHDR* header)
         HWND list = GetDlgItem(hwnd, IDC_LIST);
         if (c.LoadModelList())
         {
+            // A model list that lacks an unreadable INF's models would hide the user's model.
+            if (c.modelsError)
+            {
+                c.LogError(c.modelsError);
+                c.statusWord = kFailGeneral;
+                return JumpToFinish(hwnd);
+            }
             SendMessageW(list, LB_RESETCONTENT, 0, 0);
             for (const WString& model : c.models)
                 SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(model.c_str()));

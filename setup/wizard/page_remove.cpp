@@ -59,11 +59,12 @@ constexpr UINT kChecked = INDEXTOSTATEIMAGEMASK(2);
 constexpr UINT kUnchecked = INDEXTOSTATEIMAGEMASK(1);
 
 // The installed maker INFs with their V3 and V4 drivers and the printers of each.
-std::vector<RemoveInf> InstalledForRemoval()
+std::vector<RemoveInf> InstalledForRemoval(DWORD& scanError)
 {
     CDriverPackage package{WString()};
     package.oemInfFilter = kFilterMaker;
     CInstalledInventory inventory(&package);
+    scanError = inventory.infError;
     WCHAR windows[MAX_PATH] = {};
     UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
     const WString folder =
@@ -73,7 +74,9 @@ std::vector<RemoveInf> InstalledForRemoval()
     for (const WString& name : package.oemInfs)
     {
         RemoveInf inf;
-        inf.line = DriverLineOfInf(folder + name);
+        DWORD readError = 0;
+        inf.line = DriverLineOfInf(folder + name, &readError);
+        scanError = scanError ? scanError : readError;
         auto drivers = inventory.driversByInf.find(name);
         if (drivers != inventory.driversByInf.end())
             for (const DRIVER_INFO_8W& record : drivers->second.records)
@@ -142,7 +145,7 @@ BOOL CPropSheetRemove::OnInitDialog(HWND hwnd, WPARAM, LPARAM)
         SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column++), reinterpret_cast<LPARAM>(&c));
     }
     int index = 0;
-    for (const RemoveRow& row : BuildRemoveRows(InstalledForRemoval()))
+    for (const RemoveRow& row : BuildRemoveRows(InstalledForRemoval(scanError)))
     {
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
@@ -206,6 +209,13 @@ LRESULT CPropSheetRemove::OnNotify(HWND hwnd, int controlId, NMHDR* header)
     switch (header->code)
     {
     case PSN_SETACTIVE:
+        // Rows missing for an INF that could not be read would hide drivers: the failure instead.
+        if (scanError)
+        {
+            c.LogError(scanError);
+            c.statusWord = kFailGeneral;
+            return JumpToFinish(hwnd);
+        }
         SetWizardButtons(hwnd, 0);
         savedNextText = NextButtonText(hwnd);
         SetNextButtonText(hwnd, c.Text(87));

@@ -23,9 +23,11 @@ WString DriverLine(WStringView classVer, WStringView date, WStringView version)
     return line;
 }
 
-WString DriverLineOfInf(const WString& infPath)
+WString DriverLineOfInf(const WString& infPath, DWORD* readError)
 {
     CInfFile inf(infPath);
+    if (readError)
+        *readError = inf.ReadError();
     auto field = [&](const WString& key, DWORD index) {
         WString value = inf.GetField(TEXT("Version"), key, index);
         return value == kNoData ? WString() : value;
@@ -45,14 +47,21 @@ WString InfFolder()
 
 } // namespace
 
-std::vector<WString> InstalledInfLines(DWORD filter)
+std::vector<WString> InstalledInfLines(DWORD filter, DWORD* scanError)
 {
     CDriverPackage package{WString()};
     package.FindMakerOemInfs(filter);
+    if (scanError)
+        *scanError = package.oemInfsError;
     std::vector<WString> lines;
     const WString folder = InfFolder();
     for (const WString& inf : package.oemInfs)
-        lines.push_back(DriverLineOfInf(folder + inf));
+    {
+        DWORD readError = 0;
+        lines.push_back(DriverLineOfInf(folder + inf, &readError));
+        if (scanError && !*scanError)
+            *scanError = readError;
+    }
     return lines;
 }
 
@@ -78,7 +87,7 @@ BOOL CPropSheetUpdate::OnInitDialog(HWND hwnd, WPARAM, LPARAM)
                          : c.driverKind == 3 ? kFilterMakerV3
                                              : kFilterMaker;
     HWND list = GetDlgItem(hwnd, IDC_UPDATE_LIST);
-    for (const WString& line : InstalledInfLines(filter))
+    for (const WString& line : InstalledInfLines(filter, &scanError))
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     SetWizardButtons(hwnd, PSWIZB_BACK | PSWIZB_NEXT);
     return TRUE;
@@ -90,6 +99,13 @@ LRESULT CPropSheetUpdate::OnNotify(HWND hwnd, int controlId, NMHDR* header)
     switch (header->code)
     {
     case PSN_SETACTIVE:
+        // A list that could not be read would offer an update of what it missed: the failure instead.
+        if (scanError)
+        {
+            c.LogError(scanError);
+            c.statusWord = kFailGeneral;
+            return JumpToFinish(hwnd);
+        }
         SetWizardButtons(hwnd, PSWIZB_BACK | PSWIZB_NEXT);
         savedNextText = NextButtonText(hwnd);
         SetNextButtonText(hwnd, c.Text(84));

@@ -196,6 +196,13 @@ int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int)
         ShowStartFailure(error, c.nativeSetupPath);
         return 0;
     }
+    if (c.installedScanError)
+    {
+        // What is installed is not known: no page may be offered on it, nor leftovers removed.
+        c.LogError(c.installedScanError);
+        ShowError(c.Text(140) + TEXT("\r\n\r\n\r\n") + c.errorLog);
+        return 0;
+    }
     if (!c.packageMask && !c.driverInstalled)
     {
         RemoveLeftovers();

@@ -120,6 +120,7 @@ public:
     BOOL OnInitDialog(HWND hwnd, WPARAM wParam, LPARAM lParam) override;
     LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
     WString savedNextText;
+    DWORD scanError = 0; // why the installed INFs could not all be listed
 };
 
 class CPropSheetRemove final : public CSequencePage<CPropSheetRemove>
@@ -131,6 +132,7 @@ public:
     LRESULT OnNotify(HWND hwnd, int controlId, NMHDR* header) override;
     WString savedNextText;
     DWORD buttons = 0;
+    DWORD scanError = 0; // why the installed drivers could not all be listed
 };
 
 // Reports the operation's result from the status word.

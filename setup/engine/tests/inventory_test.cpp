@@ -2,6 +2,7 @@
 #include "machines.h"
 
 #include <gtest/gtest.h>
+#include <sim/faults.h>
 
 namespace kgsetup
 {
@@ -79,6 +80,55 @@ TEST(InventoryTest, FindsNothingOnACleanMachine)
     EXPECT_TRUE(inventory.driversByInf.empty());
     EXPECT_FALSE(inventory.HasDrivers(4));
     EXPECT_TRUE(inventory.driverNames.empty());
+}
+
+// One open of the installed maker INF fails, when it is listed or when its models are read. A file
+// that is no INF, or gone since the folder was listed, is not the maker's; any other failure leaves
+// the scan not whole, with that code, instead of counting the INF as someone else's.
+TEST(InventoryTest, AnInfThatCannotBeOpenedIsSkippedOnlyWhenItIsNoInf)
+{
+    struct Case
+    {
+        const char* name;
+        DWORD error;
+        int skip; // good opens before it: 0 the listing, 1 the reading of its models
+        bool listed;
+        DWORD expected;
+    } cases[] = {
+        {"another style", ERROR_WRONG_INF_STYLE, 0, false, 0},
+        {"bad syntax", ERROR_GENERAL_SYNTAX, 0, false, 0},
+        {"gone since the folder was listed", ERROR_FILE_NOT_FOUND, 0, false, 0},
+        {"a read error", ERROR_GEN_FAILURE, 0, false, ERROR_GEN_FAILURE},
+        {"access denied", ERROR_ACCESS_DENIED, 0, false, ERROR_ACCESS_DENIED},
+        {"no memory for its models", ERROR_NOT_ENOUGH_MEMORY, 1, true, ERROR_NOT_ENOUGH_MEMORY},
+        {"a read error for its models", ERROR_GEN_FAILURE, 1, true, ERROR_GEN_FAILURE},
+        {"gone before its models were read", ERROR_FILE_NOT_FOUND, 1, true, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        sim::machine().Reset();
+        const WString v3 = test::MachineWithV3();
+        ASSERT_FALSE(v3.empty());
+        CDriverPackage package{WString()};
+        sim::faults().FailNext("SetupOpenInfFileW", c.error, 1, c.skip);
+        CInstalledInventory inventory(&package);
+        EXPECT_EQ(package.oemInfs, c.listed ? std::vector<WString>{v3} : std::vector<WString>{});
+        EXPECT_EQ(package.oemInfsError, c.skip == 0 ? c.expected : 0u);
+        EXPECT_EQ(inventory.error, c.expected);
+        EXPECT_EQ(inventory.infError, c.expected);
+        EXPECT_TRUE(sim::faults().Pending().empty());
+    }
+
+    // A text that is no INF at all beside the maker's is passed over without a failure.
+    sim::machine().Reset();
+    const WString v3 = test::MachineWithV3();
+    sim::files().Put(u"C:\\Windows\\INF\\oem40.inf", "no sections here\n");
+    sim::files().Put(u"C:\\Windows\\INF\\oem41.inf", "[Strings]\nA=B\n");
+    CDriverPackage package{WString()};
+    package.FindMakerOemInfs(kFilterMaker);
+    EXPECT_EQ(package.oemInfs, std::vector<WString>{v3});
+    EXPECT_EQ(package.oemInfsError, 0u);
 }
 
 TEST(InventoryTest, EnumeratesAgainWhenTheListGrowsBetweenTheCalls)

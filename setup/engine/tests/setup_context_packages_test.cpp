@@ -358,6 +358,23 @@ TEST(SetupContextPackages, ModelListFromThePackageOrTheInstalledInfs)
     EXPECT_EQ(installed.LoadModelList(), 1) << "another language loads again";
 }
 
+// An INF whose models cannot be read leaves the list not whole: the failure says so, with its code,
+// and the next call reads the list again.
+TEST(SetupContextPackages, AModelListMissingAnUnreadableInfIsAFailure)
+{
+    FreshMachine();
+    PutV4(u"C:\\Pkg\\Driver", "Velmo ENGLISH");
+    CSetupContext context;
+    ASSERT_EQ(context.driverInstalled, 0);
+    sim::faults().FailNext("SetupOpenInfFileW", ERROR_GEN_FAILURE);
+    EXPECT_EQ(context.LoadModelList(), 1);
+    EXPECT_EQ(context.modelsError, DWORD{ERROR_GEN_FAILURE});
+    EXPECT_TRUE(context.models.empty());
+    EXPECT_EQ(context.LoadModelList(), 1);
+    EXPECT_EQ(context.modelsError, 0u);
+    EXPECT_EQ(context.models, (std::vector<WString>{u"Velmo KG-100", u"Velmo KG-300 Print to File"}));
+}
+
 TEST(SetupContextPackages, PortsListedOnceAndFoundWithoutCase)
 {
     FreshMachine();

@@ -13,7 +13,6 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <span>
 
 namespace kgsetup::testing
 {
@@ -227,22 +226,6 @@ void UninstallAgain(const std::string& where)
         ADD_FAILURE() << where << ": " << *wrong;
 }
 
-// A fault a sweep found and that is not mended yet (nth -1: every call of the API). Its call still
-// fails and the run must still end; that it ends wrongly is expected, so a mend shows as a failure
-// asking to take the entry off.
-struct Open
-{
-    const char* api;
-    int nth;
-    const char* fault;
-};
-
-bool IsOpen(std::span<const Open> table, const sim::FaultPointCall& call)
-{
-    return std::ranges::any_of(
-        table, [&](const Open& o) { return call.api == o.api && (o.nth == -1 || o.nth == call.nth); });
-}
-
 // A machine with the setup program and what `packages` puts; `clean` is taken then, before any
 // driver comes.
 void PrepareRun(sim::Snapshot& clean, const std::function<void()>& packages)
@@ -260,7 +243,6 @@ struct Sweep
     WString arguments;
     std::function<bool()> ready;
     int goodText = 0;
-    std::span<const Open> open;
     sim::Snapshot clean;
     std::vector<std::string> goodChange; // what the good run changed
 };
@@ -314,10 +296,7 @@ void FailOneCall(Sweep& sweep, const sim::FaultPointCall& call)
     std::string all;
     for (const std::string& w : wrong)
         all += "\n  " + w;
-    if (IsOpen(sweep.open, call))
-        EXPECT_FALSE(wrong.empty()) << where << " now ends soundly: take it off the table of open faults";
-    else
-        EXPECT_TRUE(wrong.empty()) << where << ":" << all;
+    EXPECT_TRUE(wrong.empty()) << where << ":" << all;
 }
 
 // The recorded calls split among shards that ctest runs side by side: every call of the run is
@@ -343,22 +322,12 @@ class EndToEndSweepTest : public EndToEndTest, public ::testing::WithParamInterf
 {
 };
 
-constexpr const char* kInfUnread = "an INF that cannot be opened counts as not the maker's: the run reports "
-                                   "success while its driver or package stays";
-
-const Open kRemovalOpen[] = {
-    {"SetupOpenInfFileW", 6, kInfUnread},  {"SetupOpenInfFileW", 9, kInfUnread},
-    {"SetupOpenInfFileW", 14, kInfUnread}, {"SetupOpenInfFileW", 17, kInfUnread},
-    {"SetupOpenInfFileW", 18, kInfUnread},
-};
-
 TEST_P(EndToEndSweepTest, EachCallOfAnUninstallFailsOnce)
 {
     Sweep sweep;
     sweep.arguments = u"/uninstall";
     sweep.ready = RemoveAll;
     sweep.goodText = 127;
-    sweep.open = kRemovalOpen;
     sweep.prepare = [&sweep] {
         PrepareRun(sweep.clean, [] { test::PutCompleteV4Package(u"C:\\Setup"); });
         InstallThroughTheWizard();
@@ -366,19 +335,12 @@ TEST_P(EndToEndSweepTest, EachCallOfAnUninstallFailsOnce)
     SweepShard(sweep, GetParam());
 }
 
-const Open kUpdateOpen[] = {
-    {"SetupOpenInfFileW", 2, kInfUnread},
-    {"SetupOpenInfFileW", 5, kInfUnread},
-    {"SetupOpenInfFileW", 9, kInfUnread},
-};
-
 TEST_P(EndToEndSweepTest, EachCallOfAnUpdateFailsOnce)
 {
     Sweep sweep;
     sweep.arguments = u"";
     sweep.ready = ChooseUpdate;
     sweep.goodText = 126;
-    sweep.open = kUpdateOpen;
     sweep.prepare = [&sweep] {
         PrepareRun(sweep.clean, [] {
             test::PutV3Package();
@@ -414,8 +376,7 @@ TEST_F(EndToEndTest, AFailingStepOfTheInstallIsReportedAndUninstallCleansAfterIt
         DWORD fault; // an HRESULT for the calls that answer one
         int text;
         const char16_t* code;
-        int skip = 0;               // good calls of the same function before the failing one
-        const char* open = nullptr; // a fault found and not mended yet: the clean-up is not held
+        int skip = 0; // good calls of the same function before the failing one
     };
     const Case cases[] = {
         {"UploadPrinterDriverPackageW", ERROR_GEN_FAILURE, 129, u"0x8007001F"},
@@ -440,11 +401,7 @@ TEST_F(EndToEndTest, AFailingStepOfTheInstallIsReportedAndUninstallCleansAfterIt
         const WString expected = TableText(c.text) + u"\r\n\r\n\r\nError Code:\t" + c.code + u"\r\n";
         EXPECT_EQ(run.finishText.substr(0, expected.size()), expected);
         UninstallAgain(where);
-        const std::vector<std::string> left = Unexpected(sim::Difference(clean, sim::TakeSnapshot()));
-        if (c.open)
-            EXPECT_NE(left, std::vector<std::string>{}) << "now cleaned: take the open fault off";
-        else
-            EXPECT_EQ(left, std::vector<std::string>{});
+        EXPECT_EQ(Unexpected(sim::Difference(clean, sim::TakeSnapshot())), std::vector<std::string>{});
     }
 }
 

@@ -486,6 +486,68 @@ TEST_F(ModifyPagesTest, RemovePageKeepsDriverRowsCheckedAndChoosesPrinters)
     }
 }
 
+// Each INF open of the page's scan fails once in turn: the page lists the installed driver whole,
+// or it is passed over for the Finish page, which names the failure with its code.
+TEST_F(ModifyPagesTest, APageWhoseScanCannotReadAnInfEndsOnTheFailure)
+{
+    int failures = 0;
+    for (UINT pageId : {UINT{IDD_REMOVE}, UINT{IDD_UPDATE}})
+        for (int skip = 0;; ++skip)
+        {
+            SCOPED_TRACE(std::to_string(pageId) + " #" + std::to_string(skip));
+            sim::machine().Reset();
+            PrepareMachine();
+            MachineWithV3Printers(false);
+            KGSetupPropertySheet::CPropSheetRemove remove;
+            KGSetupPropertySheet::CPropSheetUpdate update;
+            KGSetupPropertySheet::CPropSheetFinish finish;
+            UINT shown = 0;
+            std::vector<WString> items;
+            WString result;
+            RunPages(
+                [&](CSetupContext& c) {
+                    c.driverKind = 3;
+                    SetPageSequence(pageId, {pageId, IDD_FINISH});
+                    sim::faults().FailNext("SetupOpenInfFileW", ERROR_GEN_FAILURE, 1, skip);
+                },
+                [&](PROPSHEETPAGEW& record) {
+                    return std::vector<HPROPSHEETPAGE>{pageId == IDD_REMOVE ? remove.CreatePage(record)
+                                                                            : update.CreatePage(record),
+                                                       finish.CreatePage(record)};
+                },
+                [&] {
+                    HWND sheet = Sheet();
+                    ASSERT_TRUE(sheet);
+                    ASSERT_TRUE(D().WaitIdle());
+                    shown = CurrentPage();
+                    if (shown == pageId)
+                        items =
+                            D().Items(D().Control(sheet, pageId == IDD_REMOVE ? IDC_LIST : IDC_UPDATE_LIST));
+                    else
+                        result = D().Text(D().Control(sheet, IDC_RESULT));
+                    D().Click(D().Control(sheet, IDCANCEL));
+                });
+            if (!sim::faults().Pending().empty())
+            {
+                sim::machine().Reset(); // the scan opens fewer INFs: each was failed once
+                break;
+            }
+            if (shown == pageId)
+            {
+                const std::vector<WString> whole = pageId == IDD_REMOVE
+                                                       ? std::vector<WString>{u"Hall", u"Office", kV3Line}
+                                                       : std::vector<WString>{kV3Line};
+                EXPECT_EQ(items, whole);
+                continue;
+            }
+            ++failures;
+            EXPECT_EQ(shown, UINT{IDD_FINISH});
+            EXPECT_NE(result.find(u"\r\n\r\n\r\nError Code:\t0x0000001F"), WString::npos)
+                << std::string(result.begin(), result.end());
+        }
+    EXPECT_GT(failures, 0);
+}
+
 TEST_F(ModifyPagesTest, RemovePageWithNothingInstalledOffersOnlyBack)
 {
     KGSetupPropertySheet::CPropSheetRemove page;

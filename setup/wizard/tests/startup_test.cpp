@@ -4,6 +4,8 @@
 #include "wizard_fixture.h"
 
 #include <sim/firewall.h>
+#include <sim/spooler.h>
+#include <testing/machines.h>
 
 #include <algorithm>
 #include <vector>
@@ -180,6 +182,43 @@ TEST_F(StartupTest, AnInstalledCopyWithNothingToManageCleansUp)
                   [&](const sim::StartedProcess& p) { return p.commandLine.find(removal) != WString::npos; }),
               1);
     EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, entry));
+}
+
+// An installed copy whose maker INF cannot be read at its start does not take the driver for gone:
+// it says why, with the code, and leaves the driver and its pieces. Each open of the start fails.
+TEST_F(StartupTest, AnInstalledInfThatCannotBeReadIsAFailureNotACleanUp)
+{
+    int failures = 0;
+    for (int skip = 0;; ++skip)
+    {
+        SCOPED_TRACE(skip);
+        sim::machine().Reset();
+        SetUp();
+        ASSERT_FALSE(test::MachineWithV4().empty());
+        sim::files().Put(kMetadataPackage, "package");
+        sim::faults().FailNext("SetupOpenInfFileW", ERROR_GEN_FAILURE, 1, skip);
+        D().Run(kSetup64, u"", [] {
+            if (HWND sheet = Sheet(); sheet && !D().MessageBox())
+                D().Click(D().Control(sheet, IDCANCEL));
+            while (D().MessageBox())
+                D().AnswerMessageBox(IDOK);
+        });
+        if (!sim::faults().Pending().empty())
+        {
+            sim::machine().Reset(); // the run opens fewer INFs: each was failed once
+            break;
+        }
+        EXPECT_TRUE(sim::files().Exists(kMetadataPackage));
+        EXPECT_FALSE(sim::spooler().Packages().empty());
+        for (const sim::MessageBoxShown& box : D().MessageBoxes())
+        {
+            ++failures;
+            EXPECT_TRUE(box.text.starts_with(TableText(9, 140)))
+                << std::string(box.text.begin(), box.text.end());
+            EXPECT_NE(box.text.find(u"Error Code:\t0x0000001F"), WString::npos);
+        }
+    }
+    EXPECT_GT(failures, 0);
 }
 
 TEST_F(StartupTest, StartUpFailuresEndQuietlyOrStillCleanUp)
