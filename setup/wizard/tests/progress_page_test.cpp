@@ -67,32 +67,38 @@ struct Seen
     DWORD result = 0;
 };
 
+// The progress page (155) and the Finish page in a sheet; the script is the user.
+DWORD RunProgressSheet(auto& progress, CPropSheetFinish& finish, const std::function<void()>& script)
+{
+    return RunPages(
+        [](CSetupContext& context) {
+            context.statusWord = 0;
+            SetPageSequence(155, {155, 139});
+        },
+        [&](PROPSHEETPAGEW& record) {
+            return std::vector<HPROPSHEETPAGE>{progress.CreatePage(record), finish.CreatePage(record)};
+        },
+        script);
+}
+
 // The progress page and the Finish page in a sheet; the script runs until the Finish page shows.
 Seen RunProgress(const std::function<void()>& whileRunning = {})
 {
     Seen seen;
     auto progress = CSheetProgress<ScriptedProgress>::Create(155);
     CPropSheetFinish finish;
-    seen.result = RunPages(
-        [](CSetupContext& context) {
-            context.statusWord = 0;
-            SetPageSequence(155, {155, 139});
-        },
-        [&](PROPSHEETPAGEW& record) {
-            return std::vector<HPROPSHEETPAGE>{progress->CreatePage(record), finish.CreatePage(record)};
-        },
-        [&] {
-            if (whileRunning)
-                whileRunning();
-            EXPECT_TRUE(D().WaitUntil([] { return CurrentPage() == 139; }, 60 * 1000));
-            HWND page = progress->hwnd;
-            seen.text = D().Text(D().Control(page, IDC_STATUS_TEXT));
-            seen.position = D().Position(D().Control(page, IDC_PROGRESS_BAR));
-            seen.range = D().Range(D().Control(page, IDC_PROGRESS_BAR));
-            seen.status = Context().statusWord;
-            seen.finishText = D().Text(D().Control(Sheet(), IDC_RESULT));
-            D().Click(D().Control(Sheet(), 0x3025));
-        });
+    seen.result = RunProgressSheet(*progress, finish, [&] {
+        if (whileRunning)
+            whileRunning();
+        EXPECT_TRUE(D().WaitUntil([] { return CurrentPage() == 139; }, 60 * 1000));
+        HWND page = progress->hwnd;
+        seen.text = D().Text(D().Control(page, IDC_STATUS_TEXT));
+        seen.position = D().Position(D().Control(page, IDC_PROGRESS_BAR));
+        seen.range = D().Range(D().Control(page, IDC_PROGRESS_BAR));
+        seen.status = Context().statusWord;
+        seen.finishText = D().Text(D().Control(Sheet(), IDC_RESULT));
+        D().Click(D().Control(Sheet(), 0x3025));
+    });
     return seen;
 }
 
@@ -214,25 +220,17 @@ TEST_F(ProgressPageTest, AFinishPageThatCannotBeMadeIsTriedAgainThenTheSheetEnds
         auto progress = CSheetProgress<ScriptedProgress>::Create(155);
         CPropSheetFinish finish;
         WString finishText;
-        const DWORD result = RunPages(
-            [](CSetupContext& context) {
-                context.statusWord = 0;
-                SetPageSequence(155, {155, 139});
-            },
-            [&](PROPSHEETPAGEW& record) {
-                return std::vector<HPROPSHEETPAGE>{progress->CreatePage(record), finish.CreatePage(record)};
-            },
-            [&] {
-                // Once the progress page is made, the Finish page's is the next window.
-                ASSERT_TRUE(D().WaitIdle());
-                ASSERT_EQ(CurrentPage(), 155u);
-                sim::faults().FailNext("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY, failures);
-                ASSERT_TRUE(D().WaitUntil([] { return !Sheet() || CurrentPage() == 139; }, 60 * 1000));
-                if (!Sheet())
-                    return;
-                finishText = D().Text(D().Control(Sheet(), IDC_RESULT));
-                D().Click(D().Control(Sheet(), 0x3025));
-            });
+        const DWORD result = RunProgressSheet(*progress, finish, [&] {
+            // Once the progress page is made, the Finish page's is the next window.
+            ASSERT_TRUE(D().WaitIdle());
+            ASSERT_EQ(CurrentPage(), 155u);
+            sim::faults().FailNext("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY, failures);
+            ASSERT_TRUE(D().WaitUntil([] { return !Sheet() || CurrentPage() == 139; }, 60 * 1000));
+            if (!Sheet())
+                return;
+            finishText = D().Text(D().Control(Sheet(), IDC_RESULT));
+            D().Click(D().Control(Sheet(), 0x3025));
+        });
         EXPECT_EQ(result, 1u);
         if (failures < KGSetupPropertySheet::kMoveTries)
         {
