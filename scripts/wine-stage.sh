@@ -505,6 +505,17 @@ uninstaller_cancel() {
   expect_equal "$(installed_state)" "$before" "what is installed"
 }
 
+stage_key() {
+  local key=$1 try
+  shift
+  for try in 1 2 3; do
+    wine reg add "$key" "$@" /f >/dev/null 2>&1
+    wine reg query "$key" >/dev/null 2>&1 && return 0
+  done
+  echo "the stage could not add $key"
+  return 1
+}
+
 # A silent removal by a user the helper allows, of a product laid out in the stage's own folder and
 # registry: what the file list names goes (files, an emptied folder, a settings key, the uninstall
 # entry), what it does not name stays, and the installed uninstaller is deleted by its copy.
@@ -521,9 +532,11 @@ uninstaller_removal() {
   at=$(winpath "$product")
   printf '%s\r\n' '[UNINSTALL]' 'REGISTKEY=VelmoWineStage' '[APPLICATION]' 'REG_000=HCU;Software\VelmoWineStage\Settings' \
     '[FILE]' "FILE_000=$at\\Tool.exe" "FILE_001=$at\\Bin\\Stop.txt" '[PATH]' "PATH_000=$at\\Bin" >"$folder/Unflist.ini"
-  wine reg add 'HKCU\Software\VelmoWineStage\Settings' /v Speed /d 3 /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\VelmoWineStage\Keep' /v Note /d x /f >/dev/null 2>&1
-  wine reg add "$entry" /v UninstallString /d "$(winpath "$folder")\\Uninstaller.exe" /f >/dev/null 2>&1
+  # A loaded machine can lose a reg call: each key is added until it reads back, so a key missing
+  # afterwards is the uninstaller's doing.
+  stage_key 'HKCU\Software\VelmoWineStage\Settings' /v Speed /d 3 || return 1
+  stage_key 'HKCU\Software\VelmoWineStage\Keep' /v Note /d x || return 1
+  stage_key "$entry" /v UninstallString /d "$(winpath "$folder")\\Uninstaller.exe" || return 1
   VELMO_STANDIN_ADMIN=1 timeout 60 wine "$folder/Uninstaller.exe" -s >/dev/null 2>&1
   local code=$?
   expect_equal "$code" 0 "the exit code" || return 1
@@ -532,7 +545,8 @@ uninstaller_removal() {
   left=$(cd "$product" && find . | sort | paste -sd ' ' -)
   expect_equal "$left" ". ./Notes.txt" "the product folder after the removal" || return 1
   wine reg query 'HKCU\Software\VelmoWineStage\Settings' >/dev/null 2>&1 && { echo "the settings key stayed"; return 1; }
-  wine reg query 'HKCU\Software\VelmoWineStage\Keep' >/dev/null 2>&1 || { echo "an unlisted key went"; return 1; }
+  wait_until 10 wine reg query 'HKCU\Software\VelmoWineStage\Keep' >/dev/null 2>&1 ||
+    { echo "an unlisted key went"; return 1; }
   wine reg query "$entry" >/dev/null 2>&1 && { echo "the uninstall entry stayed"; return 1; }
   wine reg delete 'HKCU\Software\VelmoWineStage' /f >/dev/null 2>&1
   return 0
@@ -651,7 +665,7 @@ setup_launcher() {
 
 export work figures
 export -f installed_state first_box kgsetup_no_package kgsetup_package kgsetup_windows7 kgsetup_wizard \
-  uninstaller_folder uninstaller_refusals uninstaller_cancel uninstaller_removal rxfinder_no_cards menu_pages setup_launcher
+  uninstaller_folder uninstaller_refusals uninstaller_cancel uninstaller_removal stage_key rxfinder_no_cards menu_pages setup_launcher
 export -f spool_dll tessicard_no_device kgl2bmp_file kgl2bmp_damaged kgl2bmp_missing ptf_save_path ptf_cancel ptf_short_section \
   ptf_message_box ptf_language monitor_launcher graphics_dll
 
