@@ -655,6 +655,7 @@ enum class UserPath
     Cancel,           // Cancel on the welcome page, confirmed
     BusyMonitor,      // the removal stops on a step's box
     NotAdministrator, // a refusal at the start
+    NoRecord,         // the record names no product: the system's own box
     Silent,           // nothing shown
 };
 
@@ -688,6 +689,8 @@ protected:
             sim::spooler().AddJob(u"Velmo Q7", u"Page");
         if (path == UserPath::NotAdministrator)
             isAdministrator = FALSE;
+        if (path == UserPath::NoRecord)
+            Install(SeededUi(), list.Remove("UNINSTALL", "REGISTKEY"));
     }
 
     // The user answers every box (Yes to a question) and presses Next, or Cancel on the Cancel path,
@@ -761,6 +764,7 @@ TEST_F(WindowRefusedTest, EachWindowOfAUserPathRefusedOnceEndsSoundly)
         {"Cancel confirmed", UserPath::Cancel, false},
         {"a step's box stops it", UserPath::BusyMonitor, false},
         {"no administrator", UserPath::NotAdministrator, false},
+        {"no uninstall information", UserPath::NoRecord, false},
         {"silent", UserPath::Silent, true},
     };
     const WString refusedText = W(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
@@ -772,6 +776,7 @@ TEST_F(WindowRefusedTest, EachWindowOfAUserPathRefusedOnceEndsSoundly)
         ASSERT_EQ(good.exit, 0u) << c.name;
         ASSERT_EQ(good.secondStage, c.removes) << c.name;
         ASSERT_FALSE(good.windows.empty()) << c.name;
+        ASSERT_EQ(sim::machine().ShutdownRequests().size(), c.path == UserPath::Restart ? 1u : 0u) << c.name;
         for (const sim::FaultPointCall& call : good.windows)
         {
             const std::string where = std::string(c.name) + ", window #" + std::to_string(call.nth);
