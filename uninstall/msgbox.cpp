@@ -1,6 +1,7 @@
 #include "msgbox.h"
 
 #include "ini.h"
+#include "log.h"
 #include "os_index.h"
 #include "text.h"
 
@@ -79,12 +80,55 @@ int IniMessageBox(HWND owner, const char* iniPath, const char* section, const ch
         t_hook = SetWindowsHookExA(WH_CBT, CentreOnActivate, nullptr, GetCurrentThreadId());
     }
     int result = MessageBoxA(owner, text.c_str(), caption.c_str(), style);
+    DWORD error = GetLastError();
     if (t_hook) // the box never activated
     {
         UnhookWindowsHookEx(t_hook);
         t_hook = nullptr;
     }
+    if (result == 0)
+    {
+        SetLastError(error);
+        ReportRefusedWindow(owner);
+    }
     return result;
+}
+
+int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style)
+{
+    int result = MessageBoxA(owner, text, caption, style);
+    if (result == 0)
+        ReportRefusedWindow(owner);
+    return result;
+}
+
+void ReportRefusedWindow(HWND owner)
+{
+    UninstallState& state = State();
+    DWORD error = GetLastError();
+    // A refusal that set no error still must not pass for success.
+    state.windowError = error ? error : ERROR_NOT_ENOUGH_MEMORY;
+    LogPrint("  Window Error(%lu).", static_cast<unsigned long>(state.windowError));
+    if (state.options & kOptionSilent)
+        return;
+    std::string caption = IniString(state.uiIniPath, "ERROR", "TITLE", "Error Message", 255);
+    UINT style = MB_ICONEXCLAMATION | MB_SETFOREGROUND | (state.rtlLayout ? MB_RTLREADING : 0);
+    // The owner may be the window that could not be finished: the box then stands alone.
+    if (MessageBoxA(owner && IsWindow(owner) ? owner : nullptr, SystemErrorText(state.windowError).c_str(),
+                    caption.c_str(), style))
+        LogPrint("[MessageBox] : Window Error");
+}
+
+std::string SystemErrorText(DWORD error)
+{
+    char* text = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : "Error " + std::to_string(error);
+    if (text)
+        LocalFree(text);
+    return message;
 }
 
 } // namespace uninstall

@@ -108,8 +108,8 @@ void MoveToInstallLocation(UninstallState& state, const std::string& location)
 int NotFound(const UninstallState& state)
 {
     UINT style = MB_ICONEXCLAMATION | MB_SETFOREGROUND | (state.rtlLayout ? MB_RTLREADING : 0);
-    MessageBoxA(nullptr, "Uninstallation information is not found. Uninstallation is stopped.", "Uninstall",
-                style);
+    ShowMessageBox(nullptr, "Uninstallation information is not found. Uninstallation is stopped.",
+                   "Uninstall", style);
     return -1;
 }
 
@@ -117,6 +117,12 @@ void FreeSections(UninstallState& state)
 {
     state.sections.reset();
     state.sectionCount = 0;
+}
+
+// The exit code of a stop before the wizard: one whose box could not be shown says so.
+int Stopped()
+{
+    return State().windowError ? kExitWindowRefused : 0;
 }
 } // namespace
 
@@ -292,6 +298,8 @@ int ExitUninstaller(int code)
     UninstallState& state = State();
     if ((state.options & kOptionNeverReboot) && (state.rebootRequested == 1 || state.rebootNeeded))
         code = 2;
+    if (state.windowError && !state.completed)
+        code = kExitWindowRefused;
     FreeSections(state);
     LogPrint("*** return [%d] ***", code);
     return code;
@@ -309,10 +317,10 @@ int Main(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int)
     if (parsed != 0)
     {
         FreeSections(state);
-        return parsed == 1 ? 1 : 0;
+        return parsed == 1 ? 1 : Stopped();
     }
     if (!CheckAdministrator(state))
-        return 0;
+        return Stopped();
     std::string className = IniString(state.uiIniPath, state.sections[0].infoSection, "CLASSNAME");
     if (className.empty())
         return 0;
@@ -337,7 +345,7 @@ int Main(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int)
             IniMessageBox(nullptr, state.uiIniPath, "ERROR", "MESSAGE_12", "TITLE", MB_ICONEXCLAMATION,
                           nullptr, false);
             LogPrint("[MessageBox] : MESSAGE_12");
-            return 0;
+            return Stopped();
         }
         HWND popup = GetLastActivePopup(first);
         // Windows lets a process take the foreground only through the input of the one that has it.
@@ -351,12 +359,19 @@ int Main(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int)
         return 0;
     }
     if (!CheckRunningApplications(state))
-        return 0;
+        return Stopped();
     HWND main =
         CreateWindowExA(0, className.c_str(), kCaption, WS_MINIMIZE | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
     if (!main)
-        return 0;
+    {
+        ReportRefusedWindow(nullptr);
+        if (t_instanceMutex)
+            CloseHandle(t_instanceMutex);
+        t_instanceMutex = nullptr;
+        FreeSections(state);
+        return kExitWindowRefused;
+    }
     MSG msg{};
     while (GetMessageA(&msg, nullptr, 0, 0) > 0)
     {

@@ -6,6 +6,9 @@
 namespace uninstall
 {
 
+// The exit code of a run that ended without its work because a window or box could not be made.
+constexpr int kExitWindowRefused = 3;
+
 // -1: stop (exit code 0); 0: go on to the wizard; 1: the second stage ran (exit code 1).
 int ParseCommandLine(UninstallState& state, const char* commandLine);
 bool CheckAdministrator(UninstallState& state);

@@ -85,6 +85,7 @@ struct UninstallState
     int busy = 0;
     HANDLE workerThread = nullptr;
     int cancelBoxOpen = 0;
+    DWORD windowError = 0; // the last error of a window or box the system refused; 0: none was
     int hasWelcomePage = 0;
     int pageCount = 0;
     int currentPage = 0;

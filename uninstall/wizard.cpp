@@ -367,16 +367,19 @@ void BuildWizard(HWND frame)
         MirrorFrame(frame);
     ApplyLayout(frame, kFrameLayout.data(), kFrameLayout.size(), LayoutMode::Size);
     for (size_t i = 0; i < kPages.size(); ++i)
+    {
         state.pages[i] = CreateDialogParamA(state.hInstance, MAKEINTRESOURCEA(kPages[i].dialog), frame,
                                             PageProc, static_cast<LPARAM>(i));
-    state.pageCount = 4;
-    for (HWND page : state.pages)
-        if (!page)
+        if (!state.pages[i])
         {
+            // Before anything was removed: the run ends as it began, and says why.
+            ReportRefusedWindow(state.mainWindow);
             state.aborted = 1;
             PostMessageA(frame, kMsgClose, 0, 0);
             return;
         }
+    }
+    state.pageCount = 4;
     CentreWindow(frame, nullptr);
     state.hasWelcomePage = !Ui("LABEL", "WELCOME_00").empty();
     // A silent run has nobody to press Next on the welcome page.
@@ -454,7 +457,9 @@ INT_PTR FrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM)
         return TRUE;
     case WM_DESTROY:
         FreeFrameResources();
-        PostMessageA(state.mainWindow, kMsgClose, 0, 0);
+        // A frame the system could not finish never began: its maker ends the run after saying why.
+        if (state.frameWindow == frame)
+            PostMessageA(state.mainWindow, kMsgClose, 0, 0);
         return TRUE;
     case kMsgClose:
         DestroyPages();
@@ -748,9 +753,10 @@ LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         std::string title = Ui("MESSAGE", "TITLE");
         if (!title.empty())
             SetWindowTextA(window, title.c_str());
+        // Only a Yes goes on: a question the system could not show was never answered.
         if (!Silent() && Ui("LABEL", "WELCOME_00").empty() &&
             IniMessageBox(window, state.uiIniPath, "MESSAGE", "CHECK_00", "TITLE", MB_YESNO | MB_ICONQUESTION,
-                          nullptr, false) == IDNO)
+                          nullptr, false) != IDYES)
         {
             LogPrint("[MessageBox] : CHECK_00");
             state.aborted = 1;
@@ -759,6 +765,7 @@ LRESULT MainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         }
         if (!CreateDialogParamA(state.hInstance, MAKEINTRESOURCEA(kDialogFrame), window, FrameProc, 0))
         {
+            ReportRefusedWindow(window);
             state.aborted = 1;
             PostMessageA(window, kMsgClose, 0, 0);
         }

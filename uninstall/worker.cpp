@@ -56,14 +56,8 @@ void Fail(const Worker& w, const char* key, const char* argument, const char* lo
 // The system's own text for an error, in a warning box.
 void SystemErrorBox(const Worker& w, DWORD error)
 {
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string message = n && text ? std::string(text, n) : "Error " + std::to_string(error);
-    if (text)
-        LocalFree(text);
-    MessageBoxA(w.state.frameWindow, message.c_str(), w.caption.c_str(), MB_ICONWARNING | MB_SETFOREGROUND);
+    ShowMessageBox(w.state.frameWindow, SystemErrorText(error).c_str(), w.caption.c_str(),
+                   MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
 // The component INI's section names, the buffer grown until every name fits.

@@ -1,11 +1,15 @@
 // The whole removal on a machine seeded as the installer leaves it: the worker, then the copy in the
 // temporary folder that finishes after the first stage has ended.
+#include "msgbox.h"
+#include "startup.h"
 #include "uninstaller_fixture.h"
 
 #include <sim/desktop.h>
 #include <sim/device_tree.h>
+#include <sim/fault_record.h>
 #include <sim/kernel_devices.h>
 #include <sim/services.h>
+#include <sim/snapshot.h>
 #include <sim/spooler.h>
 
 #include <algorithm>
@@ -234,11 +238,16 @@ protected:
             .Set("PATH", "PATH_002", Path(kProduct, "Bin"))
             .Set("PATH", "PATH_003", kFolderA)
             .Set("PATH", "COMMON_000", kMenu);
+        Install(SeededUi(), list);
+        return list;
+    }
+
+    static Ini SeededUi()
+    {
         Ini ui = DefaultUiIni();
         ui.Set("LABEL", "UNINSTALL_02", "Removing files").Set("LABEL", "UNINSTALL_03", "Removing %s");
         ui.Set("ERROR", "MESSAGE_10", "%s could not be removed.");
-        Install(ui, list);
-        return list;
+        return ui;
     }
 
     // Lets the copy in the temporary folder run to its end.
@@ -626,6 +635,177 @@ TEST_F(RemovalTest, ADriverAskingForARestartRestartsAfterTheSecondStage)
         EXPECT_EQ(copy->parameters, c.copyArguments);
         EXPECT_FALSE(sim::deviceTree().Node(kDeviceId));
         EXPECT_EQ(sim::machine().ShutdownRequests().size(), c.restarts);
+    }
+}
+} // namespace
+} // namespace uninstall::testing
+
+namespace uninstall::testing
+{
+namespace
+{
+// The user's paths through the Uninstaller, each window it makes on them refused once in turn (a
+// message box is a window too): a run either ends as the good one did, or ends without touching what it
+// was to remove, tells the user why, exits with kExitWindowRefused and leaves all a second run needs.
+enum class UserPath
+{
+    Finish,           // welcome, removal, finish
+    Confirm,          // no welcome page: the question first
+    Restart,          // a driver asks for a restart: the restart page
+    Cancel,           // Cancel on the welcome page, confirmed
+    BusyMonitor,      // the removal stops on a step's box
+    NotAdministrator, // a refusal at the start
+    NoRecord,         // the record names no product: the system's own box
+    Silent,           // nothing shown
+};
+
+struct PathRun
+{
+    DWORD exit = 0;
+    bool secondStage = false;
+    std::vector<std::string> change; // the machine's, the log left out
+    std::vector<WString> boxes;
+    std::vector<sim::FaultPointCall> windows; // recorded in a good run
+};
+
+class WindowRefusedTest : public RemovalTest
+{
+protected:
+    void Arrange(UserPath path)
+    {
+        sim::machine().Reset();
+        SetUp();
+        Ini list = SeedMachine();
+        if (path == UserPath::Confirm)
+            Install(SeededUi().Remove("LABEL", "WELCOME_00"), list);
+        if (path == UserPath::Restart)
+        {
+            auto device = sim::deviceTree().Node(u"USB\\VID_1234&PID_0001\\2");
+            ASSERT_TRUE(device);
+            device->needsRestart = true;
+            sim::deviceTree().AddNode(*device);
+        }
+        if (path == UserPath::BusyMonitor)
+            sim::spooler().AddJob(u"Velmo Q7", u"Page");
+        if (path == UserPath::NotAdministrator)
+            isAdministrator = FALSE;
+        if (path == UserPath::NoRecord)
+            Install(SeededUi(), list.Remove("UNINSTALL", "REGISTKEY"));
+    }
+
+    // The user answers every box (Yes to a question) and presses Next, or Cancel on the Cancel path,
+    // until nothing of the program is left to him.
+    static void PlayUser(UserPath path, PathRun& run)
+    {
+        for (int step = 0; step < 20; ++step)
+        {
+            auto frame = [] {
+                HWND f = sim::desktop().TopWindow(W(kTitle));
+                return f && D().IsVisible(f) ? f : nullptr;
+            };
+            ASSERT_TRUE(D().WaitUntil([&] {
+                HWND f = frame();
+                return D().MessageBox() || (f && D().IsEnabled(D().Control(f, IDCANCEL))) ||
+                       (f && D().IsEnabled(D().Control(f, kIdNext))) || !D().TopWindow(u"Velmo Removal");
+            }));
+            if (auto box = D().MessageBox())
+            {
+                run.boxes.push_back(box->text);
+                D().AnswerMessageBox((box->type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK);
+                continue;
+            }
+            HWND f = frame();
+            if (!f)
+                return;
+            D().Click(D().Control(f, path == UserPath::Cancel ? IDCANCEL : kIdNext));
+        }
+        ADD_FAILURE() << "the user never got to the end";
+    }
+
+    PathRun RunPath(UserPath path, const std::function<void()>& arm, bool record)
+    {
+        PathRun run;
+        const sim::Snapshot before = sim::TakeSnapshot();
+        if (record)
+            sim::StartFaultPointRecord();
+        arm();
+        if (path == UserPath::Silent)
+            run.exit = Run(u"-s -dlog");
+        else
+            run.exit = Run(u"-dlog", [&] { PlayUser(path, run); });
+        auto shell = sim::processes().ShellRequests();
+        run.secondStage = std::any_of(shell.begin(), shell.end(), [](const sim::ShellRequest& r) {
+            return r.parameters.starts_with(u"-u");
+        });
+        if (run.secondStage)
+            WaitForSecondStage();
+        if (record)
+            for (const sim::FaultPointCall& call : sim::StopFaultPointRecord())
+                if (call.api == "CreateWindowExW")
+                    run.windows.push_back(call);
+        for (const std::string& line : sim::Difference(before, sim::TakeSnapshot()))
+            if (line.find("Setup.txt") == std::string::npos)
+                run.change.push_back(line);
+        return run;
+    }
+};
+
+TEST_F(WindowRefusedTest, EachWindowOfAUserPathRefusedOnceEndsSoundly)
+{
+    struct Case
+    {
+        const char* name;
+        UserPath path;
+        bool removes;
+    } cases[] = {
+        {"welcome, removal, finish", UserPath::Finish, true},
+        {"the question, removal, finish", UserPath::Confirm, true},
+        {"removal, restart page", UserPath::Restart, true},
+        {"Cancel confirmed", UserPath::Cancel, false},
+        {"a step's box stops it", UserPath::BusyMonitor, false},
+        {"no administrator", UserPath::NotAdministrator, false},
+        {"no uninstall information", UserPath::NoRecord, false},
+        {"silent", UserPath::Silent, true},
+    };
+    const WString refusedText = W(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
+    for (const Case& c : cases)
+    {
+        Arrange(c.path);
+        const PathRun good = RunPath(
+            c.path, [] {}, true);
+        ASSERT_EQ(good.exit, 0u) << c.name;
+        ASSERT_EQ(good.secondStage, c.removes) << c.name;
+        ASSERT_FALSE(good.windows.empty()) << c.name;
+        ASSERT_EQ(sim::machine().ShutdownRequests().size(), c.path == UserPath::Restart ? 1u : 0u) << c.name;
+        for (const sim::FaultPointCall& call : good.windows)
+        {
+            const std::string where = std::string(c.name) + ", window #" + std::to_string(call.nth);
+            Arrange(c.path);
+            const PathRun run = RunPath(
+                c.path,
+                [&] { sim::faults().FailNext("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY, 1, call.nth); },
+                false);
+            EXPECT_TRUE(sim::faults().Pending().empty()) << where;
+            if (run.exit == good.exit && run.secondStage == good.secondStage && run.change == good.change)
+                continue;
+            EXPECT_EQ(run.exit, static_cast<DWORD>(kExitWindowRefused)) << where;
+            EXPECT_FALSE(run.secondStage) << where;
+            // Nothing removed that the good run kept, nothing more when it removed everything.
+            EXPECT_EQ(run.change, c.removes ? std::vector<std::string>{} : good.change) << where;
+            EXPECT_TRUE(sim::files().Exists(WString(kFolder) + u"\\Unflist.ini")) << where;
+            const bool told = std::find(run.boxes.begin(), run.boxes.end(), refusedText) != run.boxes.end();
+            EXPECT_EQ(told, c.path != UserPath::Silent) << where;
+            auto lines = LogLines();
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "  Window Error(8)."), lines.end()) << where;
+            if (!c.removes)
+                continue;
+            // The user's second run finishes the removal.
+            EXPECT_EQ(Run(u"-s -dlog"), 0u) << where;
+            WaitForSecondStage();
+            EXPECT_FALSE(Exists(Path(kProduct, "Driver.dll"))) << where;
+            EXPECT_FALSE(sim::files().Exists(kProgram)) << where;
+            EXPECT_FALSE(sim::registry().KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry)) << where;
+        }
     }
 }
 } // namespace
