@@ -390,14 +390,15 @@ template <typename Page> void CDialogTopMenu::RunSubMenu(HWND window)
     auto page = std::make_unique<Page>(application_, CommandLinks() ? IDD_SUB_MENU : IDD_SUB_MENU_CLASSIC,
                                        window, m_instance);
     GetWindowRect(window, &page->windowRect);
-    if (page->Run() == IDC_HOME)
+    const INT_PTR result = page->Run();
+    if (result == IDC_HOME)
     {
         windowRect = page->windowRect;
         SetWindowPos(window, nullptr, windowRect.left, windowRect.top, windowRect.right - windowRect.left,
                      windowRect.bottom - windowRect.top, SWP_NOOWNERZORDER);
         SetForegroundWindow(window);
     }
-    else
+    else if (result != -1) // -1: the page could not be made, and the top menu simply comes back
         PostMessageW(window, WM_CLOSE, 0, 0); // a sub-menu's close box ends the program
     EnableWindow(window, TRUE);
     ShowWindow(window, SW_RESTORE);

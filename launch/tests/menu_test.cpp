@@ -4,6 +4,7 @@
 #include "menu_resource.h"
 
 #include <platform/commctrl.h>
+#include <sim/window_sweep.h>
 
 #include <atomic>
 
@@ -381,6 +382,77 @@ TEST_F(MenuTest, ASecondInstanceOrAnOldSystemEndsAtOnceShowingNothing)
     m.SetOs(nt4);
     EXPECT_EQ(d.Run(kMenuPath, u"", [&] { shown = d.TopWindow(); }), 0u);
     EXPECT_EQ(shown, nullptr);
+}
+
+// Each window a path's good run makes is refused once in turn. A top menu that cannot be made ends the
+// program with -1; a sub-menu or box that cannot be made leaves the top menu back and usable, and the
+// program ends only when the user closes it.
+TEST_F(MenuTest, ARefusedWindowLeavesTheTopMenuUsable)
+{
+    auto& d = sim::desktop();
+    struct Path
+    {
+        const char* what;
+        int button;    // the top menu's button that opens the sub-menu
+        int inSubMenu; // a button pressed there, 0: none
+    };
+    // The network page's quick setup is not on the media: its box says so.
+    const Path paths[] = {{"utility", IDC_BUTTON2, 0}, {"network", IDC_BUTTON4, IDC_BUTTON1}};
+    struct Outcome
+    {
+        DWORD exitCode = 0;
+        bool shown = false;
+        bool subMenuShown = false;
+        bool topBack = false; // visible and enabled again after the sub-menu
+    };
+    for (const Path& path : paths)
+    {
+        auto run = [&](const std::function<void()>& arm) {
+            sim::machine().Reset();
+            SetUp();
+            arm();
+            Outcome o;
+            o.exitCode = d.Run(kMenuPath, u"", [&] {
+                d.WaitIdle();
+                HWND top = d.TopWindow(kAppTitle);
+                if (!top)
+                    return;
+                o.shown = true;
+                d.Click(d.Control(top, path.button));
+                HWND sub = d.TopWindow();
+                if (sub && sub != top)
+                {
+                    o.subMenuShown = true;
+                    if (path.inSubMenu)
+                    {
+                        d.Click(d.Control(sub, path.inSubMenu));
+                        if (d.MessageBox())
+                            d.AnswerMessageBox(IDOK);
+                    }
+                    d.Click(d.Control(sub, IDC_HOME));
+                }
+                o.topBack = d.IsVisible(top) && d.IsEnabled(top) && d.TopWindow() == top;
+                d.Close(top);
+            });
+            return o;
+        };
+
+        const Outcome good = run([] { sim::StartFaultPointRecord(); });
+        const std::vector<sim::FaultPointCall> calls = sim::WindowCalls(sim::StopFaultPointRecord());
+        ASSERT_TRUE(good.shown && good.subMenuShown && good.topBack) << path.what;
+        ASSERT_EQ(good.exitCode, 0u) << path.what;
+        ASSERT_EQ(d.MessageBoxes().size(), path.inSubMenu ? 1u : 0u) << path.what;
+
+        for (const sim::FaultPointCall& call : calls)
+        {
+            const Outcome o =
+                run([&] { sim::faults().FailNext(call.api, ERROR_NOT_ENOUGH_MEMORY, 1, call.nth); });
+            const std::string where =
+                std::string(path.what) + ": " + call.api + " #" + std::to_string(call.nth);
+            EXPECT_EQ(o.exitCode, o.shown ? 0u : 0xFFFFFFFFu) << where;
+            EXPECT_TRUE(o.topBack || !o.shown) << where;
+        }
+    }
 }
 
 TEST(MenuSettings, LanguageAndIntegerValues)

@@ -385,6 +385,9 @@ void CMainDialog::BrowseForFile()
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (GetOpenFileNameW(&ofn))
         SetDlgItemTextW(m_window, IDC_PATH, path);
+    else if (CommDlgExtendedError() != 0)
+        MessageBoxW(m_window, FileDialogErrorText(m_language, false).c_str(), m_title.c_str(),
+                    MB_OK | MB_ICONERROR);
 }
 
 void CMainDialog::PageChanged()
@@ -446,7 +449,13 @@ void CMainDialog::SavePage(CMemoryMappedFile& file)
     ofn.lpstrDefExt = TEXT("bmp");
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameW(&ofn))
+    {
+        // A dialog the system could not show is no cancel: the user is told nothing was saved.
+        if (CommDlgExtendedError() != 0)
+            MessageBoxW(m_window, FileDialogErrorText(m_language, true).c_str(), m_title.c_str(),
+                        MB_OK | MB_ICONERROR);
         return;
+    }
 
     const printfile::CPrintTicket& page = m_pages[static_cast<size_t>(currentPage - 1)];
     const printfile::RenderResult result = printfile::RenderPageToBmp(file, page, path);

@@ -202,6 +202,16 @@ WString OpenErrorText(WORD language)
                         TEXT("KORIGRAPH ファイルを開けません。")));
 }
 
+WString FileDialogErrorText(WORD language, bool saving)
+{
+    const WString head = saving ? WString(Pick(language, TEXT("The image could not be saved."),
+                                               TEXT("イメージを保存できませんでした。")))
+                                : OpenErrorText(language);
+    return head + TEXT("\r\n\r\n") +
+           Pick(language, TEXT("The file dialog could not be shown."),
+                TEXT("ファイル ダイアログを表示できませんでした。"));
+}
+
 AboutTexts MakeAboutTexts(DWORD versionMS, DWORD versionLS)
 {
     const WORD build = LOWORD(versionLS);

@@ -50,6 +50,8 @@ WString CoverageText(WORD language, uint64_t black, uint64_t width, uint64_t hei
 // Why a save wrote nothing.
 WString SaveErrorText(WORD language, printfile::RenderError error);
 WString OpenErrorText(WORD language);
+// An open or save dialog that failed (not one the user cancelled).
+WString FileDialogErrorText(WORD language, bool saving);
 
 struct AboutTexts
 {

@@ -283,6 +283,29 @@ DWORD RunMessageBoxService(HWND owner, HANDLE section)
     return result;
 }
 
+namespace
+{
+// A helper that cannot make its window asks nothing: the starter finds the request answered as failed
+// (no path, or the box's result 0) instead of what it wrote there itself.
+void AnswerUnserved(LPCWSTR name)
+{
+    const Service service = SelectService(name);
+    if (service == Service::None)
+        return;
+    platform::UniqueKernelHandle section(OpenFileMappingW(FILE_MAP_WRITE, FALSE, name));
+    if (!section)
+        return;
+    platform::UniqueMappedView view(MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (!view)
+        return;
+    std::span<BYTE> bytes(static_cast<BYTE*>(view.Get()), ViewSize(view.Get()));
+    if (service == Service::SavePath && bytes.size() >= kSavePathBytes)
+        std::fill_n(bytes.begin(), kSavePathBytes, BYTE{0});
+    else if (service == Service::MessageBox && bytes.size() >= kMessageHeaderBytes)
+        PutU32(bytes, offsetof(MessageBoxExchange, result), 0);
+}
+} // namespace
+
 int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
 {
     return platform::Boundary(0, [&]() -> int {
@@ -303,16 +326,6 @@ int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
         wc.lpszClassName = className;
-        if (!RegisterClassExW(&wc))
-            return 0;
-        HWND window = CreateWindowExW(0, className, caption.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                      instance, nullptr);
-        if (!window)
-            return 0;
-        ShowWindow(window, showCommand);
-        UpdateWindow(window);
-        BringToFront(window);
-
         int argc = 0;
         LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
         WCHAR name[MAX_PATH] = {};
@@ -320,6 +333,18 @@ int WINAPI Main(HINSTANCE instance, HINSTANCE, LPWSTR, int showCommand)
             lstrcpynW(name, argv[1], MAX_PATH);
         if (argv)
             LocalFree(argv);
+
+        HWND window = RegisterClassExW(&wc) ? CreateWindowExW(0, className, caption.c_str(), WS_POPUP, 0, 0,
+                                                              0, 0, nullptr, nullptr, instance, nullptr)
+                                            : nullptr;
+        if (!window)
+        {
+            AnswerUnserved(name);
+            return 0;
+        }
+        ShowWindow(window, showCommand);
+        UpdateWindow(window);
+        BringToFront(window);
 
         switch (SelectService(name))
         {

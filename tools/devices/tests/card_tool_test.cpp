@@ -3,6 +3,7 @@
 #include <platform/commdlg.h>
 #include <platform/objbase.h>
 #include <sim/machine.h>
+#include <sim/window_sweep.h>
 
 #include "card_dialog.h"
 #include "card_resource.h"
@@ -340,6 +341,85 @@ TEST_F(CardTool, TheHelpMenuShowsTheAboutBox)
         EXPECT_FALSE(d.TopWindow(Text(IDS_ABOUT_TITLE)));
         ASSERT_TRUE(d.SelectMenu(Window(), IDM_CLOSE));
     });
+}
+
+// Each window a path's good run makes is refused once in turn. A main dialog that cannot be made ends
+// the program with -1; otherwise the download saves the card data whole or nothing, says it retrieved
+// only what it saved, closes the device, and the tool takes input again.
+TEST_F(CardTool, ARefusedWindowEndsThePathSoundly)
+{
+    enum class Path
+    {
+        Download,
+        About
+    };
+    struct Outcome
+    {
+        DWORD exitCode = 0;
+        bool shown = false;
+        bool usable = false;
+        WString status;
+        std::optional<std::string> saved;
+        bool deviceOpen = false;
+    };
+    auto run = [&](Path path, const std::function<void()>& arm) {
+        sim::machine().Reset();
+        SetUp();
+        sim::UsbDuplicator device = Duplicator();
+        sim::devices().Plug(device);
+        arm();
+        Outcome o;
+        o.exitCode = RunTool([&] {
+            d.WaitIdle();
+            if (!Window())
+                return;
+            o.shown = true;
+            ASSERT_TRUE(d.WaitUntil([&] { return d.IsEnabled(Item(IDC_DETECT)); }));
+            if (path == Path::Download)
+            {
+                ASSERT_TRUE(d.WaitUntil([&] { return d.Items(Item(IDC_MODEL)).size() == 1; }));
+                ASSERT_TRUE(d.Click(Item(IDC_DOWNLOAD)));
+                d.WaitUntil([&] { return d.FileDialog().has_value() || d.IsEnabled(Item(IDC_DETECT)); });
+                if (d.FileDialog())
+                    d.AnswerFileDialog(kSaved, 1);
+            }
+            else
+            {
+                ASSERT_TRUE(d.SelectMenu(Window(), IDM_ABOUT));
+                if (HWND about = d.TopWindow(Text(IDS_ABOUT_TITLE)))
+                    d.Click(d.Control(about, IDOK));
+            }
+            o.usable = d.WaitUntil([&] { return d.IsEnabled(Item(IDC_DETECT)); });
+            o.status = Status();
+            d.Close(Window());
+        });
+        o.saved = sim::files().Bytes(kSaved);
+        o.deviceOpen = sim::devices().Activity(sim::Devices::PathOf(device)).open;
+        return o;
+    };
+
+    for (const auto& [path, what] : {std::pair{Path::Download, "download"}, std::pair{Path::About, "about"}})
+    {
+        const Outcome good = run(path, [] { sim::StartFaultPointRecord(); });
+        const std::vector<sim::FaultPointCall> calls = sim::WindowCalls(sim::StopFaultPointRecord());
+        ASSERT_TRUE(good.shown && good.usable) << what;
+        ASSERT_EQ(good.exitCode, 0u) << what;
+        ASSERT_EQ(good.saved.has_value(), path == Path::Download) << what;
+
+        for (const sim::FaultPointCall& call : calls)
+        {
+            const Outcome o =
+                run(path, [&] { sim::faults().FailNext(call.api, ERROR_NOT_ENOUGH_MEMORY, 1, call.nth); });
+            const std::string where = std::string(what) + ": " + call.api + " #" + std::to_string(call.nth);
+            EXPECT_EQ(o.exitCode, o.shown ? 0u : 0xFFFFFFFFu) << where;
+            EXPECT_FALSE(o.deviceOpen) << where;
+            if (!o.shown)
+                continue;
+            EXPECT_TRUE(o.usable) << where;
+            EXPECT_EQ(o.saved.value_or(kRecords), kRecords) << where;
+            EXPECT_EQ(o.status == Text(IDS_RETRIEVED), o.saved.has_value()) << where;
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <platform/commdlg.h>
 #include <sim/machine.h>
+#include <sim/window_sweep.h>
 
 #include "kgl2bmp_resource.h"
 #include "kgl2bmp_texts.h"
@@ -427,6 +428,122 @@ TEST_F(Kgl2Bmp, AboutBoxShowsTheVersionRecord)
         EXPECT_FALSE(d.IsVisible(about));
         EXPECT_TRUE(d.IsEnabled(Item(IDC_PATH))) << "the main dialog is usable again";
     });
+}
+
+// Each window a path's good run makes is refused once in turn. The program then either does the work
+// or says it did not: a dialog it could not make ends it with -1, a failed open or save shows a box,
+// no half-written bitmap is left, and the main dialog stays usable.
+TEST_F(Kgl2Bmp, ARefusedWindowEndsThePathSoundly)
+{
+    enum class Path
+    {
+        Open,
+        Save,
+        About
+    };
+    const Bytes job = ThreePageJob();
+    const std::string bitmap = ReaderBitmap(job, 2);
+    const WString saved = u"C:\\Out\\third.bmp";
+    struct Outcome
+    {
+        DWORD exitCode = 0;
+        bool shown = false;  // the main dialog was there
+        bool usable = false; // and took input again at the end
+        WString pages;       // the page count it showed at the end
+        std::vector<WString> boxes;
+        std::optional<std::string> written;
+    };
+    auto run = [&](Path path, const std::function<void()>& arm) {
+        sim::machine().Reset();
+        SetUp();
+        sim::files().Put(kJob, AsString(job));
+        arm();
+        Outcome o;
+        o.exitCode = d.Run(kProgram, path == Path::Open ? WStringView() : WStringView(kJob), [&] {
+            ASSERT_TRUE(d.WaitIdle());
+            dialog = d.TopWindow(u"KGL2BMP");
+            if (!dialog)
+                return;
+            o.shown = true;
+            switch (path)
+            {
+            case Path::Open:
+                d.Click(Item(IDC_BROWSE));
+                if (d.FileDialog())
+                    d.AnswerFileDialog(kJob);
+                break;
+            case Path::Save:
+                d.SetKeyDown(VK_SHIFT, true);
+                d.SetKeyDown(VK_CONTROL, true);
+                d.Type(Item(IDC_PAGE), u"3");
+                d.Click(Item(IDC_SAVE));
+                if (d.FileDialog())
+                    d.AnswerFileDialog(saved);
+                break;
+            case Path::About:
+                d.SelectMenu(dialog, IDM_ABOUT);
+                if (HWND about = d.TopWindow(u"About KGL2BMP"))
+                    d.Click(d.Control(about, IDOK));
+                break;
+            }
+            for (int boxes = 0; d.MessageBox() && boxes < 4; ++boxes)
+                d.AnswerMessageBox(IDOK);
+            EXPECT_FALSE(d.MessageBox());
+            o.pages = Shown(IDC_PAGES);
+            o.usable = d.IsEnabled(Item(IDC_PATH)) && d.IsEnabled(Item(IDC_SAVE)) == (o.pages != u"0");
+            d.SelectMenu(dialog, IDM_EXIT);
+        });
+        for (const sim::MessageBoxShown& box : d.MessageBoxes())
+            o.boxes.push_back(box.text);
+        o.written = sim::files().Bytes(saved);
+        return o;
+    };
+    auto told = [](const Outcome& o, WStringView head) {
+        return std::any_of(o.boxes.begin(), o.boxes.end(),
+                           [&](const WString& text) { return text.starts_with(head); });
+    };
+
+    const std::pair<Path, const char*> paths[] = {
+        {Path::Open, "open"}, {Path::Save, "save"}, {Path::About, "about"}};
+    for (const auto& [path, what] : paths)
+    {
+        const Outcome good = run(path, [] { sim::StartFaultPointRecord(); });
+        const std::vector<sim::FaultPointCall> calls = sim::WindowCalls(sim::StopFaultPointRecord());
+        ASSERT_TRUE(good.shown && good.usable) << what;
+        ASSERT_EQ(good.pages, u"3") << what;
+        ASSERT_EQ(good.exitCode, 0u) << what;
+        ASSERT_EQ(good.written.has_value(), path == Path::Save) << what;
+
+        for (const sim::FaultPointCall& call : calls)
+        {
+            const Outcome o =
+                run(path, [&] { sim::faults().FailNext(call.api, ERROR_NOT_ENOUGH_MEMORY, 1, call.nth); });
+            const std::string where = std::string(what) + ": " + call.api + " #" + std::to_string(call.nth);
+            EXPECT_EQ(o.exitCode, o.shown ? 0u : 0xFFFFFFFFu) << where;
+            if (!o.shown)
+            {
+                EXPECT_FALSE(o.written) << where;
+                continue;
+            }
+            EXPECT_TRUE(o.usable) << where;
+            switch (path)
+            {
+            case Path::Open:
+                EXPECT_TRUE(o.pages == u"3" || told(o, u"The KORIGRAPH file cannot be opened.\r\n\r\n"))
+                    << where;
+                break;
+            case Path::Save:
+                if (o.written)
+                    EXPECT_EQ(*o.written, bitmap) << where;
+                else
+                    EXPECT_TRUE(told(o, u"The image could not be saved.\r\n\r\n")) << where;
+                break;
+            case Path::About:
+                EXPECT_EQ(o.pages, u"3") << where;
+                break;
+            }
+        }
+    }
 }
 
 TEST(Kgl2BmpTexts, AboutTextsFromVersionNumbers)

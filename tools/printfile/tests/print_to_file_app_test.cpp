@@ -5,6 +5,7 @@
 #include <platform/commdlg.h>
 #include <platform/entry.h>
 #include <sim/machine.h>
+#include <sim/window_sweep.h>
 
 #include "print_to_file.h"
 #include "print_to_file_app.h"
@@ -551,4 +552,83 @@ TEST(PrintToFileHelper, DllSearchIsHardenedBeforeAnythingElse)
                   static_cast<DWORD>(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT));
     }
 }
+// Each window a request's good run makes is refused once in turn: the starter then finds the request
+// answered as failed (no path, the box's result 0), never as the user's answer nor what it wrote there.
+TEST(PrintToFileHelper, ARefusedWindowAnswersTheStarterAsFailed)
+{
+    auto& d = sim::desktop();
+    const WString chosen = u"C:\\Out\\Job 1.kgl";
+    const WString longName = u"C:\\Out\\ABCDEFGHIJKLMNOPQ.kgl"; // the duplicator cannot open it
+    struct Row
+    {
+        const char* what;
+        const char16_t* section;
+        WString pathAnswer; // what the user gives the save dialog
+        int boxAnswer;      // and any box
+    };
+    const Row rows[] = {
+        {"save path", kSaveSection, chosen, IDOK},
+        {"name kept after the warning", kSaveSection, longName, IDCONTINUE},
+        {"message box", kBoxSection, {}, IDYES},
+    };
+    for (const Row& r : rows)
+    {
+        // One run: the starter's request, the user answering what shows; the section's answer after it.
+        struct Answer
+        {
+            std::optional<WString> path;
+            DWORD result = 0;
+            DWORD exitCode = 0;
+        };
+        auto run = [&](const std::function<void()>& arm) {
+            sim::machine().Reset();
+            sim::files().Put(u"C:\\Out\\x");
+            Starter starter(r.section, 4096);
+            if (r.section == kSaveSection)
+                starter.PutText(0, u"C:\\Out");
+            else
+                starter.PutMessage(MB_YESNO | MB_ICONQUESTION, 0, 2, u"Printed 3 pages", u"Job");
+            arm();
+            Answer answer;
+            answer.exitCode = RunHelper(r.section, [&] {
+                for (int step = 0; step < 8; ++step)
+                {
+                    if (d.FileDialog())
+                        d.AnswerFileDialog(r.pathAnswer);
+                    else if (d.MessageBox())
+                        d.AnswerMessageBox(r.boxAnswer);
+                    else
+                        return;
+                }
+                ADD_FAILURE() << r.what << ": the helper keeps asking";
+            });
+            answer.path = starter.Path();
+            answer.result = starter.U32(4);
+            return answer;
+        };
+
+        std::vector<sim::FaultPointCall> calls;
+        const Answer good = run([] { sim::StartFaultPointRecord(); });
+        calls = sim::WindowCalls(sim::StopFaultPointRecord());
+        ASSERT_FALSE(calls.empty()) << r.what;
+        if (r.section == kSaveSection)
+            ASSERT_EQ(good.path, r.pathAnswer) << r.what;
+        else
+            ASSERT_EQ(good.result, static_cast<DWORD>(r.boxAnswer)) << r.what;
+
+        for (const sim::FaultPointCall& call : calls)
+        {
+            const Answer refused =
+                run([&] { sim::faults().FailNext(call.api, ERROR_NOT_ENOUGH_MEMORY, 1, call.nth); });
+            const std::string where = std::string(r.what) + ": " + call.api + " #" + std::to_string(call.nth);
+            EXPECT_EQ(refused.exitCode, 0u) << where;
+            // Every window of these runs is needed for the answer: none of them may be refused quietly.
+            if (r.section == kSaveSection)
+                EXPECT_EQ(refused.path, std::nullopt) << where;
+            else
+                EXPECT_EQ(refused.result, 0u) << where;
+        }
+    }
+}
+
 } // namespace

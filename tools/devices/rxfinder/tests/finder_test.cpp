@@ -8,9 +8,11 @@
 #include <platform/netfw.h>
 #include <platform/objbase.h>
 #include <sim/machine.h>
+#include <sim/window_sweep.h>
 #include <sim/firewall.h>
 #include <sim/network.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -376,6 +378,93 @@ TEST_F(Finder, StartsOnlyOnceAndOnlyWithWindowsSocketsTwoTwo)
         LocalFree(expected);
         EXPECT_EQ(exit, static_cast<DWORD>(c.error)) << c.name;
         EXPECT_TRUE(sim::network().Sent().empty()) << c.name;
+    }
+}
+
+// Each window a path's good run makes is refused once in turn. A main dialog that cannot be made ends
+// the program with -1; otherwise the search still lists the card, options are taken only from a dialog
+// the user confirmed, and the firewall rule goes with the program either way.
+TEST_F(Finder, ARefusedWindowEndsThePathSoundly)
+{
+    enum class Path
+    {
+        Search,
+        Options
+    };
+    struct Outcome
+    {
+        DWORD exitCode = 0;
+        bool shown = false;
+        bool optionsShown = false;
+        std::vector<WString> cards;
+        std::vector<std::string> lastSearch; // where the user's second search sent its queries
+        std::size_t rulesLeft = 0;
+    };
+    auto run = [&](Path path, const std::function<void()>& arm) {
+        sim::machine().Reset();
+        SetUp();
+        sim::network().AddCard(Card("192.168.1.20", "RX-ONE"));
+        arm();
+        Outcome o;
+        o.exitCode = RunFinder([&] {
+            d.WaitIdle();
+            if (!Window())
+                return;
+            o.shown = true;
+            ASSERT_TRUE(SearchDone());
+            if (path == Path::Options)
+            {
+                ASSERT_TRUE(d.Click(Item(IDC_OPTION)));
+                if (Options())
+                {
+                    o.optionsShown = true;
+                    d.Type(Option(IDC_BROADCAST_ADDRESS), u"10.0.0.255");
+                    ASSERT_TRUE(d.Click(Option(IDC_ADD)));
+                    ASSERT_TRUE(d.Click(Option(IDOK)));
+                }
+                EXPECT_FALSE(Options());
+                const std::size_t sentBefore = sim::network().Sent().size();
+                ASSERT_TRUE(d.Click(Item(IDC_SEARCH)));
+                ASSERT_TRUE(SearchDone());
+                o.lastSearch = Destinations();
+                o.lastSearch.erase(o.lastSearch.begin(),
+                                   o.lastSearch.begin() + static_cast<std::ptrdiff_t>(sentBefore));
+                o.lastSearch.erase(std::unique(o.lastSearch.begin(), o.lastSearch.end()), o.lastSearch.end());
+            }
+            o.cards = d.Items(Item(IDC_CARDS));
+            d.Close(Window());
+        });
+        o.rulesLeft = sim::firewall().Rules().size();
+        return o;
+    };
+
+    const std::vector<WString> found{u"KG-100"};
+    for (const auto& [path, what] : {std::pair{Path::Search, "search"}, std::pair{Path::Options, "options"}})
+    {
+        const Outcome good = run(path, [] { sim::StartFaultPointRecord(); });
+        const std::vector<sim::FaultPointCall> calls = sim::WindowCalls(sim::StopFaultPointRecord());
+        ASSERT_TRUE(good.shown) << what;
+        ASSERT_EQ(good.exitCode, 0u) << what;
+        ASSERT_EQ(good.cards, found) << what;
+        ASSERT_EQ(good.optionsShown, path == Path::Options) << what;
+
+        for (const sim::FaultPointCall& call : calls)
+        {
+            const Outcome o =
+                run(path, [&] { sim::faults().FailNext(call.api, ERROR_NOT_ENOUGH_MEMORY, 1, call.nth); });
+            const std::string where = std::string(what) + ": " + call.api + " #" + std::to_string(call.nth);
+            EXPECT_EQ(o.exitCode, o.shown ? 0u : 0xFFFFFFFFu) << where;
+            EXPECT_EQ(o.rulesLeft, 0u) << where;
+            if (!o.shown)
+                continue;
+            EXPECT_EQ(o.cards, found) << where;
+            if (path == Path::Options)
+            {
+                EXPECT_EQ(o.lastSearch, o.optionsShown ? std::vector<std::string>{"10.0.0.255"}
+                                                       : std::vector<std::string>{"255.255.255.255"})
+                    << where;
+            }
+        }
     }
 }
 
