@@ -57,7 +57,7 @@ struct Path
     const char16_t* printer;
     const char16_t* driver;
     bool withDefaults; // the spooler keeps the driver's own default settings
-    std::function<Step(sim::Desktop&, HWND sheet)> step;
+    std::function<Step(sim::Desktop&, HWND sheet, Outcome&)> step;
     std::function<bool(const Outcome&)> applied;
 };
 
@@ -110,12 +110,26 @@ std::vector<Path> Paths()
 {
     return {
         {"PaperPageAndPreview", false, kPrinterName, u"KORIGRAPH DX-2660", true,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              return d.Click(d.Control(sheet, 1118)) ? Step::Done : Step::NoPage;
          },
          [](const Outcome& o) { return Settings(o).dm.dmOrientation == DMORIENT_LANDSCAPE; }},
+        // Copies past the duplex limit: the sheet corrects them on OK with a notice, shown or not.
+        {"CopiesCorrected", false, kPrinterName, u"KORIGRAPH DX-2660", true,
+         [](sim::Desktop& d, HWND sheet, Outcome& o) {
+             d.Type(d.Control(sheet, 1121), u"300");
+             d.Type(d.Control(sheet, 1125), u"2");
+             if (!PageTab(d, sheet, 1, 1216))
+                 return Step::NoPage;
+             d.SetCheck(d.Control(sheet, 1216), true);
+             d.Pick(d.FindControl(sheet, u"SysTabControl32"), 0);
+             d.Click(d.Control(sheet, IDOK));
+             AnswerBox(d, o);
+             return Step::Done;
+         },
+         [](const Outcome& o) { return At(o.out, 256) == 250 && Settings(o).dm.dmDuplex == 2; }},
         {"UserPapers", false, kPrinterName, u"KORIGRAPH DX-2650", true,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              d.Click(d.Control(sheet, 1107));
              HWND dlg = d.TopWindow(u"사용자 용지 크기");
              if (!dlg)
@@ -133,7 +147,7 @@ std::vector<Path> Paths()
                                 [](const auto& p) { return NameOf(p.name, std::size(p.name)) == u"Delta"; });
          }},
         {"NupOrder", false, kPrinterName, u"KORIGRAPH DX-2650", true,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              if (!PageTab(d, sheet, 1, 1211))
                  return Step::NoPage;
              HWND dlg = LayoutDetails(d, sheet, 586, 1, u"배치 순서");
@@ -145,7 +159,7 @@ std::vector<Path> Paths()
          },
          [](const Outcome& o) { return Settings(o).nupOrder == 8; }},
         {"Binding", false, u"Velmo Duplex", u"KORIGRAPH DX-2660", false,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              if (!PageTab(d, sheet, 1, 1211))
                  return Step::NoPage;
              HWND dlg = LayoutDetails(d, sheet, 584, -1, u"제본");
@@ -157,7 +171,7 @@ std::vector<Path> Paths()
          },
          [](const Outcome& o) { return Settings(o).bookletOpening == 1; }},
         {"UserId", false, u"Velmo Memory", u"KORIGRAPH DX-4600", false,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              HWND tabs = d.FindControl(sheet, u"SysTabControl32");
              if (!PageTab(d, sheet, static_cast<int>(d.Items(tabs).size()) - 1, 1513))
                  return Step::NoPage;
@@ -170,7 +184,7 @@ std::vector<Path> Paths()
          },
          nullptr},
         {"PrintToFileFolder", false, u"DX Print to File", u"KORIGRAPH DX-2600", false,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              HWND edit = PageTab(d, sheet, 4, kFolderEdit);
              if (!edit)
                  return Step::NoPage;
@@ -185,7 +199,7 @@ std::vector<Path> Paths()
              return NameOf(p, 260) == u"C:\\Prints";
          }},
         {"DeviceSheet", true, kPrinterName, u"KORIGRAPH DX-2660", true,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              HWND edit = d.Control(sheet, 1704);
              if (!edit)
                  return Step::NoPage;
@@ -195,7 +209,7 @@ std::vector<Path> Paths()
          },
          [](const Outcome& o) { return BlockValue(o.block, 300) == 120; }},
         {"AboutBox", true, kPrinterName, u"KORIGRAPH DX-2660", true,
-         [](sim::Desktop& d, HWND sheet) {
+         [](sim::Desktop& d, HWND sheet, Outcome&) {
              d.Click(d.Control(sheet, 1707));
              HWND about = d.TopWindow(u"About...");
              if (!about)
@@ -249,7 +263,7 @@ protected:
             if (!sheet)
                 return;
             o.sheetShown = true;
-            o.step = path.step(d, sheet);
+            o.step = path.step(d, sheet, o);
             AnswerBox(d, o);
             d.Click(d.Control(sheet, IDOK));
         };
@@ -288,7 +302,6 @@ TEST_P(RefusedWindows, EachWindowOfThePathRefusedInTurn)
     ASSERT_EQ(good.step, Step::Done);
     const LONG okResult = path.device ? TRUE : IDOK;
     ASSERT_EQ(good.result, okResult);
-    ASSERT_TRUE(good.boxes.empty());
     if (path.applied)
     {
         ASSERT_TRUE(path.applied(good)) << "the good run makes the change the sweep looks for";
@@ -318,7 +331,7 @@ TEST_P(RefusedWindows, EachWindowOfThePathRefusedInTurn)
         EXPECT_EQ(o.result, okResult) << "the user's OK still counts";
         if (o.step == Step::Done)
         {
-            EXPECT_TRUE(o.boxes.empty());
+            EXPECT_LE(o.boxes.size(), good.boxes.size()) << "a refused notice is the only box to miss";
             if (path.applied)
             {
                 EXPECT_TRUE(path.applied(o));
