@@ -249,7 +249,7 @@ protected:
         return v ? v->data : std::vector<BYTE>{};
     }
 
-    // The path played once; `arm` runs on the user's side just before the sheet is asked for.
+    // The path played once; `arm` runs just before the sheet is asked for.
     Outcome Play(const std::function<void()>& arm)
     {
         const Path& path = GetParam();
