@@ -210,7 +210,10 @@ LONG RunCommonPropertySheet(HWND owner, SheetUiFunction function, LPARAM lParam,
         return -1;
     }
     LONG answer = entry(owner, function, lParam, result);
+    // A sheet the system refused reports why through the last error; unloading must not lose it.
+    DWORD error = GetLastError();
     FreeLibrary(host);
+    SetLastError(error);
     return answer;
 }
 

@@ -9,6 +9,7 @@
 #include <platform/boundary.h>
 
 #include <algorithm>
+#include <iterator>
 
 #ifndef VELMO_UI_BUILD_YEAR
 #error "the build gives the year of the build"
@@ -120,11 +121,45 @@ template <typename D> INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPA
     });
 }
 
+// The system's text for `error`, or its code where the system has none.
+WString SystemText(DWORD error)
+{
+    WCHAR text[512] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                             text, static_cast<DWORD>(std::size(text)), nullptr);
+    if (n)
+        return WString(text, n);
+    WString code = TEXT("0x");
+    for (int shift = 28; shift >= 0; shift -= 4)
+        code += TEXT("0123456789ABCDEF")[(error >> shift) & 0xF];
+    return code;
+}
+
+// A dialog the system would not make (its windows refused) would otherwise leave the click without
+// an answer: the user is told why, under the sheet's caption, and the caller still sees -1 with the
+// refusal's code.
+void ReportRefusedDialog(HWND page)
+{
+    const DWORD error = GetLastError();
+    HWND sheet = page ? GetParent(page) : nullptr;
+    WCHAR caption[256] = {};
+    if (sheet)
+        GetWindowTextW(sheet, caption, static_cast<int>(std::size(caption)));
+    MessageBoxW(page, SystemText(error).c_str(), caption, MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    SetLastError(error);
+}
+
 template <typename D> INT_PTR Run(HWND page, WORD templateId, D& d)
 {
-    ModuleActivation active;
-    return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId), page, DialogProc<D>,
-                           reinterpret_cast<LPARAM>(&d));
+    INT_PTR answer;
+    {
+        ModuleActivation active;
+        answer = DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(templateId), page, DialogProc<D>,
+                                 reinterpret_cast<LPARAM>(&d));
+    }
+    if (answer == -1)
+        ReportRefusedDialog(page);
+    return answer;
 }
 
 struct DialogBase

@@ -24,8 +24,9 @@ LRESULT CALLBACK BrowserProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return TRUE;
 }
 
-// Runs the caller's callback as the browser opens, on a window of its own.
-void Initialise(const BROWSEINFOW& info, PendingFileDialog& pending)
+// Makes the browser's window and runs the caller's callback as it opens; false when the system
+// refused the window, as then no browser shows.
+bool Initialise(const BROWSEINFOW& info, PendingFileDialog& pending)
 {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -35,10 +36,12 @@ void Initialise(const BROWSEINFOW& info, PendingFileDialog& pending)
     HWND browser = CreateWindowExW(0, kBrowserClass, info.lpszTitle, WS_POPUP, 0, 0, 400, 300, info.hwndOwner,
                                    nullptr, nullptr, nullptr);
     if (!browser)
-        return;
+        return false;
     SetWindowLongPtrW(browser, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&pending));
-    info.lpfn(browser, BFFM_INITIALIZED, 0, info.lParam);
+    if (info.lpfn)
+        info.lpfn(browser, BFFM_INITIALIZED, 0, info.lParam);
     DestroyWindow(browser);
+    return true;
 }
 } // namespace
 
@@ -52,8 +55,8 @@ PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderW(LPBROWSEINFOW info)
     pending->shown.title = ToWString(info->lpszTitle);
     pending->shown.flags = info->ulFlags;
     pending->shown.apartment = ApartmentModel();
-    if (info->lpfn)
-        Initialise(*info, *pending);
+    if (!Initialise(*info, *pending))
+        return nullptr;
     {
         std::lock_guard g(Desk().mu);
         Desk().fileDialog = pending;
