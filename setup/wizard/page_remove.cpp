@@ -230,20 +230,7 @@ LRESULT CPropSheetRemove::OnNotify(HWND hwnd, int controlId, NMHDR* header)
         RemoveChoice choice = ChooseRemoval(ReadRows(GetDlgItem(hwnd, IDC_LIST)));
         c.flags = choice.flags;
         c.printersToUpdate = std::move(choice.printers);
-        if ((c.flags & (1u << 3)))
-        {
-            DWORD error = 0;
-            const CloseAnswer answer = AskToCloseDriverDllUsers(hwnd, error);
-            if (answer != CloseAnswer::GoOn)
-            {
-                // A dialog that could not be shown is no choice of the user's: a failure with its code.
-                if (answer == CloseAnswer::Failed)
-                    c.LogError(error);
-                c.statusWord = answer == CloseAnswer::Failed ? kFailGeneral : kFailUserCancelled;
-                return JumpToFinish(hwnd);
-            }
-        }
-        return StartStep(hwnd);
+        return (c.flags & (1u << 3)) ? StartStepOnceDriverDllUsersClosed(hwnd) : StartStep(hwnd);
     }
     case PSN_WIZBACK:
         SetNextButtonText(hwnd, savedNextText);

@@ -114,20 +114,7 @@ LRESULT CPropSheetUpdate::OnNotify(HWND hwnd, int controlId, NMHDR* header)
     case PSN_WIZNEXT: {
         SetWizardButtons(hwnd, 0);
         SetNextButtonText(hwnd, savedNextText);
-        if (c.driverKind == 3)
-        {
-            DWORD error = 0;
-            const CloseAnswer answer = AskToCloseDriverDllUsers(hwnd, error);
-            if (answer != CloseAnswer::GoOn)
-            {
-                // A dialog that could not be shown is no choice of the user's: a failure with its code.
-                if (answer == CloseAnswer::Failed)
-                    c.LogError(error);
-                c.statusWord = answer == CloseAnswer::Failed ? kFailGeneral : kFailUserCancelled;
-                return JumpToFinish(hwnd);
-            }
-        }
-        return StartStep(hwnd);
+        return c.driverKind == 3 ? StartStepOnceDriverDllUsersClosed(hwnd) : StartStep(hwnd);
     }
     case PSN_WIZBACK:
         SetNextButtonText(hwnd, savedNextText);

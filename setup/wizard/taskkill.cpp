@@ -2,6 +2,7 @@
 
 #include "kgsetup_resource.h"
 #include "processes.h"
+#include "status_word.h"
 #include "wizard.h"
 
 namespace kgsetup
@@ -130,6 +131,20 @@ CloseAnswer AskToCloseDriverDllUsers(HWND owner, DWORD& error)
         return CloseAnswer::Failed;
     }
     return result == -1 ? CloseAnswer::Cancelled : CloseAnswer::GoOn;
+}
+
+LRESULT StartStepOnceDriverDllUsersClosed(HWND page)
+{
+    DWORD error = 0;
+    const CloseAnswer answer = AskToCloseDriverDllUsers(page, error);
+    if (answer == CloseAnswer::GoOn)
+        return StartStep(page);
+    // A dialog that could not be shown is no choice of the user's: a failure with its code.
+    CSetupContext& c = Context();
+    if (answer == CloseAnswer::Failed)
+        c.LogError(error);
+    c.statusWord = answer == CloseAnswer::Failed ? kFailGeneral : kFailUserCancelled;
+    return JumpToFinish(page);
 }
 
 } // namespace kgsetup

@@ -67,4 +67,8 @@ enum class CloseAnswer
 // Runs the dialog owned by `owner`; with Failed, `error` gets the failed call's code.
 CloseAnswer AskToCloseDriverDllUsers(HWND owner, DWORD& error);
 
+// A page's Next into a step that replaces the driver's files: the dialog first, then the step; a cancel
+// or a dialog that could not be shown goes to the Finish page instead.
+LRESULT StartStepOnceDriverDllUsersClosed(HWND page);
+
 } // namespace kgsetup

@@ -176,7 +176,8 @@ TEST(RemoveWorker, AJobThatEndedSinceTheScanCountsAsCancelled)
     EXPECT_FALSE(sim::spooler().Printer(u"Busy"));
 }
 
-TEST(RemoveWorker, WithOnlyDriverRowsTheLastDriverTakesEverything)
+// The V4 driver installed to connect later: its package, companions and metadata, no printer.
+void InstallV4ToConnectLater()
 {
     PrepareMachine();
     PutV4Sources();
@@ -185,6 +186,11 @@ TEST(RemoveWorker, WithOnlyDriverRowsTheLastDriverTakesEverything)
     install.connectionKind = 0;
     install.LoadModelList();
     ASSERT_EQ(RunWorker<CInstallProgress>(install).final, 0x80010000u);
+}
+
+TEST(RemoveWorker, WithOnlyDriverRowsTheLastDriverTakesEverything)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallV4ToConnectLater());
     ASSERT_EQ(sim::services().State(CV4CompanionFiles::kServiceName), DWORD(SERVICE_RUNNING));
     Removal r = Remove({}, 0);
     EXPECT_EQ(r.run.final, 0x80040000u) << std::hex << r.run.final << " " << Log(*r.context);
@@ -198,13 +204,7 @@ TEST(RemoveWorker, WithOnlyDriverRowsTheLastDriverTakesEverything)
 // metadata step is not reached.
 TEST(RemoveWorker, ACompanionLeftFailsTheStep)
 {
-    PrepareMachine();
-    PutV4Sources();
-    sim::processes().InstallCommandInterpreter(true);
-    CSetupContext install;
-    install.connectionKind = 0;
-    install.LoadModelList();
-    ASSERT_EQ(RunWorker<CInstallProgress>(install).final, 0x80010000u);
+    ASSERT_NO_FATAL_FAILURE(InstallV4ToConnectLater());
     sim::faults().FailNext("DeleteFileW", ERROR_ACCESS_DENIED);
     Removal r = Remove({}, 0);
     EXPECT_EQ(r.run.final, 0x94000000u) << std::hex << r.run.final << " " << Log(*r.context);
